@@ -1,0 +1,121 @@
+// fotonauta: the program shell, the pictures and fonts, and the screens
+// around the game (menus, options, scores).
+#pragma once
+
+#include <allegro.h>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Display and assets
+// ---------------------------------------------------------------------------
+
+constexpr int ANCHO_PANTALLA = 1024;
+constexpr int ALTO_PANTALLA = 768;
+
+// Tiles cut from the sheet, and the index of the sheet itself in `loseta`.
+constexpr int NUM_LOSETAS = 180;
+constexpr int HOJA_LOSETAS = NUM_LOSETAS;
+constexpr int LADO_LOSETA = 64;
+constexpr int ANCHO_HOJA = 4 * LADO_LOSETA;
+constexpr int ALTO_HOJA = NUM_LOSETAS / 4 * LADO_LOSETA;
+
+// Objects of the two graphic data files.
+enum : int {
+  GRF_BORDE_ARRIBA = 0,
+  GRF_BORDE_ABAJO = 1,
+  GRF_BORDE_IZQUIERDA = 2,
+  GRF_BORDE_DERECHA = 3,
+  GRF_LOGO = 4,
+  GRF_GAMEOVER = 5,
+  GRF_PUNTERO = 6,
+  GRF_BOTON = 7,
+  GRF_BOTON_ENCIMA = 8,
+  GRF_BOTON_PULSADO = 9,
+  GRF_LOSETAS = 10,
+  NUM_OBJETOS_GRF = 11,
+};
+enum : int {
+  FNT_BOTONES = 0,
+  FNT_TEXTO = 1,
+  NUM_OBJETOS_FNT = 2,
+};
+
+extern BITMAP *buffer;
+extern DATAFILE *f_grf;
+extern DATAFILE *f_fnt;
+extern BITMAP *borde[4];
+extern BITMAP *logo;
+extern BITMAP *gameover;
+extern BITMAP *mapa_boton[4];
+extern BITMAP *marcador;
+extern BITMAP *puntero;
+extern BITMAP *loseta[NUM_LOSETAS + 1];
+extern uint8_t modo_truecolor;
+
+// The text font: every text but the large buttons' captions.
+inline FONT *fuente_texto() { return static_cast<FONT *>(f_fnt[FNT_TEXTO].dat); }
+
+// ---------------------------------------------------------------------------
+// Language and progress, kept in the settings file
+// ---------------------------------------------------------------------------
+
+constexpr int8_t IDIOMA_ESPANOL = 0;
+constexpr int8_t IDIOMA_INGLES = 1;
+
+extern int8_t idioma;
+extern int8_t ult_fase_completada;
+
+// ---------------------------------------------------------------------------
+// Start-up, frame step and shutdown
+// ---------------------------------------------------------------------------
+
+// One attempt at opening the display: a graphics driver and a colour depth.
+struct modo_video {
+  int tarjeta;
+  int profundidad;
+};
+
+// The two attempts this program makes, in order (windowed or full screen
+// first, depending on which program is built).
+extern const modo_video modos_video[2];
+
+// Results of ini_allegro.
+constexpr int8_t INI_CORRECTO = 0;
+constexpr int8_t INI_SIN_VIDEO = -1;
+constexpr int8_t INI_SIN_DATOS = -2;
+
+int8_t ini_allegro();
+void fin_allegro();
+
+// Loads grf.dat and fuentes.dat from the working directory, checks every
+// object the game uses and cuts the tile sheet. On failure it has told the
+// player what is wrong, freed what it loaded and returns non-zero.
+int8_t cargar_graficos();
+
+// Shows a fatal message: in the platform's message box, and on standard
+// error for whoever started the game from a terminal.
+void mensaje_fatal(const char *texto);
+
+// The frame step: waits for the next tick of the 40 Hz clock and copies
+// `buffer` to the screen.
+void paso_fotograma();
+
+// The same step with the mouse pointer drawn into `buffer` for the copy.
+void paso_fotograma_con_puntero();
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: when set, the frame step calls this instead of waiting
+// for the clock and copying to the screen, so tests can run screen loops
+// frame by frame with scripted input.
+extern void (*prueba_fotograma)();
+#endif
+
+// ---------------------------------------------------------------------------
+// Screens
+// ---------------------------------------------------------------------------
+
+void ini_dialogos();
+void leer_cfg();
+void leer_pnt();
+void intro();
+void menu_principal();

@@ -1,0 +1,279 @@
+// Opening and closing the display, the pictures and fonts, and the frame step.
+#include "fotonauta/fotonauta.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tiempo/tiempo.h"
+
+// The off-screen frame: every screen draws its whole frame here.
+BITMAP *buffer;
+
+// The two graphic data files, loaded at start-up, freed at shutdown.
+DATAFILE *f_grf;
+DATAFILE *f_fnt;
+
+// The four strips of the frame around the board: top, bottom, left, right.
+BITMAP *borde[4];
+
+// Title picture of the main menu.
+BITMAP *logo;
+
+// Picture shown when the last life is lost.
+BITMAP *gameover;
+
+// A large button: hit shape, at rest (the same picture), under the pointer,
+// pressed.
+BITMAP *mapa_boton[4];
+
+// The status strip under the board; exists while a game is played.
+BITMAP *marcador;
+
+// The mouse pointer.
+BITMAP *puntero;
+
+// 0-179: the 64 x 64 tiles, sub-bitmaps of the sheet; 180: the sheet.
+BITMAP *loseta[NUM_LOSETAS + 1];
+
+// 0: 16 bits per pixel, first mode; 1: 32 bits per pixel, the fallback.
+uint8_t modo_truecolor;
+
+// Language of every text.
+int8_t idioma;
+
+// Highest level that may be chosen to start a game.
+int8_t ult_fase_completada;
+
+#ifdef FOTONAUTA_PRUEBAS
+void (*prueba_fotograma)();
+#endif
+
+namespace {
+
+const char TEXTO_SIN_VIDEO[] =
+    "No se ha podido establecer ning\xFAn modo de video.\n"
+    "Could not set any video mode.";
+
+// Writes Latin-1 text to standard error as UTF-8, which is what terminals
+// expect today.
+void escribir_error(const char *texto)
+{
+  for (const unsigned char *c = reinterpret_cast<const unsigned char *>(texto); *c; ++c) {
+    if (*c < 0x80) {
+      fputc(*c, stderr);
+    } else {
+      fputc(0xC0 | (*c >> 6), stderr);
+      fputc(0x80 | (*c & 0x3F), stderr);
+    }
+  }
+  fputc('\n', stderr);
+  fflush(stderr);
+}
+
+// What a data file must hold at one object index.
+struct objeto_esperado {
+  int indice;
+  int tipo;                  // DAT_BITMAP or DAT_FONT
+  int ancho_min, alto_min;   // bitmaps only; 0 when any size will do
+  const char *nombre_es;
+  const char *nombre_en;
+};
+
+const objeto_esperado OBJETOS_GRF[NUM_OBJETOS_GRF] = {
+    {GRF_BORDE_ARRIBA, DAT_BITMAP, ANCHO_PANTALLA, 32, "borde superior", "top border"},
+    {GRF_BORDE_ABAJO, DAT_BITMAP, ANCHO_PANTALLA, 32, "borde inferior", "bottom border"},
+    {GRF_BORDE_IZQUIERDA, DAT_BITMAP, 32, 576, "borde izquierdo", "left border"},
+    {GRF_BORDE_DERECHA, DAT_BITMAP, 32, 576, "borde derecho", "right border"},
+    {GRF_LOGO, DAT_BITMAP, 0, 0, "logotipo", "logo"},
+    {GRF_GAMEOVER, DAT_BITMAP, 0, 0, "fin de partida", "game over picture"},
+    {GRF_PUNTERO, DAT_BITMAP, 0, 0, "puntero", "pointer"},
+    {GRF_BOTON, DAT_BITMAP, 0, 0, "bot\xF3n", "button"},
+    {GRF_BOTON_ENCIMA, DAT_BITMAP, 0, 0, "bot\xF3n iluminado", "lit button"},
+    {GRF_BOTON_PULSADO, DAT_BITMAP, 0, 0, "bot\xF3n pulsado", "pressed button"},
+    {GRF_LOSETAS, DAT_BITMAP, ANCHO_HOJA, ALTO_HOJA, "hoja de losetas", "tile sheet"},
+};
+
+const objeto_esperado OBJETOS_FNT[NUM_OBJETOS_FNT] = {
+    {FNT_BOTONES, DAT_FONT, 0, 0, "fuente de botones", "button font"},
+    {FNT_TEXTO, DAT_FONT, 0, 0, "fuente de texto", "text font"},
+};
+
+int contar_objetos(const DATAFILE *d)
+{
+  int n = 0;
+  while (d[n].type != DAT_END) {
+    ++n;
+  }
+  return n;
+}
+
+// Loads one data file and checks the objects the game takes from it.
+// Returns the loaded file, or null after telling the player what is wrong.
+DATAFILE *cargar_datos(const char *fichero, const objeto_esperado *esperados, int num)
+{
+  char texto[512];
+  DATAFILE *d = load_datafile(fichero);
+  if (d == nullptr) {
+    snprintf(texto, sizeof texto,
+             "No se ha podido leer el fichero \"%s\".\n"
+             "Could not read the file \"%s\".",
+             fichero, fichero);
+    mensaje_fatal(texto);
+    return nullptr;
+  }
+
+  const int hay = contar_objetos(d);
+  for (int i = 0; i < num; ++i) {
+    const objeto_esperado &e = esperados[i];
+    const char *fallo_es = nullptr;
+    const char *fallo_en = nullptr;
+    if (e.indice >= hay) {
+      fallo_es = "falta";
+      fallo_en = "is missing";
+    } else if (d[e.indice].type != e.tipo) {
+      fallo_es = "no es del tipo esperado";
+      fallo_en = "is not of the expected kind";
+    } else if (e.tipo == DAT_BITMAP) {
+      const BITMAP *b = static_cast<const BITMAP *>(d[e.indice].dat);
+      if (b->w < e.ancho_min || b->h < e.alto_min) {
+        fallo_es = "es demasiado peque\xF1o";
+        fallo_en = "is too small";
+      }
+    }
+    if (fallo_es != nullptr) {
+      snprintf(texto, sizeof texto,
+               "El objeto %d (%s) de \"%s\" %s.\n"
+               "Object %d (%s) of \"%s\" %s.",
+               e.indice, e.nombre_es, fichero, fallo_es,
+               e.indice, e.nombre_en, fichero, fallo_en);
+      mensaje_fatal(texto);
+      unload_datafile(d);
+      return nullptr;
+    }
+  }
+  return d;
+}
+
+BITMAP *imagen_grf(int indice)
+{
+  return static_cast<BITMAP *>(f_grf[indice].dat);
+}
+
+}  // namespace
+
+void mensaje_fatal(const char *texto)
+{
+  escribir_error(texto);
+  allegro_message("%s", texto);
+}
+
+int8_t cargar_graficos()
+{
+  f_grf = cargar_datos("grf.dat", OBJETOS_GRF, NUM_OBJETOS_GRF);
+  if (f_grf == nullptr) {
+    return INI_SIN_DATOS;
+  }
+  f_fnt = cargar_datos("fuentes.dat", OBJETOS_FNT, NUM_OBJETOS_FNT);
+  if (f_fnt == nullptr) {
+    unload_datafile(f_grf);
+    f_grf = nullptr;
+    return INI_SIN_DATOS;
+  }
+
+  for (BITMAP *&l : loseta) {
+    l = nullptr;
+  }
+  for (int i = 0; i < 4; ++i) {
+    borde[i] = imagen_grf(GRF_BORDE_ARRIBA + i);
+  }
+  logo = imagen_grf(GRF_LOGO);
+  gameover = imagen_grf(GRF_GAMEOVER);
+  puntero = imagen_grf(GRF_PUNTERO);
+  mapa_boton[0] = imagen_grf(GRF_BOTON);
+  mapa_boton[1] = imagen_grf(GRF_BOTON);
+  mapa_boton[2] = imagen_grf(GRF_BOTON_ENCIMA);
+  mapa_boton[3] = imagen_grf(GRF_BOTON_PULSADO);
+  loseta[HOJA_LOSETAS] = imagen_grf(GRF_LOSETAS);
+
+  int i = 0;
+  for (int y = 0; y < ALTO_HOJA; y += LADO_LOSETA) {
+    for (int x = 0; x < ANCHO_HOJA; x += LADO_LOSETA) {
+      loseta[i++] = create_sub_bitmap(loseta[HOJA_LOSETAS], x, y, LADO_LOSETA, LADO_LOSETA);
+    }
+  }
+  return INI_CORRECTO;
+}
+
+int8_t ini_allegro()
+{
+  // Without a usable system (no X display, for one) every later library
+  // call would crash, so this result is the one that must be tested.
+  if (install_allegro(SYSTEM_AUTODETECT, &errno, atexit) != 0) {
+    escribir_error(TEXTO_SIN_VIDEO);
+    return INI_SIN_VIDEO;
+  }
+  set_uformat(U_ASCII);
+
+  modo_truecolor = 0;
+  set_color_depth(modos_video[0].profundidad);
+  if (set_gfx_mode(modos_video[0].tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) != 0) {
+    modo_truecolor = 1;
+    set_color_depth(modos_video[1].profundidad);
+    if (set_gfx_mode(modos_video[1].tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) != 0) {
+      mensaje_fatal(TEXTO_SIN_VIDEO);
+      return INI_SIN_VIDEO;
+    }
+  }
+
+  install_keyboard();
+  set_display_switch_mode(SWITCH_AMNESIA);
+  set_trans_blender(0, 0, 0, 240);
+
+  buffer = create_bitmap(ANCHO_PANTALLA, ALTO_PANTALLA);
+  clear_bitmap(buffer);
+
+  const int8_t r = cargar_graficos();
+  if (r != INI_CORRECTO) {
+    destroy_bitmap(buffer);
+    buffer = nullptr;
+  }
+  return r;
+}
+
+void fin_allegro()
+{
+  // The sheet itself (entry 180) belongs to the data file.
+  for (int i = 0; i < NUM_LOSETAS; ++i) {
+    destroy_bitmap(loseta[i]);
+    loseta[i] = nullptr;
+  }
+  destroy_bitmap(buffer);
+  buffer = nullptr;
+  unload_datafile(f_grf);
+  f_grf = nullptr;
+  unload_datafile(f_fnt);
+  f_fnt = nullptr;
+}
+
+void paso_fotograma()
+{
+#ifdef FOTONAUTA_PRUEBAS
+  if (prueba_fotograma != nullptr) {
+    prueba_fotograma();
+    return;
+  }
+#endif
+  esperar_tic();
+  vsync();
+  acquire_screen();
+  blit(buffer, screen, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_PANTALLA);
+  release_screen();
+}
+
+void paso_fotograma_con_puntero()
+{
+  show_mouse(buffer);
+  paso_fotograma();
+  show_mouse(nullptr);
+}

@@ -1,0 +1,2 @@
+// internet: the HTTP client that uploads the high-score table.
+#pragma once

@@ -1,0 +1,27 @@
+// State of the game in progress, shared by the game and its sequences.
+#include "juego/juego.h"
+
+#include <allegro.h>
+#include <cstdlib>
+#include <ctime>
+
+// The game in progress; set up afresh by every game.
+datos_partida dt_partida;
+
+// 1 while the cheat mode is on.
+uint8_t trampas;
+
+// Tamper evidence; word 0 is the integrity flag read by name entry.
+int32_t trampeando[NUM_TRAMPEANDO];
+
+// Colours of the status strip and the sequences, made once the display's
+// pixel format is known.
+int rojo, amarillo, verde;
+
+void ini_juego()
+{
+  srand(static_cast<unsigned>(time(nullptr)));
+  rojo = makecol(255, 0, 0);
+  verde = makecol(0, 255, 0);
+  amarillo = makecol(255, 255, 0);
+}

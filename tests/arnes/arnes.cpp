@@ -1,0 +1,92 @@
+#include "arnes/arnes.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+guion_fotogramas guion_actual;
+int fotogramas = 0;
+int limite_fotogramas = 0;
+
+void fotograma_de_prueba()
+{
+  if (fotogramas >= limite_fotogramas) {
+    throw std::runtime_error("screen loop ran past its frame limit");
+  }
+  if (guion_actual) {
+    guion_actual(fotogramas);
+  }
+  ++fotogramas;
+}
+
+}  // namespace
+
+void arnes_iniciar(int profundidad)
+{
+  reiniciar_dobles();
+  dobles.sistema_sin_pantalla = true;
+  ASSERT_EQ(install_allegro(SYSTEM_AUTODETECT, &errno, atexit), 0);
+  set_uformat(U_ASCII);
+  set_color_depth(profundidad);
+  ASSERT_EQ(chdir(FOTONAUTA_DATOS_DIR), 0) << FOTONAUTA_DATOS_DIR;
+  buffer = create_bitmap(ANCHO_PANTALLA, ALTO_PANTALLA);
+  clear_bitmap(buffer);
+  ASSERT_EQ(cargar_graficos(), 0) << "generated data files missing from " FOTONAUTA_DATOS_DIR;
+}
+
+void arnes_terminar()
+{
+  if (f_grf != nullptr) {
+    fin_allegro();
+  }
+  prueba_fotograma = nullptr;
+  guion_actual = nullptr;
+  allegro_exit();
+  reiniciar_dobles();
+}
+
+void arnes_guion(guion_fotogramas guion, int max_fotogramas)
+{
+  guion_actual = std::move(guion);
+  fotogramas = 0;
+  limite_fotogramas = max_fotogramas;
+  prueba_fotograma = fotograma_de_prueba;
+}
+
+int arnes_fotogramas()
+{
+  return fotogramas;
+}
+
+void arnes_raton(int x, int y, int botones, int rueda)
+{
+  mouse_x = x;
+  mouse_y = y;
+  mouse_b = botones;
+  mouse_z = rueda;
+}
+
+void arnes_tecla(int tecla, bool pulsada)
+{
+  key[tecla] = pulsada ? 1 : 0;
+}
+
+void arnes_captura(const std::string &nombre)
+{
+  const std::filesystem::path carpeta = std::filesystem::path(FOTONAUTA_DATOS_DIR).parent_path() / "capturas";
+  std::filesystem::create_directories(carpeta);
+  const std::string ruta = (carpeta / (nombre + ".bmp")).string();
+  save_bitmap(ruta.c_str(), buffer, nullptr);
+}
+
+color_rgb arnes_pixel(BITMAP *b, int x, int y)
+{
+  const int c = getpixel(b, x, y);
+  const int d = bitmap_color_depth(b);
+  return {getr_depth(d, c), getg_depth(d, c), getb_depth(d, c)};
+}

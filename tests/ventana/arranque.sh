@@ -1,0 +1,47 @@
+# The real program from start to shutdown: a black window for 38 frames,
+# a clean exit; and its messages when it cannot run.
+source "$(dirname "$0")/comun.sh"
+
+# Without any display the game says so and ends, instead of crashing.
+salida=$(cd "$CONSTRUCCION" && env -u DISPLAY ./fotonauta 2>&1 >/dev/null) && estado=0 || estado=$?
+[ "$estado" -eq 255 ] || fallo "without a display the exit status was $estado"
+grep -q 'Could not set any video mode.' <<<"$salida" || fallo "no message without a display: $salida"
+grep -q 'No se ha podido establecer ningún modo de video.' <<<"$salida" || fallo "no Spanish message: $salida"
+
+iniciar_xvfb
+preparar_directorio
+
+# Start-up, the black hold, and shutdown with status 0.
+cd "$JUEGO_DIR"
+inicio=$(date +%s.%N)
+"$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+sleep 0.3
+capturar arranque_negro
+estado=$(esperar_fin "$pid" 20)
+fin=$(date +%s.%N)
+[ "$estado" -eq 0 ] || fallo "exit status $estado: $(cat "$TMP/error")"
+[ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
+duracion=$(awk -v a="$inicio" -v b="$fin" 'BEGIN {printf "%.2f", b - a}')
+awk -v d="$duracion" 'BEGIN {exit !(d >= 0.9)}' || fallo "the black hold lasted only $duracion s"
+b=$(brillo arranque_negro)
+awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
+
+# A missing data file: the message box names it, and the game ends with an
+# error once the player has read it.
+rm "$JUEGO_DIR/fuentes.dat"
+"$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
+pid=$!
+for _ in $(seq 100); do
+  caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
+  sleep 0.1
+done
+[ -n "${caja:-}" ] || fallo "no message box for a missing data file"
+VENTANA=$caja
+capturar falta_fuentes
+xdotool key --window "$caja" Return
+estado=$(esperar_fin "$pid" 10)
+[ "$estado" -ne 0 ] || fallo "a missing fuentes.dat ended with status 0"
+grep -q '"fuentes.dat"' "$TMP/error" || fallo "the message does not name fuentes.dat: $(cat "$TMP/error")"
+echo "ok: black hold of $duracion s, clean exit, messages without display and without data"

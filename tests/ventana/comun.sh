@@ -1,0 +1,80 @@
+# Shared by the tests that run the real program in a window: a private
+# Xvfb server, a run directory holding the data files, screenshots.
+set -euo pipefail
+
+CONSTRUCCION=$1
+CAPTURAS=$2
+mkdir -p "$CAPTURAS"
+
+TMP=$(mktemp -d /tmp/fotonauta-ventana-XXXXXX)
+PID_XVFB=
+limpiar() {
+  [ -n "$PID_XVFB" ] && kill "$PID_XVFB" 2>/dev/null || true
+  rm -rf "$TMP"
+}
+trap limpiar EXIT
+
+fallo() {
+  echo "FALLO: $*" >&2
+  exit 1
+}
+
+# Starts Xvfb on a display number nobody uses and exports DISPLAY.
+iniciar_xvfb() {
+  local profundidad=${1:-24}
+  Xvfb -displayfd 3 -screen 0 "1280x1024x$profundidad" -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+  PID_XVFB=$!
+  for _ in $(seq 100); do
+    [ -s "$TMP/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$TMP/display" ] || fallo "Xvfb did not start: $(cat "$TMP/xvfb.log")"
+  export DISPLAY=":$(cat "$TMP/display")"
+}
+
+# A fresh run directory with the five data files, as a player has.
+preparar_directorio() {
+  JUEGO_DIR="$TMP/juego"
+  mkdir -p "$JUEGO_DIR"
+  for f in "$CONSTRUCCION"/datos/*.dat; do
+    ln -s "$f" "$JUEGO_DIR/"
+  done
+}
+
+# The id of the program's 1024 x 768 window, or nothing.
+ventana_juego() {
+  xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
+}
+
+esperar_ventana() {
+  for _ in $(seq 100); do
+    VENTANA=$(ventana_juego)
+    [ -n "$VENTANA" ] && return 0
+    sleep 0.05
+  done
+  fallo "the game's window never appeared"
+}
+
+# Saves the game window as $CAPTURAS/$1.png.
+capturar() {
+  import -window "$VENTANA" "$CAPTURAS/$1.png"
+}
+
+# Mean brightness of a screenshot, 0 (black) to 1 (white).
+brillo() {
+  convert "$CAPTURAS/$1.png" -colorspace Gray -format '%[fx:mean]' info:
+}
+
+# Waits up to $2 seconds for process $1 and prints its exit status.
+esperar_fin() {
+  local pid=$1 plazo=$2
+  for _ in $(seq $((plazo * 20))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid" && echo 0 || echo $?
+      return
+    fi
+    sleep 0.05
+  done
+  kill -9 "$pid" 2>/dev/null || true
+  fallo "the program did not end within $plazo s"
+}
