@@ -190,11 +190,23 @@ const caso_datos CASOS_DATOS[] = {
        o[2] = objeto_prueba{"DATA", 0, 0, {0}};
        escribir_grf(o);
      }},
-    {"FuenteDeTextoQueFalta", "fuentes.dat", "1",
+    {"FuenteQueEsUnDibujo", "fuentes.dat", "0",
      [](carpeta_temporal &c) {
        c.copiar_dato("grf.dat");
-       // A datafile holding one object that is not even a font.
        ASSERT_TRUE(escribir_datafile_prueba("fuentes.dat", {bitmap_prueba(4, 4)}));
+     }},
+    {"GrfCortadoEnLaCabecera", "grf.dat", nullptr,
+     [](carpeta_temporal &c) {
+       c.copiar_dato("fuentes.dat");
+       c.copiar_dato("grf.dat");
+       fs::resize_file("grf.dat", 1000);
+     }},
+    {"GrfQueNoEsUnDatafile", "grf.dat", nullptr,
+     [](carpeta_temporal &c) {
+       c.copiar_dato("fuentes.dat");
+       FILE *f = fopen("grf.dat", "wb");
+       fputs("<html>not found</html>", f);
+       fclose(f);
      }},
 };
 
@@ -228,7 +240,7 @@ TEST_P(DatosDefectuosos, TerminanConUnAvisoQueLosNombra)
 }
 
 INSTANTIATE_TEST_SUITE_P(Casos, DatosDefectuosos, ::testing::ValuesIn(CASOS_DATOS),
-                         [](const auto &info) { return std::string(info.param.nombre); });
+                         [](const auto &caso) { return std::string(caso.param.nombre); });
 
 class Graficos : public ::testing::TestWithParam<int> {
  protected:
@@ -279,14 +291,17 @@ TEST_P(Graficos, LosColoresFijosSiguenLaProfundidad)
 {
   ini_juego();
   const int p = GetParam();
-  EXPECT_EQ(rojo, makecol_depth(p, 255, 0, 0));
-  EXPECT_EQ(verde, makecol_depth(p, 0, 255, 0));
-  EXPECT_EQ(amarillo, makecol_depth(p, 255, 255, 0));
-  if (p == 16) {
-    EXPECT_EQ(rojo, 0xF800);
-  } else {
-    EXPECT_EQ(rojo, 0xFF0000);
+  const struct {
+    int color, r, g, b;
+  } colores[] = {{rojo, 255, 0, 0}, {verde, 0, 255, 0}, {amarillo, 255, 255, 0}};
+  for (const auto &c : colores) {
+    EXPECT_EQ(c.color, makecol_depth(p, c.r, c.g, c.b));
+    EXPECT_EQ(getr_depth(p, c.color), c.r);
+    EXPECT_EQ(getg_depth(p, c.color), c.g);
+    EXPECT_EQ(getb_depth(p, c.color), c.b);
   }
+  // The same colour has another value at the other depth.
+  EXPECT_NE(amarillo, makecol_depth(p == 16 ? 32 : 16, 255, 255, 0));
 }
 
 TEST_P(Graficos, ElPasoDeFotogramaDePruebaNoEsperaAlReloj)
@@ -310,7 +325,7 @@ TEST_P(Graficos, ElPasoDeFotogramaDePruebaNoEsperaAlReloj)
 }
 
 INSTANTIATE_TEST_SUITE_P(Profundidades, Graficos, ::testing::Values(16, 32),
-                         [](const auto &info) { return std::to_string(info.param) + "bpp"; });
+                         [](const auto &p) { return std::to_string(p.param) + "bpp"; });
 
 // The clock's flag is not a counter: ticks that came during a long frame
 // let the next frame start at once, and only once.

@@ -99,6 +99,56 @@ const objeto_esperado OBJETOS_FNT[NUM_OBJETOS_FNT] = {
     {FNT_TEXTO, DAT_FONT, 0, 0, "fuente de texto", "text font"},
 };
 
+// Reads a big-endian 32-bit word; false at the end of the file.
+bool leer32(FILE *f, uint32_t &n)
+{
+  unsigned char b[4];
+  if (fread(b, 1, 4, f) != 4) {
+    return false;
+  }
+  n = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+  return true;
+}
+
+// Walks an uncompressed datafile's object headers and checks that every
+// object lies whole inside the file. The library's loader takes a cut-off
+// file for a good one, or crashes on it, so this is checked first. A
+// compressed datafile cannot be walked without unpacking it; it is left to
+// the loader.
+bool datafile_completo(const char *fichero)
+{
+  FILE *f = fopen(fichero, "rb");
+  if (f == nullptr) {
+    return false;
+  }
+  bool completo = false;
+  uint32_t magia, tipo, objetos;
+  if (fseek(f, 0, SEEK_END) == 0) {
+    const long largo = ftell(f);
+    rewind(f);
+    if (leer32(f, magia) && magia == static_cast<uint32_t>(F_PACK_MAGIC)) {
+      completo = true;
+    } else if (magia == static_cast<uint32_t>(F_NOPACK_MAGIC) && leer32(f, tipo) &&
+               tipo == static_cast<uint32_t>(DAT_MAGIC) && leer32(f, objetos)) {
+      completo = true;
+      for (uint32_t i = 0; i < objetos && completo; ++i) {
+        uint32_t id, tamano, descomprimido;
+        completo = leer32(f, id);
+        while (completo && id == static_cast<uint32_t>(DAT_PROPERTY)) {
+          uint32_t tipo_propiedad;
+          completo = leer32(f, tipo_propiedad) && leer32(f, tamano) && tamano <= static_cast<uint32_t>(largo) &&
+                     fseek(f, static_cast<long>(tamano), SEEK_CUR) == 0 && leer32(f, id);
+        }
+        completo = completo && leer32(f, tamano) && leer32(f, descomprimido) &&
+                   ftell(f) + static_cast<long>(tamano) <= largo &&
+                   fseek(f, static_cast<long>(tamano), SEEK_CUR) == 0;
+      }
+    }
+  }
+  fclose(f);
+  return completo;
+}
+
 int contar_objetos(const DATAFILE *d)
 {
   int n = 0;
@@ -113,7 +163,7 @@ int contar_objetos(const DATAFILE *d)
 DATAFILE *cargar_datos(const char *fichero, const objeto_esperado *esperados, int num)
 {
   char texto[512];
-  DATAFILE *d = load_datafile(fichero);
+  DATAFILE *d = datafile_completo(fichero) ? load_datafile(fichero) : nullptr;
   if (d == nullptr) {
     snprintf(texto, sizeof texto,
              "No se ha podido leer el fichero \"%s\".\n"

@@ -19,9 +19,9 @@ pid=$!
 esperar_ventana
 sleep 0.3
 capturar arranque_negro
-estado=$(esperar_fin "$pid" 20)
+esperar_fin "$pid" 20
 fin=$(date +%s.%N)
-[ "$estado" -eq 0 ] || fallo "exit status $estado: $(cat "$TMP/error")"
+[ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
 [ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
 duracion=$(awk -v a="$inicio" -v b="$fin" 'BEGIN {printf "%.2f", b - a}')
 awk -v d="$duracion" 'BEGIN {exit !(d >= 0.9)}' || fallo "the black hold lasted only $duracion s"
@@ -40,8 +40,9 @@ done
 [ -n "${caja:-}" ] || fallo "no message box for a missing data file"
 VENTANA=$caja
 capturar falta_fuentes
-xdotool key --window "$caja" Return
-estado=$(esperar_fin "$pid" 10)
-[ "$estado" -ne 0 ] || fallo "a missing fuentes.dat ended with status 0"
+# The box's only button, under its text.
+xdotool mousemove --window "$caja" 12 46 click 1
+esperar_fin "$pid" 10
+[ "$ESTADO" -ne 0 ] || fallo "a missing fuentes.dat ended with status 0"
 grep -q '"fuentes.dat"' "$TMP/error" || fallo "the message does not name fuentes.dat: $(cat "$TMP/error")"
 echo "ok: black hold of $duracion s, clean exit, messages without display and without data"

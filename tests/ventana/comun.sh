@@ -65,12 +65,14 @@ brillo() {
   convert "$CAPTURAS/$1.png" -colorspace Gray -format '%[fx:mean]' info:
 }
 
-# Waits up to $2 seconds for process $1 and prints its exit status.
+# Waits up to $2 seconds for process $1 (a child of this shell) and leaves
+# its exit status in ESTADO.
 esperar_fin() {
   local pid=$1 plazo=$2
   for _ in $(seq $((plazo * 20))); do
     if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid" && echo 0 || echo $?
+      ESTADO=0
+      wait "$pid" || ESTADO=$?
       return
     fi
     sleep 0.05
