@@ -9,3 +9,8 @@ void ini_audio()
 void fin_audio()
 {
 }
+
+int8_t reproducir_sonido(int8_t, int8_t)
+{
+  return -1;
+}

@@ -31,3 +31,189 @@ extern int rojo, amarillo, verde;
 
 // Seeds the random generator and makes the fixed colours. Needs the display.
 void ini_juego();
+
+// Adds to the points of the level being played, keeping the tamper
+// evidence in step.
+void sumar_puntos_nivel(int32_t puntos);
+
+// ---------------------------------------------------------------------------
+// Board geometry
+// ---------------------------------------------------------------------------
+
+constexpr int COLUMNAS = 15;
+constexpr int FILAS = 9;
+constexpr int NUM_CELDAS = COLUMNAS * FILAS;
+
+// The board's top-left corner on screen, and the size of a cell.
+constexpr int ORIGEN_TABLERO = 32;
+constexpr int LADO_CELDA = 64;
+
+// Walls, the beam and gremlins are tested on half-cell blocks.
+constexpr int BLOQUES_X = 2 * COLUMNAS;
+constexpr int BLOQUES_Y = 2 * FILAS;
+
+// Beam positions are in quarter cells; the board spans 0-60 by 0-36.
+constexpr int RAYO_MAX_X = 4 * COLUMNAS;
+constexpr int RAYO_MAX_Y = 4 * FILAS;
+
+// The step of each of the 16 directions (0 up, clockwise by 22.5 degrees)
+// in quarter cells.
+extern const int8_t paso_dx[16];
+extern const int8_t paso_dy[16];
+
+// ---------------------------------------------------------------------------
+// Elements and the board
+// ---------------------------------------------------------------------------
+
+enum : uint8_t {
+  emisor = 0,
+  receptor = 1,
+  espejo = 2,
+  muro = 3,
+  detonador = 4,
+  muro_reflectante = 5,
+  vacio = 6,
+  polarizador_reflectante = 7,
+  polarizador_absorbente = 8,
+  reemisor = 9,
+  foptica = 10,
+  mina = 11,
+  polarizador_reflectante_giratorio = 13,
+  polarizador_absorbente_giratorio = 14,
+  espejo_giratorio = 17,
+};
+
+// Indices of primer_grf that are not element kinds.
+constexpr int GRF_ESPEJO_ILUMINADO = 12;
+constexpr int GRF_GREMLIN = 15;
+constexpr int GRF_PREMIO = 16;
+
+// The first tile of each element kind (and of a few other pictures).
+extern const uint8_t primer_grf[17];
+
+// Tiles that are not the first of a kind.
+constexpr uint8_t LOSETA_MARCA = 47;
+
+// `valor` of a target: standing, and gone.
+constexpr uint8_t DETONADOR_EN_PIE = 0;
+constexpr uint8_t DETONADOR_DESTRUIDO = 100;
+
+struct celda {
+  uint8_t tipo;
+  uint8_t valor;  // meaning depends on the kind
+  uint8_t grf;    // tile drawn for the cell
+};
+
+// The live board.
+extern celda est_nivel[NUM_CELDAS];
+
+// The stored levels: 0-59 the game, 60-62 the trainer.
+constexpr int NUM_NIVELES = 63;
+constexpr int PRIMER_NIVEL_ENTRENAMIENTO = 60;
+extern const uint8_t objeto[NUM_NIVELES * NUM_CELDAS];
+
+// Gremlins in each level.
+extern const uint8_t gremlins[64];
+
+// Common step of the fibre-optic animation, +4 or -4.
+extern int8_t dir_foptica;
+
+// Voices of the looping overload and mine alarms; -1 when silent.
+extern int8_t sonido_sobrecarga;
+extern int8_t sonido_mina;
+
+// Builds the live board from a stored level.
+void cargar_nivel(int nivel);
+
+// Builds the live board from 135 level bytes, as cargar_nivel does for
+// level `nivel` (its floor pattern and gremlins).
+void cargar_tablero(const uint8_t *bytes, int nivel);
+
+// ---------------------------------------------------------------------------
+// The beam
+// ---------------------------------------------------------------------------
+
+enum : uint8_t {
+  rayo_en_curso = 0,
+  rayo_detenido = 1,
+  rayo_sobrecarga = 2,
+  rayo_mina = 3,
+  rayo_conectado = 4,
+};
+
+constexpr int MAX_PUNTOS = 300;
+
+// `dir` of a point from which no segment is drawn (a jump).
+constexpr uint8_t DIR_SALTO = 100;
+
+struct punto_rayo {
+  int8_t x, y;
+  uint8_t dir;
+};
+
+struct datos_rayo {
+  uint8_t dir;
+  int8_t dx, dy;
+  int8_t x, y;        // the head, quarter cells
+  uint8_t estado;
+  int16_t n_puntos;
+  punto_rayo punto[MAX_PUNTOS];
+  uint8_t pendientes;    // targets standing, plus one for the receiver
+  uint8_t celda_puerta;  // the cell in front of the receiver's opening
+  uint8_t dir_receptor;  // the direction that enters the receiver
+};
+
+extern datos_rayo dt_rayo;
+
+// Answers of obtener_optica.
+enum : uint8_t {
+  optica_pasa = 0,
+  optica_absorbe = 1,
+  optica_refleja = 2,
+  optica_receptor = 3,
+};
+
+// Who asks obtener_optica.
+constexpr uint8_t MODO_RAYO = 0;
+constexpr uint8_t MODO_GREMLIN = 2;
+
+void calcular_rayo();
+void comprobar_avanzar();
+void comprobar_avanzar_1();
+void comprobar_avanzar_3();
+void comprobar_avanzar_4();
+uint8_t obtener_optica(uint8_t bx, uint8_t by, uint8_t modo);
+uint8_t incorporar_punto(uint8_t continuo);
+void reflejar_rayo(uint8_t m);
+void comprobar_objeto();
+void comprobar_espejo(uint8_t c);
+void comprobar_detonador(uint8_t c);
+void comprobar_mina(uint8_t c);
+void comprobar_reemisor(uint8_t c);
+void comprobar_foptica(uint8_t c);
+
+// Where a re-emitter draws its turn, 0-8 (4 goes straight on). The game
+// draws from rand(); tools replay chosen draws through it.
+extern int (*sorteo_reemisor)();
+
+// ---------------------------------------------------------------------------
+// What moves by itself, and the player's hold on the mirrors
+// ---------------------------------------------------------------------------
+
+constexpr int MAX_GREMLINS = 8;
+
+struct datos_gremlin {
+  int16_t espera;  // -1 unused; 0 on the board; else logic frames to enter
+  int16_t x, y;    // top-left corner on screen
+  int8_t paso_x, paso_y;
+  int8_t fotograma;
+};
+
+extern datos_gremlin dt_gremlin[MAX_GREMLINS];
+
+// No cell pressed.
+constexpr uint8_t CELDA_NINGUNA = 255;
+
+void mover_automaticos();
+int mover_espejos_pinchados(uint8_t liberar);
+void mover_gremlins(uint8_t logico);

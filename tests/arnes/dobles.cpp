@@ -65,4 +65,13 @@ void __wrap_destroy_bitmap(BITMAP *b)
   __real_destroy_bitmap(b);
 }
 
+// Without a mouse driver the library ignores the call; the game relies on
+// it to take the wheel's count, so the double does what the driver would.
+void __real_position_mouse_z(int);
+void __wrap_position_mouse_z(int z)
+{
+  __real_position_mouse_z(z);
+  mouse_z = z;
+}
+
 }  // extern "C"

@@ -1,0 +1,152 @@
+// How long one trace of the beam takes: on the stored levels, and on a
+// board built to make the trace as long as it can be.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "juego/juego.h"
+
+namespace {
+
+// What a trace reads and changes: the board, and the start and receiver
+// the loader leaves in dt_rayo.
+struct tablero_cargado {
+  celda celdas[NUM_CELDAS];
+  punto_rayo salida;
+  uint8_t pendientes;
+  uint8_t celda_puerta;
+  uint8_t dir_receptor;
+};
+
+void guardar(tablero_cargado &t)
+{
+  memcpy(t.celdas, est_nivel, sizeof est_nivel);
+  t.salida = dt_rayo.punto[0];
+  t.pendientes = dt_rayo.pendientes;
+  t.celda_puerta = dt_rayo.celda_puerta;
+  t.dir_receptor = dt_rayo.dir_receptor;
+}
+
+// A trace destroys targets and turns re-emitters, so every one starts from
+// the board as loaded.
+void restaurar(const tablero_cargado &t)
+{
+  memcpy(est_nivel, t.celdas, sizeof est_nivel);
+  dt_rayo.punto[0] = t.salida;
+  dt_rayo.pendientes = t.pendientes;
+  dt_rayo.celda_puerta = t.celda_puerta;
+  dt_rayo.dir_receptor = t.dir_receptor;
+}
+
+void rayo_niveles(benchmark::State &state)
+{
+  static tablero_cargado tableros[NUM_NIVELES];
+  std::mt19937 azar(1);
+  int64_t puntos = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int n = 0; n < NUM_NIVELES; ++n) {
+      cargar_nivel(n);
+      // The loader draws the angles from a clock-seeded rand(); draw our
+      // own so that each run measures the same boards.
+      for (celda &e : est_nivel) {
+        if (e.tipo == espejo) {
+          e.valor = static_cast<uint8_t>(azar() % 16);
+        }
+      }
+      guardar(tableros[n]);
+    }
+    state.ResumeTiming();
+    for (const tablero_cargado &t : tableros) {
+      restaurar(t);
+      calcular_rayo();
+      puntos += dt_rayo.n_puntos;
+      benchmark::DoNotOptimize(dt_rayo);
+    }
+  }
+  const double trazas = static_cast<double>(state.iterations()) * NUM_NIVELES;
+  state.counters["por_traza"] =
+      benchmark::Counter(NUM_NIVELES, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["puntos_medios"] = static_cast<double>(puntos) / trazas;
+}
+BENCHMARK(rayo_niveles)->Unit(benchmark::kMicrosecond);
+
+// The longest trace: a serpentine of one-block corridors under reflecting
+// walls. The beam zig-zags at 45 degrees through eight corridors, falls into
+// a re-emitter at the end, and comes back through all of them at a shallower
+// angle until the point limit stops it. Nearly every point is a bounce, so
+// each one pays the full scan for a closed loop.
+constexpr uint8_t MURO_ARRIBA = 47 + 3;                // top half reflecting
+constexpr uint8_t MURO_ARRIBA_DERECHA = 47 + 1 + 2 + 4;  // and the right side
+constexpr uint8_t MURO_ARRIBA_IZQUIERDA = 47 + 1 + 2 + 8;
+constexpr uint8_t BAJADA_DERECHA = 47 + 2 + 4;  // a shaft down the left half
+constexpr uint8_t BAJADA_IZQUIERDA = 47 + 1 + 8;  // and down the right half
+constexpr uint8_t EMISOR_DERECHA = 5;
+constexpr uint8_t ESPEJO = 16;
+constexpr uint8_t REEMISOR = 80;
+constexpr uint8_t ANGULO_ENTRADA = 10;  // sends the beam down-right
+constexpr int CELDA_ESPEJO = 1;
+constexpr int CELDA_REEMISOR = 8 * COLUMNAS + 1;
+constexpr int SORTEO_VUELTA = 7;  // turns the beam back to the right
+
+int sorteo_vuelta()
+{
+  return SORTEO_VUELTA;
+}
+
+void construir_serpentina(uint8_t *b)
+{
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    b[c] = MURO_ARRIBA;
+  }
+  // Corridor r is the lower half of row r. Even ones run right and drop to
+  // the next at column 14, odd ones run left and drop at column 0.
+  for (int fila = 0; fila < FILAS - 1; ++fila) {
+    uint8_t *f = &b[fila * COLUMNAS];
+    if (fila % 2 == 0) {
+      f[COLUMNAS - 1] = MURO_ARRIBA_DERECHA;
+      if (fila > 0) {
+        f[0] = BAJADA_IZQUIERDA;
+      }
+    } else {
+      f[COLUMNAS - 1] = BAJADA_DERECHA;
+      f[0] = MURO_ARRIBA_IZQUIERDA;
+    }
+  }
+  b[0] = EMISOR_DERECHA;
+  b[CELDA_ESPEJO] = ESPEJO;
+  b[CELDA_REEMISOR] = REEMISOR;
+}
+
+void rayo_peor_caso(benchmark::State &state)
+{
+  uint8_t bytes[NUM_CELDAS];
+  construir_serpentina(bytes);
+  cargar_tablero(bytes, 0);
+  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
+  int (*sorteo_juego)() = sorteo_reemisor;
+  sorteo_reemisor = sorteo_vuelta;
+  tablero_cargado tablero;
+  guardar(tablero);
+
+  calcular_rayo();
+  if (dt_rayo.n_puntos != MAX_PUNTOS) {
+    fprintf(stderr, "the worst-case board traced only %d points, not %d\n", dt_rayo.n_puntos, MAX_PUNTOS);
+    abort();
+  }
+
+  for (auto _ : state) {
+    restaurar(tablero);
+    calcular_rayo();
+    benchmark::DoNotOptimize(dt_rayo);
+  }
+  sorteo_reemisor = sorteo_juego;
+}
+BENCHMARK(rayo_peor_caso)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

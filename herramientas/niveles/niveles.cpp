@@ -1,0 +1,357 @@
+// niveles: checks, dumps and traces levels with the game's own code.
+//
+//   niveles comprobar   check every stored level
+//   niveles volcar      print the stored levels, one line of bytes each
+//   niveles trazar      trace the beam across a level read from stdin
+#include <cerrno>
+#include <cstdarg>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "juego/juego.h"
+#include "nivel_texto.h"
+
+static_assert(CELDAS_NIVEL == NUM_CELDAS);
+
+namespace {
+
+constexpr int MIN_DETONADORES = 9;
+constexpr int NUM_PAREJAS_FOPTICA = 4;
+constexpr int ANGULOS = 16;
+constexpr int SORTEOS_REEMISOR = 9;
+
+// Level bytes, by range; everything outside these never occurs.
+constexpr uint8_t B_EMISOR = 2, B_EMISOR_ULTIMO = 5;
+constexpr uint8_t B_RECEPTOR = 10, B_RECEPTOR_ULTIMO = 13;
+constexpr uint8_t B_ESPEJO = 16, B_ESPEJO_ULTIMO = 31;
+constexpr uint8_t B_DETONADOR = 47;
+constexpr uint8_t B_FOPTICA = 81, B_FOPTICA_ULTIMO = 84;
+constexpr uint8_t B_MAXIMO = 117;
+
+// A trace that has not ended by then has looped inside the engine.
+constexpr unsigned SEGUNDOS_TRAZA = 5;
+
+constexpr const char *AYUDA =
+    "usage: niveles COMMAND\n"
+    "\n"
+    "Works on the game's levels with the game's own code.\n"
+    "\n"
+    "commands:\n"
+    "  comprobar  check every stored level: valid bytes, one emitter and one\n"
+    "             receiver, fibre-optic ends in pairs and never in cell 0, at\n"
+    "             least 9 targets, and room for the gremlins to enter where the\n"
+    "             level has them. Lists each problem and exits 1; exits 0 when\n"
+    "             all 63 levels pass.\n"
+    "  volcar     print the stored levels: 63 lines of 135 bytes in decimal.\n"
+    "  trazar     read a level from standard input and trace the beam once:\n"
+    "               135 bytes in cell order (cell = row * 15 + column)\n"
+    "               [espejos A...]     one angle 0-15 per mirror cell (bytes\n"
+    "                                  16-31) in cell order; random otherwise\n"
+    "               [reemisores D...]  re-emitter draws 0-8, used in order,\n"
+    "                                  then random ones\n"
+    "             Prints one line 'x y dir' per beam point (quarter cells;\n"
+    "             dir 100 is a jump), then 'estado N' and 'puntos N'.\n"
+    "             Bad input exits 2 with a message on standard error; a trace\n"
+    "             that does not end within 5 s exits 3.\n"
+    "\n"
+    "options:\n"
+    "  -h, --help  show this help\n";
+
+struct problema {
+  int celda;  // -1 when it concerns the whole level
+  std::string texto;
+};
+
+std::string formato(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+std::string formato(const char *fmt, ...)
+{
+  char texto[256];
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(texto, sizeof texto, fmt, args);
+  va_end(args);
+  return texto;
+}
+
+bool byte_valido(uint8_t b)
+{
+  return (b >= B_EMISOR && b <= B_EMISOR_ULTIMO) || (b >= B_RECEPTOR && b <= B_RECEPTOR_ULTIMO) ||
+         (b >= B_ESPEJO && b <= B_MAXIMO);
+}
+
+bool es_espejo(uint8_t b)
+{
+  return b >= B_ESPEJO && b <= B_ESPEJO_ULTIMO;
+}
+
+// Whether a gremlin has a free 2 x 2 square of blocks to enter by, on the
+// board as the game loads it.
+bool hay_entrada_gremlin(const uint8_t *bytes)
+{
+  cargar_tablero(bytes, -1);
+  auto libre = [](int bx, int by) {
+    return obtener_optica(static_cast<uint8_t>(bx), static_cast<uint8_t>(by), MODO_GREMLIN) == optica_pasa;
+  };
+  for (int by = 0; by <= BLOQUES_Y - 2; ++by) {
+    for (int bx = 0; bx <= BLOQUES_X - 2; ++bx) {
+      if (libre(bx, by) && libre(bx + 1, by) && libre(bx, by + 1) && libre(bx + 1, by + 1)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Every way a level breaks what the game relies on. Loads the board when
+// the gremlins need checking.
+std::vector<problema> comprobar_nivel(const uint8_t *bytes, int n_gremlins)
+{
+  std::vector<problema> problemas;
+  std::vector<int> emisores, receptores, parejas[NUM_PAREJAS_FOPTICA];
+  int detonadores = 0;
+
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    const uint8_t b = bytes[c];
+    if (!byte_valido(b)) {
+      problemas.push_back({c, formato("byte %d is not a level element", b)});
+    } else if (b <= B_EMISOR_ULTIMO) {
+      emisores.push_back(c);
+    } else if (b <= B_RECEPTOR_ULTIMO) {
+      receptores.push_back(c);
+    } else if (b == B_DETONADOR) {
+      ++detonadores;
+    } else if (b >= B_FOPTICA && b <= B_FOPTICA_ULTIMO) {
+      parejas[b - B_FOPTICA].push_back(c);
+      // The loader marks a pair's first end by its cell, and 0 means none.
+      if (c == 0) {
+        problemas.push_back({c, "fibre-optic end in cell 0"});
+      }
+    }
+  }
+
+  auto uno_solo = [&problemas](const std::vector<int> &celdas, const char *nombre) {
+    if (celdas.empty()) {
+      problemas.push_back({-1, formato("no %s", nombre)});
+    }
+    for (size_t i = 1; i < celdas.size(); ++i) {
+      problemas.push_back({celdas[i], formato("another %s (the first is in cell %d)", nombre, celdas[0])});
+    }
+  };
+  uno_solo(emisores, "emitter");
+  uno_solo(receptores, "receiver");
+
+  for (int p = 0; p < NUM_PAREJAS_FOPTICA; ++p) {
+    const std::vector<int> &celdas = parejas[p];
+    if (!celdas.empty() && celdas.size() != 2) {
+      std::string donde;
+      for (int c : celdas) {
+        donde += (donde.empty() ? "" : ", ") + std::to_string(c);
+      }
+      problemas.push_back({celdas[0], formato("fibre-optic pair %d appears %zu %s (cells %s)", p, celdas.size(),
+                                              celdas.size() == 1 ? "time" : "times", donde.c_str())});
+    }
+  }
+
+  if (detonadores < MIN_DETONADORES) {
+    problemas.push_back({-1, formato("%d targets, at least %d needed", detonadores, MIN_DETONADORES)});
+  }
+
+  if (n_gremlins > 0 && !hay_entrada_gremlin(bytes)) {
+    problemas.push_back({-1, formato("no free 2 x 2 block square for its %d gremlins to enter", n_gremlins)});
+  }
+  return problemas;
+}
+
+std::string describir(const problema &p)
+{
+  return p.celda < 0 ? p.texto : formato("celda %d: %s", p.celda, p.texto.c_str());
+}
+
+int comprobar()
+{
+  int malos = 0;
+  for (int n = 0; n < NUM_NIVELES; ++n) {
+    const std::vector<problema> problemas = comprobar_nivel(&objeto[n * NUM_CELDAS], gremlins[n]);
+    for (const problema &p : problemas) {
+      if (p.celda < 0) {
+        printf("nivel %02d: %s\n", n, p.texto.c_str());
+      } else {
+        printf("nivel %02d celda %d: %s\n", n, p.celda, p.texto.c_str());
+      }
+    }
+    malos += problemas.empty() ? 0 : 1;
+  }
+  if (malos > 0) {
+    printf("%d of %d niveles have problems\n", malos, NUM_NIVELES);
+    return 1;
+  }
+  printf("%d niveles correctos\n", NUM_NIVELES);
+  return 0;
+}
+
+int volcar()
+{
+  for (int n = 0; n < NUM_NIVELES; ++n) {
+    for (int c = 0; c < NUM_CELDAS; ++c) {
+      printf(c == 0 ? "%d" : " %d", objeto[n * NUM_CELDAS + c]);
+    }
+    printf("\n");
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// trazar
+// ---------------------------------------------------------------------------
+
+[[noreturn]] void rechazar(const std::string &mensaje)
+{
+  fprintf(stderr, "niveles trazar: %s\n", mensaje.c_str());
+  exit(2);
+}
+
+// A whole token as a number from 0 to `maximo`; `que` names it in the
+// message when it is not one.
+int leer_numero(const std::string &ficha, int maximo, const std::string &que)
+{
+  errno = 0;
+  char *fin = nullptr;
+  const long v = strtol(ficha.c_str(), &fin, 10);
+  if (ficha.empty() || *fin != '\0' || errno == ERANGE) {
+    rechazar(formato("%s: '%.40s' is not a number", que.c_str(), ficha.c_str()));
+  }
+  if (v < 0 || v > maximo) {
+    rechazar(formato("%s: %ld is out of range 0-%d", que.c_str(), v, maximo));
+  }
+  return static_cast<int>(v);
+}
+
+// The re-emitter draws given on the command's input, then rand()'s.
+std::vector<int> sorteos_dados;
+size_t siguiente_sorteo;
+
+int sorteo_guionado()
+{
+  if (siguiente_sorteo < sorteos_dados.size()) {
+    return sorteos_dados[siguiente_sorteo++];
+  }
+  return rand() % SORTEOS_REEMISOR;
+}
+
+void traza_colgada(int)
+{
+  static const char MENSAJE[] = "niveles trazar: the beam trace did not end\n";
+  (void)!write(STDERR_FILENO, MENSAJE, sizeof MENSAJE - 1);
+  _exit(3);
+}
+
+int trazar()
+{
+  std::vector<std::string> fichas;
+  for (std::string f; std::cin >> f;) {
+    fichas.push_back(f);
+  }
+  if (fichas.size() < NUM_CELDAS) {
+    rechazar(formato("expected %d level bytes, got %zu", NUM_CELDAS, fichas.size()));
+  }
+
+  uint8_t bytes[NUM_CELDAS];
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    bytes[c] = static_cast<uint8_t>(leer_numero(fichas[c], 255, formato("cell %d", c)));
+  }
+  const std::vector<problema> problemas = comprobar_nivel(bytes, 0);
+  if (!problemas.empty()) {
+    rechazar("not a valid level: " + describir(problemas[0]) +
+             (problemas.size() > 1 ? formato(" (and %zu more problems)", problemas.size() - 1) : ""));
+  }
+
+  std::vector<int> espejos;
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    if (es_espejo(bytes[c])) {
+      espejos.push_back(c);
+    }
+  }
+
+  size_t i = NUM_CELDAS;
+  std::vector<int> angulos;
+  bool hay_angulos = false;
+  if (i < fichas.size() && fichas[i] == "espejos") {
+    hay_angulos = true;
+    for (++i; i < fichas.size() && fichas[i] != "reemisores"; ++i) {
+      angulos.push_back(leer_numero(fichas[i], ANGULOS - 1, formato("mirror angle %zu", angulos.size() + 1)));
+    }
+    if (angulos.size() != espejos.size()) {
+      rechazar(formato("%zu mirror angles given, the level has %zu mirror cells", angulos.size(), espejos.size()));
+    }
+  }
+  if (i < fichas.size() && fichas[i] == "reemisores") {
+    for (++i; i < fichas.size(); ++i) {
+      sorteos_dados.push_back(leer_numero(fichas[i], SORTEOS_REEMISOR - 1,
+                                          formato("re-emitter draw %zu", sorteos_dados.size() + 1)));
+    }
+  }
+  if (i < fichas.size()) {
+    rechazar(formato("unexpected '%.40s' after the level bytes (expected 'espejos' or 'reemisores')",
+                     fichas[i].c_str()));
+  }
+
+  cargar_tablero(bytes, 0);
+  if (hay_angulos) {
+    for (size_t k = 0; k < espejos.size(); ++k) {
+      celda &e = est_nivel[espejos[k]];
+      e.valor = static_cast<uint8_t>(angulos[k]);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + angulos[k]);
+    }
+  }
+  sorteo_reemisor = sorteo_guionado;
+  dt_partida.puntos_nivel = 0;
+
+  // Other tools call this one; a trace that never ends must not hang them.
+  signal(SIGALRM, traza_colgada);
+  alarm(SEGUNDOS_TRAZA);
+  calcular_rayo();
+  alarm(0);
+
+  for (int k = 0; k < dt_rayo.n_puntos; ++k) {
+    const punto_rayo &p = dt_rayo.punto[k];
+    printf("%d %d %d\n", p.x, p.y, p.dir);
+  }
+  printf("estado %d\n", dt_rayo.estado);
+  printf("puntos %d\n", dt_partida.puntos_nivel);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+  if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
+    fputs(AYUDA, stdout);
+    return 0;
+  }
+  if (argc != 2) {
+    fputs(AYUDA, stderr);
+    return 2;
+  }
+  const std::string orden = argv[1];
+  if (orden == "comprobar") {
+    return comprobar();
+  }
+  if (orden == "volcar") {
+    return volcar();
+  }
+  if (orden == "trazar") {
+    return trazar();
+  }
+  fprintf(stderr, "niveles: unknown command '%s' (try niveles --help)\n", argv[1]);
+  return 2;
+}

@@ -1,0 +1,214 @@
+// What moves on the board: the self-turning elements and the animations
+// of the logic frame, the player's hold on a mirror, and the gremlins.
+#include <allegro.h>
+
+#include <cstdlib>
+
+#include "audio/audio.h"
+#include "juego/juego.h"
+
+// The gremlins of the level; the used slots are always the first ones.
+datos_gremlin dt_gremlin[MAX_GREMLINS];
+
+namespace {
+
+// Offsets of the fibre-optic tile animation within a pair's four tiles.
+constexpr uint8_t FOPTICA_PRIMERA = 4;
+constexpr uint8_t FOPTICA_ULTIMA = 11;
+
+// Gremlins walk 32 pixels a logic frame: 10 + 10 + 12 over three frames.
+constexpr int PASO_GREMLIN = 10;
+constexpr int PASO_GREMLIN_LOGICO = 2;
+
+// A gremlin covers 2 x 2 blocks; its top-left block may go this far.
+constexpr int BLOQUE_GREMLIN_MAX_X = BLOQUES_X - 2;
+constexpr int BLOQUE_GREMLIN_MAX_Y = BLOQUES_Y - 2;
+
+// Random places a gremlin tries before it gives up entering for now.
+constexpr int INTENTOS_ENTRADA = 10000;
+
+bool libre(int bx, int by)
+{
+  return obtener_optica(static_cast<uint8_t>(bx), static_cast<uint8_t>(by), MODO_GREMLIN) == optica_pasa;
+}
+
+bool es_espejo(uint8_t tipo)
+{
+  return tipo == espejo || tipo == espejo_giratorio;
+}
+
+void girar_espejo(celda &e, int sentido)
+{
+  e.valor = static_cast<uint8_t>((e.valor + 16 + sentido) % 16);
+}
+
+// One logic-frame decision of a gremlin on the board.
+void decidir_gremlin(datos_gremlin &g)
+{
+  int bx = (g.x - ORIGEN_TABLERO) / 32;
+  int by = (g.y - ORIGEN_TABLERO) / 32;
+
+  if (bx % 2 == 0 && by % 2 == 0) {
+    celda &e = est_nivel[(by / 2) * COLUMNAS + bx / 2];
+    if (es_espejo(e.tipo)) {
+      const int r = rand() % 5;
+      if (r != 0) {
+        // It stops on the mirror and twists it; its tile follows on the
+        // next trace or turn.
+        g.paso_x = g.paso_y = 0;
+        g.fotograma = 0;
+        girar_espejo(e, r <= 2 ? 1 : -1);
+        return;
+      }
+    }
+  }
+
+  g.paso_x = static_cast<int8_t>(rand() % 3 - 1);
+  g.paso_y = static_cast<int8_t>(rand() % 3 - 1);
+  if ((g.paso_x < 0 && bx == 0) || (g.paso_x > 0 && bx == BLOQUE_GREMLIN_MAX_X)) {
+    g.paso_x = 0;
+  }
+  if ((g.paso_y < 0 && by == 0) || (g.paso_y > 0 && by == BLOQUE_GREMLIN_MAX_Y)) {
+    g.paso_y = 0;
+  }
+  if (g.paso_x != 0) {
+    const int columna = g.paso_x > 0 ? bx + 2 : bx - 1;
+    if (libre(columna, by) && libre(columna, by + 1)) {
+      bx += g.paso_x;
+    } else {
+      g.paso_x = 0;
+    }
+  }
+  if (g.paso_y != 0) {
+    const int fila = g.paso_y > 0 ? by + 2 : by - 1;
+    if (!libre(bx, fila) || !libre(bx + 1, fila)) {
+      g.paso_y = 0;
+    }
+  }
+}
+
+// A gremlin whose wait is over enters on a random free 2 x 2 square.
+void entrar_gremlin(datos_gremlin &g)
+{
+  for (int intento = 0; intento < INTENTOS_ENTRADA; ++intento) {
+    const int bx = rand() % (BLOQUE_GREMLIN_MAX_X + 1);
+    const int by = rand() % (BLOQUE_GREMLIN_MAX_Y + 1);
+    if (libre(bx, by) && libre(bx + 1, by) && libre(bx, by + 1) && libre(bx + 1, by + 1)) {
+      g.x = static_cast<int16_t>(32 * bx + ORIGEN_TABLERO);
+      g.y = static_cast<int16_t>(32 * by + ORIGEN_TABLERO);
+      g.paso_x = g.paso_y = 0;
+      g.fotograma = 0;
+      reproducir_sonido(SND_GREMLIN, SONIDO_UNA_VEZ);
+      g.espera = 0;
+      return;
+    }
+  }
+  // A board with no room at all: it stays out and tries again next time.
+}
+
+}  // namespace
+
+void mover_automaticos()
+{
+  for (celda &e : est_nivel) {
+    switch (e.tipo) {
+    case espejo_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      break;
+    case polarizador_reflectante_giratorio:
+    case polarizador_absorbente_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
+      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
+      break;
+    case emisor:
+      // Four frames, keeping the orientation.
+      e.grf = static_cast<uint8_t>(e.grf < primer_grf[emisor] + 12 ? e.grf + 4 : e.grf - 12);
+      break;
+    case foptica:
+      // Every end swings base, +4, +8, +12, +8, +4, base... all in step.
+      if (e.grf < primer_grf[foptica] + FOPTICA_PRIMERA) {
+        dir_foptica = 4;
+      } else if (e.grf > primer_grf[foptica] + FOPTICA_ULTIMA) {
+        dir_foptica = -4;
+      }
+      e.grf = static_cast<uint8_t>(e.grf + dir_foptica);
+      break;
+    default:
+      break;
+    }
+  }
+}
+
+int mover_espejos_pinchados(uint8_t liberar)
+{
+  // A press is being held (1 at start-up, so a button already down when a
+  // level starts turns nothing), the mirror it turns and the cell where it
+  // began.
+  static uint8_t pinchado = 1;
+  static uint8_t espejo_pinchado = CELDA_NINGUNA;
+  static uint8_t celda_pinchada = CELDA_NINGUNA;
+
+  if (liberar) {
+    pinchado = 0;
+    espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
+    return CELDA_NINGUNA;
+  }
+
+  int p = mouse_b;
+  if (key[KEY_ALT] && p == 1) {
+    p = 2;
+  }
+  if (mouse_z != 0) {
+    p = mouse_z > 0 ? 1 : 2;
+    position_mouse_z(0);
+  }
+  const bool pulsado = p == 1 || p == 2;
+
+  if (!pulsado && pinchado) {
+    pinchado = 0;
+    espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
+  }
+  if (pulsado && !pinchado) {
+    pinchado = 1;
+    const int x = mouse_x - ORIGEN_TABLERO;
+    const int y = mouse_y - ORIGEN_TABLERO;
+    if (x >= 0 && x < COLUMNAS * LADO_CELDA && y >= 0 && y < FILAS * LADO_CELDA) {
+      espejo_pinchado = celda_pinchada = static_cast<uint8_t>(x / LADO_CELDA + (y / LADO_CELDA) * COLUMNAS);
+    } else {
+      espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
+    }
+  }
+  if (espejo_pinchado != CELDA_NINGUNA && !es_espejo(est_nivel[espejo_pinchado].tipo)) {
+    espejo_pinchado = CELDA_NINGUNA;
+  }
+  if (espejo_pinchado != CELDA_NINGUNA) {
+    celda &e = est_nivel[espejo_pinchado];
+    girar_espejo(e, p == 2 ? 1 : -1);
+    e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+  }
+  return celda_pinchada;
+}
+
+void mover_gremlins(uint8_t logico)
+{
+  for (datos_gremlin &g : dt_gremlin) {
+    if (g.espera == -1) {
+      break;
+    }
+    if (g.espera == 0) {
+      int paso = PASO_GREMLIN + (logico ? PASO_GREMLIN_LOGICO : 0);
+      g.x = static_cast<int16_t>(g.x + paso * g.paso_x);
+      g.y = static_cast<int16_t>(g.y + paso * g.paso_y);
+      if (logico) {
+        decidir_gremlin(g);
+      }
+    } else if (logico) {
+      if (g.espera > 1) {
+        --g.espera;
+      } else {
+        entrar_gremlin(g);
+      }
+    }
+  }
+}
