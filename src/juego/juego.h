@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct BITMAP;
+
 // The game in progress.
 struct datos_partida {
   int8_t energia;          // energy left in this level, 64 when it starts
@@ -217,3 +219,14 @@ constexpr uint8_t CELDA_NINGUNA = 255;
 void mover_automaticos();
 int mover_espejos_pinchados(uint8_t liberar);
 void mover_gremlins(uint8_t logico);
+
+// ---------------------------------------------------------------------------
+// Drawing the board
+// ---------------------------------------------------------------------------
+
+// Draws every cell's tile on `destino`, and the frame and the gremlins on
+// `buffer`, advancing what runs at frame rate: the gate's opening, mine
+// flicker, explosions, the dissolving gate and, when `animar` is set, the
+// gremlins' walk cycle. With a null `destino` it only advances them (tools
+// and tests that play without a screen).
+void dibujar_mapa(uint8_t animar, BITMAP *destino);
