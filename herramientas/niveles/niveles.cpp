@@ -18,6 +18,7 @@
 
 #include "juego/juego.h"
 #include "nivel_texto.h"
+#include "pintar.h"
 
 static_assert(CELDAS_NIVEL == NUM_CELDAS);
 
@@ -61,6 +62,9 @@ constexpr const char *AYUDA =
     "             dir 100 is a jump), then 'estado N' and 'puntos N'.\n"
     "             Bad input exits 2 with a message on standard error; a trace\n"
     "             that does not end within 5 s exits 3.\n"
+    "  pintar N fichero.png [espejos A...]\n"
+    "             draw level N (0-62) with its beam, as the game does, into a\n"
+    "             1024 x 768 PNG; mirror angles in cell order, else random.\n"
     "\n"
     "options:\n"
     "  -h, --help  show this help\n";
@@ -337,6 +341,9 @@ int main(int argc, char **argv)
   if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
     fputs(AYUDA, stdout);
     return 0;
+  }
+  if (argc >= 2 && strcmp(argv[1], "pintar") == 0) {
+    return pintar(argc - 2, argv + 2);
   }
   if (argc != 2) {
     fputs(AYUDA, stderr);

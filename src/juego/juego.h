@@ -230,3 +230,13 @@ void mover_gremlins(uint8_t logico);
 // gremlins' walk cycle. With a null `destino` it only advances them (tools
 // and tests that play without a screen).
 void dibujar_mapa(uint8_t animar, BITMAP *destino);
+
+// Draws the last trace on `buffer` over the board: three glowing layers,
+// added on, as bright as the energy left, in a slowly drifting colour, or
+// yellow on overload, red on a mine and green once connected.
+void dibujar_rayo();
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: the drifting colour and the colour it heads for.
+void color_rayo(uint8_t actual[3], uint8_t objetivo[3]);
+#endif
