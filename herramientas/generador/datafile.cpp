@@ -126,3 +126,20 @@ bool escribir_datafile(const std::string &ruta,
     }
     return true;
 }
+
+std::vector<uint8_t> codificar_sample(const std::vector<int16_t> &datos, int frecuencia)
+{
+    // Bits (negative would mean stereo), rate and length big-endian; then
+    // the samples as Allegro holds them: unsigned, little-endian words.
+    std::vector<uint8_t> v;
+    v.reserve(8 + 2 * datos.size());
+    poner16(v, 16);
+    poner16(v, uint32_t(frecuencia));
+    poner32(v, uint32_t(datos.size()));
+    for (const int16_t m : datos) {
+        const uint16_t u = uint16_t(uint16_t(m) ^ 0x8000u);
+        v.push_back(uint8_t(u));
+        v.push_back(uint8_t(u >> 8));
+    }
+    return v;
+}

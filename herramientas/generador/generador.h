@@ -32,6 +32,9 @@ constexpr uint32_t id_dat(char a, char b, char c, char d)
 }
 constexpr uint32_t DAT_ID_BITMAP = id_dat('B', 'M', 'P', ' ');
 constexpr uint32_t DAT_ID_FUENTE = id_dat('F', 'O', 'N', 'T');
+constexpr uint32_t DAT_ID_SAMPLE = id_dat('S', 'A', 'M', 'P');
+// Raw bytes the game reads in place (the music modules).
+constexpr uint32_t DAT_ID_DATOS = id_dat('D', 'A', 'T', 'A');
 
 // One object of a datafile: its type, its name (stored as the NAME
 // property, which `dat -l` shows) and its already encoded contents.
@@ -61,6 +64,10 @@ std::vector<uint8_t> codificar_bitmap(cairo_surface_t *superficie);
 
 // Contents of a "FONT" object made of 24-bit truecolour ranges.
 std::vector<uint8_t> codificar_fuente(const std::vector<RangoFuente> &rangos);
+
+// Contents of a "SAMP" object: mono 16-bit samples at `frecuencia` Hz.
+// (A "DATA" object's contents are just its bytes.)
+std::vector<uint8_t> codificar_sample(const std::vector<int16_t> &datos, int frecuencia);
 
 // Writes an uncompressed datafile with `objetos` in order. On failure
 // returns false and explains why in `error`.

@@ -1,6 +1,8 @@
 // generador <output folder>: draws every picture and font of the game,
-// writes grf.dat and fuentes.dat, and beside them PNGs to review the art.
+// writes grf.dat and fuentes.dat, and beside them PNGs to review the art;
+// then makes the sound and the intro: snd.dat, msc.dat and intro.dat.
 #include "generador.h"
+#include "sonido.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -292,6 +294,10 @@ int main(int argc, char **argv)
 
     if (!escribir_datafile(carpeta + "grf.dat", graficos, error) ||
         !escribir_datafile(carpeta + "fuentes.dat", objetos_fuentes, error))
+        return fallar(error);
+
+    if (!generar_efectos(carpeta, error) || !generar_musica(PARTITURAS_DIR, carpeta, error) ||
+        !generar_intro(cara, carpeta, error))
         return fallar(error);
 
     for (const Pieza &p : piezas)

@@ -1,10 +1,98 @@
 // dlg: the game's own mouse-driven buttons and the stack of live dialogs.
+//
+// Every button of every screen is created once at start-up into one fixed
+// table. Each belongs to a numbered dialog; only the buttons of the dialog
+// on top of the stack are drawn and answer the mouse. A screen pushes its
+// dialog, calls dlg_comprobar once a frame and pops its dialog when it
+// closes; a clicked button's action runs inside dlg_comprobar, and what it
+// returns is what dlg_comprobar returns.
 #pragma once
 
 #include <cstdint>
+
+struct BITMAP;
+struct FONT;
 
 // What a button's action returns when the screen that shows it stays open.
 constexpr int8_t DLG_NADA = -1;
 
 // A button's action: takes the button's number within its dialog.
 using accion_boton = int8_t (*)(int8_t indice);
+
+constexpr int MAX_BOTONES = 128;
+constexpr int MAX_FUENTES = 2;
+constexpr int MAX_PILA = 5;
+
+// A button's state, which is also the slot of the look it is drawn with.
+constexpr int8_t BOTON_OCULTO = -1;
+constexpr int8_t BOTON_NORMAL = 0;
+constexpr int8_t BOTON_ENCIMA = 1;
+constexpr int8_t BOTON_PULSADO = 2;
+// The slot of the hit mask among a button's images.
+constexpr int IMAGEN_MASCARA = 3;
+
+struct t_boton {
+  BITMAP *imagen[4];  // normal, hover, pressed looks (any may be null), mask
+  int32_t x[4];       // where each image is drawn; slot 3 is the button's place
+  int32_t y[4];
+  int8_t estado;      // BOTON_OCULTO .. BOTON_PULSADO
+  int8_t dialogo;     // -1: a free record
+  int8_t indice;      // number within the dialog, from 0 in creation order
+  const char *texto;  // caption, borrowed; may be null
+  int8_t fuente;      // caption font slot
+  accion_boton accion;
+};
+
+struct t_tipo_fuente {
+  FONT *fuente;
+  int32_t desplazamiento;  // from the button's vertical centre to the caption's top
+};
+
+// The toolkit's state. Only the operations below change it; the rest of the
+// game may look but must not write.
+extern t_boton boton[MAX_BOTONES];
+extern int32_t botones_usados;
+extern t_tipo_fuente tipo_fuente[MAX_FUENTES];
+extern int8_t pila[MAX_PILA];
+extern int8_t cima_pila;
+// Magenta in the display's pixel format: mask pixels of this colour lie
+// outside their button.
+extern int rosa;
+
+// Empties the table, the stack and the font slots and installs the mouse.
+void dlg_inicializar();
+
+// Registers a caption font; a slot outside 0..MAX_FUENTES-1 is ignored.
+void dlg_incorporar_fuente(int8_t ranura, FONT *fuente, int32_t desplazamiento);
+
+// Appends a button at (x, y), the top-left corner of its mask; the three
+// looks are centred on the mask. Returns its number within the dialog, or
+// -1 (nothing stored) when the table is full or the mask is null.
+int8_t dlg_incorporar_boton(int8_t dialogo, BITMAP *mascara, BITMAP *normal, BITMAP *encima,
+                            BITMAP *pulsado, int32_t x, int32_t y, const char *texto,
+                            int8_t fuente, accion_boton accion);
+
+// The stack of live dialogs. A push onto a full stack and a pop of an empty
+// one are ignored.
+void dlg_apilar_dialogo(int8_t dialogo);
+void dlg_desapilar_dialogo();
+
+// These act on the first button with that dialog and number; a pair that
+// names no button does nothing.
+void dlg_ocultar_boton(int8_t dialogo, int8_t indice);
+void dlg_mostrar_boton(int8_t dialogo, int8_t indice);
+void dlg_cambiar_texto_boton(int8_t dialogo, int8_t indice, const char *texto);
+
+// Draws the live dialog's buttons in their normal look, whatever the mouse.
+void dlg_dibujar_botones(BITMAP *destino);
+
+// One frame of mouse handling for the live dialog: updates the looks, draws
+// the buttons on `destino` (unless it is null), then runs the action of a
+// button clicked on this frame and returns its result; DLG_NADA otherwise.
+int32_t dlg_comprobar(BITMAP *destino);
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: puts the mouse latch back as it is when the program
+// starts (held, no button), as a new process would have it.
+void dlg_reiniciar_raton();
+#endif

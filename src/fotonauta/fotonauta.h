@@ -114,8 +114,52 @@ extern void (*prueba_fotograma)();
 // Screens
 // ---------------------------------------------------------------------------
 
+// The dialogs, one per screen that shows buttons.
+constexpr int8_t DLG_MENU = 0;      // main menu
+constexpr int8_t DLG_JUEGO = 1;     // the game's panel
+constexpr int8_t DLG_SI_NO = 2;     // quit box; first-run language question
+constexpr int8_t DLG_FIN = 3;       // game over, game completed
+constexpr int8_t DLG_NIVELES = 4;   // choice of the starting level
+constexpr int8_t DLG_OPCIONES = 5;  // options
+constexpr int8_t DLG_RECORDS = 6;   // high-score table
+constexpr int8_t DLG_TECLADO = 7;   // name entry
+constexpr int8_t DLG_ENVIO = 8;     // score upload
+
+// Captions of the 60 level buttons, "01" to "60", three bytes each.
+extern char texto0160[60 * 3];
+
+// The 42 name-entry keys' characters, each followed by a NUL once
+// ini_dialogos has run: key 3 + j shows (and types) textoletras[2 * j].
+constexpr int NUM_LETRAS = 42;
+extern char textoletras[2 * NUM_LETRAS + 1];
+
+// Starts the dialog toolkit and the mouse, and creates every button of
+// every screen, with empty captions where they depend on the language.
 void ini_dialogos();
+
+// Sets the captions that depend on the language for the current `idioma`.
+void colocar_texto_botones();
+
+// Button actions of the screens. Each takes the button's number within its
+// dialog and returns DLG_NADA to keep its screen open.
+int8_t si_no(int8_t indice);           // returns the number it is given
+int8_t cambiar_idioma(int8_t indice);  // switches the language
+int8_t pausa(int8_t indice);           // in-game pause
+int8_t salir(int8_t indice);           // "are you sure?": 1 yes, -1 no
+int8_t opciones(int8_t indice);
+int8_t modif_volson(int8_t indice);
+int8_t modif_volmus(int8_t indice);
+int8_t puntuaciones(int8_t resaltar);
+int8_t enviar_puntuaciones(int8_t indice);
+
+// The starting level the player picks, 0 to ult_fase_completada.
+int8_t preguntar_nivel();
+
+// Name entry for a finished game's score, then the high-score table.
+void introducir_puntuacion(int32_t puntos, int8_t fases);
+
 void leer_cfg();
+void escribir_cfg();
 void leer_pnt();
 void intro();
 void menu_principal();

@@ -240,3 +240,42 @@ void dibujar_rayo();
 // Test builds only: the drifting colour and the colour it heads for.
 void color_rayo(uint8_t actual[3], uint8_t objetivo[3]);
 #endif
+
+// ---------------------------------------------------------------------------
+// The game and its sequences
+// ---------------------------------------------------------------------------
+
+// One whole game, normal (0) or the trainer (1), from the first level to its
+// end; then records progress and hands the score to name entry. A button
+// action: always returns 0.
+int8_t juego(int8_t entrenamiento);
+
+// Loads level `nivel` and shows its start: the board slides in, the energy
+// fills while the mirrors scramble. Above 99, the congratulations board.
+void iniciar_nivel(int nivel);
+
+// The completed level's celebration and its bonus count.
+void contacto(int8_t nivel);
+
+// Takes a life and shows why (`motivo` 0 energy, 1 overload); on the last
+// one, the game-over panel until Exit.
+void perder_vida(int8_t motivo, int8_t nivel);
+
+// The closing scene after the last level.
+void juego_completado();
+
+// Sets the points of the level being played, keeping the tamper evidence in
+// step.
+void poner_puntos_nivel(int32_t puntos);
+
+// The status strip, shared by the game and its sequences: `marcador`'s
+// floor and labels, and the values drawn over it on `buffer`.
+constexpr int ALTO_MARCADOR = 128;
+void preparar_marcador();
+void copiar_marcador(int desde_x, int ancho);
+void dibujar_puntos_marcador(int32_t puntos);
+void dibujar_nivel_marcador(int nivel);
+void dibujar_vidas_marcador(int vidas);
+void dibujar_vidas_marcador(const char *vidas);
+void dibujar_barra_sobrecarga(int largo, int color);
+void dibujar_barra_energia(int largo, int color);

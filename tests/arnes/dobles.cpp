@@ -65,6 +65,15 @@ void __wrap_destroy_bitmap(BITMAP *b)
   __real_destroy_bitmap(b);
 }
 
+BITMAP *__real_create_bitmap(int, int);
+BITMAP *__wrap_create_bitmap(int ancho, int alto)
+{
+  if (ancho == dobles.sin_memoria_ancho && alto == dobles.sin_memoria_alto && ancho > 0) {
+    return nullptr;
+  }
+  return __real_create_bitmap(ancho, alto);
+}
+
 // Without a mouse driver the library ignores the call; the game relies on
 // it to take the wheel's count, so the double does what the driver would.
 void __real_position_mouse_z(int);

@@ -34,6 +34,10 @@ struct estado_dobles {
 
   // destroy_bitmap: every pointer our code frees, in order.
   std::vector<BITMAP *> destruidos;
+
+  // create_bitmap: refuses bitmaps of exactly this size (0 x 0: none), as
+  // when memory runs out.
+  int sin_memoria_ancho = 0, sin_memoria_alto = 0;
 };
 
 extern estado_dobles dobles;

@@ -1,0 +1,133 @@
+// The in-game pause and the "are you sure?" box of the Exit buttons.
+#include <cstdlib>
+
+#include "audio/audio.h"
+#include "dlg/dlg.h"
+#include "fotonauta/fotonauta.h"
+#include "juego/juego.h"
+
+namespace {
+
+// The quit box, and where it stands: centred across the screen, a little
+// above the middle.
+constexpr int ANCHO_CAJA = 576;
+constexpr int ALTO_CAJA = 256;
+constexpr int GROSOR_BORDE = 32;
+constexpr int Y_PREGUNTA = 266;
+
+// The part of the status strip under the panel's two buttons.
+constexpr int ANCHO_PANEL = 240;
+constexpr int ALTO_PANEL = 128;
+constexpr int Y_PANEL = 640;
+
+// Of the 12 floor tiles, any one may fill each square of the box.
+constexpr int NUM_SUELOS = 12;
+
+void detener_efectos()
+{
+  detener_sonidos(1);
+  // The game loop starts the alarms again if they are still due.
+  sonido_sobrecarga = -1;
+  sonido_mina = -1;
+}
+
+void texto_pausa(const char *es, const char *en)
+{
+  dlg_cambiar_texto_boton(DLG_JUEGO, 0, idioma == IDIOMA_ESPANOL ? es : en);
+}
+
+void dibujar_caja(int bx, int by)
+{
+  // Each border strip's start, and the top and bottom strips' right ends
+  // for the corners.
+  const int interior_x = ANCHO_CAJA - 2 * GROSOR_BORDE;
+  const int interior_y = ALTO_CAJA - 2 * GROSOR_BORDE;
+  const int derecha = bx + ANCHO_CAJA - GROSOR_BORDE;
+  const int abajo = by + ALTO_CAJA - GROSOR_BORDE;
+  blit(borde[0], buffer, 0, 0, bx, by, ANCHO_CAJA - GROSOR_BORDE, GROSOR_BORDE);
+  blit(borde[0], buffer, borde[0]->w - GROSOR_BORDE, 0, derecha, by, GROSOR_BORDE, GROSOR_BORDE);
+  blit(borde[1], buffer, 0, 0, bx, abajo, ANCHO_CAJA - GROSOR_BORDE, GROSOR_BORDE);
+  blit(borde[1], buffer, borde[1]->w - GROSOR_BORDE, 0, derecha, abajo, GROSOR_BORDE, GROSOR_BORDE);
+  blit(borde[2], buffer, 0, 0, bx, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
+  blit(borde[3], buffer, 0, 0, derecha, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
+
+  for (int c = 0; c < interior_x / LADO_LOSETA; ++c) {
+    for (int r = 0; r < interior_y / LADO_LOSETA; ++r) {
+      const int t = primer_grf[vacio] + rand() % NUM_SUELOS;
+      blit(loseta[t], buffer, 0, 0, bx + GROSOR_BORDE + LADO_LOSETA * c, by + GROSOR_BORDE + LADO_LOSETA * r,
+           LADO_LOSETA, LADO_LOSETA);
+    }
+  }
+}
+
+}  // namespace
+
+int8_t pausa(int8_t)
+{
+  static uint8_t juego_pausado = 0;
+
+  detener_efectos();
+  if (juego_pausado != 0) {
+    // The click on "Seguir" inside the pause loop below: the button's
+    // action is this same function.
+    juego_pausado = 0;
+    texto_pausa("Pausa", "Pause");
+    return 0;
+  }
+
+  juego_pausado = 1;
+  texto_pausa("Seguir", "Go on");
+  int32_t r;
+  do {
+    // The board stands still; only the panel under the buttons is redrawn.
+    reproducir_musica(-1);
+    if (marcador != nullptr) {
+      blit(marcador, buffer, 0, 0, 0, Y_PANEL, ANCHO_PANEL, ALTO_PANEL);
+    }
+    r = dlg_comprobar(buffer);
+    paso_fotograma_con_puntero();
+  } while (r == DLG_NADA);
+
+  if (r == 0) {
+    return DLG_NADA;  // "Seguir": the game goes on
+  }
+  // Exit confirmed from within the pause: the game ends.
+  juego_pausado = 0;
+  texto_pausa("Pausa", "Pause");
+  return static_cast<int8_t>(r);
+}
+
+int8_t salir(int8_t)
+{
+  const int bx = (buffer->w - ANCHO_CAJA) / 2;
+  const int by = (buffer->h - ALTO_CAJA) / 2 - 64;
+
+  // Without memory for the picture under the box the question is still
+  // asked; the box then stays until the screen behind it redraws itself.
+  BITMAP *debajo = create_bitmap(ANCHO_CAJA, ALTO_CAJA);
+  detener_efectos();
+  show_mouse(nullptr);
+  if (debajo != nullptr) {
+    blit(buffer, debajo, bx, by, 0, 0, ANCHO_CAJA, ALTO_CAJA);
+  }
+
+  dibujar_caja(bx, by);
+  textout_centre_ex(buffer, fuente_texto(), idioma == IDIOMA_ESPANOL ? "\xBF" "Est\xE1s seguro?" : "Are you sure?",
+                    buffer->w / 2, Y_PREGUNTA, -1, -1);
+
+  dlg_apilar_dialogo(DLG_SI_NO);
+  int32_t r;
+  do {
+    // Nothing behind the box is redrawn: the screen stands still.
+    reproducir_musica(-1);
+    r = dlg_comprobar(buffer);
+    paso_fotograma_con_puntero();
+  } while (r == DLG_NADA);
+  dlg_desapilar_dialogo();
+
+  if (debajo != nullptr) {
+    blit(debajo, buffer, 0, 0, bx, by, ANCHO_CAJA, ALTO_CAJA);
+    destroy_bitmap(debajo);
+  }
+  return r == 1 ? DLG_NADA : 1;
+}
