@@ -44,7 +44,7 @@ BASICO=(0=47 1=47 2=47 3=47 4=47 5=47 6=47 7=47 8=47 134=10)
 # --- help and usage ---------------------------------------------------------
 for opcion in --help -h; do
   ayuda=$("$NIVELES" "$opcion") || fallo "$opcion: exit status $?"
-  for orden in comprobar volcar trazar espejos reemisores; do
+  for orden in comprobar volcar trazar espejos reemisores resolver estadisticas espera; do
     grep -q "$orden" <<<"$ayuda" || fallo "$opcion does not mention $orden"
   done
 done
@@ -131,6 +131,65 @@ rechazada "a lone fibre-optic end" "$(tablero "${BASICO[@]}" 60=5 63=82)"
 rechazada "a fibre-optic pair three times" "$(tablero "${BASICO[@]}" 60=5 63=82 120=82 121=82)"
 rechazada "a fibre-optic end in cell 0" "$(tablero "${BASICO[@]}" 60=5 0=81 120=81 10=47)"
 grep -q 'cell 0' "$TMP/error" || fallo "the cell-0 fibre end is not named: $(cat "$TMP/error")"
+
+# --- resolver ---------------------------------------------------------------
+# A level file, numbered by its name: nine targets on the laser's row, then
+# a mirror that turns the beam up into the receiver. The rows after the
+# fifth are given as arguments.
+nivel_prueba() {
+  {
+    printf 'titulo: prueba\nidea: prueba\n'
+    printf '.. .. .. .. .. .. .. .. .. .. R0 .. .. .. ..\n'
+    printf '.. .. .. .. .. .. .. .. .. .. ac .. .. .. ..\n'
+    printf '.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n'
+    printf '.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n'
+    printf 'E3 tt tt tt tt tt tt tt tt tt m0 .. .. .. ..\n'
+    printf '%s\n' "$@"
+  } >"$TMP/niveles/01.txt"
+}
+VACIA='.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..'
+mkdir -p "$TMP/niveles"
+nivel_prueba "$VACIA" "$VACIA" "$VACIA" "$VACIA"
+estado=0
+"$NIVELES" resolver "$TMP/niveles/01.txt" >"$TMP/salida" 2>"$TMP/error" || estado=$?
+[ "$estado" -eq 0 ] || fallo "resolver on a winnable file: status $estado: $(cat "$TMP/salida" "$TMP/error")"
+head -n 1 "$TMP/salida" | grep -Eq '^nivel 01 pasa fotogramas [0-9]+ \([0-9]+\.[0-9] %\) giros 1 pasos [0-9]+ a_tiempo 41/41$' ||
+  fallo "resolver's first line: $(head -n 1 "$TMP/salida")"
+# The targets in the beam's order, then the mirror turned up, then 'fin'.
+[ "$(sed -n '2,$p' "$TMP/salida")" = $'espera 61 62 63 64 65 66 67 68 69\n70 4\nfin' ] ||
+  fallo "resolver's plan: $(cat "$TMP/salida")"
+
+# A target boxed in by walls: no plan, status 1, and the cell named.
+nivel_prueba "$VACIA" ".. .. .. .. .. .. .. .. .. .. .. af af af .." ".. .. .. .. .. .. .. .. .. .. .. af tt af .." \
+  ".. .. .. .. .. .. .. .. .. .. .. af af af .."
+estado=0
+"$NIVELES" resolver "$TMP/niveles/01.txt" --resumen >"$TMP/salida" 2>&1 || estado=$?
+[ "$estado" -eq 1 ] || fallo "resolver on an unwinnable file: status $estado"
+grep -q '^nivel 01 falla sin_plan' "$TMP/salida" && grep -q '^error no way to the targets in cells 117$' "$TMP/salida" ||
+  fallo "resolver on an unwinnable file said: $(cat "$TMP/salida")"
+
+# Level 0 has a re-emitter: 200 runs, 95 % of them in time.
+estado=0
+"$NIVELES" resolver 0 --resumen >"$TMP/salida" 2>&1 || estado=$?
+[ "$estado" -eq 0 ] && grep -Eq '^nivel 00 pasa .* a_tiempo (19[0-9]|200)/200 azar$' "$TMP/salida" ||
+  fallo "resolver 0: status $estado: $(cat "$TMP/salida")"
+
+for args in "resolver 63" "resolver -1" "resolver uno" "resolver 1 --partidas 0" "resolver $TMP/no_existe.txt" \
+  "estadisticas 3"; do
+  estado=0
+  # shellcheck disable=SC2086
+  "$NIVELES" $args >"$TMP/salida" 2>"$TMP/error" || estado=$?
+  [ "$estado" -eq 2 ] && [ -s "$TMP/error" ] || fallo "'niveles $args' was not refused (status $estado)"
+done
+
+# --- estadisticas -----------------------------------------------------------
+"$NIVELES" estadisticas >"$TMP/salida" || fallo "estadisticas: exit status $?"
+[ "$(grep -Ec '^ *[0-9]{2}( +[0-9]+){13}$' "$TMP/salida")" -eq 63 ] || fallo "estadisticas: not 63 level rows"
+# Every row counts all 135 cells but the emitter and the receiver.
+awk '/^ *[0-9][0-9] / { s = 0; for (i = 2; i <= NF; i++) s += $i; if (s != 133) { print; exit 1 } }' \
+  "$TMP/salida" >"$TMP/error" || fallo "estadisticas: a row does not add up to 133: $(cat "$TMP/error")"
+[ "$(grep -c ' guia ' "$TMP/salida")" -eq 15 ] || fallo "estadisticas: not 15 lines against the guide figures"
+! grep -q ' fuera$' "$TMP/salida" || fallo "estadisticas: totals off the guide: $(grep ' fuera$' "$TMP/salida")"
 
 if [ "$fallos" -gt 0 ]; then
   echo "$fallos failed" >&2

@@ -31,16 +31,14 @@ int main(int argc, char **argv)
 
   nivel_texto niveles[NUM_NIVELES];
   std::string error;
-  if (!leer_nivel_texto((carpeta / nombre_fichero(0)).string(), niveles[0], error)) {
-    fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  for (int n = 1; n < NUM_NIVELES; ++n) {
+  for (int n = 0; n < NUM_NIVELES; ++n) {
     const std::filesystem::path ruta = carpeta / nombre_fichero(n);
+    // Every level has its own design: a missing file is a broken table,
+    // not a level to fill in.
     if (!std::filesystem::exists(ruta)) {
-      // Levels not designed yet repeat the first one.
-      niveles[n] = niveles[0];
-      continue;
+      fprintf(stderr, "%s: missing (the table needs all %d levels, 00.txt to %02d.txt)\n", ruta.string().c_str(),
+              NUM_NIVELES, NUM_NIVELES - 1);
+      return 1;
     }
     if (!leer_nivel_texto(ruta.string(), niveles[n], error)) {
       fprintf(stderr, "%s\n", error.c_str());

@@ -1,0 +1,108 @@
+// The solver of `niveles resolver`: finds a plan that clears a level and
+// proves it by playing it through the simulated game loop.
+//
+// A plan is what a player does, in order:
+//   CELL ANGLE           hold the mirror in CELL until it shows ANGLE (0-15),
+//                        turning it the shorter way, then let go
+//   espera CELL [CELL...] let go and wait until the targets in those cells
+//                        have been hit
+// and, after the last line, wait until the beam enters the receiver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "simulacion.h"
+
+enum : uint8_t {
+  paso_giro = 0,
+  paso_espera = 1,
+};
+
+struct paso_plan {
+  uint8_t tipo;                  // paso_giro or paso_espera
+  uint8_t celda;                 // paso_giro: the mirror
+  uint8_t angulo;                // paso_giro: the angle it is left at
+  std::vector<uint8_t> blancos;  // paso_espera: the targets waited for
+};
+
+using plan_nivel = std::vector<paso_plan>;
+
+// The plan as text, one step a line, and back. leer_plan skips blank lines
+// and '#' comments; on failure it names the line.
+std::string escribir_plan(const plan_nivel &plan);
+bool leer_plan(const std::string &texto, plan_nivel &plan, std::string &error);
+
+// In which order the mirrors of one step of the plan are set.
+enum : uint8_t {
+  orden_mixto,    // the far end first, but the nearest first while the beam
+                  // rests on a mine or is thrown back
+  orden_cercano,  // always the one the beam meets first
+  orden_lejano,   // always the far end first
+  NUM_ORDENES,
+};
+
+// Searches for a plan on the level's board as loaded. On failure returns
+// false and says which targets (or the receiver) could not be reached.
+// It works on the live board but gives back the game's board, beam,
+// gremlins and re-emitter draw as they were, with no points or sounds, so
+// a game in progress may ask for a plan; the random generator goes on from
+// a draw of its own sequence.
+bool buscar_plan(const uint8_t *bytes, int nivel, plan_nivel &plan, std::string &error,
+                 uint8_t orden = orden_mixto);
+
+// One run of a plan through the simulated game loop.
+struct partida_plan {
+  uint8_t resultado;  // sim_completado or sim_vida_perdida
+  uint8_t motivo;     // for a lost life: perdida_energia or perdida_sobrecarga
+  int fotogramas;     // frames until the level was completed or lost
+  int pasos_giro;     // logic frames spent turning mirrors
+  bool puerta_cerrada;  // completed through a gate that had not opened:
+                        // the gate cell let the beam in with targets standing
+};
+
+// Plays the plan as a player would, through the mouse, on the live board,
+// and leaves the board as the run ended. `angulos`, when given, are the
+// angles the plain mirrors show when play begins (255 leaves a mirror as
+// the level start left it).
+partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
+                        const opciones_simulacion &opciones, const uint8_t *angulos = nullptr);
+
+// The start that costs the plan most turning: each mirror it sets begins
+// half a turn away from the first angle the plan gives it.
+std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &plan);
+
+// A level passes when its plan wins within this many frames (70 % of the
+// energy bar); with chance involved, in this share of the runs.
+constexpr int LIMITE_FOTOGRAMAS = FOTOGRAMAS_ENERGIA * 70 / 100;
+constexpr int PARTIDAS_AZAR = 200;
+constexpr int PORCENTAJE_AZAR = 95;
+
+struct informe_nivel {
+  bool encontrado;   // the search found a plan
+  bool pasa;
+  bool azar;         // re-emitters make the outcome depend on chance
+  int partidas;      // runs played
+  int a_tiempo;      // runs that won within the limit
+  int fotogramas;    // worst run, or the 95th percentile with chance
+  int giros;         // settings in the plan
+  int pasos_giro;    // turning steps in the worst run
+  int gremlins;      // gremlins in the level
+  int partidas_gremlins;
+  int a_tiempo_gremlins;
+  plan_nivel plan;
+  std::string error;
+};
+
+struct opciones_resolver {
+  int partidas = 40;           // random starts for a level without chance
+  int partidas_gremlins = 40;  // runs with gremlins, for the fragility report
+};
+
+// Searches a plan and proves it; gives back the game's state like
+// buscar_plan.
+informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_resolver &opciones);
+
+// Whether the plan would be fragile against the level's gremlins.
+bool fragil_con_gremlins(const informe_nivel &informe);
