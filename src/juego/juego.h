@@ -127,6 +127,12 @@ extern int8_t sonido_mina;
 // Builds the live board from a stored level.
 void cargar_nivel(int nivel);
 
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: when set, levels are loaded from this table (63 levels
+// of 135 bytes) instead of the stored one.
+extern const uint8_t *prueba_niveles;
+#endif
+
 // Builds the live board from 135 level bytes, as cargar_nivel does for
 // level `nivel` (its floor pattern and gremlins).
 void cargar_tablero(const uint8_t *bytes, int nivel);

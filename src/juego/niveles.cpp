@@ -189,7 +189,17 @@ void cargar_tablero(const uint8_t *bytes, int nivel)
   }
 }
 
+#ifdef FOTONAUTA_PRUEBAS
+const uint8_t *prueba_niveles;
+#endif
+
 void cargar_nivel(int nivel)
 {
+#ifdef FOTONAUTA_PRUEBAS
+  if (prueba_niveles != nullptr) {
+    cargar_tablero(&prueba_niveles[nivel * NUM_CELDAS], nivel);
+    return;
+  }
+#endif
   cargar_tablero(&objeto[nivel * NUM_CELDAS], nivel);
 }

@@ -1,0 +1,384 @@
+// The sequences that run their own frames while the game loop waits: a
+// level's start, its completion, a lost life and the closing scene.
+#include <allegro.h>
+
+#include <cstdlib>
+
+#include "audio/audio.h"
+#include "dlg/dlg.h"
+#include "fotonauta/fotonauta.h"
+#include "juego/juego.h"
+
+namespace {
+
+constexpr int ANCHO_TABLERO = COLUMNAS * LADO_CELDA;
+constexpr int ALTO_TABLERO = FILAS * LADO_CELDA;
+
+// Frames of the level start: the slide, the energy fill, the hold.
+constexpr int PASOS_DESLIZAMIENTO = 32;
+constexpr int PASOS_LLENADO = 193;
+constexpr int FOTOGRAMAS_ESPERA_INICIO = 20;
+
+// Frames of the completion sequence.
+constexpr int FOTOGRAMAS_CELEBRACION = 500;
+constexpr int FOTOGRAMAS_ESPERA_BONO = 20;
+constexpr int FOTOGRAMAS_POR_VIDA = 30;
+constexpr int PUNTOS_POR_ENERGIA = 10;
+constexpr int PUNTOS_POR_VIDA = 500;
+
+// Frames a lost life is shown.
+constexpr int FOTOGRAMAS_VIDA_PERDIDA = 140;
+
+// Frames of the closing scene.
+constexpr int FOTOGRAMAS_ANTES_DEL_PREMIO = 70;
+constexpr int FOTOGRAMAS_ANTES_DEL_RAYO = 30;
+constexpr int FOTOGRAMAS_FINAL = 500;
+
+// The left part of the status strip, under the panel's buttons.
+constexpr int ANCHO_PANEL = 230;
+
+void esperar_fotogramas(int n)
+{
+  for (int i = 0; i < n; ++i) {
+    paso_fotograma();
+  }
+}
+
+void dibujar_bordes()
+{
+  blit(borde[0], buffer, 0, 0, 0, 0, ANCHO_PANTALLA, ORIGEN_TABLERO);
+  blit(borde[1], buffer, 0, 0, 0, ORIGEN_TABLERO + ALTO_TABLERO, ANCHO_PANTALLA, ORIGEN_TABLERO);
+  blit(borde[2], buffer, 0, 0, 0, ORIGEN_TABLERO, ORIGEN_TABLERO, ALTO_TABLERO);
+  blit(borde[3], buffer, 0, 0, ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO, ALTO_TABLERO);
+}
+
+int celda_x(int c)
+{
+  return ORIGEN_TABLERO + LADO_CELDA * (c % COLUMNAS);
+}
+
+int celda_y(int c)
+{
+  return ORIGEN_TABLERO + LADO_CELDA * (c / COLUMNAS);
+}
+
+const char *const FELICIDADES[2][4] = {
+    {"felicidades,", "eres realmente un", "maestro del fotonauta.", "el circuito est\xE1 completado."},
+    {"congratulations,", "you are truly a", "master fotonauta.", "the circuit is now complete."},
+};
+
+const char *const TE[2][2] = {
+    {"\xA1" "el t\xE9 estar\xE1 listo", "en cinco minutos!"},
+    {"the tea will be ready", "in five minutes!"},
+};
+
+int idioma_textos()
+{
+  return idioma == IDIOMA_INGLES ? 1 : 0;
+}
+
+// The congratulations board: random floor and four lines.
+void dibujar_felicitacion(BITMAP *lienzo)
+{
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    blit(loseta[primer_grf[vacio] + rand() % 7], lienzo, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+  }
+  for (int l = 0; l < 4; ++l) {
+    textout_centre_ex(lienzo, fuente_texto(), FELICIDADES[idioma_textos()][l], ANCHO_PANTALLA / 2, 64 * (l + 1),
+                      -1, -1);
+  }
+}
+
+// One step of the scramble while the energy fills: plain mirrors wander
+// by -1, 0 or +1, the self-turning elements turn, and each is redrawn.
+void revolver_espejos()
+{
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    celda &e = est_nivel[c];
+    switch (e.tipo) {
+    case espejo_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      break;
+    case espejo:
+      e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      break;
+    case polarizador_reflectante_giratorio:
+    case polarizador_absorbente_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
+      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
+      break;
+    default:
+      continue;
+    }
+    blit(loseta[e.grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+  }
+}
+
+int color_llenado(int k)
+{
+  return k <= 29 ? rojo : k <= 75 ? amarillo : verde;
+}
+
+// The emitter's or receiver's tile, leaving out a strip on its open side so
+// the beam drawn across the opening stays visible.
+void dibujar_sin_boca(const celda &e, int c, int franja)
+{
+  const int o = e.grf % 4;
+  int dx = 0, dy = 0, ancho = LADO_CELDA, alto = LADO_CELDA;
+  switch (o) {
+  case 0: alto -= franja; break;
+  case 1: dx = franja; ancho -= franja; break;
+  case 2: dy = franja; alto -= franja; break;
+  default: ancho -= franja; break;
+  }
+  blit(loseta[e.grf], buffer, dx, dy, celda_x(c) + dx, celda_y(c) + dy, ancho, alto);
+}
+
+void animar_emisor_y_receptor()
+{
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    celda &e = est_nivel[c];
+    if (e.tipo != emisor && e.tipo != receptor) {
+      continue;
+    }
+    const uint8_t primera = primer_grf[e.tipo];
+    e.grf = static_cast<uint8_t>(e.grf < primera + 12 ? e.grf + 4 : e.grf - 12);
+    dibujar_sin_boca(e, c, e.tipo == emisor ? 3 : 5);
+  }
+}
+
+// The right part of the status strip during the bonus count.
+void redibujar_bono(int nivel, bool con_energia)
+{
+  copiar_marcador(ANCHO_PANEL + 1, ANCHO_PANTALLA - (ANCHO_PANEL + 1));
+  dibujar_puntos_marcador(dt_partida.puntos);
+  dibujar_nivel_marcador(nivel);
+  dibujar_vidas_marcador(dt_partida.vidas);
+  if (con_energia && dt_partida.energia != 0) {
+    const int largo = 3 * dt_partida.energia;
+    dibujar_barra_energia(largo, color_llenado(largo));
+  }
+}
+
+// Waits, with music 0, until the player presses the panel's Exit; `antes`
+// draws what moves on screen meanwhile.
+template <typename F>
+void esperar_salida(F antes)
+{
+  dlg_apilar_dialogo(DLG_FIN);
+  for (;;) {
+    reproducir_musica(MUSICA_MENU);
+    show_mouse(nullptr);
+    antes();
+    copiar_marcador(0, ANCHO_PANEL);
+    const int32_t r = dlg_comprobar(buffer);
+    show_mouse(buffer);
+    paso_fotograma();
+    if (r == 0) {
+      break;
+    }
+  }
+  dlg_desapilar_dialogo();
+}
+
+void poner_gris(BITMAP *b, int x0, int y0, int x1, int y1)
+{
+  for (int x = x0; x <= x1; ++x) {
+    for (int y = y0; y <= y1; ++y) {
+      const int c = getpixel(b, x, y);
+      const int g = (getr(c) + getg(c) + getb(c)) / 3;
+      putpixel(b, x, y, makecol(g, g, g));
+    }
+  }
+}
+
+}  // namespace
+
+void iniciar_nivel(int nivel)
+{
+  static const int SX[4] = {1, 1, -1, -1};
+  static const int SY[4] = {1, -1, 1, -1};
+  const int d = rand() % 4;
+  int ox = ANCHO_TABLERO * SX[d], oy = ALTO_TABLERO * SY[d];
+  const int px = -(ANCHO_TABLERO / PASOS_DESLIZAMIENTO) * SX[d];
+  const int py = -(ALTO_TABLERO / PASOS_DESLIZAMIENTO) * SY[d];
+
+  BITMAP *lienzo = create_bitmap(ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO + ALTO_TABLERO);
+  BITMAP *tablero = create_sub_bitmap(lienzo, ORIGEN_TABLERO, ORIGEN_TABLERO, ANCHO_TABLERO, ALTO_TABLERO);
+  show_mouse(nullptr);
+
+  const bool es_nivel = nivel <= 99;
+  if (es_nivel) {
+    cargar_nivel(nivel);
+    dibujar_mapa(1, lienzo);
+  } else {
+    dibujar_felicitacion(lienzo);
+  }
+  dibujar_bordes();
+
+  set_clip_rect(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
+                ORIGEN_TABLERO + ALTO_TABLERO - 1);
+  while (ox != 0) {
+    ox += px;
+    oy += py;
+    blit(tablero, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
+    paso_fotograma();
+  }
+  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
+
+  if (es_nivel) {
+    copiar_marcador(0, ANCHO_PANTALLA);
+    dibujar_puntos_marcador(dt_partida.puntos);
+    dibujar_nivel_marcador(nivel);
+    dibujar_vidas_marcador(dt_partida.vidas);
+    dlg_dibujar_botones(buffer);
+    for (int k = 0; k < PASOS_LLENADO; ++k) {
+      if (k % 3 == 0) {
+        revolver_espejos();
+        dibujar_barra_energia(k, color_llenado(k));
+        reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+      }
+      paso_fotograma();
+    }
+    esperar_fotogramas(FOTOGRAMAS_ESPERA_INICIO);
+  }
+
+  dt_partida.energia = 64;
+  dt_partida.cuenta_energia = 15;
+  dt_partida.sobrecarga = 0;
+  poner_puntos_nivel(0);
+  dt_rayo.estado = rayo_detenido;
+
+  destroy_bitmap(tablero);
+  destroy_bitmap(lienzo);
+  position_mouse_z(0);
+  show_mouse(buffer);
+}
+
+void contacto(int8_t nivel)
+{
+  detener_sonidos(1);
+  sonido_sobrecarga = -1;
+  sonido_mina = -1;
+  parar_musica();
+  reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
+  show_mouse(nullptr);
+
+  for (int f = 0; f < FOTOGRAMAS_CELEBRACION; ++f) {
+    if (f % 2 == 0) {
+      animar_emisor_y_receptor();
+    }
+    paso_fotograma();
+  }
+
+  for (int f = 0; dt_partida.energia != 0; ++f) {
+    if (f % 3 == 0) {
+      --dt_partida.energia;
+      dt_partida.puntos += PUNTOS_POR_ENERGIA;
+      redibujar_bono(nivel, true);
+      reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    }
+    paso_fotograma();
+  }
+  esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
+
+  while (dt_partida.vidas != 0) {
+    --dt_partida.vidas;
+    dt_partida.puntos += PUNTOS_POR_VIDA;
+    reproducir_sonido(SND_BONO_VIDA, SONIDO_UNA_VEZ);
+    redibujar_bono(nivel, false);
+    esperar_fotogramas(FOTOGRAMAS_POR_VIDA);
+  }
+  esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
+
+  ++dt_partida.fases_superadas;
+  show_mouse(buffer);
+}
+
+void perder_vida(int8_t motivo, int8_t nivel)
+{
+  parar_musica();
+  --dt_partida.vidas;
+
+  if (motivo == 0) {
+    // Out of energy: the lit elements go dark.
+    for (int c = 0; c < NUM_CELDAS; ++c) {
+      celda &e = est_nivel[c];
+      if (e.tipo == reemisor) {
+        e.grf = primer_grf[reemisor];
+      } else if (e.tipo == espejo || e.tipo == espejo_giratorio) {
+        e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      } else {
+        continue;
+      }
+      blit(loseta[e.grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+    }
+  } else {
+    // Overloaded: the board washed in red, the meter full.
+    set_add_blender(0, 0, 0, 75);
+    drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
+    rectfill(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
+             ORIGEN_TABLERO + ALTO_TABLERO - 1, makecol(255, 0, 0));
+    drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
+    dibujar_barra_sobrecarga(3 * 64, rojo);
+  }
+
+  detener_sonidos(1);
+  sonido_mina = -1;
+  sonido_sobrecarga = -1;
+  reproducir_sonido(motivo == 0 ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
+  show_mouse(nullptr);
+  esperar_fotogramas(FOTOGRAMAS_VIDA_PERDIDA);
+
+  if (dt_partida.vidas != 0) {
+    return;
+  }
+  poner_gris(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
+             ORIGEN_TABLERO + ALTO_TABLERO - 1);
+  draw_sprite(buffer, gameover, (buffer->w - gameover->w) / 2, 289);
+  copiar_marcador(0, ANCHO_PANTALLA);
+  dt_partida.puntos += dt_partida.puntos_nivel;
+  dibujar_puntos_marcador(dt_partida.puntos);
+  // The level always shows as two digits here.
+  textprintf_ex(buffer, fuente_texto(), 466, 656, -1, -1, "%i%i", (nivel + 1) / 10, (nivel + 1) % 10);
+  dibujar_vidas_marcador("0");
+  esperar_salida([] {});
+}
+
+void juego_completado()
+{
+  parar_musica();
+  iniciar_nivel(100);
+  show_mouse(nullptr);
+  esperar_fotogramas(FOTOGRAMAS_ANTES_DEL_PREMIO);
+
+  const uint8_t emisor_derecha = static_cast<uint8_t>(primer_grf[emisor] + 3);
+  blit(loseta[emisor_derecha], buffer, 0, 0, 160, 352, LADO_CELDA, LADO_CELDA);
+  blit(loseta[primer_grf[GRF_PREMIO]], buffer, 0, 0, 800, 352, LADO_CELDA, LADO_CELDA);
+  esperar_fotogramas(FOTOGRAMAS_ANTES_DEL_RAYO);
+
+  // The beam to the prize: a bright core in a green glow.
+  set_add_blender(0, 0, 0, 150);
+  drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
+  rectfill(buffer, 221, 379, 799, 389, makecol(0, 200, 0));
+  rectfill(buffer, 221, 381, 799, 387, makecol(0, 200, 0));
+  rectfill(buffer, 221, 383, 799, 385, makecol(165, 255, 165));
+  drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
+  reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
+  textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][0], ANCHO_PANTALLA / 2, 480, -1, -1);
+  textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][1], ANCHO_PANTALLA / 2, 544, -1, -1);
+
+  // The emitter keeps pulsing, without painting over the beam's start.
+  uint8_t f = 0;
+  auto animar_emisor = [&] {
+    f = static_cast<uint8_t>((f + 1) % 8);
+    blit(loseta[emisor_derecha + 4 * (f / 2)], buffer, 0, 0, 160, 352, LADO_CELDA - 3, LADO_CELDA);
+  };
+  for (int i = 0; i < FOTOGRAMAS_FINAL; ++i) {
+    animar_emisor();
+    paso_fotograma();
+  }
+  esperar_salida(animar_emisor);
+}

@@ -1,0 +1,564 @@
+// Whole games played in-process with a scripted mouse and keyboard, on
+// boards made for each case, and the sequences' frame counts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "arnes/arnes.h"
+#include "arnes/tablero.h"
+#include "dlg/dlg.h"
+#include "juego/juego.h"
+#include "resolver.h"
+
+namespace {
+
+// Boards for the cases: a level won at once (no targets, so the gate opens
+// as it is drawn and the beam walks into the receiver), a beam on a mine, a
+// beam thrown straight back, and a beam that only dies in a wall.
+const char *const GANAR = "E3 .. .. R1";
+const char *const MINA = "E3 .. xx";
+const char *const REBOTE = "E3 .. rf";
+const char *const NADA = "E3 .. af .. m0 .. .. ..";
+
+class Partida : public ::testing::Test {
+ public:
+  void SetUp() override
+  {
+    arnes_iniciar(16);
+    ini_juego();
+    ini_dialogos();
+    colocar_texto_botones();
+    dlg_reiniciar_raton();
+    arnes_raton(0, 0, 0);
+    mover_espejos_pinchados(1);
+    tabla.assign(NUM_NIVELES * NUM_CELDAS, 63);
+    for (int n = 0; n < NUM_NIVELES; ++n) {
+      poner_nivel(n, GANAR);
+    }
+    prueba_niveles = tabla.data();
+    ult_fase_completada = 0;
+    idioma = IDIOMA_ESPANOL;
+  }
+  void TearDown() override
+  {
+    prueba_niveles = nullptr;
+    for (int k = 0; k < KEY_MAX; ++k) {
+      key[k] = 0;
+    }
+    arnes_terminar();
+  }
+
+  void poner_nivel(int n, const char *fila)
+  {
+    const std::vector<uint8_t> b = bytes_tablero({"", "", "", "", fila});
+    std::copy(b.begin(), b.end(), tabla.begin() + n * NUM_CELDAS);
+  }
+
+  // The dialog on top of the stack.
+  static int8_t dialogo_vivo() { return cima_pila >= 0 ? pila[cima_pila] : -1; }
+
+  // Clicks a button over two frames: pressed on the first, released on the
+  // second. `paso` counts the frames of the click, from 0.
+  static void clic(int8_t dialogo, int8_t indice, int paso)
+  {
+    for (int i = 0; i < botones_usados; ++i) {
+      const t_boton &b = boton[i];
+      if (b.dialogo == dialogo && b.indice == indice) {
+        const BITMAP *m = b.imagen[IMAGEN_MASCARA];
+        arnes_raton(b.x[IMAGEN_MASCARA] + m->w / 2, b.y[IMAGEN_MASCARA] + m->h / 2, paso == 0 ? 1 : 0);
+        return;
+      }
+    }
+    FAIL() << "no button " << int{indice} << " in dialog " << int{dialogo};
+  }
+
+  // Plays one game with a script that sees every frame; the script clicks
+  // Exit whenever the game-over or closing panel asks for it.
+  void jugar(int8_t entrenamiento, std::function<void(int)> guion = {}, int max_fotogramas = 60000)
+  {
+    int clic_fin = -1, clic_teclado = 0, clic_niveles = 0;
+    arnes_guion(
+        [&](int n) {
+          // Name entry after a scored game: finish with an empty name,
+          // which stores nothing. The pointer rests over the key for a
+          // frame before the press.
+          // The starting level: the furthest one unlocked.
+          if (dialogo_vivo() == DLG_NIVELES) {
+            clic(DLG_NIVELES, ult_fase_completada, ++clic_niveles % 3 == 2 ? 0 : 1);
+            return;
+          }
+          if (dialogo_vivo() == DLG_TECLADO) {
+            clic(DLG_TECLADO, 1, ++clic_teclado % 3 == 2 ? 0 : 1);
+            ++entradas_nombre;
+            return;
+          }
+          if (dialogo_vivo() == DLG_FIN) {
+            if (++paneles_fin == 1 && !captura_fin.empty()) {
+              arnes_captura(captura_fin);
+            }
+            clic(DLG_FIN, 0, ++clic_fin % 2);
+            return;
+          }
+          clic_fin = -1;
+          // A life lost, not one turned into points by the bonus count.
+          if (dt_partida.vidas < vidas_antes && dt_partida.puntos == puntos_antes) {
+            ++vidas_perdidas;
+          }
+          vidas_antes = dt_partida.vidas;
+          puntos_antes = dt_partida.puntos;
+          if (guion) {
+            guion(n);
+          }
+        },
+        max_fotogramas);
+    vidas_antes = 3;
+    puntos_antes = 0;
+    dt_partida = {};
+    EXPECT_EQ(juego(entrenamiento), 0);
+  }
+
+  std::vector<uint8_t> tabla;
+  int vidas_antes = 3;
+  int32_t puntos_antes = 0;
+  int vidas_perdidas = 0;
+  int paneles_fin = 0;
+  int entradas_nombre = 0;
+  std::string captura_fin;  // screenshot of the first Exit panel, if named
+};
+
+TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
+{
+  marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
+  preparar_marcador();
+  dlg_apilar_dialogo(DLG_JUEGO);
+
+  arnes_guion({});
+  iniciar_nivel(0);
+  EXPECT_EQ(arnes_fotogramas(), 32 + 193 + 20);
+  EXPECT_EQ(dt_partida.energia, 64);
+  EXPECT_EQ(dt_partida.cuenta_energia, 15);
+  EXPECT_EQ(dt_partida.sobrecarga, 0);
+  // The gate of a board without targets opened as it was drawn; its 250
+  // points are wiped by the fresh meters.
+  EXPECT_EQ(dt_partida.puntos_nivel, 0);
+  EXPECT_EQ(dt_rayo.estado, rayo_detenido);
+
+  arnes_guion({});
+  iniciar_nivel(100);
+  EXPECT_EQ(arnes_fotogramas(), 32);
+
+  // 20 units of energy and 2 lives: 200 and then 1000 points.
+  dt_partida.energia = 20;
+  dt_partida.vidas = 2;
+  dt_partida.puntos = 7;
+  dt_partida.fases_superadas = 4;
+  arnes_guion({});
+  contacto(5);
+  EXPECT_EQ(dt_partida.puntos, 7 + 200 + 1000);
+  EXPECT_EQ(dt_partida.energia, 0);
+  EXPECT_EQ(dt_partida.vidas, 0);
+  EXPECT_EQ(dt_partida.fases_superadas, 5);
+  EXPECT_EQ(arnes_fotogramas(), 500 + (3 * 19 + 1) + 20 + 2 * 30 + 20);
+
+  dlg_desapilar_dialogo();
+  destroy_bitmap(marcador);
+  marcador = nullptr;
+}
+
+TEST_F(Partida, ElMarcadorSeRotulaEnElIdiomaDelMomento)
+{
+  marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
+  BITMAP *esperado = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
+  const char *const etiquetas[2][2] = {{"puntos", "vidas:"}, {"points", "lives:"}};
+  for (int8_t i : {IDIOMA_ESPANOL, IDIOMA_INGLES}) {
+    idioma = i;
+    preparar_marcador();
+    // The same floor with the labels written over it.
+    clear_bitmap(esperado);
+    for (int k = 0; k < NUM_BASE; ++k) {
+      blit(loseta[base[k]], esperado, 0, 0, 64 * (k % 16), 64 * (k / 16), 64, 64);
+    }
+    textout_centre_ex(esperado, fuente_texto(), etiquetas[i][0], 882, 28, -1, -1);
+    textout_ex(esperado, fuente_texto(), etiquetas[i][1], 274, 80, -1, -1);
+    for (int y = 28; y < 60; ++y) {
+      for (int x = 840; x < 930; ++x) {
+        ASSERT_EQ(getpixel(marcador, x, y), getpixel(esperado, x, y)) << int{i};
+      }
+    }
+    for (int y = 80; y < 112; ++y) {
+      for (int x = 274; x < 370; ++x) {
+        ASSERT_EQ(getpixel(marcador, x, y), getpixel(esperado, x, y)) << int{i};
+      }
+    }
+  }
+  destroy_bitmap(esperado);
+  destroy_bitmap(marcador);
+  marcador = nullptr;
+}
+
+// Twelve levels won at once, then a mine on level index 12 takes the three
+// lives: each level starts with three, the last life's points are banked,
+// the game-over panel waits for Exit, and the progress is recorded.
+TEST_F(Partida, UnaPartidaHastaQuedarseSinVidas)
+{
+  poner_nivel(12, MINA);
+  ult_fase_completada = 0;
+  captura_fin = "partida_fin";
+  int celebrando = -1;
+  jugar(0, [&](int n) {
+    // Mid-celebration of the first level: emitter and receiver pulsing.
+    if (celebrando < 0 && dt_partida.fases_superadas == 0 && dt_rayo.estado == rayo_conectado) {
+      celebrando = n;
+    }
+    if (celebrando >= 0 && n == celebrando + 200) {
+      arnes_captura("partida_celebracion");
+    }
+  });
+  EXPECT_EQ(dt_partida.fases_superadas, 12);
+  EXPECT_EQ(vidas_perdidas, 3);
+  EXPECT_GT(paneles_fin, 0);
+  EXPECT_EQ(ult_fase_completada, 11);
+  EXPECT_GT(dt_partida.puntos, 12 * (3 * 500));
+  EXPECT_EQ(marcador, nullptr);
+  EXPECT_EQ(cima_pila, -1);
+}
+
+TEST_F(Partida, ElProgresoSoloAvanza)
+{
+  // Game over on the level chosen at the start, below what is unlocked.
+  poner_nivel(5, MINA);
+  ult_fase_completada = 5;
+  jugar(0);
+  EXPECT_EQ(vidas_perdidas, 3);
+  EXPECT_EQ(ult_fase_completada, 5);
+}
+
+TEST_F(Partida, LaEnergiaYLaSobrecargaCuestanUnaVida)
+{
+  // Out of energy after 64 units of 16 logic frames: the 1024th logic frame
+  // is frame 3070 of the level. Then quit through the panel, which records
+  // nothing.
+  poner_nivel(0, NADA);
+  int inicio = -1, perdida = -1, salida = -1;
+  jugar(0, [&](int n) {
+    if (inicio < 0 && dt_partida.energia == 64) {
+      inicio = n;
+    }
+    if (perdida < 0 && vidas_perdidas == 1) {
+      perdida = n;
+    }
+    if (perdida >= 0 && dt_partida.energia == 64 && dt_partida.cuenta_energia < 10) {
+      salida = salida < 0 ? n : salida;
+      const int paso = n - salida;
+      if (paso < 2) {
+        clic(DLG_JUEGO, 1, paso);
+      } else if (paso < 4) {
+        clic(DLG_SI_NO, 0, paso - 2);
+      }
+    }
+  });
+  EXPECT_EQ(vidas_perdidas, 1);
+  EXPECT_EQ(dt_partida.vidas, 2);
+  EXPECT_EQ(perdida - inicio, 3070);
+  EXPECT_EQ(ult_fase_completada, 0);
+
+  // A beam thrown straight back overloads the laser in 64 logic frames.
+  poner_nivel(0, REBOTE);
+  vidas_perdidas = 0;
+  int cargado = -1, primera = -1;
+  jugar(0, [&](int n) {
+    if (cargado < 0 && dt_partida.energia == 64) {
+      cargado = n;
+    }
+    if (primera < 0 && vidas_perdidas == 1) {
+      primera = n;
+    }
+  });
+  EXPECT_EQ(primera - cargado, 3 * 63 + 1);
+  EXPECT_EQ(vidas_perdidas, 3);
+}
+
+TEST_F(Partida, ElTrucoCambiaDeNivelYQuitaElPeligro)
+{
+  // Each level's mine one cell further right.
+  poner_nivel(0, "E3 .. xx");
+  poner_nivel(1, "E3 .. .. xx");
+  poner_nivel(2, "E3 .. .. .. xx");
+  auto nivel_en_juego = [] {
+    for (int col = 2; col <= 4; ++col) {
+      if (est_nivel[celda_en(col, 4)].tipo == mina) {
+        return col - 2;
+      }
+    }
+    return -1;
+  };
+  int inicio = -1;
+  jugar(0, [&](int n) {
+    if (inicio < 0 && dt_partida.energia == 64) {
+      inicio = n;
+    }
+    if (inicio < 0) {
+      return;
+    }
+    const int t = n - inicio;
+    arnes_tecla(KEY_Q, t < 6);
+    arnes_tecla(KEY_M, t < 6);
+    if (t == 80) {
+      EXPECT_EQ(trampas, 1);
+      EXPECT_EQ(trampeando[0], 0);
+      // The mine keeps the meter full but costs no life.
+      EXPECT_EQ(dt_partida.sobrecarga, 64);
+      EXPECT_EQ(dt_partida.vidas, 3);
+    }
+    // Right held for many logic frames moves one level; then both arrows
+    // together move none.
+    key[KEY_RIGHT] = (t >= 30 && t < 60) || (t >= 90 && t < 99);
+    key[KEY_LEFT] = t >= 90 && t < 99;
+    if (t == 70 || t == 110) {
+      EXPECT_EQ(nivel_en_juego(), 1) << "frame " << t;
+    }
+    if (t >= 120 && t < 122) {
+      clic(DLG_JUEGO, 1, t - 120);
+    } else if (t >= 122 && t < 124) {
+      clic(DLG_SI_NO, 0, t - 122);
+    }
+  });
+  EXPECT_EQ(vidas_perdidas, 0);
+}
+
+TEST_F(Partida, SeCazaAlGremlinSoloEnSuCeldaExacta)
+{
+  // Level index 2 has gremlins, so their slots are in use.
+  poner_nivel(2, NADA);
+  ult_fase_completada = 2;
+  const int x = ORIGEN_TABLERO + LADO_CELDA * 6, y = ORIGEN_TABLERO + LADO_CELDA * 4;
+  int inicio = -1;
+  jugar(0, [&](int n) {
+    if (inicio < 0 && dt_partida.energia == 64) {
+      inicio = n;
+      // One gremlin standing exactly on the cell, one half a cell off.
+      dt_gremlin[0] = {0, static_cast<int16_t>(x), static_cast<int16_t>(y), 0, 0, 0};
+      dt_gremlin[1] = {0, static_cast<int16_t>(x + 32), static_cast<int16_t>(y), 0, 0, 0};
+    }
+    if (inicio < 0) {
+      return;
+    }
+    const int t = n - inicio;
+    // Held from the next logic frame (t = 3) on, and let go after it,
+    // before the other gremlin can walk onto the cell.
+    arnes_raton(x + 10, y + 10, t < 4 ? 1 : 0);
+    if (t == 4) {
+      EXPECT_EQ(dt_gremlin[0].espera, 300);  // caught: back in 300 logic frames
+      EXPECT_EQ(dt_partida.puntos_nivel, 160);
+      EXPECT_NE(dt_gremlin[1].espera, 300);
+    }
+    if (t >= 20 && t < 22) {
+      clic(DLG_JUEGO, 1, t - 20);
+    } else if (t >= 22 && t < 24) {
+      clic(DLG_SI_NO, 0, t - 22);
+    }
+  });
+}
+
+TEST_F(Partida, UnaMuescaDeLaRuedaGiraElEspejoUnPaso)
+{
+  poner_nivel(0, NADA);
+  const uint8_t c = celda_en(4, 4);
+  int inicio = -1;
+  uint8_t antes = 0;
+  jugar(0, [&](int n) {
+    if (inicio < 0 && dt_partida.energia == 64) {
+      inicio = n;
+      antes = est_nivel[c].valor;
+    }
+    if (inicio < 0) {
+      return;
+    }
+    const int t = n - inicio;
+    arnes_raton(ORIGEN_TABLERO + 64 * 4 + 30, ORIGEN_TABLERO + 64 * 4 + 30, 0, t == 3 ? 1 : mouse_z);
+    if (t == 15) {
+      EXPECT_EQ(est_nivel[c].valor, (antes + 15) % 16);
+    }
+    if (t >= 20 && t < 22) {
+      clic(DLG_JUEGO, 1, t - 20);
+    } else if (t >= 22 && t < 24) {
+      clic(DLG_SI_NO, 0, t - 22);
+    }
+  });
+}
+
+TEST_F(Partida, ElUltimoNivelLlevaALaEscenaFinalSalvoConTruco)
+{
+  ult_fase_completada = 59;
+  captura_fin = "partida_completada";
+  jugar(0);
+  EXPECT_GT(paneles_fin, 0);  // the closing scene waited for Exit
+  EXPECT_EQ(dt_partida.fases_superadas, 1);
+
+  // With the cheat on: no closing scene, nothing recorded.
+  paneles_fin = 0;
+  ult_fase_completada = 59;
+  jugar(0, [](int) {
+    arnes_tecla(KEY_Q, true);
+    arnes_tecla(KEY_M, true);
+  });
+  EXPECT_EQ(paneles_fin, 0);
+  EXPECT_EQ(trampas, 1);
+}
+
+TEST_F(Partida, ElEntrenamientoSeJuegaEnteroYNoGuardaNada)
+{
+  ult_fase_completada = 7;
+  jugar(1);
+  EXPECT_EQ(dt_partida.fases_superadas, 3);
+  EXPECT_EQ(paneles_fin, 0);
+  EXPECT_EQ(ult_fase_completada, 7);
+}
+
+// Plays a solver's plan as a player would: holds each mirror with the
+// button that turns it the shorter way until it shows the plan's angle,
+// lets go, waits for the targets the plan waits for, and puts back any
+// mirror a gremlin has twisted.
+struct reproductor {
+  plan_nivel plan;
+  size_t paso = 0;
+  std::vector<std::pair<uint8_t, uint8_t>> fijados;  // mirrors set so far
+  int celda_sostenida = -1;
+  int soltando = 0;  // frames left with the button up
+
+  void empezar(plan_nivel p)
+  {
+    plan = std::move(p);
+    paso = 0;
+    fijados.clear();
+    celda_sostenida = -1;
+    soltando = 3;  // whatever was held before is let go first
+  }
+
+  // Sets the mouse for the next frame.
+  void fotograma()
+  {
+    int celda = -1, angulo = 0;
+    // The mirror the plan turns now is not held to its earlier angle.
+    const int actual = paso < plan.size() && plan[paso].tipo == paso_giro ? plan[paso].celda : -1;
+    for (const auto &[c, a] : fijados) {
+      if (c != actual && est_nivel[c].valor != a) {
+        celda = c;
+        angulo = a;
+        break;
+      }
+    }
+    while (celda < 0 && paso < plan.size()) {
+      const paso_plan &p = plan[paso];
+      if (p.tipo == paso_giro) {
+        if (est_nivel[p.celda].valor == p.angulo) {
+          std::erase_if(fijados, [&](const auto &f) { return f.first == p.celda; });
+          fijados.emplace_back(p.celda, p.angulo);
+          ++paso;
+          continue;
+        }
+        celda = p.celda;
+        angulo = p.angulo;
+      } else {
+        bool todos = true;
+        for (uint8_t b : p.blancos) {
+          todos = todos && est_nivel[b].valor != DETONADOR_EN_PIE;
+        }
+        if (!todos) {
+          break;
+        }
+        ++paso;
+      }
+    }
+    if (celda < 0 || (celda_sostenida >= 0 && celda_sostenida != celda)) {
+      // Let go for a whole logic frame before anything else.
+      if (celda_sostenida >= 0) {
+        soltando = 3;
+        celda_sostenida = -1;
+      }
+      mouse_b = 0;
+      if (celda < 0 || soltando > 0) {
+        --soltando;
+        return;
+      }
+    }
+    if (soltando > 0) {
+      --soltando;
+      mouse_b = 0;
+      return;
+    }
+    const int giro = (angulo - est_nivel[celda].valor + 16) % 16;
+    arnes_raton(ORIGEN_TABLERO + LADO_CELDA * (celda % COLUMNAS) + 32,
+                ORIGEN_TABLERO + LADO_CELDA * (celda / COLUMNAS) + 32, giro <= 8 ? 2 : 1);
+    celda_sostenida = celda;
+  }
+};
+
+plan_nivel plan_de(int nivel)
+{
+  plan_nivel plan;
+  std::string error;
+  EXPECT_TRUE(buscar_plan(&objeto[nivel * NUM_CELDAS], nivel, plan, error)) << "level " << nivel << ": " << error;
+  return plan;
+}
+
+// Wins the stored levels from `primero` to `ultimo` with the solver's plans
+// through the real game loop, then leaves through the panel (or lets the
+// trainer end by itself).
+void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
+{
+  prueba_niveles = nullptr;
+  ult_fase_completada = static_cast<int8_t>(entrenamiento ? 0 : primero);
+  reproductor jugador;
+  int nivel = -1, salida = -1;
+  int32_t fases = 0;
+  p.jugar(entrenamiento, [&](int n) {
+    if (dt_partida.fases_superadas != fases) {
+      fases = dt_partida.fases_superadas;
+      nivel = -1;
+    }
+    if (dt_rayo.n_puntos == 0) {
+      mouse_b = 0;  // the level is still starting: hands off
+      return;
+    }
+    if (nivel < 0) {
+      nivel = primero + fases;
+      if (nivel <= ultimo) {
+        jugador.empezar(plan_de(nivel));
+      }
+      // The plans leave gremlins out, as the solver's proof does: they are
+      // the player's to catch.
+      for (datos_gremlin &g : dt_gremlin) {
+        g.espera = -1;
+      }
+    }
+    if (nivel <= ultimo) {
+      jugador.fotograma();
+      return;
+    }
+    salida = salida < 0 ? n : salida;
+    const int t = n - salida;
+    if (t < 2) {
+      Partida::clic(DLG_JUEGO, 1, t);
+    } else if (t < 4) {
+      Partida::clic(DLG_SI_NO, 0, t - 2);
+    }
+  }, 6000 * (ultimo - primero + 2));
+  EXPECT_EQ(dt_partida.fases_superadas, ultimo - primero + 1);
+  EXPECT_EQ(p.vidas_perdidas, 0);
+}
+
+TEST_F(Partida, LosPlanesDelResolutorGananLosPrimerosNivelesEnElJuego)
+{
+  ganar_niveles(*this, 0, 0, 1);
+}
+
+TEST_F(Partida, LosPlanesDelResolutorGananUnCampoDeBlancos)
+{
+  ganar_niveles(*this, 0, 3, 3);
+}
+
+}  // namespace

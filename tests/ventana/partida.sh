@@ -1,0 +1,48 @@
+# A game in the real window, played with the mouse: the level starts, a
+# mirror is held and turns, and the panel's Exit with "Sí" ends the game.
+source "$(dirname "$0")/comun.sh"
+
+iniciar_xvfb
+preparar_directorio
+cd "$JUEGO_DIR"
+# Settings as a returning player has them, so no language question.
+rm -f cfg.dat
+printf '\000\144\144\000' >cfg.dat
+"$CONSTRUCCION/tests/partida_directa" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+origen=$(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+read -r ox oy <<<"$origen"
+raton() { xdotool mousemove $((ox + $1)) $((oy + $2)); }
+# A click as a hand makes it: the button stays down for a few frames.
+clic() {
+  raton "$1" "$2"
+  xdotool mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+}
+
+sleep 1
+capturar partida_inicio
+# The level has started after 245 frames (6.1 s).
+sleep 6
+capturar partida_juego
+# Hold the left button on the mirror of cell 105 (column 0, row 7).
+raton 64 512
+xdotool mousedown 1
+sleep 1.5
+capturar partida_espejo_sujeto
+xdotool mouseup 1
+# Exit, then "Sí".
+clic 126 735
+sleep 0.5
+capturar partida_salir
+clic 404 364
+esperar_fin "$pid" 15
+[ "$ESTADO" -eq 0 ] || fallo "the game ended with status $ESTADO: $(cat "$TMP/error")"
+
+# What the screenshots must show: the board lit during play, the marker
+# over the held mirror, and the quit box darker than the board around it.
+b_inicio=$(brillo partida_juego)
+awk -v b="$b_inicio" 'BEGIN {exit !(b > 0.05)}' || fallo "the board is dark during play ($b_inicio)"
+echo "ok: brightness during play $b_inicio"
