@@ -1,2 +1,41 @@
 // internet: the HTTP client that uploads the high-score table.
+//
+// inet_connect opens a connection to the score server, inet_sendscore sends
+// one row over it as an HTTP/1.0 GET, and inet_close releases everything.
+// Every call is bounded in time, so a server that never answers ends in an
+// error instead of a frozen game.
 #pragma once
+
+#include <cstdint>
+
+// Results of inet_connect and inet_sendscore.
+constexpr int32_t INET_CORRECTO = 0;
+constexpr int32_t INET_SIN_CLIENTE = 1;    // the HTTP client could not start
+constexpr int32_t INET_SIN_CONEXION = 2;   // the server could not be reached
+constexpr int32_t INET_SIN_PETICION = 3;   // the request could not be made
+constexpr int32_t INET_ENVIO_FALLIDO = 4;  // the request did not go through
+
+// Limits on the calls, in milliseconds.
+constexpr int32_t INET_ESPERA_CONEXION = 10000;
+constexpr int32_t INET_ESPERA_PETICION = 20000;
+
+constexpr int32_t INET_PUERTO = 80;
+
+// Connects to `servidor` (a host name or address). Anything left from an
+// earlier upload is released first; on failure nothing stays open.
+int32_t inet_connect(const char *servidor);
+
+// Sends GET /highscore.php?yourname=<nombre>&code=<codigo>. The name is
+// percent-encoded here; the code must come already escaped. The reply is
+// read to its end but not looked at.
+int32_t inet_sendscore(const char *nombre, const char *codigo);
+
+void inet_close();
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: the port and the time limits the client uses, so tests
+// can talk to their own server and keep their waits short.
+extern int32_t prueba_inet_puerto;
+extern int32_t prueba_inet_espera_conexion;
+extern int32_t prueba_inet_espera_peticion;
+#endif

@@ -1,0 +1,194 @@
+// The HTTP client on libcurl. inet_connect makes the TCP connection itself,
+// so that an unreachable server is known before any request is built; the
+// first request then takes that connection over, and curl keeps it for the
+// ones after (HTTP/1.0 with Keep-Alive).
+#include "internet/internet.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#ifdef FOTONAUTA_PRUEBAS
+int32_t prueba_inet_puerto = INET_PUERTO;
+int32_t prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
+int32_t prueba_inet_espera_peticion = INET_ESPERA_PETICION;
+#define PUERTO prueba_inet_puerto
+#define ESPERA_CONEXION prueba_inet_espera_conexion
+#define ESPERA_PETICION prueba_inet_espera_peticion
+#else
+#define PUERTO INET_PUERTO
+#define ESPERA_CONEXION INET_ESPERA_CONEXION
+#define ESPERA_PETICION INET_ESPERA_PETICION
+#endif
+
+namespace {
+
+CURL *internet = nullptr;
+curl_slist *cabeceras = nullptr;
+std::string servidor;
+// The socket inet_connect opened, until curl takes it over.
+int conexion = -1;
+int familia_conexion = AF_UNSPEC;
+// The socket curl was handed already connected, for the option callback.
+int conexion_entregada = -1;
+
+size_t descartar(char *, size_t tam, size_t n, void *) { return tam * n; }
+
+curl_socket_t abrir_socket(void *, curlsocktype, curl_sockaddr *dir)
+{
+  if (conexion >= 0 && dir->family == familia_conexion) {
+    conexion_entregada = conexion;
+    conexion = -1;
+    return conexion_entregada;
+  }
+  return socket(dir->family, dir->socktype, dir->protocol);
+}
+
+int preparar_socket(void *, curl_socket_t s, curlsocktype)
+{
+  return s == conexion_entregada ? CURL_SOCKOPT_ALREADY_CONNECTED : CURL_SOCKOPT_OK;
+}
+
+// Connects a socket to one address within `espera_ms`; -1 on failure.
+int conectar_direccion(const addrinfo *a, int espera_ms)
+{
+  const int s = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+  if (s < 0) {
+    return -1;
+  }
+  const int banderas = fcntl(s, F_GETFL);
+  fcntl(s, F_SETFL, banderas | O_NONBLOCK);
+  int r = connect(s, a->ai_addr, a->ai_addrlen);
+  if (r != 0 && errno == EINPROGRESS) {
+    pollfd p = {s, POLLOUT, 0};
+    if (poll(&p, 1, espera_ms) == 1) {
+      int error = 0;
+      socklen_t largo = sizeof error;
+      getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &largo);
+      r = error == 0 ? 0 : -1;
+    }
+  }
+  if (r != 0) {
+    close(s);
+    return -1;
+  }
+  fcntl(s, F_SETFL, banderas);
+  return s;
+}
+
+// Connects to the first address of `host` that answers, all within
+// `espera_ms` in total.
+int conectar(const char *host, int espera_ms)
+{
+  addrinfo pista = {};
+  pista.ai_family = AF_UNSPEC;
+  pista.ai_socktype = SOCK_STREAM;
+  addrinfo *lista = nullptr;
+  char puerto[12];
+  std::snprintf(puerto, sizeof puerto, "%d", static_cast<int>(PUERTO));
+  if (getaddrinfo(host, puerto, &pista, &lista) != 0) {
+    return -1;
+  }
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(espera_ms);
+  int s = -1;
+  for (const addrinfo *a = lista; a != nullptr && s < 0; a = a->ai_next) {
+    const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
+    if (queda.count() <= 0) {
+      break;
+    }
+    s = conectar_direccion(a, static_cast<int>(queda.count()));
+    if (s >= 0) {
+      familia_conexion = a->ai_family;
+    }
+  }
+  freeaddrinfo(lista);
+  return s;
+}
+
+bool no_reservado(uint8_t c)
+{
+  const bool alfanumerico = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  return !(alfanumerico || c == '-' || c == '.' || c == '_' || c == '~');
+}
+
+}  // namespace
+
+int32_t inet_connect(const char *host)
+{
+  inet_close();
+  static const bool iniciado = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  if (iniciado) {
+    internet = curl_easy_init();
+  }
+  if (internet == nullptr) {
+    return INET_SIN_CLIENTE;
+  }
+  conexion = conectar(host, ESPERA_CONEXION);
+  if (conexion < 0) {
+    inet_close();
+    return INET_SIN_CONEXION;
+  }
+  servidor = host;
+  // No Accept header: the request carries only what the server needs.
+  cabeceras = curl_slist_append(cabeceras, "Accept:");
+  cabeceras = curl_slist_append(cabeceras, "Connection: Keep-Alive");
+  curl_easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
+  curl_easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
+  curl_easy_setopt(internet, CURLOPT_PORT, static_cast<long>(PUERTO));
+  curl_easy_setopt(internet, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(internet, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ESPERA_CONEXION));
+  curl_easy_setopt(internet, CURLOPT_TIMEOUT_MS, static_cast<long>(ESPERA_PETICION));
+  curl_easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
+  curl_easy_setopt(internet, CURLOPT_OPENSOCKETFUNCTION, abrir_socket);
+  curl_easy_setopt(internet, CURLOPT_SOCKOPTFUNCTION, preparar_socket);
+  return INET_CORRECTO;
+}
+
+int32_t inet_sendscore(const char *nombre, const char *codigo)
+{
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  // Blanks and accented letters are not allowed in a request target.
+  std::string url = "http://" + servidor + "/highscore.php?yourname=";
+  for (const char *p = nombre; *p != '\0'; ++p) {
+    const uint8_t c = static_cast<uint8_t>(*p);
+    if (no_reservado(c)) {
+      char escape[4];
+      std::snprintf(escape, sizeof escape, "%%%02X", c);
+      url += escape;
+    } else {
+      url += static_cast<char>(c);
+    }
+  }
+  url += "&code=";
+  url += codigo;
+  if (curl_easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
+    return INET_SIN_PETICION;
+  }
+  return curl_easy_perform(internet) == CURLE_OK ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+}
+
+void inet_close()
+{
+  if (internet != nullptr) {
+    curl_easy_cleanup(internet);
+    internet = nullptr;
+  }
+  curl_slist_free_all(cabeceras);
+  cabeceras = nullptr;
+  if (conexion >= 0) {
+    close(conexion);
+    conexion = -1;
+  }
+  conexion_entregada = -1;
+}

@@ -1,0 +1,267 @@
+// The score upload against a real HTTP server on loopback, run by the test
+// in a thread of its own.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "internet/internet.h"
+#include "puntuaciones_comun.h"
+
+namespace {
+
+enum class modo_servidor { aceptar, cortar_segunda, callar };
+
+// One request as the server saw it, and the connection it came on.
+struct peticion {
+  std::string bytes;
+  int conexion;
+};
+
+// A small HTTP server on 127.0.0.1 that records every request head. It
+// stops by itself when the test ends, and never waits more than a second
+// at a time.
+struct servidor_prueba {
+  int escucha = -1;
+  int puerto = 0;
+  modo_servidor modo = modo_servidor::aceptar;
+  std::atomic<bool> parar{false};
+  std::mutex cerrojo;
+  std::vector<peticion> recibidas;
+  std::thread hilo;
+
+  explicit servidor_prueba(modo_servidor m) : modo(m)
+  {
+    escucha = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in dir{};
+    dir.sin_family = AF_INET;
+    dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(escucha, reinterpret_cast<sockaddr *>(&dir), sizeof dir);
+    listen(escucha, 8);
+    socklen_t largo = sizeof dir;
+    getsockname(escucha, reinterpret_cast<sockaddr *>(&dir), &largo);
+    puerto = ntohs(dir.sin_port);
+    hilo = std::thread([this] { atender(); });
+  }
+  ~servidor_prueba()
+  {
+    parar = true;
+    hilo.join();
+    close(escucha);
+  }
+
+  static bool esperar(int s)
+  {
+    pollfd p = {s, POLLIN, 0};
+    return poll(&p, 1, 50) == 1;
+  }
+
+  void atender()
+  {
+    std::vector<int> abiertas;
+    int cuenta = 0;
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!parar && std::chrono::steady_clock::now() < limite) {
+      if (esperar(escucha)) {
+        abiertas.push_back(accept(escucha, nullptr, nullptr));
+        continue;
+      }
+      for (size_t i = 0; i < abiertas.size(); ++i) {
+        const int s = abiertas[i];
+        if (s < 0 || !esperar(s)) {
+          continue;
+        }
+        std::string cabeza;
+        char c;
+        while (cabeza.find("\r\n\r\n") == std::string::npos && recv(s, &c, 1, 0) == 1) {
+          cabeza += c;
+        }
+        if (cabeza.empty()) {
+          close(s);
+          abiertas[i] = -1;
+          continue;
+        }
+        {
+          std::lock_guard<std::mutex> g(cerrojo);
+          recibidas.push_back({cabeza, static_cast<int>(i)});
+        }
+        ++cuenta;
+        if (modo == modo_servidor::callar) {
+          continue;
+        }
+        if (modo == modo_servidor::cortar_segunda && cuenta >= 2) {
+          close(s);
+          abiertas[i] = -1;
+          continue;
+        }
+        const char respuesta[] = "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nok";
+        send(s, respuesta, sizeof respuesta - 1, MSG_NOSIGNAL);
+      }
+    }
+    for (int s : abiertas) {
+      if (s >= 0) {
+        close(s);
+      }
+    }
+  }
+
+  std::vector<peticion> peticiones()
+  {
+    std::lock_guard<std::mutex> g(cerrojo);
+    return recibidas;
+  }
+};
+
+class Envio : public Puntuaciones {
+ protected:
+  void SetUp() override
+  {
+    Puntuaciones::SetUp();
+    // Loopback only, whatever proxy the machine names.
+    unsetenv("http_proxy");
+    unsetenv("HTTP_PROXY");
+    unsetenv("all_proxy");
+    unsetenv("ALL_PROXY");
+    prueba_servidor = "127.0.0.1";
+    prueba_inet_espera_conexion = 2000;
+    prueba_inet_espera_peticion = 500;
+  }
+  void TearDown() override
+  {
+    prueba_servidor = nullptr;
+    prueba_inet_puerto = INET_PUERTO;
+    prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
+    prueba_inet_espera_peticion = INET_ESPERA_PETICION;
+    Puntuaciones::TearDown();
+  }
+
+  // Presses Upload on the table screen, then Exit on the result and on the
+  // table. Tells whether the result screen said the upload worked: only
+  // the success text has a fourth line, at y 400.
+  bool subir(const std::string &captura = "")
+  {
+    bool exito = false;
+    int paso = 0;
+    int8_t ultimo = -1;
+    bool subido = false;
+    arnes_guion(
+        [&](int) {
+          const int8_t d = dialogo_vivo();
+          if (d != ultimo) {
+            paso = 0;
+            ultimo = d;
+          }
+          if (d == DLG_ENVIO) {
+            if (paso == 2) {
+              exito = pixeles_de_texto(400) > 100;
+              if (!captura.empty()) {
+                arnes_captura(captura);
+              }
+            }
+            clic(DLG_ENVIO, 0, paso < 4 ? 1 : paso % 2);
+          } else if (d == DLG_RECORDS) {
+            clic(DLG_RECORDS, subido ? 1 : 0, paso % 2);
+            subido = subido || paso % 2 == 1;
+          }
+          ++paso;
+        },
+        400);
+    puntuaciones(0);
+    return exito;
+  }
+
+  static int pixeles_de_texto(int y)
+  {
+    int n = 0;
+    for (int yy = y; yy < y + 40; ++yy) {
+      for (int x = 300; x < 724; ++x) {
+        n += getpixel(buffer, x, yy) != 0;
+      }
+    }
+    return n;
+  }
+};
+
+std::string linea_peticion(const std::string &nombre, const std::string &codigo)
+{
+  return "GET /highscore.php?yourname=" + nombre + "&code=" + codigo + " HTTP/1.0\r\n";
+}
+
+}  // namespace
+
+TEST_F(Envio, CadaFilaEsUnaPeticionExactaPorLaMismaConexion)
+{
+  servidor_prueba s(modo_servidor::aceptar);
+  prueba_inet_puerto = s.puerto;
+  poner_fila(0, "Pe\xF1" "a Ni\xF1o", 3000, "Ab+@0123xyzQ");
+  poner_fila(1, "Bea", 2000, "BBBBBBBBBBBB");
+  poner_fila(2, "Caro", 1000, " q7zupamo3ex");
+  EXPECT_TRUE(subir("envio_exito"));
+
+  const std::vector<peticion> p = s.peticiones();
+  ASSERT_EQ(p.size(), 3u);
+  const std::string cabeceras = "Host: 127.0.0.1:" + std::to_string(s.puerto) +
+                                "\r\nUser-Agent: InetURL/1.0\r\nConnection: Keep-Alive\r\n\r\n";
+  EXPECT_EQ(p[0].bytes,
+            linea_peticion("Pe%F1a%20Ni%F1o%20%20%20%20%20%20%20%20%20%20%20", "Ab%2B@0123xyzQ") + cabeceras);
+  std::string bea = "Bea";
+  for (int k = 0; k < 17; ++k) {
+    bea += "%20";
+  }
+  EXPECT_EQ(p[1].bytes, linea_peticion(bea, "BBBBBBBBBBBB") + cabeceras);
+  EXPECT_EQ(p[2].bytes.substr(0, p[2].bytes.find(" HTTP/1.0")).substr(p[2].bytes.find("&code=")),
+            "&code=%20q7zupamo3ex");
+  EXPECT_EQ(p[0].conexion, p[1].conexion);
+  EXPECT_EQ(p[1].conexion, p[2].conexion);
+}
+
+TEST_F(Envio, UnFalloDetieneElEnvioYSeDice)
+{
+  {
+    servidor_prueba s(modo_servidor::cortar_segunda);
+    prueba_inet_puerto = s.puerto;
+    poner_fila(0, "Ana", 3000);
+    poner_fila(1, "Bea", 2000);
+    poner_fila(2, "Caro", 1000);
+    EXPECT_FALSE(subir("envio_fallo"));
+    const std::vector<peticion> p = s.peticiones();
+    ASSERT_GE(p.size(), 2u);
+    EXPECT_NE(p[0].bytes.find("yourname=Ana%20"), std::string::npos);
+    for (const peticion &q : p) {
+      EXPECT_EQ(q.bytes.find("Caro"), std::string::npos);
+    }
+  }
+  // Nobody listening: no request can be made.
+  int puerto_libre;
+  {
+    servidor_prueba s(modo_servidor::aceptar);
+    puerto_libre = s.puerto;
+  }
+  prueba_inet_puerto = puerto_libre;
+  EXPECT_EQ(inet_connect("127.0.0.1"), INET_SIN_CONEXION);
+  EXPECT_EQ(inet_sendscore("Ana", "X"), INET_SIN_PETICION);
+  EXPECT_FALSE(subir());
+}
+
+TEST_F(Envio, UnServidorQueNoContestaNoCuelgaElJuego)
+{
+  servidor_prueba s(modo_servidor::callar);
+  prueba_inet_puerto = s.puerto;
+  poner_fila(0, "Ana", 3000);
+  poner_fila(1, "Bea", 2000);
+  const auto antes = std::chrono::steady_clock::now();
+  EXPECT_FALSE(subir());
+  EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(5));
+  EXPECT_EQ(s.peticiones().size(), 1u);
+
+  // The client's own results, call by call.
+  ASSERT_EQ(inet_connect("127.0.0.1"), INET_CORRECTO);
+  EXPECT_EQ(inet_sendscore("Ana", "X"), INET_ENVIO_FALLIDO);
+  inet_close();
+  EXPECT_EQ(inet_connect("no-such-host.invalid"), INET_SIN_CONEXION);
+}
