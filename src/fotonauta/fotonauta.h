@@ -114,6 +114,12 @@ extern void (*prueba_fotograma)();
 // Screens
 // ---------------------------------------------------------------------------
 
+// The floor strip under the menus and behind the status strip: 32 tile
+// numbers, two rows of 16, once convertir_base has run.
+constexpr int NUM_BASE = 32;
+extern uint8_t base[NUM_BASE];
+void convertir_base();
+
 // The dialogs, one per screen that shows buttons.
 constexpr int8_t DLG_MENU = 0;      // main menu
 constexpr int8_t DLG_JUEGO = 1;     // the game's panel
@@ -149,7 +155,7 @@ int8_t salir(int8_t indice);           // "are you sure?": 1 yes, -1 no
 int8_t opciones(int8_t indice);
 int8_t modif_volson(int8_t indice);
 int8_t modif_volmus(int8_t indice);
-int8_t puntuaciones(int8_t resaltar);
+int8_t puntuaciones(int8_t resaltar);  // resaltar >= 10 marks row resaltar - 10
 int8_t enviar_puntuaciones(int8_t indice);
 
 // The starting level the player picks, 0 to ult_fase_completada.
@@ -158,8 +164,91 @@ int8_t preguntar_nivel();
 // Name entry for a finished game's score, then the high-score table.
 void introducir_puntuacion(int32_t puntos, int8_t fases);
 
-void leer_cfg();
-void escribir_cfg();
 void leer_pnt();
+
+// ---------------------------------------------------------------------------
+// Settings (cfg.dat, four bytes), the main menu and the intro
+// ---------------------------------------------------------------------------
+
+// Volumes in percent, 0 to 100.
+extern int8_t volson;
+extern int8_t volmus;
+
+// Loads cfg.dat (on the first run, asks for the language and creates it),
+// sets the captions and hands the volumes to the audio layer. Values out of
+// range are brought into range.
+void leer_cfg();
+
+// Writes cfg.dat. When it cannot be written the settings live on in memory.
+void escribir_cfg();
+
+// The particle backdrop's state (mover_fondo, below, draws it).
+constexpr int NUM_PARTICULAS = 250;
+struct datos_fondo {
+  int32_t xc, yc;  // the emitter
+  int32_t c[NUM_PARTICULAS];
+  int16_t x[NUM_PARTICULAS], y[NUM_PARTICULAS];
+  fixed a[NUM_PARTICULAS];  // direction, 256 units a turn, 0 downward
+};
+extern datos_fondo dt_fondo;
+
+// Draws the floor strip along the bottom of `buffer`.
+void dibujar_suelo();
+
+// The credits: ten pages of three lines that slide in, stand and slide out.
+constexpr int NUM_PAGINAS_CREDITOS = 10;
+enum : int8_t { CREDITOS_ENTRANDO, CREDITOS_QUIETOS, CREDITOS_SALIENDO };
+struct estado_creditos {
+  int8_t fase;
+  int32_t p;       // x of lines 1 and 3; line 2 stands at 1024 - p
+  int8_t pagina;
+  uint8_t cuenta;  // frames left standing
+};
+void avanzar_creditos(estado_creditos &c);
+// Line 0-2 of a page in the current language.
+const char *texto_credito(int pagina, int linea);
+
+// The menus' moving particle backdrop, drawn into `buffer` as a frame's
+// first layer.
+void mover_fondo(int8_t inicio);
+
+// ---------------------------------------------------------------------------
+// High-score table (pnt.txt)
+// ---------------------------------------------------------------------------
+
+constexpr int MAX_PUNTUACIONES = 9;
+constexpr int LONG_TXT = 28;     // display line: name, two blanks, points
+constexpr int LONG_COD = 12;     // score code sent with the row
+constexpr int LONG_NOMBRE = 20;  // the name's share of the display line
+
+// Row 0 is the best; a row with 0 points is empty, and the filled rows come
+// first.
+extern char max_txt[MAX_PUNTUACIONES][LONG_TXT + 1];
+extern int32_t max_pnt[MAX_PUNTUACIONES];
+extern char max_cod[MAX_PUNTUACIONES][LONG_COD + 1];
+
+// Writes the filled rows to pnt.txt through a temporary file renamed over
+// it, so a failed write leaves the old table whole. Returns 0 on success.
+int8_t escribir_pnt();
+
+// The code stored for a game that was tampered with.
+extern const char CODIGO_TRAMPA[LONG_COD + 1];
+
+// Byte that starts the score code's chaining; the score server must use the
+// same value to read the codes.
+constexpr uint8_t SEMILLA_CODIGO = 0x6B;
+
+// The score code: time stamp, `id`, then each of the `n` values in its
+// `bytes` low-order bytes, chained, with a checksum, written in a 64-letter
+// alphabet and NUL-terminated in `salida` (at most 41 bytes). Value bytes
+// past the 25th are dropped.
+void uuencode_generic(char *salida, int32_t id, int32_t n, const int32_t *valores,
+                      const int32_t *bytes);
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: when set, the upload goes to this host instead of the
+// score server built in.
+extern const char *prueba_servidor;
+#endif
 void intro();
 void menu_principal();
