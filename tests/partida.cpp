@@ -561,4 +561,16 @@ TEST_F(Partida, LosPlanesDelResolutorGananUnCampoDeBlancos)
   ganar_niveles(*this, 0, 3, 3);
 }
 
+TEST_F(Partida, LosPlanesDelResolutorGananUnCampoDeEspejos)
+{
+  ganar_niveles(*this, 0, 4, 4);
+}
+
+TEST_F(Partida, LosPlanesDelResolutorGananElEntrenamientoEntero)
+{
+  ganar_niveles(*this, 1, PRIMER_NIVEL_ENTRENAMIENTO, NUM_NIVELES - 1);
+  EXPECT_EQ(ult_fase_completada, 0);  // the trainer records nothing
+  EXPECT_EQ(entradas_nombre, 0);
+}
+
 }  // namespace

@@ -427,16 +427,20 @@ camino mejor_camino(const modelo &m, uint8_t meta)
 }
 
 // Whether the beam, on the board as the plan has left it, now rests on a
-// mine or is thrown back onto itself. Mirrors not set yet stop the trace:
-// where they would send it is anyone's guess.
+// mine or is thrown back onto itself. Mirrors not set yet and re-emitters
+// stop the trace: where they would send it is anyone's guess (and a guess
+// drawn here would make the plan depend on the generator).
 bool en_peligro(const modelo &m)
 {
   poner_modelo(m, 0);
   bool era_blanco[NUM_CELDAS];
   blancos_como_minas(era_blanco);
+  bool incierta[NUM_CELDAS];
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    if (m.libre[c]) {
-      est_nivel[c].tipo = mina;
+    celda &e = est_nivel[c];
+    incierta[c] = m.libre[c] || e.tipo == reemisor;
+    if (incierta[c]) {
+      e.tipo = mina;
     }
   }
   calcular_rayo();
@@ -447,7 +451,7 @@ bool en_peligro(const modelo &m)
     return false;
   }
   const uint8_t c = celda_final();
-  return !m.libre[c] && !era_blanco[c];
+  return !incierta[c] && !era_blanco[c];
 }
 
 // Turns the way into plan steps and leaves the model as the plan leaves
