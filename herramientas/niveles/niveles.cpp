@@ -132,7 +132,7 @@ bool byte_valido(uint8_t b)
          (b >= B_ESPEJO && b <= B_MAXIMO);
 }
 
-bool es_espejo(uint8_t b)
+bool es_byte_espejo(uint8_t b)
 {
   return b >= B_ESPEJO && b <= B_ESPEJO_ULTIMO;
 }
@@ -320,7 +320,7 @@ int trazar()
 
   std::vector<int> espejos;
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    if (es_espejo(bytes[c])) {
+    if (es_byte_espejo(bytes[c])) {
       espejos.push_back(c);
     }
   }

@@ -68,11 +68,6 @@ struct modelo {
   bool giratorios;  // the level holds self-turning pieces
 };
 
-bool es_espejo(uint8_t tipo)
-{
-  return tipo == espejo || tipo == espejo_giratorio;
-}
-
 int distancia_angulo(int a, int b)
 {
   const int d = (a - b + ANGULOS) % ANGULOS;

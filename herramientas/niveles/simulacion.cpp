@@ -43,37 +43,6 @@ struct estado_simulacion {
 
 estado_simulacion sim;
 
-bool es_espejo(uint8_t tipo)
-{
-  return tipo == espejo || tipo == espejo_giratorio;
-}
-
-// What the level start does to the board while the energy bar fills: each
-// plain mirror takes a random step back, none or on; the self-turning
-// pieces simply turn.
-void revolver_al_empezar()
-{
-  for (celda &e : est_nivel) {
-    switch (e.tipo) {
-    case espejo_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case espejo:
-      e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case polarizador_reflectante_giratorio:
-    case polarizador_absorbente_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
-      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
-      break;
-    default:
-      break;
-    }
-  }
-}
-
 // A gremlin standing exactly on the held cell is caught.
 void cazar_en_la_celda_sostenida()
 {
@@ -153,7 +122,7 @@ void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opc
   }
   dibujar_mapa(1, nullptr);
   for (int k = 0; k < PASOS_REVUELTA; ++k) {
-    revolver_al_empezar();
+    revolver_espejos(nullptr);
   }
 
   dt_partida.energia = ENERGIA_INICIAL;

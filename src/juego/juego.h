@@ -222,6 +222,12 @@ extern datos_gremlin dt_gremlin[MAX_GREMLINS];
 // No cell pressed.
 constexpr uint8_t CELDA_NINGUNA = 255;
 
+// A mirror the player can turn: plain or self-turning.
+inline bool es_espejo(uint8_t tipo)
+{
+  return tipo == espejo || tipo == espejo_giratorio;
+}
+
 void mover_automaticos();
 int mover_espejos_pinchados(uint8_t liberar);
 void mover_gremlins(uint8_t logico);
@@ -255,6 +261,11 @@ void color_rayo(uint8_t actual[3], uint8_t objetivo[3]);
 // end; then records progress and hands the score to name entry. A button
 // action: always returns 0.
 int8_t juego(int8_t entrenamiento);
+
+// One step of the level start's scramble: each plain mirror takes a random
+// step back, none or on; the self-turning pieces turn. The cells changed are
+// redrawn on `destino` unless it is null.
+void revolver_espejos(BITMAP *destino);
 
 // Loads level `nivel` and shows its start: the board slides in, the energy
 // fills while the mirrors scramble. Above 99, the congratulations board.

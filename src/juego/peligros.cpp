@@ -32,11 +32,6 @@ bool libre(int bx, int by)
   return obtener_optica(static_cast<uint8_t>(bx), static_cast<uint8_t>(by), MODO_GREMLIN) == optica_pasa;
 }
 
-bool es_espejo(uint8_t tipo)
-{
-  return tipo == espejo || tipo == espejo_giratorio;
-}
-
 void girar_espejo(celda &e, int sentido)
 {
   e.valor = static_cast<uint8_t>((e.valor + 16 + sentido) % 16);

@@ -89,33 +89,6 @@ void dibujar_felicitacion(BITMAP *lienzo)
   }
 }
 
-// One step of the scramble while the energy fills: plain mirrors wander
-// by -1, 0 or +1, the self-turning elements turn, and each is redrawn.
-void revolver_espejos()
-{
-  for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
-    switch (e.tipo) {
-    case espejo_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case espejo:
-      e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case polarizador_reflectante_giratorio:
-    case polarizador_absorbente_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
-      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
-      break;
-    default:
-      continue;
-    }
-    blit(loseta[e.grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
-  }
-}
-
 int color_llenado(int k)
 {
   return k <= 29 ? rojo : k <= 75 ? amarillo : verde;
@@ -196,6 +169,33 @@ void poner_gris(BITMAP *b, int x0, int y0, int x1, int y1)
 
 }  // namespace
 
+void revolver_espejos(BITMAP *destino)
+{
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    celda &e = est_nivel[c];
+    switch (e.tipo) {
+    case espejo_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      break;
+    case espejo:
+      e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+      break;
+    case polarizador_reflectante_giratorio:
+    case polarizador_absorbente_giratorio:
+      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
+      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
+      break;
+    default:
+      continue;
+    }
+    if (destino != nullptr) {
+      blit(loseta[e.grf], destino, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+    }
+  }
+}
+
 void iniciar_nivel(int nivel)
 {
   static const int SX[4] = {1, 1, -1, -1};
@@ -236,7 +236,7 @@ void iniciar_nivel(int nivel)
     dlg_dibujar_botones(buffer);
     for (int k = 0; k < PASOS_LLENADO; ++k) {
       if (k % 3 == 0) {
-        revolver_espejos();
+        revolver_espejos(buffer);
         dibujar_barra_energia(k, color_llenado(k));
         reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
       }

@@ -23,16 +23,7 @@ sleep 0.3
 capturar arranque_negro
 b=$(brillo arranque_negro)
 awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
-origen=$(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
-read -r ox oy <<<"$origen"
-clic() {
-  xdotool mousemove $((ox + $1)) $((oy + $2))
-  sleep 0.1
-  xdotool mousedown 1
-  sleep 0.2
-  xdotool mouseup 1
-  sleep 0.2
-}
+origen_ventana
 # The intro, cut short; the menu; its Exit, then "Sí".
 sleep 3
 clic 512 384

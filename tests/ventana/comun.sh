@@ -80,3 +80,19 @@ esperar_fin() {
   kill -9 "$pid" 2>/dev/null || true
   fallo "the program did not end within $plazo s"
 }
+
+# The game window's top-left corner on the screen, into OX and OY.
+origen_ventana() {
+  read -r OX OY < <(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+}
+
+# A click as a hand makes it, at window coordinates: the button stays down
+# for a few frames (a faster click can fall between two frames).
+clic() {
+  xdotool mousemove $((OX + $1)) $((OY + $2))
+  sleep 0.1
+  xdotool mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+  sleep 0.2
+}

@@ -12,17 +12,7 @@ rm -f cfg.dat
 "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
-origen=$(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
-read -r ox oy <<<"$origen"
-# A click as a hand makes it: the button stays down for a few frames.
-clic() {
-  xdotool mousemove $((ox + $1)) $((oy + $2))
-  sleep 0.1
-  xdotool mousedown 1
-  sleep 0.2
-  xdotool mouseup 1
-  sleep 0.2
-}
+origen_ventana
 # The middle of a large button (192 x 56) and of a tile button (64 x 64).
 clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
 clic_loseta() { clic $(($1 + 32)) $(($2 + 32)); }

@@ -11,16 +11,8 @@ printf '\000\144\144\000' >cfg.dat
 "$CONSTRUCCION/tests/partida_directa" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
-origen=$(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
-read -r ox oy <<<"$origen"
-raton() { xdotool mousemove $((ox + $1)) $((oy + $2)); }
-# A click as a hand makes it: the button stays down for a few frames.
-clic() {
-  raton "$1" "$2"
-  xdotool mousedown 1
-  sleep 0.2
-  xdotool mouseup 1
-}
+origen_ventana
+raton() { xdotool mousemove $((OX + $1)) $((OY + $2)); }
 
 sleep 1
 capturar partida_inicio
