@@ -52,21 +52,9 @@ class Puntuaciones : public ::testing::Test {
     std::memcpy(max_cod[fila], codigo, LONG_COD + 1);
   }
 
-  static int8_t dialogo_vivo() { return cima_pila >= 0 ? pila[cima_pila] : -1; }
+  static int8_t dialogo_vivo() { return arnes_dialogo_vivo(); }
 
-  // Clicks a button over two frames: pressed on paso 0, released on paso 1.
-  static void clic(int8_t dialogo, int8_t indice, int paso)
-  {
-    for (int i = 0; i < botones_usados; ++i) {
-      const t_boton &b = boton[i];
-      if (b.dialogo == dialogo && b.indice == indice) {
-        const BITMAP *m = b.imagen[IMAGEN_MASCARA];
-        arnes_raton(b.x[IMAGEN_MASCARA] + m->w / 2, b.y[IMAGEN_MASCARA] + m->h / 2, paso == 0 ? 1 : 0);
-        return;
-      }
-    }
-    FAIL() << "no button " << int{indice} << " in dialog " << int{dialogo};
-  }
+  static void clic(int8_t dialogo, int8_t indice, int paso) { arnes_clic(dialogo, indice, paso); }
 
   std::filesystem::path carpeta;
 };

@@ -1,5 +1,7 @@
 #include "arnes/arnes.h"
 
+#include "dlg/dlg.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -89,4 +91,22 @@ color_rgb arnes_pixel(BITMAP *b, int x, int y)
   const int c = getpixel(b, x, y);
   const int d = bitmap_color_depth(b);
   return {getr_depth(d, c), getg_depth(d, c), getb_depth(d, c)};
+}
+
+int8_t arnes_dialogo_vivo()
+{
+  return cima_pila >= 0 ? pila[cima_pila] : -1;
+}
+
+void arnes_clic(int8_t dialogo, int8_t indice, int paso)
+{
+  for (int i = 0; i < botones_usados; ++i) {
+    const t_boton &b = boton[i];
+    if (b.dialogo == dialogo && b.indice == indice) {
+      const BITMAP *m = b.imagen[IMAGEN_MASCARA];
+      arnes_raton(b.x[IMAGEN_MASCARA] + m->w / 2, b.y[IMAGEN_MASCARA] + m->h / 2, paso == 0 ? 1 : 0);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no button " << int{indice} << " in dialog " << int{dialogo};
 }

@@ -35,6 +35,13 @@ int arnes_fotogramas();
 void arnes_raton(int x, int y, int botones, int rueda = 0);
 void arnes_tecla(int tecla, bool pulsada);
 
+// The dialog on top of the toolkit's stack, or -1.
+int8_t arnes_dialogo_vivo();
+
+// One frame of a click on a button of a dialog: the pointer over its middle,
+// the button down on `paso` 0 and up on any other.
+void arnes_clic(int8_t dialogo, int8_t indice, int paso);
+
 // Saves `buffer` as build/capturas/<nombre>.bmp for review.
 void arnes_captura(const std::string &nombre);
 
