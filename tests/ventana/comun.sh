@@ -36,8 +36,8 @@ iniciar_xvfb() {
 preparar_directorio() {
   JUEGO_DIR="$TMP/juego"
   mkdir -p "$JUEGO_DIR"
-  for f in "$CONSTRUCCION"/datos/*.dat; do
-    ln -s "$f" "$JUEGO_DIR/"
+  for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
+    ln -s "$CONSTRUCCION/datos/$f" "$JUEGO_DIR/"
   done
 }
 
