@@ -688,26 +688,20 @@ void dibujar_receptor(cairo_t *cr, int o, int fase)
         rect_redondeado(c, 8, 4, 48, 30, 7);
         cairo_restore(c);
     };
-    auto bocina = [o](cairo_t *c) {
+    // The horn and its inside: trapezoids widening towards the opening.
+    auto trapecio = [o](cairo_t *c, double arriba_i, double arriba_d, double y, double abajo_d,
+                        double abajo_i) {
         cairo_save(c);
         orientar(c, o);
-        cairo_move_to(c, 19, 26);
-        cairo_line_to(c, 45, 26);
-        cairo_line_to(c, 58, 66);
-        cairo_line_to(c, 6, 66);
+        cairo_move_to(c, arriba_i, y);
+        cairo_line_to(c, arriba_d, y);
+        cairo_line_to(c, abajo_d, 66);
+        cairo_line_to(c, abajo_i, 66);
         cairo_close_path(c);
         cairo_restore(c);
     };
-    auto interior = [o](cairo_t *c) {
-        cairo_save(c);
-        orientar(c, o);
-        cairo_move_to(c, 24, 32);
-        cairo_line_to(c, 40, 32);
-        cairo_line_to(c, 51, 66);
-        cairo_line_to(c, 13, 66);
-        cairo_close_path(c);
-        cairo_restore(c);
-    };
+    auto bocina = [trapecio](cairo_t *c) { trapecio(c, 19, 45, 26, 58, 6); };
+    auto interior = [trapecio](cairo_t *c) { trapecio(c, 24, 40, 32, 51, 13); };
     sombra(cr, bocina, 1.5);
     pieza(cr, cuerpo, carcasa, 2.0, 2.0);
     pieza(cr, bocina, carcasa, 0.1, 2.0);

@@ -228,6 +228,10 @@ inline bool es_espejo(uint8_t tipo)
   return tipo == espejo || tipo == espejo_giratorio;
 }
 
+// Turns a self-turning mirror or polariser one step on, with its tile.
+// Returns false, leaving the cell alone, for any other kind.
+bool girar_automatico(celda &e);
+
 void mover_automaticos();
 int mover_espejos_pinchados(uint8_t liberar);
 void mover_gremlins(uint8_t logico);

@@ -103,19 +103,30 @@ void entrar_gremlin(datos_gremlin &g)
 
 }  // namespace
 
+bool girar_automatico(celda &e)
+{
+  switch (e.tipo) {
+  case espejo_giratorio:
+    e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
+    e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+    return true;
+  case polarizador_reflectante_giratorio:
+  case polarizador_absorbente_giratorio:
+    e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
+    e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
+    return true;
+  default:
+    return false;
+  }
+}
+
 void mover_automaticos()
 {
   for (celda &e : est_nivel) {
+    if (girar_automatico(e)) {
+      continue;
+    }
     switch (e.tipo) {
-    case espejo_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case polarizador_reflectante_giratorio:
-    case polarizador_absorbente_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
-      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
-      break;
     case emisor:
       // Four frames, keeping the orientation.
       e.grf = static_cast<uint8_t>(e.grf < primer_grf[emisor] + 12 ? e.grf + 4 : e.grf - 12);

@@ -173,21 +173,10 @@ void revolver_espejos(BITMAP *destino)
 {
   for (int c = 0; c < NUM_CELDAS; ++c) {
     celda &e = est_nivel[c];
-    switch (e.tipo) {
-    case espejo_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case espejo:
+    if (e.tipo == espejo) {
       e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
       e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-      break;
-    case polarizador_reflectante_giratorio:
-    case polarizador_absorbente_giratorio:
-      e.valor = static_cast<uint8_t>((e.valor + 1) % 8);
-      e.grf = static_cast<uint8_t>(primer_grf[e.tipo] + e.valor);
-      break;
-    default:
+    } else if (!girar_automatico(e)) {
       continue;
     }
     if (destino != nullptr) {
