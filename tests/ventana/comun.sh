@@ -46,13 +46,21 @@ ventana_juego() {
   xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
 }
 
+# Waits for the window of the program started as $pid. A busy machine can
+# take seconds; a program that has already ended is reported at once, with
+# what it printed.
 esperar_ventana() {
-  for _ in $(seq 100); do
+  for _ in $(seq 400); do
     VENTANA=$(ventana_juego)
     [ -n "$VENTANA" ] && return 0
+    if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
+      local estado=0
+      wait "$pid" || estado=$?
+      fallo "the program ended with status $estado before its window appeared: $(cat "$TMP/error" 2>/dev/null)"
+    fi
     sleep 0.05
   done
-  fallo "the game's window never appeared"
+  fallo "the game's window never appeared in 20 s; windows: $(xwininfo -root -tree 2>&1 | grep -c '^ *0x') ; output: $(cat "$TMP/error" 2>/dev/null)"
 }
 
 # Saves the game window as $CAPTURAS/$1.png.
