@@ -131,3 +131,15 @@ FuenteGenerada rasterizar_fuente(cairo_font_face_t *cara, int indice);
 int dibujar_texto(cairo_surface_t *destino, const FuenteGenerada &fuente,
                   const char *texto, int x, int y);
 int ancho_texto(const FuenteGenerada &fuente, const char *texto);
+
+// ---- The desktop icon (icono.cpp) ----
+
+// Sizes of the icon in pixels, each drawn for its size.
+constexpr int TAMANOS_ICONO[] = {48, 128, 256};
+
+// The icon at `lado` x `lado` pixels, over transparency.
+cairo_surface_t *dibujar_icono(int lado);
+
+// Writes fotonauta-<size>.png for every size into `carpeta` (ending in
+// '/'). On failure returns false and explains why in `error`.
+bool generar_iconos(const std::string &carpeta, std::string &error);

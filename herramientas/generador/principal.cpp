@@ -1,6 +1,7 @@
 // generador <output folder>: draws every picture and font of the game,
 // writes grf.dat and fuentes.dat, and beside them PNGs to review the art;
 // then makes the sound and the intro: snd.dat, msc.dat and intro.dat.
+// `generador --icono <output folder>` draws only the desktop icon.
 #include "generador.h"
 #include "sonido.h"
 
@@ -222,8 +223,13 @@ int fallar(const std::string &error)
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--icono") {
+        std::string error;
+        return generar_iconos(std::string(argv[2]) + "/", error) ? 0 : fallar(error);
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: generador <output folder>\n");
+        std::fprintf(stderr, "usage: generador <output folder>\n"
+                             "       generador --icono <output folder>\n");
         return 2;
     }
     const std::string carpeta = std::string(argv[1]) + "/";
