@@ -1,0 +1,164 @@
+# The installation as a player gets it: the files `cmake --install` puts
+# under a staging root, and the launcher, which runs the game in the
+# player's own folder, made and repaired on every run, leaving the player's
+# settings and scores alone.
+source "$(dirname "$0")/comun.sh"
+
+cd "$TMP"
+RAIZ=$TMP/raiz
+DESTDIR=$RAIZ cmake --install "$CONSTRUCCION" --prefix /usr >/dev/null
+USR=$RAIZ/usr
+DATOS=$USR/share/fotonauta
+
+# ---- The files ----
+esperados="usr/bin/fotonauta
+usr/bin/fotonauta-pantalla-completa
+usr/libexec/fotonauta/fotonauta
+usr/libexec/fotonauta/fotonauta_dll
+usr/share/applications/fotonauta.desktop
+usr/share/fotonauta/fuentes.dat
+usr/share/fotonauta/grf.dat
+usr/share/fotonauta/intro.dat
+usr/share/fotonauta/msc.dat
+usr/share/fotonauta/snd.dat
+usr/share/icons/hicolor/128x128/apps/fotonauta.png
+usr/share/icons/hicolor/256x256/apps/fotonauta.png
+usr/share/icons/hicolor/48x48/apps/fotonauta.png
+usr/share/man/man6/fotonauta-pantalla-completa.6.gz
+usr/share/man/man6/fotonauta.6.gz"
+instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
+[ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
+for f in bin/fotonauta bin/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
+  [ -x "$USR/$f" ] || fallo "$f is not executable"
+done
+for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
+  cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f is not the one built"
+done
+for lado in 48 128 256; do
+  medida=$(identify -format '%wx%h %[channels]' "$USR/share/icons/hicolor/${lado}x$lado/apps/fotonauta.png")
+  [ "$medida" = "${lado}x$lado srgba" ] || fallo "the ${lado} px icon is $medida"
+done
+# The icon's corners are see-through, its middle is not.
+esquina=$(convert "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" -format '%[fx:p{1,1}.a] %[fx:p{128,128}.a]' info:)
+[ "$esquina" = "0 1" ] || fallo "icon alpha at a corner and the middle: $esquina"
+desktop-file-validate "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry is not valid"
+for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop"); do
+  [ -x "$USR/bin/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
+done
+grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
+for pagina in fotonauta fotonauta-pantalla-completa; do
+  avisos=$(cd "$USR/share/man" && MANWIDTH=80 man -l "man6/$pagina.6.gz" 2>&1 >/dev/null)
+  [ -z "$avisos" ] || fallo "the manual page $pagina: $avisos"
+done
+
+# ---- The player's folder, without a display ----
+# The game cannot run, but the launcher still prepares the folder, and
+# passes the game's exit status and message on.
+hogar=$TMP/hogar
+mkdir -p "$hogar"
+lanzar() {
+  env -u DISPLAY -u XDG_DATA_HOME HOME="$hogar" "$@" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
+}
+enlaces_correctos() {
+  for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
+    [ -L "$1/$f" ] && [ "$(readlink "$1/$f")" = "$DATOS/$f" ] ||
+      fallo "$1/$f is not a link to the installed file: $(ls -l "$1/$f" 2>&1)"
+  done
+}
+
+lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/bin/fotonauta"
+[ "$ESTADO" -eq 255 ] || fallo "without a display the launcher ended with $ESTADO"
+grep -q 'Could not set any video mode.' "$TMP/error" || fallo "the game's message did not come through: $(cat "$TMP/error")"
+enlaces_correctos "$TMP/xdg/fotonauta"
+[ ! -e "$hogar/.local" ] || fallo "with XDG_DATA_HOME set, the launcher wrote under HOME"
+
+# A relative XDG_DATA_HOME is ignored, as the XDG rules say.
+carpeta=$hogar/.local/share/fotonauta
+lanzar XDG_DATA_HOME=relativa "$USR/bin/fotonauta-pantalla-completa"
+[ "$ESTADO" -eq 255 ] || fallo "the full-screen launcher ended with $ESTADO"
+enlaces_correctos "$carpeta"
+[ ! -e relativa ] || fallo "a relative XDG_DATA_HOME was used"
+
+# Broken, missing and stray data links are put right; settings and scores
+# are left exactly as they were, even when they are links themselves.
+ln -sfn /no/existe/grf.dat "$carpeta/grf.dat"
+rm "$carpeta/fuentes.dat" "$carpeta/intro.dat"
+echo "una copia vieja" >"$carpeta/intro.dat"
+ln -sfn "$TMP/otra/msc.dat" "$carpeta/msc.dat"
+printf '\001\120\060\003' >"$carpeta/cfg.dat"
+printf '#%-28s %-12s\r\n' "ANA            12345" "ABCDEFGHIJKL" >"$TMP/pnt_propio.txt"
+ln -s "$TMP/pnt_propio.txt" "$carpeta/pnt.txt"
+antes=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt"; md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
+sleep 1  # so a rewrite would show in the modification time
+lanzar "$USR/bin/fotonauta"
+[ "$ESTADO" -eq 255 ] || fallo "the repairing run ended with $ESTADO"
+enlaces_correctos "$carpeta"
+for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
+  cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f was changed"
+done
+despues=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt"; md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
+[ "$antes" = "$despues" ] || fallo "cfg.dat or pnt.txt changed: $antes / $despues"
+[ -z "$(find "$carpeta" -name '.*')" ] || fallo "the launcher left temporary files: $(ls -a "$carpeta")"
+
+# A folder that cannot be made: the launcher says so and does not start
+# the game.
+rm -rf "$hogar/.local"
+mkdir -p "$hogar/.local"
+touch "$hogar/.local/share"
+lanzar "$USR/bin/fotonauta"
+[ "$ESTADO" -eq 1 ] || fallo "with no folder possible the launcher ended with $ESTADO"
+grep -q "cannot use the folder $hogar/.local/share/fotonauta" "$TMP/error" || fallo "no message: $(cat "$TMP/error")"
+! grep -q 'video mode' "$TMP/error" || fallo "the game was started without its folder"
+rm -rf "$hogar/.local"
+
+# ---- The game through the launcher, in a window ----
+iniciar_xvfb
+# The middle of a large button (192 x 56).
+clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
+
+# First run: the folder is made, the game shows its black hold, asks the
+# language and writes its settings into the player's folder.
+HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+sleep 0.3
+capturar instalacion_negro
+b=$(brillo instalacion_negro)
+awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
+enlaces_correctos "$carpeta"
+origen_ventana
+sleep 1.6
+clic_grande 308 336   # "Español"
+[ -f "$carpeta/cfg.dat" ] && [ ! -L "$carpeta/cfg.dat" ] || fallo "the game did not write cfg.dat in the player's folder"
+sleep 2.5
+clic 512 384          # the intro, cut short
+sleep 2.4
+clic_grande 822 676   # Exit
+sleep 0.3
+clic_grande 308 336   # "Sí"
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "the first run ended with status $ESTADO: $(cat "$TMP/error")"
+
+# Second run, with the player's scores there too: both files come through
+# untouched, and the way out gives status 0 through the launcher.
+printf '#%-28s %-12s\r\n' "LUIS           54321" "LKJIHGFEDCBA" >"$carpeta/pnt.txt"
+antes=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$carpeta/cfg.dat" "$carpeta/pnt.txt")
+sleep 1
+HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+origen_ventana
+sleep 4
+clic 512 384
+sleep 2.4
+capturar instalacion_menu
+clic_grande 822 676
+sleep 0.3
+clic_grande 308 336
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "the second run ended with status $ESTADO: $(cat "$TMP/error")"
+despues=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$carpeta/cfg.dat" "$carpeta/pnt.txt")
+[ "$antes" = "$despues" ] || fallo "cfg.dat or pnt.txt changed in the second run: $antes / $despues"
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+  fallo "the player's folder holds: $(ls -A "$carpeta")"
+echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game"
