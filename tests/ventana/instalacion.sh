@@ -3,6 +3,9 @@
 # player's own folder, made and repaired on every run, leaving the player's
 # settings and scores alone.
 source "$(dirname "$0")/comun.sh"
+# A game still running when a check fails is ended with the test.
+terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
+trap terminar EXIT
 
 cd "$TMP"
 RAIZ=$TMP/raiz

@@ -8,6 +8,9 @@
 # screen size or depth Xvfb offers, so the 32-bit fallback is never reached
 # here; the in-process tests (pruebas_pantalla_completa) drive that path.
 source "$(dirname "$0")/comun.sh"
+# A game still running when a check fails is ended with the test.
+terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
+trap terminar EXIT
 
 # Without any display: the same two sentences and status as the windowed
 # program, and no wait on a message box.

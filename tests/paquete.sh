@@ -1,0 +1,112 @@
+# The .deb on a clean Debian 12: built with cpack, installed with apt into a
+# fresh minimal root made by debootstrap (its packages' own Depends only, no
+# Recommends), and started as a normal user from the desktop entry's Exec
+# lines under Xvfb; then removed. Needs root, debootstrap and the Debian
+# mirror apt uses. Where no clean root can be made it says so and falls
+# back to installing the package on this machine, starting it the same way
+# and removing it again.
+#
+# Several minutes (the first run also makes the base system, kept in
+# build/raiz_debian12.tar for later runs): `cd build && ctest -L lento -R paquete`.
+source "$(dirname "$0")/ventana/comun.sh"
+
+[ "$(id -u)" -eq 0 ] || fallo "installing a package needs root"
+cd "$CONSTRUCCION"
+rm -rf paquete
+cpack >"$TMP/cpack.log" 2>&1 || fallo "cpack failed: $(tail -n 20 "$TMP/cpack.log")"
+DEB=$(ls paquete/fotonauta_*_amd64.deb)
+echo "package: $DEB"
+dpkg-deb -f "$DEB" Package Section Depends
+
+# Runs the desktop entry's Exec line for the main entry or its full-screen
+# action ($1: Desktop Entry or Desktop Action pantalla-completa) through $3
+# (a command prefix that runs in the installed system), plays to the menu
+# and leaves through Exit and "Sí". $2 names the screenshot; $4 is the
+# user's home, as seen from here.
+iniciar_xvfb
+clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
+probar_entrada() {
+  local grupo=$1 captura=$2 ejecutar=$3 hogar=$4 orden
+  orden=$(awk -v g="[$grupo]" '/^\[/ {dentro = ($0 == g)} dentro && /^Exec=/ {sub(/^Exec=/, ""); print}' "$ENTRADA")
+  [ -n "$orden" ] || fallo "no Exec line in [$grupo]"
+  echo "starting [$grupo]: $orden"
+  $ejecutar sh -c "$orden" 2>"$TMP/error" &
+  pid=$!
+  esperar_ventana
+  origen_ventana
+  local carpeta=$hogar/.local/share/fotonauta
+  if [ ! -f "$carpeta/cfg.dat" ]; then
+    sleep 1.6
+    clic_grande 308 336  # the language question: "Español"
+  fi
+  sleep 3
+  clic 512 384
+  sleep 2.5
+  capturar "$captura"
+  local b
+  b=$(brillo "$captura")
+  awk -v b="$b" 'BEGIN {exit !(b > 0.02)}' || fallo "[$grupo]: no menu on the screen (mean $b)"
+  clic_grande 822 676
+  sleep 0.3
+  clic_grande 308 336
+  esperar_fin "$pid" 30
+  [ "$ESTADO" -eq 0 ] || fallo "[$grupo] ended with status $ESTADO: $(cat "$TMP/error")"
+  for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
+    [ "$(readlink "$carpeta/$f")" = "/usr/share/fotonauta/$f" ] || fallo "$carpeta/$f: $(ls -l "$carpeta/$f" 2>&1)"
+  done
+  [ -f "$carpeta/cfg.dat" ] || fallo "no cfg.dat in $carpeta"
+  [ "$(stat -c %u "$carpeta/cfg.dat")" = "$USUARIO" ] || fallo "cfg.dat does not belong to the player"
+}
+
+BASE=$CONSTRUCCION/raiz_debian12.tar
+ESPEJO=$(sed -n 's/^URIs: *\(http[^ ]*\/debian\)$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
+ESPEJO=${ESPEJO:-http://deb.debian.org/debian}
+if [ ! -s "$BASE" ] && command -v debootstrap >/dev/null; then
+  echo "making a minimal Debian 12 root from $ESPEJO (a few minutes)"
+  if debootstrap --variant=minbase bookworm "$TMP/base" "$ESPEJO" >"$TMP/debootstrap.log" 2>&1; then
+    tar -C "$TMP/base" -cf "$BASE.parcial" . && mv "$BASE.parcial" "$BASE"
+  else
+    echo "debootstrap failed: $(tail -n 5 "$TMP/debootstrap.log")"
+  fi
+  rm -rf "$TMP/base"
+fi
+
+if [ -s "$BASE" ]; then
+  RAIZ=$TMP/raiz
+  mkdir "$RAIZ"
+  tar -C "$RAIZ" -xf "$BASE"
+  mount -t proc proc "$RAIZ/proc"
+  # Detached even when busy, so that removing the root never reaches /proc.
+  desmontar() { kill $(jobs -p) 2>/dev/null; umount -l "$RAIZ/proc" && limpiar; }
+  trap desmontar EXIT
+  cp /etc/resolv.conf "$RAIZ/etc/resolv.conf"
+  cp "$DEB" "$RAIZ/tmp/"
+  dentro() { chroot "$RAIZ" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+  dentro apt-get update -q >"$TMP/apt.log" 2>&1 || fallo "apt-get update in the clean root: $(tail -n 5 "$TMP/apt.log")"
+  dentro apt-get install -y -q --no-install-recommends "/tmp/$(basename "$DEB")" >>"$TMP/apt.log" 2>&1 ||
+    fallo "the package did not install on a clean Debian 12: $(tail -n 20 "$TMP/apt.log")"
+  echo "installed in a clean root with: $(grep -c '^Setting up' "$TMP/apt.log") packages set up"
+  dentro useradd -m jugador
+  USUARIO=$(dentro id -u jugador)
+  ENTRADA=$RAIZ/usr/share/applications/fotonauta.desktop
+  como_jugador="chroot --userspec=jugador:jugador $RAIZ env -i PATH=/usr/bin:/bin HOME=/home/jugador DISPLAY=$DISPLAY"
+  probar_entrada "Desktop Entry" paquete_ventana "$como_jugador" "$RAIZ/home/jugador"
+  probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "$como_jugador" "$RAIZ/home/jugador"
+  dentro apt-get remove -y -q fotonauta >>"$TMP/apt.log" 2>&1 || fallo "apt-get remove failed"
+  [ ! -e "$RAIZ/usr/share/fotonauta" ] && [ ! -e "$RAIZ/usr/bin/fotonauta" ] || fallo "files left after removal"
+  echo "ok: installed with its Depends on a clean Debian 12, started from both Exec lines as a user, removed"
+else
+  echo "no clean root could be made: installing on this machine instead"
+  ! dpkg-query -W fotonauta >/dev/null 2>&1 || fallo "fotonauta is already installed here; not touching it"
+  quitar() { kill $(jobs -p) 2>/dev/null; dpkg -r fotonauta >/dev/null 2>&1 || true; limpiar; }
+  trap quitar EXIT
+  apt-get install -y -q --no-install-recommends "./$DEB" >"$TMP/apt.log" 2>&1 || fallo "install: $(tail -n 20 "$TMP/apt.log")"
+  ENTRADA=/usr/share/applications/fotonauta.desktop
+  mkdir -p "$TMP/hogar"
+  USUARIO=$(id -u)
+  probar_entrada "Desktop Entry" paquete_ventana "env -u XDG_DATA_HOME HOME=$TMP/hogar" "$TMP/hogar"
+  probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "env -u XDG_DATA_HOME HOME=$TMP/hogar" "$TMP/hogar"
+  dpkg -r fotonauta >/dev/null
+  [ ! -e /usr/share/fotonauta ] || fallo "files left after removal"
+  echo "ok (this machine, not a clean root): installed, started from both Exec lines, removed"
+fi
