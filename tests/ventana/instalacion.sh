@@ -119,6 +119,24 @@ iniciar_xvfb
 # The middle of a large button (192 x 56).
 clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
 
+# Started from a desktop menu, the same failure is shown in a message box;
+# the launcher ends once the player has closed it.
+mkdir -p "$hogar/.local"
+touch "$hogar/.local/share"
+HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+pid=$!
+caja=
+for _ in $(seq 100); do
+  caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
+  sleep 0.1
+done
+[ -n "$caja" ] || fallo "no message box when the folder cannot be made"
+kill -0 "$pid" 2>/dev/null || fallo "the launcher did not wait for the message box to be closed"
+xdotool windowkill "$caja"
+esperar_fin "$pid" 10
+[ "$ESTADO" -eq 1 ] || fallo "after the message box the launcher ended with $ESTADO"
+rm -rf "$hogar/.local"
+
 # First run: the folder is made, the game shows its black hold, asks the
 # language and writes its settings into the player's folder.
 HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
