@@ -397,42 +397,6 @@ TEST_F(Robustez, ConLaCarpetaLlenaOSoloDeLecturaNadaGuardadoSePierde)
 }
 
 // ---------------------------------------------------------------------------
-// Start-up
-// ---------------------------------------------------------------------------
-
-TEST(ArranqueOcupado, UnServidorXQueRechazaUnMomentoSeReintenta)
-{
-  char plantilla[] = "/tmp/fotonauta-ocupado-XXXXXX";
-  const fs::path carpeta = mkdtemp(plantilla), anterior = fs::current_path();
-  fs::current_path(carpeta);
-  fs::copy_file(fs::path(FOTONAUTA_DATOS_DIR) / "grf.dat", "grf.dat");
-  fs::copy_file(fs::path(FOTONAUTA_DATOS_DIR) / "fuentes.dat", "fuentes.dat");
-
-  reiniciar_dobles();
-  dobles.sistema_sin_pantalla = true;
-  dobles.simular_gfx = true;
-  dobles.sistema_ocupado = 3;
-  EXPECT_EQ(ini_allegro(), 0);
-  EXPECT_EQ(dobles.llamadas_sistema, 4);
-  fin_allegro();
-  allegro_exit();
-
-  // A display that is not there is not waited for.
-  reiniciar_dobles();
-  dobles.sistema_falla = true;
-  testing::internal::CaptureStderr();
-  const auto antes = std::chrono::steady_clock::now();
-  EXPECT_EQ(ini_allegro(), INI_SIN_VIDEO);
-  EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::milliseconds(50));
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(dobles.llamadas_sistema, 1);
-
-  reiniciar_dobles();
-  fs::current_path(anterior);
-  fs::remove_all(carpeta);
-}
-
-// ---------------------------------------------------------------------------
 // Signals
 // ---------------------------------------------------------------------------
 

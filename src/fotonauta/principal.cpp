@@ -2,10 +2,8 @@
 #include "fotonauta/fotonauta.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "audio/audio.h"
 #include "tiempo/tiempo.h"
@@ -53,11 +51,6 @@ void (*prueba_fotograma)();
 #endif
 
 namespace {
-
-// Further attempts at reaching a display that is momentarily busy, and the
-// wait before each.
-constexpr int INTENTOS_SISTEMA = 20;
-constexpr std::chrono::milliseconds ESPERA_SISTEMA{100};
 
 const char TEXTO_SIN_VIDEO[] =
     "No se ha podido establecer ning\xFAn modo de video.\n"
@@ -231,15 +224,7 @@ int8_t ini_allegro()
   // of malloc (during load_datafile, for one). Ours replace them before any
   // can arrive: the frame step ends the program from normal code.
   bloquear_senales_fin();
-  errno = 0;
-  int sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
-  // An X server busy with other clients can turn a connection away for a
-  // moment (EAGAIN); that is no reason to give up on the display.
-  for (int intento = 0; sistema != 0 && errno == EAGAIN && intento < INTENTOS_SISTEMA; ++intento) {
-    std::this_thread::sleep_for(ESPERA_SISTEMA);
-    errno = 0;
-    sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
-  }
+  const int sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
   ini_senales_fin();
   if (sistema != 0) {
     escribir_error(TEXTO_SIN_VIDEO);

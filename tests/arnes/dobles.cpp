@@ -1,6 +1,5 @@
 #include "arnes/dobles.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -21,14 +20,7 @@ void __real_destroy_bitmap(BITMAP *);
 int __wrap__install_allegro_version_check(int sistema, int *error, int (*salida)(void (*)()),
                                           int version)
 {
-  ++dobles.llamadas_sistema;
-  if (dobles.sistema_ocupado > 0) {
-    --dobles.sistema_ocupado;
-    *error = EAGAIN;
-    return -1;
-  }
   if (dobles.sistema_falla) {
-    *error = ENODEV;
     return -1;
   }
   if (dobles.sistema_sin_pantalla) {

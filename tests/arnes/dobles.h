@@ -19,9 +19,6 @@ struct estado_dobles {
   // install_allegro: use the system without a display, or fail outright.
   bool sistema_sin_pantalla = false;
   bool sistema_falla = false;
-  // Fails this many times more with EAGAIN, as a busy X server can.
-  int sistema_ocupado = 0;
-  int llamadas_sistema = 0;
 
   // set_gfx_mode: when `simular_gfx` is set, each call is recorded and
   // answered with the next scripted result (0 accepts; an empty script

@@ -17,7 +17,13 @@ cp cfg.dat "$TMP/cfg.antes"
 terminar_con() {
   local senal=$1 caso=$2 numero
   numero=$(kill -l "$1")
-  kill -s "$senal" "$pid"
+  if ! kill -s "$senal" "$pid" 2>/dev/null; then
+    ESTADO=0
+    wait "$pid" || ESTADO=$?
+    [ "$ESTADO" -eq 255 ] || fallo "$caso: the program had ended with status $ESTADO: $(cat "$TMP/error")"
+    echo "note: $caso: the display turned the program away" >&2
+    return 0
+  fi
   esperar_fin "$pid" 5
   [ "$ESTADO" -eq $((128 + numero)) ] || fallo "$caso: SIG$senal gave status $ESTADO: $(cat "$TMP/error")"
   ! grep -q 'Shutting down Allegro' "$TMP/error" || fallo "$caso: the library shut down inside the handler"
@@ -32,6 +38,26 @@ arrancar() {
   pid=$!
 }
 
+# Xvfb sometimes turns a connection away when programs come and go this
+# fast, and the program then ends at once with "no video mode"; such a
+# start is tried again, up to twice.
+arrancar_con_ventana() {
+  local intento
+  for intento in 1 2 3; do
+    arrancar
+    for _ in $(seq 400); do
+      [ -n "$(ventana_juego)" ] && return 0
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    ESTADO=0
+    wait "$pid" || ESTADO=$?
+    [ "$ESTADO" -eq 255 ] || fallo "the program ended with status $ESTADO before its window appeared: $(cat "$TMP/error")"
+    echo "note: the display turned start $intento away" >&2
+  done
+  fallo "the display turned the program away three times"
+}
+
 # From the first instant through the loading of the five data files and
 # the black hold, at moments spread over the first second and a half.
 for espera in 0 0.03 0.06 0.1 0.15 0.2 0.3 0.45 0.7 1.0; do
@@ -42,15 +68,14 @@ done
 
 # Right after the window appears, with each of the three signals.
 for senal in INT HUP TERM; do
-  arrancar
-  esperar_ventana
+  arrancar_con_ventana
   terminar_con "$senal" "window just open"
 done
 
 # Screen by screen: the intro, the menu, the options, the starting-level
 # choice, a game.
-arrancar
-esperar_ventana
+arrancar_con_ventana
+VENTANA=$(ventana_juego)
 origen_ventana
 sleep 2.5
 capturar senal_intro
@@ -60,8 +85,8 @@ terminar_con TERM intro
 # is skipped).
 mv intro.dat "$TMP/"
 al_menu() {
-  arrancar
-  esperar_ventana
+  arrancar_con_ventana
+  VENTANA=$(ventana_juego)
   origen_ventana
   sleep 1.5
 }
