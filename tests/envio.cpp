@@ -6,16 +6,19 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstring>
 #include <chrono>
 #include <mutex>
 #include <thread>
 
 #include "internet/internet.h"
+#include "tiempo/tiempo.h"
 #include "puntuaciones_comun.h"
 
 namespace {
 
-enum class modo_servidor { aceptar, cortar_segunda, callar };
+enum class modo_servidor { aceptar, cortar_segunda, callar, error_500, basura };
 
 // One request as the server saw it, and the connection it came on.
 struct peticion {
@@ -99,8 +102,13 @@ struct servidor_prueba {
           abiertas[i] = -1;
           continue;
         }
-        const char respuesta[] = "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nok";
-        send(s, respuesta, sizeof respuesta - 1, MSG_NOSIGNAL);
+        const char *respuesta = "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nok";
+        if (modo == modo_servidor::error_500) {
+          respuesta = "HTTP/1.0 500 Internal Server Error\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nko";
+        } else if (modo == modo_servidor::basura) {
+          respuesta = "\x01\xFFnot http at all\r\n\r\n";
+        }
+        send(s, respuesta, std::strlen(respuesta), MSG_NOSIGNAL);
       }
     }
     for (int s : abiertas) {
@@ -264,4 +272,40 @@ TEST_F(Envio, UnServidorQueNoContestaNoCuelgaElJuego)
   EXPECT_EQ(inet_sendscore("Ana", "X"), INET_ENVIO_FALLIDO);
   inet_close();
   EXPECT_EQ(inet_connect("no-such-host.invalid"), INET_SIN_CONEXION);
+}
+
+// An error status or an answer that is not HTTP means the score was not
+// taken: the player is told the upload failed, and the rows after the
+// first are not sent.
+TEST_F(Envio, UnErrorOUnaRespuestaSinSentidoNoSonUnExito)
+{
+  for (const modo_servidor modo : {modo_servidor::basura, modo_servidor::error_500}) {
+    servidor_prueba s(modo);
+    prueba_inet_puerto = s.puerto;
+    dlg_reiniciar_raton();
+    arnes_raton(0, 0, 0);
+    poner_fila(0, "Ana", 3000);
+    poner_fila(1, "Bea", 2000);
+    EXPECT_FALSE(subir());
+    EXPECT_EQ(s.peticiones().size(), 1u);
+  }
+}
+
+// A request to end the program cuts a long wait on a silent server short.
+TEST_F(Envio, UnaSenalCortaLaEsperaDeUnServidorCallado)
+{
+  servidor_prueba s(modo_servidor::callar);
+  prueba_inet_puerto = s.puerto;
+  prueba_inet_espera_peticion = 15000;
+  ASSERT_EQ(inet_connect("127.0.0.1"), INET_CORRECTO);
+  std::thread senal([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    senal_fin = SIGTERM;
+  });
+  const auto antes = std::chrono::steady_clock::now();
+  EXPECT_EQ(inet_sendscore("Ana", "X"), INET_ENVIO_FALLIDO);
+  EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(3));
+  senal.join();
+  senal_fin = 0;
+  inet_close();
 }

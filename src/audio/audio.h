@@ -76,6 +76,19 @@ extern uint8_t vol_son;
 extern t_voz voz[MAX_VOCES];
 
 // ---------------------------------------------------------------------------
+// Data files
+// ---------------------------------------------------------------------------
+
+// True when `fichero` is a datafile whose every object lies whole inside
+// it. The library's loader takes a cut-off file for a good one, or crashes
+// on it, so every data file of the game is checked first. A compressed
+// datafile cannot be walked without unpacking it; it is left to the loader.
+bool datafile_completo(const char *fichero);
+
+// load_datafile of a file that passes that check; null otherwise.
+DATAFILE *cargar_datafile(const char *fichero);
+
+// ---------------------------------------------------------------------------
 // Operations
 // ---------------------------------------------------------------------------
 

@@ -41,7 +41,7 @@ bool intro_valida(const DATAFILE *d)
 void intro()
 {
   const int fondo = makecol(149, 149, 198);
-  DATAFILE *d = load_datafile(FICHERO_INTRO);
+  DATAFILE *d = cargar_datafile(FICHERO_INTRO);
   if (!intro_valida(d)) {
     if (d != nullptr) {
       unload_datafile(d);

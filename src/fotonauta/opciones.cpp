@@ -1,6 +1,6 @@
 // The settings file cfg.dat, the first-run language question, the options
 // screen and the choice of the starting level.
-#include <initializer_list>
+#include <cstdio>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
@@ -12,6 +12,7 @@ int8_t volmus;
 namespace {
 
 const char FICHERO_CFG[] = "cfg.dat";
+const char FICHERO_CFG_TEMPORAL[] = "cfg.dat.tmp";
 
 constexpr int8_t VOLUMEN_MAXIMO = 100;
 constexpr int8_t ULTIMA_FASE = 59;
@@ -124,16 +125,22 @@ void leer_cfg()
 
 void escribir_cfg()
 {
-  // Without a writable file the settings stay in memory and the game goes
-  // on; they are written again at the next chance.
-  PACKFILE *f = pack_fopen(FICHERO_CFG, F_WRITE);
+  // Written beside the old file and renamed over it only when whole, so a
+  // full disk cannot leave an empty cfg.dat behind. Without a writable
+  // folder the settings stay in memory and the game goes on; they are
+  // written again at the next chance.
+  FILE *f = std::fopen(FICHERO_CFG_TEMPORAL, "wb");
   if (f == nullptr) {
     return;
   }
-  for (int8_t v : {idioma, volson, volmus, ult_fase_completada}) {
-    pack_putc(static_cast<uint8_t>(v), f);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(idioma), static_cast<uint8_t>(volson),
+                            static_cast<uint8_t>(volmus), static_cast<uint8_t>(ult_fase_completada)};
+  bool bien = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
+  bien = std::fflush(f) == 0 && bien;
+  bien = std::fclose(f) == 0 && bien;
+  if (!bien || std::rename(FICHERO_CFG_TEMPORAL, FICHERO_CFG) != 0) {
+    std::remove(FICHERO_CFG_TEMPORAL);
   }
-  pack_fclose(f);
 }
 
 int8_t opciones(int8_t)

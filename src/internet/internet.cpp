@@ -4,6 +4,8 @@
 // ones after (HTTP/1.0 with Keep-Alive).
 #include "internet/internet.h"
 
+#include "tiempo/tiempo.h"
+
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -41,6 +43,10 @@ int familia_conexion = AF_UNSPEC;
 int conexion_entregada = -1;
 
 size_t descartar(char *, size_t tam, size_t n, void *) { return tam * n; }
+
+// Called by curl while a request runs: a request to end the program cuts
+// the wait short.
+int seguir(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return senal_fin != 0 ? 1 : 0; }
 
 curl_socket_t abrir_socket(void *, curlsocktype, curl_sockaddr *dir)
 {
@@ -99,7 +105,7 @@ int conectar(const char *host, int espera_ms)
   }
   const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(espera_ms);
   int s = -1;
-  for (const addrinfo *a = lista; a != nullptr && s < 0; a = a->ai_next) {
+  for (const addrinfo *a = lista; a != nullptr && s < 0 && senal_fin == 0; a = a->ai_next) {
     const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
     if (queda.count() <= 0) {
       break;
@@ -148,6 +154,8 @@ int32_t inet_connect(const char *host)
   curl_easy_setopt(internet, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ESPERA_CONEXION));
   curl_easy_setopt(internet, CURLOPT_TIMEOUT_MS, static_cast<long>(ESPERA_PETICION));
   curl_easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
+  curl_easy_setopt(internet, CURLOPT_XFERINFOFUNCTION, seguir);
+  curl_easy_setopt(internet, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(internet, CURLOPT_OPENSOCKETFUNCTION, abrir_socket);
   curl_easy_setopt(internet, CURLOPT_SOCKOPTFUNCTION, preparar_socket);
   return INET_CORRECTO;
@@ -175,7 +183,15 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   if (curl_easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     return INET_SIN_PETICION;
   }
-  return curl_easy_perform(internet) == CURLE_OK ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+  if (curl_easy_perform(internet) != CURLE_OK) {
+    return INET_ENVIO_FALLIDO;
+  }
+  // The body is not read, but the status is: a server that answers with an
+  // error (or not with HTTP at all) has not taken the score, and the player
+  // must not be told it has.
+  long estado = 0;
+  curl_easy_getinfo(internet, CURLINFO_RESPONSE_CODE, &estado);
+  return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
 void inet_close()

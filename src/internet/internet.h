@@ -27,7 +27,8 @@ int32_t inet_connect(const char *servidor);
 
 // Sends GET /highscore.php?yourname=<nombre>&code=<codigo>. The name is
 // percent-encoded here; the code must come already escaped. The reply is
-// read to its end but not looked at.
+// read to its end; only its status is looked at: anything but 2xx is a
+// failure.
 int32_t inet_sendscore(const char *nombre, const char *codigo);
 
 void inet_close();

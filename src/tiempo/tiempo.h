@@ -1,7 +1,9 @@
-// tiempo: the 40 Hz frame clock that paces every screen of the game.
+// tiempo: the 40 Hz frame clock that paces every screen of the game, and
+// the way a request to end (a signal) reaches the program between frames.
 #pragma once
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 
 // Frames per second of every loop of the program.
@@ -20,4 +22,32 @@ void ini_tiempo();
 void temporizador();
 
 // Waits for the next tick (polling, without sleeping) and consumes it.
+// Ends the program instead when it has been asked to end.
 void esperar_tic();
+
+// ---------------------------------------------------------------------------
+// Ending on a signal
+// ---------------------------------------------------------------------------
+
+// The number of the last signal that asked the program to end, 0 while none
+// has come. Written only by the signal handler.
+extern volatile sig_atomic_t senal_fin;
+
+// Blocks the signals that ask the program to end, so that none can reach
+// the library's own handlers while the library starts (they shut the
+// library down inside the handler, which can deadlock).
+void bloquear_senales_fin();
+
+// Installs this program's handler for those signals, which only records the
+// signal, and unblocks them. Called right after the library has started.
+void ini_senales_fin();
+
+// Puts the default handling back: for when the program is about to end
+// anyway and waits on something that no frame step will interrupt.
+void soltar_senales_fin();
+
+// When a signal has asked the program to end, ends it here, from normal
+// code: exit() runs the library's shutdown (registered with atexit), which
+// restores the screen. The exit status is 128 + the signal's number, as a
+// shell reports a program ended by that signal.
+void atender_senal_fin();
