@@ -47,14 +47,15 @@ BITMAP *mapa_cambiado = nullptr;
 struct formato {
   int desplazamiento[3];
   int bits[3];
+  uint32_t mascara[3];  // (1 << bits) - 1
 };
 
 formato formato_de(int profundidad)
 {
   if (profundidad == 16) {
-    return {{_rgb_r_shift_16, _rgb_g_shift_16, _rgb_b_shift_16}, {5, 6, 5}};
+    return {{_rgb_r_shift_16, _rgb_g_shift_16, _rgb_b_shift_16}, {5, 6, 5}, {0x1F, 0x3F, 0x1F}};
   }
-  return {{_rgb_r_shift_32, _rgb_g_shift_32, _rgb_b_shift_32}, {8, 8, 8}};
+  return {{_rgb_r_shift_32, _rgb_g_shift_32, _rgb_b_shift_32}, {8, 8, 8}, {0xFF, 0xFF, 0xFF}};
 }
 
 // Of the bitmap being drawn on, and the tables of the last span's colour.
@@ -123,33 +124,17 @@ const tablas_color &tablas_para(int color, int profundidad)
   return t;
 }
 
+// The span filler while the beam is drawn, one per pixel size: the same
+// clipping as Allegro's own, then the tables. A beam's spans are a few
+// pixels long, so what each span costs beyond its pixels is kept small.
 template <typename pixel>
-void sumar_tramo(pixel *p, int n, const tablas_color &t, const formato &f)
-{
-  const uint32_t *c0 = t.componente[0], *c1 = t.componente[1], *c2 = t.componente[2];
-  const int d0 = f.desplazamiento[0], d1 = f.desplazamiento[1], d2 = f.desplazamiento[2];
-  const uint32_t m0 = (1u << f.bits[0]) - 1, m1 = (1u << f.bits[1]) - 1, m2 = (1u << f.bits[2]) - 1;
-  const uint32_t resto = t.resto;
-  for (int i = 0; i < n; ++i) {
-    const uint32_t d = p[i];
-    p[i] = static_cast<pixel>(resto | c0[(d >> d0) & m0] | c1[(d >> d1) & m1] | c2[(d >> d2) & m2]);
-  }
-}
-
-// The span filler while the beam is drawn: the same clipping as Allegro's
-// own, then the tables. A beam's spans are a few pixels long, so what each
-// span costs beyond its pixels is kept small.
 void tramo_aditivo(BITMAP *bmp, int x1, int y, int x2, int color)
 {
-  if (_drawing_mode != DRAW_MODE_TRANS) {
-    vtabla_original->hfill(bmp, x1, y, x2, color);
-    return;
-  }
   const tablas_color *t = ultimas_tablas;
   if (t == nullptr || t->color != color || t->alfa != _blender_alpha) {
     t = ultimas_tablas = &tablas_para(color, profundidad_activa);
   }
-  if (!t->valida) {
+  if (_drawing_mode != DRAW_MODE_TRANS || !t->valida) {
     vtabla_original->hfill(bmp, x1, y, x2, color);
     return;
   }
@@ -162,14 +147,16 @@ void tramo_aditivo(BITMAP *bmp, int x1, int y, int x2, int color)
     }
     x1 = std::max(x1, bmp->cl);
     x2 = std::min(x2, bmp->cr - 1);
-    if (x1 > x2) {
-      return;
-    }
   }
-  if (profundidad_activa == 16) {
-    sumar_tramo(reinterpret_cast<uint16_t *>(bmp->line[y]) + x1, x2 - x1 + 1, *t, formato_activo);
-  } else {
-    sumar_tramo(reinterpret_cast<uint32_t *>(bmp->line[y]) + x1, x2 - x1 + 1, *t, formato_activo);
+  pixel *p = reinterpret_cast<pixel *>(bmp->line[y]);
+  const uint32_t *c0 = t->componente[0], *c1 = t->componente[1], *c2 = t->componente[2];
+  const int d0 = formato_activo.desplazamiento[0], d1 = formato_activo.desplazamiento[1],
+            d2 = formato_activo.desplazamiento[2];
+  const uint32_t m0 = formato_activo.mascara[0], m1 = formato_activo.mascara[1], m2 = formato_activo.mascara[2];
+  const uint32_t resto = t->resto;
+  for (int x = x1; x <= x2; ++x) {
+    const uint32_t d = p[x];
+    p[x] = static_cast<pixel>(resto | c0[(d >> d0) & m0] | c1[(d >> d1) & m1] | c2[(d >> d2) & m2]);
   }
 }
 
@@ -190,7 +177,7 @@ void empezar_relleno_aditivo(BITMAP *destino)
   ultimas_tablas = nullptr;
   vtabla_original = destino->vtable;
   vtabla_rayo = *destino->vtable;
-  vtabla_rayo.hfill = tramo_aditivo;
+  vtabla_rayo.hfill = profundidad == 16 ? tramo_aditivo<uint16_t> : tramo_aditivo<uint32_t>;
   destino->vtable = &vtabla_rayo;
   mapa_cambiado = destino;
 }
