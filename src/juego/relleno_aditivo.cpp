@@ -75,6 +75,10 @@ uint32_t por_tablas(const tablas_color &t, const formato &f, uint32_t debajo)
 void llenar(tablas_color &t)
 {
   const formato f = formato_de(t.profundidad);
+  t.valida = false;
+  if (t.mezcla == nullptr) {
+    return;  // no blender set yet: Allegro's own filler copes with that
+  }
   uint32_t mascaras = 0;
   for (int k = 0; k < 3; ++k) {
     const uint32_t mascara = ((1u << f.bits[k]) - 1) << f.desplazamiento[k];
@@ -130,11 +134,15 @@ const tablas_color &tablas_para(int color, int profundidad)
 template <typename pixel>
 void tramo_aditivo(BITMAP *bmp, int x1, int y, int x2, int color)
 {
+  if (_drawing_mode != DRAW_MODE_TRANS) {
+    vtabla_original->hfill(bmp, x1, y, x2, color);
+    return;
+  }
   const tablas_color *t = ultimas_tablas;
   if (t == nullptr || t->color != color || t->alfa != _blender_alpha) {
     t = ultimas_tablas = &tablas_para(color, profundidad_activa);
   }
-  if (_drawing_mode != DRAW_MODE_TRANS || !t->valida) {
+  if (!t->valida) {
     vtabla_original->hfill(bmp, x1, y, x2, color);
     return;
   }
