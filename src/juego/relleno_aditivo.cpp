@@ -3,7 +3,7 @@
 //
 // Allegro fills every span of a translucent rectangle, circle or polygon one
 // pixel at a time through a call of its blender function. The longest beam
-// paints about half a million pixels a frame that way, which made a frame
+// paints some 350,000 pixels a frame that way, which made a frame
 // cost some eighty copies of the whole buffer. Additive blending treats red,
 // green and blue apart: for one colour and alpha, each component of the
 // result depends only on the same component of the pixel below. So three
