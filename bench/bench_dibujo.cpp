@@ -35,62 +35,43 @@ void preparar(int profundidad)
   profundidad_cargada = profundidad;
 }
 
-// The busiest board: the longest beam there can be, a row of targets
-// exploding and eight gremlins on the board.
-struct escena {
-  celda celdas[NUM_CELDAS];
-  datos_rayo rayo;
-  datos_gremlin gremlins_escena[MAX_GREMLINS];
-};
-
-escena montar_escena()
-{
-  uint8_t bytes[NUM_CELDAS];
-  construir_serpentina(bytes);
-  cargar_tablero(bytes, 0);
-  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
-  int (*sorteo_juego)() = sorteo_reemisor;
-  sorteo_reemisor = sorteo_vuelta;
-  calcular_rayo();
-  sorteo_reemisor = sorteo_juego;
-  if (dt_rayo.n_puntos != MAX_PUNTOS) {
-    fprintf(stderr, "the busiest board traced only %d points\n", dt_rayo.n_puntos);
-    abort();
-  }
-  // Explosions along the bottom row, after the trace so it keeps its length.
-  for (int c = 8 * COLUMNAS + 3; c < NUM_CELDAS; ++c) {
-    est_nivel[c] = {detonador, static_cast<uint8_t>(3 + c % 12), 137};
-  }
-  for (int i = 0; i < MAX_GREMLINS; ++i) {
-    dt_gremlin[i] = {0, static_cast<int16_t>(32 + 96 * i), static_cast<int16_t>(64 + 48 * i), 1, 0, 0};
-  }
-  escena e;
-  memcpy(e.celdas, est_nivel, sizeof est_nivel);
-  e.rayo = dt_rayo;
-  memcpy(e.gremlins_escena, dt_gremlin, sizeof dt_gremlin);
-  return e;
-}
-
-void restaurar(const escena &e)
-{
-  memcpy(est_nivel, e.celdas, sizeof est_nivel);
-  dt_rayo = e.rayo;
-  memcpy(dt_gremlin, e.gremlins_escena, sizeof dt_gremlin);
-}
-
+// Arguments: the colour depth, and 1 to add the beam through the tables
+// (as the game does) or 0 to leave every pixel to Allegro, as before them.
 void fotograma_tablero(benchmark::State &state)
 {
   preparar(static_cast<int>(state.range(0)));
+  relleno_aditivo_rapido = static_cast<uint8_t>(state.range(1));
   dt_partida.energia = 64;
   const escena e = montar_escena();
   for (auto _ : state) {
-    restaurar(e);
+    restaurar_escena(e);
     dibujar_mapa(1, buffer);
     dibujar_rayo();
     benchmark::ClobberMemory();
   }
+  relleno_aditivo_rapido = 1;
 }
-BENCHMARK(fotograma_tablero)->Arg(16)->Arg(32)->Unit(benchmark::kMicrosecond);
+BENCHMARK(fotograma_tablero)->Args({16, 1})->Args({32, 1})->Args({16, 0})->Args({32, 0})->Unit(benchmark::kMicrosecond);
+
+// The menu's logo, a masked sprite drawn every frame of the menu: as a
+// bitmap (0) or as runs of opaque pixels (1).
+void logo_menu(benchmark::State &state)
+{
+  preparar(static_cast<int>(state.range(0)));
+  RLE_SPRITE *rle = state.range(1) ? get_rle_sprite(logo) : nullptr;
+  for (auto _ : state) {
+    if (rle != nullptr) {
+      draw_rle_sprite(buffer, rle, 118, 128);
+    } else {
+      draw_sprite(buffer, logo, 118, 128);
+    }
+    benchmark::ClobberMemory();
+  }
+  if (rle != nullptr) {
+    destroy_rle_sprite(rle);
+  }
+}
+BENCHMARK(logo_menu)->Args({16, 0})->Args({16, 1})->Args({32, 0})->Args({32, 1})->Unit(benchmark::kMicrosecond);
 
 void copia_buffer(benchmark::State &state)
 {

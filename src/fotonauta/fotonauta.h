@@ -252,3 +252,7 @@ extern const char *prueba_servidor;
 #endif
 void intro();
 void menu_principal();
+
+// 1 (the default): the menu draws its logo from its opaque runs; 0: as a
+// masked bitmap, as before, to compare the two.
+extern uint8_t logo_por_tramos;

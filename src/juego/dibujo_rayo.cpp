@@ -172,6 +172,12 @@ void color_rayo(uint8_t actual[3], uint8_t objetivo[3])
   std::copy(color, color + 3, actual);
   std::copy(destino, destino + 3, objetivo);
 }
+
+void poner_color_rayo(const uint8_t actual[3], const uint8_t objetivo[3])
+{
+  std::copy(actual, actual + 3, color);
+  std::copy(objetivo, objetivo + 3, destino);
+}
 #endif
 
 void dibujar_rayo()
@@ -183,6 +189,7 @@ void dibujar_rayo()
 
   drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
   set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ULTIMA_FILA_RAYO);
+  empezar_relleno_aditivo(buffer);
 
   const bool conectado = dt_rayo.estado == rayo_conectado;
   const int ultimo = dt_rayo.n_puntos - 1;
@@ -201,6 +208,7 @@ void dibujar_rayo()
     }
   }
 
+  terminar_relleno_aditivo();
   drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
   set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
 }

@@ -255,6 +255,26 @@ void dibujar_rayo();
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: the drifting colour and the colour it heads for.
 void color_rayo(uint8_t actual[3], uint8_t objetivo[3]);
+void poner_color_rayo(const uint8_t actual[3], const uint8_t objetivo[3]);
+#endif
+
+// While the beam is drawn, the spans of translucent shapes on `destino`
+// (a 16- or 32-bit memory bitmap) are added through per-colour tables made
+// from Allegro's blender: the same pixels, several times faster. Anything
+// else is left to Allegro. terminar_relleno_aditivo puts Allegro's filler
+// back.
+void empezar_relleno_aditivo(BITMAP *destino);
+void terminar_relleno_aditivo();
+
+// 1 (the default) uses the tables; 0 leaves every span to Allegro, to
+// compare the two.
+extern uint8_t relleno_aditivo_rapido;
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: what the tables give for `color` added onto the pixel
+// `debajo` with the current blender and alpha; all ones when the blender
+// cannot be put in tables.
+uint32_t sumar_con_tablas(int color, uint32_t debajo, int profundidad);
 #endif
 
 // ---------------------------------------------------------------------------
