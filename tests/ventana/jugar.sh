@@ -189,6 +189,18 @@ esperar_nivel() {
   sleep 0.9
 }
 
+# After a won level: its bonus count empties the energy bar (which in the
+# trainer stays full during play), then the next level's start fills it.
+energia_vacia() {
+  mirar estado
+  read -r _ g _ < <(color_en estado 566 752)
+  [ "$g" -lt 150 ]
+}
+esperar_siguiente_nivel() {
+  esperar 60 "$1: the won level's bonus count did not empty the energy bar" energia_vacia
+  esperar_nivel "$1"
+}
+
 # Clicks at the middle of a large button (192 x 56) or a tile button
 # (64 x 64) whose top-left corner is given in window coordinates.
 clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
