@@ -24,12 +24,13 @@ celda_de() {
 # wheel for the last steps, one notch a logic frame, which cannot overshoot
 # however late a busy machine lets the button go.
 poner_espejo() {
-  local celda=$1 angulo=$2
+  local celda=$1 angulo=$2 visto=""
   xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
   for _ in $(seq 40); do
     local t a
     t=$(losetas "$celda")
     if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
+    visto="$visto $t"
     [ "$a" -eq "$angulo" ] && return 0
     local d=$(((angulo - a + 16) % 16)) boton=3 rueda=5 pasos
     if [ "$d" -le 8 ]; then pasos=$d; else boton=1; rueda=4; pasos=$((16 - d)); fi
@@ -46,7 +47,8 @@ poner_espejo() {
     fi
     sleep 0.12
   done
-  fallo "the mirror in cell $celda never showed angle $angulo"
+  capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+  fallo "the mirror in cell $celda never showed angle $angulo; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
 }
 
 # True when a target's cell that showed tile $1 has been hit: it no longer

@@ -22,8 +22,8 @@ done
 # ---- The sound server, private to this test (as audio_real.sh has it) ----
 PID_PULSE= PID_PAREC=
 parar_todo() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  [ -n "$PID_PAREC" ] && kill "$PID_PAREC" 2>/dev/null
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+  [ -n "$PID_PAREC" ] && kill "$PID_PAREC" 2>/dev/null || true
   if [ -n "$PID_PULSE" ]; then
     kill "$PID_PULSE" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$PID_PULSE" 2>/dev/null || break; sleep 0.05; done
@@ -182,7 +182,8 @@ sleep 0.3
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the game ended with status $ESTADO: $(tail -n 20 "$TMP/play.log")"
-kill "$PID_PAREC" 2>/dev/null; wait "$PID_PAREC" 2>/dev/null || true
+kill "$PID_PAREC" 2>/dev/null || true
+wait "$PID_PAREC" 2>/dev/null || true
 PID_PAREC=
 
 # ---- What the files and the recording hold ----

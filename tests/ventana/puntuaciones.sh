@@ -39,9 +39,9 @@ REGISTRO="$TMP/peticiones.log"
 PID_SERVIDOR=
 # A failed step leaves the game and the server running: both go.
 terminar() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  [ -z "$PID_SERVIDOR" ] && [ -s "$TMP/servidor.pid" ] && PID_SERVIDOR=$(cat "$TMP/servidor.pid")
-  [ -n "$PID_SERVIDOR" ] && kill "$PID_SERVIDOR" 2>/dev/null
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+  [ -z "$PID_SERVIDOR" ] && [ -s "$TMP/servidor.pid" ] && PID_SERVIDOR=$(cat "$TMP/servidor.pid") || true
+  [ -n "$PID_SERVIDOR" ] && kill "$PID_SERVIDOR" 2>/dev/null || true
   limpiar
 }
 trap terminar EXIT
