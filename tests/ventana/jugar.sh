@@ -150,6 +150,16 @@ esperar() {
   done
 }
 
+# Like esperar, but only says whether the state came within $1 seconds.
+esperar_o_no() {
+  local limite=$(($(date +%s) + $1))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$limite" ] || return 1
+    sleep 0.2
+  done
+}
+
 # The status strip's bars: the overload bar full and red (to x 752) is
 # drawn only when a life is lost to it; the energy bar reaches x 740 (60
 # units) only at the end of a level's start and in its first 6 s of play.

@@ -66,47 +66,79 @@ esperar 30 "the main menu after the intro" pasar_intro
 capturar puntuaciones_1_menu
 paso "menu"
 
-# Play: level 01 starts at once (no level won yet, no choice offered).
-clic_grande 6 676
-sleep 1
-esperar_nivel "level 01, first life"
-capturar puntuaciones_2_nivel
-paso "level 01 ready"
-for vida in 1 2; do
-  poner_espejo 105 0
-  esperar 15 "overload on life $vida" sobrecarga_llena
-  capturar "puntuaciones_3_sobrecarga_$vida"
-  paso "life $vida lost"
-  esperar_nivel "level 01 after losing life $vida"
-  paso "level 01 ready again"
-done
-
-# The last life: the target first, then the overload.
-poner_espejo 0 5
-poner_espejo 105 12
-blanco_17() { blanco_alcanzado "$(losetas 17)"; }
-esperar 10 "the target in cell 17 hit on the last life" blanco_17
-capturar puntuaciones_4_blanco
-paso "target hit"
-poner_espejo 105 0
-esperar 15 "overload on the last life" sobrecarga_llena
-
+# The lives figure of the status strip, cut out of screenshot $1 into $2.
+cifra_vidas() {
+  convert "$TMP/$1.png" -crop 40x40+460+712 +repage "$TMP/$2.png"
+}
+# True once the lives figure is no longer the one saved as $1: a life is
+# lost (the next start or the game-over screen shows the new figure, which
+# stays, unlike the 3.5 s of the red overload bar).
+vidas_cambiadas() {
+  mirar vidas
+  cifra_vidas vidas vidas_ahora
+  local d
+  d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 30 ]
+}
 # Game over: the board greyed under the game-over picture.
 tablero_gris() {
   mirar fin
   mayor 0.05 "$(convert "$TMP/fin.png" -crop 960x576+32+32 +repage -colorspace HSL -format '%[fx:mean.g]' info:)"
 }
-esperar 15 "the game-over screen (grey board)" tablero_gris
-capturar puntuaciones_5_fin_de_partida
-paso "game over"
-clic_grande 30 676
-
-# Name entry: the keyboard on the black backdrop.
+blanco_17() { blanco_alcanzado "$(losetas 17)"; }
+# The name entry: the keyboard on the black backdrop.
 fondo_negro() {
   mirar teclado
   mayor 0.3 "$(claridad teclado 960x576+32+32)"
 }
-esperar 10 "the name entry after the game-over screen" fondo_negro
+
+# One game: Play, level 01 starts at once (no level won yet, no choice).
+# Lives 1 and 2 go to the overload; on the last one the target is hit
+# first. A start whose random mirrors overload the laser before the player
+# can act may take a life early; a game that so ends without points shows
+# no name entry, and is played once more.
+partida() {
+  clic_grande 6 676
+  sleep 1
+  esperar_nivel "level 01, first life"
+  capturar puntuaciones_2_nivel
+  paso "level 01 ready"
+  local vida
+  for vida in 1 2 3; do
+    mirar inicio_vida
+    cifra_vidas inicio_vida "vidas_$vida"
+    if [ "$vida" -lt 3 ]; then
+      poner_espejo 105 0
+    else
+      poner_espejo 105 12
+      poner_espejo 0 5
+      if esperar_o_no 10 blanco_17; then
+        capturar puntuaciones_4_blanco
+        paso "target hit"
+      fi
+      poner_espejo 105 0
+    fi
+    vida_perdida() { tablero_gris || vidas_cambiadas "vidas_$vida"; }
+    esperar 30 "life $vida lost to the overload" vida_perdida
+    paso "life $vida lost"
+    tablero_gris && break
+    esperar_nivel "level 01 after losing life $vida"
+  done
+  esperar 15 "the game-over screen (grey board)" tablero_gris
+  capturar puntuaciones_5_fin_de_partida
+  paso "game over"
+  clic_grande 30 676
+  # The name entry, or the menu after a game without points.
+  esperar 10 "the name entry or the menu after the game-over screen" fondo_negro
+  sleep 1
+  mirar tras_partida
+  mayor "$(claridad tras_partida 192x56+6+676)" 0.3 && return 1
+  return 0
+}
+partida || { paso "a game without points: once more"; partida; } ||
+  fallo "two games ended without points"
+
+# Name entry.
 mirar nombre_vacio
 vacio=$(claridad nombre_vacio 640x48+192+512)
 # The keys of the character set, by their place in the keyboard's grid.
