@@ -138,7 +138,7 @@ sleep 2.5
 paso "volumes set"
 
 # ---- The trainer: "p1" won with the solver's plan ----
-clic_grande 210 676
+clic_hasta 15 sin_menu 210 676 || fallo "Trainer in the menu started no game"
 esperar_nivel "the trainer's p1"
 capturar primera_hora_5_p1
 T_P1=$(ahora)
@@ -162,10 +162,17 @@ salir_partida primera_hora_7_salir_trainer "the trainer"
 paso "trainer left"
 
 # ---- A normal game: level 01 won, a life lost on 02, then out ----
-clic_grande 6 676
+clic_hasta 15 sin_menu 6 676 || fallo "Play in the menu started no game"
 esperar_nivel "level 01"
 capturar primera_hora_8_nivel_01
-jugar_nivel 0 primera_hora_01
+# Level 01's re-emitters answer by chance and this player is slower than
+# the solver: when the energy runs out first, the level starts again with
+# a life less and is played once more.
+if ! (jugar_nivel 0 primera_hora_01); then
+  paso "level 01 not won with the first life: once more"
+  esperar_nivel "level 01 after a life lost to the energy" 90
+  jugar_nivel 0 primera_hora_01
+fi
 paso "level 01 won"
 esperar_siguiente_nivel "level 02"
 capturar primera_hora_9_nivel_02

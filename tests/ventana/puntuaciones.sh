@@ -98,8 +98,7 @@ fondo_negro() {
 # can act may take a life early; a game that so ends without points shows
 # no name entry, and is played once more.
 partida() {
-  clic_grande 6 676
-  sleep 1
+  clic_hasta 15 sin_menu 6 676 || fallo "Play in the menu started no game"
   esperar_nivel "level 01, first life"
   capturar puntuaciones_2_nivel
   paso "level 01 ready"
