@@ -126,9 +126,8 @@ partida() {
   esperar 15 "the game-over screen (grey board)" tablero_gris
   capturar puntuaciones_5_fin_de_partida
   paso "game over"
-  clic_grande 30 676
   # The name entry, or the menu after a game without points.
-  esperar 10 "the name entry or the menu after the game-over screen" fondo_negro
+  clic_hasta 15 fondo_negro 30 676 || fallo "Exit on the game-over screen led nowhere"
   sleep 1
   mirar tras_partida
   mayor "$(claridad tras_partida 192x56+6+676)" 0.3 && return 1
