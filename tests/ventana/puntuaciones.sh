@@ -13,7 +13,8 @@
 # overloads in 64 logic frames. Two lives go that way; on the third,
 # mirrors 0 and 105 at angles 5 and 12 send the beam onto the target in
 # cell 17 (120 points), and then 105 at 0 takes the last life. Only the
-# last attempt's points are banked, so the game ends with 120.
+# last attempt's points are banked, so the game ends with 120, or with a
+# few targets more when a mirror sweeps the beam over them on its way.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
@@ -109,8 +110,8 @@ partida() {
     if [ "$vida" -lt 3 ]; then
       poner_espejo 105 0
     else
-      poner_espejo 105 12
       poner_espejo 0 5
+      poner_espejo 105 12
       if esperar_o_no 10 blanco_17; then
         capturar puntuaciones_4_blanco
         paso "target hit"
@@ -178,7 +179,12 @@ mayor "$marca_max" "$(awk -v v="$marca_min" 'BEGIN {print v + 0.04}')" ||
   fallo "row 1's marker did not blink (lit fraction $marca_min to $marca_max)"
 [ -f pnt.txt ] || fallo "no pnt.txt after the name was entered"
 linea=$(head -c 44 pnt.txt | od -An -c | tr -d '\n')
-esperado=$(printf '#Ana Mu\361oz%11s  %6d ' '' 120)
+# Only targets score here, 120 each; a mirror swept across the field on
+# its way may hit more than the one aimed at.
+puntos=$(head -c 29 pnt.txt | tail -c 6 | tr -d ' ')
+[[ "$puntos" =~ ^[0-9]+$ ]] && [ "$puntos" -ge 120 ] && [ $((puntos % 120)) -eq 0 ] ||
+  fallo "pnt.txt's row does not hold points made of targets: $linea"
+esperado=$(printf '#Ana Mu\361oz%11s  %6d ' '' "$puntos")
 [ "$(head -c 30 pnt.txt)" = "$esperado" ] || fallo "pnt.txt's row: $linea"
 [ "$(stat -c %s pnt.txt)" -eq 44 ] || fallo "pnt.txt holds $(stat -c %s pnt.txt) bytes, not one row"
 codigo=$(head -c 42 pnt.txt | tail -c 12)
@@ -206,11 +212,11 @@ peticion="GET /highscore.php?yourname=$nombre_url&code=$codigo_url HTTP/1.0"
 grep -q $'^User-Agent: InetURL/1.0\r$' "$REGISTRO" || fallo "no InetURL/1.0 agent: $(cat "$REGISTRO")"
 grep -qi "^Host: $SERVIDOR" "$REGISTRO" || fallo "no Host header for $SERVIDOR: $(cat "$REGISTRO")"
 # The code carries the score: unchained with the seed it gives tag 81,
-# 120 points, 0 levels and a matching checksum.
-python3 - "$codigo" "$SEMILLA" <<'PY' || fallo "the uploaded code $codigo does not carry 120 points"
+# the points, 0 levels and a matching checksum.
+python3 - "$codigo" "$SEMILLA" "$puntos" <<'PY' || fallo "the uploaded code $codigo does not carry $puntos points"
 import sys
 alfabeto = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+@"
-codigo, p = sys.argv[1], int(sys.argv[2], 0)
+codigo, p, esperados = sys.argv[1], int(sys.argv[2], 0), int(sys.argv[3])
 v = 0
 for c in codigo:
     v = v * 64 + alfabeto.index(c)
@@ -222,7 +228,7 @@ for x in b[:8]:
     suma += claros[-1]
 etiqueta = claros[2] * 256 + claros[3]
 puntos = (claros[4] << 16) | (claros[5] << 8) | claros[6]
-sys.exit(0 if (etiqueta, puntos, claros[7], suma % 256) == (81, 120, 0, b[8]) else 1)
+sys.exit(0 if (etiqueta, puntos, claros[7], suma % 256) == (81, esperados, 0, b[8]) else 1)
 PY
 
 # Out: the result screen, the table, the menu, "Sí".
@@ -235,4 +241,4 @@ sleep 0.5
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the program ended with status $ESTADO: $(cat "$TMP/error")"
-echo "ok: 120 points, \"Ana Muñoz\" entered, blinking row, uploaded as $codigo in $(($(date +%s) - inicio)) s"
+echo "ok: $puntos points, \"Ana Muñoz\" entered, blinking row, uploaded as $codigo in $(($(date +%s) - inicio)) s"
