@@ -58,9 +58,11 @@ blanco_alcanzado() {
   [ "$1" -ne 135 ]
 }
 
-# Waits until every listed target has been hit (exploding or gone).
+# Waits until every listed target has been hit (exploding or gone), for
+# 10 s at most: the energy runs on meanwhile.
 esperar_blancos() {
-  for _ in $(seq 40); do
+  local limite=$(($(date +%s) + 10))
+  while [ "$(date +%s)" -lt "$limite" ]; do
     local todos=1
     for t in $(losetas "$@"); do
       blanco_alcanzado "$t" || todos=0
