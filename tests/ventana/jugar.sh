@@ -163,44 +163,43 @@ esperar_o_no() {
 }
 
 # The status strip's bars: the overload bar full and red (to x 752) is
-# drawn only when a life is lost to it; the energy bar reaches x 740 (60
-# units) only at the end of a level's start and in its first 6 s of play.
+# drawn only when a life is lost to it, for 3.5 s.
 sobrecarga_llena() {
   mirar estado
   read -r r g b < <(color_en estado 752 688)
   [ "$r" -gt 200 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]
 }
+# The energy bar reaches x 700 (46 units) in the last 1.4 s of a level
+# start's fill and stays there for the first 20 s of play: a window a slow
+# screenshot cannot miss. A level start redraws the strip without bars.
 energia_llena() {
   mirar estado
-  read -r r g b < <(color_en estado 740 752)
+  read -r r g b < <(color_en estado 700 752)
   read -r r2 _ _ < <(color_en estado 752 688)
   [ "$g" -gt 200 ] && [ "$r" -lt 60 ] && [ "$r2" -lt 200 ]
 }
 
-# The intro's picture stands on its blue-grey background: a click ends it.
-# True once the main menu shows: its dark star field framed, over the lit
-# strip of floor tiles and buttons.
-pasar_intro() {
-  mirar inicio
-  read -r r g b < <(color_en inicio 4 4)
-  if [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ]; then
-    clic 512 384
-    return 1
-  fi
-  # The fades are one flat colour, bluer than the frame's grey corner.
-  [ "$r" -gt 20 ] && [ $((b - r)) -lt 15 ] && [ $((b - r)) -gt -15 ] && [ "$g" -gt 20 ] || return 1
-  local campo suelo
-  campo=$(brillo_de inicio 900x500+60+60)
-  suelo=$(brillo_de inicio 1024x128+0+640)
-  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
-}
-
 # Waits until a level's start sequence has ended and the game answers the
-# mouse: the energy bar nearly full, then what may be left of the fill (14
+# mouse: the energy bar well filled, then what may be left of the fill (54
 # frames) and the 20 frames of hold.
 esperar_nivel() {
   esperar "${2:-30}" "$1: the level's start did not end" energia_llena
-  sleep 0.9
+  sleep 1.9
+}
+
+# The lives figure of the status strip, cut out of screenshot $1 into $2.
+cifra_vidas() {
+  convert "$TMP/$1.png" -crop 40x40+460+712 +repage "$TMP/$2.png"
+}
+# True once the lives figure is no longer the one saved as $1: a life is
+# lost (the next start or the game-over screen shows the new figure, which
+# stays, unlike the 3.5 s of the red overload bar).
+vidas_cambiadas() {
+  mirar vidas
+  cifra_vidas vidas vidas_ahora
+  local d
+  d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 30 ]
 }
 
 # After a won level: its bonus count empties the energy bar (which in the

@@ -177,9 +177,11 @@ paso "level 01 won"
 esperar_siguiente_nivel "level 02"
 capturar primera_hora_9_nivel_02
 # The mirror in front of the laser set straight across the beam.
+mirar antes_de_perder
+cifra_vidas antes_de_perder vidas_nivel_02
 poner_espejo 62 0
-esperar 15 "a life lost to the overload on level 02" sobrecarga_llena
-capturar primera_hora_10_vida_perdida
+esperar_o_no 15 sobrecarga_llena && capturar primera_hora_10_vida_perdida
+esperar 30 "a life lost to the overload on level 02" vidas_cambiadas vidas_nivel_02
 esperar_nivel "level 02 again after the lost life"
 capturar primera_hora_11_nivel_02_otra_vez
 salir_partida primera_hora_12_salir_partida "the game"

@@ -67,20 +67,6 @@ esperar 30 "the main menu after the intro" pasar_intro
 capturar puntuaciones_1_menu
 paso "menu"
 
-# The lives figure of the status strip, cut out of screenshot $1 into $2.
-cifra_vidas() {
-  convert "$TMP/$1.png" -crop 40x40+460+712 +repage "$TMP/$2.png"
-}
-# True once the lives figure is no longer the one saved as $1: a life is
-# lost (the next start or the game-over screen shows the new figure, which
-# stays, unlike the 3.5 s of the red overload bar).
-vidas_cambiadas() {
-  mirar vidas
-  cifra_vidas vidas vidas_ahora
-  local d
-  d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
-  [ "${d%% *}" -gt 30 ]
-}
 # Game over: the board greyed under the game-over picture.
 tablero_gris() {
   mirar fin
