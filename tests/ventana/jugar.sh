@@ -179,6 +179,24 @@ energia_llena() {
   [ "$g" -gt 200 ] && [ "$r" -lt 60 ] && [ "$r2" -lt 200 ]
 }
 
+# The intro's picture stands on its blue-grey background: a click ends it.
+# True once the main menu shows: its dark star field framed, over the lit
+# strip of floor tiles and buttons.
+pasar_intro() {
+  mirar inicio
+  read -r r g b < <(color_en inicio 4 4)
+  if [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ]; then
+    clic 512 384
+    return 1
+  fi
+  # The fades are one flat colour, bluer than the frame's grey corner.
+  [ "$r" -gt 20 ] && [ $((b - r)) -lt 15 ] && [ $((b - r)) -gt -15 ] && [ "$g" -gt 20 ] || return 1
+  local campo suelo
+  campo=$(brillo_de inicio 900x500+60+60)
+  suelo=$(brillo_de inicio 1024x128+0+640)
+  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
+}
+
 # Waits until a level's start sequence has ended and the game answers the
 # mouse: the energy bar well filled, then what may be left of the fill (54
 # frames) and the 20 frames of hold.
