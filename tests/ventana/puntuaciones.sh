@@ -96,8 +96,10 @@ partida() {
     if [ "$vida" -lt 3 ]; then
       poner_espejo 105 0
     else
-      poner_espejo 0 5
+      # 105 first: a start with it straight across the beam would take
+      # this life before mirror 0 is set.
       poner_espejo 105 12
+      poner_espejo 0 5
       if esperar_o_no 10 blanco_17; then
         capturar puntuaciones_4_blanco
         paso "target hit"
