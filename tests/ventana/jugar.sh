@@ -164,18 +164,23 @@ esperar_o_no() {
 
 # The status strip's bars: the overload bar full and red (to x 752) is
 # drawn only when a life is lost to it, for 3.5 s.
+# Only the bars' ends are grabbed: a whole screenshot takes seconds to
+# write and read on a busy machine.
+mirar_barras() {
+  import -window "$VENTANA" -crop 60x70+700+688 +repage "$TMP/barras.png"
+}
 sobrecarga_llena() {
-  mirar estado
-  read -r r g b < <(color_en estado 752 688)
+  mirar_barras
+  read -r r g b < <(color_en barras 52 0)
   [ "$r" -gt 200 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]
 }
 # The energy bar reaches x 700 (46 units) in the last 1.4 s of a level
 # start's fill and stays there for the first 20 s of play: a window a slow
 # screenshot cannot miss. A level start redraws the strip without bars.
 energia_llena() {
-  mirar estado
-  read -r r g b < <(color_en estado 700 752)
-  read -r r2 _ _ < <(color_en estado 752 688)
+  mirar_barras
+  read -r r g b < <(color_en barras 0 64)
+  read -r r2 _ _ < <(color_en barras 52 0)
   [ "$g" -gt 200 ] && [ "$r" -lt 60 ] && [ "$r2" -lt 200 ]
 }
 
@@ -213,8 +218,7 @@ cifra_vidas() {
 # lost (the next start or the game-over screen shows the new figure, which
 # stays, unlike the 3.5 s of the red overload bar).
 vidas_cambiadas() {
-  mirar vidas
-  cifra_vidas vidas vidas_ahora
+  import -window "$VENTANA" -crop 40x40+460+712 +repage "$TMP/vidas_ahora.png"
   local d
   d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
   [ "${d%% *}" -gt 30 ]
