@@ -2,84 +2,10 @@
 # would with the mouse: the solver's plan says which mirror to set to which
 # angle; the board is read from screenshots to know how far to turn.
 source "$(dirname "$0")/comun.sh"
-
-HOJA="$CONSTRUCCION/datos/hoja_losetas.png"
-LEER="$CONSTRUCCION/tests/loseta_en_celda"
-NIVELES="$CONSTRUCCION/niveles"
+source "$(dirname "$0")/jugar.sh"
 
 iniciar_xvfb
 preparar_directorio
-# The tile each listed cell shows now.
-losetas() {
-  import -window "$VENTANA" "$TMP/tablero.png"
-  "$LEER" "$TMP/tablero.png" "$HOJA" "$@"
-}
-
-# The cell of the first byte of level $1 within [$2, $3].
-celda_de() {
-  "$NIVELES" volcar | sed -n "$(($1 + 1))p" | tr ' ' '\n' | awk -v a="$2" -v b="$3" '$1 >= a && $1 <= b {print NR - 1; exit}'
-}
-
-# Holds the mirror in cell $1 until it shows angle $2.
-poner_espejo() {
-  local celda=$1 angulo=$2
-  for _ in $(seq 40); do
-    local t a
-    t=$(losetas "$celda")
-    if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
-    [ "$a" -eq "$angulo" ] && return 0
-    local d=$(((angulo - a + 16) % 16)) boton=3 pasos
-    if [ "$d" -le 8 ]; then pasos=$d; else boton=1; pasos=$((16 - d)); fi
-    xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
-    xdotool mousedown "$boton"
-    sleep "$(awk -v p="$pasos" 'BEGIN {print p * 0.075 - 0.02}')"
-    xdotool mouseup "$boton"
-    sleep 0.12
-  done
-  fallo "the mirror in cell $celda never showed angle $angulo"
-}
-
-# Waits until every listed target has been hit (exploding or gone).
-esperar_blancos() {
-  for _ in $(seq 40); do
-    local todos=1
-    for t in $(losetas "$@"); do
-      [ "$t" -eq 134 ] || { [ "$t" -ge 136 ] && [ "$t" -le 151 ]; } || todos=0
-    done
-    [ "$todos" -eq 1 ] && return 0
-    sleep 0.25
-  done
-  return 1  # a re-emitter's luck may still come: the plan goes on
-}
-
-# Plays level $1 with the solver's plan; $2 names its screenshots.
-jugar_nivel() {
-  local nivel=$1 nombre=$2 receptor blanco_visto=0
-  receptor=$(celda_de "$nivel" 10 13)
-  "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
-  while read -r primero resto; do
-    case "$primero" in
-    espera)
-      # shellcheck disable=SC2086
-      esperar_blancos $resto || true
-      if [ "$blanco_visto" -eq 0 ]; then
-        capturar "${nombre}_blanco"
-        blanco_visto=1
-      fi
-      ;;
-    fin) ;;
-    *) poner_espejo "$primero" "$resto" ;;
-    esac
-  done <"$TMP/plan"
-  xdotool mousemove $((OX + 512)) $((OY + 700))
-  # The celebration: the receiver lights up and pulses.
-  for _ in $(seq 60); do
-    t=$(losetas "$receptor")
-    [ "$t" -ge 164 ] && [ "$t" -le 175 ] && { capturar "${nombre}_celebracion"; return 0; }
-    sleep 0.25
-  done
-  fallo "level $nivel was not completed"
-}
 
 # One game from the program's start: past the intro, Play in the menu,
 # levels 01 and 02 won, the three lives lost on level 03, and out.

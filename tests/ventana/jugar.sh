@@ -1,0 +1,267 @@
+# Playing levels in the real window as a player would with the mouse, for
+# the tests that play: the board is read from screenshots (which tile each
+# cell shows) to know how far to turn a mirror and when a target is hit.
+# Sourced after comun.sh, once VENTANA, OX and OY are known; the tools come
+# from the build folder $CONSTRUCCION unless the caller set them.
+
+HOJA=${HOJA:-$CONSTRUCCION/datos/hoja_losetas.png}
+LEER=${LEER:-$CONSTRUCCION/tests/loseta_en_celda}
+NIVELES=${NIVELES:-$CONSTRUCCION/niveles}
+
+# The tile each listed cell shows now.
+losetas() {
+  import -window "$VENTANA" "$TMP/tablero.png"
+  "$LEER" "$TMP/tablero.png" "$HOJA" "$@"
+}
+
+# The cell of the first byte of level $1 within [$2, $3].
+celda_de() {
+  "$NIVELES" volcar | sed -n "$(($1 + 1))p" | tr ' ' '\n' | awk -v a="$2" -v b="$3" '$1 >= a && $1 <= b {print NR - 1; exit}'
+}
+
+# Turns the mirror in cell $1 until it shows angle $2: held buttons for a
+# long way (left anticlockwise, right clockwise, 13.3 steps a second), the
+# wheel for the last steps, one notch a logic frame, which cannot overshoot
+# however late a busy machine lets the button go.
+poner_espejo() {
+  local celda=$1 angulo=$2 visto=""
+  xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
+  for _ in $(seq 40); do
+    local t a
+    t=$(losetas "$celda")
+    if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
+    visto="$visto $t"
+    [ "$a" -eq "$angulo" ] && return 0
+    local d=$(((angulo - a + 16) % 16)) boton=3 rueda=5 pasos
+    if [ "$d" -le 8 ]; then pasos=$d; else boton=1; rueda=4; pasos=$((16 - d)); fi
+    xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
+    if [ "$pasos" -ge 3 ]; then
+      xdotool mousedown "$boton"
+      sleep "$(awk -v p="$pasos" 'BEGIN {print (p - 1) * 0.075 - 0.02}')"
+      xdotool mouseup "$boton"
+    else
+      for _ in $(seq "$pasos"); do
+        xdotool click "$rueda"
+        sleep 0.1
+      done
+    fi
+    sleep 0.12
+  done
+  capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+  fallo "the mirror in cell $celda never showed angle $angulo; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
+}
+
+# True when a target's cell that showed tile $1 has been hit: it no longer
+# shows the whole target (135) but its explosion, its remains, or the beam
+# that now runs on across the cell.
+blanco_alcanzado() {
+  [ "$1" -ne 135 ]
+}
+
+# Waits until every listed target has been hit (exploding or gone), for
+# 10 s at most: the energy runs on meanwhile.
+esperar_blancos() {
+  local limite=$(($(date +%s) + 10))
+  while [ "$(date +%s)" -lt "$limite" ]; do
+    local todos=1
+    for t in $(losetas "$@"); do
+      blanco_alcanzado "$t" || todos=0
+    done
+    [ "$todos" -eq 1 ] && return 0
+    sleep 0.25
+  done
+  return 1  # a re-emitter's luck may still come: the plan goes on
+}
+
+# Plays level $1 with the solver's plan; $2 names its screenshots.
+jugar_nivel() {
+  local nivel=$1 nombre=$2 receptor blanco_visto=0
+  # When the first target was seen hit (seconds since the epoch).
+  T_PRIMER_BLANCO=
+  receptor=$(celda_de "$nivel" 10 13)
+  "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
+  while read -r primero resto; do
+    case "$primero" in
+    espera)
+      # shellcheck disable=SC2086
+      esperar_blancos $resto || true
+      if [ "$blanco_visto" -eq 0 ]; then
+        T_PRIMER_BLANCO=$(date +%s.%N)
+        capturar "${nombre}_blanco"
+        blanco_visto=1
+      fi
+      ;;
+    fin) ;;
+    *) poner_espejo "$primero" "$resto" ;;
+    esac
+  done <"$TMP/plan"
+  xdotool mousemove $((OX + 512)) $((OY + 700))
+  # The celebration: the receiver lights up and pulses.
+  for _ in $(seq 60); do
+    t=$(losetas "$receptor")
+    [ "$t" -ge 164 ] && [ "$t" -le 175 ] && { capturar "${nombre}_celebracion"; return 0; }
+    sleep 0.25
+  done
+  fallo "level $nivel was not completed"
+}
+
+# ---- Reading the screen while it plays ----
+
+# A screenshot of the game window into $TMP/$1.png, for polling (not kept).
+mirar() {
+  import -window "$VENTANA" "$TMP/$1.png"
+}
+
+# The colour of pixel ($2, $3) of $TMP/$1.png as "r g b", 0 to 255.
+color_en() {
+  convert "$TMP/$1.png" -crop "1x1+$2+$3" +repage -format '%[fx:int(255*r+0.5)] %[fx:int(255*g+0.5)] %[fx:int(255*b+0.5)]' info:
+}
+
+# Fraction of the pixels of region $2 (WxH+X+Y) of $TMP/$1.png brighter
+# than a dark grey: text, tiles and bars light a region, the black
+# backdrop and a few particles hardly do.
+claridad() {
+  convert "$TMP/$1.png" -crop "$2" +repage -colorspace Gray -threshold 15% -format '%[fx:mean]' info:
+}
+
+# Mean brightness of region $2 of $TMP/$1.png, 0 to 1.
+brillo_de() {
+  convert "$TMP/$1.png" -crop "$2" +repage -colorspace Gray -format '%[fx:mean]' info:
+}
+
+# True when number $1 is above $2 (awk, for fractions).
+mayor() {
+  awk -v a="$1" -v b="$2" 'BEGIN {exit !(a > b)}'
+}
+
+# Polls `$3...` every 0.2 s until it succeeds; after $1 seconds the test
+# fails saying that step $2 was not reached.
+esperar() {
+  local plazo=$1 paso=$2 limite
+  shift 2
+  limite=$(($(date +%s) + plazo))
+  while ! "$@"; do
+    if [ "$(date +%s)" -ge "$limite" ]; then
+      capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+      fallo "$paso (waited $plazo s; the screen is in ${PREFIJO:-ventana}_fallo.png)"
+    fi
+    if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
+      fallo "$paso: the program ended: $(cat "$TMP/error" 2>/dev/null)"
+    fi
+    sleep 0.2
+  done
+}
+
+# Like esperar, but only says whether the state came within $1 seconds.
+esperar_o_no() {
+  local limite=$(($(date +%s) + $1))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$limite" ] || return 1
+    sleep 0.2
+  done
+}
+
+# The status strip's bars: the overload bar full and red (to x 752) is
+# drawn only when a life is lost to it, for 3.5 s.
+# Only the bars' ends are grabbed: a whole screenshot takes seconds to
+# write and read on a busy machine.
+mirar_barras() {
+  import -window "$VENTANA" -crop 60x70+700+688 +repage "$TMP/barras.png"
+}
+sobrecarga_llena() {
+  mirar_barras
+  read -r r g b < <(color_en barras 52 0)
+  [ "$r" -gt 200 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]
+}
+# The energy bar reaches x 700 (46 units) in the last 1.4 s of a level
+# start's fill and stays there for the first 20 s of play: a window a slow
+# screenshot cannot miss. A level start redraws the strip without bars.
+energia_llena() {
+  mirar_barras
+  read -r r g b < <(color_en barras 0 64)
+  read -r r2 _ _ < <(color_en barras 52 0)
+  [ "$g" -gt 200 ] && [ "$r" -lt 60 ] && [ "$r2" -lt 200 ]
+}
+
+# The intro's picture stands on its blue-grey background: a click ends it.
+# True once the main menu shows: its dark star field framed, over the lit
+# strip of floor tiles and buttons.
+pasar_intro() {
+  mirar inicio
+  read -r r g b < <(color_en inicio 4 4)
+  if [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ]; then
+    clic 512 384
+    return 1
+  fi
+  # The fades are one flat colour, bluer than the frame's grey corner.
+  [ "$r" -gt 20 ] && [ $((b - r)) -lt 15 ] && [ $((b - r)) -gt -15 ] && [ "$g" -gt 20 ] || return 1
+  local campo suelo
+  campo=$(brillo_de inicio 900x500+60+60)
+  suelo=$(brillo_de inicio 1024x128+0+640)
+  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
+}
+
+# Waits until a level's start sequence has ended and the game answers the
+# mouse: the energy bar well filled, then what may be left of the fill (54
+# frames) and the 20 frames of hold.
+esperar_nivel() {
+  esperar "${2:-30}" "$1: the level's start did not end" energia_llena
+  sleep 1.9
+}
+
+# The lives figure of the status strip, cut out of screenshot $1 into $2.
+cifra_vidas() {
+  convert "$TMP/$1.png" -crop 40x40+460+712 +repage "$TMP/$2.png"
+}
+# True once the lives figure is no longer the one saved as $1: a life is
+# lost (the next start or the game-over screen shows the new figure, which
+# stays, unlike the 3.5 s of the red overload bar).
+vidas_cambiadas() {
+  import -window "$VENTANA" -crop 40x40+460+712 +repage "$TMP/vidas_ahora.png"
+  local d
+  d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 30 ]
+}
+
+# After a won level: its bonus count empties the energy bar (which in the
+# trainer stays full during play), then the next level's start fills it.
+energia_vacia() {
+  mirar estado
+  read -r _ g _ < <(color_en estado 566 752)
+  [ "$g" -lt 150 ]
+}
+esperar_siguiente_nivel() {
+  esperar 60 "$1: the won level's bonus count did not empty the energy bar" energia_vacia
+  esperar_nivel "$1"
+}
+
+# A click that a busy machine may lose (the program can miss a press and
+# its release that both come between two of its frames): the large button
+# at ($3, $4) is clicked again until `$2` holds, within $1 seconds.
+clic_hasta() {
+  local plazo=$1 prueba=$2 x=$3 y=$4 limite
+  limite=$(($(date +%s) + plazo))
+  clic_grande "$x" "$y"
+  until esperar_o_no 3 "$prueba"; do
+    [ "$(date +%s)" -lt "$limite" ] || return 1
+    clic_grande "$x" "$y"
+  done
+}
+# The menu has given way to a game: its star field is gone.
+sin_menu() {
+  mirar sin_menu
+  mayor "$(brillo_de sin_menu 900x500+60+60)" 0.1
+}
+
+# Clicks at the middle of a large button (192 x 56) or a tile button
+# (64 x 64) whose top-left corner is given in window coordinates.
+clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
+clic_loseta() { clic $(($1 + 32)) $(($2 + 32)); }
+
+# Notes how long the test has run when a step is reached, for reading a
+# slow run's log.
+T0=$(date +%s.%N)
+paso() {
+  echo "[$(awk -v a="$T0" -v b="$(date +%s.%N)" 'BEGIN {printf "%6.1f", b - a}') s] $*"
+}
