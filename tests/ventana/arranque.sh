@@ -16,9 +16,7 @@ cd "$JUEGO_DIR"
 rm -f cfg.dat
 printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes: no first-run question
 inicio=$(date +%s.%N)
-"$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
-pid=$!
-esperar_ventana
+arrancar "$CONSTRUCCION/fotonauta"
 sleep 0.3
 capturar arranque_negro
 b=$(brillo arranque_negro)

@@ -50,6 +50,7 @@ ventana_juego() {
 # take seconds; a program that has already ended is reported at once, with
 # what it printed.
 esperar_ventana() {
+  local _
   for _ in $(seq 400); do
     VENTANA=$(ventana_juego)
     [ -n "$VENTANA" ] && return 0
@@ -103,4 +104,29 @@ clic() {
   sleep 0.2
   xdotool mouseup 1
   sleep 0.2
+}
+
+# Starts "$@" in the background (standard error into $TMP/error, process in
+# $pid) and waits for its window. An X server under heavy load now and then
+# turns a new client away, and the program then ends at once with status 255
+# and its no-video-mode message: that start is tried again, twice at most.
+arrancar() {
+  local intento estado
+  for intento in 1 2 3; do
+    "$@" 2>"$TMP/error" &
+    pid=$!
+    for _ in $(seq 400); do
+      VENTANA=$(ventana_juego)
+      [ -n "$VENTANA" ] && return 0
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fallo "the game's window never appeared in 20 s: $(cat "$TMP/error")"
+    estado=0
+    wait "$pid" || estado=$?
+    [ "$estado" -eq 255 ] && grep -q 'Could not set any video mode' "$TMP/error" ||
+      fallo "the program ended with status $estado before its window appeared: $(cat "$TMP/error")"
+    echo "note: the display turned start $intento away" >&2
+  done
+  fallo "the display turned three starts away"
 }

@@ -9,9 +9,7 @@ cd "$JUEGO_DIR"
 # Only the five data files: the tests leave settings in the data folder.
 rm -f cfg.dat
 [ ! -e cfg.dat ] || fallo "the run folder already holds cfg.dat"
-"$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
-pid=$!
-esperar_ventana
+arrancar "$CONSTRUCCION/fotonauta"
 origen_ventana
 # The middle of a large button (192 x 56) and of a tile button (64 x 64).
 clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }

@@ -8,9 +8,7 @@ cd "$JUEGO_DIR"
 # Settings as a returning player has them, so no language question.
 rm -f cfg.dat
 printf '\000\144\144\000' >cfg.dat
-"$CONSTRUCCION/tests/partida_directa" 2>"$TMP/error" &
-pid=$!
-esperar_ventana
+arrancar "$CONSTRUCCION/tests/partida_directa"
 origen_ventana
 raton() { xdotool mousemove $((OX + $1)) $((OY + $2)); }
 
