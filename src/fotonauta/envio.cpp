@@ -56,6 +56,17 @@ void texto_centrado(const char *texto, int y)
 
 bool espanol() { return idioma == IDIOMA_ESPANOL; }
 
+// Byte `c` (0 the lowest) of a value shifted arithmetically. A 32-bit value
+// has four bytes; those above are all sign, and shifting that far is
+// undefined, so they are given as the sign itself.
+uint8_t byte_de_valor(int32_t valor, int32_t c)
+{
+  if (c >= 4) {
+    return valor < 0 ? 0xFF : 0x00;
+  }
+  return static_cast<uint8_t>(valor >> (8 * c));
+}
+
 }  // namespace
 
 void uuencode_generic(char *salida, int32_t id, int32_t n, const int32_t *valores, const int32_t *bytes)
@@ -67,8 +78,10 @@ void uuencode_generic(char *salida, int32_t id, int32_t n, const int32_t *valore
   b[largo++] = static_cast<uint8_t>(id >> 8);
   b[largo++] = static_cast<uint8_t>(id);
   for (int32_t i = 0; i < n; ++i) {
-    for (int32_t c = bytes[i] - 1; c >= 0 && largo < 4 + MAX_BYTES_VALORES; --c) {
-      b[largo++] = static_cast<uint8_t>(valores[i] >> (8 * c));
+    // Counted down from the count itself: a count of INT32_MIN less one
+    // would overflow.
+    for (int32_t c = bytes[i]; c > 0 && largo < 4 + MAX_BYTES_VALORES; --c) {
+      b[largo++] = byte_de_valor(valores[i], c - 1);
     }
   }
   uint8_t p = SEMILLA_CODIGO;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <allegro.h>
+#include <cstddef>
 #include <cstdint>
 
 // ---------------------------------------------------------------------------
@@ -178,6 +179,10 @@ extern int8_t volmus;
 // sets the captions and hands the volumes to the audio layer. Values out of
 // range are brought into range.
 void leer_cfg();
+
+// What leer_cfg makes of the bytes of cfg.dat (`largo` of them, any number):
+// sets the language, both volumes and the unlocked level, each in range.
+void interpretar_cfg(const uint8_t *bytes, size_t largo);
 
 // Writes cfg.dat. When it cannot be written the settings live on in memory.
 void escribir_cfg();

@@ -1,6 +1,8 @@
 // The settings file cfg.dat, the first-run language question, the options
 // screen and the choice of the starting level.
+#include <cstddef>
 #include <cstdio>
+#include <initializer_list>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
@@ -83,6 +85,22 @@ bool cambiar_volumen(int8_t &v, int i)
 
 }  // namespace
 
+void interpretar_cfg(const uint8_t *bytes, size_t largo)
+{
+  // A short file leaves the fields it does not reach at 0.
+  int b[4] = {0, 0, 0, 0};
+  for (size_t i = 0; i < largo && i < 4; ++i) {
+    b[i] = bytes[i];
+  }
+  // Bytes the game never writes are brought into range: the language picks
+  // table entries, and the starting-level choice needs at least one level
+  // to offer.
+  idioma = b[0] == 0 ? IDIOMA_ESPANOL : IDIOMA_INGLES;
+  volson = acotar(b[1], 0, VOLUMEN_MAXIMO);
+  volmus = acotar(b[2], 0, VOLUMEN_MAXIMO);
+  ult_fase_completada = acotar(static_cast<int8_t>(b[3]), 0, ULTIMA_FASE);
+}
+
 void leer_cfg()
 {
   PACKFILE *f = pack_fopen(FICHERO_CFG, F_READ);
@@ -90,16 +108,16 @@ void leer_cfg()
   volson = 0;
   volmus = 0;
   ult_fase_completada = 0;
-  // A short file leaves the fields it does not reach at 0.
-  int b[4] = {0, 0, 0, 0};
+  uint8_t b[4];
+  size_t largo = 0;
   bool leido = f != nullptr;
   if (f != nullptr) {
-    for (int &v : b) {
+    while (largo < sizeof b) {
       const int c = pack_getc(f);
       if (c == EOF) {
         break;
       }
-      v = c;
+      b[largo++] = static_cast<uint8_t>(c);
     }
     // A name that opens but cannot be read (a folder) is no settings file.
     leido = pack_ferror(f) == 0;
@@ -109,13 +127,7 @@ void leer_cfg()
   if (!leido) {
     preguntar_idioma();
   } else {
-    // Bytes the game never writes are brought into range: the language
-    // picks table entries, and the starting-level choice needs at least
-    // one level to offer.
-    idioma = b[0] == 0 ? IDIOMA_ESPANOL : IDIOMA_INGLES;
-    volson = acotar(b[1], 0, VOLUMEN_MAXIMO);
-    volmus = acotar(b[2], 0, VOLUMEN_MAXIMO);
-    ult_fase_completada = acotar(static_cast<int8_t>(b[3]), 0, ULTIMA_FASE);
+    interpretar_cfg(b, largo);
   }
 
   colocar_texto_botones();

@@ -44,6 +44,8 @@ int main(int argc, char **argv)
   cairo_surface_t *hoja = cairo_image_surface_create_from_png(argv[2]);
   if (cairo_surface_status(captura) != CAIRO_STATUS_SUCCESS || cairo_surface_status(hoja) != CAIRO_STATUS_SUCCESS) {
     fprintf(stderr, "loseta_en_celda: cannot read the pictures\n");
+    cairo_surface_destroy(captura);
+    cairo_surface_destroy(hoja);
     return 1;
   }
   for (int i = 3; i < argc; ++i) {
@@ -67,5 +69,7 @@ int main(int argc, char **argv)
     }
     printf("%d\n", mejor);
   }
+  cairo_surface_destroy(captura);
+  cairo_surface_destroy(hoja);
   return 0;
 }

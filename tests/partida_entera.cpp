@@ -1,0 +1,50 @@
+// The whole program, in-process, as a player meets it on a first run: the
+// language question, the intro, the menu, the options, a won trainer, a
+// normal game won for two levels and then lost, name entry, the score
+// table, and Exit. Run under the sanitizers and valgrind as well (see
+// herramientas/sanear and herramientas/memcheck).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "arnes/arnes.h"
+#include "arnes/conductor.h"
+#include "arnes/programa.h"
+#include "juego/juego.h"
+
+namespace {
+
+TEST(PartidaEntera, DelPrimerArranqueALaSalidaPasandoPorCadaPantalla)
+{
+  carpeta_partida carpeta;
+  conductor jugador;
+  jugador.menu = {menu_opciones, menu_entrenamiento, menu_partida, menu_records};
+  jugador.niveles_ganados = 2;
+
+  EXPECT_EQ(ejecutar_programa([&](int n) { jugador.fotograma(n); }, 60000), 0);
+  const int fotogramas = arnes_fotogramas();
+  arnes_terminar();
+
+  EXPECT_EQ(jugador.idioma_elegido, 1);
+  // Options, trainer, game, scores, Exit.
+  EXPECT_EQ(jugador.menus_vistos, 5);
+  EXPECT_EQ(jugador.partidas, 2);
+  // The trainer's three levels and two of the game's.
+  EXPECT_EQ(jugador.niveles_completados, 5);
+  // Only the hands-off end of the normal game costs lives.
+  EXPECT_EQ(jugador.vidas_perdidas, 3);
+  EXPECT_EQ(jugador.pausas, 1);
+  EXPECT_EQ(jugador.nombres_escritos, 1);
+  EXPECT_GT(fotogramas, 3 * 3069);
+
+  // English (the language button was pressed twice), the volumes changed on
+  // the options screen (100 - 10 + 10, 100 - 1 + 1) and level 02 offered as a start.
+  const std::vector<uint8_t> cfg = carpeta.leer("cfg.dat");
+  EXPECT_EQ(cfg, (std::vector<uint8_t>{1, 100, 100, 1}));
+  // The name typed at name entry heads the table.
+  const std::vector<uint8_t> pnt = carpeta.leer("pnt.txt");
+  ASSERT_FALSE(pnt.empty());
+  EXPECT_EQ(std::string(pnt.begin(), pnt.begin() + 4), "#012");
+}
+
+}  // namespace
