@@ -30,7 +30,7 @@
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
-#include "jugador.h"
+#include "jugador_plan.h"
 #include "juego/juego.h"
 #include "serpentina.h"
 #include "tiempo/tiempo.h"
@@ -198,14 +198,14 @@ void guion_partida(int primero, int ultimo)
       if (!buscar_plan(&objeto[ej.nivel_jugado * NUM_CELDAS], ej.nivel_jugado, plan, error)) {
         throw std::runtime_error("no plan for level " + std::to_string(ej.nivel_jugado) + ": " + error);
       }
-      ej.jugador.empezar(plan);
+      jugador_empezar(ej.jugador, plan);
     }
     for (datos_gremlin &g : dt_gremlin) {
       g.espera = -1;
     }
   }
   if (ej.nivel_jugado <= ultimo) {
-    ej.jugador.fotograma();
+    jugador_fotograma(ej.jugador);
   } else if (clic.dialogo < 0) {
     pedir_clic(DLG_JUEGO, 1);  // Exit, then Yes
   }

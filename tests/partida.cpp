@@ -11,6 +11,7 @@
 #include "arnes/tablero.h"
 #include "dlg/dlg.h"
 #include "juego/juego.h"
+#include "jugador_plan.h"
 #include "resolver.h"
 
 namespace {
@@ -405,85 +406,6 @@ TEST_F(Partida, ElEntrenamientoSeJuegaEnteroYNoGuardaNada)
   EXPECT_EQ(ult_fase_completada, 7);
 }
 
-// Plays a solver's plan as a player would: holds each mirror with the
-// button that turns it the shorter way until it shows the plan's angle,
-// lets go, waits for the targets the plan waits for, and puts back any
-// mirror a gremlin has twisted.
-struct reproductor {
-  plan_nivel plan;
-  size_t paso = 0;
-  std::vector<std::pair<uint8_t, uint8_t>> fijados;  // mirrors set so far
-  int celda_sostenida = -1;
-  int soltando = 0;  // frames left with the button up
-
-  void empezar(plan_nivel p)
-  {
-    plan = std::move(p);
-    paso = 0;
-    fijados.clear();
-    celda_sostenida = -1;
-    soltando = 3;  // whatever was held before is let go first
-  }
-
-  // Sets the mouse for the next frame.
-  void fotograma()
-  {
-    int celda = -1, angulo = 0;
-    // The mirror the plan turns now is not held to its earlier angle.
-    const int actual = paso < plan.size() && plan[paso].tipo == paso_giro ? plan[paso].celda : -1;
-    for (const auto &[c, a] : fijados) {
-      if (c != actual && est_nivel[c].valor != a) {
-        celda = c;
-        angulo = a;
-        break;
-      }
-    }
-    while (celda < 0 && paso < plan.size()) {
-      const paso_plan &p = plan[paso];
-      if (p.tipo == paso_giro) {
-        if (est_nivel[p.celda].valor == p.angulo) {
-          std::erase_if(fijados, [&](const auto &f) { return f.first == p.celda; });
-          fijados.emplace_back(p.celda, p.angulo);
-          ++paso;
-          continue;
-        }
-        celda = p.celda;
-        angulo = p.angulo;
-      } else {
-        bool todos = true;
-        for (uint8_t b : p.blancos) {
-          todos = todos && est_nivel[b].valor != DETONADOR_EN_PIE;
-        }
-        if (!todos) {
-          break;
-        }
-        ++paso;
-      }
-    }
-    if (celda < 0 || (celda_sostenida >= 0 && celda_sostenida != celda)) {
-      // Let go for a whole logic frame before anything else.
-      if (celda_sostenida >= 0) {
-        soltando = 3;
-        celda_sostenida = -1;
-      }
-      mouse_b = 0;
-      if (celda < 0 || soltando > 0) {
-        --soltando;
-        return;
-      }
-    }
-    if (soltando > 0) {
-      --soltando;
-      mouse_b = 0;
-      return;
-    }
-    const int giro = (angulo - est_nivel[celda].valor + 16) % 16;
-    arnes_raton(ORIGEN_TABLERO + LADO_CELDA * (celda % COLUMNAS) + 32,
-                ORIGEN_TABLERO + LADO_CELDA * (celda / COLUMNAS) + 32, giro <= 8 ? 2 : 1);
-    celda_sostenida = celda;
-  }
-};
-
 plan_nivel plan_de(int nivel)
 {
   plan_nivel plan;
@@ -499,7 +421,7 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
 {
   prueba_niveles = nullptr;
   ult_fase_completada = static_cast<int8_t>(entrenamiento ? 0 : primero);
-  reproductor jugador;
+  jugador_plan jugador;
   int nivel = -1, salida = -1;
   int32_t fases = 0;
   p.jugar(entrenamiento, [&](int n) {
@@ -514,7 +436,7 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
     if (nivel < 0) {
       nivel = primero + fases;
       if (nivel <= ultimo) {
-        jugador.empezar(plan_de(nivel));
+        jugador_empezar(jugador, plan_de(nivel));
       }
       // The plans leave gremlins out, as the solver's proof does: they are
       // the player's to catch.
@@ -523,7 +445,7 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
       }
     }
     if (nivel <= ultimo) {
-      jugador.fotograma();
+      jugador_fotograma(jugador);
       return;
     }
     salida = salida < 0 ? n : salida;

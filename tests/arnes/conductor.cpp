@@ -3,8 +3,8 @@
 #include <allegro.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "arnes/arnes.h"
 #include "dlg/dlg.h"
@@ -37,63 +37,6 @@ bool conductor::clic(int8_t dialogo, int8_t indice)
   }
   paso_clic = 0;
   return true;
-}
-
-// Holds each mirror of the plan with the button that turns it the shorter
-// way until it shows the plan's angle, waits for the targets the plan waits
-// for, and puts back any mirror a gremlin has twisted.
-void conductor::jugar_plan()
-{
-  int celda = -1, angulo = 0;
-  const int actual = paso < plan.size() && plan[paso].tipo == paso_giro ? plan[paso].celda : -1;
-  for (const auto &[c, a] : fijados) {
-    if (c != actual && est_nivel[c].valor != a) {
-      celda = c;
-      angulo = a;
-      break;
-    }
-  }
-  while (celda < 0 && paso < plan.size()) {
-    const paso_plan &p = plan[paso];
-    if (p.tipo == paso_giro) {
-      if (est_nivel[p.celda].valor == p.angulo) {
-        std::erase_if(fijados, [&](const auto &f) { return f.first == p.celda; });
-        fijados.emplace_back(p.celda, p.angulo);
-        ++paso;
-        continue;
-      }
-      celda = p.celda;
-      angulo = p.angulo;
-    } else {
-      const bool todos = std::all_of(p.blancos.begin(), p.blancos.end(),
-                                     [](uint8_t b) { return est_nivel[b].valor != DETONADOR_EN_PIE; });
-      if (!todos) {
-        break;
-      }
-      ++paso;
-    }
-  }
-  // Let go for a whole logic frame before taking another mirror.
-  if (celda < 0 || (celda_sostenida >= 0 && celda_sostenida != celda)) {
-    if (celda_sostenida >= 0) {
-      soltando = 3;
-      celda_sostenida = -1;
-    }
-    mouse_b = 0;
-    if (celda < 0 || soltando > 0) {
-      --soltando;
-      return;
-    }
-  }
-  if (soltando > 0) {
-    --soltando;
-    mouse_b = 0;
-    return;
-  }
-  const int giro = (angulo - est_nivel[celda].valor + 16) % 16;
-  arnes_raton(ORIGEN_TABLERO + LADO_CELDA * (celda % COLUMNAS) + LADO_CELDA / 2,
-              ORIGEN_TABLERO + LADO_CELDA * (celda / COLUMNAS) + LADO_CELDA / 2, giro <= 8 ? 2 : 1);
-  celda_sostenida = celda;
 }
 
 void conductor::en_juego()
@@ -148,21 +91,18 @@ void conductor::en_juego()
   }
   if (nivel < 0) {
     nivel = primer_nivel + fases;
-    plan.clear();
+    plan_nivel plan;
     std::string error;
     if (!buscar_plan(&objeto[nivel * NUM_CELDAS], nivel, plan, error)) {
       ADD_FAILURE() << "no plan for level " << nivel << ": " << error;
     }
-    paso = 0;
-    fijados.clear();
-    celda_sostenida = -1;
-    soltando = 3;
+    jugador_empezar(jugador, std::move(plan));
     // The plans leave gremlins out, as the solver's proof does.
     for (datos_gremlin &g : dt_gremlin) {
       g.espera = -1;
     }
   }
-  jugar_plan();
+  jugador_fotograma(jugador);
 }
 
 void conductor::fotograma(int n)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "jugador_plan.h"
 #include "resolver.h"
 
 // What to choose each time the main menu shows.
@@ -55,13 +56,8 @@ struct conductor {
   int opciones_pulsadas = 0;
   int letras = 0;
   uint8_t eleccion = menu_salir;
-  plan_nivel plan;
-  size_t paso = 0;
-  std::vector<std::pair<uint8_t, uint8_t>> fijados;
-  int celda_sostenida = -1;
-  int soltando = 0;
+  jugador_plan jugador;
 
   bool clic(int8_t dialogo, int8_t indice);
-  void jugar_plan();
   void en_juego();
 };
