@@ -130,3 +130,34 @@ arrancar() {
   done
   fallo "the display turned three starts away"
 }
+
+# A PulseAudio server with a null sink named "nul", private to this test:
+# its socket, pid file and settings live in the temporary folder, so nothing
+# of the user's is read or left behind. Its pid goes into PID_PULSE; the
+# caller's EXIT trap calls parar_pulse.
+PID_PULSE=
+iniciar_pulse() {
+  export HOME="$TMP/casa" XDG_RUNTIME_DIR="$TMP/run" XDG_CONFIG_HOME="$TMP/casa/.config"
+  mkdir -p "$HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+  export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
+  export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+  pulseaudio -n --daemonize=true --exit-idle-time=-1 --use-pid-file=true --system=false \
+    --log-target=file:"$TMP/pulse.log" \
+    --load="module-null-sink sink_name=nul rate=44100" \
+    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" ||
+    fallo "PulseAudio did not start: $(cat "$TMP/pulse.log" 2>/dev/null)"
+  for _ in $(seq 100); do
+    [ -s "$PULSE_RUNTIME_PATH/pid" ] && PID_PULSE=$(cat "$PULSE_RUNTIME_PATH/pid") && break
+    sleep 0.05
+  done
+  [ -n "$PID_PULSE" ] || fallo "PulseAudio wrote no pid file"
+  pactl info >/dev/null 2>&1 || fallo "PulseAudio does not answer: $(cat "$TMP/pulse.log")"
+}
+
+parar_pulse() {
+  if [ -n "$PID_PULSE" ]; then
+    kill "$PID_PULSE" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$PID_PULSE" 2>/dev/null || break; sleep 0.05; done
+    kill -9 "$PID_PULSE" 2>/dev/null || true
+  fi
+}

@@ -19,34 +19,16 @@ for programa in pulseaudio parec pactl git python3; do
   command -v "$programa" >/dev/null || fallo "$programa is needed (herramientas/dependencias installs it)"
 done
 
-# ---- The sound server, private to this test (as audio_real.sh has it) ----
-PID_PULSE= PID_PAREC=
+# ---- The sound server, private to this test ----
+PID_PAREC=
 parar_todo() {
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
   [ -n "$PID_PAREC" ] && kill "$PID_PAREC" 2>/dev/null || true
-  if [ -n "$PID_PULSE" ]; then
-    kill "$PID_PULSE" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$PID_PULSE" 2>/dev/null || break; sleep 0.05; done
-    kill -9 "$PID_PULSE" 2>/dev/null || true
-  fi
+  parar_pulse
   limpiar
 }
 trap parar_todo EXIT
-export HOME="$TMP/casa" XDG_RUNTIME_DIR="$TMP/run" XDG_CONFIG_HOME="$TMP/casa/.config"
-mkdir -p "$HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
-export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
-pulseaudio -n --daemonize=true --exit-idle-time=-1 --use-pid-file=true --system=false \
-  --log-target=file:"$TMP/pulse.log" \
-  --load="module-null-sink sink_name=nul rate=44100" \
-  --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" ||
-  fallo "PulseAudio did not start: $(cat "$TMP/pulse.log" 2>/dev/null)"
-for _ in $(seq 100); do
-  [ -s "$PULSE_RUNTIME_PATH/pid" ] && PID_PULSE=$(cat "$PULSE_RUNTIME_PATH/pid") && break
-  sleep 0.05
-done
-[ -n "$PID_PULSE" ] || fallo "PulseAudio wrote no pid file"
-pactl info >/dev/null 2>&1 || fallo "PulseAudio does not answer: $(cat "$TMP/pulse.log")"
+iniciar_pulse
 
 iniciar_xvfb
 
