@@ -88,6 +88,11 @@ constexpr int8_t INI_SIN_DATOS = -2;
 int8_t ini_allegro();
 void fin_allegro();
 
+// Everything the program does once the display and the frame clock are up:
+// the rest of start-up, the black hold, cfg.dat and pnt.txt, the intro, the
+// main menu until Exit, and shutdown.
+void ejecutar_juego();
+
 // Loads grf.dat and fuentes.dat from the working directory, checks every
 // object the game uses and cuts the tile sheet. On failure it has told the
 // player what is wrong, freed what it loaded and returns non-zero.

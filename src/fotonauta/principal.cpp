@@ -1,4 +1,5 @@
-// Opening and closing the display, the pictures and fonts, and the frame step.
+// Opening and closing the display, the pictures and fonts, the frame step,
+// and the program's run once the display is up.
 #include "fotonauta/fotonauta.h"
 
 #include <cerrno>
@@ -6,6 +7,7 @@
 #include <cstring>
 
 #include "audio/audio.h"
+#include "juego/juego.h"
 #include "tiempo/tiempo.h"
 
 // The off-screen frame: every screen draws its whole frame here.
@@ -256,6 +258,29 @@ int8_t ini_allegro()
     buffer = nullptr;
   }
   return r;
+}
+
+// Frames of black screen between start-up and the first thing shown.
+constexpr int8_t FOTOGRAMAS_NEGRO = 38;
+
+void ejecutar_juego()
+{
+  ini_audio();
+  ini_dialogos();
+  ini_juego();
+
+  clear_to_color(buffer, 0);
+  for (int8_t i = 0; i < FOTOGRAMAS_NEGRO; ++i) {
+    paso_fotograma();
+  }
+
+  leer_cfg();
+  leer_pnt();
+  intro();
+  menu_principal();
+
+  fin_audio();
+  fin_allegro();
 }
 
 void fin_allegro()

@@ -6,8 +6,7 @@
 #include <iterator>
 
 #include "arnes/arnes.h"
-#include "audio/audio.h"
-#include "juego/juego.h"
+#include "fotonauta/fotonauta.h"
 
 namespace fs = std::filesystem;
 
@@ -48,20 +47,6 @@ int ejecutar_programa(const std::function<void(int)> &guion, int max_fotogramas)
   // No frame clock: the harness's frame step never waits for it, and the
   // system without a screen has no timer driver to run it on.
   arnes_guion(guion, max_fotogramas);
-  ini_audio();
-  ini_dialogos();
-  ini_juego();
-
-  clear_to_color(buffer, 0);
-  for (int8_t i = 0; i < 38; ++i) {
-    paso_fotograma();
-  }
-  leer_cfg();
-  leer_pnt();
-  intro();
-  menu_principal();
-
-  fin_audio();
-  fin_allegro();
+  ejecutar_juego();
   return 0;
 }

@@ -18,7 +18,7 @@ struct carpeta_partida {
 };
 
 // Runs main()'s sequence in the current folder (all but the frame clock):
-// start-up, 38 black frames,
+// start-up, the black frames,
 // cfg.dat, pnt.txt, the intro, the main menu until Exit, shutdown. `guion`
 // sees every frame. Returns what main() would.
 int ejecutar_programa(const std::function<void(int)> &guion, int max_fotogramas);
