@@ -22,6 +22,9 @@ constexpr int NUM_LOSETAS = 180;
 // of masked tiles are opaque magenta.
 void dibujar_hoja_losetas(cairo_t *cr);
 
+// Adds a rectangle with corners rounded to radius `r` to the current path.
+void rect_redondeado(cairo_t *cr, double x, double y, double w, double h, double r);
+
 // ---- Allegro 4 datafiles (datafile.cpp) ----
 
 // Allegro's four-letter type ids, as stored big-endian in the file.

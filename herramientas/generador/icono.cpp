@@ -16,16 +16,6 @@ constexpr double ESPEJO_X = 92, ESPEJO_Y = 168, ESPEJO_R = 50;
 constexpr double DIANA_X = 176, DIANA_Y = 84, DIANA_R = 34;
 constexpr double ENTRADA_X = 26;
 
-void rect_redondeado(cairo_t *cr, double x, double y, double w, double h, double r)
-{
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, PI / 2, PI);
-    cairo_arc(cr, x + r, y + r, r, PI, 3 * PI / 2);
-    cairo_close_path(cr);
-}
-
 // Light from the top-left, as on the board.
 cairo_pattern_t *degradado_metal(double x0, double y0, double x1, double y1, double claro, double oscuro)
 {

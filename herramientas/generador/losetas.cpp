@@ -97,16 +97,6 @@ void elipse(cairo_t *cr, double x, double y, double rx, double ry)
     cairo_restore(cr);
 }
 
-void rect_redondeado(cairo_t *cr, double x, double y, double w, double h, double r)
-{
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, PI / 2, PI);
-    cairo_arc(cr, x + r, y + r, r, PI, 3 * PI / 2);
-    cairo_close_path(cr);
-}
-
 void poligono_regular(cairo_t *cr, double x, double y, double r, int lados, double giro)
 {
     cairo_new_sub_path(cr);
@@ -1746,6 +1736,16 @@ void fijar_pixeles(cairo_surface_t *s, bool enmascarada)
 }
 
 } // namespace
+
+void rect_redondeado(cairo_t *cr, double x, double y, double w, double h, double r)
+{
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, PI / 2, PI);
+    cairo_arc(cr, x + r, y + r, r, PI, 3 * PI / 2);
+    cairo_close_path(cr);
+}
 
 void dibujar_hoja_losetas(cairo_t *cr)
 {
