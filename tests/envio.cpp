@@ -145,6 +145,7 @@ class Envio : public Puntuaciones {
     prueba_inet_puerto = INET_PUERTO;
     prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
     prueba_inet_espera_peticion = INET_ESPERA_PETICION;
+    prueba_inet_libcurl = "libcurl.so.4";
     Puntuaciones::TearDown();
   }
 
@@ -308,4 +309,26 @@ TEST_F(Envio, UnaSenalCortaLaEsperaDeUnServidorCallado)
   senal.join();
   senal_fin = 0;
   inet_close();
+}
+
+// libcurl is opened on the first upload. A machine without it gets a failed
+// upload and no request, not a crash; the library found again works.
+TEST_F(Envio, SinLaBibliotecaHttpElEnvioFallaSinMas)
+{
+  servidor_prueba s(modo_servidor::aceptar);
+  prueba_inet_puerto = s.puerto;
+  poner_fila(0, "Ana", 3000);
+  prueba_inet_olvidar_libcurl();
+  prueba_inet_libcurl = "libcurl-que-no-existe.so.4";
+  EXPECT_EQ(inet_connect("127.0.0.1"), INET_SIN_CLIENTE);
+  EXPECT_EQ(inet_sendscore("Ana", "X"), INET_SIN_PETICION);
+  inet_close();
+  EXPECT_FALSE(subir());
+  EXPECT_TRUE(s.peticiones().empty());
+
+  prueba_inet_libcurl = "libcurl.so.4";
+  dlg_reiniciar_raton();
+  arnes_raton(0, 0, 0);
+  EXPECT_TRUE(subir());
+  EXPECT_EQ(s.peticiones().size(), 1u);
 }

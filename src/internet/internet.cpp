@@ -2,11 +2,17 @@
 // so that an unreachable server is known before any request is built; the
 // first request then takes that connection over, and curl keeps it for the
 // ones after (HTTP/1.0 with Keep-Alive).
+//
+// libcurl is opened the first time an upload needs it, not linked: it and
+// the thirty libraries it pulls in (TLS, Kerberos, LDAP...) cost some 18 ms
+// of every start, and most games never upload. Without it an upload fails
+// like one that finds no server.
 #include "internet/internet.h"
 
 #include "tiempo/tiempo.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -20,6 +26,7 @@
 
 #ifdef FOTONAUTA_PRUEBAS
 int32_t prueba_inet_puerto = INET_PUERTO;
+const char *prueba_inet_libcurl = "libcurl.so.4";
 int32_t prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
 int32_t prueba_inet_espera_peticion = INET_ESPERA_PETICION;
 #define PUERTO prueba_inet_puerto
@@ -32,6 +39,67 @@ int32_t prueba_inet_espera_peticion = INET_ESPERA_PETICION;
 #endif
 
 namespace {
+
+// The library's names: the OpenSSL build, then the GnuTLS one (same ABI).
+const char *const NOMBRES_LIBCURL[] = {"libcurl.so.4", "libcurl-gnutls.so.4"};
+
+// The functions used, taken from the library once it is open. The option
+// calls take their value through "...", as the library's own do.
+struct t_libcurl {
+  void *biblioteca;
+  CURLcode (*global_init)(long);
+  CURL *(*easy_init)();
+  CURLcode (*easy_setopt)(CURL *, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL *);
+  CURLcode (*easy_getinfo)(CURL *, CURLINFO, ...);
+  void (*easy_cleanup)(CURL *);
+  curl_slist *(*slist_append)(curl_slist *, const char *);
+  void (*slist_free_all)(curl_slist *);
+};
+
+// Filled by abrir_libcurl; never closed, since TLS libraries do not
+// survive being unloaded.
+t_libcurl libcurl = {};
+
+template <typename F>
+bool tomar(void *biblioteca, const char *nombre, F *&funcion)
+{
+  funcion = reinterpret_cast<F *>(dlsym(biblioteca, nombre));
+  return funcion != nullptr;
+}
+
+// True once the library is open with every function found and started.
+bool abrir_libcurl()
+{
+  if (libcurl.biblioteca != nullptr) {
+    return true;
+  }
+#ifdef FOTONAUTA_PRUEBAS
+  const char *const nombres[] = {prueba_inet_libcurl};
+#else
+  const auto &nombres = NOMBRES_LIBCURL;
+#endif
+  for (const char *nombre : nombres) {
+    void *b = dlopen(nombre, RTLD_NOW | RTLD_LOCAL);
+    if (b == nullptr) {
+      continue;
+    }
+    t_libcurl l = {};
+    l.biblioteca = b;
+    const bool completa = tomar(b, "curl_global_init", l.global_init) && tomar(b, "curl_easy_init", l.easy_init) &&
+                          tomar(b, "curl_easy_setopt", l.easy_setopt) &&
+                          tomar(b, "curl_easy_perform", l.easy_perform) &&
+                          tomar(b, "curl_easy_getinfo", l.easy_getinfo) &&
+                          tomar(b, "curl_easy_cleanup", l.easy_cleanup) &&
+                          tomar(b, "curl_slist_append", l.slist_append) &&
+                          tomar(b, "curl_slist_free_all", l.slist_free_all);
+    if (completa && l.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {
+      libcurl = l;
+      return true;
+    }
+  }
+  return false;
+}
 
 CURL *internet = nullptr;
 curl_slist *cabeceras = nullptr;
@@ -130,9 +198,8 @@ bool no_reservado(uint8_t c)
 int32_t inet_connect(const char *host)
 {
   inet_close();
-  static const bool iniciado = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (iniciado) {
-    internet = curl_easy_init();
+  if (abrir_libcurl()) {
+    internet = libcurl.easy_init();
   }
   if (internet == nullptr) {
     return INET_SIN_CLIENTE;
@@ -144,20 +211,20 @@ int32_t inet_connect(const char *host)
   }
   servidor = host;
   // No Accept header: the request carries only what the server needs.
-  cabeceras = curl_slist_append(cabeceras, "Accept:");
-  cabeceras = curl_slist_append(cabeceras, "Connection: Keep-Alive");
-  curl_easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
-  curl_easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
-  curl_easy_setopt(internet, CURLOPT_PORT, static_cast<long>(PUERTO));
-  curl_easy_setopt(internet, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(internet, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ESPERA_CONEXION));
-  curl_easy_setopt(internet, CURLOPT_TIMEOUT_MS, static_cast<long>(ESPERA_PETICION));
-  curl_easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
-  curl_easy_setopt(internet, CURLOPT_XFERINFOFUNCTION, seguir);
-  curl_easy_setopt(internet, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(internet, CURLOPT_OPENSOCKETFUNCTION, abrir_socket);
-  curl_easy_setopt(internet, CURLOPT_SOCKOPTFUNCTION, preparar_socket);
+  cabeceras = libcurl.slist_append(cabeceras, "Accept:");
+  cabeceras = libcurl.slist_append(cabeceras, "Connection: Keep-Alive");
+  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
+  libcurl.easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  libcurl.easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
+  libcurl.easy_setopt(internet, CURLOPT_PORT, static_cast<long>(PUERTO));
+  libcurl.easy_setopt(internet, CURLOPT_NOSIGNAL, 1L);
+  libcurl.easy_setopt(internet, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ESPERA_CONEXION));
+  libcurl.easy_setopt(internet, CURLOPT_TIMEOUT_MS, static_cast<long>(ESPERA_PETICION));
+  libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
+  libcurl.easy_setopt(internet, CURLOPT_XFERINFOFUNCTION, seguir);
+  libcurl.easy_setopt(internet, CURLOPT_NOPROGRESS, 0L);
+  libcurl.easy_setopt(internet, CURLOPT_OPENSOCKETFUNCTION, abrir_socket);
+  libcurl.easy_setopt(internet, CURLOPT_SOCKOPTFUNCTION, preparar_socket);
   return INET_CORRECTO;
 }
 
@@ -180,31 +247,41 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   }
   url += "&code=";
   url += codigo;
-  if (curl_easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
+  if (libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     return INET_SIN_PETICION;
   }
-  if (curl_easy_perform(internet) != CURLE_OK) {
+  if (libcurl.easy_perform(internet) != CURLE_OK) {
     return INET_ENVIO_FALLIDO;
   }
   // The body is not read, but the status is: a server that answers with an
   // error (or not with HTTP at all) has not taken the score, and the player
   // must not be told it has.
   long estado = 0;
-  curl_easy_getinfo(internet, CURLINFO_RESPONSE_CODE, &estado);
+  libcurl.easy_getinfo(internet, CURLINFO_RESPONSE_CODE, &estado);
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
 void inet_close()
 {
   if (internet != nullptr) {
-    curl_easy_cleanup(internet);
+    libcurl.easy_cleanup(internet);
     internet = nullptr;
   }
-  curl_slist_free_all(cabeceras);
-  cabeceras = nullptr;
+  if (cabeceras != nullptr) {
+    libcurl.slist_free_all(cabeceras);
+    cabeceras = nullptr;
+  }
   if (conexion >= 0) {
     close(conexion);
     conexion = -1;
   }
   conexion_entregada = -1;
 }
+
+#ifdef FOTONAUTA_PRUEBAS
+void prueba_inet_olvidar_libcurl()
+{
+  inet_close();
+  libcurl = {};
+}
+#endif

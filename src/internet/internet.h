@@ -39,4 +39,8 @@ void inet_close();
 extern int32_t prueba_inet_puerto;
 extern int32_t prueba_inet_espera_conexion;
 extern int32_t prueba_inet_espera_peticion;
+// The HTTP library's file name, opened on the first upload after a call of
+// prueba_inet_olvidar_libcurl (which forgets it without closing it).
+extern const char *prueba_inet_libcurl;
+void prueba_inet_olvidar_libcurl();
 #endif
