@@ -133,7 +133,7 @@ bool datafile_completo(const char *fichero)
 
 DATAFILE *cargar_datafile(const char *fichero)
 {
-  return datafile_completo(fichero) ? load_datafile(fichero) : nullptr;
+  return datafile_completo(fichero) ? leer_datafile(fichero) : nullptr;
 }
 
 void ini_audio()

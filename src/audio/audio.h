@@ -85,8 +85,14 @@ extern t_voz voz[MAX_VOCES];
 // datafile cannot be walked without unpacking it; it is left to the loader.
 bool datafile_completo(const char *fichero);
 
-// load_datafile of a file that passes that check; null otherwise.
+// leer_datafile of a file that passes that check; null otherwise.
 DATAFILE *cargar_datafile(const char *fichero);
+
+// What load_datafile gives (freed with unload_datafile), read in one go
+// and built in plain loops; a file it does not expect is left to
+// load_datafile. Null when the file cannot be read or an object in it is
+// cut short.
+DATAFILE *leer_datafile(const char *fichero);
 
 // ---------------------------------------------------------------------------
 // Operations

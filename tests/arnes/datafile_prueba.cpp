@@ -44,7 +44,7 @@ bool escribir_datafile_prueba(const std::string &ruta, const std::vector<objeto_
   poner32(v, static_cast<uint32_t>(objetos.size()));
   for (const objeto_prueba &o : objetos) {
     std::vector<unsigned char> contenido;
-    if (o.tipo == "BMP ") {
+    if (o.tipo == "BMP " && o.datos.empty()) {
       poner16(contenido, 32);
       poner16(contenido, static_cast<uint16_t>(o.ancho));
       poner16(contenido, static_cast<uint16_t>(o.alto));

@@ -9,7 +9,8 @@ struct objeto_prueba {
   std::string tipo;     // four characters: "BMP ", "DATA", ...
   int ancho = 0;        // "BMP " only: a bitmap of this size, 32 bits,
   int alto = 0;         // filled with one grey
-  std::vector<unsigned char> datos;  // any other type: the raw contents
+  std::vector<unsigned char> datos;  // any other type, or a "BMP " given
+                                     // here: the raw contents
 };
 
 // Writes the objects, in order, as an uncompressed datafile.
