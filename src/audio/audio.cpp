@@ -138,6 +138,7 @@ DATAFILE *cargar_datafile(const char *fichero)
 
 void ini_audio()
 {
+  mus_precalentar();
   reserve_voices(VOCES_RESERVADAS, 0);
   // Without a sound device this fails and the game runs silently.
   mus_iniciar(instalar_sonido());

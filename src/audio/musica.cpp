@@ -3,6 +3,11 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 namespace {
 
 // One piece plays at a time; a second entry covers a stream created while
@@ -39,6 +44,35 @@ void llenar(openmpt_module *modulo, void *destino)
   }
 }
 
+// libopenmpt builds its resampling tables once per process, on the first
+// piece it opens: some 16 ms that would otherwise fall on the menu's first
+// frame. An empty module opened on a thread of its own while the game
+// loads pays them early; the first real piece waits for it to finish, so
+// the library is never used from two threads at once.
+std::thread precalentamiento;
+
+void abrir_modulo_vacio()
+{
+  // Four channels, no samples, one empty pattern played once: the title,
+  // 31 sample headers, the order list, the "M.K." tag, then the pattern.
+  std::vector<uint8_t> modulo(1084 + 1024, 0);
+  modulo[950] = 1;
+  memcpy(&modulo[1080], "M.K.", 4);
+  openmpt_module *m = openmpt_module_create_from_memory2(modulo.data(), modulo.size(), openmpt_log_func_silent,
+                                                         nullptr, openmpt_error_func_ignore, nullptr, nullptr,
+                                                         nullptr, nullptr);
+  if (m != nullptr) {
+    openmpt_module_destroy(m);
+  }
+}
+
+void esperar_precalentamiento()
+{
+  if (precalentamiento.joinable()) {
+    precalentamiento.join();
+  }
+}
+
 void alimentar(t_canal *canal)
 {
   if (canal->corriente == nullptr || canal->flujo == nullptr) {
@@ -52,6 +86,16 @@ void alimentar(t_canal *canal)
 
 }  // namespace
 
+void mus_precalentar()
+{
+  esperar_precalentamiento();
+  try {
+    precalentamiento = std::thread(abrir_modulo_vacio);
+  } catch (const std::system_error &) {
+    // No thread to spare: the first piece pays for the tables itself.
+  }
+}
+
 void mus_iniciar(bool hay_sonido)
 {
   sonido_instalado = hay_sonido;
@@ -59,6 +103,7 @@ void mus_iniciar(bool hay_sonido)
 
 void mus_cerrar()
 {
+  esperar_precalentamiento();
   for (t_flujo &f : flujos) {
     if (f.modulo != nullptr) {
       mus_liberar(&f);
@@ -79,6 +124,7 @@ t_flujo *mus_crear_flujo(const void *datos, size_t tam)
   if (libre == nullptr || datos == nullptr || tam == 0) {
     return nullptr;
   }
+  esperar_precalentamiento();
   openmpt_module *m = openmpt_module_create_from_memory2(datos, tam, openmpt_log_func_silent, nullptr,
                                                          openmpt_error_func_ignore, nullptr, nullptr,
                                                          nullptr, nullptr);

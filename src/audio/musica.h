@@ -43,6 +43,10 @@ struct t_canal {
   bool pausado;
 };
 
+// Gets the decoder's one-time set-up going on a thread of its own, so that
+// the first piece opens quickly. Call it as early as possible.
+void mus_precalentar();
+
 // Starts and ends the layer. `hay_sonido`: Allegro's sound is installed.
 void mus_iniciar(bool hay_sonido);
 void mus_cerrar();
