@@ -181,7 +181,10 @@ void reproducir_musica(int8_t n)
   // Remembered even when the piece cannot be played, so it is not tried
   // again on every frame.
   musica_sonando = n;
-  if (DATAFILE *o = objeto(f_msc, n)) {
+  // Only raw data can be a piece: any other object's size is not that of
+  // what its pointer holds, and the decoder would read past its end.
+  DATAFILE *o = objeto(f_msc, n);
+  if (o != nullptr && o->type == DAT_DATA) {
     sm = mus_crear_flujo(o->dat, static_cast<size_t>(o->size));
   }
   canal_musica = mus_reproducir(sm);
