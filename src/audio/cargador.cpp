@@ -1,11 +1,14 @@
 // A faster load of our data files. Allegro's loader reads through its
 // packfile layer a byte at a time (even pack_fread copies byte by byte) and
-// builds each pixel through a call. Here an uncompressed datafile is read
-// into memory in one go and walked; bitmaps and samples are built from it in plain
-// loops, every other object by Allegro's own loader of its type reading
-// from memory. The result is the same, value
-// for value, as load_datafile's; anything this walk does not expect is left
-// to load_datafile.
+// builds each pixel through a call. Here an uncompressed datafile is walked
+// with plain reads: bitmaps are built in plain loops from a small buffer,
+// row block by row block, straight at the depth they are kept at; samples
+// and raw data are read straight into their own memory; every other
+// object goes through Allegro's own loader of its type, reading from
+// memory. Nothing is read into memory that is not kept, since touching
+// fresh memory is what start-up spends most on. The result is the same,
+// value for value, as load_datafile's; anything this walk does not expect
+// is left to load_datafile.
 #include "audio/audio.h"
 
 #include <allegro/internal/aintern.h>
@@ -13,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -114,36 +118,103 @@ void convertir_fila(const uint8_t *o, BITMAP *b, int y, int bits, bool rgba)
   }
 }
 
-// A "BMP " object: depth (negative: 32 bits with alpha), width, height,
-// then the pixels. One whose header asks for more pixels than it holds is
-// refused, where Allegro's loader would fill it with whatever followed.
-BITMAP *bitmap_de(const uint8_t *p, uint32_t tam)
+// The file being walked: reads never go past the length it had when it was
+// opened, and one that comes up short (the file cut meanwhile) fails.
+struct t_lectura {
+  int fd;
+  uint64_t largo;
+};
+
+bool leer_en(const t_lectura &f, uint64_t pos, void *destino, uint64_t n)
 {
-  if (tam < 6) {
+  if (pos > f.largo || n > f.largo - pos) {
+    return false;
+  }
+  auto *d = static_cast<uint8_t *>(destino);
+  while (n > 0) {
+    const ssize_t r = pread(f.fd, d, n, static_cast<off_t>(pos));
+    if (r < 0 && errno == EINTR) {
+      continue;
+    }
+    if (r <= 0) {
+      return false;
+    }
+    d += r;
+    pos += static_cast<uint64_t>(r);
+    n -= static_cast<uint64_t>(r);
+  }
+  return true;
+}
+
+// Stored pixels read per block: a buffer this size is reused for a whole
+// bitmap, whatever its size.
+constexpr uint64_t BLOQUE_PIXELES = 64 * 1024;
+
+// One row of 24- or 32-bit stored pixels straight into a 16-bit bitmap,
+// as makecol16 (and Allegro's blit between the depths) makes them. The
+// mask colour needs nothing of its own: magenta is magenta at both depths.
+void convertir_fila_16(const uint8_t *o, BITMAP *b, int y, int por_pixel)
+{
+  auto *d = reinterpret_cast<uint16_t *>(b->line[y]);
+  const int rs = _rgb_r_shift_16, gs = _rgb_g_shift_16, bs = _rgb_b_shift_16;
+  for (int x = 0; x < b->w; ++x, o += por_pixel) {
+    d[x] = static_cast<uint16_t>(((o[0] >> 3) << rs) | ((o[1] >> 2) << gs) | ((o[2] >> 3) << bs));
+  }
+}
+
+// A "BMP " object at `pos`: depth (negative: 32 bits with alpha), width,
+// height, then the pixels. One whose header asks for more pixels than it
+// holds is refused, where Allegro's loader would fill it with whatever
+// followed.
+BITMAP *bitmap_de(const t_lectura &f, uint64_t pos, uint32_t tam)
+{
+  uint8_t cab[6];
+  if (tam < sizeof cab || !leer_en(f, pos, cab, sizeof cab)) {
     return nullptr;
   }
-  int bits = leer16(p);
-  const int w = static_cast<uint16_t>(leer16(p + 2));
-  const int h = static_cast<uint16_t>(leer16(p + 4));
+  int bits = leer16(cab);
+  const int w = static_cast<uint16_t>(leer16(cab + 2));
+  const int h = static_cast<uint16_t>(leer16(cab + 4));
   const bool rgba = bits < 0;
   if (rgba) {
     bits = -bits;
   }
   const int por_pixel = bytes_guardados(bits, rgba);
   const uint64_t fila = static_cast<uint64_t>(w) * static_cast<uint64_t>(por_pixel);
-  if (por_pixel == 0 || fila * static_cast<uint64_t>(h) > tam - 6) {
+  if (por_pixel == 0 || fila * static_cast<uint64_t>(h) > tam - sizeof cab) {
     return nullptr;
   }
-  BITMAP *b = create_bitmap_ex(bits, w, h);
+  const int destino = _color_load_depth(bits, rgba);
+  // True colour kept at 16 bits is converted on the way in, not built at
+  // its own depth first and blitted.
+  const bool directo = destino == 16 && !rgba && (bits == 24 || bits == 32);
+  BITMAP *b = create_bitmap_ex(directo ? 16 : bits, w, h);
   if (b == nullptr) {
     return nullptr;
   }
-  for (int y = 0; y < h; ++y) {
-    convertir_fila(p + 6 + fila * static_cast<uint64_t>(y), b, y, bits, rgba);
+  const uint64_t filas_bloque = fila == 0 ? 1 : std::max<uint64_t>(1, BLOQUE_PIXELES / fila);
+  std::unique_ptr<uint8_t[]> bloque(new (std::nothrow) uint8_t[std::max<uint64_t>(1, filas_bloque * fila)]);
+  if (bloque == nullptr) {
+    destroy_bitmap(b);
+    return nullptr;
   }
-  const int destino = _color_load_depth(bits, rgba);
-  if (destino != bits) {
-    // The change of depth is Allegro's own blit, as in its loader.
+  for (int y = 0; y < h;) {
+    const int n = static_cast<int>(std::min<uint64_t>(filas_bloque, static_cast<uint64_t>(h - y)));
+    if (!leer_en(f, pos + sizeof cab + fila * static_cast<uint64_t>(y), bloque.get(), fila * static_cast<uint64_t>(n))) {
+      destroy_bitmap(b);
+      return nullptr;
+    }
+    for (int k = 0; k < n; ++k, ++y) {
+      const uint8_t *o = bloque.get() + fila * static_cast<uint64_t>(k);
+      if (directo) {
+        convertir_fila_16(o, b, y, por_pixel);
+      } else {
+        convertir_fila(o, b, y, bits, rgba);
+      }
+    }
+  }
+  if (!directo && destino != bits) {
+    // Any other change of depth is Allegro's own blit, as in its loader.
     BITMAP *otro = create_bitmap_ex(destino, w, h);
     if (otro != nullptr) {
       blit(b, otro, 0, 0, 0, 0, w, h);
@@ -156,22 +227,23 @@ BITMAP *bitmap_de(const uint8_t *p, uint32_t tam)
 
 // ---- samples
 
-// A "SAMP" object: bits (negative: stereo), frequency, length in frames,
-// then the samples, 16-bit ones as little-endian words.
-SAMPLE *muestra_de(const uint8_t *p, uint32_t tam)
+// A "SAMP" object at `pos`: bits (negative: stereo), frequency, length in
+// frames, then the samples, 16-bit ones as little-endian words.
+SAMPLE *muestra_de(const t_lectura &f, uint64_t pos, uint32_t tam)
 {
-  if (tam < 8) {
+  uint8_t cab[8];
+  if (tam < sizeof cab || !leer_en(f, pos, cab, sizeof cab)) {
     return nullptr;
   }
-  int bits = leer16(p);
-  const int frecuencia = static_cast<uint16_t>(leer16(p + 2));
-  const uint32_t largo = leer32(p + 4);
+  int bits = leer16(cab);
+  const int frecuencia = static_cast<uint16_t>(leer16(cab + 2));
+  const uint32_t largo = leer32(cab + 4);
   const bool estereo = bits < 0;
   if (estereo) {
     bits = -bits;
   }
   const uint64_t bytes = uint64_t{largo} * (estereo ? 2u : 1u) * static_cast<uint64_t>(bits / 8);
-  if ((bits != 8 && bits != 16) || largo > INT32_MAX || bytes > tam - 8) {
+  if ((bits != 8 && bits != 16) || largo > INT32_MAX || bytes > tam - sizeof cab) {
     return nullptr;
   }
   // Allegro's loader marks stereo with its TRUE, -1.
@@ -179,7 +251,10 @@ SAMPLE *muestra_de(const uint8_t *p, uint32_t tam)
   if (s == nullptr) {
     return nullptr;
   }
-  memcpy(s->data, p + 8, bytes);
+  if (!leer_en(f, pos + sizeof cab, s->data, bytes)) {
+    destroy_sample(s);
+    return nullptr;
+  }
   if constexpr (std::endian::native == std::endian::big) {
     if (bits == 16) {
       auto *m = static_cast<uint16_t *>(s->data);
@@ -259,48 +334,54 @@ int mem_ferror(void *)
 const PACKFILE_VTABLE VTABLA_MEMORIA = {mem_cerrar, mem_getc, mem_ungetc, mem_fread, mem_putc,
                                         mem_fwrite, mem_fseek, mem_feof, mem_ferror};
 
-void *objeto_de(int tipo, const uint8_t *p, uint32_t tam)
+void *objeto_de(const t_lectura &f, int tipo, uint64_t pos, uint32_t tam)
 {
   if (tipo == DAT_BITMAP) {
-    return bitmap_de(p, tam);
+    return bitmap_de(f, pos, tam);
   }
   if (tipo == DAT_SAMPLE) {
-    return muestra_de(p, tam);
+    return muestra_de(f, pos, tam);
   }
   for (int i = 0; i < MAX_DATAFILE_TYPES; ++i) {
     if (_datafile_type[i].type == tipo && _datafile_type[i].load != nullptr) {
-      memoria m = {p, static_cast<long>(tam), 0};
-      PACKFILE *f = pack_fopen_vtable(&VTABLA_MEMORIA, &m);
-      if (f == nullptr) {
+      std::unique_ptr<uint8_t[]> contenido(new (std::nothrow) uint8_t[tam > 0 ? tam : 1]);
+      if (contenido == nullptr || !leer_en(f, pos, contenido.get(), tam)) {
         return nullptr;
       }
-      void *o = _datafile_type[i].load(f, static_cast<long>(tam));
-      pack_fclose(f);
+      memoria m = {contenido.get(), static_cast<long>(tam), 0};
+      PACKFILE *pf = pack_fopen_vtable(&VTABLA_MEMORIA, &m);
+      if (pf == nullptr) {
+        return nullptr;
+      }
+      void *o = _datafile_type[i].load(pf, static_cast<long>(tam));
+      pack_fclose(pf);
       return o;
     }
   }
   // A type nobody registered is kept as its bytes, as Allegro keeps it.
   void *o = malloc(tam > 0 ? tam : 1);
-  if (o != nullptr) {
-    memcpy(o, p, tam);
+  if (o != nullptr && !leer_en(f, pos, o, tam)) {
+    free(o);
+    o = nullptr;
   }
   return o;
 }
 
-// The walk of the file in memory. Returns null, having freed what it built,
-// when the file is not one this walk takes (compressed, nested files,
-// properties in other than plain ASCII) or an object cannot be loaded;
-// `*probar_allegro` says whether load_datafile should try it after.
-DATAFILE *recorrer(const uint8_t *p, size_t largo_fichero, bool *probar_allegro)
+// The walk of the file. Returns null, having freed what it built, when the
+// file is not one this walk takes (compressed, nested files, properties in
+// other than plain ASCII) or an object cannot be loaded; `*probar_allegro`
+// says whether load_datafile should try it after.
+DATAFILE *recorrer(const t_lectura &f, bool *probar_allegro)
 {
   *probar_allegro = true;
-  const uint8_t *fin = p + largo_fichero;
-  if (largo_fichero < 12 || leer32(p) != static_cast<uint32_t>(F_NOPACK_MAGIC) || leer32(p + 4) != static_cast<uint32_t>(DAT_MAGIC)) {
+  uint8_t cab[12];
+  if (!leer_en(f, 0, cab, sizeof cab) || leer32(cab) != static_cast<uint32_t>(F_NOPACK_MAGIC) ||
+      leer32(cab + 4) != static_cast<uint32_t>(DAT_MAGIC)) {
     return nullptr;
   }
-  const uint32_t num = leer32(p + 8);
-  p += 12;
-  if (num > largo_fichero / 12) {
+  const uint32_t num = leer32(cab + 8);
+  uint64_t pos = sizeof cab;
+  if (num > f.largo / 12) {
     return nullptr;
   }
   auto *d = static_cast<DATAFILE *>(calloc(num + 1, sizeof(DATAFILE)));
@@ -320,44 +401,51 @@ DATAFILE *recorrer(const uint8_t *p, size_t largo_fichero, bool *probar_allegro)
   for (uint32_t i = 0; i < num; ++i) {
     int props = 0;
     for (;;) {
-      if (fin - p < 4) {
+      if (!leer_en(f, pos, cab, 4)) {
         return fallar(i, props);
       }
-      if (leer32(p) != static_cast<uint32_t>(DAT_PROPERTY)) {
+      if (leer32(cab) != static_cast<uint32_t>(DAT_PROPERTY)) {
         break;
       }
-      if (fin - p < 12 || leer32(p + 8) > static_cast<uint32_t>(fin - p - 12)) {
+      if (!leer_en(f, pos, cab, 12)) {
         return fallar(i, props);
       }
-      const uint32_t largo = leer32(p + 8);
-      const uint8_t *texto = p + 12;
+      const uint32_t largo = leer32(cab + 8);
+      if (largo > f.largo - pos - 12) {
+        return fallar(i, props);
+      }
+      char *texto = static_cast<char *>(malloc(largo + 1));
+      if (texto == nullptr || !leer_en(f, pos + 12, texto, largo)) {
+        free(texto);
+        return fallar(i, props);
+      }
+      texto[largo] = 0;
       for (uint32_t k = 0; k < largo; ++k) {
-        if (texto[k] >= 0x80 || texto[k] == 0) {
+        const auto c = static_cast<uint8_t>(texto[k]);
+        if (c >= 0x80 || c == 0) {
+          free(texto);
           return fallar(i, props);
         }
       }
       if (props < MAX_PROPIEDADES) {
-        prop[props].type = static_cast<int>(leer32(p + 4));
-        prop[props].dat = static_cast<char *>(malloc(largo + 1));
-        if (prop[props].dat == nullptr) {
-          return fallar(i, props);
-        }
-        memcpy(prop[props].dat, texto, largo);
-        prop[props].dat[largo] = 0;
+        prop[props].type = static_cast<int>(leer32(cab + 4));
+        prop[props].dat = texto;
         ++props;
+      } else {
+        free(texto);
       }
-      p += 12 + largo;
+      pos += 12 + uint64_t{largo};
     }
-    if (fin - p < 12) {
+    if (!leer_en(f, pos, cab, 12)) {
       return fallar(i, props);
     }
-    const int tipo = static_cast<int>(leer32(p));
-    const uint32_t tam = leer32(p + 4);
+    const int tipo = static_cast<int>(leer32(cab));
+    const uint32_t tam = leer32(cab + 4);
     // The same size twice is an object stored as it is.
-    if (tipo == DAT_FILE || tam != leer32(p + 8) || tam > static_cast<uint32_t>(fin - p - 12)) {
+    if (tipo == DAT_FILE || tam != leer32(cab + 8) || tam > f.largo - pos - 12) {
       return fallar(i, props);
     }
-    void *o = objeto_de(tipo, p + 12, tam);
+    void *o = objeto_de(f, tipo, pos + 12, tam);
     if (o == nullptr) {
       *probar_allegro = false;
       return fallar(i, props);
@@ -377,7 +465,7 @@ DATAFILE *recorrer(const uint8_t *p, size_t largo_fichero, bool *probar_allegro)
       d[i].prop[props].dat = nullptr;
     }
     d[i + 1].type = DAT_END;
-    p += 12 + tam;
+    pos += 12 + uint64_t{tam};
   }
   return d;
 }
@@ -386,37 +474,17 @@ DATAFILE *recorrer(const uint8_t *p, size_t largo_fichero, bool *probar_allegro)
 
 DATAFILE *leer_datafile(const char *fichero)
 {
-  // Read whole into memory of our own: a file cut short by someone else
-  // while it is read is then a short read, never a fault in a mapping.
   const int fd = open(fichero, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return nullptr;
   }
   struct stat datos;
-  std::unique_ptr<uint8_t[]> contenido;
-  size_t largo = 0;
-  if (fstat(fd, &datos) == 0 && datos.st_size > 0) {
-    largo = static_cast<size_t>(datos.st_size);
-    contenido.reset(new (std::nothrow) uint8_t[largo]);
-    size_t leidos = 0;
-    while (contenido != nullptr && leidos < largo) {
-      const ssize_t n = read(fd, contenido.get() + leidos, largo - leidos);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n <= 0) {
-        break;
-      }
-      leidos += static_cast<size_t>(n);
-    }
-    largo = leidos;
-  }
-  close(fd);
   bool probar_allegro = true;
   DATAFILE *d = nullptr;
-  if (contenido != nullptr && largo > 0) {
-    d = recorrer(contenido.get(), largo, &probar_allegro);
+  if (fstat(fd, &datos) == 0 && datos.st_size > 0) {
+    d = recorrer({fd, static_cast<uint64_t>(datos.st_size)}, &probar_allegro);
   }
+  close(fd);
   if (d == nullptr && probar_allegro) {
     d = load_datafile(fichero);
   }
