@@ -15,6 +15,9 @@ AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
 PREFIJO=primera_hora
+# The screenshots that are kept are taken as the polls are, in milliseconds:
+# several come while a level's energy runs.
+capturar() { instantanea "$CAPTURAS/$1.png"; }
 
 for programa in pulseaudio parec pactl python3; do
   command -v "$programa" >/dev/null || fallo "$programa is needed (herramientas/dependencias installs it)"
