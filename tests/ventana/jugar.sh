@@ -1,17 +1,27 @@
 # Playing levels in the real window as a player would with the mouse, for
-# the tests that play: the board is read from screenshots (which tile each
+# the tests that play: the board is read from the window (which tile each
 # cell shows) to know how far to turn a mirror and when a target is hit.
 # Sourced after comun.sh, once VENTANA, OX and OY are known; the tools come
 # from the build folder $CONSTRUCCION unless the caller set them.
+#
+# The window is read while the laser's energy runs, so every poll reads it
+# with XGetImage (loseta_en_celda, captura_ventana): milliseconds, where
+# ImageMagick's `import` takes most of a second and several on a busy
+# machine, which made the player too slow for level 01's energy.
 
 HOJA=${HOJA:-$CONSTRUCCION/datos/hoja_losetas.png}
 LEER=${LEER:-$CONSTRUCCION/tests/loseta_en_celda}
 NIVELES=${NIVELES:-$CONSTRUCCION/niveles}
+CAPTURA=${CAPTURA:-$CONSTRUCCION/tests/captura_ventana}
 
 # The tile each listed cell shows now.
 losetas() {
-  import -window "$VENTANA" "$TMP/tablero.png"
-  "$LEER" "$TMP/tablero.png" "$HOJA" "$@"
+  "$LEER" "$VENTANA" "$HOJA" "$@"
+}
+
+# The game window, or its region $2 (WxH+X+Y), into the PNG file $1.
+instantanea() {
+  "$CAPTURA" "$VENTANA" "$@"
 }
 
 # The cell of the first byte of level $1 within [$2, $3].
@@ -22,12 +32,15 @@ celda_de() {
 # Turns the mirror in cell $1 until it shows angle $2: held buttons for a
 # long way (left anticlockwise, right clockwise, 13.3 steps a second), the
 # wheel for the last steps, one notch a logic frame, which cannot overshoot
-# however late a busy machine lets the button go.
+# however late a busy machine lets the button go. While a level is played
+# (VIDAS_EN_JUEGO names the lives figure it started with) a life lost
+# meanwhile stops the turning and sets VIDA_PERDIDA.
 poner_espejo() {
   local celda=$1 angulo=$2 visto=""
   xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
   for _ in $(seq 40); do
     local t a
+    vida_perdida && return 0
     t=$(losetas "$celda")
     if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
     visto="$visto $t"
@@ -64,6 +77,7 @@ esperar_blancos() {
   local limite=$(($(date +%s) + 10))
   while [ "$(date +%s)" -lt "$limite" ]; do
     local todos=1
+    vida_perdida && return 0
     for t in $(losetas "$@"); do
       blanco_alcanzado "$t" || todos=0
     done
@@ -73,11 +87,26 @@ esperar_blancos() {
   return 1  # a re-emitter's luck may still come: the plan goes on
 }
 
-# Plays level $1 with the solver's plan; $2 names its screenshots.
-jugar_nivel() {
+# Whether a life has been lost since the level being played started: its
+# lives figure (saved as VIDAS_EN_JUEGO) has changed. Sets VIDA_PERDIDA.
+VIDAS_EN_JUEGO=
+VIDA_PERDIDA=0
+vida_perdida() {
+  [ "$VIDA_PERDIDA" -eq 1 ] && return 0
+  [ -n "$VIDAS_EN_JUEGO" ] && vidas_cambiadas "$VIDAS_EN_JUEGO" && VIDA_PERDIDA=1 && return 0
+  return 1
+}
+
+# Plays level $1 with the solver's plan; $2 names its screenshots. Leaves
+# VIDA_PERDIDA 1 when a life was lost on the way (the energy ran out: the
+# level starts again), 0 when the level was won; fails otherwise.
+intentar_nivel() {
   local nivel=$1 nombre=$2 receptor blanco_visto=0
   # When the first target was seen hit (seconds since the epoch).
   T_PRIMER_BLANCO=
+  VIDA_PERDIDA=0
+  instantanea "$TMP/vidas_en_juego.png" 40x40+460+712
+  VIDAS_EN_JUEGO=vidas_en_juego
   receptor=$(celda_de "$nivel" 10 13)
   "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
   while read -r primero resto; do
@@ -85,31 +114,60 @@ jugar_nivel() {
     espera)
       # shellcheck disable=SC2086
       esperar_blancos $resto || true
-      if [ "$blanco_visto" -eq 0 ]; then
+      if [ "$blanco_visto" -eq 0 ] && [ "$VIDA_PERDIDA" -eq 0 ]; then
         T_PRIMER_BLANCO=$(date +%s.%N)
-        capturar "${nombre}_blanco"
+        instantanea "$CAPTURAS/${nombre}_blanco.png"
         blanco_visto=1
       fi
       ;;
     fin) ;;
     *) poner_espejo "$primero" "$resto" ;;
     esac
+    [ "$VIDA_PERDIDA" -eq 0 ] || break
   done <"$TMP/plan"
   xdotool mousemove $((OX + 512)) $((OY + 700))
   # The celebration: the receiver lights up and pulses.
   for _ in $(seq 60); do
+    vida_perdida && break
     t=$(losetas "$receptor")
-    [ "$t" -ge 164 ] && [ "$t" -le 175 ] && { capturar "${nombre}_celebracion"; return 0; }
+    if [ "$t" -ge 164 ] && [ "$t" -le 175 ]; then
+      instantanea "$CAPTURAS/${nombre}_celebracion.png"
+      VIDAS_EN_JUEGO=
+      return 0
+    fi
     sleep 0.25
   done
-  fallo "level $nivel was not completed"
+  VIDAS_EN_JUEGO=
+  [ "$VIDA_PERDIDA" -eq 1 ] || fallo "level $nivel was not completed"
+  instantanea "$CAPTURAS/${nombre}_vida_perdida.png"
+}
+
+# Plays level $1 with the solver's plan to a win; $2 names its screenshots.
+jugar_nivel() {
+  intentar_nivel "$@"
+  [ "$VIDA_PERDIDA" -eq 0 ] || fallo "level $1: a life was lost before the plan was done"
+}
+
+# Like jugar_nivel, but a life lost on the way (this player is slower than
+# the solver, and a level's re-emitters answer by chance) is not the end:
+# the level's restart is awaited and played again, $3 attempts in all.
+ganar_nivel() {
+  local intento
+  for intento in $(seq "$3"); do
+    intentar_nivel "$1" "$2"
+    [ "$VIDA_PERDIDA" -eq 1 ] || return 0
+    [ "$intento" -lt "$3" ] || break
+    paso "level $1: a life lost before the plan was done; its restart is played again"
+    esperar_nivel "level $1 started again after a lost life" 60
+  done
+  fallo "level $1 was not won in $3 attempts: a life was lost in each"
 }
 
 # ---- Reading the screen while it plays ----
 
 # A screenshot of the game window into $TMP/$1.png, for polling (not kept).
 mirar() {
-  import -window "$VENTANA" "$TMP/$1.png"
+  instantanea "$TMP/$1.png"
 }
 
 # The colour of pixel ($2, $3) of $TMP/$1.png as "r g b", 0 to 255.
@@ -164,10 +222,9 @@ esperar_o_no() {
 
 # The status strip's bars: the overload bar full and red (to x 752) is
 # drawn only when a life is lost to it, for 3.5 s.
-# Only the bars' ends are grabbed: a whole screenshot takes seconds to
-# write and read on a busy machine.
+# Only the bars' ends are grabbed, the less for convert to read.
 mirar_barras() {
-  import -window "$VENTANA" -crop 60x70+700+688 +repage "$TMP/barras.png"
+  instantanea "$TMP/barras.png" 60x70+700+688
 }
 sobrecarga_llena() {
   mirar_barras
@@ -218,7 +275,10 @@ cifra_vidas() {
 # lost (the next start or the game-over screen shows the new figure, which
 # stays, unlike the 3.5 s of the red overload bar).
 vidas_cambiadas() {
-  import -window "$VENTANA" -crop 40x40+460+712 +repage "$TMP/vidas_ahora.png"
+  instantanea "$TMP/vidas_ahora.png" 40x40+460+712
+  # The same pixels make the same file: most polls end here, without
+  # ImageMagick's start-up.
+  cmp -s "$TMP/vidas_ahora.png" "$TMP/$1.png" && return 1
   local d
   d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
   [ "${d%% *}" -gt 30 ]

@@ -2,9 +2,13 @@
 // cell's 64 x 64 pixels with every tile of the sheet: how the real-window
 // tests read the board (a mirror's angle, a target gone) from outside.
 //
-//   loseta_en_celda captura.png hoja_losetas.png CELDA...
+//   loseta_en_celda captura.png|VENTANA hoja_losetas.png CELDA...
 //
-// prints the best tile number for each cell, one a line.
+// prints the best tile number for each cell, one a line. In place of the
+// screenshot a window id (0x..., as xwininfo prints it) reads the window
+// itself, with no picture written and read in between.
+#include "captura_x.h"
+
 #include <cairo.h>
 
 #include <cstdint>
@@ -37,10 +41,45 @@ int64_t diferencia(uint32_t a, uint32_t b)
 int main(int argc, char **argv)
 {
   if (argc < 4) {
-    fprintf(stderr, "usage: loseta_en_celda captura.png hoja_losetas.png CELDA...\n");
+    fprintf(stderr, "usage: loseta_en_celda captura.png|VENTANA hoja_losetas.png CELDA...\n");
     return 2;
   }
-  cairo_surface_t *captura = cairo_image_surface_create_from_png(argv[1]);
+  // The cells asked for, and the rectangle of the board that holds them.
+  int celdas[135];
+  const int n = argc - 3;
+  if (n > 135) {
+    fprintf(stderr, "loseta_en_celda: more cells than the board has\n");
+    return 2;
+  }
+  int x_min = 32 + 15 * LADO, y_min = 32 + 9 * LADO, x_max = 0, y_max = 0;
+  for (int i = 0; i < n; ++i) {
+    char *fin = nullptr;
+    const long c = strtol(argv[i + 3], &fin, 10);
+    if (fin == argv[i + 3] || *fin != '\0' || c < 0 || c >= 135) {
+      fprintf(stderr, "loseta_en_celda: no board cell %s\n", argv[i + 3]);
+      return 2;
+    }
+    celdas[i] = static_cast<int>(c);
+    const int x0 = 32 + LADO * (celdas[i] % 15), y0 = 32 + LADO * (celdas[i] / 15);
+    x_min = x0 < x_min ? x0 : x_min;
+    y_min = y0 < y_min ? y0 : y_min;
+    x_max = x0 + LADO > x_max ? x0 + LADO : x_max;
+    y_max = y0 + LADO > y_max ? y0 + LADO : y_max;
+  }
+  // From a window only that rectangle is read: less for the X server to
+  // copy while the game draws.
+  int ox = 0, oy = 0;
+  cairo_surface_t *captura = nullptr;
+  if (es_id_ventana(argv[1])) {
+    captura = leer_ventana(argv[1], x_max - x_min, y_max - y_min, x_min, y_min);
+    ox = x_min;
+    oy = y_min;
+  } else {
+    captura = cairo_image_surface_create_from_png(argv[1]);
+  }
+  if (captura == nullptr) {
+    return 1;
+  }
   cairo_surface_t *hoja = cairo_image_surface_create_from_png(argv[2]);
   if (cairo_surface_status(captura) != CAIRO_STATUS_SUCCESS || cairo_surface_status(hoja) != CAIRO_STATUS_SUCCESS) {
     fprintf(stderr, "loseta_en_celda: cannot read the pictures\n");
@@ -48,9 +87,16 @@ int main(int argc, char **argv)
     cairo_surface_destroy(hoja);
     return 1;
   }
-  for (int i = 3; i < argc; ++i) {
-    const int celda = atoi(argv[i]);
-    const int x0 = 32 + LADO * (celda % 15), y0 = 32 + LADO * (celda / 15);
+  // A picture too small for the cells or the sheet would be read past its end.
+  if (cairo_image_surface_get_width(captura) < x_max - ox || cairo_image_surface_get_height(captura) < y_max - oy ||
+      cairo_image_surface_get_width(hoja) < 4 * LADO || cairo_image_surface_get_height(hoja) < LOSETAS / 4 * LADO) {
+    fprintf(stderr, "loseta_en_celda: the screenshot or the tile sheet is too small\n");
+    cairo_surface_destroy(captura);
+    cairo_surface_destroy(hoja);
+    return 1;
+  }
+  for (int i = 0; i < n; ++i) {
+    const int x0 = 32 + LADO * (celdas[i] % 15) - ox, y0 = 32 + LADO * (celdas[i] / 15) - oy;
     int mejor = -1;
     int64_t menor = 0;
     for (int t = 0; t < LOSETAS; ++t) {
