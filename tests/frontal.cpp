@@ -99,8 +99,10 @@ class Frontal : public ::testing::TestWithParam<int> {
     arnes_iniciar(GetParam());
     modo_truecolor = GetParam() == 32 ? 1 : 0;
     ini_audio();
-    srand(5);
     ini_juego();
+    // After ini_juego, which seeds from the clock: the particles' field
+    // must be the same on every run.
+    srand(5);
     ini_dialogos();
     convertir_base();
     dlg_reiniciar_raton();
