@@ -3,6 +3,7 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -89,6 +90,12 @@ void alimentar(t_canal *canal)
 void mus_precalentar()
 {
   esperar_precalentamiento();
+  // A signal can end the program while the thread still runs: exit must
+  // wait for it before the libraries' own objects are torn down (and a
+  // thread still joinable at exit would abort the program). Registered
+  // here, after those objects were made, so it runs before they go.
+  static const bool en_salida = atexit(esperar_precalentamiento) == 0;
+  (void)en_salida;
   try {
     precalentamiento = std::thread(abrir_modulo_vacio);
   } catch (const std::system_error &) {
