@@ -77,12 +77,7 @@ BENCHMARK(rayo_niveles)->Unit(benchmark::kMicrosecond);
 
 void rayo_peor_caso(benchmark::State &state)
 {
-  uint8_t bytes[NUM_CELDAS];
-  construir_serpentina(bytes);
-  cargar_tablero(bytes, 0);
-  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
-  int (*sorteo_juego)() = sorteo_reemisor;
-  sorteo_reemisor = sorteo_vuelta;
+  const t_sorteo sorteo_juego = cargar_serpentina();
   tablero_cargado tablero;
   guardar(tablero);
 

@@ -55,6 +55,20 @@ inline void construir_serpentina(uint8_t *b)
   b[CELDA_REEMISOR] = REEMISOR;
 }
 
+// Loads the 300-point board with its mirror set, the re-emitter always
+// turning the beam back. Returns the game's re-emitter draw, to be put
+// back when done.
+using t_sorteo = int (*)();
+inline t_sorteo cargar_serpentina()
+{
+  uint8_t bytes[NUM_CELDAS];
+  construir_serpentina(bytes);
+  cargar_tablero(bytes, 0);
+  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
+  const t_sorteo juego = sorteo_reemisor;
+  sorteo_reemisor = sorteo_vuelta;
+  return juego;
+}
 
 // The busiest board: the longest beam there can be, a row of targets
 // exploding and eight gremlins on the board.
@@ -69,12 +83,7 @@ struct escena {
 
 inline escena montar_escena()
 {
-  uint8_t bytes[NUM_CELDAS];
-  construir_serpentina(bytes);
-  cargar_tablero(bytes, 0);
-  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
-  int (*sorteo_juego)() = sorteo_reemisor;
-  sorteo_reemisor = sorteo_vuelta;
+  const t_sorteo sorteo_juego = cargar_serpentina();
   // Every trace moves the re-emitter's phase on; the scene keeps the one
   // that gives the longest trace, so a game that traces it again gets it.
   const uint8_t fase_reemisor = est_nivel[CELDA_REEMISOR].valor;
