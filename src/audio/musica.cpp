@@ -52,6 +52,13 @@ void llenar(openmpt_module *modulo, void *destino)
 // the library is never used from two threads at once.
 std::thread precalentamiento;
 
+// The decoder over module data in memory, quiet about what it cannot read.
+openmpt_module *abrir_modulo(const void *datos, size_t tam)
+{
+  return openmpt_module_create_from_memory2(datos, tam, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+                                            nullptr, nullptr, nullptr, nullptr);
+}
+
 void abrir_modulo_vacio()
 {
   // Four channels, no samples, one empty pattern played once: the title,
@@ -59,9 +66,7 @@ void abrir_modulo_vacio()
   std::vector<uint8_t> modulo(1084 + 1024, 0);
   modulo[950] = 1;
   memcpy(&modulo[1080], "M.K.", 4);
-  openmpt_module *m = openmpt_module_create_from_memory2(modulo.data(), modulo.size(), openmpt_log_func_silent,
-                                                         nullptr, openmpt_error_func_ignore, nullptr, nullptr,
-                                                         nullptr, nullptr);
+  openmpt_module *m = abrir_modulo(modulo.data(), modulo.size());
   if (m != nullptr) {
     openmpt_module_destroy(m);
   }
@@ -132,9 +137,7 @@ t_flujo *mus_crear_flujo(const void *datos, size_t tam)
     return nullptr;
   }
   esperar_precalentamiento();
-  openmpt_module *m = openmpt_module_create_from_memory2(datos, tam, openmpt_log_func_silent, nullptr,
-                                                         openmpt_error_func_ignore, nullptr, nullptr,
-                                                         nullptr, nullptr);
+  openmpt_module *m = abrir_modulo(datos, tam);
   if (m == nullptr) {
     return nullptr;
   }

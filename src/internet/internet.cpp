@@ -6,7 +6,7 @@
 // libcurl is opened the first time an upload needs it, not linked: it and
 // the thirty libraries it pulls in (TLS, Kerberos, LDAP...) cost some 18 ms
 // of every start, and most games never upload. Without it an upload fails
-// like one that finds no server.
+// and the player sees the same failure screen as for an unreachable server.
 #include "internet/internet.h"
 
 #include "tiempo/tiempo.h"
