@@ -4,8 +4,8 @@
 // with plain reads: bitmaps are built in plain loops from a small buffer,
 // row block by row block, straight at the depth they are kept at; samples
 // and raw data are read straight into their own memory; every other
-// object goes through Allegro's own loader of its type, reading from
-// memory. Nothing is read into memory that is not kept, since touching
+// object (the fonts) goes through Allegro's own loader of its type, reading
+// a copy in memory. Only the fonts' bytes are held twice, briefly: touching
 // fresh memory is what start-up spends most on. The result is the same,
 // value for value, as load_datafile's; anything this walk does not expect
 // is left to load_datafile.
