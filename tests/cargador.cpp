@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arnes/datafile_prueba.h"
@@ -193,6 +195,99 @@ TEST_P(Cargador, UnObjetoMasCortoQueSuCabeceraNoSeCarga)
   for (const auto &o : {objeto_prueba{"BMP ", 0, 0, bitmap}, objeto_prueba{"SAMP", 0, 0, muestra}}) {
     ASSERT_TRUE(escribir_datafile_prueba(ruta, {bitmap_prueba(2, 2), o}));
     EXPECT_EQ(leer_datafile(ruta.c_str()), nullptr) << o.tipo;
+  }
+}
+
+// What a thread reads ahead is what reading the file now would give; a file
+// that may hold pictures, read ahead for sound only, is left to be read now.
+TEST_P(Cargador, LoLeidoPorAdelantadoEsLoQueDaLeerloAhora)
+{
+  for (const bool solo_sonido : {false, true}) {
+    std::vector<std::string> rutas;
+    std::vector<const char *> nombres;
+    for (const char *f : FICHEROS) {
+      rutas.push_back(DATOS + "/" + f);
+    }
+    for (const std::string &r : rutas) {
+      nombres.push_back(r.c_str());
+    }
+    adelantar_datafiles(nombres.data(), static_cast<int>(nombres.size()), solo_sonido);
+    for (const std::string &r : rutas) {
+      const std::string que = r + (solo_sonido ? " (sound only)" : "") + " at " + std::to_string(GetParam()) + " bpp";
+      const bool de_sonido = r.ends_with("msc.dat") || r.ends_with("snd.dat");
+      DATAFILE *d = nullptr;
+      const bool adelantado = tomar_adelanto(r.c_str(), &d);
+      EXPECT_EQ(adelantado, de_sonido || !solo_sonido) << que;
+      if (!adelantado) {
+        EXPECT_EQ(d, nullptr) << que;
+        d = cargar_datafile(r.c_str());
+      }
+      const Datos nuestro(d, unload_datafile);
+      const Datos allegro(load_datafile(r.c_str()), unload_datafile);
+      ASSERT_NE(nuestro, nullptr) << que;
+      comparar_datos(allegro.get(), nuestro.get(), que);
+      if (testing::Test::HasFatalFailure()) {
+        return;
+      }
+      // Taken once: a second time it is read now.
+      EXPECT_FALSE(tomar_adelanto(r.c_str(), &d)) << que;
+    }
+  }
+}
+
+// A file read ahead and never taken is not handed out later for a file that
+// has changed since: read ahead again it is read again, and once dropped it
+// is read now. A cut-off or missing file read ahead is no file at all.
+TEST_P(Cargador, UnAdelantoViejoNoSeEntrega)
+{
+  const std::string ruta = testing::TempDir() + "cargador_adelanto.dat";
+  const std::string nada = testing::TempDir() + "cargador_no_existe.dat";
+  const char *nombres[] = {ruta.c_str(), nada.c_str()};
+  const auto tamano_leido = [&](bool adelantar) {
+    if (adelantar) {
+      adelantar_datafiles(nombres, 1, false);
+    }
+    const Datos d(cargar_datafile(ruta.c_str()), unload_datafile);
+    return d == nullptr ? -1 : static_cast<BITMAP *>(d.get()[0].dat)->w;
+  };
+  ASSERT_TRUE(escribir_datafile_prueba(ruta, {bitmap_prueba(3, 2)}));
+  adelantar_datafiles(nombres, 1, false);
+  // Time for the thread to read the old file (microseconds of work); were
+  // it late, it would read the new one and the check below would be moot,
+  // never wrong.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(escribir_datafile_prueba(ruta, {bitmap_prueba(5, 2)}));
+  EXPECT_EQ(tamano_leido(true), 5);
+  adelantar_datafiles(nombres, 1, false);
+  soltar_adelantos();
+  ASSERT_TRUE(escribir_datafile_prueba(ruta, {bitmap_prueba(7, 2)}));
+  EXPECT_EQ(tamano_leido(false), 7);
+
+  // More files ahead at once than there are places for: the rest are read
+  // when asked for.
+  std::vector<const char *> muchos(20, ruta.c_str());
+  adelantar_datafiles(muchos.data(), static_cast<int>(muchos.size()), false);
+  EXPECT_EQ(tamano_leido(false), 7);
+  soltar_adelantos();
+
+  std::vector<unsigned char> bytes;
+  {
+    FILE *f = fopen(ruta.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    for (int c; (c = fgetc(f)) != EOF;) {
+      bytes.push_back(static_cast<unsigned char>(c));
+    }
+    fclose(f);
+  }
+  FILE *f = fopen(ruta.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fwrite(bytes.data(), 1, bytes.size() - 3, f);
+  fclose(f);
+  adelantar_datafiles(nombres, 2, true);
+  DATAFILE *d = nullptr;
+  for (const char *n : nombres) {
+    EXPECT_TRUE(tomar_adelanto(n, &d)) << n;
+    EXPECT_EQ(d, nullptr) << n;
   }
 }
 

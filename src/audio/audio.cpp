@@ -20,6 +20,9 @@ t_voz voz[MAX_VOCES] = {};
 
 namespace {
 
+// adelantar_audio has run since the last ini_audio.
+bool audio_adelantado = false;
+
 // Object `n` of a datafile, or null when the file was not loaded or holds
 // fewer objects: a missing msc.dat or snd.dat means no music or no effects.
 DATAFILE *objeto(DATAFILE *fichero, int n)
@@ -133,18 +136,34 @@ bool datafile_completo(const char *fichero)
 
 DATAFILE *cargar_datafile(const char *fichero)
 {
+  DATAFILE *d = nullptr;
+  if (tomar_adelanto(fichero, &d)) {
+    return d;
+  }
   return datafile_completo(fichero) ? leer_datafile(fichero) : nullptr;
+}
+
+void adelantar_audio()
+{
+  static const char *const FICHEROS[] = {"msc.dat", "snd.dat"};
+  mus_precalentar();
+  adelantar_datafiles(FICHEROS, 2, true);
+  audio_adelantado = true;
 }
 
 void ini_audio()
 {
-  mus_precalentar();
+  if (!audio_adelantado) {
+    mus_precalentar();
+  }
+  audio_adelantado = false;
+  // A missing, cut-off or foreign file means no music or no effects.
+  // Taken before the sound starts, so no thread still reads while it does.
+  f_msc = cargar_datafile("msc.dat");
+  f_audio = cargar_datafile("snd.dat");
   reserve_voices(VOCES_RESERVADAS, 0);
   // Without a sound device this fails and the game runs silently.
   mus_iniciar(instalar_sonido());
-  // A missing, cut-off or foreign file means no music or no effects.
-  f_msc = cargar_datafile("msc.dat");
-  f_audio = cargar_datafile("snd.dat");
 }
 
 void fin_audio()

@@ -25,6 +25,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -370,8 +372,11 @@ void *objeto_de(const t_lectura &f, int tipo, uint64_t pos, uint32_t tam)
 // The walk of the file. Returns null, having freed what it built, when the
 // file is not one this walk takes (compressed, nested files, properties in
 // other than plain ASCII) or an object cannot be loaded; `*probar_allegro`
-// says whether load_datafile should try it after.
-DATAFILE *recorrer(const t_lectura &f, bool *probar_allegro)
+// says whether load_datafile should try it after. With `solo_sonido` the
+// walk also gives up on any object but samples and raw data: the others
+// are built for the screen's colour depth and format, which another thread
+// may still be setting.
+DATAFILE *recorrer(const t_lectura &f, bool solo_sonido, bool *probar_allegro)
 {
   *probar_allegro = true;
   uint8_t cab[12];
@@ -442,7 +447,8 @@ DATAFILE *recorrer(const t_lectura &f, bool *probar_allegro)
     const int tipo = static_cast<int>(leer32(cab));
     const uint32_t tam = leer32(cab + 4);
     // The same size twice is an object stored as it is.
-    if (tipo == DAT_FILE || tam != leer32(cab + 8) || tam > f.largo - pos - 12) {
+    if (tipo == DAT_FILE || tam != leer32(cab + 8) || tam > f.largo - pos - 12 ||
+        (solo_sonido && tipo != DAT_SAMPLE && tipo != DAT_DATA)) {
       return fallar(i, props);
     }
     void *o = objeto_de(f, tipo, pos + 12, tam);
@@ -470,23 +476,163 @@ DATAFILE *recorrer(const t_lectura &f, bool *probar_allegro)
   return d;
 }
 
+// The walk of a whole file; see recorrer.
+DATAFILE *recorrer_fichero(const char *fichero, bool solo_sonido, bool *probar_allegro)
+{
+  *probar_allegro = true;
+  const int fd = open(fichero, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *probar_allegro = false;
+    return nullptr;
+  }
+  struct stat datos;
+  DATAFILE *d = nullptr;
+  if (fstat(fd, &datos) == 0 && datos.st_size > 0) {
+    d = recorrer({fd, static_cast<uint64_t>(datos.st_size)}, solo_sonido, probar_allegro);
+  }
+  close(fd);
+  return d;
+}
+
+// ---- reading ahead
+
+// A data file read on a thread while the program does something else,
+// until cargar_datafile takes it.
+struct t_adelanto {
+  char fichero[256];  // empty: the entry is free
+  int8_t hilo;        // the thread reading it, in `hilos`
+  DATAFILE *datos;
+  // Written by the thread: true when `datos` is the answer (null included);
+  // false when the file must be read again where load_datafile may run.
+  bool leido;
+};
+
+constexpr int MAX_ADELANTOS = 6;
+
+// The files being read ahead, and the threads reading them (one per call of
+// adelantar_datafiles, each reading its files in turn). A thread writes
+// only its own entries' `datos` and `leido`; the rest is the main thread's,
+// and it reads those two only after joining the thread.
+t_adelanto adelantos[MAX_ADELANTOS];
+std::thread hilos[MAX_ADELANTOS];
+
+// The thread's work: the entries whose bits are set in `entradas`, in turn.
+void leer_adelantos(uint32_t entradas, bool solo_sonido)
+{
+  for (int i = 0; i < MAX_ADELANTOS; ++i) {
+    if ((entradas & (1u << i)) != 0) {
+      t_adelanto &a = adelantos[i];
+      bool probar_allegro = false;
+      a.datos = datafile_completo(a.fichero) ? recorrer_fichero(a.fichero, solo_sonido, &probar_allegro)
+                                             : nullptr;
+      a.leido = a.datos != nullptr || !probar_allegro;
+    }
+  }
+}
+
+void esperar_hilo(int8_t hilo)
+{
+  if (hilos[hilo].joinable()) {
+    hilos[hilo].join();
+  }
+}
+
+void liberar_adelanto(t_adelanto &a)
+{
+  if (a.datos != nullptr) {
+    unload_datafile(a.datos);
+  }
+  a = t_adelanto{};
+}
+
 }  // namespace
 
 DATAFILE *leer_datafile(const char *fichero)
 {
-  const int fd = open(fichero, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return nullptr;
-  }
-  struct stat datos;
   bool probar_allegro = true;
-  DATAFILE *d = nullptr;
-  if (fstat(fd, &datos) == 0 && datos.st_size > 0) {
-    d = recorrer({fd, static_cast<uint64_t>(datos.st_size)}, &probar_allegro);
-  }
-  close(fd);
+  DATAFILE *d = recorrer_fichero(fichero, false, &probar_allegro);
   if (d == nullptr && probar_allegro) {
     d = load_datafile(fichero);
   }
   return d;
+}
+
+void adelantar_datafiles(const char *const ficheros[], int n, bool solo_sonido)
+{
+  // A thread still joinable at exit would abort the program, and one still
+  // building bitmaps must not outlive the library: exit waits for them.
+  static const bool en_salida = atexit(soltar_adelantos) == 0;
+  (void)en_salida;
+  for (int i = 0; i < n; ++i) {
+    // A file read ahead before and never taken is stale.
+    for (t_adelanto &a : adelantos) {
+      if (a.fichero[0] != 0 && strcmp(a.fichero, ficheros[i]) == 0) {
+        esperar_hilo(a.hilo);
+        liberar_adelanto(a);
+      }
+    }
+  }
+  // A thread of its own: one that no entry still waits for.
+  int8_t hilo = -1;
+  for (int8_t h = 0; h < MAX_ADELANTOS && hilo < 0; ++h) {
+    hilo = h;
+    for (const t_adelanto &a : adelantos) {
+      if (a.fichero[0] != 0 && a.hilo == h) {
+        hilo = -1;
+      }
+    }
+  }
+  if (hilo < 0) {
+    return;
+  }
+  esperar_hilo(hilo);
+  uint32_t entradas = 0;
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < MAX_ADELANTOS; ++k) {
+      t_adelanto &a = adelantos[k];
+      if (a.fichero[0] == 0 && strlen(ficheros[i]) < sizeof a.fichero) {
+        snprintf(a.fichero, sizeof a.fichero, "%s", ficheros[i]);
+        a.hilo = hilo;
+        entradas |= 1u << k;
+        break;
+      }
+    }
+  }
+  if (entradas == 0) {
+    return;
+  }
+  try {
+    hilos[hilo] = std::thread(leer_adelantos, entradas, solo_sonido);
+  } catch (const std::system_error &) {
+    // No thread to spare: cargar_datafile reads them itself.
+    for (int k = 0; k < MAX_ADELANTOS; ++k) {
+      if ((entradas & (1u << k)) != 0) {
+        adelantos[k] = t_adelanto{};
+      }
+    }
+  }
+}
+
+bool tomar_adelanto(const char *fichero, DATAFILE **datos)
+{
+  for (t_adelanto &a : adelantos) {
+    if (a.fichero[0] != 0 && strcmp(a.fichero, fichero) == 0) {
+      esperar_hilo(a.hilo);
+      const bool leido = a.leido;
+      *datos = a.datos;
+      a = t_adelanto{};
+      return leido;
+    }
+  }
+  return false;
+}
+
+void soltar_adelantos()
+{
+  for (int8_t h = 0; h < MAX_ADELANTOS; ++h) {
+    esperar_hilo(h);
+  }
+  for (t_adelanto &a : adelantos) {
+    liberar_adelanto(a);
+  }
 }

@@ -233,6 +233,9 @@ int8_t ini_allegro()
     return INI_SIN_VIDEO;
   }
   set_uformat(U_ASCII);
+  // The sound's files and the decoder's set-up need no window: they are
+  // made ready on other threads while the X server answers.
+  adelantar_audio();
 
   modo_truecolor = 0;
   set_color_depth(modos_video[0].profundidad);
@@ -240,10 +243,15 @@ int8_t ini_allegro()
     modo_truecolor = 1;
     set_color_depth(modos_video[1].profundidad);
     if (set_gfx_mode(modos_video[1].tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) != 0) {
+      soltar_adelantos();
       mensaje_fatal(TEXTO_SIN_VIDEO);
       return INI_SIN_VIDEO;
     }
   }
+  // The pictures, now that their depth is known, while the keyboard is
+  // set up.
+  static const char *const GRAFICOS[] = {"grf.dat", "fuentes.dat"};
+  adelantar_datafiles(GRAFICOS, 2, false);
 
   install_keyboard();
   set_display_switch_mode(SWITCH_AMNESIA);
@@ -254,6 +262,7 @@ int8_t ini_allegro()
 
   const int8_t r = cargar_graficos();
   if (r != INI_CORRECTO) {
+    soltar_adelantos();
     destroy_bitmap(buffer);
     buffer = nullptr;
   }
