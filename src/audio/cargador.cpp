@@ -43,6 +43,15 @@ int leer16(const uint8_t *p)
   return static_cast<int16_t>((p[0] << 8) | p[1]);
 }
 
+// The first word of a bitmap's or a sample's header: its bits, stored
+// negative to flag alpha (bitmaps) or stereo (samples).
+int bits_de(const uint8_t *cab, bool *marcado)
+{
+  const int bits = leer16(cab);
+  *marcado = bits < 0;
+  return *marcado ? -bits : bits;
+}
+
 // ---- bitmaps
 
 // Bytes per pixel as the data file stores them: depth 32 without alpha
@@ -174,13 +183,10 @@ BITMAP *bitmap_de(const t_lectura &f, uint64_t pos, uint32_t tam)
   if (tam < sizeof cab || !leer_en(f, pos, cab, sizeof cab)) {
     return nullptr;
   }
-  int bits = leer16(cab);
+  bool rgba;
+  const int bits = bits_de(cab, &rgba);
   const int w = static_cast<uint16_t>(leer16(cab + 2));
   const int h = static_cast<uint16_t>(leer16(cab + 4));
-  const bool rgba = bits < 0;
-  if (rgba) {
-    bits = -bits;
-  }
   const int por_pixel = bytes_guardados(bits, rgba);
   const uint64_t fila = static_cast<uint64_t>(w) * static_cast<uint64_t>(por_pixel);
   if (por_pixel == 0 || fila * static_cast<uint64_t>(h) > tam - sizeof cab) {
@@ -237,13 +243,10 @@ SAMPLE *muestra_de(const t_lectura &f, uint64_t pos, uint32_t tam)
   if (tam < sizeof cab || !leer_en(f, pos, cab, sizeof cab)) {
     return nullptr;
   }
-  int bits = leer16(cab);
+  bool estereo;
+  const int bits = bits_de(cab, &estereo);
   const int frecuencia = static_cast<uint16_t>(leer16(cab + 2));
   const uint32_t largo = leer32(cab + 4);
-  const bool estereo = bits < 0;
-  if (estereo) {
-    bits = -bits;
-  }
   const uint64_t bytes = uint64_t{largo} * (estereo ? 2u : 1u) * static_cast<uint64_t>(bits / 8);
   if ((bits != 8 && bits != 16) || largo > INT32_MAX || bytes > tam - sizeof cab) {
     return nullptr;
