@@ -20,9 +20,6 @@ t_voz voz[MAX_VOCES] = {};
 
 namespace {
 
-// adelantar_audio has run since the last ini_audio.
-bool audio_adelantado = false;
-
 // Object `n` of a datafile, or null when the file was not loaded or holds
 // fewer objects: a missing msc.dat or snd.dat means no music or no effects.
 DATAFILE *objeto(DATAFILE *fichero, int n)
@@ -148,15 +145,10 @@ void adelantar_audio()
   static const char *const FICHEROS[] = {"msc.dat", "snd.dat"};
   mus_precalentar();
   adelantar_datafiles(FICHEROS, 2, true);
-  audio_adelantado = true;
 }
 
 void ini_audio()
 {
-  if (!audio_adelantado) {
-    mus_precalentar();
-  }
-  audio_adelantado = false;
   // A missing, cut-off or foreign file means no music or no effects.
   // Taken before the sound starts, so no thread still reads while it does.
   f_msc = cargar_datafile("msc.dat");

@@ -117,7 +117,8 @@ DATAFILE *leer_datafile(const char *fichero);
 
 // Starts, on threads of their own, the music decoder's one-time set-up and
 // the reading of msc.dat and snd.dat: called as soon as the library is up,
-// this overlaps the window's creation. ini_audio does it when nobody has.
+// this overlaps the window's creation (ini_allegro calls it). Without it
+// the files are read by ini_audio and the first piece pays for the set-up.
 void adelantar_audio();
 
 // Starts the sound output and loads msc.dat and snd.dat. Without a sound
