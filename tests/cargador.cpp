@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "arnes/datafile_prueba.h"
-#include "audio/audio.h"
+#include "cargador/cargador.h"
 
 namespace {
 

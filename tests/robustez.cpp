@@ -18,6 +18,7 @@
 #include "arnes/arnes.h"
 #include "arnes/datafile_prueba.h"
 #include "audio/audio.h"
+#include "cargador/cargador.h"
 #include "dlg/dlg.h"
 #include "juego/juego.h"
 #include "tiempo/tiempo.h"

@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 
 #include "audio/musica.h"
+#include "cargador/cargador.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -84,61 +85,7 @@ bool instalar_sonido()
   return ok;
 }
 
-// Reads a big-endian 32-bit word; false at the end of the file.
-bool leer32(FILE *f, uint32_t &n)
-{
-  unsigned char b[4];
-  if (fread(b, 1, 4, f) != 4) {
-    return false;
-  }
-  n = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-  return true;
-}
-
 }  // namespace
-
-bool datafile_completo(const char *fichero)
-{
-  FILE *f = fopen(fichero, "rb");
-  if (f == nullptr) {
-    return false;
-  }
-  bool completo = false;
-  uint32_t magia = 0, tipo = 0, objetos = 0;
-  if (fseek(f, 0, SEEK_END) == 0) {
-    const long largo = ftell(f);
-    rewind(f);
-    if (leer32(f, magia) && magia == static_cast<uint32_t>(F_PACK_MAGIC)) {
-      completo = true;
-    } else if (magia == static_cast<uint32_t>(F_NOPACK_MAGIC) && leer32(f, tipo) &&
-               tipo == static_cast<uint32_t>(DAT_MAGIC) && leer32(f, objetos)) {
-      completo = true;
-      for (uint32_t i = 0; i < objetos && completo; ++i) {
-        uint32_t id, tamano, descomprimido;
-        completo = leer32(f, id);
-        while (completo && id == static_cast<uint32_t>(DAT_PROPERTY)) {
-          uint32_t tipo_propiedad;
-          completo = leer32(f, tipo_propiedad) && leer32(f, tamano) && tamano <= static_cast<uint32_t>(largo) &&
-                     fseek(f, static_cast<long>(tamano), SEEK_CUR) == 0 && leer32(f, id);
-        }
-        completo = completo && leer32(f, tamano) && leer32(f, descomprimido) &&
-                   ftell(f) + static_cast<long>(tamano) <= largo &&
-                   fseek(f, static_cast<long>(tamano), SEEK_CUR) == 0;
-      }
-    }
-  }
-  fclose(f);
-  return completo;
-}
-
-DATAFILE *cargar_datafile(const char *fichero)
-{
-  DATAFILE *d = nullptr;
-  if (tomar_adelanto(fichero, &d)) {
-    return d;
-  }
-  return datafile_completo(fichero) ? leer_datafile(fichero) : nullptr;
-}
 
 void adelantar_audio()
 {

@@ -76,42 +76,6 @@ extern uint8_t vol_son;
 extern t_voz voz[MAX_VOCES];
 
 // ---------------------------------------------------------------------------
-// Data files
-// ---------------------------------------------------------------------------
-
-// True when `fichero` is a datafile whose every object lies whole inside
-// it. The library's loader takes a cut-off file for a good one, or crashes
-// on it, so every data file of the game is checked first. A compressed
-// datafile cannot be walked without unpacking it; it is left to the loader.
-bool datafile_completo(const char *fichero);
-
-// leer_datafile of a file that passes that check; null otherwise. A file
-// being read ahead is waited for and taken instead.
-DATAFILE *cargar_datafile(const char *fichero);
-
-// Starts reading the `n` files named, one after another, on a thread of its
-// own, so that cargar_datafile finds them read. Bitmaps and fonts are built
-// for the colour depth and format set when this is called, so nothing may
-// change those until they are taken; with `solo_sonido` a file holding
-// anything but samples and raw data is left for cargar_datafile to read.
-// A file read ahead and not taken is dropped when it is read ahead again.
-void adelantar_datafiles(const char *const ficheros[], int n, bool solo_sonido);
-
-// For cargar_datafile: true, with the result, when `fichero` was read
-// ahead; false when it must be read now. Either way it is no longer ahead.
-bool tomar_adelanto(const char *fichero, DATAFILE **datos);
-
-// Waits for every file still being read ahead and frees what nobody took:
-// on a failed start-up, and at exit.
-void soltar_adelantos();
-
-// What load_datafile gives (freed with unload_datafile), read in one go
-// and built in plain loops; a file it does not expect is left to
-// load_datafile. Null when the file cannot be read or an object in it is
-// cut short.
-DATAFILE *leer_datafile(const char *fichero);
-
-// ---------------------------------------------------------------------------
 // Operations
 // ---------------------------------------------------------------------------
 

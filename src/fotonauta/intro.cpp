@@ -1,6 +1,7 @@
 // The opening sequence: a picture from intro.dat fades in over a blue-grey
 // screen, stands while its sound plays, and fades away.
 #include "audio/audio.h"
+#include "cargador/cargador.h"
 #include "fotonauta/fotonauta.h"
 
 namespace {

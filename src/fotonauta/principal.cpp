@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "audio/audio.h"
+#include "cargador/cargador.h"
 #include "juego/juego.h"
 #include "tiempo/tiempo.h"
 
