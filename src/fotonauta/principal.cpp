@@ -2,6 +2,8 @@
 // and the program's run once the display is up.
 #include "fotonauta/fotonauta.h"
 
+#include <xalleg.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -227,6 +229,11 @@ int8_t ini_allegro()
   // of malloc (during load_datafile, for one). Ours replace them before any
   // can arrive: the frame step ends the program from normal code.
   bloquear_senales_fin();
+  // The window's class, which ties it to its desktop entry and icon (the
+  // entry's StartupWMClass); the library's own is "allegro". Named before
+  // the library starts, which makes the top-level window at once; the
+  // title is left as it is.
+  xwin_set_window_name("fotonauta", "Fotonauta");
   const int sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
   ini_senales_fin();
   if (sistema != 0) {

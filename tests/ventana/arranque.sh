@@ -8,6 +8,13 @@ salida=$(cd "$CONSTRUCCION" && env -u DISPLAY ./fotonauta 2>&1 >/dev/null) && es
 grep -q 'Could not set any video mode.' <<<"$salida" || fallo "no message without a display: $salida"
 grep -q 'No se ha podido establecer ningún modo de video.' <<<"$salida" || fallo "no Spanish message: $salida"
 
+# The version the build was configured with, asked before any display.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$CONSTRUCCION/CMakeCache.txt")
+salida=$(env -u DISPLAY "$CONSTRUCCION/fotonauta" --version) || fallo "--version failed"
+[ "$salida" = "fotonauta $version" ] || fallo "--version printed '$salida', not 'fotonauta $version'"
+env -u DISPLAY "$CONSTRUCCION/fotonauta" --no-such-option 2>/dev/null && estado=0 || estado=$?
+[ "$estado" -eq 2 ] || fallo "an unknown option ended with status $estado, not 2"
+
 iniciar_xvfb
 preparar_directorio
 
@@ -17,6 +24,12 @@ rm -f cfg.dat
 printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes: no first-run question
 inicio=$(date +%s.%N)
 arrancar "$CONSTRUCCION/fotonauta"
+# The class ties the window to its desktop entry (StartupWMClass); the
+# title stays the library's, the program's name.
+[ "$(xprop -id "$VENTANA" WM_CLASS)" = 'WM_CLASS(STRING) = "fotonauta", "Fotonauta"' ] ||
+  fallo "the window's class: $(xprop -id "$VENTANA" WM_CLASS)"
+[ "$(xprop -id "$VENTANA" WM_NAME)" = 'WM_NAME(STRING) = "fotonauta"' ] ||
+  fallo "the window's title: $(xprop -id "$VENTANA" WM_NAME)"
 sleep 0.3
 capturar arranque_negro
 b=$(brillo arranque_negro)
