@@ -1,10 +1,12 @@
 # The .deb on a clean Debian 12: built with cpack, installed with apt into a
 # fresh minimal root made by debootstrap (its packages' own Depends only, no
 # Recommends), and started as a normal user from the desktop entry's Exec
-# lines under Xvfb; then removed. Needs root, debootstrap and the Debian
-# mirror apt uses. Where no clean root can be made it says so and falls
-# back to installing the package on this machine, starting it the same way
-# and removing it again.
+# lines under Xvfb, each window carrying the class the entry names; then
+# removed. What a distribution checks of the package without installing it
+# (lintian, AppStream, desktop entries, manual pages) is paquete_revision.sh,
+# in ./check. Needs root, debootstrap and the Debian mirror apt uses. Where
+# no clean root can be made it says so and falls back to installing the
+# package on this machine, starting it the same way and removing it again.
 #
 # Several minutes (the first run also makes the base system, kept in
 # build/raiz_debian12.tar for later runs): `cd build && ctest -L lento -R paquete`.
@@ -34,6 +36,11 @@ probar_entrada() {
   pid=$!
   esperar_ventana
   origen_ventana
+  # The desktop ties the window to its entry by the class the entry names.
+  local clase
+  clase=$(awk -F= '$1 == "StartupWMClass" {print $2; exit}' "$ENTRADA")
+  [ -n "$clase" ] || fallo "the desktop entry names no StartupWMClass"
+  [ -n "$(xdotool search --class "^$clase\$" 2>/dev/null)" ] || fallo "[$grupo]: no window of class $clase"
   local carpeta=$hogar/.local/share/fotonauta
   if [ ! -f "$carpeta/cfg.dat" ]; then
     sleep 1.6
@@ -52,11 +59,14 @@ probar_entrada() {
   esperar_fin "$pid" 30
   [ "$ESTADO" -eq 0 ] || fallo "[$grupo] ended with status $ESTADO: $(cat "$TMP/error")"
   for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
-    [ "$(readlink "$carpeta/$f")" = "/usr/share/fotonauta/$f" ] || fallo "$carpeta/$f: $(ls -l "$carpeta/$f" 2>&1)"
+    [ "$(readlink "$carpeta/$f")" = "/usr/share/games/fotonauta/$f" ] || fallo "$carpeta/$f: $(ls -l "$carpeta/$f" 2>&1)"
   done
   [ -f "$carpeta/cfg.dat" ] || fallo "no cfg.dat in $carpeta"
   [ "$(stat -c %u "$carpeta/cfg.dat")" = "$USUARIO" ] || fallo "cfg.dat does not belong to the player"
 }
+
+# A player's PATH on Debian, which holds the games.
+RUTA_JUGADOR=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
 
 BASE=$CONSTRUCCION/raiz_debian12.tar
 ESPEJO=$(sed -n 's/^URIs: *\(http[^ ]*\/debian\)$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
@@ -86,14 +96,16 @@ if [ -s "$BASE" ]; then
   dentro apt-get install -y -q --no-install-recommends "/tmp/$(basename "$DEB")" >>"$TMP/apt.log" 2>&1 ||
     fallo "the package did not install on a clean Debian 12: $(tail -n 20 "$TMP/apt.log")"
   echo "installed in a clean root with: $(grep -c '^Setting up' "$TMP/apt.log") packages set up"
+  salida=$(dentro /usr/games/fotonauta --version)
+  [ "$salida" = "fotonauta $(dpkg-deb -f "$DEB" Version)" ] || fallo "the installed game's --version: $salida"
   dentro useradd -m jugador
   USUARIO=$(dentro id -u jugador)
   ENTRADA=$RAIZ/usr/share/applications/fotonauta.desktop
-  como_jugador="chroot --userspec=jugador:jugador $RAIZ env -i PATH=/usr/bin:/bin HOME=/home/jugador DISPLAY=$DISPLAY"
+  como_jugador="chroot --userspec=jugador:jugador $RAIZ env -i PATH=$RUTA_JUGADOR HOME=/home/jugador DISPLAY=$DISPLAY"
   probar_entrada "Desktop Entry" paquete_ventana "$como_jugador" "$RAIZ/home/jugador"
   probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "$como_jugador" "$RAIZ/home/jugador"
   dentro apt-get remove -y -q fotonauta >>"$TMP/apt.log" 2>&1 || fallo "apt-get remove failed"
-  [ ! -e "$RAIZ/usr/share/fotonauta" ] && [ ! -e "$RAIZ/usr/bin/fotonauta" ] || fallo "files left after removal"
+  [ ! -e "$RAIZ/usr/share/games/fotonauta" ] && [ ! -e "$RAIZ/usr/games/fotonauta" ] || fallo "files left after removal"
   echo "ok: installed with its Depends on a clean Debian 12, started from both Exec lines as a user, removed"
 else
   echo "no clean root could be made: installing on this machine instead"
@@ -104,9 +116,9 @@ else
   ENTRADA=/usr/share/applications/fotonauta.desktop
   mkdir -p "$TMP/hogar"
   USUARIO=$(id -u)
-  probar_entrada "Desktop Entry" paquete_ventana "env -u XDG_DATA_HOME HOME=$TMP/hogar" "$TMP/hogar"
-  probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "env -u XDG_DATA_HOME HOME=$TMP/hogar" "$TMP/hogar"
+  probar_entrada "Desktop Entry" paquete_ventana "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
+  probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
   dpkg -r fotonauta >/dev/null
-  [ ! -e /usr/share/fotonauta ] || fallo "files left after removal"
+  [ ! -e /usr/share/games/fotonauta ] || fallo "files left after removal"
   echo "ok (this machine, not a clean root): installed, started from both Exec lines, removed"
 fi

@@ -11,27 +11,30 @@ cd "$TMP"
 RAIZ=$TMP/raiz
 DESTDIR=$RAIZ cmake --install "$CONSTRUCCION" --prefix /usr >/dev/null
 USR=$RAIZ/usr
-DATOS=$USR/share/fotonauta
+DATOS=$USR/share/games/fotonauta
 
 # ---- The files ----
-esperados="usr/bin/fotonauta
-usr/bin/fotonauta-pantalla-completa
+esperados="usr/games/fotonauta
+usr/games/fotonauta-pantalla-completa
 usr/libexec/fotonauta/fotonauta
 usr/libexec/fotonauta/fotonauta_dll
 usr/share/applications/fotonauta.desktop
-usr/share/fotonauta/fuentes.dat
-usr/share/fotonauta/grf.dat
-usr/share/fotonauta/intro.dat
-usr/share/fotonauta/msc.dat
-usr/share/fotonauta/snd.dat
+usr/share/doc/fotonauta/changelog.gz
+usr/share/doc/fotonauta/copyright
+usr/share/games/fotonauta/fuentes.dat
+usr/share/games/fotonauta/grf.dat
+usr/share/games/fotonauta/intro.dat
+usr/share/games/fotonauta/msc.dat
+usr/share/games/fotonauta/snd.dat
 usr/share/icons/hicolor/128x128/apps/fotonauta.png
 usr/share/icons/hicolor/256x256/apps/fotonauta.png
 usr/share/icons/hicolor/48x48/apps/fotonauta.png
 usr/share/man/man6/fotonauta-pantalla-completa.6.gz
-usr/share/man/man6/fotonauta.6.gz"
+usr/share/man/man6/fotonauta.6.gz
+usr/share/metainfo/org.example.fotonauta.metainfo.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
-for f in bin/fotonauta bin/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
+for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
@@ -46,7 +49,7 @@ esquina=$(convert "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" -format 
 [ "$esquina" = "0 1" ] || fallo "icon alpha at a corner and the middle: $esquina"
 desktop-file-validate "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry is not valid"
 for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop"); do
-  [ -x "$USR/bin/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
+  [ -x "$USR/games/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
 grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
 for pagina in fotonauta fotonauta-pantalla-completa; do
@@ -69,7 +72,12 @@ enlaces_correctos() {
   done
 }
 
-lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/bin/fotonauta"
+# Asked its version, the launcher passes the question on and prepares nothing.
+lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta-pantalla-completa" --version
+[ "$ESTADO" -eq 0 ] || fallo "--version through the launcher ended with $ESTADO: $(cat "$TMP/error")"
+[ ! -e "$TMP/xdg" ] || fallo "--version made the player's folder"
+
+lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta"
 [ "$ESTADO" -eq 255 ] || fallo "without a display the launcher ended with $ESTADO"
 grep -q 'Could not set any video mode.' "$TMP/error" || fallo "the game's message did not come through: $(cat "$TMP/error")"
 enlaces_correctos "$TMP/xdg/fotonauta"
@@ -77,7 +85,7 @@ enlaces_correctos "$TMP/xdg/fotonauta"
 
 # A relative XDG_DATA_HOME is ignored, as the XDG rules say.
 carpeta=$hogar/.local/share/fotonauta
-lanzar XDG_DATA_HOME=relativa "$USR/bin/fotonauta-pantalla-completa"
+lanzar XDG_DATA_HOME=relativa "$USR/games/fotonauta-pantalla-completa"
 [ "$ESTADO" -eq 255 ] || fallo "the full-screen launcher ended with $ESTADO"
 enlaces_correctos "$carpeta"
 [ ! -e relativa ] || fallo "a relative XDG_DATA_HOME was used"
@@ -93,7 +101,7 @@ printf '#%-28s %-12s\r\n' "ANA            12345" "ABCDEFGHIJKL" >"$TMP/pnt_propi
 ln -s "$TMP/pnt_propio.txt" "$carpeta/pnt.txt"
 antes=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt"; md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
 sleep 1  # so a rewrite would show in the modification time
-lanzar "$USR/bin/fotonauta"
+lanzar "$USR/games/fotonauta"
 [ "$ESTADO" -eq 255 ] || fallo "the repairing run ended with $ESTADO"
 enlaces_correctos "$carpeta"
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
@@ -108,7 +116,7 @@ despues=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_
 rm -rf "$hogar/.local"
 mkdir -p "$hogar/.local"
 touch "$hogar/.local/share"
-lanzar "$USR/bin/fotonauta"
+lanzar "$USR/games/fotonauta"
 [ "$ESTADO" -eq 1 ] || fallo "with no folder possible the launcher ended with $ESTADO"
 grep -q "cannot use the folder $hogar/.local/share/fotonauta" "$TMP/error" || fallo "no message: $(cat "$TMP/error")"
 ! grep -q 'video mode' "$TMP/error" || fallo "the game was started without its folder"
@@ -123,7 +131,7 @@ clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
 # the launcher ends once the player has closed it.
 mkdir -p "$hogar/.local"
 touch "$hogar/.local/share"
-HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 caja=
 for _ in $(seq 100); do
@@ -139,7 +147,7 @@ rm -rf "$hogar/.local"
 
 # First run: the folder is made, the game shows its black hold, asks the
 # language and writes its settings into the player's folder.
-HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
 sleep 0.3
@@ -165,7 +173,7 @@ esperar_fin "$pid" 20
 printf '#%-28s %-12s\r\n' "LUIS           54321" "LKJIHGFEDCBA" >"$carpeta/pnt.txt"
 antes=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$carpeta/cfg.dat" "$carpeta/pnt.txt")
 sleep 1
-HOME=$hogar "$USR/bin/fotonauta" 2>"$TMP/error" &
+HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
 origen_ventana
