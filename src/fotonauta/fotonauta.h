@@ -85,6 +85,11 @@ constexpr int8_t INI_CORRECTO = 0;
 constexpr int8_t INI_SIN_VIDEO = -1;
 constexpr int8_t INI_SIN_DATOS = -2;
 
+// The instance and class names of the window (WM_CLASS), which tie it to
+// its desktop entry's StartupWMClass. A program built from the game's parts
+// (the level editor) names its own before calling ini_allegro.
+extern const char *clase_ventana[2];
+
 int8_t ini_allegro();
 void fin_allegro();
 

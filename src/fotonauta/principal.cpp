@@ -51,6 +51,10 @@ int8_t idioma;
 // Highest level that may be chosen to start a game.
 int8_t ult_fase_completada;
 
+// The window's instance and class names: the game's unless a program built
+// from its parts names its own.
+const char *clase_ventana[2] = {"fotonauta", "Fotonauta"};
+
 #ifdef FOTONAUTA_PRUEBAS
 void (*prueba_fotograma)();
 #endif
@@ -233,7 +237,7 @@ int8_t ini_allegro()
   // entry's StartupWMClass); the library's own is "allegro". Named before
   // the library starts, which makes the top-level window at once; the
   // title is left as it is.
-  xwin_set_window_name("fotonauta", "Fotonauta");
+  xwin_set_window_name(clase_ventana[0], clase_ventana[1]);
   const int sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
   ini_senales_fin();
   if (sistema != 0) {
