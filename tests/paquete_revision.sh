@@ -23,7 +23,11 @@ cd "$CONSTRUCCION"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' CMakeCache.txt)
 [ -n "$version" ] || fallo "no project version in CMakeCache.txt"
 rm -rf paquete
-cpack >"$TMP/cpack.log" 2>&1 || fallo "cpack failed: $(tail -n 20 "$TMP/cpack.log")"
+# Each package has its settings: CPackConfig.cmake for the game's, and a
+# CPackConfig<Name>.cmake for each other one.
+for ajustes in CPackConfig*.cmake; do
+  cpack --config "$ajustes" >"$TMP/cpack.log" 2>&1 || fallo "cpack --config $ajustes failed: $(tail -n 20 "$TMP/cpack.log")"
+done
 paquetes=(paquete/*.deb)
 [ -e "${paquetes[0]}" ] || fallo "cpack built no package"
 
