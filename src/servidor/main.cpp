@@ -160,6 +160,12 @@ int main(int argc, char **argv)
 
   httplib::Server s;
   s.new_task_queue = [] { return new cola_acotada(HILOS); };
+  // Only SO_REUSEADDR: the library also sets SO_REUSEPORT, which would let a
+  // second server start on a port already in use and share its traffic.
+  s.set_socket_options([](socket_t sock) {
+    int si = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+  });
   s.set_read_timeout(ESPERA_LECTURA_S, 0);
   s.set_write_timeout(ESPERA_ESCRITURA_S, 0);
   s.set_payload_max_length(MAX_CUERPO);
