@@ -177,6 +177,13 @@ int main(int argc, char **argv)
     r.set_content(x.cuerpo, x.tipo.c_str());
   });
 
+  // One line per request on standard error (the journal, under systemd):
+  // who, the request line as it came, the status.
+  s.set_logger([](const httplib::Request &q, const httplib::Response &r) {
+    std::fprintf(stderr, "%s \"%s %s %s\" %d\n", q.remote_addr.c_str(), q.method.c_str(), q.target.c_str(),
+                 q.version.c_str(), r.status);
+  });
+
   if (!s.bind_to_port("0.0.0.0", puerto)) {
     almacen_cerrar(a);
     return fallar("cannot listen on port " + std::to_string(puerto) + ": " + std::strerror(errno) +
