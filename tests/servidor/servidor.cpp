@@ -232,6 +232,8 @@ TEST_F(Servidor, RechazaLoQueNoEsUnaPartidaYGuardaCadaFilaUnaVez)
   EXPECT_NE(pagina->body.find("&lt;script&gt;"), std::string::npos);
   EXPECT_EQ(pagina->body.find("<script>"), std::string::npos);
   EXPECT_EQ(pagina->body.find("Tramposo"), std::string::npos);
+  EXPECT_NE(pedir("/?nombre=ana%20MU%C3%91OZ")->body.find("Ana Mu\xC3\xB1oz: best rank 1, 4560 points."),
+            std::string::npos);
 
   const auto json = pedir("/api/puntuaciones?desde=2&cuantos=5");
   ASSERT_TRUE(json);
@@ -284,6 +286,9 @@ TEST_F(Servidor, PuestosPaginasYBusqueda)
   EXPECT_NE(busqueda->body.find("Jugador 155<"), std::string::npos);
   EXPECT_EQ(busqueda->body.find("Jugador 144<"), std::string::npos);
   EXPECT_NE(pedir("/?nombre=Nadie")->body.find("No ranked score for Nadie."), std::string::npos);
+  // Looked for as a player would type it: found as the game's keyboard
+  // wrote it.
+  EXPECT_NE(pedir("/?nombre=jUGADOR%20150")->body.find("Jugador 150: best rank 151"), std::string::npos);
 }
 
 // Start-up failures: one line on standard error and a non-zero status.
