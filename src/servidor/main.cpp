@@ -4,6 +4,10 @@
 
 #include <httplib.h>
 
+#include <dlfcn.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,6 +49,17 @@ const char *const AYUDA =
     "                               ranks N to N+M-1 as JSON\n"
     "GET /highscore.php?yourname=NAME&code=CODE\n"
     "                               the game's upload\n";
+
+// What one request may send before it is answered: request line and
+// headers (the game's request is some 200 bytes). The library bounds each
+// line but not how many lines come, so a client could fill the memory with
+// headers; `recv` below counts the bytes of the request being read on each
+// thread and fails once there are more, which ends the connection.
+constexpr size_t MAX_BYTES_PETICION = 64 * 1024;
+thread_local size_t bytes_peticion = 0;
+
+// Called when a request has been answered, or a connection taken up.
+void nueva_peticion() { bytes_peticion = 0; }
 
 // The server being run, for the signal handler.
 httplib::Server *servidor_activo = nullptr;
@@ -101,6 +116,7 @@ class cola_acotada : public httplib::TaskQueue {
         tareas_.pop_front();
       }
       hueco_.notify_one();
+      nueva_peticion();
       tarea();
     }
   }
@@ -118,6 +134,26 @@ int fallar(const std::string &mensaje)
 }
 
 }  // namespace
+
+// The C library's recv, in front of which the library's reads of requests
+// pass (it calls recv on every socket; this program has no other sockets
+// it reads from).
+extern "C" ssize_t recv(int socket, void *destino, size_t largo, int banderas)
+{
+  using recv_t = ssize_t (*)(int, void *, size_t, int);
+  static const auto recv_libc = reinterpret_cast<recv_t>(dlsym(RTLD_NEXT, "recv"));
+  const bool mirar = (banderas & MSG_PEEK) != 0;
+  if (!mirar && bytes_peticion >= MAX_BYTES_PETICION) {
+    errno = ECONNRESET;
+    return -1;
+  }
+  const size_t cabe = mirar ? largo : std::min(largo, MAX_BYTES_PETICION - bytes_peticion);
+  const ssize_t n = recv_libc(socket, destino, cabe, banderas);
+  if (n > 0 && !mirar) {
+    bytes_peticion += static_cast<size_t>(n);
+  }
+  return n;
+}
 
 int main(int argc, char **argv)
 {
@@ -183,6 +219,11 @@ int main(int argc, char **argv)
   s.set_logger([](const httplib::Request &q, const httplib::Response &r) {
     std::fprintf(stderr, "%s \"%s %s %s\" %d\n", q.remote_addr.c_str(), q.method.c_str(), q.target.c_str(),
                  q.version.c_str(), r.status);
+    // After a refusal the budget is not renewed: a client sending endless
+    // headers gets its 400 and then the end of the connection.
+    if (r.status < 400) {
+      nueva_peticion();
+    }
   });
 
   if (!s.bind_to_port("0.0.0.0", puerto)) {

@@ -291,6 +291,52 @@ TEST_F(Servidor, PuestosPaginasYBusqueda)
   EXPECT_NE(pedir("/?nombre=jUGADOR%20150")->body.find("Jugador 150: best rank 151"), std::string::npos);
 }
 
+// The server's resident memory in kB, from /proc.
+long memoria_kb(pid_t pid)
+{
+  std::FILE *f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+  long kb = -1;
+  char linea[256];
+  while (f != nullptr && std::fgets(linea, sizeof linea, f) != nullptr) {
+    std::sscanf(linea, "VmRSS: %ld", &kb);
+  }
+  if (f != nullptr) {
+    std::fclose(f);
+  }
+  return kb;
+}
+
+// A client that sends header lines without end is cut off, and the server
+// keeps its memory and serves the others.
+TEST_F(Servidor, CabecerasSinFinNoLlenanLaMemoria)
+{
+  const long antes = memoria_kb(pid);
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in d{};
+  d.sin_family = AF_INET;
+  d.sin_port = htons(static_cast<uint16_t>(puerto));
+  d.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(s, reinterpret_cast<sockaddr *>(&d), sizeof d), 0);
+  const std::string inicio = "GET / HTTP/1.1\r\nHost: x\r\n";
+  send(s, inicio.data(), inicio.size(), MSG_NOSIGNAL);
+  const std::string linea = "X-Relleno: " + std::string(4000, 'a') + "\r\n";
+  size_t enviados = 0;
+  // 64 MB at most; the server cuts the connection long before.
+  for (int i = 0; i < 16000; ++i) {
+    const ssize_t n = send(s, linea.data(), linea.size(), MSG_NOSIGNAL);
+    if (n <= 0) {
+      break;
+    }
+    enviados += static_cast<size_t>(n);
+  }
+  close(s);
+  EXPECT_LT(enviados, 16u * 1024 * 1024) << "the server read every header sent";
+  EXPECT_LT(memoria_kb(pid) - antes, 8 * 1024) << "kB resident before: " << antes;
+  const auto r = pedir("/");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+}
+
 // Start-up failures: one line on standard error and a non-zero status.
 TEST_F(Servidor, ArranqueFallidoDiceUnaLinea)
 {
