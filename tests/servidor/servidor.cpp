@@ -3,6 +3,7 @@
 // over HTTP, and its database read back to see what was kept.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <signal.h>
 #include <sys/socket.h>
@@ -378,6 +379,39 @@ TEST_F(Servidor, ArranqueFallidoDiceUnaLinea)
     EXPECT_EQ(std::count(texto.begin(), texto.end(), '\n'), 1) << c.que << ": " << texto;
     EXPECT_EQ(texto.rfind("fotonauta-servidor: ", 0), 0u) << c.que << ": " << texto;
   }
+}
+
+// The store carries its schema's version: opened again it keeps its rows;
+// a store written by a newer server is left alone, with the reason.
+TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
+{
+  const fs::path base = fs::temp_directory_path() / ("fotonauta_almacen_" + std::to_string(getpid()) + ".db");
+  fs::remove(base);
+  std::string error;
+  almacen *a = almacen_abrir(base.string(), error);
+  ASSERT_NE(a, nullptr) << error;
+  puntuacion p;
+  p.nombre = "Ana";
+  p.codigo = "ABCDEFGHIJKL";
+  p.puntos = 120;
+  EXPECT_EQ(almacen_guardar(a, p), GUARDADA_NUEVA);
+  almacen_cerrar(a);
+
+  a = almacen_abrir(base.string(), error);
+  ASSERT_NE(a, nullptr) << error;
+  EXPECT_EQ(almacen_guardar(a, p), GUARDADA_YA);
+  EXPECT_EQ(almacen_contar(a, false), 1);
+  almacen_cerrar(a);
+
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE version_esquema SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(almacen_abrir(base.string(), error), nullptr);
+  EXPECT_NE(error.find("newer server"), std::string::npos) << error;
+  fs::remove(base);
+  fs::remove(base.string() + "-wal");
+  fs::remove(base.string() + "-shm");
 }
 
 // The decoder reads back what the encoder wrote, and the points bound is
