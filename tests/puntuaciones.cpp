@@ -239,7 +239,7 @@ TEST_F(Teclado, ElCodigoGuardaPuntosYFasesOMarcaLaTrampa)
   entrar(0x123456, texto("ana"), 17);
   const std::string codigo = max_cod[0];
   ASSERT_EQ(codigo.size(), 12u);
-  const codigo_leido c = leer_codigo(codigo);
+  const codigo_abierto c = leer_codigo(codigo);
   ASSERT_EQ(c.bytes.size(), 8u);
   EXPECT_TRUE(c.suma_correcta);
   EXPECT_EQ((c.bytes[2] << 8) | c.bytes[3], 81);
@@ -310,7 +310,7 @@ TEST(CodigoPuntuacion, LargosYLecturaDeVuelta)
   const int32_t valores[] = {-1, 300};
   uuencode_generic(salida, 81, 2, valores, tres_uno);
   EXPECT_EQ(std::string(salida).size(), 12u);
-  codigo_leido c = leer_codigo(salida);
+  codigo_abierto c = leer_codigo(salida);
   ASSERT_EQ(c.bytes.size(), 8u);
   EXPECT_TRUE(c.suma_correcta);
   // The low bytes of each value, most significant first.

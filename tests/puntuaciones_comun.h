@@ -61,12 +61,12 @@ class Puntuaciones : public ::testing::Test {
 
 // The score code read back: the packed bytes before chaining, and whether
 // the checksum matches them.
-struct codigo_leido {
+struct codigo_abierto {
   std::vector<uint8_t> bytes;  // time stamp, id and values
   bool suma_correcta = false;
 };
 
-inline codigo_leido leer_codigo(const std::string &codigo)
+inline codigo_abierto leer_codigo(const std::string &codigo)
 {
   static const std::string alfabeto = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+@";
   std::vector<uint8_t> encadenados;
@@ -87,7 +87,7 @@ inline codigo_leido leer_codigo(const std::string &codigo)
   if (encadenados.empty()) {
     return {};
   }
-  codigo_leido r;
+  codigo_abierto r;
   uint8_t p = SEMILLA_CODIGO;
   uint8_t suma = 0;
   for (size_t k = 0; k + 1 < encadenados.size(); ++k) {

@@ -18,7 +18,7 @@ TEST(CodigoPuntuacion, LosBytesMasAllaDeLosCuatroDeUnValorSonSuSigno)
   const int32_t seis[] = {6, 6};
   const int32_t valores[] = {-2, 5};
   uuencode_generic(salida, 81, 2, valores, seis);
-  const codigo_leido c = leer_codigo(salida);
+  const codigo_abierto c = leer_codigo(salida);
   ASSERT_EQ(c.bytes.size(), 16u);
   EXPECT_TRUE(c.suma_correcta);
   const uint8_t esperado[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0, 0, 0, 0, 0, 5};
@@ -33,7 +33,7 @@ TEST(CodigoPuntuacion, CuentasNegativasNoDanBytesYLasEnormesSeCortanAVeinticinco
   const int32_t cuentas[] = {INT32_MIN, -1, 0, INT32_MAX};
   const int32_t valores[] = {1, 2, 3, 0x01020304};
   uuencode_generic(salida, 81, 4, valores, cuentas);
-  const codigo_leido c = leer_codigo(salida);
+  const codigo_abierto c = leer_codigo(salida);
   // Time stamp and id, then only the last value gives bytes: the 25 highest
   // of the count asked for, all of them sign.
   ASSERT_EQ(c.bytes.size(), 4u + 25u);

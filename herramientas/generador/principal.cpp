@@ -46,6 +46,24 @@ long contar_traslucidos(cairo_surface_t *s)
     return n;
 }
 
+// The logo for the score server's web page: the picture with its magenta
+// mask turned transparent.
+bool guardar_logo_web(cairo_surface_t *logo, const std::string &ruta, std::string &error)
+{
+    cairo_surface_flush(logo);
+    const int ancho = cairo_image_surface_get_width(logo), alto = cairo_image_surface_get_height(logo);
+    cairo_surface_t *web = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, ancho, alto);
+    for (int y = 0; y < alto; ++y)
+        for (int x = 0; x < ancho; ++x) {
+            const uint32_t p = fila(logo, y)[x];
+            fila(web, y)[x] = (p & 0x00FFFFFFu) == 0x00FF00FFu ? 0u : p;
+        }
+    cairo_surface_mark_dirty(web);
+    const bool ok = guardar_png(web, ruta, error);
+    cairo_surface_destroy(web);
+    return ok;
+}
+
 // Copies `origen` onto `destino` at (x, y); magenta pixels are skipped, or
 // shown as a checkerboard when `tablero` is set.
 void pegar(cairo_surface_t *destino, cairo_surface_t *origen, int ox, int oy, int x, int y,
@@ -252,6 +270,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "generador: warning: %ld pixels of the tile sheet are not opaque\n", n);
 
     cairo_surface_t *marco = dibujar_marco();
+    constexpr size_t GRF_LOGO_WEB = 4;
     // In the order of grf.dat; the game refers to them by index.
     const std::vector<Pieza> piezas = {
         {"BORDE_ARRIBA", "borde0.png", recortar(marco, 0, 0, PANTALLA_ANCHO, MARCO)},
@@ -275,6 +294,8 @@ int main(int argc, char **argv)
         if (!guardar_png(p.superficie, carpeta + p.png, error))
             return fallar(error);
     }
+    if (!guardar_logo_web(piezas[GRF_LOGO_WEB].superficie, carpeta + "logo_web.png", error))
+        return fallar(error);
 
     FuenteGenerada fuentes[NUM_FUENTES];
     std::vector<ObjetoDat> objetos_fuentes;

@@ -1,7 +1,7 @@
 // The score upload screen and the score code each row carries.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
@@ -14,13 +14,6 @@ const char *prueba_servidor = nullptr;
 
 namespace {
 
-const char ALFABETO[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+@";
-static_assert(sizeof ALFABETO == 65);
-
-// Time stamp and id, at most 25 value bytes, the checksum and two pad bytes.
-constexpr int MAX_EMPAQUETADO = 30;
-constexpr int MAX_BYTES_VALORES = 25;
-
 // A code character as it goes in a request target: "+" would read as a
 // blank, and a blank (the first character of the tampered code) is not
 // allowed at all, so both are escaped; the rest of the alphabet, "@"
@@ -30,7 +23,7 @@ constexpr int LONG_CODIGO_ESCAPADO = 3 * LONG_COD + 1;
 void escapar_codigo(const char *codigo, char *salida)
 {
   for (const char *p = codigo; *p != '\0'; ++p) {
-    if (*p != '+' && std::strchr(ALFABETO, *p) != nullptr) {
+    if (*p != '+' && std::strchr(ALFABETO_CODIGO, *p) != nullptr) {
       *salida++ = *p;
     } else {
       salida += std::sprintf(salida, "%%%02X", static_cast<uint8_t>(*p));
@@ -39,6 +32,16 @@ void escapar_codigo(const char *codigo, char *salida)
   *salida = '\0';
 }
 
+// The value of environment variable `variable` when it is set and not
+// empty, else `omision`: an installed game can be sent to another score
+// server without being built again.
+const char *del_entorno(const char *variable, const char *omision)
+{
+  const char *valor = std::getenv(variable);
+  return valor != nullptr && valor[0] != '\0' ? valor : omision;
+}
+
+// The score server, as a host name with an optional ":port".
 const char *servidor()
 {
 #ifdef FOTONAUTA_PRUEBAS
@@ -46,8 +49,11 @@ const char *servidor()
     return prueba_servidor;
   }
 #endif
-  return FOTONAUTA_SERVIDOR;
+  return del_entorno("FOTONAUTA_SERVIDOR", FOTONAUTA_SERVIDOR);
 }
+
+// The web address of the world table, shown to the player.
+const char *web() { return del_entorno("FOTONAUTA_WEB", FOTONAUTA_WEB); }
 
 void texto_centrado(const char *texto, int y)
 {
@@ -56,52 +62,7 @@ void texto_centrado(const char *texto, int y)
 
 bool espanol() { return idioma == IDIOMA_ESPANOL; }
 
-// Byte `c` (0 the lowest) of a value shifted arithmetically. A 32-bit value
-// has four bytes; those above are all sign, and shifting that far is
-// undefined, so they are given as the sign itself.
-uint8_t byte_de_valor(int32_t valor, int32_t c)
-{
-  if (c >= 4) {
-    return valor < 0 ? 0xFF : 0x00;
-  }
-  return static_cast<uint8_t>(valor >> (8 * c));
-}
-
 }  // namespace
-
-void uuencode_generic(char *salida, int32_t id, int32_t n, const int32_t *valores, const int32_t *bytes)
-{
-  uint8_t b[MAX_EMPAQUETADO] = {};
-  int largo = 0;
-  b[largo++] = static_cast<uint8_t>(std::time(nullptr) >> 8);
-  b[largo++] = static_cast<uint8_t>(std::time(nullptr));
-  b[largo++] = static_cast<uint8_t>(id >> 8);
-  b[largo++] = static_cast<uint8_t>(id);
-  for (int32_t i = 0; i < n; ++i) {
-    // Counted down from the count itself: a count of INT32_MIN less one
-    // would overflow.
-    for (int32_t c = bytes[i]; c > 0 && largo < 4 + MAX_BYTES_VALORES; --c) {
-      b[largo++] = byte_de_valor(valores[i], c - 1);
-    }
-  }
-  uint8_t p = SEMILLA_CODIGO;
-  uint8_t suma = 0;
-  for (int k = 0; k < largo; ++k) {
-    suma = static_cast<uint8_t>(suma + b[k]);
-    b[k] ^= p;
-    p = b[k];
-  }
-  b[largo++] = suma;
-  const int relleno = (3 - largo % 3) % 3;
-  int escritos = 0;
-  for (int k = 0; k < largo + relleno; k += 3) {
-    const uint32_t v = (uint32_t{b[k]} << 16) | (uint32_t{b[k + 1]} << 8) | b[k + 2];
-    for (int desplazamiento = 18; desplazamiento >= 0; desplazamiento -= 6) {
-      salida[escritos++] = ALFABETO[(v >> desplazamiento) & 63];
-    }
-  }
-  salida[escritos - relleno] = '\0';
-}
 
 int8_t enviar_puntuaciones(int8_t)
 {
@@ -111,7 +72,7 @@ int8_t enviar_puntuaciones(int8_t)
   convertir_base();
   dibujar_suelo();
   texto_centrado(espanol() ? "conectando a" : "connecting to", 160);
-  texto_centrado(FOTONAUTA_WEB, 224);
+  texto_centrado(web(), 224);
   paso_fotograma();
 
   int32_t resultado = inet_connect(servidor());
@@ -122,7 +83,7 @@ int8_t enviar_puntuaciones(int8_t)
       std::snprintf(texto, sizeof texto, espanol() ? "enviando la puntuaci\xF3n %i a" : "uploading score %i to",
                     fila + 1);
       texto_centrado(texto, 208);
-      texto_centrado(FOTONAUTA_WEB, 272);
+      texto_centrado(web(), 272);
       texto_centrado(espanol() ? "por favor, espera..." : "please wait...", 336);
       paso_fotograma();
 
@@ -147,7 +108,7 @@ int8_t enviar_puntuaciones(int8_t)
     if (resultado == INET_CORRECTO) {
       texto_centrado(espanol() ? "\xA1puntuaciones enviadas!" : "scores uploaded!", 208);
       texto_centrado(espanol() ? "visita" : "go to", 272);
-      texto_centrado(FOTONAUTA_WEB, 336);
+      texto_centrado(web(), 336);
       texto_centrado(espanol() ? "para ver tu posici\xF3n" : "to see your position", 400);
     } else {
       texto_centrado(espanol() ? "\xA1ha ocurrido un error" : "an error occurred", 208);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <allegro.h>
+
+#include "codigo/codigo.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -233,8 +235,8 @@ void mover_fondo(int8_t inicio);
 
 constexpr int MAX_PUNTUACIONES = 9;
 constexpr int LONG_TXT = 28;     // display line: name, two blanks, points
-constexpr int LONG_COD = 12;     // score code sent with the row
-constexpr int LONG_NOMBRE = 20;  // the name's share of the display line
+// The row's code (LONG_COD) and the name's share of the display line
+// (LONG_NOMBRE) come with the score code.
 
 // Row 0 is the best; a row with 0 points is empty, and the filled rows come
 // first.
@@ -245,20 +247,6 @@ extern char max_cod[MAX_PUNTUACIONES][LONG_COD + 1];
 // Writes the filled rows to pnt.txt through a temporary file renamed over
 // it, so a failed write leaves the old table whole. Returns 0 on success.
 int8_t escribir_pnt();
-
-// The code stored for a game that was tampered with.
-extern const char CODIGO_TRAMPA[LONG_COD + 1];
-
-// Byte that starts the score code's chaining; the score server must use the
-// same value to read the codes.
-constexpr uint8_t SEMILLA_CODIGO = 0x6B;
-
-// The score code: time stamp, `id`, then each of the `n` values in its
-// `bytes` low-order bytes, chained, with a checksum, written in a 64-letter
-// alphabet and NUL-terminated in `salida` (at most 41 bytes). Value bytes
-// past the 25th are dropped.
-void uuencode_generic(char *salida, int32_t id, int32_t n, const int32_t *valores,
-                      const int32_t *bytes);
 
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: when set, the upload goes to this host instead of the

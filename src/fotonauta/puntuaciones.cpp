@@ -12,8 +12,6 @@ char max_txt[MAX_PUNTUACIONES][LONG_TXT + 1];
 int32_t max_pnt[MAX_PUNTUACIONES];
 char max_cod[MAX_PUNTUACIONES][LONG_COD + 1];
 
-const char CODIGO_TRAMPA[LONG_COD + 1] = " q7zupamo3ex";
-
 namespace {
 
 const char *const FICHERO_PNT = "pnt.txt";
@@ -251,8 +249,7 @@ void introducir_puntuacion(int32_t puntos, int8_t fases)
     std::memcpy(codigo, CODIGO_TRAMPA, LONG_COD);
   } else {
     const int32_t valores[2] = {puntos, fases};
-    const int32_t bytes[2] = {3, 1};
-    uuencode_generic(codigo, 81, 2, valores, bytes);
+    uuencode_generic(codigo, ID_CODIGO_PUNTUACION, NUM_VALORES_PUNTUACION, valores, BYTES_PUNTUACION);
   }
   std::memcpy(max_cod[fila], codigo, LONG_COD);
   max_cod[fila][LONG_COD] = '\0';

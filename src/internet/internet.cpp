@@ -160,14 +160,14 @@ int conectar_direccion(const addrinfo *a, int espera_ms)
 
 // Connects to the first address of `host` that answers, all within
 // `espera_ms` in total.
-int conectar(const char *host, int espera_ms)
+int conectar(const char *host, int32_t puerto_servidor, int espera_ms)
 {
   addrinfo pista = {};
   pista.ai_family = AF_UNSPEC;
   pista.ai_socktype = SOCK_STREAM;
   addrinfo *lista = nullptr;
   char puerto[12];
-  std::snprintf(puerto, sizeof puerto, "%d", static_cast<int>(PUERTO));
+  std::snprintf(puerto, sizeof puerto, "%d", static_cast<int>(puerto_servidor));
   if (getaddrinfo(host, puerto, &pista, &lista) != 0) {
     return -1;
   }
@@ -187,6 +187,47 @@ int conectar(const char *host, int espera_ms)
   return s;
 }
 
+// Splits "host", "host:port", "[address]" or "[address]:port" into the
+// host the resolver takes and the port (`puerto` left as it is when none
+// is given). An IPv6 address without brackets is all host. False for a
+// port that is not a number from 1 to 65535.
+bool separar_servidor(const std::string &s, std::string &host, int32_t &puerto)
+{
+  std::string resto;
+  if (!s.empty() && s[0] == '[') {
+    const size_t cierre = s.find(']');
+    if (cierre == std::string::npos) {
+      return false;
+    }
+    host = s.substr(1, cierre - 1);
+    resto = s.substr(cierre + 1);
+    if (!resto.empty() && resto[0] != ':') {
+      return false;
+    }
+  } else {
+    const size_t dos_puntos = s.find(':');
+    if (dos_puntos == std::string::npos || s.find(':', dos_puntos + 1) != std::string::npos) {
+      host = s;
+      return true;
+    }
+    host = s.substr(0, dos_puntos);
+    resto = s.substr(dos_puntos);
+  }
+  if (resto.empty()) {
+    return true;
+  }
+  const std::string cifras = resto.substr(1);
+  if (cifras.empty() || cifras.size() > 5 || cifras.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const int32_t p = std::stoi(cifras);
+  if (p < 1 || p > 65535) {
+    return false;
+  }
+  puerto = p;
+  return true;
+}
+
 bool no_reservado(uint8_t c)
 {
   const bool alfanumerico = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -204,19 +245,22 @@ int32_t inet_connect(const char *host)
   if (internet == nullptr) {
     return INET_SIN_CLIENTE;
   }
-  conexion = conectar(host, ESPERA_CONEXION);
-  if (conexion < 0) {
+  std::string nombre_host;
+  int32_t puerto = PUERTO;
+  if (!separar_servidor(host, nombre_host, puerto) ||
+      (conexion = conectar(nombre_host.c_str(), puerto, ESPERA_CONEXION)) < 0) {
     inet_close();
     return INET_SIN_CONEXION;
   }
-  servidor = host;
+  // The address goes in the URL between brackets, the port on its own.
+  servidor = nombre_host.find(':') == std::string::npos ? nombre_host : "[" + nombre_host + "]";
   // No Accept header: the request carries only what the server needs.
   cabeceras = libcurl.slist_append(cabeceras, "Accept:");
   cabeceras = libcurl.slist_append(cabeceras, "Connection: Keep-Alive");
   libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
   libcurl.easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   libcurl.easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
-  libcurl.easy_setopt(internet, CURLOPT_PORT, static_cast<long>(PUERTO));
+  libcurl.easy_setopt(internet, CURLOPT_PORT, static_cast<long>(puerto));
   libcurl.easy_setopt(internet, CURLOPT_NOSIGNAL, 1L);
   libcurl.easy_setopt(internet, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ESPERA_CONEXION));
   libcurl.easy_setopt(internet, CURLOPT_TIMEOUT_MS, static_cast<long>(ESPERA_PETICION));

@@ -21,8 +21,10 @@ constexpr int32_t INET_ESPERA_PETICION = 20000;
 
 constexpr int32_t INET_PUERTO = 80;
 
-// Connects to `servidor` (a host name or address). Anything left from an
-// earlier upload is released first; on failure nothing stays open.
+// Connects to `servidor`: a host name or address, with ":port" after it
+// to use another port than INET_PUERTO ("[address]:port" for IPv6).
+// Anything left from an earlier upload is released first; on failure
+// nothing stays open.
 int32_t inet_connect(const char *servidor);
 
 // Sends GET /highscore.php?yourname=<nombre>&code=<codigo>. The name is

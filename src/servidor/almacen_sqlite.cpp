@@ -1,0 +1,300 @@
+// The store in one SQLite database file.
+//
+// One connection, used by one request at a time; WAL lets other processes
+// read while a row is written. Every row is committed (and, with
+// synchronous=FULL, on the disk) before the upload is answered.
+//
+// The statements that read and write rows are written so that PostgreSQL
+// runs them as they are: numbered parameters, ON CONFLICT DO NOTHING, no
+// SQLite-only functions.
+#include "servidor/servidor.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+
+namespace {
+
+struct base_sqlite {
+  sqlite3 *db = nullptr;
+  std::mutex cerrojo;
+  sqlite3_stmt *insertar = nullptr;
+  sqlite3_stmt *sumar_total = nullptr;
+  sqlite3_stmt *pagina = nullptr;
+  sqlite3_stmt *puesto = nullptr;
+  sqlite3_stmt *total = nullptr;
+  sqlite3_stmt *todas = nullptr;
+  sqlite3_stmt *mejor = nullptr;
+  sqlite3_stmt *antes = nullptr;
+};
+
+// Each schema version's changes from the one before; a store at version v
+// runs steps v to VERSION_ESQUEMA - 1, all in one transaction.
+//
+// The ranked rows are counted in `totales`, kept with every insert, so the
+// page never counts a million rows to know how many pages there are.
+const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
+    "CREATE TABLE puntuaciones ("
+    " id INTEGER PRIMARY KEY,"
+    " nombre TEXT NOT NULL,"
+    " codigo TEXT NOT NULL,"
+    " puntos INTEGER NOT NULL,"
+    " fases INTEGER NOT NULL,"
+    " trampa INTEGER NOT NULL,"
+    " recibida BIGINT NOT NULL,"
+    " UNIQUE (nombre, codigo));"
+    "CREATE INDEX puntuaciones_orden ON puntuaciones (trampa, puntos DESC, id);"
+    "CREATE TABLE totales (clasificadas BIGINT NOT NULL);"
+    "INSERT INTO totales (clasificadas) VALUES (0);",
+};
+
+const char *const SQL_INSERTAR =
+    "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
+    " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING";
+const char *const SQL_SUMAR_TOTAL = "UPDATE totales SET clasificadas = clasificadas + 1";
+const char *const SQL_PAGINA =
+    "SELECT nombre, codigo, puntos, fases, recibida FROM puntuaciones WHERE trampa = 0"
+    " ORDER BY puntos DESC, id ASC LIMIT $1 OFFSET $2";
+const char *const SQL_PUESTO = "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos > $1";
+const char *const SQL_TOTAL = "SELECT clasificadas FROM totales";
+const char *const SQL_TODAS = "SELECT COUNT(*) FROM puntuaciones";
+const char *const SQL_MEJOR =
+    "SELECT puntos, id FROM puntuaciones WHERE trampa = 0 AND nombre = $1 ORDER BY puntos DESC, id ASC LIMIT 1";
+const char *const SQL_ANTES =
+    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND (puntos > $1 OR (puntos = $1 AND id < $2))";
+
+bool ejecutar(sqlite3 *db, const char *sql, std::string &error)
+{
+  char *mensaje = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &mensaje) != SQLITE_OK) {
+    error = mensaje != nullptr ? mensaje : sqlite3_errmsg(db);
+    sqlite3_free(mensaje);
+    return false;
+  }
+  return true;
+}
+
+// The schema's version: 0 for a new, empty file.
+bool leer_version(sqlite3 *db, int32_t &version, std::string &error)
+{
+  if (!ejecutar(db, "CREATE TABLE IF NOT EXISTS version_esquema (version INTEGER NOT NULL)", error)) {
+    return false;
+  }
+  sqlite3_stmt *s = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT MAX(version) FROM version_esquema", -1, &s, nullptr) != SQLITE_OK) {
+    error = sqlite3_errmsg(db);
+    return false;
+  }
+  version = 0;
+  const int r = sqlite3_step(s);
+  if (r == SQLITE_ROW) {
+    version = sqlite3_column_int(s, 0);
+  }
+  sqlite3_finalize(s);
+  if (r != SQLITE_ROW) {
+    error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
+}
+
+bool actualizar_esquema(sqlite3 *db, std::string &error)
+{
+  if (!ejecutar(db, "BEGIN IMMEDIATE", error)) {
+    return false;
+  }
+  int32_t version = 0;
+  bool bien = leer_version(db, version, error);
+  if (bien && version > VERSION_ESQUEMA) {
+    error = "the database was written by a newer server (schema " + std::to_string(version) + ")";
+    bien = false;
+  }
+  for (int32_t v = version; bien && v < VERSION_ESQUEMA; ++v) {
+    bien = ejecutar(db, PASOS_ESQUEMA[v], error);
+  }
+  if (bien && version < VERSION_ESQUEMA) {
+    const std::string sql = "DELETE FROM version_esquema; INSERT INTO version_esquema (version) VALUES (" +
+                            std::to_string(VERSION_ESQUEMA) + ")";
+    bien = ejecutar(db, sql.c_str(), error);
+  }
+  if (bien) {
+    return ejecutar(db, "COMMIT", error);
+  }
+  std::string ignorado;
+  ejecutar(db, "ROLLBACK", ignorado);
+  return false;
+}
+
+void cerrar(void *b)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  for (sqlite3_stmt *st : {s->insertar, s->sumar_total, s->pagina, s->puesto, s->total, s->todas, s->mejor, s->antes}) {
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(s->db);
+  delete s;
+}
+
+void *abrir(const std::string &base, std::string &error)
+{
+  auto *s = new base_sqlite;
+  const int banderas = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(base.c_str(), &s->db, banderas, nullptr) != SQLITE_OK) {
+    error = "cannot open the database " + base + ": " + (s->db != nullptr ? sqlite3_errmsg(s->db) : "no memory");
+    cerrar(s);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(s->db, 5000);
+  std::string motivo;
+  const bool bien = ejecutar(s->db, "PRAGMA journal_mode=WAL", motivo) &&
+                    ejecutar(s->db, "PRAGMA synchronous=FULL", motivo) &&
+                    actualizar_esquema(s->db, motivo);
+  struct {
+    sqlite3_stmt **st;
+    const char *sql;
+  } sentencias[] = {{&s->insertar, SQL_INSERTAR}, {&s->sumar_total, SQL_SUMAR_TOTAL}, {&s->pagina, SQL_PAGINA},
+                    {&s->puesto, SQL_PUESTO},     {&s->total, SQL_TOTAL},             {&s->todas, SQL_TODAS},
+                    {&s->mejor, SQL_MEJOR},       {&s->antes, SQL_ANTES}};
+  bool preparadas = bien;
+  for (auto &x : sentencias) {
+    if (preparadas && sqlite3_prepare_v3(s->db, x.sql, -1, SQLITE_PREPARE_PERSISTENT, x.st, nullptr) != SQLITE_OK) {
+      motivo = sqlite3_errmsg(s->db);
+      preparadas = false;
+    }
+  }
+  if (!preparadas) {
+    error = "cannot use the database " + base + ": " + motivo;
+    cerrar(s);
+    return nullptr;
+  }
+  return s;
+}
+
+// Runs a statement that gives one integer; -1 on failure.
+int64_t un_entero(sqlite3_stmt *st)
+{
+  int64_t n = -1;
+  if (sqlite3_step(st) == SQLITE_ROW) {
+    n = sqlite3_column_int64(st, 0);
+  }
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return n;
+}
+
+bool paso_hecho(sqlite3_stmt *st)
+{
+  const bool bien = sqlite3_step(st) == SQLITE_DONE;
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return bien;
+}
+
+resultado_guardar guardar(void *b, const puntuacion &p)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  std::string error;
+  if (!ejecutar(s->db, "BEGIN IMMEDIATE", error)) {
+    return GUARDADA_FALLO;
+  }
+  sqlite3_stmt *st = s->insertar;
+  sqlite3_bind_text(st, 1, p.nombre.data(), static_cast<int>(p.nombre.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, p.codigo.data(), static_cast<int>(p.codigo.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int(st, 3, p.puntos);
+  sqlite3_bind_int(st, 4, p.fases);
+  sqlite3_bind_int(st, 5, p.trampa ? 1 : 0);
+  sqlite3_bind_int64(st, 6, p.recibida);
+  bool bien = paso_hecho(st);
+  const bool nueva = bien && sqlite3_changes(s->db) == 1;
+  if (bien && nueva && !p.trampa) {
+    bien = paso_hecho(s->sumar_total);
+  }
+  if (bien && ejecutar(s->db, "COMMIT", error)) {
+    return nueva ? GUARDADA_NUEVA : GUARDADA_YA;
+  }
+  ejecutar(s->db, "ROLLBACK", error);
+  return GUARDADA_FALLO;
+}
+
+bool pagina(void *b, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  std::string error;
+  // One read transaction, so the ranks match the rows.
+  if (!ejecutar(s->db, "BEGIN", error)) {
+    return false;
+  }
+  sqlite3_stmt *st = s->pagina;
+  sqlite3_bind_int(st, 1, cuantos);
+  sqlite3_bind_int64(st, 2, desde);
+  int r;
+  while ((r = sqlite3_step(st)) == SQLITE_ROW) {
+    puntuacion p;
+    p.nombre.assign(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
+                    static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+    p.codigo.assign(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
+                    static_cast<size_t>(sqlite3_column_bytes(st, 1)));
+    p.puntos = sqlite3_column_int(st, 2);
+    p.fases = sqlite3_column_int(st, 3);
+    p.recibida = sqlite3_column_int64(st, 4);
+    filas.push_back(std::move(p));
+  }
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  bool bien = r == SQLITE_DONE;
+  // The first row's rank is counted; after it, a row with fewer points
+  // than the one before has as many rows ahead of it as its position.
+  for (size_t i = 0; bien && i < filas.size(); ++i) {
+    if (i == 0) {
+      sqlite3_bind_int(s->puesto, 1, filas[0].puntos);
+      const int64_t delante = un_entero(s->puesto);
+      bien = delante >= 0;
+      filas[0].puesto = delante + 1;
+    } else {
+      filas[i].puesto = filas[i].puntos == filas[i - 1].puntos ? filas[i - 1].puesto
+                                                              : desde + static_cast<int64_t>(i) + 1;
+    }
+  }
+  ejecutar(s->db, "COMMIT", error);
+  return bien;
+}
+
+int64_t contar(void *b, bool con_trampas)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  return un_entero(con_trampas ? s->todas : s->total);
+}
+
+int64_t posicion(void *b, const std::string &nombre)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  sqlite3_stmt *st = s->mejor;
+  sqlite3_bind_text(st, 1, nombre.data(), static_cast<int>(nombre.size()), SQLITE_TRANSIENT);
+  const int r = sqlite3_step(st);
+  int32_t puntos = 0;
+  int64_t id = 0;
+  if (r == SQLITE_ROW) {
+    puntos = sqlite3_column_int(st, 0);
+    id = sqlite3_column_int64(st, 1);
+  }
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  if (r == SQLITE_DONE) {
+    return -1;
+  }
+  if (r != SQLITE_ROW) {
+    return -2;
+  }
+  sqlite3_bind_int(s->antes, 1, puntos);
+  sqlite3_bind_int64(s->antes, 2, id);
+  const int64_t n = un_entero(s->antes);
+  return n < 0 ? -2 : n;
+}
+
+}  // namespace
+
+const backend_almacen BACKEND_SQLITE = {abrir, cerrar, guardar, pagina, contar, posicion};

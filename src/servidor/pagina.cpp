@@ -1,0 +1,286 @@
+// The world table as a web page and as JSON. The page is plain HTML with
+// its style inline: no script, nothing fetched but the logo.
+#include "codigo/codigo.h"
+#include "servidor/servidor.h"
+
+#include <algorithm>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+// Rows shown on each side of a player's best row when a name is looked up.
+constexpr int64_t FILAS_ALREDEDOR = 5;
+
+// The game's own colours: black, the beam's red, the energy bar's yellow
+// and green, and the gold of its lettering.
+const char *const ESTILO =
+    "body{background:#000;color:#e8e8e8;font-family:'DejaVu Sans',Verdana,sans-serif;"
+    "margin:0;padding:1em 0.5em}"
+    "header{text-align:center;border-bottom:3px solid #f00;padding-bottom:0.5em;margin-bottom:1em}"
+    "header img{max-width:100%;height:auto}"
+    "h1{color:#ffcf5a;font-size:1.4em;margin:0.3em 0}"
+    "main{max-width:52em;margin:auto}"
+    "table{width:100%;border-collapse:collapse;margin:1em 0}"
+    "th{color:#ff0;text-align:left;border-bottom:1px solid #f00;padding:0.3em}"
+    "td{padding:0.25em 0.3em;border-bottom:1px solid #222}"
+    "td.n,th.n{text-align:right;font-variant-numeric:tabular-nums}"
+    "td.puntos{color:#0f0;font-weight:bold}"
+    "td.nombre{color:#ffcf5a;font-weight:bold;white-space:pre}"
+    "tr.buscada{background:#400}"
+    "a{color:#ff0}"
+    "nav{text-align:center;margin:1em 0}"
+    "nav a,nav span{margin:0 0.4em}"
+    "form{text-align:center}"
+    "input,button{font:inherit;background:#111;color:#ffcf5a;border:1px solid #f00;padding:0.2em 0.5em}"
+    "p.aviso{text-align:center;color:#ff0}";
+
+std::string fecha(int64_t segundos, bool con_hora)
+{
+  const auto t = static_cast<time_t>(segundos);
+  std::tm partes{};
+  gmtime_r(&t, &partes);
+  char texto[32];
+  std::strftime(texto, sizeof texto, con_hora ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d", &partes);
+  return texto;
+}
+
+std::string numero(int64_t n) { return std::to_string(n); }
+
+// A link to a page of the table.
+std::string enlace(int64_t pagina, const std::string &texto)
+{
+  return "<a href=\"/?pagina=" + numero(pagina) + "\">" + texto + "</a>";
+}
+
+void tabla(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
+{
+  h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
+       "<th>Date</th></tr></thead>\n"
+       "<tbody>\n";
+  for (size_t i = 0; i < filas.size(); ++i) {
+    const puntuacion &p = filas[i];
+    const bool buscada = desde + static_cast<int64_t>(i) == marcada;
+    h += buscada ? "<tr class=\"buscada\">" : "<tr>";
+    h += "<td class=\"n\">" + numero(p.puesto) + "</td><td class=\"nombre\">" + escapar_html(p.nombre) +
+         "</td><td class=\"n puntos\">" + numero(p.puntos) + "</td><td class=\"n\">" + numero(p.fases) +
+         "</td><td>" + fecha(p.recibida, false) + "</td></tr>\n";
+  }
+  h += "</tbody>\n</table>\n";
+}
+
+void paginas(std::string &h, int64_t pagina, int64_t num_paginas)
+{
+  h += "<nav>";
+  if (pagina > 1) {
+    h += enlace(1, "&laquo; first") + enlace(pagina - 1, "&lsaquo; previous");
+  }
+  h += "<span>page " + numero(pagina) + " of " + numero(num_paginas) + "</span>";
+  if (pagina < num_paginas) {
+    h += enlace(pagina + 1, "next &rsaquo;") + enlace(num_paginas, "last &raquo;");
+  }
+  h += "</nav>\n";
+}
+
+// A name as the game's keyboard types it: a capital at the start of each
+// word and small letters after it (the accented ones included). A player
+// looking for "ana muñoz" finds "Ana Muñoz".
+std::string como_en_el_juego(const std::string &s)
+{
+  // The accented letters of the keyboard, small then capital, in UTF-8
+  // (their second byte; the first is 0xC3).
+  static const char PEQUENAS[] = "\xA1\xA9\xAD\xB3\xBA\xB1";
+  static const char GRANDES[] = "\x81\x89\x8D\x93\x9A\x91";
+  std::string r;
+  bool inicio = true;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == ' ') {
+      r += c;
+      inicio = true;
+      continue;
+    }
+    if (c == '\xC3' && i + 1 < s.size()) {
+      char segundo = s[++i];
+      const char *p = std::strchr(inicio ? PEQUENAS : GRANDES, segundo);
+      if (segundo != '\0' && p != nullptr) {
+        segundo = (inicio ? GRANDES : PEQUENAS)[p - (inicio ? PEQUENAS : GRANDES)];
+      }
+      r += c;
+      r += segundo;
+    } else if (c >= 'a' && c <= 'z' && inicio) {
+      r += static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z' && !inicio) {
+      r += static_cast<char>(c - 'A' + 'a');
+    } else {
+      r += c;
+    }
+    inicio = false;
+  }
+  return r;
+}
+
+const std::string *buscar(const std::vector<parametro> &ps, const char *clave)
+{
+  for (const parametro &p : ps) {
+    if (p.clave == clave) {
+      return &p.valor;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string escapar_html(const std::string &s)
+{
+  std::string e;
+  for (const char c : s) {
+    switch (c) {
+    case '&': e += "&amp;"; break;
+    case '<': e += "&lt;"; break;
+    case '>': e += "&gt;"; break;
+    case '"': e += "&quot;"; break;
+    case '\'': e += "&#39;"; break;
+    default: e += c;
+    }
+  }
+  return e;
+}
+
+std::string escapar_json(const std::string &s)
+{
+  std::string e;
+  for (const char c : s) {
+    const auto b = static_cast<uint8_t>(c);
+    if (c == '"' || c == '\\') {
+      e += '\\';
+      e += c;
+    } else if (b < 0x20 || c == '<' || c == '>' || c == '&') {
+      // Below 0x20 JSON wants an escape; the HTML specials get one too, so
+      // the JSON can be put in a page as it is.
+      char x[8];
+      std::snprintf(x, sizeof x, "\\u%04x", b);
+      e += x;
+    } else {
+      e += c;
+    }
+  }
+  return e;
+}
+
+std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int64_t total)
+{
+  std::string j = "{\"total\":" + numero(total) + ",\"desde\":" + numero(desde) + ",\"filas\":[";
+  for (size_t i = 0; i < filas.size(); ++i) {
+    const puntuacion &p = filas[i];
+    j += i == 0 ? "" : ",";
+    j += "\n{\"puesto\":" + numero(p.puesto) + ",\"nombre\":\"" + escapar_json(p.nombre) +
+         "\",\"puntos\":" + numero(p.puntos) + ",\"fases\":" + numero(p.fases) + ",\"fecha\":\"" +
+         fecha(p.recibida, true) + "\"}";
+  }
+  j += "]}\n";
+  return j;
+}
+
+respuesta pagina_tabla(almacen *a, const std::string &consulta)
+{
+  respuesta r;
+  std::vector<parametro> ps;
+  std::string motivo;
+  if (!leer_consulta(consulta, ps, motivo)) {
+    r.estado = 400;
+    r.cuerpo = motivo + "\n";
+    return r;
+  }
+  const int64_t total = almacen_contar(a, false);
+  if (total < 0) {
+    r.estado = 503;
+    r.cuerpo = "the table cannot be read now; try again later\n";
+    return r;
+  }
+  const int64_t num_paginas = total == 0 ? 1 : (total + FILAS_POR_PAGINA - 1) / FILAS_POR_PAGINA;
+
+  // A page number that is not one goes to the first page; past the last,
+  // to the last.
+  int64_t pagina = 1;
+  if (const std::string *v = buscar(ps, "pagina");
+      v != nullptr && !v->empty() && v->size() < 12 && v->find_first_not_of("0123456789") == std::string::npos) {
+    pagina = std::min(std::max<int64_t>(std::stoll(*v), 1), num_paginas);
+  }
+
+  std::string nombre;
+  if (const std::string *v = buscar(ps, "nombre"); v != nullptr) {
+    nombre = v->substr(0, 4 * LONG_NOMBRE);
+    nombre.erase(nombre.find_last_not_of(' ') + 1);
+  }
+
+  int64_t desde = (pagina - 1) * FILAS_POR_PAGINA;
+  int32_t cuantos = FILAS_POR_PAGINA;
+  int64_t marcada = -1;
+  std::string aviso;
+  if (!nombre.empty()) {
+    int64_t pos = almacen_posicion(a, nombre);
+    if (pos == -1) {
+      const std::string tecleado = como_en_el_juego(nombre);
+      if (tecleado != nombre) {
+        pos = almacen_posicion(a, tecleado);
+        nombre = pos >= 0 ? tecleado : nombre;
+      }
+    }
+    if (pos == -2) {
+      r.estado = 503;
+      r.cuerpo = "the table cannot be read now; try again later\n";
+      return r;
+    }
+    if (pos >= 0) {
+      marcada = pos;
+      desde = std::max<int64_t>(pos - FILAS_ALREDEDOR, 0);
+      cuantos = static_cast<int32_t>(pos - desde + FILAS_ALREDEDOR + 1);
+    } else {
+      aviso = "No ranked score for " + escapar_html(nombre) + ".";
+    }
+  }
+  std::vector<puntuacion> filas;
+  if (!almacen_pagina(a, desde, cuantos, filas)) {
+    r.estado = 503;
+    r.cuerpo = "the table cannot be read now; try again later\n";
+    return r;
+  }
+  if (marcada >= 0) {
+    const puntuacion &mejor = filas[static_cast<size_t>(marcada - desde)];
+    aviso = escapar_html(nombre) + ": best rank " + numero(mejor.puesto) + ", " + numero(mejor.puntos) + " points.";
+  }
+
+  std::string &h = r.cuerpo;
+  r.tipo = "text/html; charset=utf-8";
+  h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>fotonauta: world table</title>\n<style>";
+  h += ESTILO;
+  h += "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
+       "<h1>World table</h1></header>\n<main>\n"
+       "<form method=\"get\" action=\"/\" accept-charset=\"utf-8\"><label>Find a player: "
+       "<input type=\"search\" name=\"nombre\" maxlength=\"20\" value=\"" +
+       escapar_html(nombre) + "\"></label> <button type=\"submit\">Find</button></form>\n";
+  if (!aviso.empty()) {
+    h += "<p class=\"aviso\">" + aviso + "</p>\n";
+  }
+  if (total == 0) {
+    h += "<p class=\"aviso\">No scores yet: upload yours from the game's Scores screen.</p>\n";
+  } else {
+    tabla(h, filas, desde, marcada);
+    if (marcada >= 0) {
+      h += "<nav>" + enlace(desde / FILAS_POR_PAGINA + 1, "this part of the table") + enlace(1, "the top") +
+           "</nav>\n";
+    } else {
+      paginas(h, pagina, num_paginas);
+    }
+  }
+  h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " score" : " scores") + " ranked.</p>\n";
+  h += "</main>\n</body>\n</html>\n";
+  return r;
+}

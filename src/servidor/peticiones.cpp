@@ -1,0 +1,262 @@
+// What the server answers to each request target: the upload, the page,
+// the JSON rows and the logo. Nothing here touches a socket.
+#include "codigo/codigo.h"
+#include "servidor/servidor.h"
+
+#include <cstring>
+
+namespace {
+
+int valor_hex(char c)
+{
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  return -1;
+}
+
+bool decodificar(const std::string &s, std::string &salida)
+{
+  salida.clear();
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '+') {
+      salida += ' ';
+    } else if (s[i] == '%') {
+      const int alto = i + 1 < s.size() ? valor_hex(s[i + 1]) : -1;
+      const int bajo = i + 2 < s.size() ? valor_hex(s[i + 2]) : -1;
+      if (alto < 0 || bajo < 0) {
+        return false;
+      }
+      salida += static_cast<char>(alto * 16 + bajo);
+      i += 2;
+    } else {
+      salida += s[i];
+    }
+  }
+  return true;
+}
+
+const std::string *buscar(const std::vector<parametro> &ps, const char *clave)
+{
+  for (const parametro &p : ps) {
+    if (p.clave == clave) {
+      return &p.valor;
+    }
+  }
+  return nullptr;
+}
+
+respuesta texto(int estado, const std::string &linea)
+{
+  respuesta r;
+  r.estado = estado;
+  r.cuerpo = linea + "\n";
+  return r;
+}
+
+// A whole number from 0 to `maximo`, written in plain digits.
+bool leer_numero(const std::string &s, int64_t maximo, int64_t &n)
+{
+  if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  n = std::stoll(s);
+  return n <= maximo;
+}
+
+respuesta subir(almacen *a, const std::string &consulta, int64_t ahora)
+{
+  puntuacion p;
+  std::string motivo;
+  if (!leer_subida(consulta, ahora, p, motivo)) {
+    return texto(400, motivo);
+  }
+  switch (almacen_guardar(a, p)) {
+  case GUARDADA_NUEVA:
+    return texto(200, p.trampa ? "stored, unranked: the game was tampered with" : "stored");
+  case GUARDADA_YA:
+    return texto(200, "already stored");
+  case GUARDADA_FALLO:
+    break;
+  }
+  return texto(503, "the table cannot be written now; try again later");
+}
+
+respuesta api(almacen *a, const std::string &consulta)
+{
+  std::vector<parametro> ps;
+  std::string motivo;
+  if (!leer_consulta(consulta, ps, motivo)) {
+    return texto(400, motivo);
+  }
+  int64_t desde = 1;
+  int64_t cuantos = FILAS_POR_PAGINA;
+  const std::string *v = buscar(ps, "desde");
+  if (v != nullptr && (!leer_numero(*v, INT64_C(1) << 40, desde) || desde < 1)) {
+    return texto(400, "desde must be a rank from 1");
+  }
+  v = buscar(ps, "cuantos");
+  if (v != nullptr && !leer_numero(*v, MAX_FILAS_API, cuantos)) {
+    return texto(400, "cuantos must be a number from 0 to " + std::to_string(MAX_FILAS_API));
+  }
+  std::vector<puntuacion> filas;
+  const int64_t total = almacen_contar(a, false);
+  // Past the last rank there is nothing to read, however far.
+  if (total >= 0 && desde > total) {
+    cuantos = 0;
+  }
+  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, desde - 1, static_cast<int32_t>(cuantos), filas))) {
+    return texto(503, "the table cannot be read now; try again later");
+  }
+  respuesta r;
+  r.tipo = "application/json";
+  r.cuerpo = json_filas(filas, desde, total);
+  return r;
+}
+
+}  // namespace
+
+std::string latin1_a_utf8(const std::string &s)
+{
+  std::string u;
+  for (const char c : s) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x80) {
+      u += c;
+    } else {
+      u += static_cast<char>(0xC0 | (b >> 6));
+      u += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return u;
+}
+
+bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametros, std::string &motivo)
+{
+  parametros.clear();
+  size_t inicio = 0;
+  while (inicio <= consulta.size() && !consulta.empty()) {
+    size_t fin = consulta.find('&', inicio);
+    if (fin == std::string::npos) {
+      fin = consulta.size();
+    }
+    const std::string par = consulta.substr(inicio, fin - inicio);
+    inicio = fin + 1;
+    if (par.empty()) {
+      continue;
+    }
+    const size_t igual = par.find('=');
+    parametro p;
+    if (!decodificar(par.substr(0, igual), p.clave) ||
+        !decodificar(igual == std::string::npos ? "" : par.substr(igual + 1), p.valor)) {
+      motivo = "a percent-escape is not % and two hexadecimal digits";
+      return false;
+    }
+    if (buscar(parametros, p.clave.c_str()) != nullptr) {
+      motivo = "key " + latin1_a_utf8(p.clave) + " given twice";
+      return false;
+    }
+    parametros.push_back(std::move(p));
+  }
+  return true;
+}
+
+bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std::string &motivo)
+{
+  std::vector<parametro> ps;
+  if (!leer_consulta(consulta, ps, motivo)) {
+    return false;
+  }
+  const std::string *nombre = buscar(ps, "yourname");
+  const std::string *codigo = buscar(ps, "code");
+  if (nombre == nullptr || codigo == nullptr) {
+    motivo = nombre == nullptr ? "missing key yourname" : "missing key code";
+    return false;
+  }
+  // The game sends its 20-character name field, ISO 8859-1, blanks and
+  // all; control characters never come from its keyboard.
+  if (nombre->empty() || nombre->size() > static_cast<size_t>(LONG_NOMBRE)) {
+    motivo = "the name must be 1 to " + std::to_string(LONG_NOMBRE) + " characters";
+    return false;
+  }
+  for (const char c : *nombre) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+      motivo = "the name holds a control character";
+      return false;
+    }
+  }
+  std::string recortado = *nombre;
+  recortado.erase(recortado.find_last_not_of(' ') + 1);
+  p = {};
+  p.nombre = latin1_a_utf8(recortado);
+  p.codigo = *codigo;
+  p.recibida = ahora;
+
+  // A tampered game's fixed code: kept, so the rows after it in the
+  // player's table still go up, and never ranked.
+  if (*codigo == CODIGO_TRAMPA) {
+    p.trampa = true;
+    return true;
+  }
+  if (codigo->size() != static_cast<size_t>(LONG_COD)) {
+    motivo = "the code must be " + std::to_string(LONG_COD) + " characters";
+    return false;
+  }
+  codigo_leido leido;
+  if (!decodificar_codigo(codigo->c_str(), LONG_COD, NUM_VALORES_PUNTUACION, BYTES_PUNTUACION, leido)) {
+    motivo = "the code does not check: a character outside its alphabet or a wrong checksum";
+    return false;
+  }
+  if (leido.id != ID_CODIGO_PUNTUACION) {
+    motivo = "the code is not a score code (id " + std::to_string(leido.id) + ")";
+    return false;
+  }
+  const auto puntos = static_cast<int32_t>(leido.valores[0]);
+  const auto fases = static_cast<int32_t>(leido.valores[1]);
+  const int32_t maximo = puntos_maximos(fases);
+  if (maximo < 0) {
+    motivo = "the code claims " + std::to_string(fases) + " levels; a game has at most " +
+             std::to_string(MAX_FASES_CODIGO);
+    return false;
+  }
+  // A game with no points records nothing, so a code of 0 points was not
+  // made by one.
+  if (puntos < 1 || puntos > maximo) {
+    motivo = "the code claims " + std::to_string(puntos) + " points; a game of " + std::to_string(fases) +
+             " levels scores 1 to " + std::to_string(maximo);
+    return false;
+  }
+  p.puntos = puntos;
+  p.fases = fases;
+  return true;
+}
+
+respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora)
+{
+  const size_t interrogacion = objetivo.find('?');
+  const std::string ruta = objetivo.substr(0, interrogacion);
+  const std::string consulta = interrogacion == std::string::npos ? "" : objetivo.substr(interrogacion + 1);
+  if (ruta == "/highscore.php") {
+    return subir(a, consulta, ahora);
+  }
+  if (ruta == "/" || ruta == "/index.html") {
+    return pagina_tabla(a, consulta);
+  }
+  if (ruta == "/api/puntuaciones") {
+    return api(a, consulta);
+  }
+  if (ruta == "/logo.png") {
+    respuesta r;
+    r.tipo = "image/png";
+    r.cuerpo.assign(reinterpret_cast<const char *>(LOGO_PNG), LONG_LOGO_PNG);
+    return r;
+  }
+  return texto(404, "not found");
+}
