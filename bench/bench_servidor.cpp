@@ -158,7 +158,9 @@ int main(int argc, char **argv)
       // Its log of every request goes beside the table, not on the table
       // bench/run prints.
       const std::string registro = std::string(argv[2]) + "/servidor.log";
-      std::freopen(registro.c_str(), "w", stderr);
+      if (std::freopen(registro.c_str(), "w", stderr) == nullptr) {
+        _exit(126);
+      }
       const std::string p = std::to_string(puerto);
       execl(programa.c_str(), programa.c_str(), "--puerto", p.c_str(), "--base", base.c_str(),
             static_cast<char *>(nullptr));

@@ -115,7 +115,9 @@ class Servidor : public ::testing::Test {
         argv.push_back(const_cast<char *>(x.c_str()));
       }
       argv.push_back(nullptr);
-      freopen(errores.c_str(), "w", stderr);
+      if (freopen(errores.c_str(), "w", stderr) == nullptr) {
+        _exit(126);
+      }
       execv(SERVIDOR_PROGRAMA, argv.data());
       _exit(127);
     }
