@@ -814,7 +814,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   static juego_guardado guardado;
   guardar_juego(guardado);
   informe_nivel inf{};
-  inf.gremlins = (nivel >= 0 && nivel < NUM_NIVELES) ? gremlins[nivel] : 0;
+  inf.gremlins = gremlins_nivel(nivel);
   inf.azar = tiene_reemisores(bytes);
 
   // The plan is played as found; should a start defeat it (a target hit by
