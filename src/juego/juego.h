@@ -185,6 +185,8 @@ bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std:
 struct problema_nivel {
   int celda;  // -1 when it concerns the whole level
   std::string texto;
+  bool puerta = false;  // the receiver's gate: the board loads and traces
+                        // well, but the level cannot be played fairly
 };
 
 // The fewest targets a level may have.

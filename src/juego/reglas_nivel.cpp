@@ -74,7 +74,7 @@ void comprobar_puerta(const uint8_t *bytes, int receptor, std::vector<problema_n
   const int dx[4] = {0, -1, 0, 1}, dy[4] = {1, 0, -1, 0};
   const int x = columna + dx[lado], y = fila + dy[lado];
   if (x < 0 || x >= COLUMNAS || y < 0 || y >= FILAS) {
-    problemas.push_back({receptor, "the receiver opens off the board"});
+    problemas.push_back({receptor, "the receiver opens off the board", true});
     return;
   }
   const int puerta = y * COLUMNAS + x;
@@ -90,7 +90,8 @@ void comprobar_puerta(const uint8_t *bytes, int receptor, std::vector<problema_n
   const uint8_t z = vertical ? MITAD_ABAJO : MITAD_DERECHA;
   if ((mascara & a) != a && (mascara & z) != z) {
     problemas.push_back({puerta, formato("the receiver's gate does not stop the beam: it needs a wall across "
-                                         "the way in (%s)", vertical ? "a3 or ac" : "a9 or a6")});
+                                         "the way in (%s)", vertical ? "a3 or ac" : "a9 or a6"),
+                          true});
   }
 }
 
