@@ -15,23 +15,31 @@ DATOS=$USR/share/fotonauta
 
 # ---- The files ----
 esperados="usr/bin/fotonauta
+usr/bin/fotonauta-editor
 usr/bin/fotonauta-pantalla-completa
 usr/libexec/fotonauta/fotonauta
+usr/libexec/fotonauta/fotonauta-editor
 usr/libexec/fotonauta/fotonauta_dll
+usr/share/applications/fotonauta-editor.desktop
 usr/share/applications/fotonauta.desktop
 usr/share/fotonauta/fuentes.dat
 usr/share/fotonauta/grf.dat
 usr/share/fotonauta/intro.dat
 usr/share/fotonauta/msc.dat
 usr/share/fotonauta/snd.dat
+usr/share/icons/hicolor/128x128/apps/fotonauta-editor.png
 usr/share/icons/hicolor/128x128/apps/fotonauta.png
+usr/share/icons/hicolor/256x256/apps/fotonauta-editor.png
 usr/share/icons/hicolor/256x256/apps/fotonauta.png
+usr/share/icons/hicolor/48x48/apps/fotonauta-editor.png
 usr/share/icons/hicolor/48x48/apps/fotonauta.png
+usr/share/man/man6/fotonauta-editor.6.gz
 usr/share/man/man6/fotonauta-pantalla-completa.6.gz
 usr/share/man/man6/fotonauta.6.gz"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
-for f in bin/fotonauta bin/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
+for f in bin/fotonauta bin/fotonauta-pantalla-completa bin/fotonauta-editor libexec/fotonauta/fotonauta \
+  libexec/fotonauta/fotonauta_dll libexec/fotonauta/fotonauta-editor; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
@@ -49,7 +57,17 @@ for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop")
   [ -x "$USR/bin/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
 grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
-for pagina in fotonauta fotonauta-pantalla-completa; do
+# The editor's entry, with an icon of its own, the same size as the game's.
+desktop-file-validate "$USR/share/applications/fotonauta-editor.desktop" || fallo "the editor's desktop entry is not valid"
+grep -qx 'Exec=fotonauta-editor %f' "$USR/share/applications/fotonauta-editor.desktop" ||
+  fallo "the editor's desktop entry runs something else"
+grep -qx 'Icon=fotonauta-editor' "$USR/share/applications/fotonauta-editor.desktop" ||
+  fallo "the editor's desktop entry names another icon"
+cmp -s "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" "$USR/share/icons/hicolor/256x256/apps/fotonauta-editor.png" &&
+  fallo "the editor's icon is the game's"
+[ "$(identify -format '%wx%h' "$USR/share/icons/hicolor/48x48/apps/fotonauta-editor.png")" = 48x48 ] ||
+  fallo "the editor's 48 px icon has another size"
+for pagina in fotonauta fotonauta-pantalla-completa fotonauta-editor; do
   avisos=$(cd "$USR/share/man" && MANWIDTH=80 man -l "man6/$pagina.6.gz" 2>&1 >/dev/null)
   [ -z "$avisos" ] || fallo "the manual page $pagina: $avisos"
 done
