@@ -2,6 +2,7 @@
 // the buttons under it, and the loop that answers the mouse and the keys.
 #include <allegro.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -252,7 +253,14 @@ void abrir(estado_editor &e, const std::string &ruta)
   }
   olvidar_prueba(e);
   if (leido.gremlins < 0) {
-    leido.gremlins = 0;
+    // A file without a count has, played as NN.txt, the stored level's.
+    const std::string nombre = std::filesystem::path(ruta).filename().string();
+    int n = -1;
+    if (nombre.size() == 6 && isdigit(static_cast<unsigned char>(nombre[0])) &&
+        isdigit(static_cast<unsigned char>(nombre[1])) && nombre.substr(2) == ".txt") {
+      n = (nombre[0] - '0') * 10 + (nombre[1] - '0');
+    }
+    leido.gremlins = static_cast<int8_t>(n >= 0 && n < NUM_NIVELES ? gremlins[n] : 0);
   }
   e.nivel = leido;
   e.ruta = ruta;
