@@ -195,15 +195,15 @@ const uint8_t *prueba_niveles;
 
 void cargar_nivel(int nivel)
 {
+  if (nivel >= 0 && nivel < NUM_NIVELES && nivel_sustituto[nivel] != nullptr) {
+    cargar_tablero(nivel_sustituto[nivel]->bytes, nivel);
+    return;
+  }
 #ifdef FOTONAUTA_PRUEBAS
   if (prueba_niveles != nullptr) {
     cargar_tablero(&prueba_niveles[nivel * NUM_CELDAS], nivel);
     return;
   }
 #endif
-  if (nivel >= 0 && nivel < NUM_NIVELES && nivel_sustituto[nivel] != nullptr) {
-    cargar_tablero(nivel_sustituto[nivel]->bytes, nivel);
-    return;
-  }
   cargar_tablero(&objeto[nivel * NUM_CELDAS], nivel);
 }
