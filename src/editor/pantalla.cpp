@@ -2,7 +2,9 @@
 // the buttons under it, and the loop that answers the mouse and the keys.
 #include <allegro.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -98,6 +100,7 @@ struct estado_editor {
   int botones_antes = 0;
   bool trazo = false;
   nivel_texto antes_trazo;
+  int ultima_celda = -1;  // the cell the stroke last painted
   int boton_pulsado = -1;  // an editor button pressed and not yet released
   int cuenta_ciclo = 0;
   bool teclas[KEY_MAX] = {};
@@ -725,13 +728,22 @@ void raton(estado_editor &e)
   if ((nuevo_izq || nuevo_der) && bajo >= 0 && !e.trazo) {
     e.trazo = true;
     e.antes_trazo = e.nivel;
+    e.ultima_celda = -1;
   }
-  if (e.trazo && bajo >= 0) {
-    if (izquierdo) {
-      pintar(e, bajo, byte_de_elemento(e.elegido, e.variante[e.elegido]));
-    } else if (derecho) {
-      pintar(e, bajo, PALETA[ELEMENTO_SUELO].primero);
+  if (e.trazo && bajo >= 0 && (izquierdo || derecho)) {
+    const uint8_t pintura = izquierdo ? byte_de_elemento(e.elegido, e.variante[e.elegido]) : PALETA[ELEMENTO_SUELO].primero;
+    // A quick drag crosses cells between two frames: every cell on the
+    // way is painted, not only those the frames saw.
+    const int desde = e.ultima_celda >= 0 ? e.ultima_celda : bajo;
+    const int x0 = desde % COLUMNAS, y0 = desde / COLUMNAS;
+    const int x1 = bajo % COLUMNAS, y1 = bajo / COLUMNAS;
+    const int pasos = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+    for (int k = 0; k <= pasos; ++k) {
+      const int cx = pasos == 0 ? x1 : x0 + ((x1 - x0) * k * 2 + (x1 > x0 ? pasos : -pasos)) / (2 * pasos);
+      const int cy = pasos == 0 ? y1 : y0 + ((y1 - y0) * k * 2 + (y1 > y0 ? pasos : -pasos)) / (2 * pasos);
+      pintar(e, cy * COLUMNAS + cx, pintura);
     }
+    e.ultima_celda = bajo;
   }
   if (e.trazo && !izquierdo && !derecho) {
     e.trazo = false;
