@@ -482,4 +482,44 @@ TEST_F(Partida, LosPlanesDelResolutorGananElEntrenamientoEntero)
   EXPECT_EQ(entradas_nombre, 0);
 }
 
+// A level of the player's own standing in for a stored one.
+nivel_texto nivel_propio(const char *fila)
+{
+  nivel_texto n;
+  n.gremlins = 0;
+  const std::vector<uint8_t> b = bytes_tablero({"", "", "", "", fila});
+  std::copy(b.begin(), b.end(), n.bytes);
+  return n;
+}
+
+TEST_F(Partida, UnaPartidaConNivelesPropiosNoEntraEnLaTablaNiDesbloquea)
+{
+  // Twelve levels won, then the player's own level 13 costs the three
+  // lives: a score and progress the table would otherwise take.
+  const nivel_texto propio = nivel_propio(MINA);
+  nivel_sustituto[12] = &propio;
+  jugar(0);
+  nivel_sustituto[12] = nullptr;
+  EXPECT_EQ(dt_partida.fases_superadas, 12);
+  EXPECT_EQ(vidas_perdidas, 3);
+  EXPECT_GT(dt_partida.puntos, 0);
+  EXPECT_EQ(entradas_nombre, 0);
+  EXPECT_EQ(ult_fase_completada, 0);
+}
+
+TEST_F(Partida, ElEditorJuegaUnSoloNivelYVuelve)
+{
+  // Won at once: the celebration, then back, with nothing scored and the
+  // game's screens all closed.
+  const nivel_texto propio = nivel_propio(GANAR);
+  arnes_guion([](int) {}, 6000);
+  dt_partida = {};
+  jugar_nivel_suelto(propio);
+  EXPECT_EQ(dt_partida.fases_superadas, 1);
+  EXPECT_EQ(nivel_sustituto[0], nullptr);
+  EXPECT_EQ(ult_fase_completada, 0);
+  EXPECT_EQ(marcador, nullptr);
+  EXPECT_EQ(cima_pila, -1);
+}
+
 }  // namespace

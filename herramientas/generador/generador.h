@@ -143,6 +143,10 @@ constexpr int TAMANOS_ICONO[] = {48, 128, 256};
 // The icon at `lado` x `lado` pixels, over transparency.
 cairo_surface_t *dibujar_icono(int lado);
 
-// Writes fotonauta-<size>.png for every size into `carpeta` (ending in
-// '/'). On failure returns false and explains why in `error`.
+// The level editor's icon: the game's, with a pencil across it.
+cairo_surface_t *dibujar_icono_editor(int lado);
+
+// Writes fotonauta-<size>.png and fotonauta-editor-<size>.png for every
+// size into `carpeta` (ending in '/'). On failure returns false and
+// explains why in `error`.
 bool generar_iconos(const std::string &carpeta, std::string &error);

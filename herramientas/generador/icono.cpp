@@ -208,16 +208,58 @@ cairo_surface_t *dibujar_icono(int lado)
     return s;
 }
 
+cairo_surface_t *dibujar_icono_editor(int lado)
+{
+    cairo_surface_t *s = dibujar_icono(lado);
+    cairo_t *cr = cairo_create(s);
+    cairo_scale(cr, lado / LADO, lado / LADO);
+    // A pencil across the lower right corner, writing towards the board.
+    cairo_translate(cr, 190, 190);
+    cairo_rotate(cr, -PI / 4);
+    const double largo = 150, ancho = 34, punta = 38;
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_rectangle(cr, -largo / 2, -ancho / 2, largo, ancho);
+    cairo_pattern_t *cuerpo = cairo_pattern_create_linear(0, -ancho / 2, 0, ancho / 2);
+    cairo_pattern_add_color_stop_rgb(cuerpo, 0, 1.0, 0.86, 0.3);
+    cairo_pattern_add_color_stop_rgb(cuerpo, 1, 0.85, 0.55, 0.05);
+    usar(cr, cuerpo);
+    cairo_fill(cr);
+    // The metal band and the eraser at the back end.
+    cairo_rectangle(cr, largo / 2, -ancho / 2, 12, ancho);
+    cairo_set_source_rgb(cr, 0.75, 0.77, 0.8);
+    cairo_fill(cr);
+    cairo_rectangle(cr, largo / 2 + 12, -ancho / 2, 16, ancho);
+    cairo_set_source_rgb(cr, 0.95, 0.5, 0.55);
+    cairo_fill(cr);
+    // The sharpened wood and the lead.
+    cairo_move_to(cr, -largo / 2, -ancho / 2);
+    cairo_line_to(cr, -largo / 2 - punta, 0);
+    cairo_line_to(cr, -largo / 2, ancho / 2);
+    cairo_close_path(cr);
+    cairo_set_source_rgb(cr, 0.96, 0.84, 0.64);
+    cairo_fill(cr);
+    cairo_move_to(cr, -largo / 2 - punta * 0.62, -ancho * 0.19);
+    cairo_line_to(cr, -largo / 2 - punta, 0);
+    cairo_line_to(cr, -largo / 2 - punta * 0.62, ancho * 0.19);
+    cairo_close_path(cr);
+    cairo_set_source_rgb(cr, 0.15, 0.15, 0.18);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    return s;
+}
+
 bool generar_iconos(const std::string &carpeta, std::string &error)
 {
     for (const int lado : TAMANOS_ICONO) {
-        cairo_surface_t *s = dibujar_icono(lado);
-        const std::string ruta = carpeta + "fotonauta-" + std::to_string(lado) + ".png";
-        const cairo_status_t st = cairo_surface_write_to_png(s, ruta.c_str());
-        cairo_surface_destroy(s);
-        if (st != CAIRO_STATUS_SUCCESS) {
-            error = "cannot write " + ruta + ": " + cairo_status_to_string(st);
-            return false;
+        for (const bool editor : {false, true}) {
+            cairo_surface_t *s = editor ? dibujar_icono_editor(lado) : dibujar_icono(lado);
+            const std::string ruta = carpeta + (editor ? "fotonauta-editor-" : "fotonauta-") + std::to_string(lado) + ".png";
+            const cairo_status_t st = cairo_surface_write_to_png(s, ruta.c_str());
+            cairo_surface_destroy(s);
+            if (st != CAIRO_STATUS_SUCCESS) {
+                error = "cannot write " + ruta + ": " + cairo_status_to_string(st);
+                return false;
+            }
         }
     }
     return true;

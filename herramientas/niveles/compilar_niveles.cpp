@@ -6,11 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "nivel_texto.h"
+#include "juego/juego.h"
 
 namespace {
-
-constexpr int NUM_NIVELES = 63;
 
 std::string nombre_fichero(int n)
 {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "juego/juego.h"
-#include "nivel_texto.h"
 #include "resolver.h"
 
 namespace {

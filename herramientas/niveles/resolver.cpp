@@ -781,10 +781,14 @@ void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opcio
   };
 
   const int partidas = inf.azar ? PARTIDAS_AZAR : opciones.partidas;
+  const int total = partidas + (inf.azar ? 0 : 1);
   for (int s = 1; s <= partidas; ++s) {
     opciones_simulacion o;
     o.semilla = static_cast<uint32_t>(s);
     anotar(jugar_plan(bytes, nivel, inf.plan, o));
+    if (opciones.progreso != nullptr) {
+      opciones.progreso(s, total);
+    }
   }
   if (!inf.azar) {
     const std::vector<uint8_t> adversos = angulos_adversos(bytes, inf.plan);
@@ -814,7 +818,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   static juego_guardado guardado;
   guardar_juego(guardado);
   informe_nivel inf{};
-  inf.gremlins = (nivel >= 0 && nivel < NUM_NIVELES) ? gremlins[nivel] : 0;
+  inf.gremlins = gremlins_nivel(nivel);
   inf.azar = tiene_reemisores(bytes);
 
   // The plan is played as found; should a start defeat it (a target hit by
@@ -848,6 +852,9 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
       const partida_plan p = jugar_plan(bytes, nivel, inf.plan, o);
       inf.a_tiempo_gremlins += p.resultado == sim_completado && p.fotogramas <= LIMITE_FOTOGRAMAS ? 1 : 0;
       ++inf.partidas_gremlins;
+      if (opciones.progreso != nullptr) {
+        opciones.progreso(s, opciones.partidas_gremlins);
+      }
     }
   }
   restaurar_juego(guardado);

@@ -98,6 +98,9 @@ struct informe_nivel {
 struct opciones_resolver {
   int partidas = 40;           // random starts for a level without chance
   int partidas_gremlins = 40;  // runs with gremlins, for the fragility report
+  // When set, called after each run: the runs played of the proof's current
+  // batch, and how many it has.
+  void (*progreso)(int hechas, int total) = nullptr;
 };
 
 // Searches a plan and proves it; gives back the game's state like

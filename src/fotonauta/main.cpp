@@ -1,6 +1,7 @@
-// The program's entry point: the command line, the display, the frame
-// clock, then the game.
+// The program's entry point: the command line (and the levels it may ask
+// for), the display, the frame clock, then the game.
 #include "fotonauta/fotonauta.h"
+#include "juego/juego.h"
 #include "tiempo/tiempo.h"
 
 #include <cstdio>
@@ -9,15 +10,44 @@
 namespace {
 
 const char AYUDA[] =
-    "Usage: fotonauta [--help | --version]\n"
+    "Usage: fotonauta [--help | --version | --niveles FOLDER]\n"
     "A laser puzzle game played with the mouse: turn the mirrors and steer\n"
     "the beam onto every target, then into the receiver.\n"
     "\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "  --niveles FOLDER   play the level files NN.txt of FOLDER in place of\n"
+    "                     the built-in levels of those numbers\n"
     "\n"
     "The game reads its data files from the working folder and keeps its\n"
     "settings and high scores there; see fotonauta(6).\n";
+
+// The levels of `--niveles`, alive for the whole run: nivel_sustituto
+// points into it.
+std::vector<std::pair<int, nivel_texto>> niveles_propios;
+
+// Reads the folder of `--niveles` and puts its levels in place of the
+// stored ones. Every bad file is named, before any window opens; then the
+// game does not start, rather than quietly play the stored level instead.
+bool usar_carpeta_niveles(const char *carpeta)
+{
+  std::vector<std::string> errores;
+  niveles_propios = leer_carpeta_niveles(carpeta, errores);
+  for (const std::string &e : errores) {
+    fprintf(stderr, "fotonauta: %s\n", e.c_str());
+  }
+  if (!errores.empty()) {
+    return false;
+  }
+  if (niveles_propios.empty()) {
+    fprintf(stderr, "fotonauta: %s: no level files (00.txt to %02d.txt)\n", carpeta, NUM_NIVELES - 1);
+    return false;
+  }
+  for (const auto &[n, nivel] : niveles_propios) {
+    nivel_sustituto[n] = &nivel;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -34,9 +64,19 @@ int main(int argc, char *argv[])
       return 0;
     }
   }
-  if (argc > 1) {
-    fprintf(stderr, "fotonauta: unknown option '%s'\nTry 'fotonauta --help'.\n", argv[1]);
-    return 2;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--niveles") == 0) {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "fotonauta: --niveles needs a folder\n");
+        return 2;
+      }
+      if (!usar_carpeta_niveles(argv[++i])) {
+        return 1;
+      }
+    } else {
+      fprintf(stderr, "fotonauta: unknown option '%s'\nTry 'fotonauta --help'.\n", argv[i]);
+      return 2;
+    }
   }
   if (ini_allegro() != 0) {
     return -1;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 struct BITMAP;
 
@@ -136,6 +139,83 @@ extern const uint8_t *prueba_niveles;
 // Builds the live board from 135 level bytes, as cargar_nivel does for
 // level `nivel` (its floor pattern and gremlins).
 void cargar_tablero(const uint8_t *bytes, int nivel);
+
+// ---------------------------------------------------------------------------
+// Level files: the text form the stored levels are written in, read by the
+// build's level compiler, the level tool, the editor and `--niveles`
+// ---------------------------------------------------------------------------
+
+// A level as its file holds it: a title line, an idea line, an optional
+// gremlin count line and nine rows of 15 two-character cells.
+struct nivel_texto {
+  std::string titulo;
+  std::string idea;
+  int8_t gremlins = -1;  // -1: no "gremlins:" line, the stored count of the level's number applies
+  uint8_t bytes[NUM_CELDAS];
+};
+
+// The most gremlins a level file may ask for.
+constexpr int MAX_GREMLINS_NIVEL = 8;
+
+// The level byte of a two-character token, or -1 if it is not one.
+int byte_de_ficha(const std::string &ficha);
+
+// The token of a level byte ("??" for a byte no level may hold).
+std::string ficha_de_byte(uint8_t b);
+
+// Reads a level from its text. On failure returns false with a message
+// naming the line and the column ("line L, column C: ...").
+bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
+
+// Reads a level file; the message of a failure starts with the path.
+bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error);
+
+// The text of a level, which interpretar_nivel_texto reads back equal.
+std::string escribir_nivel_texto(const nivel_texto &nivel);
+
+// Writes a level file through a new file renamed over the old one, so a
+// failed write leaves the old file whole. On failure returns false with a
+// message.
+bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std::string &error);
+
+// ---------------------------------------------------------------------------
+// Level rules: what the game relies on a level to keep
+// ---------------------------------------------------------------------------
+
+struct problema_nivel {
+  int celda;  // -1 when it concerns the whole level
+  std::string texto;
+  bool puerta = false;  // the receiver's gate: the board loads and traces
+                        // well, but the level cannot be played fairly
+};
+
+// The fewest targets a level may have.
+constexpr int MIN_DETONADORES = 9;
+
+// Every way a level breaks what the game relies on: bytes that are not
+// elements, not exactly one emitter and one receiver, fibre-optic ends not
+// in pairs or in cell 0, fewer than nine targets, a receiver whose gate
+// cell does not stop the beam, and, with gremlins, no free 2 x 2 square of
+// half cells for them to enter. Loads the board to look for that square.
+std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins);
+
+// Levels of files that take the place of stored levels (`fotonauta
+// --niveles`, the editor's Play): null where the stored level plays.
+extern const nivel_texto *nivel_sustituto[NUM_NIVELES];
+
+// Whether any level has been replaced: such a game's score stays out of
+// the table.
+bool hay_niveles_sustitutos();
+
+// The gremlins of level `nivel`: its file's count where a file replaces it
+// and gives one, otherwise the stored count (0 out of range).
+int gremlins_nivel(int nivel);
+
+// Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
+// levels and checks each against the level rules. Returns the levels read,
+// and in `errores` one line per bad file, which leaves its level out.
+std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
+                                                              std::vector<std::string> &errores);
 
 // ---------------------------------------------------------------------------
 // The beam
@@ -285,6 +365,11 @@ uint32_t sumar_con_tablas(int color, uint32_t debajo, int profundidad);
 // end; then records progress and hands the score to name entry. A button
 // action: always returns 0.
 int8_t juego(int8_t entrenamiento);
+
+// Plays `nivel` alone in the game's loop, as level "01", from its start
+// until it is won, the lives run out or the player leaves; nothing is
+// scored. The level editor's Play.
+void jugar_nivel_suelto(const nivel_texto &nivel);
 
 // One step of the level start's scramble: each plain mirror takes a random
 // step back, none or on; the self-turning pieces turn. The cells changed are

@@ -183,7 +183,7 @@ void cargar_tablero(const uint8_t *bytes, int nivel)
   }
   srand(static_cast<unsigned>(time(nullptr)));
 
-  const int n = (nivel >= 0 && nivel < 64) ? gremlins[nivel] : 0;
+  const int n = gremlins_nivel(nivel);
   for (int i = 0; i < MAX_GREMLINS; ++i) {
     dt_gremlin[i].espera = static_cast<int16_t>(i < n ? 100 + 40 * i : -1);
   }
@@ -195,6 +195,10 @@ const uint8_t *prueba_niveles;
 
 void cargar_nivel(int nivel)
 {
+  if (nivel >= 0 && nivel < NUM_NIVELES && nivel_sustituto[nivel] != nullptr) {
+    cargar_tablero(nivel_sustituto[nivel]->bytes, nivel);
+    return;
+  }
 #ifdef FOTONAUTA_PRUEBAS
   if (prueba_niveles != nullptr) {
     cargar_tablero(&prueba_niveles[nivel * NUM_CELDAS], nivel);

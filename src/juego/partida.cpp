@@ -70,6 +70,7 @@ struct estado_partida {
   uint8_t motivo_fin;
   int celda_pinchada;
   uint8_t flechas;  // an arrow was down at the previous logic frame
+  uint8_t suelto;   // one level alone (the editor's Play): it ends the game
 };
 
 bool cuenta_la_partida(const estado_partida &p)
@@ -86,7 +87,9 @@ void teclas_de_trampa(estado_partida &p)
     const int8_t ultimo = p.entrenamiento ? ULTIMO_NIVEL_ENTRENAMIENTO : ULTIMO_NIVEL;
     // Both arrows together cancel out.
     int8_t nivel = p.nivel;
-    if (izquierda && !derecha && nivel > primero) {
+    if (p.suelto) {
+      // A level played alone has no others to move to.
+    } else if (izquierda && !derecha && nivel > primero) {
       --nivel;
     }
     if (derecha && !izquierda && nivel < ultimo) {
@@ -185,7 +188,9 @@ void regla_nivel_completado(estado_partida &p)
   dt_partida.puntos += dt_partida.puntos_nivel;
   contacto(p.nivel);
   dt_partida.vidas = 3;
-  if (p.nivel == ULTIMO_NIVEL || p.nivel == ULTIMO_NIVEL_ENTRENAMIENTO) {
+  if (p.suelto) {
+    p.motivo_fin = fin_abandono;
+  } else if (p.nivel == ULTIMO_NIVEL || p.nivel == ULTIMO_NIVEL_ENTRENAMIENTO) {
     if (p.nivel == ULTIMO_NIVEL && !trampas) {
       juego_completado();
     }
@@ -314,11 +319,11 @@ void poner_puntos_nivel(int32_t puntos)
   trampeando[1] = dt_partida.puntos_nivel ^ CLAVE_PUNTOS;
 }
 
-int8_t juego(int8_t entrenamiento)
+namespace {
+
+// The game from its first level to its end, as set up in `p`.
+void jugar(estado_partida &p)
 {
-  estado_partida p{};
-  p.entrenamiento = entrenamiento != 0;
-  p.nivel = p.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0;
   p.flechas = 1;
   p.cuenta_ciclo = 0;
   p.motivo_fin = jugando;
@@ -332,7 +337,7 @@ int8_t juego(int8_t entrenamiento)
   poner_puntos_nivel(0);
   dt_partida.puntos = 0;
 
-  if (p.nivel == 0 && ult_fase_completada != 0) {
+  if (!p.suelto && p.nivel == 0 && ult_fase_completada != 0) {
     p.nivel = preguntar_nivel();
   }
 
@@ -353,8 +358,21 @@ int8_t juego(int8_t entrenamiento)
   dlg_desapilar_dialogo();
   destroy_bitmap(marcador);
   marcador = nullptr;
+}
 
-  if ((p.motivo_fin == fin_sin_vidas || p.motivo_fin == fin_completado) && !trampas) {
+}  // namespace
+
+int8_t juego(int8_t entrenamiento)
+{
+  estado_partida p{};
+  p.entrenamiento = entrenamiento != 0;
+  p.nivel = p.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0;
+  jugar(p);
+
+  // A game played on levels of the player's own files is not the game the
+  // table ranks: its score and its progress are kept out, so no such score
+  // is ever uploaded.
+  if ((p.motivo_fin == fin_sin_vidas || p.motivo_fin == fin_completado) && !trampas && !hay_niveles_sustitutos()) {
     if (p.nivel > ult_fase_completada + 1) {
       ult_fase_completada = static_cast<int8_t>(p.nivel - 1);
       escribir_cfg();
@@ -367,4 +385,16 @@ int8_t juego(int8_t entrenamiento)
     parar_musica();
   }
   return 0;
+}
+
+void jugar_nivel_suelto(const nivel_texto &nivel)
+{
+  const nivel_texto *antes = nivel_sustituto[0];
+  nivel_sustituto[0] = &nivel;
+  estado_partida p{};
+  p.suelto = 1;
+  p.nivel = 0;
+  jugar(p);
+  parar_musica();
+  nivel_sustituto[0] = antes;
 }

@@ -5,7 +5,6 @@
 #include <sstream>
 #include <string>
 
-#include "nivel_texto.h"
 
 std::vector<uint8_t> bytes_tablero(std::initializer_list<const char *> filas)
 {

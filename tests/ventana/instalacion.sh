@@ -16,10 +16,13 @@ DATOS=$USR/share/games/fotonauta
 # ---- The files ----
 esperados="usr/bin/fotonauta-servidor
 usr/games/fotonauta
+usr/games/fotonauta-editor
 usr/games/fotonauta-pantalla-completa
 usr/lib/systemd/system/fotonauta-servidor.service
 usr/libexec/fotonauta/fotonauta
+usr/libexec/fotonauta/fotonauta-editor
 usr/libexec/fotonauta/fotonauta_dll
+usr/share/applications/fotonauta-editor.desktop
 usr/share/applications/fotonauta.desktop
 usr/share/doc/fotonauta/changelog.gz
 usr/share/doc/fotonauta/copyright
@@ -28,16 +31,21 @@ usr/share/games/fotonauta/grf.dat
 usr/share/games/fotonauta/intro.dat
 usr/share/games/fotonauta/msc.dat
 usr/share/games/fotonauta/snd.dat
+usr/share/icons/hicolor/128x128/apps/fotonauta-editor.png
 usr/share/icons/hicolor/128x128/apps/fotonauta.png
+usr/share/icons/hicolor/256x256/apps/fotonauta-editor.png
 usr/share/icons/hicolor/256x256/apps/fotonauta.png
+usr/share/icons/hicolor/48x48/apps/fotonauta-editor.png
 usr/share/icons/hicolor/48x48/apps/fotonauta.png
+usr/share/man/man6/fotonauta-editor.6.gz
 usr/share/man/man6/fotonauta-pantalla-completa.6.gz
 usr/share/man/man6/fotonauta.6.gz
 usr/share/man/man8/fotonauta-servidor.8.gz
 usr/share/metainfo/org.example.fotonauta.metainfo.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
-for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
+for f in games/fotonauta games/fotonauta-pantalla-completa games/fotonauta-editor libexec/fotonauta/fotonauta \
+  libexec/fotonauta/fotonauta_dll libexec/fotonauta/fotonauta-editor; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
@@ -55,7 +63,17 @@ for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop")
   [ -x "$USR/games/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
 grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
-for pagina in man6/fotonauta man6/fotonauta-pantalla-completa man8/fotonauta-servidor; do
+# The editor's entry, with an icon of its own, the same size as the game's.
+desktop-file-validate "$USR/share/applications/fotonauta-editor.desktop" || fallo "the editor's desktop entry is not valid"
+grep -qx 'Exec=fotonauta-editor %f' "$USR/share/applications/fotonauta-editor.desktop" ||
+  fallo "the editor's desktop entry runs something else"
+grep -qx 'Icon=fotonauta-editor' "$USR/share/applications/fotonauta-editor.desktop" ||
+  fallo "the editor's desktop entry names another icon"
+cmp -s "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" "$USR/share/icons/hicolor/256x256/apps/fotonauta-editor.png" &&
+  fallo "the editor's icon is the game's"
+[ "$(identify -format '%wx%h' "$USR/share/icons/hicolor/48x48/apps/fotonauta-editor.png")" = 48x48 ] ||
+  fallo "the editor's 48 px icon has another size"
+for pagina in man6/fotonauta man6/fotonauta-pantalla-completa man6/fotonauta-editor man8/fotonauta-servidor; do
   avisos=$(cd "$USR/share/man" && MANWIDTH=80 man -l "$pagina.${pagina:3:1}.gz" 2>&1 >/dev/null)
   [ -z "$avisos" ] || fallo "the manual page $pagina: $avisos"
 done

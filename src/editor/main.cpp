@@ -1,0 +1,65 @@
+// fotonauta-editor: the level editor's entry point.
+//
+//   fotonauta-editor [FILE.txt]
+#include <cstdio>
+#include <cstring>
+
+#include "audio/audio.h"
+#include "editor/editor.h"
+#include "fotonauta/fotonauta.h"
+#include "tiempo/tiempo.h"
+
+namespace {
+
+// The language and volumes of the game's settings; without the file, the
+// game's first-run question is the game's to ask: the editor speaks Spanish.
+void leer_ajustes()
+{
+  uint8_t b[4] = {0, 0, 0, 0};
+  size_t largo = 0;
+  if (FILE *f = fopen("cfg.dat", "rb")) {
+    largo = fread(b, 1, sizeof b, f);
+    fclose(f);
+    interpretar_cfg(b, largo);
+  } else {
+    idioma = IDIOMA_ESPANOL;
+    volson = volmus = 100;
+  }
+  colocar_texto_botones();
+  modificar_volmus(static_cast<uint8_t>(volmus));
+  modificar_volson(static_cast<uint8_t>(volson), -1);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+  const char *fichero = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+      printf("usage: fotonauta-editor [FILE.txt]\n"
+             "Edits a fotonauta level file; without one, starts a new level in\n"
+             "$XDG_DATA_HOME/fotonauta/niveles.\n");
+      return 0;
+    }
+    if (fichero != nullptr) {
+      fprintf(stderr, "fotonauta-editor: one level file at a time\n");
+      return 2;
+    }
+    fichero = argv[i];
+  }
+  if (ini_allegro() != 0) {
+    return -1;
+  }
+  set_window_title("fotonauta-editor");
+  ini_tiempo();
+  ini_audio();
+  ini_dialogos();
+  ini_juego();
+  leer_ajustes();
+  ejecutar_editor(fichero);
+  fin_audio();
+  fin_allegro();
+  return 0;
+}
+END_OF_MAIN()

@@ -1,0 +1,264 @@
+// The text form of a level: two characters per cell, 15 cells to a row,
+// nine rows, after a title line, an idea line and an optional gremlin count.
+// datos/niveles/README.md documents it. This file needs nothing but the
+// header's constants, so the build's level compiler links it on its own.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "juego/juego.h"
+
+namespace {
+
+// Each family of tokens: its letter, the first byte and how many values the
+// digit after the letter may take (hexadecimal). The digit is added to the
+// first byte.
+struct familia {
+  char letra;
+  int primero;
+  int cuantos;
+  int digito_min;
+};
+
+const familia FAMILIAS[] = {
+    {'E', 2, 4, 0},     // emitter, by the side it opens to: 0 down 1 left 2 up 3 right
+    {'R', 10, 4, 0},    // receiver, the same
+    {'m', 16, 16, 0},   // mirror (its angle is random; the digit only keeps the byte)
+    {'a', 31, 16, 1},   // absorbing wall, by quarter mask 1-f
+    {'r', 47, 16, 1},   // reflecting wall, by quarter mask 1-f
+    {'p', 64, 8, 0},    // reflecting polariser, by axis 0-7
+    {'q', 72, 8, 0},    // absorbing polariser, by axis
+    {'f', 81, 4, 0},    // fibre-optic end of pair 0-3
+    {'g', 86, 16, 0},   // self-turning mirror, by starting angle
+    {'P', 102, 8, 0},   // self-turning reflecting polariser, by starting axis
+    {'Q', 110, 8, 0},   // self-turning absorbing polariser
+};
+
+// Tokens that stand alone.
+struct ficha_fija {
+  const char *ficha;
+  int byte;
+};
+const ficha_fija FIJAS[] = {
+    {"..", 63},  // floor
+    {"tt", 47},  // target
+    {"ee", 80},  // re-emitter
+    {"xx", 85},  // mine
+};
+
+int valor_hex(char c)
+{
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int byte_de_ficha(const std::string &ficha)
+{
+  if (ficha.size() != 2) {
+    return -1;
+  }
+  for (const ficha_fija &f : FIJAS) {
+    if (ficha == f.ficha) {
+      return f.byte;
+    }
+  }
+  const int d = valor_hex(ficha[1]);
+  for (const familia &f : FAMILIAS) {
+    if (ficha[0] == f.letra && d >= f.digito_min && d < f.cuantos) {
+      return f.primero + d;
+    }
+  }
+  return -1;
+}
+
+std::string ficha_de_byte(uint8_t b)
+{
+  for (const ficha_fija &f : FIJAS) {
+    if (b == f.byte) {
+      return f.ficha;
+    }
+  }
+  static const char HEX[] = "0123456789abcdef";
+  for (const familia &f : FAMILIAS) {
+    const int d = b - f.primero;
+    if (d >= f.digito_min && d < f.cuantos) {
+      return std::string{f.letra, HEX[d]};
+    }
+  }
+  return "??";
+}
+
+namespace {
+
+std::string en(int linea, int columna, const std::string &texto)
+{
+  return "line " + std::to_string(linea) + ", column " + std::to_string(columna) + ": " + texto;
+}
+
+// A header line "clave: valor": the value without the blanks after the colon.
+bool cabecera(const std::string &linea, const std::string &clave, std::string &valor)
+{
+  if (linea.rfind(clave, 0) != 0) {
+    return false;
+  }
+  valor = linea.substr(clave.size());
+  const size_t inicio = valor.find_first_not_of(' ');
+  valor.erase(0, inicio == std::string::npos ? valor.size() : inicio);
+  return true;
+}
+
+}  // namespace
+
+bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error)
+{
+  std::istringstream f(texto);
+  std::string linea;
+  int numero_linea = 0;
+  const char *const claves[2] = {"titulo:", "idea:"};
+  std::string *destinos[2] = {&nivel.titulo, &nivel.idea};
+  for (int i = 0; i < 2; ++i) {
+    ++numero_linea;
+    if (std::getline(f, linea) && !linea.empty() && linea.back() == '\r') {
+      linea.pop_back();
+    }
+    if (!f || !cabecera(linea, claves[i], *destinos[i])) {
+      error = en(numero_linea, 1, std::string("expected a line starting with \"") + claves[i] + "\"");
+      return false;
+    }
+  }
+  nivel.gremlins = -1;
+  int celda = 0;
+  while (std::getline(f, linea)) {
+    ++numero_linea;
+    if (!linea.empty() && linea.back() == '\r') {
+      linea.pop_back();
+    }
+    std::string valor;
+    if (celda == 0 && nivel.gremlins < 0 && cabecera(linea, "gremlins:", valor)) {
+      char *fin = nullptr;
+      const long n = strtol(valor.c_str(), &fin, 10);
+      if (valor.empty() || *fin != '\0' || n < 0 || n > MAX_GREMLINS_NIVEL) {
+        error = en(numero_linea, static_cast<int>(linea.size() - valor.size()) + 1,
+                   "the gremlin count must be 0 to " + std::to_string(MAX_GREMLINS_NIVEL));
+        return false;
+      }
+      nivel.gremlins = static_cast<int8_t>(n);
+      continue;
+    }
+    int en_fila = 0;
+    size_t p = 0;
+    while (true) {
+      p = linea.find_first_not_of(" \t", p);
+      if (p == std::string::npos) {
+        break;
+      }
+      const size_t fin = linea.find_first_of(" \t", p);
+      const std::string ficha = linea.substr(p, fin == std::string::npos ? std::string::npos : fin - p);
+      const int columna = static_cast<int>(p) + 1;
+      const int b = byte_de_ficha(ficha);
+      if (b < 0) {
+        error = en(numero_linea, columna, "unknown cell \"" + ficha + "\"");
+        return false;
+      }
+      if (celda >= NUM_CELDAS) {
+        error = en(numero_linea, columna, "more than 135 cells");
+        return false;
+      }
+      nivel.bytes[celda++] = static_cast<uint8_t>(b);
+      ++en_fila;
+      p = fin;
+    }
+    if (en_fila != 0 && en_fila != COLUMNAS) {
+      error = en(numero_linea, static_cast<int>(linea.size()) + 1,
+                 "a row holds 15 cells, this one " + std::to_string(en_fila));
+      return false;
+    }
+  }
+  if (celda != NUM_CELDAS) {
+    error = en(numero_linea + 1, 1, std::to_string(celda) + " cells instead of 135");
+    return false;
+  }
+  return true;
+}
+
+bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error)
+{
+  std::ifstream f(ruta, std::ios::binary);
+  if (!f) {
+    error = ruta + ": cannot be read";
+    return false;
+  }
+  std::ostringstream texto;
+  texto << f.rdbuf();
+  if (!interpretar_nivel_texto(texto.str(), nivel, error)) {
+    error = ruta + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// A header's value as its line can hold it: no line breaks or other control
+// characters, no leading blanks (reading drops them).
+std::string valor_cabecera(const std::string &valor)
+{
+  std::string v;
+  for (const char c : valor) {
+    v += static_cast<unsigned char>(c) < ' ' ? ' ' : c;
+  }
+  const size_t inicio = v.find_first_not_of(' ');
+  return inicio == std::string::npos ? std::string() : v.substr(inicio);
+}
+
+}  // namespace
+
+std::string escribir_nivel_texto(const nivel_texto &nivel)
+{
+  std::string t = "titulo: " + valor_cabecera(nivel.titulo) + "\nidea: " + valor_cabecera(nivel.idea) + "\n";
+  if (nivel.gremlins >= 0) {
+    t += "gremlins: " + std::to_string(nivel.gremlins) + "\n";
+  }
+  for (int fila = 0; fila < FILAS; ++fila) {
+    for (int c = 0; c < COLUMNAS; ++c) {
+      t += ficha_de_byte(nivel.bytes[fila * COLUMNAS + c]);
+      t += c + 1 < COLUMNAS ? " " : "\n";
+    }
+  }
+  return t;
+}
+
+bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std::string &error)
+{
+  const std::string temporal = ruta + ".tmp";
+  const std::string texto = escribir_nivel_texto(nivel);
+  FILE *f = fopen(temporal.c_str(), "wb");
+  if (f == nullptr) {
+    error = temporal + ": cannot be written";
+    return false;
+  }
+  const bool escrito = fwrite(texto.data(), 1, texto.size(), f) == texto.size();
+  // A full disk may only show when the file is closed.
+  if (fclose(f) != 0 || !escrito) {
+    remove(temporal.c_str());
+    error = temporal + ": cannot be written";
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporal, ruta, ec);
+  if (ec) {
+    remove(temporal.c_str());
+    error = ruta + ": " + ec.message();
+    return false;
+  }
+  return true;
+}

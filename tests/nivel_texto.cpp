@@ -1,0 +1,274 @@
+// Level files: the one reader and writer of the level text that the build,
+// the level tool, the editor and `--niveles` share; the level rules; the
+// editor's turning of elements and its undo and redo.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "arnes/tablero.h"
+#include "editor/editor.h"
+#include "juego/juego.h"
+
+namespace {
+
+std::string leer_todo(const std::filesystem::path &ruta)
+{
+  std::ifstream f(ruta, std::ios::binary);
+  std::ostringstream t;
+  t << f.rdbuf();
+  return t.str();
+}
+
+void escribir_todo(const std::filesystem::path &ruta, const std::string &texto)
+{
+  std::ofstream(ruta, std::ios::binary) << texto;
+}
+
+// A folder of its own for one test, removed afterwards.
+struct carpeta_temporal {
+  std::filesystem::path ruta;
+  carpeta_temporal()
+  {
+    char plantilla[] = "/tmp/fotonauta-niveles-XXXXXX";
+    ruta = mkdtemp(plantilla);
+  }
+  ~carpeta_temporal() { std::filesystem::remove_all(ruta); }
+};
+
+// A small level that keeps every rule: a row of targets from the emitter to
+// a mirror, down to another, and across the gate into the receiver.
+std::string nivel_valido(const char *gremlins = "")
+{
+  std::string t = std::string("titulo: Fila\nidea: Nueve en fila.\n") + gremlins;
+  t += ".. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n"
+       "E3 tt tt tt tt tt tt tt tt tt m4 .. .. .. ..\n";
+  for (int f = 2; f < 5; ++f) {
+    t += ".. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n";
+  }
+  t += ".. .. .. .. .. .. .. .. .. .. mc a9 R1 .. ..\n";
+  for (int f = 6; f < FILAS; ++f) {
+    t += ".. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n";
+  }
+  return t;
+}
+
+TEST(NivelTexto, LosNivelesGuardadosSeLeenYSeReescribenIgual)
+{
+  for (int n = 0; n < NUM_NIVELES; ++n) {
+    char nombre[8];
+    snprintf(nombre, sizeof nombre, "%02d.txt", n);
+    const std::filesystem::path ruta = std::filesystem::path(FOTONAUTA_FUENTES_DIR) / "datos" / "niveles" / nombre;
+    nivel_texto nivel;
+    std::string error;
+    ASSERT_TRUE(leer_nivel_texto(ruta.string(), nivel, error)) << error;
+    // What the game was built with, and the very text of the file.
+    EXPECT_EQ(memcmp(nivel.bytes, &objeto[n * NUM_CELDAS], NUM_CELDAS), 0) << nombre;
+    EXPECT_EQ(nivel.gremlins, -1) << nombre;
+    EXPECT_EQ(escribir_nivel_texto(nivel), leer_todo(ruta)) << nombre;
+  }
+}
+
+TEST(NivelTexto, UnNivelEscritoSeLeeIgualConSusGremlinsYSinSaltosDeLinea)
+{
+  nivel_texto nivel;
+  std::string error;
+  ASSERT_TRUE(interpretar_nivel_texto(nivel_valido("gremlins: 3\n"), nivel, error)) << error;
+  EXPECT_EQ(nivel.gremlins, 3);
+  EXPECT_EQ(nivel.titulo, "Fila");
+  // Every element the format knows, once each, in a row-major sweep.
+  for (int b = 0, c = 0; b < 256 && c < NUM_CELDAS; ++b) {
+    if (ficha_de_byte(static_cast<uint8_t>(b)) != "??") {
+      nivel.bytes[c++] = static_cast<uint8_t>(b);
+    }
+  }
+  // A title typed with a line break in it cannot break the file.
+  nivel.titulo = "dos\nl\xEDneas\r";
+  nivel.idea = "  con blancos delante";
+  nivel_texto leido;
+  ASSERT_TRUE(interpretar_nivel_texto(escribir_nivel_texto(nivel), leido, error)) << error;
+  EXPECT_EQ(leido.titulo, "dos l\xEDneas ");
+  EXPECT_EQ(leido.idea, "con blancos delante");
+  EXPECT_EQ(leido.gremlins, 3);
+  EXPECT_EQ(memcmp(leido.bytes, nivel.bytes, NUM_CELDAS), 0);
+}
+
+TEST(NivelTexto, UnFicheroMalFormadoDiceLineaYColumna)
+{
+  const std::string bueno = nivel_valido();
+  auto con_linea = [&bueno](int linea, const std::string &texto) {
+    std::istringstream f(bueno);
+    std::string t, l;
+    for (int n = 1; std::getline(f, l); ++n) {
+      t += (n == linea ? texto : l) + "\n";
+    }
+    return t;
+  };
+  const struct {
+    std::string texto;
+    const char *donde;
+  } casos[] = {
+      {con_linea(4, "E3 tt zz tt tt tt tt tt tt tt m4 .. .. .. .."), "line 4, column 7: unknown cell \"zz\""},
+      {con_linea(1, "title: Fila"), "line 1, column 1: expected"},
+      {con_linea(2, "titulo: otra vez"), "line 2, column 1: expected"},
+      {con_linea(5, ".. .. .."), "line 5, column 9: a row holds 15 cells, this one 3"},
+      {con_linea(3, "gremlins: 9"), "line 3, column 11: the gremlin count"},
+      {bueno + ".. .. .. .. .. .. .. .. .. .. .. .. .. .. ..\n", "line 12, column 1: more than 135 cells"},
+      {bueno.substr(0, bueno.size() - 45), "line 11, column 1: 120 cells instead of 135"},
+  };
+  for (const auto &c : casos) {
+    nivel_texto nivel;
+    std::string error;
+    EXPECT_FALSE(interpretar_nivel_texto(c.texto, nivel, error)) << c.donde;
+    EXPECT_NE(error.find(c.donde), std::string::npos) << error;
+  }
+}
+
+TEST(NivelTexto, GuardarSustituyeElFicheroEnteroONoLoToca)
+{
+  carpeta_temporal d;
+  const std::filesystem::path ruta = d.ruta / "00.txt";
+  escribir_todo(ruta, "lo de antes\n");
+  nivel_texto nivel;
+  std::string error;
+  ASSERT_TRUE(interpretar_nivel_texto(nivel_valido(), nivel, error)) << error;
+  ASSERT_TRUE(guardar_nivel_texto(ruta.string(), nivel, error)) << error;
+  EXPECT_EQ(leer_todo(ruta), escribir_nivel_texto(nivel));
+  // Where the new file cannot be made, the old one stays whole.
+  std::filesystem::permissions(d.ruta, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  nivel.titulo = "otro";
+  const bool guardado = guardar_nivel_texto(ruta.string(), nivel, error);
+  std::filesystem::permissions(d.ruta, std::filesystem::perms::owner_all);
+  if (geteuid() != 0) {
+    EXPECT_FALSE(guardado);
+    EXPECT_NE(leer_todo(ruta).find("titulo: Fila"), std::string::npos);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.ruta), std::filesystem::directory_iterator()), 1);
+}
+
+// The problems of a board, as "cell: text" (cell -1 for the whole level).
+std::vector<std::string> problemas(std::initializer_list<const char *> filas, int gremlins = 0)
+{
+  const std::vector<uint8_t> bytes = bytes_tablero(filas);
+  std::vector<std::string> r;
+  for (const problema_nivel &p : comprobar_nivel(bytes.data(), gremlins)) {
+    r.push_back(std::to_string(p.celda) + ": " + p.texto);
+  }
+  return r;
+}
+
+TEST(ReglasNivel, CadaProblemaConSuCelda)
+{
+  const char *nueve = "tt tt tt tt tt tt tt tt tt";
+  EXPECT_EQ(problemas({nueve, "E3 .. .. a9 R1"}), std::vector<std::string>{});
+  // The gate must lie across the way in: a wall's half across a horizontal
+  // beam is its left or right half; a top half does not stop it.
+  EXPECT_EQ(problemas({nueve, "E3 .. .. a6 R1"}), std::vector<std::string>{});
+  EXPECT_EQ(problemas({nueve, "E3 .. .. a3 R1"}),
+            std::vector<std::string>{"18: the receiver's gate does not stop the beam: it needs a wall across the way in (a9 or a6)"});
+  EXPECT_EQ(problemas({nueve, "E3 .. .. .. .. .. .. .. .. .. .. .. .. .. ..", "ac", "R2"}),
+            std::vector<std::string>{});
+  EXPECT_EQ(problemas({"R1 tt tt tt tt tt tt tt tt tt E3"}),
+            std::vector<std::string>{"0: the receiver opens off the board"});
+  // Every end of a broken fibre pair is marked; the count of targets and
+  // the missing emitter concern the whole level.
+  EXPECT_EQ(problemas({"tt tt tt", "f2 f2 f2 a9 R1"}),
+            (std::vector<std::string>{"-1: no emitter", "15: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
+                                      "16: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
+                                      "17: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
+                                      "-1: 3 targets, at least 9 needed"}));
+}
+
+TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
+{
+  carpeta_temporal d;
+  escribir_todo(d.ruta / "00.txt", nivel_valido("gremlins: 2\n"));
+  escribir_todo(d.ruta / "07.txt", "titulo: roto\n");
+  escribir_todo(d.ruta / "notas.txt", "no es un nivel\n");
+  std::vector<std::string> errores;
+  const auto niveles = leer_carpeta_niveles(d.ruta.string(), errores);
+  ASSERT_EQ(errores.size(), 1u);
+  EXPECT_NE(errores[0].find("07.txt: line 2"), std::string::npos) << errores[0];
+  ASSERT_EQ(niveles.size(), 1u);
+  EXPECT_EQ(niveles[0].first, 0);
+
+  // Level 0 loads from the file, with the file's gremlins, while it stands
+  // in; the stored level comes back after.
+  EXPECT_FALSE(hay_niveles_sustitutos());
+  nivel_sustituto[0] = &niveles[0].second;
+  EXPECT_TRUE(hay_niveles_sustitutos());
+  cargar_nivel(0);
+  EXPECT_EQ(est_nivel[15].tipo, emisor);
+  EXPECT_EQ(est_nivel[87].tipo, receptor);
+  EXPECT_EQ(gremlins_nivel(0), 2);
+  EXPECT_EQ(dt_gremlin[1].espera, 140);
+  EXPECT_EQ(dt_gremlin[2].espera, -1);
+  nivel_sustituto[0] = nullptr;
+  cargar_nivel(0);
+  EXPECT_EQ(est_nivel[108].tipo, emisor);
+  EXPECT_EQ(gremlins_nivel(0), gremlins[0]);
+}
+
+TEST(Editor, GirarRecorreLasVariantesDeCadaElementoSinSalirDeEl)
+{
+  for (int b = 0; b < 256; ++b) {
+    const uint8_t byte = static_cast<uint8_t>(b);
+    int v = 0;
+    const int e = elemento_de_byte(byte, &v);
+    ASSERT_EQ(e < 0, ficha_de_byte(byte) == "??") << b;
+    if (e < 0) {
+      continue;
+    }
+    const int n = PALETA[e].variantes - PALETA[e].minimo;
+    uint8_t g = byte;
+    for (int k = 1; k <= n; ++k) {
+      g = girar_byte(g, 1);
+      ASSERT_EQ(elemento_de_byte(g), e) << b;
+      ASSERT_EQ(g == byte, k == n) << b << " after " << k;
+    }
+    EXPECT_EQ(girar_byte(girar_byte(byte, -1), 1), byte);
+  }
+  // The wall's masks run 1 to f: no empty wall.
+  EXPECT_EQ(ficha_de_byte(girar_byte(static_cast<uint8_t>(byte_de_ficha("af")), 1)), "a1");
+  EXPECT_EQ(ficha_de_byte(girar_byte(static_cast<uint8_t>(byte_de_ficha("E0")), -1)), "E3");
+}
+
+TEST(Editor, DeshacerYRehacerSinLimite)
+{
+  historial h;
+  nivel_texto nivel = nivel_vacio();
+  const nivel_texto vacio = nivel;
+  // 300 strokes, each one cell.
+  for (int k = 0; k < 300; ++k) {
+    const nivel_texto antes = nivel;
+    nivel.bytes[k % NUM_CELDAS] = static_cast<uint8_t>(47 + (k / NUM_CELDAS) * 33);
+    anotar_cambio(h, antes, nivel);
+  }
+  // A change that changes nothing is no step.
+  anotar_cambio(h, nivel, nivel);
+  const nivel_texto lleno = nivel;
+  int pasos = 0;
+  while (deshacer(h, nivel)) {
+    ++pasos;
+  }
+  EXPECT_EQ(pasos, 300);
+  EXPECT_TRUE(niveles_iguales(nivel, vacio));
+  while (rehacer(h, nivel)) {
+  }
+  EXPECT_TRUE(niveles_iguales(nivel, lleno));
+
+  // A new change after undoing forgets what was undone.
+  ASSERT_TRUE(deshacer(h, nivel));
+  const nivel_texto antes = nivel;
+  nivel.titulo = "nuevo";
+  anotar_cambio(h, antes, nivel);
+  EXPECT_FALSE(rehacer(h, nivel));
+  ASSERT_TRUE(deshacer(h, nivel));
+  EXPECT_TRUE(niveles_iguales(nivel, antes));
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+# The level editor in a real window, as an author uses it: a small level
+# built with clicks alone (an emitter, nine targets painted in one drag, two
+# mirrors, the receiver and its gate), a mirror held and turned to move the
+# beam, the level proved and saved; the file read back equal; the game
+# started with --niveles on the folder plays it as level 01. Then a
+# malformed file: the editor names its line and column and leaves it alone.
+source "$(dirname "$0")/comun.sh"
+source "$(dirname "$0")/jugar.sh"
+
+iniciar_xvfb
+preparar_directorio
+cd "$JUEGO_DIR"
+export XDG_DATA_HOME="$TMP/datos"
+CARPETA="$XDG_DATA_HOME/fotonauta/niveles"
+# Spanish, silent, no level unlocked (no starting-level choice).
+printf '\000\000\000\000' >cfg.dat
+
+# Where things are on the editor's screen: the palette's slots, the board's
+# cells, and the buttons as the Spanish captions lay them out.
+paleta() { clic $((10 + 39 * $1 + 18)) 663 "${2:-1}"; }
+sobre_celda() { xdotool mousemove $((OX + 64 + 64 * $2)) $((OY + 64 + 64 * $1)); }
+celda() {
+  sobre_celda "$1" "$2"
+  sleep 0.1
+  xdotool mousedown 1
+  sleep 0.15
+  xdotool mouseup 1
+  sleep 0.15
+}
+B_GUARDAR=270 B_PROBAR=780 B_SALIR=968 Y_BOTONES=700
+
+# clic with a button other than the left one.
+clic() {
+  xdotool mousemove $((OX + $1)) $((OY + $2))
+  sleep 0.1
+  xdotool mousedown "${3:-1}"
+  sleep 0.15
+  xdotool mouseup "${3:-1}"
+  sleep 0.15
+}
+
+# Waits up to $2 seconds for the command $1 to succeed.
+esperar() {
+  local _
+  for _ in $(seq $(($2 * 10))); do
+    eval "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The colour of the mark before the status line: green once a proof passes.
+marca_verde() {
+  instantanea "$TMP/marca.png" 8x8+13+748 &&
+    convert "$TMP/marca.png" -format '%[fx:mean.g > 0.7 && mean.r < 0.3 ? 1 : 0]' info: | grep -q 1
+}
+
+arrancar "$CONSTRUCCION/fotonauta-editor"
+origen_ventana
+# The board's floor shows once the editor is up.
+esperar 't=$(losetas 0) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "the editor's board never showed"
+
+# The editor follows the pointer once the window has it: the cell under
+# it gets a white frame.
+marco_blanco() {
+  sobre_celda 8 13
+  sobre_celda 8 14
+  sleep 0.1
+  instantanea "$TMP/marco.png" 4x4+928+544 &&
+    convert "$TMP/marco.png" -format '%[fx:p{0,0}.r > 0.95 && p{0,0}.g > 0.95 && p{0,0}.b > 0.95 ? 1 : 0]' info: | grep -q 1
+}
+esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+
+# Emitter (opening right) at row 1, column 0.
+paleta 2
+celda 1 0
+# Nine targets in one stroke along row 1.
+paleta 1
+sobre_celda 1 1
+sleep 0.1
+xdotool mousedown 1
+sleep 0.2
+# A quick drag, two cells a step: the cells crossed between two frames
+# are painted too.
+for c in 3 5 7 9; do
+  sobre_celda 1 "$c"
+  sleep 0.1
+done
+xdotool mouseup 1
+sleep 0.2
+# Two mirrors; the receiver (opening left) and, in front of it, its gate:
+# the absorbing wall's left half, picked by turning the palette's wall back
+# six times from the whole cell.
+paleta 4
+celda 1 10
+celda 5 10
+paleta 3
+celda 5 12
+paleta 6
+for _ in 1 2 3 4 5 6; do paleta 6 3; done
+celda 5 11
+xdotool mousemove $((OX + 500)) $((OY + 740))
+# (The emitter, 3, shows its lit tile, 7, now and then while it shines.)
+pintadas="15 16 17 18 19 20 21 22 23 24 86 87"
+esperar '[[ "$(losetas $pintadas | tr "\n" " ")" =~ ^[37]" 135 135 135 135 135 135 135 135 135 40 161 "$ ]]' 5 ||
+  { capturar editor_1_fallido; fallo "the painted cells show tiles $(losetas $pintadas | tr '\n' ' ')"; }
+capturar editor_1_pintado
+
+# The hand holds the first mirror and turns it: the beam moves. The board
+# is compared but for the mirror's own cell.
+sin_espejo() {
+  instantanea "$TMP/$1.png" 960x576+32+32 &&
+    convert "$TMP/$1.png" -fill black -draw 'rectangle 640,64 703,127' "$TMP/$1.png"
+}
+sin_espejo rayo_antes
+paleta 15
+sobre_celda 1 10
+sleep 0.1
+xdotool mousedown 1
+sleep 0.5
+xdotool mouseup 1
+xdotool mousemove $((OX + 500)) $((OY + 740))
+sleep 0.3
+sin_espejo rayo_despues
+diferentes=$(compare -metric AE "$TMP/rayo_antes.png" "$TMP/rayo_despues.png" null: 2>&1 || true)
+[ "${diferentes%% *}" -gt 2000 ] || fallo "turning the mirror did not move the beam ($diferentes pixels changed)"
+capturar editor_2_girado
+
+# Prove: the mark turns green once the solver passes the level.
+clic $B_PROBAR $Y_BOTONES
+esperar marca_verde 30 || { capturar editor_3_prueba_fallida; fallo "the proof did not pass"; }
+capturar editor_3_probado
+
+# Save: 00.txt appears in the user's level folder.
+clic $B_GUARDAR $Y_BOTONES
+esperar '[ -s "$CARPETA/00.txt" ]' 10 || fallo "saving wrote no $CARPETA/00.txt"
+ls "$CARPETA" | grep -q '\.tmp$' && fallo "a temporary file was left behind: $(ls "$CARPETA")"
+clic $B_SALIR $Y_BOTONES
+esperar_fin "$pid" 10
+[ "$ESTADO" -eq 0 ] || fallo "the editor ended with status $ESTADO: $(cat "$TMP/error")"
+
+# The file holds the level as built (the mirrors' digits keep the angles
+# they were left at, which the game draws at random).
+cat >"$TMP/esperado.txt" <<'EOF'
+titulo: 
+idea: 
+gremlins: 0
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+E3 tt tt tt tt tt tt tt tt tt m? .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. m? a9 R1 .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..
+EOF
+sed 's/m[0-9a-f]/m?/g' "$CARPETA/00.txt" | diff "$TMP/esperado.txt" - || fallo "the saved level differs from the one built"
+
+# Read back equal: opened in the editor and saved again, not one byte moves.
+antes=$(md5sum <"$CARPETA/00.txt")
+arrancar "$CONSTRUCCION/fotonauta-editor" "$CARPETA/00.txt"
+origen_ventana
+esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+esperar '[[ "$(losetas 15)" =~ ^[37]$ ]]' 10 || fallo "the saved level did not open"
+touch -d '2000-01-01' "$CARPETA/00.txt"
+clic $B_GUARDAR $Y_BOTONES
+esperar '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 10 || fallo "saving again wrote nothing"
+[ "$(md5sum <"$CARPETA/00.txt")" = "$antes" ] || fallo "the level read back and saved differs: $(cat "$CARPETA/00.txt")"
+clic $B_SALIR $Y_BOTONES
+esperar_fin "$pid" 10
+
+# The game on that folder: level 01 is the author's.
+arrancar "$CONSTRUCCION/fotonauta" --niveles "$CARPETA"
+origen_ventana
+# Past the intro (a click skips it), Play in the menu: clicked again until
+# the level shows, as a busy machine may take its time to bring the menu.
+nivel_propio() { [ "$(losetas 15 87 | tr "\n" " ")" = "3 161 " ]; }
+for _ in $(seq 8); do
+  nivel_propio && break
+  clic 102 704
+  esperar nivel_propio 6 && break
+done
+nivel_propio ||
+  { capturar editor_4_juego_fallido; fallo "the game's level 01 is not the author's: $(losetas 15 87 | tr '\n' ' ')"; }
+# The board has slid in once the energy bar fills.
+sleep 2
+capturar editor_4_juego
+kill "$pid"
+esperar_fin "$pid" 10
+
+# A bad level file is named before any window opens.
+mkdir "$TMP/malos"
+printf 'titulo: x\nidea: y\n' >"$TMP/malos/05.txt"
+estado=0
+"$CONSTRUCCION/fotonauta" --niveles "$TMP/malos" 2>"$TMP/error_malos" || estado=$?
+[ "$estado" -ne 0 ] && grep -q '05.txt' "$TMP/error_malos" ||
+  fallo "a bad level file was not named: status $estado, $(cat "$TMP/error_malos")"
+
+# A malformed file: line 4, column 7 holds no cell. The editor says so and
+# never writes it.
+{
+  printf 'titulo: roto\nidea: una casilla mala\n'
+  printf '.. .. zz .. .. .. .. .. .. .. .. .. .. .. ..\n'
+} >"$TMP/roto.txt"
+sed -i '3i .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..' "$TMP/roto.txt"
+antes=$(md5sum <"$TMP/roto.txt")
+arrancar "$CONSTRUCCION/fotonauta-editor" "$TMP/roto.txt"
+origen_ventana
+esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+esperar 'grep -q "line 4, column 7" "$TMP/error"' 10 || fallo "no line and column for the malformed file: $(cat "$TMP/error")"
+sleep 0.5
+capturar editor_5_malformado
+clic $B_GUARDAR $Y_BOTONES
+esperar '[ -s "$CARPETA/01.txt" ]' 10 || fallo "the level begun after the malformed file was not saved apart"
+[ "$(md5sum <"$TMP/roto.txt")" = "$antes" ] || fallo "the malformed file was changed"
+clic $B_SALIR $Y_BOTONES
+esperar_fin "$pid" 10
+echo "editor: built, turned, proved, saved, read back and played; malformed file left alone"
