@@ -21,6 +21,8 @@ usr/lib/systemd/system/fotonauta-servidor.service
 usr/libexec/fotonauta/fotonauta
 usr/libexec/fotonauta/fotonauta_dll
 usr/share/applications/fotonauta.desktop
+usr/share/doc/fotonauta-servidor/changelog.gz
+usr/share/doc/fotonauta-servidor/copyright
 usr/share/doc/fotonauta/changelog.gz
 usr/share/doc/fotonauta/copyright
 usr/share/games/fotonauta/fuentes.dat
@@ -37,8 +39,13 @@ usr/share/man/man8/fotonauta-servidor.8.gz
 usr/share/metainfo/org.example.fotonauta.metainfo.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
-for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
+for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll \
+         bin/fotonauta-servidor; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
+done
+# The programs go without the compiler's notes, as Debian ships them.
+for f in libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll bin/fotonauta-servidor; do
+  ! readelf -S -W "$USR/$f" | grep -q ' \.comment ' || fallo "$f keeps its .comment section"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
   cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f is not the one built"
