@@ -39,13 +39,13 @@ usr/share/man/man8/fotonauta-servidor.8.gz
 usr/share/metainfo/org.example.fotonauta.metainfo.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
-for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll \
-         bin/fotonauta-servidor; do
+for f in games/fotonauta games/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
 done
-# The programs go without the compiler's notes, as Debian ships them.
-for f in libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll bin/fotonauta-servidor; do
-  ! readelf -S -W "$USR/$f" | grep -q ' \.comment ' || fallo "$f keeps its .comment section"
+# Every program goes without the compiler's notes, as Debian ships them.
+[ -x "$USR/bin/fotonauta-servidor" ] || fallo "bin/fotonauta-servidor is not executable"
+for f in "$USR"/libexec/fotonauta/* "$USR"/bin/*; do
+  ! readelf -S -W "$f" | grep -q ' \.comment ' || fallo "${f#"$USR"/} keeps its .comment section"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
   cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f is not the one built"
