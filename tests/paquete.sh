@@ -1,8 +1,8 @@
-# The .deb on a clean Debian 12: built with cpack, installed with apt into a
-# fresh minimal root made by debootstrap (its packages' own Depends only, no
-# Recommends), and started as a normal user from the desktop entry's Exec
-# lines under Xvfb, each window carrying the class the entry names; then
-# removed. What a distribution checks of the package without installing it
+# The .debs on a clean Debian 12: built with cpack, installed with apt into
+# a fresh minimal root made by debootstrap (their own Depends only, no
+# Recommends); the game started as a normal user from the desktop entry's
+# Exec lines under Xvfb, each window carrying the class the entry names, and
+# the score server asked its version; then both removed. What a distribution checks of the package without installing it
 # (lintian, AppStream, desktop entries, manual pages) is paquete_revision.sh,
 # in ./check. Needs root, debootstrap and the Debian mirror apt uses. Where
 # no clean root can be made it says so and falls back to installing the
@@ -15,10 +15,23 @@ source "$(dirname "$0")/ventana/comun.sh"
 [ "$(id -u)" -eq 0 ] || fallo "installing a package needs root"
 cd "$CONSTRUCCION"
 rm -rf paquete
-cpack >"$TMP/cpack.log" 2>&1 || fallo "cpack failed: $(tail -n 20 "$TMP/cpack.log")"
+for ajustes in CPackConfig.cmake CPackConfigServidor.cmake; do
+  cpack --config "$ajustes" >"$TMP/cpack.log" 2>&1 || fallo "cpack --config $ajustes failed: $(tail -n 20 "$TMP/cpack.log")"
+done
 DEB=$(ls paquete/fotonauta_*_amd64.deb)
-echo "package: $DEB"
-dpkg-deb -f "$DEB" Package Section Depends
+DEB_SERVIDOR=$(ls paquete/fotonauta-servidor_*_amd64.deb)
+for d in "$DEB" "$DEB_SERVIDOR"; do
+  echo "package: $d"
+  dpkg-deb -f "$d" Package Section Depends
+done
+# The score server's --version, run by $@ (a command prefix that runs in the
+# installed system).
+probar_servidor() {
+  local salida
+  salida=$("$@" fotonauta-servidor --version 2>&1) || fallo "the installed score server's --version failed: $salida"
+  [ "$salida" = "fotonauta-servidor $(dpkg-deb -f "$DEB_SERVIDOR" Version)" ] ||
+    fallo "the installed score server's --version: $salida"
+}
 
 # Runs the desktop entry's Exec line for the main entry or its full-screen
 # action ($1: Desktop Entry or Desktop Action pantalla-completa) through $3
@@ -90,35 +103,41 @@ if [ -s "$BASE" ]; then
   desmontar() { kill $(jobs -p) 2>/dev/null; umount -l "$RAIZ/proc" && limpiar; }
   trap desmontar EXIT
   cp /etc/resolv.conf "$RAIZ/etc/resolv.conf"
-  cp "$DEB" "$RAIZ/tmp/"
+  cp "$DEB" "$DEB_SERVIDOR" "$RAIZ/tmp/"
   dentro() { chroot "$RAIZ" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
   dentro apt-get update -q >"$TMP/apt.log" 2>&1 || fallo "apt-get update in the clean root: $(tail -n 5 "$TMP/apt.log")"
-  dentro apt-get install -y -q --no-install-recommends "/tmp/$(basename "$DEB")" >>"$TMP/apt.log" 2>&1 ||
-    fallo "the package did not install on a clean Debian 12: $(tail -n 20 "$TMP/apt.log")"
+  dentro apt-get install -y -q --no-install-recommends "/tmp/$(basename "$DEB")" "/tmp/$(basename "$DEB_SERVIDOR")" \
+    >>"$TMP/apt.log" 2>&1 || fallo "the packages did not install on a clean Debian 12: $(tail -n 20 "$TMP/apt.log")"
   echo "installed in a clean root with: $(grep -c '^Setting up' "$TMP/apt.log") packages set up"
   salida=$(dentro /usr/games/fotonauta --version)
   [ "$salida" = "fotonauta $(dpkg-deb -f "$DEB" Version)" ] || fallo "the installed game's --version: $salida"
+  probar_servidor dentro
   dentro useradd -m jugador
   USUARIO=$(dentro id -u jugador)
   ENTRADA=$RAIZ/usr/share/applications/fotonauta.desktop
   como_jugador="chroot --userspec=jugador:jugador $RAIZ env -i PATH=$RUTA_JUGADOR HOME=/home/jugador DISPLAY=$DISPLAY"
   probar_entrada "Desktop Entry" paquete_ventana "$como_jugador" "$RAIZ/home/jugador"
   probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "$como_jugador" "$RAIZ/home/jugador"
-  dentro apt-get remove -y -q fotonauta >>"$TMP/apt.log" 2>&1 || fallo "apt-get remove failed"
-  [ ! -e "$RAIZ/usr/share/games/fotonauta" ] && [ ! -e "$RAIZ/usr/games/fotonauta" ] || fallo "files left after removal"
-  echo "ok: installed with its Depends on a clean Debian 12, started from both Exec lines as a user, removed"
+  dentro apt-get remove -y -q fotonauta fotonauta-servidor >>"$TMP/apt.log" 2>&1 || fallo "apt-get remove failed"
+  [ ! -e "$RAIZ/usr/share/games/fotonauta" ] && [ ! -e "$RAIZ/usr/games/fotonauta" ] &&
+    [ ! -e "$RAIZ/usr/bin/fotonauta-servidor" ] || fallo "files left after removal"
+  echo "ok: installed with their Depends on a clean Debian 12, the game started from both Exec lines as a user, the server's version, removed"
 else
   echo "no clean root could be made: installing on this machine instead"
-  ! dpkg-query -W fotonauta >/dev/null 2>&1 || fallo "fotonauta is already installed here; not touching it"
-  quitar() { kill $(jobs -p) 2>/dev/null; dpkg -r fotonauta >/dev/null 2>&1 || true; limpiar; }
+  for p in fotonauta fotonauta-servidor; do
+    ! dpkg-query -W "$p" >/dev/null 2>&1 || fallo "$p is already installed here; not touching it"
+  done
+  quitar() { kill $(jobs -p) 2>/dev/null; dpkg -r fotonauta fotonauta-servidor >/dev/null 2>&1 || true; limpiar; }
   trap quitar EXIT
-  apt-get install -y -q --no-install-recommends "./$DEB" >"$TMP/apt.log" 2>&1 || fallo "install: $(tail -n 20 "$TMP/apt.log")"
+  apt-get install -y -q --no-install-recommends "./$DEB" "./$DEB_SERVIDOR" >"$TMP/apt.log" 2>&1 ||
+    fallo "install: $(tail -n 20 "$TMP/apt.log")"
+  probar_servidor env PATH=/usr/bin:/bin
   ENTRADA=/usr/share/applications/fotonauta.desktop
   mkdir -p "$TMP/hogar"
   USUARIO=$(id -u)
   probar_entrada "Desktop Entry" paquete_ventana "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
   probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
-  dpkg -r fotonauta >/dev/null
-  [ ! -e /usr/share/games/fotonauta ] || fallo "files left after removal"
-  echo "ok (this machine, not a clean root): installed, started from both Exec lines, removed"
+  dpkg -r fotonauta fotonauta-servidor >/dev/null
+  [ ! -e /usr/share/games/fotonauta ] && [ ! -e /usr/bin/fotonauta-servidor ] || fallo "files left after removal"
+  echo "ok (this machine, not a clean root): installed, the game started from both Exec lines, the server's version, removed"
 fi

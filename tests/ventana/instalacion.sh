@@ -24,6 +24,8 @@ usr/libexec/fotonauta/fotonauta-editor
 usr/libexec/fotonauta/fotonauta_dll
 usr/share/applications/fotonauta-editor.desktop
 usr/share/applications/fotonauta.desktop
+usr/share/doc/fotonauta-servidor/changelog.gz
+usr/share/doc/fotonauta-servidor/copyright
 usr/share/doc/fotonauta/changelog.gz
 usr/share/doc/fotonauta/copyright
 usr/share/games/fotonauta/fuentes.dat
@@ -47,6 +49,11 @@ instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 for f in games/fotonauta games/fotonauta-pantalla-completa games/fotonauta-editor libexec/fotonauta/fotonauta \
   libexec/fotonauta/fotonauta_dll libexec/fotonauta/fotonauta-editor; do
   [ -x "$USR/$f" ] || fallo "$f is not executable"
+done
+# Every program goes without the compiler's notes, as Debian ships them.
+[ -x "$USR/bin/fotonauta-servidor" ] || fallo "bin/fotonauta-servidor is not executable"
+for f in "$USR"/libexec/fotonauta/* "$USR"/bin/*; do
+  ! readelf -S -W "$f" | grep -q ' \.comment ' || fallo "${f#"$USR"/} keeps its .comment section"
 done
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
   cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f is not the one built"
