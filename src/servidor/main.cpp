@@ -3,6 +3,7 @@
 #include "servidor/servidor.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <csignal>
 #include <cstdio>
@@ -19,7 +20,7 @@ namespace {
 // once, with at most EN_ESPERA more accepted and waiting. Past that the
 // server stops accepting, and the kernel's listen queue refuses the rest.
 // Request lines and headers are bounded by the library (8 KiB each).
-constexpr int HILOS = 16;
+constexpr int HILOS = 64;
 constexpr size_t EN_ESPERA = 256;
 constexpr time_t ESPERA_LECTURA_S = 5;
 constexpr time_t ESPERA_ESCRITURA_S = 5;
@@ -27,6 +28,11 @@ constexpr size_t MAX_CUERPO = 0;
 // The game sends up to nine rows over one connection.
 constexpr size_t PETICIONES_POR_CONEXION = 16;
 constexpr time_t ESPERA_SIGUIENTE_S = 2;
+// The library refuses a request line past 8 KiB (414) and a header line
+// past 8 KiB, but not many header lines: past these the request gets 431.
+// The game sends four headers.
+constexpr size_t MAX_CABECERAS = 64;
+constexpr size_t MAX_BYTES_CABECERAS = 8192;
 
 const char *const AYUDA =
     "Usage: fotonauta-servidor [--puerto N] [--base FILE]\n"
@@ -36,6 +42,9 @@ const char *const AYUDA =
     "  --puerto N   listen on TCP port N (default 80)\n"
     "  --base FILE  keep the table in the SQLite database FILE\n"
     "               (default fotonauta.db in the working folder)\n"
+    "  --base postgresql://...\n"
+    "               keep it in PostgreSQL (any libpq connection URI); any\n"
+    "               number of servers may share one database\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -44,6 +53,15 @@ const char *const AYUDA =
     "                               ranks N to N+M-1 as JSON\n"
     "GET /highscore.php?yourname=NAME&code=CODE\n"
     "                               the game's upload\n";
+
+// The listening socket's backlog. The library listens with room for 5
+// connections not yet accepted; 64 clients connecting at once then have
+// their SYNs dropped and wait a second to try again. Past this backlog
+// the kernel still refuses (drops) the rest: nothing queues without bound.
+constexpr int COLA_ESCUCHA = 512;
+
+// The listening socket, as the library made it, to widen its backlog.
+int socket_escucha = -1;
 
 // The server being run, for the signal handler.
 httplib::Server *servidor_activo = nullptr;
@@ -122,6 +140,9 @@ int main(int argc, char **argv)
 {
   int puerto = 80;
   std::string base = "fotonauta.db";
+  // --suelo-sin-base (for the load benchmark, not in --help): every upload
+  // is answered 200 without touching the store, to measure the HTTP floor.
+  bool suelo = false;
   for (int i = 1; i < argc; ++i) {
     const std::string opcion = argv[i];
     if (opcion == "--help") {
@@ -135,7 +156,9 @@ int main(int argc, char **argv)
     if ((opcion == "--puerto" || opcion == "--base") && i + 1 >= argc) {
       return fallar(opcion + " needs a value (see --help)");
     }
-    if (opcion == "--puerto") {
+    if (opcion == "--suelo-sin-base") {
+      suelo = true;
+    } else if (opcion == "--puerto") {
       const std::string v = argv[++i];
       if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos ||
           std::atoi(v.c_str()) < 1 || std::atoi(v.c_str()) > 65535) {
@@ -165,16 +188,41 @@ int main(int argc, char **argv)
   s.set_payload_max_length(MAX_CUERPO);
   s.set_keep_alive_max_count(PETICIONES_POR_CONEXION);
   s.set_keep_alive_timeout(ESPERA_SIGUIENTE_S);
-  s.Get(R"(.*)", [a](const httplib::Request &peticion, httplib::Response &r) {
+  s.Get(R"(.*)", [a, suelo](const httplib::Request &peticion, httplib::Response &r) {
+    size_t bytes = 0;
+    for (const auto &c : peticion.headers) {
+      bytes += c.first.size() + c.second.size() + 4;
+    }
+    if (peticion.headers.size() > MAX_CABECERAS || bytes > MAX_BYTES_CABECERAS) {
+      r.status = 431;
+      r.set_content("the request's headers are too large\n", "text/plain; charset=utf-8");
+      return;
+    }
+    if (suelo && peticion.path == "/highscore.php") {
+      r.status = 200;
+      r.set_content("stored\n", "text/plain; charset=utf-8");
+      return;
+    }
     const respuesta x = atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr)));
     r.status = x.estado;
     r.set_content(x.cuerpo, x.tipo.c_str());
   });
 
+  // SO_REUSEADDR lets a restarted server take its port back at once; the
+  // library's default, SO_REUSEPORT, also let a second server take a
+  // port already in use, and share its connections.
+  s.set_socket_options([](int sock) {
+    const int si = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    socket_escucha = sock;
+  });
   if (!s.bind_to_port("0.0.0.0", puerto)) {
     almacen_cerrar(a);
     return fallar("cannot listen on port " + std::to_string(puerto) + ": " + std::strerror(errno) +
                   " (in use, or below 1024 without the right to bind it)");
+  }
+  if (socket_escucha >= 0) {
+    listen(socket_escucha, COLA_ESCUCHA);
   }
   servidor_activo = &s;
   std::signal(SIGINT, parar);
