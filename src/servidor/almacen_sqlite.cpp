@@ -5,7 +5,10 @@
 // synchronous=FULL, on the disk) before the upload is answered. Uploads
 // that arrive while a transaction is being written wait and go together
 // into the next one (group commit): one sync to the disk for all of them
-// instead of one each, which is what bounds the uploads per second.
+// instead of one each, which is what bounds the uploads per second. The
+// WAL is copied back into the database (a checkpoint, with its own syncs)
+// by a thread of its own on a second connection, so that no upload waits
+// for it as the one whose commit set it off otherwise would.
 //
 // The statements that read and write rows are written so that PostgreSQL
 // runs them as they are: numbered parameters, ON CONFLICT DO NOTHING, no
@@ -14,13 +17,18 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
 // Rows written in one transaction at most.
 constexpr size_t MAX_LOTE = 256;
+// WAL pages (4 KiB) that wake the checkpoint thread, SQLite's own default;
+// it also wakes once a second to copy back whatever was written since.
+constexpr int PAGINAS_PUNTO_CONTROL = 1000;
 
 // An upload waiting for its transaction.
 struct pendiente {
@@ -46,7 +54,46 @@ struct base_sqlite {
   std::condition_variable lote_escrito;
   std::vector<pendiente *> lote;
   bool escribiendo = false;
+  // The checkpoint thread, its connection, and what wakes it.
+  sqlite3 *db_control = nullptr;
+  std::thread hilo_control;
+  std::mutex cerrojo_control;
+  std::condition_variable despertar_control;
+  int paginas_wal = 0;  // in the WAL at the last commit, 0 once copied
+  bool fin_control = false;
 };
+
+// Called by SQLite after each commit with the WAL's size in pages.
+int tras_commit(void *b, sqlite3 *, const char *, int paginas)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> l(s->cerrojo_control);
+  s->paginas_wal = paginas;
+  if (paginas >= PAGINAS_PUNTO_CONTROL) {
+    s->despertar_control.notify_one();
+  }
+  return SQLITE_OK;
+}
+
+// A passive checkpoint never waits for the writer nor makes it wait: it
+// copies what no reader still needs, and the WAL starts over from its
+// beginning at the first commit after a complete one.
+void puntos_de_control(base_sqlite *s)
+{
+  std::unique_lock<std::mutex> l(s->cerrojo_control);
+  while (!s->fin_control) {
+    s->despertar_control.wait_for(l, std::chrono::seconds(1), [s] {
+      return s->fin_control || s->paginas_wal >= PAGINAS_PUNTO_CONTROL;
+    });
+    if (s->fin_control || s->paginas_wal == 0) {
+      continue;
+    }
+    s->paginas_wal = 0;
+    l.unlock();
+    sqlite3_wal_checkpoint_v2(s->db_control, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    l.lock();
+  }
+}
 
 // Each schema version's changes from the one before; a store at version v
 // runs steps v to VERSION_ESQUEMA - 1, all in one transaction.
@@ -151,6 +198,15 @@ bool actualizar_esquema(sqlite3 *db, std::string &error)
 void cerrar(void *b)
 {
   auto *s = static_cast<base_sqlite *>(b);
+  if (s->hilo_control.joinable()) {
+    {
+      std::lock_guard<std::mutex> l(s->cerrojo_control);
+      s->fin_control = true;
+    }
+    s->despertar_control.notify_one();
+    s->hilo_control.join();
+  }
+  sqlite3_close(s->db_control);
   for (sqlite3_stmt *st : {s->insertar, s->sumar_total, s->pagina, s->puesto, s->total, s->todas, s->mejor, s->antes}) {
     sqlite3_finalize(st);
   }
@@ -189,6 +245,19 @@ void *abrir(const std::string &base, std::string &error)
     error = "cannot use the database " + base + ": " + motivo;
     cerrar(s);
     return nullptr;
+  }
+  // The checkpoint thread, for a database in a file (one in memory has no
+  // WAL). Without its connection SQLite keeps checkpointing by itself. The
+  // connection reads the file once first: until then it does not know the
+  // database is in WAL mode, and a checkpoint on it does nothing.
+  const char *fichero = sqlite3_db_filename(s->db, "main");
+  if (fichero != nullptr && fichero[0] != '\0' &&
+      sqlite3_open_v2(fichero, &s->db_control, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
+      ejecutar(s->db_control, "PRAGMA journal_mode=WAL", motivo) &&
+      ejecutar(s->db, "PRAGMA wal_autocheckpoint=0", motivo)) {
+    sqlite3_busy_timeout(s->db_control, 5000);
+    sqlite3_wal_hook(s->db, tras_commit, s);
+    s->hilo_control = std::thread(puntos_de_control, s);
   }
   return s;
 }
