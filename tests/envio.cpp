@@ -229,6 +229,33 @@ TEST_F(Envio, CadaFilaEsUnaPeticionExactaPorLaMismaConexion)
   EXPECT_EQ(p[1].conexion, p[2].conexion);
 }
 
+// An installed game is pointed at a club's server by the environment: the
+// host and its port there win over the built-in name and port 80.
+TEST_F(Envio, ElEntornoEligeElServidorYSuPuerto)
+{
+  int puerto_libre;
+  {
+    servidor_prueba nadie(modo_servidor::aceptar);
+    puerto_libre = nadie.puerto;
+  }
+  servidor_prueba s(modo_servidor::aceptar);
+  prueba_servidor = nullptr;
+  prueba_inet_puerto = puerto_libre;
+  poner_fila(0, "Ana", 3000);
+  setenv("FOTONAUTA_SERVIDOR", ("127.0.0.1:" + std::to_string(s.puerto)).c_str(), 1);
+  EXPECT_TRUE(subir());
+  ASSERT_EQ(s.peticiones().size(), 1u);
+  EXPECT_NE(s.peticiones()[0].bytes.find("\r\nHost: 127.0.0.1:" + std::to_string(s.puerto) + "\r\n"),
+            std::string::npos);
+  // A port that is not one fails as an unreachable server does.
+  for (const char *malo : {"127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:8o", "[::1"}) {
+    setenv("FOTONAUTA_SERVIDOR", malo, 1);
+    EXPECT_FALSE(subir()) << malo;
+  }
+  EXPECT_EQ(s.peticiones().size(), 1u);
+  unsetenv("FOTONAUTA_SERVIDOR");
+}
+
 TEST_F(Envio, UnFalloDetieneElEnvioYSeDice)
 {
   {

@@ -183,6 +183,13 @@ int main(int argc, char **argv)
 
   httplib::Server s;
   s.new_task_queue = [] { return new cola_acotada(HILOS); };
+  // Only SO_REUSEADDR: the library also sets SO_REUSEPORT, which would let a
+  // second server start on a port already in use and share its traffic.
+  s.set_socket_options([](socket_t sock) {
+    int si = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    socket_escucha = sock;
+  });
   s.set_read_timeout(ESPERA_LECTURA_S, 0);
   s.set_write_timeout(ESPERA_ESCRITURA_S, 0);
   s.set_payload_max_length(MAX_CUERPO);
@@ -208,14 +215,13 @@ int main(int argc, char **argv)
     r.set_content(x.cuerpo, x.tipo.c_str());
   });
 
-  // SO_REUSEADDR lets a restarted server take its port back at once; the
-  // library's default, SO_REUSEPORT, also let a second server take a
-  // port already in use, and share its connections.
-  s.set_socket_options([](int sock) {
-    const int si = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-    socket_escucha = sock;
+  // One line per request on standard error (the journal, under systemd):
+  // who, the request line as it came, the status.
+  s.set_logger([](const httplib::Request &q, const httplib::Response &r) {
+    std::fprintf(stderr, "%s \"%s %s %s\" %d\n", q.remote_addr.c_str(), q.method.c_str(), q.target.c_str(),
+                 q.version.c_str(), r.status);
   });
+
   if (!s.bind_to_port("0.0.0.0", puerto)) {
     almacen_cerrar(a);
     return fallar("cannot listen on port " + std::to_string(puerto) + ": " + std::strerror(errno) +

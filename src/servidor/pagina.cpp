@@ -26,7 +26,7 @@ const char *const ESTILO =
     "table{width:100%;border-collapse:collapse;margin:1em 0}"
     "th{color:#ff0;text-align:left;border-bottom:1px solid #f00;padding:0.3em}"
     "td{padding:0.25em 0.3em;border-bottom:1px solid #222}"
-    "td.n{text-align:right;font-variant-numeric:tabular-nums}"
+    "td.n,th.n{text-align:right;font-variant-numeric:tabular-nums}"
     "td.puntos{color:#0f0;font-weight:bold}"
     "td.nombre{color:#ffcf5a;font-weight:bold;white-space:pre}"
     "tr.buscada{background:#400}"
@@ -57,7 +57,8 @@ std::string enlace(int64_t pagina, const std::string &texto)
 
 void tabla(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
 {
-  h += "<table>\n<thead><tr><th>Rank</th><th>Name</th><th>Points</th><th>Levels</th><th>Date</th></tr></thead>\n"
+  h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
+       "<th>Date</th></tr></thead>\n"
        "<tbody>\n";
   for (size_t i = 0; i < filas.size(); ++i) {
     const puntuacion &p = filas[i];

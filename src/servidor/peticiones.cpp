@@ -107,7 +107,11 @@ respuesta api(almacen *a, const std::string &consulta)
   }
   std::vector<puntuacion> filas;
   const int64_t total = almacen_contar(a, false);
-  if (total < 0 || !almacen_pagina(a, desde - 1, static_cast<int32_t>(cuantos), filas)) {
+  // Past the last rank there is nothing to read, however far.
+  if (total >= 0 && desde > total) {
+    cuantos = 0;
+  }
+  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, desde - 1, static_cast<int32_t>(cuantos), filas))) {
     return texto(503, "the table cannot be read now; try again later");
   }
   respuesta r;

@@ -117,5 +117,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t largo)
   if (!std::equal(esperado.begin(), esperado.end(), claro.begin() + 4)) {
     fallo("a value byte is not carried");
   }
+
+  // The server's reader gives back the same id and values for every
+  // layout it takes (up to 4 values of 1 to 4 bytes each).
+  bool legible = n >= 0 && n <= 4 && esperado.size() <= 16;
+  for (int32_t i = 0; i < n && legible; ++i) {
+    legible = bytes[i] >= 1 && bytes[i] <= 4;
+  }
+  if (legible) {
+    codigo_leido leido;
+    if (!decodificar_codigo(salida.get(), static_cast<int32_t>(caracteres), n, bytes, leido)) {
+      fallo("the server cannot read a code the game made");
+    }
+    if (leido.id != static_cast<uint16_t>(id)) {
+      fallo("the server reads another id");
+    }
+    size_t k = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      uint32_t valor = 0;
+      for (int32_t c = 0; c < bytes[i]; ++c) {
+        valor = (valor << 8) | esperado[k++];
+      }
+      if (leido.valores[i] != valor) {
+        fallo("the server reads another value");
+      }
+    }
+    // One letter changed must not read as a valid code of the same kind
+    // with the same values: the checksum or the pad bits catch it, or the
+    // values differ.
+    std::string otro(salida.get());
+    const size_t pos = static_cast<size_t>(id & 0x7FFF) % otro.size();
+    otro[pos] = otro[pos] == 'A' ? 'B' : 'A';
+    codigo_leido cambiado;
+    if (decodificar_codigo(otro.c_str(), static_cast<int32_t>(otro.size()), n, bytes, cambiado) &&
+        std::memcmp(&cambiado, &leido, sizeof leido) == 0) {
+      fallo("a changed code reads the same");
+    }
+  }
   return 0;
 }

@@ -1,12 +1,9 @@
-# The score path end to end in the real window, with the shipped program:
-# a game lost with points, a name typed on the on-screen keyboard, the
-# table with the new row blinking, and the upload to a real HTTP server on
-# this machine's loopback, reached under the program's built-in server name.
-#
-# The program runs in a network namespace of its own (unshare, as root),
-# whose /etc/hosts sends that name to 127.0.0.1, where a small server
-# (servidor_puntos.py) logs every request it gets. The X server's socket
-# file is shared through /tmp, so the window still reaches Xvfb.
+# The score path end to end in the real window, with the shipped program
+# and the real score server: a game lost with points, a name typed on the
+# on-screen keyboard, the table with the new row blinking, the upload to
+# fotonauta-servidor on this machine's loopback (the game pointed at it by
+# FOTONAUTA_SERVIDOR), the row on the server's web page as headless
+# Chromium shows it, and a second upload that adds nothing.
 #
 # The route, found with `niveles trazar`: on level 01 the mirror in cell
 # 105 set to angle 0 throws the beam straight back into the laser, which
@@ -20,11 +17,9 @@ source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
 PREFIJO=puntuaciones
 
-[ "$(id -u)" -eq 0 ] || fallo "needs root for its own network namespace (unshare --net)"
-command -v python3 >/dev/null || fallo "python3 is needed for the test server"
-SERVIDOR=puntos.fotonauta.example
-SEMILLA=$(awk '/SEMILLA_CODIGO =/ {gsub(/;/, "", $NF); print $NF}' "$AQUI/../../src/fotonauta/fotonauta.h")
-[ -n "$SEMILLA" ] || fallo "no SEMILLA_CODIGO in fotonauta.h"
+command -v curl >/dev/null || fallo "curl is needed to read the server's table"
+command -v chromium >/dev/null || fallo "chromium is needed to look at the server's page"
+[ -x "$CONSTRUCCION/fotonauta-servidor" ] || fallo "no $CONSTRUCCION/fotonauta-servidor"
 
 iniciar_xvfb
 preparar_directorio
@@ -32,34 +27,35 @@ cd "$JUEGO_DIR"
 printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes, no level won yet
 rm -f pnt.txt
 
-# The namespace: loopback up, the server's name on it, the server, then the
-# game itself (exec keeps its pid, so $pid is the game's).
-printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$SERVIDOR" >"$TMP/hosts"
-REGISTRO="$TMP/peticiones.log"
-: >"$REGISTRO"
+# The score server on a free loopback port: a port taken meanwhile makes
+# it end at once, and another is tried.
 PID_SERVIDOR=
-# A failed step leaves the game and the server running: both go.
 terminar() {
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
-  [ -z "$PID_SERVIDOR" ] && [ -s "$TMP/servidor.pid" ] && PID_SERVIDOR=$(cat "$TMP/servidor.pid") || true
   [ -n "$PID_SERVIDOR" ] && kill "$PID_SERVIDOR" 2>/dev/null || true
   limpiar
 }
 trap terminar EXIT
-cat >"$TMP/dentro.sh" <<FIN
-set -e
-ip link set lo up
-mount --bind "$TMP/hosts" /etc/hosts
-python3 "$AQUI/servidor_puntos.py" 80 "$REGISTRO" "$TMP/servidor_listo" 2>"$TMP/servidor.err" &
-echo \$! >"$TMP/servidor.pid"
-for _ in \$(seq 100); do [ -e "$TMP/servidor_listo" ] && break; sleep 0.05; done
-[ -e "$TMP/servidor_listo" ] || { echo "the test server did not start" >&2; exit 97; }
-exec "$CONSTRUCCION/fotonauta"
-FIN
-unshare --net --mount bash "$TMP/dentro.sh" 2>"$TMP/error" &
+tabla() { curl -s --max-time 5 "http://127.0.0.1:$PUERTO/api/puntuaciones?cuantos=10"; }
+for _ in 1 2 3 4 5; do
+  PUERTO=$((20000 + RANDOM % 30000))
+  "$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/tabla.db" 2>"$TMP/servidor.err" &
+  PID_SERVIDOR=$!
+  for _ in $(seq 100); do
+    tabla >/dev/null && break
+    kill -0 "$PID_SERVIDOR" 2>/dev/null || break
+    sleep 0.05
+  done
+  tabla >/dev/null && break
+  kill "$PID_SERVIDOR" 2>/dev/null || true
+  PID_SERVIDOR=
+done
+[ -n "$PID_SERVIDOR" ] || fallo "the score server did not start: $(cat "$TMP/servidor.err")"
+[ "$(tabla)" = '{"total":0,"desde":1,"filas":[]}' ] || fallo "a new server's table is not empty: $(tabla)"
+
+FOTONAUTA_SERVIDOR="127.0.0.1:$PUERTO" FOTONAUTA_WEB="http://127.0.0.1:$PUERTO/" "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
-PID_SERVIDOR=$(cat "$TMP/servidor.pid")
 origen_ventana
 inicio=$(date +%s)
 
@@ -134,7 +130,7 @@ tecla() {
   clic_loseta $((192 + 64 * (j % 10))) $((128 + 64 * (j / 10)))
 }
 ESPACIO=(480 384) BORRAR=(608 384) FIN=(736 384)
-# "Ana Muñoz": capitals come by themselves at the start and after a blank;
+# "Ana MuÃ±oz": capitals come by themselves at the start and after a blank;
 # a stray "x" goes again with the delete key.
 for j in 10 26 10; do tecla "$j"; done
 clic_loseta "${ESPACIO[@]}"
@@ -183,43 +179,51 @@ exito() {
   mirar envio
   mayor "$(claridad envio 600x48+212+400)" 0.02 && mayor "$(claridad envio 600x48+212+208)" 0.02
 }
-esperar 40 "the upload's success screen; requests: $(tr '\r' ' ' <"$REGISTRO")" exito
-cp "$REGISTRO" "$CAPTURAS/puntuaciones_peticiones.log"
+esperar 40 "the upload's success screen; server: $(cat "$TMP/servidor.err")" exito
 capturar puntuaciones_8_enviado
 paso "uploaded"
 
-# What the server got: one HTTP/1.0 GET for the one row, the name as the
-# 20-character field in ISO 8859-1, percent-encoded, the code with "+" as
-# "%2B", the client's name.
-[ "$(grep -c '^GET ' "$REGISTRO")" -eq 1 ] || fallo "the server got $(grep -c '^GET ' "$REGISTRO") requests, not 1: $(cat "$REGISTRO")"
-nombre_url="Ana%20Mu%F1oz$(printf '%%20%.0s' $(seq 11))"
-codigo_url=${codigo//+/%2B}
-peticion="GET /highscore.php?yourname=$nombre_url&code=$codigo_url HTTP/1.0"
-[ "$(head -n 1 "$REGISTRO" | tr -d '\r')" = "$peticion" ] ||
-  fallo "request line: $(head -n 1 "$REGISTRO") ; expected $peticion"
-grep -q $'^User-Agent: InetURL/1.0\r$' "$REGISTRO" || fallo "no InetURL/1.0 agent: $(cat "$REGISTRO")"
-grep -qi "^Host: $SERVIDOR" "$REGISTRO" || fallo "no Host header for $SERVIDOR: $(cat "$REGISTRO")"
-# The code carries the score: unchained with the seed it gives tag 81,
-# the points, 0 levels and a matching checksum.
-python3 - "$codigo" "$SEMILLA" "$puntos" <<'PY' || fallo "the uploaded code $codigo does not carry $puntos points"
-import sys
-alfabeto = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+@"
-codigo, p, esperados = sys.argv[1], int(sys.argv[2], 0), int(sys.argv[3])
-v = 0
-for c in codigo:
-    v = v * 64 + alfabeto.index(c)
-b = v.to_bytes(9, "big")
-claros, suma = [], 0
-for x in b[:8]:
-    claros.append(x ^ p)
-    p = x
-    suma += claros[-1]
-etiqueta = claros[2] * 256 + claros[3]
-puntos = (claros[4] << 16) | (claros[5] << 8) | claros[6]
-sys.exit(0 if (etiqueta, puntos, claros[7], suma % 256) == (81, esperados, 0, b[8]) else 1)
-PY
+# What the server kept: the one row, the name as typed (UTF-8, without the
+# field's blanks), the points of pnt.txt and no level completed, read from
+# the code it checked.
+# The server speaks UTF-8; this file is ISO 8859-1, as the game's texts are.
+nombre_utf8=$'Ana Mu\303\261oz'
+fila="{\"puesto\":1,\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,\"fases\":0,"
+json=$(tabla)
+[[ "$json" == '{"total":1,"desde":1,"filas":['*"$fila"* ]] || fallo "the server's table: $json"
 
-# Out: the result screen, the table, the menu, "Sí".
+# The page as a browser shows it: the row with the name spelled right.
+CHROMIUM=(chromium --headless --no-sandbox --disable-gpu --disable-background-networking
+          --disable-component-update --no-first-run --user-data-dir="$TMP/chromium")
+timeout 60 "${CHROMIUM[@]}" --dump-dom "http://127.0.0.1:$PUERTO/" >"$TMP/pagina.html" 2>"$TMP/chromium.err" ||
+  fallo "chromium could not read the page: $(tail -n 3 "$TMP/chromium.err")"
+grep -q "<td class=\"nombre\">$nombre_utf8</td><td class=\"n puntos\">$puntos</td>" "$TMP/pagina.html" ||
+  fallo "the page shows no row of Ana Muñoz with $puntos points: $(grep -o '<tbody>.*' "$TMP/pagina.html" | head -c 600)"
+timeout 60 "${CHROMIUM[@]}" --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png" \
+  "http://127.0.0.1:$PUERTO/" >/dev/null 2>>"$TMP/chromium.err" || fallo "chromium took no screenshot of the page"
+[ -s "$CAPTURAS/puntuaciones_9_web.png" ] || fallo "chromium's screenshot is empty"
+paso "the row on the web page"
+
+# Back to the table and up again: success, and still one row.
+clic_grande 416 676
+fuera_del_exito() { ! exito; }
+esperar 10 "the table after the result screen" fuera_del_exito
+clic_grande 210 676
+esperar 40 "the second upload's success screen" exito
+[ "$(tabla)" = "$json" ] || fallo "a second upload changed the table: $(tabla)"
+paso "uploaded again, nothing added"
+
+# The server's log: both uploads as the game sent them, one HTTP/1.0 GET
+# each, the name as the 20-character field in ISO 8859-1, percent-encoded,
+# the code with "+" as "%2B"; both answered 200.
+nombre_url="Ana%20Mu%F1oz$(printf '%%20%.0s' $(seq 11))"
+peticion="\"GET /highscore.php?yourname=$nombre_url&code=${codigo//+/%2B} HTTP/1.0\" 200"
+cp "$TMP/servidor.err" "$CAPTURAS/puntuaciones_servidor.log"
+[ "$(grep -c -F "$peticion" "$TMP/servidor.err")" -eq 2 ] ||
+  fallo "the server's log has not the two uploads $peticion: $(grep highscore "$TMP/servidor.err")"
+[ "$(grep -c highscore "$TMP/servidor.err")" -eq 2 ] || fallo "more uploads than two: $(grep highscore "$TMP/servidor.err")"
+
+# Out: the result screen, the table, the menu, "SÃ­".
 clic_grande 416 676
 sleep 0.5
 clic_grande 618 676
@@ -229,4 +233,4 @@ sleep 0.5
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the program ended with status $ESTADO: $(cat "$TMP/error")"
-echo "ok: $puntos points, \"Ana Muñoz\" entered, blinking row, uploaded as $codigo in $(($(date +%s) - inicio)) s"
+echo "ok: $puntos points, \"Ana MuÃ±oz\" entered, blinking row, uploaded as $codigo in $(($(date +%s) - inicio)) s"
