@@ -51,23 +51,28 @@ echo "peak resident memory: $antes kB before, $despues kB after"
 echo "ok: 414 and 431 past the limits, memory bounded"
 
 # ---- slow clients: eight of them sending one byte a second while others
-# upload; every upload is answered, none waits for the slow ones.
-python3 - "$P" 8 12 >"$TMP/lentos.txt" <<'PY' &
+# upload; every upload is answered, none waits for the slow ones, and the
+# slow ones are cut once their connection has lasted 10 s.
+python3 - "$P" 8 13 >"$TMP/lentos.txt" <<'PY' &
 import socket, sys, time
 puerto, n, segundos = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
 ss = [socket.create_connection(("127.0.0.1", puerto), timeout=5) for _ in range(n)]
 peticion = b"GET /highscore.php?yourname=lento&code=AAAAAAAAAAAA HTTP/1.0\r\n"
-vivas = 0
 for i in range(segundos):
-    vivas = 0
     for s in ss:
         try:
             s.send(peticion[i:i + 1])
-            vivas += 1
         except OSError:
             pass
     time.sleep(1)
-print("slow connections still open after", segundos, "s:", vivas)
+cortadas = 0
+for s in ss:
+    s.settimeout(2)
+    try:
+        cortadas += s.recv(100) == b""
+    except OSError:
+        cortadas += 1
+print("slow connections cut by the server after", segundos, "s:", cortadas)
 PY
 pid_lentos=$!
 sleep 1
@@ -78,7 +83,8 @@ maximo=$(awk '$1 == "peticiones" { print $14 }' "$TMP/rapidos.txt")
 awk -v m="$maximo" 'BEGIN { exit !(m < 1000) }' || fallo "an upload beside slow clients took $maximo ms"
 wait "$pid_lentos"
 cat "$TMP/lentos.txt"
-echo "ok: slow clients do not hold up the others"
+grep -q 'after 13 s: 8$' "$TMP/lentos.txt" || fallo "the slow clients were not all cut"
+echo "ok: slow clients do not hold up the others, and are cut"
 
 # ---- far more connections than the server serves at once
 hilos_antes=$(memoria Threads)
