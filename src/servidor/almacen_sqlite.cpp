@@ -8,7 +8,9 @@
 // instead of one each, which is what bounds the uploads per second. The
 // WAL is copied back into the database (a checkpoint, with its own syncs)
 // by a thread of its own on a second connection, so that no upload waits
-// for it as the one whose commit set it off otherwise would.
+// for it as the one whose commit set it off otherwise would. Pages are
+// read on a connection of their own too, so that a slow read (a name
+// looked up in a table of a million) does not hold up the uploads.
 //
 // The statements that read and write rows are written so that PostgreSQL
 // runs them as they are: numbered parameters, ON CONFLICT DO NOTHING, no
@@ -54,6 +56,12 @@ struct base_sqlite {
   std::condition_variable lote_escrito;
   std::vector<pendiente *> lote;
   bool escribiendo = false;
+  // The connection the pages are read on and the lock for it: for a
+  // database in memory, which no second connection sees, the writing
+  // connection and its lock.
+  sqlite3 *db_lectura = nullptr;
+  std::mutex cerrojo_propio_lectura;
+  std::mutex *cerrojo_lectura = nullptr;
   // The checkpoint thread, its connection, and what wakes it.
   sqlite3 *db_control = nullptr;
   std::thread hilo_control;
@@ -210,6 +218,9 @@ void cerrar(void *b)
   for (sqlite3_stmt *st : {s->insertar, s->sumar_total, s->pagina, s->puesto, s->total, s->todas, s->mejor, s->antes}) {
     sqlite3_finalize(st);
   }
+  if (s->db_lectura != s->db) {
+    sqlite3_close(s->db_lectura);
+  }
   sqlite3_close(s->db);
   delete s;
 }
@@ -228,16 +239,30 @@ void *abrir(const std::string &base, std::string &error)
   const bool bien = ejecutar(s->db, "PRAGMA journal_mode=WAL", motivo) &&
                     ejecutar(s->db, "PRAGMA synchronous=FULL", motivo) &&
                     actualizar_esquema(s->db, motivo);
+  const char *fichero = sqlite3_db_filename(s->db, "main");
+  const bool en_fichero = fichero != nullptr && fichero[0] != '\0';
+  s->db_lectura = s->db;
+  s->cerrojo_lectura = &s->cerrojo;
+  if (bien && en_fichero && sqlite3_open_v2(fichero, &s->db_lectura, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                            nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(s->db_lectura, 5000);
+    s->cerrojo_lectura = &s->cerrojo_propio_lectura;
+  } else if (s->db_lectura != s->db) {
+    sqlite3_close(s->db_lectura);
+    s->db_lectura = s->db;
+  }
   struct {
+    sqlite3 *db;
     sqlite3_stmt **st;
     const char *sql;
-  } sentencias[] = {{&s->insertar, SQL_INSERTAR}, {&s->sumar_total, SQL_SUMAR_TOTAL}, {&s->pagina, SQL_PAGINA},
-                    {&s->puesto, SQL_PUESTO},     {&s->total, SQL_TOTAL},             {&s->todas, SQL_TODAS},
-                    {&s->mejor, SQL_MEJOR},       {&s->antes, SQL_ANTES}};
+  } sentencias[] = {{s->db, &s->insertar, SQL_INSERTAR}, {s->db, &s->sumar_total, SQL_SUMAR_TOTAL},
+                    {s->db_lectura, &s->pagina, SQL_PAGINA}, {s->db_lectura, &s->puesto, SQL_PUESTO},
+                    {s->db_lectura, &s->total, SQL_TOTAL},   {s->db_lectura, &s->todas, SQL_TODAS},
+                    {s->db_lectura, &s->mejor, SQL_MEJOR},   {s->db_lectura, &s->antes, SQL_ANTES}};
   bool preparadas = bien;
   for (auto &x : sentencias) {
-    if (preparadas && sqlite3_prepare_v3(s->db, x.sql, -1, SQLITE_PREPARE_PERSISTENT, x.st, nullptr) != SQLITE_OK) {
-      motivo = sqlite3_errmsg(s->db);
+    if (preparadas && sqlite3_prepare_v3(x.db, x.sql, -1, SQLITE_PREPARE_PERSISTENT, x.st, nullptr) != SQLITE_OK) {
+      motivo = sqlite3_errmsg(x.db);
       preparadas = false;
     }
   }
@@ -250,9 +275,7 @@ void *abrir(const std::string &base, std::string &error)
   // WAL). Without its connection SQLite keeps checkpointing by itself. The
   // connection reads the file once first: until then it does not know the
   // database is in WAL mode, and a checkpoint on it does nothing.
-  const char *fichero = sqlite3_db_filename(s->db, "main");
-  if (fichero != nullptr && fichero[0] != '\0' &&
-      sqlite3_open_v2(fichero, &s->db_control, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
+  if (en_fichero && sqlite3_open_v2(fichero, &s->db_control, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
       ejecutar(s->db_control, "PRAGMA journal_mode=WAL", motivo) &&
       ejecutar(s->db, "PRAGMA wal_autocheckpoint=0", motivo)) {
     sqlite3_busy_timeout(s->db_control, 5000);
@@ -350,10 +373,10 @@ resultado_guardar guardar(void *b, const puntuacion &p)
 bool pagina(void *b, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas)
 {
   auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
   std::string error;
   // One read transaction, so the ranks match the rows.
-  if (!ejecutar(s->db, "BEGIN", error)) {
+  if (!ejecutar(s->db_lectura, "BEGIN", error)) {
     return false;
   }
   sqlite3_stmt *st = s->pagina;
@@ -387,21 +410,21 @@ bool pagina(void *b, int64_t desde, int32_t cuantos, std::vector<puntuacion> &fi
                                                               : desde + static_cast<int64_t>(i) + 1;
     }
   }
-  ejecutar(s->db, "COMMIT", error);
+  ejecutar(s->db_lectura, "COMMIT", error);
   return bien;
 }
 
 int64_t contar(void *b, bool con_trampas)
 {
   auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
   return un_entero(con_trampas ? s->todas : s->total);
 }
 
 int64_t posicion(void *b, const std::string &nombre)
 {
   auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(s->cerrojo);
+  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
   sqlite3_stmt *st = s->mejor;
   sqlite3_bind_text(st, 1, nombre.data(), static_cast<int>(nombre.size()), SQLITE_TRANSIENT);
   const int r = sqlite3_step(st);
