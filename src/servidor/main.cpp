@@ -5,6 +5,8 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -223,9 +225,13 @@ int main(int argc, char **argv)
   });
 
   if (!s.bind_to_port("0.0.0.0", puerto)) {
+    const int causa = errno;
     almacen_cerrar(a);
-    return fallar("cannot listen on port " + std::to_string(puerto) + ": " + std::strerror(errno) +
-                  " (in use, or below 1024 without the right to bind it)");
+    const std::string p = std::to_string(puerto);
+    return fallar(causa == EADDRINUSE ? "port " + p + " is in use"
+                  : causa == EACCES   ? "no right to listen on port " + p +
+                                          " (below 1024 it needs root or CAP_NET_BIND_SERVICE)"
+                                      : "cannot listen on port " + p + ": " + std::strerror(causa));
   }
   if (socket_escucha >= 0) {
     listen(socket_escucha, COLA_ESCUCHA);

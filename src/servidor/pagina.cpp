@@ -7,6 +7,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -82,6 +83,44 @@ void paginas(std::string &h, int64_t pagina, int64_t num_paginas)
     h += enlace(pagina + 1, "next &rsaquo;") + enlace(num_paginas, "last &raquo;");
   }
   h += "</nav>\n";
+}
+
+// A name as the game's keyboard types it: a capital at the start of each
+// word and small letters after it (the accented ones included). A player
+// looking for "ana muñoz" finds "Ana Muñoz".
+std::string como_en_el_juego(const std::string &s)
+{
+  // The accented letters of the keyboard, small then capital, in UTF-8
+  // (their second byte; the first is 0xC3).
+  static const char PEQUENAS[] = "\xA1\xA9\xAD\xB3\xBA\xB1";
+  static const char GRANDES[] = "\x81\x89\x8D\x93\x9A\x91";
+  std::string r;
+  bool inicio = true;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == ' ') {
+      r += c;
+      inicio = true;
+      continue;
+    }
+    if (c == '\xC3' && i + 1 < s.size()) {
+      char segundo = s[++i];
+      const char *p = std::strchr(inicio ? PEQUENAS : GRANDES, segundo);
+      if (segundo != '\0' && p != nullptr) {
+        segundo = (inicio ? GRANDES : PEQUENAS)[p - (inicio ? PEQUENAS : GRANDES)];
+      }
+      r += c;
+      r += segundo;
+    } else if (c >= 'a' && c <= 'z' && inicio) {
+      r += static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z' && !inicio) {
+      r += static_cast<char>(c - 'A' + 'a');
+    } else {
+      r += c;
+    }
+    inicio = false;
+  }
+  return r;
 }
 
 const std::string *buscar(const std::vector<parametro> &ps, const char *clave)
@@ -184,7 +223,14 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   int64_t marcada = -1;
   std::string aviso;
   if (!nombre.empty()) {
-    const int64_t pos = almacen_posicion(a, nombre);
+    int64_t pos = almacen_posicion(a, nombre);
+    if (pos == -1) {
+      const std::string tecleado = como_en_el_juego(nombre);
+      if (tecleado != nombre) {
+        pos = almacen_posicion(a, tecleado);
+        nombre = pos >= 0 ? tecleado : nombre;
+      }
+    }
     if (pos == -2) {
       r.estado = 503;
       r.cuerpo = "the table cannot be read now; try again later\n";

@@ -3,6 +3,7 @@
 // over HTTP, and its database read back to see what was kept.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <signal.h>
 #include <sys/socket.h>
@@ -232,6 +233,8 @@ TEST_F(Servidor, RechazaLoQueNoEsUnaPartidaYGuardaCadaFilaUnaVez)
   EXPECT_NE(pagina->body.find("&lt;script&gt;"), std::string::npos);
   EXPECT_EQ(pagina->body.find("<script>"), std::string::npos);
   EXPECT_EQ(pagina->body.find("Tramposo"), std::string::npos);
+  EXPECT_NE(pedir("/?nombre=ana%20MU%C3%91OZ")->body.find("Ana Mu\xC3\xB1oz: best rank 1, 4560 points."),
+            std::string::npos);
 
   const auto json = pedir("/api/puntuaciones?desde=2&cuantos=5");
   ASSERT_TRUE(json);
@@ -284,6 +287,55 @@ TEST_F(Servidor, PuestosPaginasYBusqueda)
   EXPECT_NE(busqueda->body.find("Jugador 155<"), std::string::npos);
   EXPECT_EQ(busqueda->body.find("Jugador 144<"), std::string::npos);
   EXPECT_NE(pedir("/?nombre=Nadie")->body.find("No ranked score for Nadie."), std::string::npos);
+  // Looked for as a player would type it: found as the game's keyboard
+  // wrote it.
+  EXPECT_NE(pedir("/?nombre=jUGADOR%20150")->body.find("Jugador 150: best rank 151"), std::string::npos);
+}
+
+// The server's resident memory in kB, from /proc.
+long memoria_kb(pid_t pid)
+{
+  std::FILE *f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+  long kb = -1;
+  char linea[256];
+  while (f != nullptr && std::fgets(linea, sizeof linea, f) != nullptr) {
+    std::sscanf(linea, "VmRSS: %ld", &kb);
+  }
+  if (f != nullptr) {
+    std::fclose(f);
+  }
+  return kb;
+}
+
+// A client that sends header lines without end is cut off, and the server
+// keeps its memory and serves the others.
+TEST_F(Servidor, CabecerasSinFinNoLlenanLaMemoria)
+{
+  const long antes = memoria_kb(pid);
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in d{};
+  d.sin_family = AF_INET;
+  d.sin_port = htons(static_cast<uint16_t>(puerto));
+  d.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(s, reinterpret_cast<sockaddr *>(&d), sizeof d), 0);
+  const std::string inicio = "GET / HTTP/1.1\r\nHost: x\r\n";
+  send(s, inicio.data(), inicio.size(), MSG_NOSIGNAL);
+  const std::string linea = "X-Relleno: " + std::string(4000, 'a') + "\r\n";
+  size_t enviados = 0;
+  // 64 MB at most; the server cuts the connection long before.
+  for (int i = 0; i < 16000; ++i) {
+    const ssize_t n = send(s, linea.data(), linea.size(), MSG_NOSIGNAL);
+    if (n <= 0) {
+      break;
+    }
+    enviados += static_cast<size_t>(n);
+  }
+  close(s);
+  EXPECT_LT(enviados, 16u * 1024 * 1024) << "the server read every header sent";
+  EXPECT_LT(memoria_kb(pid) - antes, 8 * 1024) << "kB resident before: " << antes;
+  const auto r = pedir("/");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
 }
 
 // Start-up failures: one line on standard error and a non-zero status.
@@ -327,6 +379,39 @@ TEST_F(Servidor, ArranqueFallidoDiceUnaLinea)
     EXPECT_EQ(std::count(texto.begin(), texto.end(), '\n'), 1) << c.que << ": " << texto;
     EXPECT_EQ(texto.rfind("fotonauta-servidor: ", 0), 0u) << c.que << ": " << texto;
   }
+}
+
+// The store carries its schema's version: opened again it keeps its rows;
+// a store written by a newer server is left alone, with the reason.
+TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
+{
+  const fs::path base = fs::temp_directory_path() / ("fotonauta_almacen_" + std::to_string(getpid()) + ".db");
+  fs::remove(base);
+  std::string error;
+  almacen *a = almacen_abrir(base.string(), error);
+  ASSERT_NE(a, nullptr) << error;
+  puntuacion p;
+  p.nombre = "Ana";
+  p.codigo = "ABCDEFGHIJKL";
+  p.puntos = 120;
+  EXPECT_EQ(almacen_guardar(a, p), GUARDADA_NUEVA);
+  almacen_cerrar(a);
+
+  a = almacen_abrir(base.string(), error);
+  ASSERT_NE(a, nullptr) << error;
+  EXPECT_EQ(almacen_guardar(a, p), GUARDADA_YA);
+  EXPECT_EQ(almacen_contar(a, false), 1);
+  almacen_cerrar(a);
+
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE version_esquema SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(almacen_abrir(base.string(), error), nullptr);
+  EXPECT_NE(error.find("newer server"), std::string::npos) << error;
+  fs::remove(base);
+  fs::remove(base.string() + "-wal");
+  fs::remove(base.string() + "-shm");
 }
 
 // The decoder reads back what the encoder wrote, and the points bound is

@@ -16,6 +16,8 @@ DATOS=$USR/share/fotonauta
 # ---- The files ----
 esperados="usr/bin/fotonauta
 usr/bin/fotonauta-pantalla-completa
+usr/bin/fotonauta-servidor
+usr/lib/systemd/system/fotonauta-servidor.service
 usr/libexec/fotonauta/fotonauta
 usr/libexec/fotonauta/fotonauta_dll
 usr/share/applications/fotonauta.desktop
@@ -28,7 +30,8 @@ usr/share/icons/hicolor/128x128/apps/fotonauta.png
 usr/share/icons/hicolor/256x256/apps/fotonauta.png
 usr/share/icons/hicolor/48x48/apps/fotonauta.png
 usr/share/man/man6/fotonauta-pantalla-completa.6.gz
-usr/share/man/man6/fotonauta.6.gz"
+usr/share/man/man6/fotonauta.6.gz
+usr/share/man/man8/fotonauta-servidor.8.gz"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
 for f in bin/fotonauta bin/fotonauta-pantalla-completa libexec/fotonauta/fotonauta libexec/fotonauta/fotonauta_dll; do
@@ -49,8 +52,8 @@ for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop")
   [ -x "$USR/bin/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
 grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
-for pagina in fotonauta fotonauta-pantalla-completa; do
-  avisos=$(cd "$USR/share/man" && MANWIDTH=80 man -l "man6/$pagina.6.gz" 2>&1 >/dev/null)
+for pagina in man6/fotonauta man6/fotonauta-pantalla-completa man8/fotonauta-servidor; do
+  avisos=$(cd "$USR/share/man" && MANWIDTH=80 man -l "$pagina.${pagina:3:1}.gz" 2>&1 >/dev/null)
   [ -z "$avisos" ] || fallo "the manual page $pagina: $avisos"
 done
 
