@@ -92,3 +92,13 @@ n=$(todas_guardadas "$TMP/muerte" "$TMP/guardadas")
 [ "$n" -ge 300 ] || fallo "only $n rows acknowledged before the kill"
 [ "$(estado "$P1" /)" = 200 ] || fallo "the restarted server does not serve"
 echo "ok: killed mid-load after $n rows answered 200, every one of them stored"
+
+# ---- a large read: a thousand rows through the database's socket, more
+# than one HTTP request may send; only what the clients send is bounded.
+"$CARGA" --puerto "$P2" --clientes 8 --peticiones 1200 --prefijo grande >/dev/null
+for _ in 1 2; do
+  curl -s -m 10 -o "$TMP/mil.json" -w '%{http_code}' "http://127.0.0.1:$P2/api/puntuaciones?desde=1&cuantos=1000" >"$TMP/mil.estado"
+  [ "$(cat "$TMP/mil.estado")" = 200 ] || fallo "a thousand rows from PostgreSQL answered $(cat "$TMP/mil.estado")"
+  [ "$(grep -c '"puesto"' "$TMP/mil.json")" = 1000 ] || fallo "a thousand rows asked for, $(grep -c '"puesto"' "$TMP/mil.json") given"
+done
+echo "ok: a thousand rows ($(wc -c <"$TMP/mil.json") bytes) read through PostgreSQL"
