@@ -8,7 +8,7 @@ struct almacen {
 
 almacen *almacen_abrir(const std::string &base, std::string &error)
 {
-  const backend_almacen *backend = &BACKEND_SQLITE;
+  const backend_almacen *backend = es_base_postgresql(base) ? &BACKEND_POSTGRESQL : &BACKEND_SQLITE;
   void *b = backend->abrir(base, error);
   if (b == nullptr) {
     return nullptr;

@@ -37,7 +37,8 @@ enum resultado_guardar : int8_t {
 struct almacen;
 
 // Opens (creating or upgrading as needed) the store named by `base`: a
-// SQLite database file. Null on failure, with the reason in `error`.
+// PostgreSQL connection URI (postgresql://...), or else a SQLite database
+// file. Null on failure, with the reason in `error`.
 almacen *almacen_abrir(const std::string &base, std::string &error);
 void almacen_cerrar(almacen *a);
 
@@ -68,6 +69,12 @@ struct backend_almacen {
   int64_t (*posicion)(void *b, const std::string &nombre);
 };
 extern const backend_almacen BACKEND_SQLITE;
+extern const backend_almacen BACKEND_POSTGRESQL;
+
+// True when `base` names a PostgreSQL database (a postgresql:// or
+// postgres:// URI, which libpq reads; its query carries any other
+// connection keyword, host=/a/socket/folder for one).
+bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
 constexpr int32_t VERSION_ESQUEMA = 1;
