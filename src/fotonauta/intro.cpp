@@ -1,6 +1,7 @@
 // The opening sequence: a picture from intro.dat fades in over a blue-grey
 // screen, stands while its sound plays, and fades away.
 #include "audio/audio.h"
+#include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
 
 namespace {
@@ -65,11 +66,12 @@ void intro()
   blit(imagen, buffer, 0, 0, x, y, imagen->w, imagen->h);
   // Keys pressed during the fades do not cut the picture short.
   clear_keybuf();
+  t_vista_raton vista{};
+  dlg_olvidar_botones(vista);
   for (int n = 0; n < FOTOGRAMAS_ESPERA; ++n) {
     paso_fotograma();
-    poll_keyboard();
     poll_mouse();
-    if (keypressed() || mouse_b != 0) {
+    if (keypressed() || dlg_botones(vista) != 0) {
       break;
     }
   }
