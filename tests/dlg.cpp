@@ -186,6 +186,37 @@ TEST_F(Dlg, UnBotonSostenidoSobreviveAOtroDialogo)
   EXPECT_EQ(clics, 2);
 }
 
+// A touchpad's tap: press and release both come between two frames, so
+// mouse_b never shows them; the press counted as it came still makes one
+// click, with the pressed look for a frame.
+TEST_F(Dlg, UnToqueEntreDosFotogramasEsUnClic)
+{
+  dlg_incorporar_boton(0, liso(40, 40, makecol(255, 255, 255)), nullptr, nullptr, nullptr, 100, 100, nullptr, 0,
+                       anotar);
+  dlg_apilar_dialogo(0);
+  recorrer(0, {{0, 0, 0, N, -1}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  recorrer(0, {{120, 120, 0, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  EXPECT_EQ(clics, 1);
+
+  // A tap of the right button clicks nothing; a tap made while the toolkit
+  // was reset (a new screen) is forgotten.
+  dlg_simular_raton(2);
+  dlg_simular_raton(0);
+  recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  dlg_reiniciar_raton();
+  recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
+  // A tap while the button is really held is not a second click.
+  recorrer(0, {{120, 120, 1, P, -1}});
+  dlg_simular_raton(1);
+  recorrer(0, {{120, 120, 1, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(0);
+  EXPECT_EQ(clics, 2);
+}
+
 TEST_F(Dlg, LooksYTextosCentrados)
 {
   // Looks of other sizes are centred on the mask, halving toward zero, and
