@@ -106,6 +106,13 @@ clic() {
   sleep 0.2
 }
 
+# A tap at window coordinates: press and release sent together, as
+# touchpad tap-to-click does. The program must see it whenever it falls.
+toque() {
+  xdotool mousemove $((OX + $1)) $((OY + $2))
+  xdotool click 1
+}
+
 # Starts "$@" in the background (standard error into $TMP/error, process in
 # $pid) and waits for its window. An X server under heavy load now and then
 # turns a new client away, and the program then ends at once with status 255
