@@ -259,6 +259,38 @@ pasar_intro() {
   mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
 }
 
+# The screens, each told by what only it shows. The first run's language
+# question: its two buttons, and text above them on black.
+pregunta() {
+  mirar pregunta
+  mayor "$(claridad pregunta 192x56+308+336)" 0.2 && mayor "$(claridad pregunta 192x56+520+336)" 0.2 &&
+    mayor 0.01 "$(claridad pregunta 1024x300+0+0)"
+}
+# The intro's picture over its blue-grey background.
+intro() {
+  mirar intro
+  read -r r _ b < <(color_en intro 4 4)
+  [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ] && mayor "$(brillo_de intro 400x300+312+234)" 0
+}
+# The main menu: its dark star field framed, over the lit floor and buttons.
+en_menu() {
+  mirar menu
+  local campo suelo
+  campo=$(brillo_de menu 900x500+60+60)
+  suelo=$(brillo_de menu 1024x128+0+640)
+  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
+}
+# The options: the language button, which no other screen has there.
+opciones() {
+  mirar opciones
+  mayor "$(claridad opciones 192x56+582+484)" 0.2
+}
+# The quit box's two buttons (the language question has the same two).
+caja() {
+  mirar caja
+  mayor "$(claridad caja 192x56+308+336)" 0.2 && mayor "$(claridad caja 192x56+520+336)" 0.2
+}
+
 # Waits until a level's start sequence has ended and the game answers the
 # mouse: the energy bar well filled, then what may be left of the fill (54
 # frames) and the 20 frames of hold.

@@ -40,11 +40,6 @@ tocar_y_ver() {
 }
 
 # ---- The language question, then the intro ----
-pregunta() {
-  mirar pregunta
-  mayor "$(claridad pregunta 192x56+308+336)" 0.2 && mayor "$(claridad pregunta 192x56+520+336)" 0.2 &&
-    mayor 0.01 "$(claridad pregunta 1024x300+0+0)"
-}
 esperar 30 "the language question" pregunta
 capturar menu_1_idioma
 toque_en 520 336
@@ -52,19 +47,6 @@ esperar 5 "cfg.dat after a tap on English" test -s cfg.dat
 [ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat after the question: $(cfg)"
 paso "language question"
 
-intro() {
-  mirar intro
-  read -r r _ b < <(color_en intro 4 4)
-  [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ] && mayor "$(brillo_de intro 400x300+312+234)" 0
-}
-# The main menu: its dark star field framed, over the lit floor and buttons.
-en_menu() {
-  mirar menu
-  local campo suelo
-  campo=$(brillo_de menu 900x500+60+60)
-  suelo=$(brillo_de menu 1024x128+0+640)
-  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
-}
 esperar 20 "the intro's picture" intro
 # Taps during the fade-in are not answers (as keys are not): the picture
 # must stand still, two looks alike.
@@ -89,10 +71,6 @@ capturar menu_3_principal
 paso "intro"
 
 # ---- Options: sound "--", music "-", the language, then Exit ----
-opciones() {
-  mirar opciones
-  mayor "$(claridad opciones 192x56+582+484)" 0.2
-}
 toque_en 618 676
 esperar 10 "the options screen after a tap on Options" opciones
 REGION=300x40+362+166 tocar_y_ver toque_loseta 288 160
@@ -121,10 +99,6 @@ esperar 10 "the menu after a tap on the table's Exit" en_menu
 paso "scores"
 
 # ---- The quit box, answered "No" ----
-caja() {
-  mirar caja
-  mayor "$(claridad caja 192x56+308+336)" 0.2 && mayor "$(claridad caja 192x56+520+336)" 0.2
-}
 sin_caja() { ! caja; }
 toque_en 822 676
 esperar 10 "the quit box after a tap on Exit" caja
