@@ -291,6 +291,23 @@ caja() {
   mayor "$(claridad caja 192x56+308+336)" 0.2 && mayor "$(claridad caja 192x56+520+336)" 0.2
 }
 
+# The score table: its Exit where the menu has Options, nothing where the
+# menu has Play.
+tabla() {
+  mirar tabla
+  mayor "$(claridad tabla 192x56+618+676)" 0.3 && mayor 0.2 "$(claridad tabla 192x56+6+676)"
+}
+# Game over: the board greyed under the game-over picture.
+tablero_gris() {
+  mirar fin
+  mayor 0.05 "$(convert "$TMP/fin.png" -crop 960x576+32+32 +repage -colorspace HSL -format '%[fx:mean.g]' info:)"
+}
+# The name entry: the keyboard's letters over the black backdrop.
+fondo_negro() {
+  mirar teclado
+  mayor 0.3 "$(claridad teclado 960x576+32+32)"
+}
+
 # Waits until a level's start sequence has ended and the game answers the
 # mouse: the energy bar well filled, then what may be left of the fill (54
 # frames) and the 20 frames of hold.

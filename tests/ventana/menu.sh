@@ -85,12 +85,7 @@ esperar 10 "the menu after a tap on the options' Exit" en_menu
 paso "options"
 
 # ---- Scores: the empty table, and back ----
-# The table has its Exit where the menu has Options, and nothing where
-# the menu has Play.
-tabla() {
-  mirar tabla
-  mayor "$(claridad tabla 192x56+618+676)" 0.3 && mayor 0.2 "$(claridad tabla 192x56+6+676)"
-}
+
 toque_en 414 676
 esperar 10 "the score table after a tap on Scores" tabla
 capturar menu_5_records
@@ -140,15 +135,7 @@ girar_a() {
   done
   fallo "the mirror in cell $celda never showed angle $angulo"
 }
-tablero_gris() {
-  mirar fin
-  mayor 0.05 "$(convert "$TMP/fin.png" -crop 960x576+32+32 +repage -colorspace HSL -format '%[fx:mean.g]' info:)"
-}
 blanco_17() { blanco_alcanzado "$(losetas 17)"; }
-fondo_negro() {
-  mirar teclado
-  mayor 0.3 "$(claridad teclado 960x576+32+32)"
-}
 # The route (see puntuaciones.sh): mirror 105 at angle 0 throws the beam
 # back into the laser; on the last life mirrors 105 and 0 at 12 and 5 hit
 # the target in cell 17 first. Returns 1 when the game ended without points.
