@@ -95,8 +95,10 @@ origen_ventana() {
   read -r OX OY < <(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
 }
 
-# A click as a hand makes it, at window coordinates: the button stays down
-# for a few frames (a faster click can fall between two frames).
+# A click as a hand makes it, at window coordinates: the pointer comes to
+# rest first, and the button stays down a moment. However short, the program
+# sees it; but two clicks that fall into one of its frames are one, so a
+# caller waits for the answer to a click before the next where it counts.
 clic() {
   xdotool mousemove $((OX + $1)) $((OY + $2))
   sleep 0.1

@@ -106,6 +106,7 @@ intentar_nivel() {
   T_PRIMER_BLANCO=
   VIDA_PERDIDA=0
   instantanea "$TMP/vidas_en_juego.png" 40x40+460+712
+  instantanea "$TMP/nivel_en_juego.png" 50x40+460+648
   VIDAS_EN_JUEGO=vidas_en_juego
   receptor=$(celda_de "$nivel" 10 13)
   "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
@@ -151,16 +152,40 @@ jugar_nivel() {
 # Like jugar_nivel, but a life lost on the way (this player is slower than
 # the solver, and a level's re-emitters answer by chance) is not the end:
 # the level's restart is awaited and played again, $3 attempts in all.
+#
+# The lives figure is redrawn while a won level gives way to the next, and
+# a busy machine can miss the receiver's celebration: a won level can look
+# like a lost life. So the restart is awaited and its level figure read: a
+# new level means the last one was won after all (NIVEL_YA_EMPEZADO tells
+# esperar_siguiente_nivel), where playing the old plan on the new board
+# would turn cells that hold no mirror there.
+NIVEL_YA_EMPEZADO=0
 ganar_nivel() {
   local intento
   for intento in $(seq "$3"); do
     intentar_nivel "$1" "$2"
     [ "$VIDA_PERDIDA" -eq 1 ] || return 0
+    esperar_nivel "level $1 started again after a lost life" 60
+    if nivel_cambiado; then
+      paso "level $1: won after all (its end looked like a lost life)"
+      NIVEL_YA_EMPEZADO=1
+      VIDA_PERDIDA=0
+      return 0
+    fi
     [ "$intento" -lt "$3" ] || break
     paso "level $1: a life lost before the plan was done; its restart is played again"
-    esperar_nivel "level $1 started again after a lost life" 60
   done
   fallo "level $1 was not won in $3 attempts: a life was lost in each"
+}
+
+# True when the status strip's level figure is no longer the one of the
+# level last played.
+nivel_cambiado() {
+  instantanea "$TMP/nivel_ahora.png" 50x40+460+648
+  cmp -s "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" && return 1
+  local d
+  d=$(compare -metric AE -fuzz 20% "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 30 ]
 }
 
 # ---- Reading the screen while it plays ----
@@ -259,6 +284,21 @@ pasar_intro() {
   mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
 }
 
+# Runs "$2..." (a click) and waits up to 10 s until region $1 (WxH+X+Y) of
+# the window differs from what it was before: the answer has been drawn, so
+# a next click cannot fall into the same frame as this one.
+clic_y_ver() {
+  local region=$1
+  shift
+  instantanea "$TMP/antes.png" "$region"
+  "$@"
+  cambiado() {
+    instantanea "$TMP/ahora.png" "$region"
+    ! cmp -s "$TMP/antes.png" "$TMP/ahora.png"
+  }
+  esperar 10 "an answer to $* in region $region" cambiado
+}
+
 # The screens, each told by what only it shows. The first run's language
 # question: its two buttons, and text above them on black.
 pregunta() {
@@ -341,6 +381,10 @@ energia_vacia() {
   [ "$g" -lt 150 ]
 }
 esperar_siguiente_nivel() {
+  if [ "$NIVEL_YA_EMPEZADO" -eq 1 ]; then
+    NIVEL_YA_EMPEZADO=0
+    return 0
+  fi
   esperar 60 "$1: the won level's bonus count did not empty the energy bar" energia_vacia
   esperar_nivel "$1"
 }

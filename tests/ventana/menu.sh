@@ -24,20 +24,6 @@ cfg() { od -An -tu1 cfg.dat | xargs; }
 # or of a tile button (64 x 64) given by its top-left corner.
 toque_en() { toque $(($1 + 96)) $(($2 + 28)); }
 toque_loseta() { toque $(($1 + 32)) $(($2 + 32)); }
-# Taps ($1 = "toque_en" or "toque_loseta" with its corner) and waits up to
-# 10 s until region $REGION of the window differs from what it was before
-# the tap: the answer to this tap has been drawn, so the next one cannot
-# fall into the same frame.
-REGION=
-tocar_y_ver() {
-  instantanea "$TMP/antes.png" "$REGION"
-  "$@"
-  cambiado() {
-    instantanea "$TMP/ahora.png" "$REGION"
-    ! cmp -s "$TMP/antes.png" "$TMP/ahora.png"
-  }
-  esperar 10 "an answer to the tap $* in region $REGION" cambiado
-}
 
 # ---- The language question, then the intro ----
 esperar 30 "the language question" pregunta
@@ -73,10 +59,10 @@ paso "intro"
 # ---- Options: sound "--", music "-", the language, then Exit ----
 toque_en 618 676
 esperar 10 "the options screen after a tap on Options" opciones
-REGION=300x40+362+166 tocar_y_ver toque_loseta 288 160
-REGION=300x40+362+358 tocar_y_ver toque_loseta 352 352
+clic_y_ver 300x40+362+166 toque_loseta 288 160
+clic_y_ver 300x40+362+358 toque_loseta 352 352
 # The language button retitles every button, Exit among them.
-REGION=192x56+416+676 tocar_y_ver toque_en 582 484
+clic_y_ver 192x56+416+676 toque_en 582 484
 capturar menu_4_opciones
 [ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat written before leaving the options: $(cfg)"
 toque_en 416 676
@@ -175,13 +161,13 @@ paso "game over with points"
 # ---- The name, tapped on the on-screen keyboard ----
 # Only the upper part of the name's line is watched: the blinking cursor
 # is an underscore below it.
-REGION=640x24+192+510
-tecla() { tocar_y_ver toque_loseta $((192 + 64 * ($1 % 10))) $((128 + 64 * ($1 / 10))); }
+NOMBRE=640x24+192+510
+tecla() { clic_y_ver "$NOMBRE" toque_loseta $((192 + 64 * ($1 % 10))) $((128 + 64 * ($1 / 10))); }
 # "Ana Mu", with a stray "x" taken back by the delete key.
 for j in 10 26 10; do tecla "$j"; done
-tocar_y_ver toque_loseta 480 384
+clic_y_ver "$NOMBRE" toque_loseta 480 384
 for j in 25 35 39; do tecla "$j"; done
-tocar_y_ver toque_loseta 608 384
+clic_y_ver "$NOMBRE" toque_loseta 608 384
 capturar menu_9_nombre
 toque_loseta 736 384
 esperar 10 "pnt.txt after a tap on the keyboard's end" test -s pnt.txt
