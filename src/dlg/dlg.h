@@ -105,13 +105,23 @@ int32_t dlg_comprobar(BITMAP *destino);
 
 constexpr int BOTONES_RATON = 3;  // left, right, middle: bits 1, 2, 4 of mouse_b
 constexpr int TECLAS_ENTRADA = 128;
-// A press older than this is not reported to a reader that had not looked
-// since: a screen that starts does not act on taps made before it showed.
+// A reader that looked within the last PLAZO_MIRADA_MS is running and sees
+// every press since, however slow its frames; one that had not (a screen
+// that was not running) sees only presses of the last PLAZO_PULSACION_MS,
+// so a screen that starts does not act on taps made long before it showed.
+constexpr int64_t PLAZO_MIRADA_MS = 1000;
 constexpr int64_t PLAZO_PULSACION_MS = 250;
 
-// What one reader of the mouse saw at its last look.
+// What one reader of the mouse saw at its last look, and when it looked
+// (milliseconds of the steady clock).
 struct t_vista_raton {
   uint32_t pulsaciones[BOTONES_RATON];
+  int64_t instante;
+};
+// The same for one key.
+struct t_vista_tecla {
+  uint32_t pulsaciones;
+  int64_t instante;
 };
 
 // Puts the counting hooks in place: after install_mouse (the X driver's own
@@ -127,8 +137,8 @@ void dlg_olvidar_botones(t_vista_raton &vista);
 
 // The same for one key (a KEY_ constant): down now, or pressed since the
 // last look recorded in `vista`.
-bool dlg_tecla(int tecla, uint32_t &vista);
-void dlg_olvidar_tecla(int tecla, uint32_t &vista);
+bool dlg_tecla(int tecla, t_vista_tecla &vista);
+void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista);
 
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: what the input thread's hooks do for a mouse event

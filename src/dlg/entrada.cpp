@@ -71,15 +71,16 @@ void gancho_teclado(int codigo)
   }
 }
 
-// Whether count `visto` is behind and the last press is recent; brings
-// `visto` up to date.
+// Whether the count has moved since the look `visto` (made at `mirada`)
+// and that look, or else the last press, is recent; brings `visto` up to
+// date (the caller records the look's time, once for all it reads).
 bool pulsada_desde(const std::atomic<uint32_t> &pulsaciones, const std::atomic<int64_t> &instante,
-                   uint32_t &visto)
+                   uint32_t &visto, int64_t mirada, int64_t ahora)
 {
   // The count first: a press that lands between the two reads is then
   // seen at the next look rather than lost.
   const uint32_t n = pulsaciones.load();
-  const bool reciente = ahora_ms() - instante.load() <= PLAZO_PULSACION_MS;
+  const bool reciente = ahora - mirada <= PLAZO_MIRADA_MS || ahora - instante.load() <= PLAZO_PULSACION_MS;
   const bool nueva = n != visto;
   visto = n;
   return nueva && reciente;
@@ -99,12 +100,14 @@ void dlg_instalar_entrada()
 
 int dlg_botones(t_vista_raton &vista)
 {
+  const int64_t ahora = ahora_ms();
   int botones = mouse_b;
   for (int b = 0; b < BOTONES_RATON; ++b) {
-    if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b])) {
+    if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante, ahora)) {
       botones |= 1 << b;
     }
   }
+  vista.instante = ahora;
   return botones;
 }
 
@@ -113,21 +116,26 @@ void dlg_olvidar_botones(t_vista_raton &vista)
   for (int b = 0; b < BOTONES_RATON; ++b) {
     vista.pulsaciones[b] = pulsaciones_boton[b].load();
   }
+  vista.instante = ahora_ms();
 }
 
-bool dlg_tecla(int tecla, uint32_t &vista)
+bool dlg_tecla(int tecla, t_vista_tecla &vista)
 {
   if (tecla <= 0 || tecla >= TECLAS_ENTRADA) {
     return false;
   }
-  const bool tocada = pulsada_desde(pulsaciones_tecla[tecla], instante_tecla[tecla], vista);
+  const int64_t ahora = ahora_ms();
+  const bool tocada =
+      pulsada_desde(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora);
+  vista.instante = ahora;
   return key[tecla] != 0 || tocada;
 }
 
-void dlg_olvidar_tecla(int tecla, uint32_t &vista)
+void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista)
 {
   if (tecla > 0 && tecla < TECLAS_ENTRADA) {
-    vista = pulsaciones_tecla[tecla].load();
+    vista.pulsaciones = pulsaciones_tecla[tecla].load();
+    vista.instante = ahora_ms();
   }
 }
 

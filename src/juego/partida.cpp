@@ -72,7 +72,7 @@ struct estado_partida {
   uint8_t flechas;  // an arrow was down at the previous logic frame
   // The last look at each key read here: a tap between two logic frames
   // counts as held for one.
-  uint32_t vista_izquierda, vista_derecha, vista_q, vista_m;
+  t_vista_tecla vista_izquierda, vista_derecha, vista_q, vista_m;
 };
 
 bool cuenta_la_partida(const estado_partida &p)
