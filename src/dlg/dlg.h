@@ -129,8 +129,9 @@ struct t_vista_tecla {
 // be switched to polling (poll_keyboard), which hides presses from the hook.
 void dlg_instalar_entrada();
 
-// mouse_b, plus the bit of every button pressed since this reader's last
-// look; the look is then recorded.
+// Samples the mouse (poll_mouse) and returns mouse_b, plus the bit of every
+// button pressed since this reader's last look; the look is then recorded.
+// mouse_x and mouse_y are then at least as new as every press reported.
 int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
 void dlg_olvidar_botones(t_vista_raton &vista);

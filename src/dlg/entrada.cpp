@@ -101,14 +101,18 @@ void dlg_instalar_entrada()
 int dlg_botones(t_vista_raton &vista)
 {
   const int64_t ahora = ahora_ms();
-  int botones = mouse_b;
+  int nuevos = 0;
   for (int b = 0; b < BOTONES_RATON; ++b) {
     if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante, ahora)) {
-      botones |= 1 << b;
+      nuevos |= 1 << b;
     }
   }
   vista.instante = ahora;
-  return botones;
+  // Sampled after the counts: the pointer's move that came before a counted
+  // press is then in mouse_x and mouse_y, so a tap made right after moving
+  // acts where it was made, not where the pointer was at the last sample.
+  poll_mouse();
+  return mouse_b | nuevos;
 }
 
 void dlg_olvidar_botones(t_vista_raton &vista)
