@@ -2,6 +2,8 @@
 // releases, the shapes of buttons, the stack and the table's limits.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "arnes/arnes.h"
@@ -184,6 +186,49 @@ TEST_F(Dlg, UnBotonSostenidoSobreviveAOtroDialogo)
   EXPECT_EQ(raton(120, 120, 0), 7);
   EXPECT_EQ(getpixel(buffer, 120, 120), fondo);
   EXPECT_EQ(clics, 2);
+}
+
+// A touchpad's tap: press and release both come between two frames, so
+// mouse_b never shows them; the press counted as it came still makes one
+// click, with the pressed look for a frame.
+TEST_F(Dlg, UnToqueEntreDosFotogramasEsUnClic)
+{
+  dlg_incorporar_boton(0, liso(40, 40, makecol(255, 255, 255)), nullptr, nullptr, nullptr, 100, 100, nullptr, 0,
+                       anotar);
+  dlg_apilar_dialogo(0);
+  recorrer(0, {{0, 0, 0, N, -1}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  recorrer(0, {{120, 120, 0, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  EXPECT_EQ(clics, 1);
+
+  // A tap of the right button clicks nothing; a tap made while the toolkit
+  // was reset (a new screen) is forgotten.
+  dlg_simular_raton(2);
+  dlg_simular_raton(0);
+  recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  dlg_reiniciar_raton();
+  recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
+  // A frame slower than a quarter of a second still sees the tap made in
+  // it; a tap made long before a screen that was not looking is forgotten.
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(PLAZO_PULSACION_MS + 100));
+  recorrer(0, {{120, 120, 0, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(PLAZO_MIRADA_MS - PLAZO_PULSACION_MS));
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(PLAZO_PULSACION_MS + 100));
+  recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
+  EXPECT_EQ(clics, 2);
+  // A tap while the button is really held is not a second click.
+  recorrer(0, {{120, 120, 1, P, -1}});
+  dlg_simular_raton(1);
+  recorrer(0, {{120, 120, 1, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(0);
+  EXPECT_EQ(clics, 3);
 }
 
 TEST_F(Dlg, LooksYTextosCentrados)

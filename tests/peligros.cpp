@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "arnes/tablero.h"
+#include "dlg/dlg.h"
 #include "juego/juego.h"
 
 namespace {
@@ -102,6 +103,41 @@ TEST_F(Pinchar, CadaMuescaDeLaRuedaGiraUnPaso)
   EXPECT_EQ(espejo_a().valor, 3);
   mover_espejos_pinchados(0);
   EXPECT_EQ(espejo_a().valor, 3);
+}
+
+// Press and release both between two logic frames (a touchpad's tap): the
+// mirror turns one step, as for a press held through one logic frame.
+TEST_F(Pinchar, UnToqueEntreDosPasosLogicosGiraUnPaso)
+{
+  mouse_x = centro_x(5);
+  mouse_y = centro_y(4);
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  EXPECT_EQ(mover_espejos_pinchados(0), celda_en(5, 4));
+  EXPECT_EQ(espejo_a().valor, 2);
+  EXPECT_EQ(mover_espejos_pinchados(0), CELDA_NINGUNA);
+  EXPECT_EQ(espejo_a().valor, 2);
+
+  // The right button, and Alt with the left, clockwise.
+  dlg_simular_raton(2);
+  dlg_simular_raton(0);
+  mover_espejos_pinchados(0);
+  EXPECT_EQ(espejo_a().valor, 3);
+  key[KEY_ALT] = 1;
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  mover_espejos_pinchados(0);
+  EXPECT_EQ(espejo_a().valor, 4);
+  key[KEY_ALT] = 0;
+  mover_espejos_pinchados(0);
+
+  // A tap made before the hold is dropped (a new level or life) is not
+  // carried into the new one.
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  mover_espejos_pinchados(1);
+  EXPECT_EQ(mover_espejos_pinchados(0), CELDA_NINGUNA);
+  EXPECT_EQ(espejo_a().valor, 4);
 }
 
 TEST_F(Pinchar, LaPulsacionSeQuedaConLaCeldaDondeEmpezo)

@@ -107,6 +107,9 @@ TEST_F(Arranque, SinNingunModoAvisaEnLosDosIdiomasYNoAbreDatos)
   EXPECT_EQ(dobles.mensajes[0], TEXTO_SIN_VIDEO);
   EXPECT_NE(error.find("No se ha podido establecer ning\xC3\xBAn modo de video."), std::string::npos);
   EXPECT_NE(error.find("Could not set any video mode."), std::string::npos);
+  // Each mode tried, with the library's reason for refusing it.
+  EXPECT_NE(error.find("window 1024x768 at 16 bits: "), std::string::npos) << error;
+  EXPECT_NE(error.find("full screen 1024x768 at 32 bits: "), std::string::npos) << error;
   EXPECT_EQ(dobles.cargas_datafile, 0);
   EXPECT_EQ(buffer, nullptr);
 }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arnes/arnes.h"
@@ -443,6 +444,37 @@ TEST_P(Senales, SeAnotaYElSiguienteFotogramaTermina)
 
 INSTANTIATE_TEST_SUITE_P(Cada, Senales, ::testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
                          [](const auto &p) { return std::string(sigabbrev_np(p.param)); });
+
+// A main thread that never reaches a frame step (stuck in a name lookup, or
+// in the library's shutdown after the X connection died) still ends within
+// a second of the signal, with its status.
+TEST(SenalesEnEsperas, UnHiloPrincipalAtascadoTerminaEnMenosDeUnSegundo)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto inicio = std::chrono::steady_clock::now();
+  EXPECT_EXIT(
+      {
+        arrancar_como_el_juego();
+        raise(SIGTERM);
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        std::_Exit(96);
+      },
+      ::testing::ExitedWithCode(128 + SIGTERM), "");
+  // Half a second after the signal; the bound leaves room for the test's
+  // own re-run of this program on a busy machine, far below the 10 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - inicio, std::chrono::seconds(4));
+
+  // Stuck inside exit() with no signal (the library's shutdown, registered
+  // before the watch, waiting on a lock): ended after five seconds, with
+  // status 1.
+  EXPECT_EXIT(
+      {
+        atexit([] { std::this_thread::sleep_for(std::chrono::seconds(30)); });
+        arrancar_como_el_juego();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "");
+}
 
 // Waits that no frame step ends: the clock standing still, and a fatal
 // message about to wait for the player.

@@ -21,6 +21,9 @@ uint8_t pinchado = 1;
 // The record (table position) under the pointer or being pressed; -1 none.
 int8_t boton_t = -1;
 
+// The toolkit's own look at the mouse buttons.
+t_vista_raton vista_raton{};
+
 // Inside the button's shape: on a mask pixel that is not magenta. The mask
 // is placed where the normal look is drawn.
 bool tocado(const t_boton &b)
@@ -77,6 +80,7 @@ void dlg_inicializar()
   cima_pila = -1;
   rosa = makecol(255, 0, 255);
   install_mouse();
+  dlg_instalar_entrada();
 }
 
 void dlg_incorporar_fuente(int8_t ranura, FONT *fuente, int32_t desplazamiento)
@@ -181,7 +185,7 @@ int32_t dlg_comprobar(BITMAP *destino)
     return DLG_NADA;
   }
 
-  const bool izquierdo = (mouse_b & 1) != 0;
+  const bool izquierdo = (dlg_botones(vista_raton) & 1) != 0;
   bool activado = false;
   if (pinchado == 0) {
     // The mouse was free: whatever was lit goes dark, and the first live
@@ -252,5 +256,6 @@ void dlg_reiniciar_raton()
 {
   pinchado = 1;
   boton_t = -1;
+  dlg_olvidar_botones(vista_raton);
 }
 #endif

@@ -59,7 +59,8 @@ extern int8_t cima_pila;
 // outside their button.
 extern int rosa;
 
-// Empties the table, the stack and the font slots and installs the mouse.
+// Empties the table, the stack and the font slots, installs the mouse and
+// puts the press counting in place (dlg_instalar_entrada).
 void dlg_inicializar();
 
 // Registers a caption font; a slot outside 0..MAX_FUENTES-1 is ignored.
@@ -91,7 +92,61 @@ void dlg_dibujar_botones(BITMAP *destino);
 // button clicked on this frame and returns its result; DLG_NADA otherwise.
 int32_t dlg_comprobar(BITMAP *destino);
 
+// ---------------------------------------------------------------------------
+// Presses shorter than a frame
+// ---------------------------------------------------------------------------
+// The library shows the mouse buttons only as they were at its last sample,
+// so a press and release between two frames (a touchpad's tap) would be
+// lost, and a key tapped between two looks at key[] too. Every press is
+// counted as it arrives instead; each reader keeps the counts it saw at its
+// own previous look, and sees a button or key down when it is down now or
+// was pressed since then. Every read of the buttons and of key[] that
+// decides something goes through here.
+
+constexpr int BOTONES_RATON = 3;  // left, right, middle: bits 1, 2, 4 of mouse_b
+constexpr int TECLAS_ENTRADA = 128;
+// A reader that looked within the last PLAZO_MIRADA_MS is running and sees
+// every press since, however slow its frames; one that had not (a screen
+// that was not running) sees only presses of the last PLAZO_PULSACION_MS,
+// so a screen that starts does not act on taps made long before it showed.
+constexpr int64_t PLAZO_MIRADA_MS = 1000;
+constexpr int64_t PLAZO_PULSACION_MS = 250;
+
+// What one reader of the mouse saw at its last look, and when it looked
+// (milliseconds of the steady clock).
+struct t_vista_raton {
+  uint32_t pulsaciones[BOTONES_RATON];
+  int64_t instante;
+};
+// The same for one key.
+struct t_vista_tecla {
+  uint32_t pulsaciones;
+  int64_t instante;
+};
+
+// Puts the counting hooks in place: after install_mouse (the X driver's own
+// mouse hook is kept and called) and install_keyboard. The keyboard must not
+// be switched to polling (poll_keyboard), which hides presses from the hook.
+void dlg_instalar_entrada();
+
+// Samples the mouse (poll_mouse) and returns mouse_b, plus the bit of every
+// button pressed since this reader's last look; the look is then recorded.
+// mouse_x and mouse_y are then at least as new as every press reported.
+int dlg_botones(t_vista_raton &vista);
+// Records a look without reporting: presses made before now are not seen.
+void dlg_olvidar_botones(t_vista_raton &vista);
+
+// The same for one key (a KEY_ constant): down now, or pressed since the
+// last look recorded in `vista`.
+bool dlg_tecla(int tecla, t_vista_tecla &vista);
+void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista);
+
 #ifdef FOTONAUTA_PRUEBAS
+// Test builds only: what the input thread's hooks do for a mouse event
+// with these buttons down, and for a key's scancode (top bit: released).
+void dlg_simular_raton(int botones);
+void dlg_simular_tecla(int codigo);
+
 // Test builds only: puts the mouse latch back as it is when the program
 // starts (held, no button), as a new process would have it.
 void dlg_reiniciar_raton();

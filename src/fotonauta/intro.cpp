@@ -2,6 +2,7 @@
 // screen, stands while its sound plays, and fades away.
 #include "audio/audio.h"
 #include "cargador/cargador.h"
+#include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
 
 namespace {
@@ -66,11 +67,12 @@ void intro()
   blit(imagen, buffer, 0, 0, x, y, imagen->w, imagen->h);
   // Keys pressed during the fades do not cut the picture short.
   clear_keybuf();
+  t_vista_raton vista{};
+  dlg_olvidar_botones(vista);
   for (int n = 0; n < FOTOGRAMAS_ESPERA; ++n) {
     paso_fotograma();
-    poll_keyboard();
     poll_mouse();
-    if (keypressed() || mouse_b != 0) {
+    if (keypressed() || dlg_botones(vista) != 0) {
       break;
     }
   }

@@ -149,7 +149,10 @@ void dibujar_suelo()
 void mover_fondo(int8_t inicio)
 {
   datos_fondo &f = dt_fondo;
+  // The backdrop's own look at the buttons: a tap moves the emitter too.
+  static t_vista_raton vista{};
   if (inicio != 0) {
+    dlg_olvidar_botones(vista);
     f.xc = EMISOR_X;
     f.yc = EMISOR_Y;
     for (int i = 0; i < NUM_PARTICULAS; ++i) {
@@ -168,10 +171,11 @@ void mover_fondo(int8_t inicio)
   // The emitter answers the pointer only over the field, so moving to the
   // buttons below leaves it where it was.
   if (mouse_x >= CAMPO_X0 + 1 && mouse_x <= CAMPO_X1 + 1 && mouse_y >= CAMPO_Y0 + 1 && mouse_y <= CAMPO_Y1 + 1) {
-    if (mouse_b & 1) {
+    const int botones = dlg_botones(vista);
+    if (botones & 1) {
       f.xc = mouse_x;
       f.yc = mouse_y;
-    } else if (!(mouse_b & 2)) {
+    } else if (!(botones & 2)) {
       f.xc += acotar(mouse_x - f.xc, -PASO_EMISOR, PASO_EMISOR);
       f.yc += acotar(mouse_y - f.yc, -PASO_EMISOR, PASO_EMISOR);
     }

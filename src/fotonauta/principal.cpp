@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "audio/audio.h"
@@ -224,6 +225,28 @@ int8_t cargar_graficos()
   return INI_CORRECTO;
 }
 
+namespace {
+
+// The library's reason for each display mode that failed, kept until it is
+// known whether any mode opened: only then are they worth printing.
+char razones_video[2][ALLEGRO_ERROR_SIZE + 64];
+
+// One attempt at display mode `i`; a failure keeps the library's reason.
+bool abrir_modo(int i)
+{
+  const modo_video &m = modos_video[i];
+  set_color_depth(m.profundidad);
+  if (set_gfx_mode(m.tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) == 0) {
+    return true;
+  }
+  snprintf(razones_video[i], sizeof razones_video[i], "%s %dx%d at %d bits: %s",
+           m.tarjeta == GFX_AUTODETECT_WINDOWED ? "window" : "full screen", ANCHO_PANTALLA, ALTO_PANTALLA,
+           m.profundidad, allegro_error);
+  return false;
+}
+
+}  // namespace
+
 int8_t ini_allegro()
 {
   // Without a usable system (no X display, for one) every later library
@@ -241,6 +264,9 @@ int8_t ini_allegro()
   const int sistema = install_allegro(SYSTEM_AUTODETECT, &errno, atexit);
   ini_senales_fin();
   if (sistema != 0) {
+    const char *pantalla = getenv("DISPLAY");
+    fprintf(stderr, "no graphics system (X display \"%s\"): %s\n", pantalla != nullptr ? pantalla : "",
+            allegro_error[0] != '\0' ? allegro_error : "it could not be opened");
     escribir_error(TEXTO_SIN_VIDEO);
     return INI_SIN_VIDEO;
   }
@@ -250,12 +276,13 @@ int8_t ini_allegro()
   adelantar_audio();
 
   modo_truecolor = 0;
-  set_color_depth(modos_video[0].profundidad);
-  if (set_gfx_mode(modos_video[0].tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) != 0) {
+  if (!abrir_modo(0)) {
     modo_truecolor = 1;
-    set_color_depth(modos_video[1].profundidad);
-    if (set_gfx_mode(modos_video[1].tarjeta, ANCHO_PANTALLA, ALTO_PANTALLA, 0, 0) != 0) {
+    if (!abrir_modo(1)) {
       soltar_adelantos();
+      for (const char *razon : razones_video) {
+        fprintf(stderr, "%s\n", razon);
+      }
       mensaje_fatal(TEXTO_SIN_VIDEO);
       return INI_SIN_VIDEO;
     }

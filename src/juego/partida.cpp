@@ -71,6 +71,9 @@ struct estado_partida {
   int celda_pinchada;
   uint8_t flechas;  // an arrow was down at the previous logic frame
   uint8_t suelto;   // one level alone (the editor's Play): it ends the game
+  // The last look at each key read here: a tap between two logic frames
+  // counts as held for one.
+  t_vista_tecla vista_izquierda, vista_derecha, vista_q, vista_m;
 };
 
 bool cuenta_la_partida(const estado_partida &p)
@@ -81,7 +84,8 @@ bool cuenta_la_partida(const estado_partida &p)
 // A press on a new arrow moves one level, within the game being played.
 void teclas_de_trampa(estado_partida &p)
 {
-  const bool izquierda = key[KEY_LEFT], derecha = key[KEY_RIGHT];
+  const bool izquierda = dlg_tecla(KEY_LEFT, p.vista_izquierda);
+  const bool derecha = dlg_tecla(KEY_RIGHT, p.vista_derecha);
   if (!p.flechas) {
     const int8_t primero = p.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0;
     const int8_t ultimo = p.entrenamiento ? ULTIMO_NIVEL_ENTRENAMIENTO : ULTIMO_NIVEL;
@@ -234,9 +238,10 @@ void fotograma(estado_partida &p)
 {
   const bool logico = p.cuenta_ciclo == 0;
   if (logico) {
-    poll_keyboard();
     if (!trampas) {
-      if (key[KEY_Q] && key[KEY_M]) {
+      const bool q = dlg_tecla(KEY_Q, p.vista_q);
+      const bool m = dlg_tecla(KEY_M, p.vista_m);
+      if (q && m) {
         trampas = 1;
       }
     } else {
@@ -328,6 +333,10 @@ void jugar(estado_partida &p)
   p.cuenta_ciclo = 0;
   p.motivo_fin = jugando;
   p.celda_pinchada = CELDA_NINGUNA;
+  dlg_olvidar_tecla(KEY_LEFT, p.vista_izquierda);
+  dlg_olvidar_tecla(KEY_RIGHT, p.vista_derecha);
+  dlg_olvidar_tecla(KEY_Q, p.vista_q);
+  dlg_olvidar_tecla(KEY_M, p.vista_m);
 
   marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
   preparar_marcador();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "audio/audio.h"
+#include "dlg/dlg.h"
 #include "juego/juego.h"
 
 // The gremlins of the level; the used slots are always the first ones.
@@ -154,14 +155,17 @@ int mover_espejos_pinchados(uint8_t liberar)
   static uint8_t pinchado = 1;
   static uint8_t espejo_pinchado = CELDA_NINGUNA;
   static uint8_t celda_pinchada = CELDA_NINGUNA;
+  // A tap between two logic frames is a press held for one of them.
+  static t_vista_raton vista{};
 
   if (liberar) {
     pinchado = 0;
+    dlg_olvidar_botones(vista);
     espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
     return CELDA_NINGUNA;
   }
 
-  int p = mouse_b;
+  int p = dlg_botones(vista);
   if (key[KEY_ALT] && p == 1) {
     p = 2;
   }

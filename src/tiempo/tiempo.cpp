@@ -3,8 +3,14 @@
 
 #include <allegro.h>
 
+#include <semaphore.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
+#include <thread>
 
 // 1 while a tick has come that no frame has consumed yet.
 std::atomic<uint8_t> tic_reloj{0};
@@ -18,9 +24,68 @@ namespace {
 // and Ctrl+\ (which the library also takes over).
 constexpr int SENALES_FIN[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
+// Woken (sem_post is safe in a signal handler) when a signal asks the
+// program to end and when the program starts to end. Its thread then ends
+// the process itself if the normal way out has not done so in time: the
+// main thread may be stuck where no frame step comes (a name lookup, a
+// dead X connection: Xlib then calls exit() from inside a library call
+// that holds the library's lock, and the library's own shutdown, run by
+// exit(), waits for that lock for ever).
+sem_t aviso_fin;
+
+// How long the normal way out is given after a signal, and after exit()
+// has begun without one.
+constexpr long PLAZO_SENAL_MS = 500;
+constexpr long PLAZO_SALIDA_MS = 5000;
+
+timespec dentro_de(long ms)
+{
+  timespec t;
+  clock_gettime(CLOCK_REALTIME, &t);
+  t.tv_sec += ms / 1000;
+  t.tv_nsec += (ms % 1000) * 1000000;
+  if (t.tv_nsec >= 1000000000) {
+    ++t.tv_sec;
+    t.tv_nsec -= 1000000000;
+  }
+  return t;
+}
+
+bool antes(const timespec &a, const timespec &b)
+{
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+void vigilar_fin()
+{
+  while (sem_wait(&aviso_fin) != 0) {
+  }
+  timespec limite = dentro_de(senal_fin != 0 ? PLAZO_SENAL_MS : PLAZO_SALIDA_MS);
+  for (;;) {
+    if (sem_timedwait(&aviso_fin, &limite) == 0) {
+      // Another warning: a signal may shorten the wait.
+      if (senal_fin != 0) {
+        const timespec corto = dentro_de(PLAZO_SENAL_MS);
+        if (antes(corto, limite)) {
+          limite = corto;
+        }
+      }
+    } else if (errno == ETIMEDOUT) {
+      const int senal = senal_fin;
+      _exit(senal != 0 ? 128 + senal : 1);
+    }
+  }
+}
+
+void avisar_salida()
+{
+  sem_post(&aviso_fin);
+}
+
 void anotar_senal(int senal)
 {
   senal_fin = senal;
+  sem_post(&aviso_fin);
 }
 
 sigset_t conjunto_fin()
@@ -64,6 +129,15 @@ void bloquear_senales_fin()
 
 void ini_senales_fin()
 {
+  // Once: the watch outlives every later call.
+  static bool vigilando = false;
+  if (!vigilando) {
+    vigilando = true;
+    sem_init(&aviso_fin, 0, 0);
+    std::thread(vigilar_fin).detach();
+    // Registered after the library's shutdown, so run before it.
+    atexit(avisar_salida);
+  }
   struct sigaction a = {};
   a.sa_handler = anotar_senal;
   sigemptyset(&a.sa_mask);

@@ -40,6 +40,9 @@ void bloquear_senales_fin();
 
 // Installs this program's handler for those signals, which only records the
 // signal, and unblocks them. Called right after the library has started.
+// It also starts a watch that ends the process outright when the normal way
+// out does not: half a second after a signal (status 128 + its number), or
+// five seconds after exit() began (status 1), wherever the program is stuck.
 void ini_senales_fin();
 
 // Puts the default handling back: for when the program is about to end

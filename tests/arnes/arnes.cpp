@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -26,6 +27,31 @@ void fotograma_de_prueba()
   ++fotogramas;
 }
 
+// The folder the tests run in: links to the data files, so that the
+// settings and scores the tests write stay out of the data folder, where a
+// player's run folder is copied from. One per process, removed at its end.
+// A plain array: it must outlive the exit handler that removes the folder.
+char carpeta_pruebas[] = "/tmp/fotonauta-pruebas-XXXXXX";
+
+const char *carpeta_de_pruebas()
+{
+  static const bool creada = [] {
+    if (mkdtemp(carpeta_pruebas) == nullptr) {
+      return false;
+    }
+    const std::filesystem::path ruta = carpeta_pruebas;
+    for (const char *f : {"grf.dat", "fuentes.dat", "intro.dat", "msc.dat", "snd.dat"}) {
+      std::filesystem::create_symlink(std::filesystem::path(FOTONAUTA_DATOS_DIR) / f, ruta / f);
+    }
+    std::atexit([] {
+      std::error_code e;
+      std::filesystem::remove_all(carpeta_pruebas, e);
+    });
+    return true;
+  }();
+  return creada ? carpeta_pruebas : FOTONAUTA_DATOS_DIR;
+}
+
 }  // namespace
 
 void arnes_iniciar(int profundidad)
@@ -35,7 +61,7 @@ void arnes_iniciar(int profundidad)
   ASSERT_EQ(install_allegro(SYSTEM_AUTODETECT, &errno, atexit), 0);
   set_uformat(U_ASCII);
   set_color_depth(profundidad);
-  ASSERT_EQ(chdir(FOTONAUTA_DATOS_DIR), 0) << FOTONAUTA_DATOS_DIR;
+  ASSERT_EQ(chdir(carpeta_de_pruebas()), 0) << carpeta_de_pruebas();
   buffer = create_bitmap(ANCHO_PANTALLA, ALTO_PANTALLA);
   clear_bitmap(buffer);
   ASSERT_EQ(cargar_graficos(), 0) << "generated data files missing from " FOTONAUTA_DATOS_DIR;

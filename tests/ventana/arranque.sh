@@ -1,6 +1,7 @@
 # The real program from start to shutdown: a black window for 38 frames,
 # a clean exit; and its messages when it cannot run.
 source "$(dirname "$0")/comun.sh"
+source "$(dirname "$0")/jugar.sh"
 
 # Without any display the game says so and ends, instead of crashing.
 salida=$(cd "$CONSTRUCCION" && env -u DISPLAY ./fotonauta 2>&1 >/dev/null) && estado=0 || estado=$?
@@ -24,25 +25,23 @@ rm -f cfg.dat
 printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes: no first-run question
 inicio=$(date +%s.%N)
 arrancar "$CONSTRUCCION/fotonauta"
+# At once (milliseconds), well within the hold's 38 frames.
+instantanea "$CAPTURAS/arranque_negro.png"
+b=$(brillo arranque_negro)
 # The class ties the window to its desktop entry (StartupWMClass); the
 # title stays the library's, the program's name.
 [ "$(xprop -id "$VENTANA" WM_CLASS)" = 'WM_CLASS(STRING) = "fotonauta", "Fotonauta"' ] ||
   fallo "the window's class: $(xprop -id "$VENTANA" WM_CLASS)"
 [ "$(xprop -id "$VENTANA" WM_NAME)" = 'WM_NAME(STRING) = "fotonauta"' ] ||
   fallo "the window's title: $(xprop -id "$VENTANA" WM_NAME)"
-sleep 0.3
-capturar arranque_negro
-b=$(brillo arranque_negro)
 awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
 origen_ventana
 # The intro, cut short; the menu; its Exit, then "Sí".
-sleep 3
-clic 512 384
-sleep 2.5
+esperar 30 "the menu after the intro" pasar_intro
 fin=$(date +%s.%N)
-clic 918 704
-sleep 0.3
-clic 404 364
+clic_grande 822 676
+esperar 10 "the quit box" caja
+clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
 [ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
@@ -54,11 +53,11 @@ rm -f cfg.dat
 rm "$JUEGO_DIR/fuentes.dat"
 "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
 pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
   sleep 0.1
 done
-[ -n "${caja:-}" ] || fallo "no message box for a missing data file"
+[ -n "${caja:-}" ] || fallo "no message box for a missing data file in 30 s: $(cat "$TMP/error")"
 VENTANA=$caja
 capturar falta_fuentes
 # The box's only button, under its text.

@@ -4,12 +4,12 @@
 # or read-only (root only: a small tmpfs in a mount namespace).
 DIR_VENTANA=$(cd "$(dirname "$0")" && pwd)
 source "$DIR_VENTANA/comun.sh"
+source "$DIR_VENTANA/jugar.sh"
 
 iniciar_xvfb
 preparar_directorio
 cd "$JUEGO_DIR"
 rm -f cfg.dat
-clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
 
 # The mouse held over where "Español" will be while the program starts,
 # and let go there once the question shows: a press that began before the
@@ -20,19 +20,30 @@ xdotool mousemove $(((ANCHO_RAIZ - 1024) / 2 + 308 + 96)) $(((ALTO_RAIZ - 768) /
 pid=$!
 esperar_ventana
 origen_ventana
+esperar 30 "the language question, with the button held" pregunta
+# The program puts the pointer in the middle as it starts: back onto
+# "Español", still held.
 xdotool mousemove $((OX + 308 + 96)) $((OY + 336 + 28))
-sleep 2
+# Let go, and move a pixel (the motion made while the button was held
+# belonged to the root window, where the press began): the button under the
+# pointer lights up once the program has seen both, and must not have taken
+# them for a click.
+instantanea "$TMP/sostenido.png" 192x56+308+336
 xdotool mouseup 1
-sleep 0.5
+xdotool mousemove_relative 1 0
+encendido() {
+  instantanea "$TMP/soltado.png" 192x56+308+336
+  ! cmp -s "$TMP/sostenido.png" "$TMP/soltado.png"
+}
+esperar 10 "the button lit under the pointer after the release" encendido
 [ ! -e cfg.dat ] || fallo "a button held since start-up answered the language question"
 capturar entorno_pregunta_tras_soltar
 clic_grande 520 336
+esperar 5 "cfg.dat after choosing English" test -s cfg.dat
 [ "$(od -An -tu1 cfg.dat | xargs)" = "1 100 100 0" ] || fallo "cfg.dat after the question: $(od -An -tu1 cfg.dat 2>&1)"
 
 # The intro, cut short; then another client takes the focus for a while.
-sleep 3
-clic 512 384
-sleep 1.5
+esperar 30 "the menu after the intro" pasar_intro
 xmessage -geometry 400x200+0+0 "another client" 2>/dev/null &
 otro=$!
 for _ in $(seq 100); do
@@ -52,11 +63,11 @@ sleep 0.5
 capturar entorno_con_foco
 # Still answering: options, Exit, then the program's Exit and "Yes".
 clic_grande 618 676
-sleep 0.3
+esperar 10 "the options with the focus back" opciones
 clic_grande 416 676
-sleep 0.3
+esperar 10 "the menu after the options" en_menu
 clic_grande 822 676
-sleep 0.3
+esperar 10 "the quit box" caja
 clic_grande 308 336
 esperar_fin "$pid" 15
 [ "$ESTADO" -eq 0 ] || fallo "after losing the focus: status $ESTADO: $(cat "$TMP/error")"
@@ -79,6 +90,7 @@ for caso in llena solo_lectura; do
     unshare --mount --propagation private bash -c '
     set -euo pipefail
     source "$DIR_VENTANA/comun.sh" "$CONSTRUCCION" "$CAPTURAS"
+    source "$DIR_VENTANA/jugar.sh"
     trap - EXIT
     rm -rf "$TMP"
     TMP='"$TMP"'
@@ -97,16 +109,15 @@ for caso in llena solo_lectura; do
     pid=$!
     esperar_ventana
     origen_ventana
-    sleep 1.5
-    clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
+    esperar 30 "$CASO: the menu" pasar_intro
     clic_grande 618 676
-    sleep 0.3
+    esperar 10 "$CASO: the options" opciones
     clic 320 192
     clic_grande 416 676
-    sleep 0.3
+    esperar 10 "$CASO: the menu after the options" en_menu
     capturar "entorno_$CASO"
     clic_grande 822 676
-    sleep 0.3
+    esperar 10 "$CASO: the quit box" caja
     clic_grande 308 336
     esperar_fin "$pid" 15
     [ "$ESTADO" -eq 0 ] || fallo "$CASO: status $ESTADO: $(cat "$TMP/error")"

@@ -153,7 +153,7 @@ rm -rf "$hogar/.local"
 # ---- The game through the launcher, in a window ----
 iniciar_xvfb
 # The middle of a large button (192 x 56).
-clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
+source "$(dirname "$0")/jugar.sh"
 
 # Started from a desktop menu, the same failure is shown in a message box;
 # the launcher ends once the player has closed it.
@@ -162,11 +162,11 @@ touch "$hogar/.local/share"
 HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 caja=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
   sleep 0.1
 done
-[ -n "$caja" ] || fallo "no message box when the folder cannot be made"
+[ -n "$caja" ] || fallo "no message box in 30 s when the folder cannot be made"
 kill -0 "$pid" 2>/dev/null || fallo "the launcher did not wait for the message box to be closed"
 xdotool windowkill "$caja"
 esperar_fin "$pid" 10
@@ -178,20 +178,19 @@ rm -rf "$hogar/.local"
 HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
-sleep 0.3
-capturar instalacion_negro
+# At once (milliseconds), well within the hold's 38 frames.
+instantanea "$CAPTURAS/instalacion_negro.png"
 b=$(brillo instalacion_negro)
 awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
 enlaces_correctos "$carpeta"
 origen_ventana
-sleep 1.6
+esperar 30 "the language question" pregunta
 clic_grande 308 336   # "Español"
-[ -f "$carpeta/cfg.dat" ] && [ ! -L "$carpeta/cfg.dat" ] || fallo "the game did not write cfg.dat in the player's folder"
-sleep 2.5
-clic 512 384          # the intro, cut short
-sleep 2.4
+esperar 5 "cfg.dat after the language question" test -f "$carpeta/cfg.dat"
+[ ! -L "$carpeta/cfg.dat" ] || fallo "the game did not write cfg.dat in the player's folder"
+esperar 30 "the menu after the intro" pasar_intro
 clic_grande 822 676   # Exit
-sleep 0.3
+esperar 10 "the quit box" caja
 clic_grande 308 336   # "Sí"
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the first run ended with status $ESTADO: $(cat "$TMP/error")"
@@ -205,12 +204,10 @@ HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
 origen_ventana
-sleep 4
-clic 512 384
-sleep 2.4
+esperar 30 "the menu after the intro" pasar_intro
 capturar instalacion_menu
 clic_grande 822 676
-sleep 0.3
+esperar 10 "the quit box" caja
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the second run ended with status $ESTADO: $(cat "$TMP/error")"

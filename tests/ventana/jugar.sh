@@ -106,6 +106,7 @@ intentar_nivel() {
   T_PRIMER_BLANCO=
   VIDA_PERDIDA=0
   instantanea "$TMP/vidas_en_juego.png" 40x40+460+712
+  instantanea "$TMP/nivel_en_juego.png" 50x40+460+648
   VIDAS_EN_JUEGO=vidas_en_juego
   receptor=$(celda_de "$nivel" 10 13)
   "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
@@ -151,16 +152,40 @@ jugar_nivel() {
 # Like jugar_nivel, but a life lost on the way (this player is slower than
 # the solver, and a level's re-emitters answer by chance) is not the end:
 # the level's restart is awaited and played again, $3 attempts in all.
+#
+# The lives figure is redrawn while a won level gives way to the next, and
+# a busy machine can miss the receiver's celebration: a won level can look
+# like a lost life. So the restart is awaited and its level figure read: a
+# new level means the last one was won after all (NIVEL_YA_EMPEZADO tells
+# esperar_siguiente_nivel), where playing the old plan on the new board
+# would turn cells that hold no mirror there.
+NIVEL_YA_EMPEZADO=0
 ganar_nivel() {
   local intento
   for intento in $(seq "$3"); do
     intentar_nivel "$1" "$2"
     [ "$VIDA_PERDIDA" -eq 1 ] || return 0
+    esperar_nivel "level $1 started again after a lost life" 60
+    if nivel_cambiado; then
+      paso "level $1: won after all (its end looked like a lost life)"
+      NIVEL_YA_EMPEZADO=1
+      VIDA_PERDIDA=0
+      return 0
+    fi
     [ "$intento" -lt "$3" ] || break
     paso "level $1: a life lost before the plan was done; its restart is played again"
-    esperar_nivel "level $1 started again after a lost life" 60
   done
   fallo "level $1 was not won in $3 attempts: a life was lost in each"
+}
+
+# True when the status strip's level figure is no longer the one of the
+# level last played.
+nivel_cambiado() {
+  instantanea "$TMP/nivel_ahora.png" 50x40+460+648
+  cmp -s "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" && return 1
+  local d
+  d=$(compare -metric AE -fuzz 20% "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 30 ]
 }
 
 # ---- Reading the screen while it plays ----
@@ -259,6 +284,70 @@ pasar_intro() {
   mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
 }
 
+# Runs "$2..." (a click) and waits up to 10 s until region $1 (WxH+X+Y) of
+# the window differs from what it was before: the answer has been drawn, so
+# a next click cannot fall into the same frame as this one.
+clic_y_ver() {
+  local region=$1
+  shift
+  instantanea "$TMP/antes.png" "$region"
+  "$@"
+  cambiado() {
+    instantanea "$TMP/ahora.png" "$region"
+    ! cmp -s "$TMP/antes.png" "$TMP/ahora.png"
+  }
+  esperar 10 "an answer to $* in region $region" cambiado
+}
+
+# The screens, each told by what only it shows. The first run's language
+# question: its two buttons, and text above them on black.
+pregunta() {
+  mirar pregunta
+  mayor "$(claridad pregunta 192x56+308+336)" 0.2 && mayor "$(claridad pregunta 192x56+520+336)" 0.2 &&
+    mayor 0.01 "$(claridad pregunta 1024x300+0+0)"
+}
+# The intro's picture over its blue-grey background.
+intro() {
+  mirar intro
+  read -r r _ b < <(color_en intro 4 4)
+  [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ] && mayor "$(brillo_de intro 400x300+312+234)" 0
+}
+# The main menu: its dark star field framed, over the lit floor and buttons.
+en_menu() {
+  mirar menu
+  local campo suelo
+  campo=$(brillo_de menu 900x500+60+60)
+  suelo=$(brillo_de menu 1024x128+0+640)
+  mayor 0.15 "$campo" && mayor "$suelo" "$(awk -v c="$campo" 'BEGIN {print c + 0.05}')"
+}
+# The options: the language button, which no other screen has there.
+opciones() {
+  mirar opciones
+  mayor "$(claridad opciones 192x56+582+484)" 0.2
+}
+# The quit box's two buttons (the language question has the same two).
+caja() {
+  mirar caja
+  mayor "$(claridad caja 192x56+308+336)" 0.2 && mayor "$(claridad caja 192x56+520+336)" 0.2
+}
+
+# The score table: its Exit where the menu has Options, nothing where the
+# menu has Play.
+tabla() {
+  mirar tabla
+  mayor "$(claridad tabla 192x56+618+676)" 0.3 && mayor 0.2 "$(claridad tabla 192x56+6+676)"
+}
+# Game over: the board greyed under the game-over picture.
+tablero_gris() {
+  mirar fin
+  mayor 0.05 "$(convert "$TMP/fin.png" -crop 960x576+32+32 +repage -colorspace HSL -format '%[fx:mean.g]' info:)"
+}
+# The name entry: the keyboard's letters over the black backdrop.
+fondo_negro() {
+  mirar teclado
+  mayor 0.3 "$(claridad teclado 960x576+32+32)"
+}
+
 # Waits until a level's start sequence has ended and the game answers the
 # mouse: the energy bar well filled, then what may be left of the fill (54
 # frames) and the 20 frames of hold.
@@ -292,6 +381,10 @@ energia_vacia() {
   [ "$g" -lt 150 ]
 }
 esperar_siguiente_nivel() {
+  if [ "$NIVEL_YA_EMPEZADO" -eq 1 ]; then
+    NIVEL_YA_EMPEZADO=0
+    return 0
+  fi
   esperar 60 "$1: the won level's bonus count did not empty the energy bar" energia_vacia
   esperar_nivel "$1"
 }

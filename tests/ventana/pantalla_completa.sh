@@ -8,6 +8,7 @@
 # screen size or depth Xvfb offers, so the 32-bit fallback is never reached
 # here; the in-process tests (pruebas_pantalla_completa) drive that path.
 source "$(dirname "$0")/comun.sh"
+source "$(dirname "$0")/jugar.sh"
 # A game still running when a check fails is ended with the test.
 terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
 trap terminar EXIT
@@ -27,8 +28,8 @@ printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes: no first-run questi
 "$CONSTRUCCION/fotonauta_dll" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
-sleep 0.3
-capturar pantalla_completa_negro
+# At once (milliseconds), well within the hold's 38 frames.
+instantanea "$CAPTURAS/pantalla_completa_negro.png"
 b=$(brillo pantalla_completa_negro)
 awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
 
@@ -44,9 +45,7 @@ xwininfo -stats -id "$padre" | grep -q 'Override Redirect State: yes' || fallo "
 # Which depth the game runs at shows in its colours: at 16 bits a colour
 # has at most 32 levels of red and blue and 64 of green, whatever the
 # screen. The menu's logo and buttons are shaded in many more.
-sleep 3
-clic 512 384
-sleep 2.5
+esperar 30 "the menu after the intro" pasar_intro
 capturar pantalla_completa_menu
 read -r rojos verdes azules < <(convert "$CAPTURAS/pantalla_completa_menu.png" -unique-colors -depth 8 txt:- |
   grep -o '#[0-9A-Fa-f]\{6\}' |
@@ -56,9 +55,9 @@ read -r rojos verdes azules < <(convert "$CAPTURAS/pantalla_completa_menu.png" -
 [ "$verdes" -gt 32 ] || fallo "only $verdes levels of green: the menu was not drawn"
 
 # The way out, as in the window: Exit, then "Sí"; status 0, no message box.
-clic 918 704
-sleep 0.3
-clic 404 364
+clic_grande 822 676
+esperar 10 "the quit box" caja
+clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
 [ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"

@@ -1,6 +1,7 @@
 # A game in the real window, played with the mouse: the level starts, a
 # mirror is held and turns, and the panel's Exit with "Sí" ends the game.
 source "$(dirname "$0")/comun.sh"
+source "$(dirname "$0")/jugar.sh"
 
 iniciar_xvfb
 preparar_directorio
@@ -12,10 +13,10 @@ arrancar "$CONSTRUCCION/tests/partida_directa"
 origen_ventana
 raton() { xdotool mousemove $((OX + $1)) $((OY + $2)); }
 
-sleep 1
+esperar 10 "the level's start" sin_menu
 capturar partida_inicio
-# The level has started after 245 frames (6.1 s).
-sleep 6
+# The level's start runs 245 frames (6.1 s).
+esperar_nivel "level 01"
 capturar partida_juego
 # Hold the left button on the mirror of cell 105 (column 0, row 7).
 raton 64 512
@@ -24,10 +25,10 @@ sleep 1.5
 capturar partida_espejo_sujeto
 xdotool mouseup 1
 # Exit, then "Sí".
-clic 126 735
-sleep 0.5
+clic_grande 30 707
+esperar 10 "the quit box" caja
 capturar partida_salir
-clic 404 364
+clic_grande 308 336
 esperar_fin "$pid" 15
 [ "$ESTADO" -eq 0 ] || fallo "the game ended with status $ESTADO: $(cat "$TMP/error")"
 

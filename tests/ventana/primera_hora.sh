@@ -118,8 +118,10 @@ opciones() {
   mayor "$(claridad opciones 192x56+582+484)" 0.2
 }
 esperar 10 "the options screen" opciones
-clic_loseta 288 160
-for _ in $(seq 10); do clic_loseta 288 352; done
+# Each click waits for its value to be redrawn: two clicks in one frame
+# would be one.
+clic_y_ver 300x40+362+166 clic_loseta 288 160
+for _ in $(seq 10); do clic_y_ver 300x40+362+358 clic_loseta 288 352; done
 capturar primera_hora_4_opciones
 [ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat changed before leaving the options: $(cfg)"
 clic_grande 416 676
@@ -148,7 +150,7 @@ esperar_siguiente_nivel "the trainer's p2"
 capturar primera_hora_6_p2
 salir_partida() {
   clic_grande 30 707
-  sleep 0.3
+  esperar 10 "the quit box over $2" caja
   capturar "$1"
   clic_grande 308 336
   esperar 10 "the menu after leaving $2" pasar_intro
@@ -178,7 +180,7 @@ capturar primera_hora_11_nivel_02_otra_vez
 salir_partida primera_hora_12_salir_partida "the game"
 paso "game left"
 clic_grande 822 676
-sleep 0.3
+esperar 10 "the quit box" caja
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the game ended with status $ESTADO: $(tail -n 20 "$TMP/play.log")"

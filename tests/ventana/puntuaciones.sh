@@ -112,11 +112,10 @@ partida() {
   capturar puntuaciones_5_fin_de_partida
   paso "game over"
   # The name entry, or the menu after a game without points.
-  clic_hasta 15 fondo_negro 30 676 || fallo "Exit on the game-over screen led nowhere"
-  sleep 1
-  mirar tras_partida
-  mayor "$(claridad tras_partida 192x56+6+676)" 0.3 && return 1
-  return 0
+  clic_grande 30 676
+  tras_partida() { fondo_negro || en_menu; }
+  esperar 15 "the name entry or the menu after the game-over screen's Exit" tras_partida
+  fondo_negro
 }
 partida || { paso "a game without points: once more"; partida; } ||
   fallo "two games ended without points"
@@ -225,11 +224,11 @@ cp "$TMP/servidor.err" "$CAPTURAS/puntuaciones_servidor.log"
 
 # Out: the result screen, the table, the menu, "SÃ­".
 clic_grande 416 676
-sleep 0.5
+esperar 10 "the table after the upload's result" tabla
 clic_grande 618 676
-sleep 0.5
+esperar 10 "the menu after the table" en_menu
 clic_grande 822 676
-sleep 0.5
+esperar 10 "the quit box" caja
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the program ended with status $ESTADO: $(cat "$TMP/error")"
