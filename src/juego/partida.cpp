@@ -86,14 +86,13 @@ void teclas_de_trampa(estado_partida &p)
 {
   const bool izquierda = dlg_tecla(KEY_LEFT, p.vista_izquierda);
   const bool derecha = dlg_tecla(KEY_RIGHT, p.vista_derecha);
-  if (!p.flechas) {
+  // A level played alone has no others to move to.
+  if (!p.flechas && !p.suelto) {
     const int8_t primero = p.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0;
     const int8_t ultimo = p.entrenamiento ? ULTIMO_NIVEL_ENTRENAMIENTO : ULTIMO_NIVEL;
     // Both arrows together cancel out.
     int8_t nivel = p.nivel;
-    if (p.suelto) {
-      // A level played alone has no others to move to.
-    } else if (izquierda && !derecha && nivel > primero) {
+    if (izquierda && !derecha && nivel > primero) {
       --nivel;
     }
     if (derecha && !izquierda && nivel < ultimo) {
