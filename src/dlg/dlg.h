@@ -135,6 +135,10 @@ void dlg_instalar_entrada();
 int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
 void dlg_olvidar_botones(t_vista_raton &vista);
+// From now on the program itself writes mouse_b, mouse_x and mouse_y (a
+// solver playing a plan in a process of its own): they are no longer
+// sampled from the real mouse, whose sample would overwrite them.
+void dlg_raton_del_programa();
 
 // The same for one key (a KEY_ constant): down now, or pressed since the
 // last look recorded in `vista`.

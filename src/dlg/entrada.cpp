@@ -98,6 +98,10 @@ void dlg_instalar_entrada()
   keyboard_lowlevel_callback = gancho_teclado;
 }
 
+// False once the program drives the pointer itself (dlg_raton_del_programa):
+// then mouse_b, mouse_x and mouse_y are what it wrote, never a sample.
+static bool muestrear_raton = true;
+
 int dlg_botones(t_vista_raton &vista)
 {
   const int64_t ahora = ahora_ms();
@@ -111,8 +115,15 @@ int dlg_botones(t_vista_raton &vista)
   // Sampled after the counts: the pointer's move that came before a counted
   // press is then in mouse_x and mouse_y, so a tap made right after moving
   // acts where it was made, not where the pointer was at the last sample.
-  poll_mouse();
+  if (muestrear_raton) {
+    poll_mouse();
+  }
   return mouse_b | nuevos;
+}
+
+void dlg_raton_del_programa()
+{
+  muestrear_raton = false;
 }
 
 void dlg_olvidar_botones(t_vista_raton &vista)

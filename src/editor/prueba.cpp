@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "audio/audio.h"
+#include "dlg/dlg.h"
 #include "editor/editor.h"
 #include "resolver.h"
 
@@ -50,6 +51,9 @@ void avisar_progreso(int hechas, int total)
   // The solver's explosions must not reach the sound card, which belongs
   // to the window's process.
   vol_son = 0;
+  // The solver plays by writing the mouse's state; this process has no
+  // input thread, and a sample of the real mouse would undo every press.
+  dlg_raton_del_programa();
   for (const nivel_texto *&n : nivel_sustituto) {
     n = nullptr;
   }
