@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <allegro.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,6 +52,14 @@ void avisar_progreso(int hechas, int total)
   // The solver's explosions must not reach the sound card, which belongs
   // to the window's process.
   vol_son = 0;
+  // The solver drives the mirrors by setting mouse_b and mouse_x itself;
+  // a sample of the real mouse (every read of the buttons polls it) would
+  // overwrite its presses with the author's hand as it was at the fork, and
+  // every turn would be lost. Without a driver the sample does nothing, as
+  // in the level tool. Only this process's copy of the pointer changes: no
+  // word goes to the X server the window's process shares.
+  mouse_driver = nullptr;
+  mouse_z = 0;
   for (const nivel_texto *&n : nivel_sustituto) {
     n = nullptr;
   }
