@@ -1,7 +1,8 @@
 # The level editor in a real window, as an author uses it: a small level
 # built with clicks alone (an emitter, nine targets painted in one drag, two
-# mirrors, the receiver and its gate), a mirror held and turned to move the
-# beam, the level proved and saved; the file read back equal; the game
+# mirrors, the receiver and its gate) with taps sent whole between two
+# frames, the last undone and redone by keys, a mirror held and turned to
+# move the beam, the level proved and saved; the file read back equal; the game
 # started with --niveles on the folder plays it as level 01. Then a
 # malformed file: the editor names its line and column and leaves it alone.
 source "$(dirname "$0")/comun.sh"
@@ -114,6 +115,12 @@ pintadas="15 16 17 18 19 20 21 22 23 24 86 87"
 esperar '[[ "$(losetas $pintadas | tr "\n" " ")" =~ ^[37]" 135 135 135 135 135 135 135 135 135 40 161 "$ ]]' 5 ||
   { capturar editor_1_fallido; fallo "the painted cells show tiles $(losetas $pintadas | tr '\n' ' ')"; }
 capturar editor_1_pintado
+# Ctrl+Z and Ctrl+Y sent whole between two frames, as xdotool sends them:
+# the gate goes and comes back.
+xdotool key ctrl+z
+esperar 't=$(losetas 86) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "Ctrl+Z did not undo the gate: $(losetas 86)"
+xdotool key ctrl+y
+esperar '[ "$(losetas 86)" = 40 ]' 10 || fallo "Ctrl+Y did not redo the gate: $(losetas 86)"
 
 # The hand holds the first mirror and turns it: the beam moves. The board
 # is compared but for the mirror's own cell.
