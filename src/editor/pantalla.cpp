@@ -617,12 +617,15 @@ bool tecla_nueva(estado_editor &e, int k)
   return nueva;
 }
 
-// A modifier down now or tapped since the last frame: a shortcut sent all
-// at once (Ctrl down, Z down and up, Ctrl up) keeps its Ctrl.
+// A modifier down now, tapped since the last frame, or down at the last
+// frame: a shortcut sent all at once (Ctrl down, Z down and up, Ctrl up)
+// keeps its Ctrl even when a frame falls between Ctrl and Z.
 bool modificador(estado_editor &e, int izquierda, int derecha)
 {
-  const bool i = dlg_tecla(izquierda, e.vista_tecla[izquierda]);
-  const bool d = dlg_tecla(derecha, e.vista_tecla[derecha]);
+  const bool i = dlg_tecla(izquierda, e.vista_tecla[izquierda]) || e.teclas[izquierda];
+  const bool d = dlg_tecla(derecha, e.vista_tecla[derecha]) || e.teclas[derecha];
+  e.teclas[izquierda] = key[izquierda];
+  e.teclas[derecha] = key[derecha];
   return i || d;
 }
 
