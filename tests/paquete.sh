@@ -78,6 +78,36 @@ probar_entrada() {
   [ "$(stat -c %u "$carpeta/cfg.dat")" = "$USUARIO" ] || fallo "cfg.dat does not belong to the player"
 }
 
+# Starts the editor from its desktop entry as the player $1 runs things
+# (with the entry at $2): its version, its window tied to the entry by the
+# class the entry names, its board on the screen; then its Exit button
+# (the Spanish layout: a fresh player has no cfg.dat) ends it with status 0.
+probar_editor() {
+  local ejecutar=$1 entrada=$2 orden clase b= _
+  orden=$(awk '/^\[/ {dentro = ($0 == "[Desktop Entry]")} dentro && /^Exec=/ {sub(/^Exec=/, ""); sub(/ %f$/, ""); print}' "$entrada")
+  [ -n "$orden" ] || fallo "no Exec line in the editor's entry"
+  salida=$($ejecutar sh -c "$orden --version" 2>&1) || fallo "the installed editor's --version failed: $salida"
+  [ "$salida" = "fotonauta-editor $(dpkg-deb -f "$DEB" Version)" ] || fallo "the installed editor's --version: $salida"
+  echo "starting the editor: $orden"
+  $ejecutar sh -c "$orden" 2>"$TMP/error" &
+  pid=$!
+  esperar_ventana
+  origen_ventana
+  clase=$(awk -F= '$1 == "StartupWMClass" {print $2; exit}' "$entrada")
+  [ "$clase" = Fotonauta-editor ] || fallo "the editor's entry names the class '$clase'"
+  [ -n "$(xdotool search --class "^$clase\$" 2>/dev/null)" ] || fallo "no editor window of class $clase"
+  for _ in $(seq 100); do
+    capturar paquete_editor
+    b=$(brillo paquete_editor)
+    awk -v b="$b" 'BEGIN {exit !(b > 0.02)}' && break
+    sleep 0.2
+  done
+  awk -v b="$b" 'BEGIN {exit !(b > 0.02)}' || fallo "the editor's screen stayed black (mean $b)"
+  clic 968 700
+  esperar_fin "$pid" 30
+  [ "$ESTADO" -eq 0 ] || fallo "the editor ended with status $ESTADO: $(cat "$TMP/error")"
+}
+
 # A player's PATH on Debian, which holds the games.
 RUTA_JUGADOR=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
 
@@ -118,10 +148,11 @@ if [ -s "$BASE" ]; then
   como_jugador="chroot --userspec=jugador:jugador $RAIZ env -i PATH=$RUTA_JUGADOR HOME=/home/jugador DISPLAY=$DISPLAY"
   probar_entrada "Desktop Entry" paquete_ventana "$como_jugador" "$RAIZ/home/jugador"
   probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "$como_jugador" "$RAIZ/home/jugador"
+  probar_editor "$como_jugador" "$RAIZ/usr/share/applications/fotonauta-editor.desktop"
   dentro apt-get remove -y -q fotonauta fotonauta-servidor >>"$TMP/apt.log" 2>&1 || fallo "apt-get remove failed"
   [ ! -e "$RAIZ/usr/share/games/fotonauta" ] && [ ! -e "$RAIZ/usr/games/fotonauta" ] &&
     [ ! -e "$RAIZ/usr/bin/fotonauta-servidor" ] || fallo "files left after removal"
-  echo "ok: installed with their Depends on a clean Debian 12, the game started from both Exec lines as a user, the server's version, removed"
+  echo "ok: installed with their Depends on a clean Debian 12, the game started from both Exec lines and the editor from its entry as a user, the server's version, removed"
 else
   echo "no clean root could be made: installing on this machine instead"
   for p in fotonauta fotonauta-servidor; do
@@ -137,7 +168,8 @@ else
   USUARIO=$(id -u)
   probar_entrada "Desktop Entry" paquete_ventana "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
   probar_entrada "Desktop Action pantalla-completa" paquete_pantalla_completa "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" "$TMP/hogar"
+  probar_editor "env -u XDG_DATA_HOME PATH=$RUTA_JUGADOR HOME=$TMP/hogar" /usr/share/applications/fotonauta-editor.desktop
   dpkg -r fotonauta fotonauta-servidor >/dev/null
   [ ! -e /usr/share/games/fotonauta ] && [ ! -e /usr/bin/fotonauta-servidor ] || fallo "files left after removal"
-  echo "ok (this machine, not a clean root): installed, the game started from both Exec lines, the server's version, removed"
+  echo "ok (this machine, not a clean root): installed, the game started from both Exec lines and the editor from its entry, the server's version, removed"
 fi

@@ -11,6 +11,19 @@
 
 namespace {
 
+const char AYUDA[] =
+    "Usage: fotonauta-editor [--help | --version | FILE.txt]\n"
+    "The level editor of fotonauta: builds a level, checks its rules as it\n"
+    "is drawn, proves it can be won, and plays it in the game.\n"
+    "\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "  FILE.txt           open this level file; without one, a new level is\n"
+    "                     started in $XDG_DATA_HOME/fotonauta/niveles\n"
+    "\n"
+    "The editor reads the game's data files from the working folder; see\n"
+    "fotonauta-editor(6).\n";
+
 // The language and volumes of the game's settings; without the file, the
 // game's first-run question is the game's to ask: the editor speaks Spanish.
 void leer_ajustes()
@@ -34,20 +47,29 @@ void leer_ajustes()
 
 int main(int argc, char **argv)
 {
-  const char *fichero = nullptr;
+  // Answered before the library starts, so they need no display.
   for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
-      printf("usage: fotonauta-editor [FILE.txt]\n"
-             "Edits a fotonauta level file; without one, starts a new level in\n"
-             "$XDG_DATA_HOME/fotonauta/niveles.\n");
+    if (strcmp(argv[i], "--version") == 0) {
+      printf("fotonauta-editor %s\n", FOTONAUTA_VERSION);
       return 0;
     }
+    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+      fputs(AYUDA, stdout);
+      return 0;
+    }
+  }
+  const char *fichero = nullptr;
+  for (int i = 1; i < argc; ++i) {
     if (fichero != nullptr) {
       fprintf(stderr, "fotonauta-editor: one level file at a time\n");
       return 2;
     }
     fichero = argv[i];
   }
+  // Its own window class, so the desktop ties the window to the editor's
+  // entry and icon rather than the game's.
+  clase_ventana[0] = "fotonauta-editor";
+  clase_ventana[1] = "Fotonauta-editor";
   if (ini_allegro() != 0) {
     return -1;
   }

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "audio/audio.h"
+#include "dlg/dlg.h"
 #include "editor/editor.h"
 #include "fotonauta/fotonauta.h"
 #include "resolver.h"
@@ -96,7 +97,9 @@ struct estado_editor {
   std::vector<problema_nivel> problemas;
   bool celda_mal[NUM_CELDAS] = {};
 
-  // The mouse: buttons and wheel as last seen, the stroke under way.
+  // The mouse: buttons and wheel as last seen (taps between two frames
+  // included), the stroke under way.
+  t_vista_raton vista_raton{};
   int botones_antes = 0;
   bool trazo = false;
   nivel_texto antes_trazo;
@@ -104,6 +107,7 @@ struct estado_editor {
   int boton_pulsado = -1;  // an editor button pressed and not yet released
   int cuenta_ciclo = 0;
   bool teclas[KEY_MAX] = {};
+  t_vista_tecla vista_tecla[KEY_MAX] = {};
 
   uint8_t escribiendo = ESCRIBIENDO_NADA;
   std::string texto_entrada;
@@ -505,7 +509,10 @@ void jugar(estado_editor &e)
   // The game has had the board, the beam and the mouse.
   mover_espejos_pinchados(1);
   e.recargar = true;
-  e.botones_antes = mouse_b;
+  // Nothing done in the game acts here: a button still held is not a new
+  // press, nor is a tap made before the editor came back.
+  e.botones_antes = dlg_botones(e.vista_raton);
+  dlg_olvidar_botones(e.vista_raton);
   clear_keybuf();
   e.mensaje.clear();
 }
@@ -602,23 +609,41 @@ void escribir(estado_editor &e)
   }
 }
 
-// A key that went down since the last frame.
+// A key that went down since the last frame, even if it is already up.
 bool tecla_nueva(estado_editor &e, int k)
 {
-  const bool nueva = key[k] && !e.teclas[k];
+  const bool nueva = dlg_tecla(k, e.vista_tecla[k]) && !e.teclas[k];
   e.teclas[k] = key[k];
   return nueva;
+}
+
+// A modifier down now, tapped since the last frame, or down at the last
+// frame: a shortcut sent all at once (Ctrl down, Z down and up, Ctrl up)
+// keeps its Ctrl even when a frame falls between Ctrl and Z.
+bool modificador(estado_editor &e, int izquierda, int derecha)
+{
+  const bool i = dlg_tecla(izquierda, e.vista_tecla[izquierda]) || e.teclas[izquierda];
+  const bool d = dlg_tecla(derecha, e.vista_tecla[derecha]) || e.teclas[derecha];
+  e.teclas[izquierda] = key[izquierda];
+  e.teclas[derecha] = key[derecha];
+  return i || d;
 }
 
 void teclado(estado_editor &e, int celda)
 {
   if (e.escribiendo != ESCRIBIENDO_NADA) {
     escribir(e);
+    // What was typed is text, not shortcuts: the Enter or Escape that ends
+    // the typing does not act again on the next frame.
+    for (int k = 1; k < KEY_MAX; ++k) {
+      dlg_olvidar_tecla(k, e.vista_tecla[k]);
+      e.teclas[k] = key[k];
+    }
     return;
   }
   clear_keybuf();
-  const bool control = key[KEY_LCONTROL] || key[KEY_RCONTROL];
-  const bool mayusculas = key[KEY_LSHIFT] || key[KEY_RSHIFT];
+  const bool control = modificador(e, KEY_LCONTROL, KEY_RCONTROL);
+  const bool mayusculas = modificador(e, KEY_LSHIFT, KEY_RSHIFT);
   if (tecla_nueva(e, KEY_Z) && control) {
     deshacer_o_rehacer(e, !mayusculas);
   }
@@ -644,8 +669,9 @@ void teclado(estado_editor &e, int celda)
 
 void raton(estado_editor &e)
 {
-  poll_mouse();
-  const int b = mouse_b;
+  // A tap between two frames is seen here as a press on this frame, then
+  // a release on the next: one click, one painted cell.
+  const int b = dlg_botones(e.vista_raton);
   const bool izquierdo = (b & 1) != 0, derecho = (b & 2) != 0;
   const bool nuevo_izq = izquierdo && !(e.botones_antes & 1);
   const bool nuevo_der = derecho && !(e.botones_antes & 2);

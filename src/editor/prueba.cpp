@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <allegro.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,9 +53,11 @@ void avisar_progreso(int hechas, int total)
   // The solver's explosions must not reach the sound card, which belongs
   // to the window's process.
   vol_son = 0;
-  // The solver plays by writing the mouse's state; this process has no
-  // input thread, and a sample of the real mouse would undo every press.
+  // The solver plays by writing the mouse's state (buttons, pointer) itself;
+  // a sample of the real mouse would undo every press, and a wheel turned
+  // at the fork would turn a mirror at its first step.
   dlg_raton_del_programa();
+  mouse_z = 0;
   for (const nivel_texto *&n : nivel_sustituto) {
     n = nullptr;
   }

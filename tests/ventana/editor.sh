@@ -1,7 +1,8 @@
 # The level editor in a real window, as an author uses it: a small level
 # built with clicks alone (an emitter, nine targets painted in one drag, two
-# mirrors, the receiver and its gate), a mirror held and turned to move the
-# beam, the level proved and saved; the file read back equal; the game
+# mirrors, the receiver and its gate) with taps sent whole between two
+# frames, the last undone and redone by keys, a mirror held and turned to
+# move the beam, the level proved and saved; the file read back equal; the game
 # started with --niveles on the folder plays it as level 01. Then a
 # malformed file: the editor names its line and column and leaves it alone.
 source "$(dirname "$0")/comun.sh"
@@ -17,26 +18,32 @@ printf '\000\000\000\000' >cfg.dat
 
 # Where things are on the editor's screen: the palette's slots, the board's
 # cells, and the buttons as the Spanish captions lay them out.
-paleta() { clic $((10 + 39 * $1 + 18)) 663 "${2:-1}"; }
 sobre_celda() { xdotool mousemove $((OX + 64 + 64 * $2)) $((OY + 64 + 64 * $1)); }
-celda() {
-  sobre_celda "$1" "$2"
-  sleep 0.1
-  xdotool mousedown 1
-  sleep 0.15
-  xdotool mouseup 1
-  sleep 0.15
-}
 B_GUARDAR=270 B_PROBAR=780 B_SALIR=968 Y_BOTONES=700
 
-# clic with a button other than the left one.
-clic() {
+# A tap with button $3 (1 when not given) at window coordinates.
+toque_con() {
   xdotool mousemove $((OX + $1)) $((OY + $2))
-  sleep 0.1
-  xdotool mousedown "${3:-1}"
-  sleep 0.15
-  xdotool mouseup "${3:-1}"
-  sleep 0.15
+  xdotool click "${3:-1}"
+}
+
+# A tap on palette slot $1 (with button $2), waited on until the slot or
+# its frame shows the change: two taps in one frame of the editor's would
+# be one.
+paleta() {
+  local zona="40x40+$((8 + 39 * $1))+643"
+  instantanea "$TMP/paleta_antes.png" "$zona"
+  toque_con $((10 + 39 * $1 + 18)) 663 "${2:-1}"
+  esperar "instantanea \"\$TMP/paleta.png\" $zona && ! cmp -s \"\$TMP/paleta.png\" \"\$TMP/paleta_antes.png\"" 10 ||
+    fallo "palette slot $1 did not answer a tap of button ${2:-1}"
+}
+
+# A tap on the cell at row $1, column $2, waited on until its tile changes.
+celda() {
+  local n=$(($1 * 15 + $2)) antes
+  antes=$(losetas "$n")
+  toque_con $((64 + 64 * $2)) $((64 + 64 * $1))
+  esperar "[ \"\$(losetas $n)\" != $antes ]" 10 || fallo "cell $1,$2 did not take the tap"
 }
 
 # Waits up to $2 seconds for the command $1 to succeed.
@@ -57,6 +64,9 @@ marca_verde() {
 
 arrancar "$CONSTRUCCION/fotonauta-editor"
 origen_ventana
+# The window is the editor's for the desktop: its own class, its own entry.
+clase=$(xprop -id "$VENTANA" WM_CLASS)
+[ "$clase" = 'WM_CLASS(STRING) = "fotonauta-editor", "Fotonauta-editor"' ] || fallo "the editor's window class is $clase"
 # The board's floor shows once the editor is up.
 esperar 't=$(losetas 0) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "the editor's board never showed"
 
@@ -105,6 +115,12 @@ pintadas="15 16 17 18 19 20 21 22 23 24 86 87"
 esperar '[[ "$(losetas $pintadas | tr "\n" " ")" =~ ^[37]" 135 135 135 135 135 135 135 135 135 40 161 "$ ]]' 5 ||
   { capturar editor_1_fallido; fallo "the painted cells show tiles $(losetas $pintadas | tr '\n' ' ')"; }
 capturar editor_1_pintado
+# Ctrl+Z and Ctrl+Y sent whole between two frames, as xdotool sends them:
+# the gate goes and comes back.
+xdotool key ctrl+z
+esperar 't=$(losetas 86) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "Ctrl+Z did not undo the gate: $(losetas 86)"
+xdotool key ctrl+y
+esperar '[ "$(losetas 86)" = 40 ]' 10 || fallo "Ctrl+Y did not redo the gate: $(losetas 86)"
 
 # The hand holds the first mirror and turns it: the beam moves. The board
 # is compared but for the mirror's own cell.
@@ -120,22 +136,24 @@ xdotool mousedown 1
 sleep 0.5
 xdotool mouseup 1
 xdotool mousemove $((OX + 500)) $((OY + 740))
-sleep 0.3
-sin_espejo rayo_despues
-diferentes=$(compare -metric AE "$TMP/rayo_antes.png" "$TMP/rayo_despues.png" null: 2>&1 || true)
-[ "${diferentes%% *}" -gt 2000 ] || fallo "turning the mirror did not move the beam ($diferentes pixels changed)"
+rayo_movido() {
+  sin_espejo rayo_despues || return 1
+  diferentes=$(compare -metric AE "$TMP/rayo_antes.png" "$TMP/rayo_despues.png" null: 2>&1 || true)
+  [ "${diferentes%% *}" -gt 2000 ]
+}
+esperar rayo_movido 10 || fallo "turning the mirror did not move the beam ($diferentes pixels changed)"
 capturar editor_2_girado
 
 # Prove: the mark turns green once the solver passes the level.
-clic $B_PROBAR $Y_BOTONES
+toque_con $B_PROBAR $Y_BOTONES
 esperar marca_verde 30 || { capturar editor_3_prueba_fallida; fallo "the proof did not pass"; }
 capturar editor_3_probado
 
 # Save: 00.txt appears in the user's level folder.
-clic $B_GUARDAR $Y_BOTONES
+toque_con $B_GUARDAR $Y_BOTONES
 esperar '[ -s "$CARPETA/00.txt" ]' 10 || fallo "saving wrote no $CARPETA/00.txt"
 ls "$CARPETA" | grep -q '\.tmp$' && fallo "a temporary file was left behind: $(ls "$CARPETA")"
-clic $B_SALIR $Y_BOTONES
+toque_con $B_SALIR $Y_BOTONES
 esperar_fin "$pid" 10
 [ "$ESTADO" -eq 0 ] || fallo "the editor ended with status $ESTADO: $(cat "$TMP/error")"
 
@@ -164,10 +182,10 @@ origen_ventana
 esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
 esperar '[[ "$(losetas 15)" =~ ^[37]$ ]]' 10 || fallo "the saved level did not open"
 touch -d '2000-01-01' "$CARPETA/00.txt"
-clic $B_GUARDAR $Y_BOTONES
+toque_con $B_GUARDAR $Y_BOTONES
 esperar '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 10 || fallo "saving again wrote nothing"
 [ "$(md5sum <"$CARPETA/00.txt")" = "$antes" ] || fallo "the level read back and saved differs: $(cat "$CARPETA/00.txt")"
-clic $B_SALIR $Y_BOTONES
+toque_con $B_SALIR $Y_BOTONES
 esperar_fin "$pid" 10
 
 # The game on that folder: level 01 is the author's.
@@ -178,13 +196,13 @@ origen_ventana
 nivel_propio() { [ "$(losetas 15 87 | tr "\n" " ")" = "3 161 " ]; }
 for _ in $(seq 8); do
   nivel_propio && break
-  clic 102 704
+  toque_con 102 704
   esperar nivel_propio 6 && break
 done
 nivel_propio ||
   { capturar editor_4_juego_fallido; fallo "the game's level 01 is not the author's: $(losetas 15 87 | tr '\n' ' ')"; }
 # The board has slid in once the energy bar fills.
-sleep 2
+esperar energia_llena 20 || fallo "the author's level never started: the energy bar did not fill"
 capturar editor_4_juego
 kill "$pid"
 esperar_fin "$pid" 10
@@ -209,11 +227,12 @@ arrancar "$CONSTRUCCION/fotonauta-editor" "$TMP/roto.txt"
 origen_ventana
 esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
 esperar 'grep -q "line 4, column 7" "$TMP/error"' 10 || fallo "no line and column for the malformed file: $(cat "$TMP/error")"
-sleep 0.5
+# The message is on the status line from the first frame, which has been
+# drawn since the pointer's frame showed.
 capturar editor_5_malformado
-clic $B_GUARDAR $Y_BOTONES
+toque_con $B_GUARDAR $Y_BOTONES
 esperar '[ -s "$CARPETA/01.txt" ]' 10 || fallo "the level begun after the malformed file was not saved apart"
 [ "$(md5sum <"$TMP/roto.txt")" = "$antes" ] || fallo "the malformed file was changed"
-clic $B_SALIR $Y_BOTONES
+toque_con $B_SALIR $Y_BOTONES
 esperar_fin "$pid" 10
 echo "editor: built, turned, proved, saved, read back and played; malformed file left alone"

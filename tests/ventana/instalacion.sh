@@ -43,6 +43,7 @@ usr/share/man/man6/fotonauta-editor.6.gz
 usr/share/man/man6/fotonauta-pantalla-completa.6.gz
 usr/share/man/man6/fotonauta.6.gz
 usr/share/man/man8/fotonauta-servidor.8.gz
+usr/share/metainfo/org.example.fotonauta.editor.metainfo.xml
 usr/share/metainfo/org.example.fotonauta.metainfo.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
