@@ -135,19 +135,6 @@ const char *const SQL_INSERTAR =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
     " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING";
 const char *const SQL_SUMAR_TOTAL = "UPDATE totales SET clasificadas = clasificadas + 1";
-const char *const SQL_PAGINA =
-    "SELECT nombre, codigo, puntos, fases, recibida FROM puntuaciones WHERE trampa = 0"
-    " ORDER BY puntos DESC, id ASC LIMIT $1 OFFSET $2";
-const char *const SQL_PUESTO = "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos > $1";
-const char *const SQL_TOTAL = "SELECT clasificadas FROM totales";
-const char *const SQL_TODAS = "SELECT COUNT(*) FROM puntuaciones";
-// "+trampa" keeps the planner off the ranking index: walking it in rank
-// order to find one name read every row ahead of that name's best (seconds
-// in a table of a million), where the name's own index finds its few rows.
-const char *const SQL_MEJOR =
-    "SELECT puntos, id FROM puntuaciones WHERE +trampa = 0 AND nombre = $1 ORDER BY puntos DESC, id ASC LIMIT 1";
-const char *const SQL_ANTES =
-    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND (puntos > $1 OR (puntos = $1 AND id < $2))";
 
 bool ejecutar(sqlite3 *db, const char *sql, std::string &error)
 {

@@ -69,6 +69,17 @@ struct backend_almacen {
   int64_t (*posicion)(void *b, const std::string &nombre);
 };
 extern const backend_almacen BACKEND_SQLITE;
+
+// The reads every backend runs as they are written (parameters $1, $2): a
+// page of ranked rows (limit, offset), the rows with more points than $1,
+// the ranked total, every row stored, a name's best row, and the ranked
+// rows ahead of a row (points, id).
+extern const char *const SQL_PAGINA;
+extern const char *const SQL_PUESTO;
+extern const char *const SQL_TOTAL;
+extern const char *const SQL_TODAS;
+extern const char *const SQL_MEJOR;
+extern const char *const SQL_ANTES;
 extern const backend_almacen BACKEND_POSTGRESQL;
 
 // True when `base` names a PostgreSQL database (a postgresql:// or
