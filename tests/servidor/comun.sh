@@ -116,3 +116,21 @@ todas_guardadas() {  # acknowledged, stored
   [ "$perdidas" -eq 0 ] || fallo "$perdidas rows answered 200 are not stored: $(comm -23 "$TMP/reconocidas.ord" "$TMP/guardadas.ord" | head -3)"
   wc -l <"$TMP/reconocidas.ord"
 }
+
+# A load run on port $1 (clients $3, at most $4 uploads) that kills server
+# $2 with SIGKILL once $5 rows have been answered 200; the rows answered go
+# to $TMP/muerte, the client's report is printed.
+matar_en_carga() {  # port, server pid, clients, requests, rows before the kill
+  local puerto=$1 pid=$2 _
+  "$CARGA" --puerto "$puerto" --clientes "$3" --peticiones "$4" --segundos 20 --prefijo muerte \
+    --reconocidas "$TMP/muerte" >"$TMP/muerte.txt" &
+  local pid_carga=$!
+  for _ in $(seq 200); do
+    [ "$(cat "$TMP/muerte" 2>/dev/null | wc -l)" -ge "$5" ] && break
+    sleep 0.05
+  done
+  kill -9 "$pid"
+  wait "$pid_carga"
+  wait "$pid" 2>/dev/null || true
+  cat "$TMP/muerte.txt"
+}

@@ -75,17 +75,7 @@ echo "both servers stored again ${ms} ms after the database came back"
 echo "ok: database lost: 503, no crash, serving again within a second"
 
 # ---- SIGKILL in the middle of a load run
-"$CARGA" --puerto "$P1" --clientes 32 --peticiones 20000 --segundos 20 --prefijo muerte \
-  --reconocidas "$TMP/muerte" >"$TMP/muerte.txt" &
-pid_carga=$!
-for _ in $(seq 200); do
-  [ "$(cat "$TMP/muerte" 2>/dev/null | wc -l)" -ge 300 ] && break
-  sleep 0.05
-done
-kill -9 "$PID1"
-wait "$pid_carga"
-wait "$PID1" 2>/dev/null || true
-cat "$TMP/muerte.txt"
+matar_en_carga "$P1" "$PID1" 32 20000 300
 iniciar_servidor "$P1" "$PG_URI"
 psql_puntos "SELECT nombre || E'\t' || codigo FROM puntuaciones" >"$TMP/guardadas"
 n=$(todas_guardadas "$TMP/muerte" "$TMP/guardadas")

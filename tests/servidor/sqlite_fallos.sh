@@ -14,17 +14,7 @@ source "$(dirname "$0")/comun.sh" "$1"
 BASE=$TMP/puntos.db
 P=$(puerto_libre)
 iniciar_servidor "$P" "$BASE"
-"$CARGA" --puerto "$P" --clientes 64 --peticiones 40000 --segundos 20 --prefijo muerte \
-  --reconocidas "$TMP/muerte" >"$TMP/muerte.txt" &
-pid_carga=$!
-for _ in $(seq 200); do
-  [ "$(cat "$TMP/muerte" 2>/dev/null | wc -l)" -ge 1000 ] && break
-  sleep 0.05
-done
-kill -9 "$PID_SERVIDOR"
-wait "$pid_carga"
-wait "$PID_SERVIDOR" 2>/dev/null || true
-cat "$TMP/muerte.txt"
+matar_en_carga "$P" "$PID_SERVIDOR" 64 40000 1000
 iniciar_servidor "$P" "$BASE"
 [ "$(sqlite3 "$BASE" 'PRAGMA integrity_check')" = ok ] || fallo "integrity check after SIGKILL: $(sqlite3 "$BASE" 'PRAGMA integrity_check' | head -3)"
 sqlite3 -separator $'\t' "$BASE" 'SELECT nombre, codigo FROM puntuaciones' >"$TMP/guardadas"
