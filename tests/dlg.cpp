@@ -223,12 +223,28 @@ TEST_F(Dlg, UnToqueEntreDosFotogramasEsUnClic)
   std::this_thread::sleep_for(std::chrono::milliseconds(PLAZO_PULSACION_MS + 100));
   recorrer(0, {{120, 120, 0, E, -1}, {120, 120, 0, E, -1}});
   EXPECT_EQ(clics, 2);
-  // A tap while the button is really held is not a second click.
-  recorrer(0, {{120, 120, 1, P, -1}});
+  // A press held over several frames is one click, its count included.
   dlg_simular_raton(1);
-  recorrer(0, {{120, 120, 1, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  recorrer(0, {{120, 120, 1, P, -1}, {120, 120, 1, P, -1}});
+  // Released and pressed again between two frames: the frame sees the
+  // release (a click) before the new press, which makes the next.
   dlg_simular_raton(0);
-  EXPECT_EQ(clics, 3);
+  dlg_simular_raton(1);
+  recorrer(0, {{120, 120, 1, N, 7}, {120, 120, 1, P, -1}, {120, 120, 0, N, 7}, {120, 120, 0, E, -1}});
+  dlg_simular_raton(0);
+  EXPECT_EQ(clics, 4);
+
+  // Keys the same way: a key tapped twice between two looks, the second
+  // time while the first was still being reported, reads down, up, down.
+  t_vista_tecla flecha{};
+  dlg_simular_tecla(KEY_LEFT);
+  dlg_simular_tecla(KEY_LEFT | 0x80);
+  EXPECT_TRUE(dlg_tecla(KEY_LEFT, flecha));
+  dlg_simular_tecla(KEY_LEFT);
+  dlg_simular_tecla(KEY_LEFT | 0x80);
+  EXPECT_FALSE(dlg_tecla(KEY_LEFT, flecha));
+  EXPECT_TRUE(dlg_tecla(KEY_LEFT, flecha));
+  EXPECT_FALSE(dlg_tecla(KEY_LEFT, flecha));
 }
 
 TEST_F(Dlg, LooksYTextosCentrados)

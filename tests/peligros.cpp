@@ -140,6 +140,25 @@ TEST_F(Pinchar, UnToqueEntreDosPasosLogicosGiraUnPaso)
   EXPECT_EQ(espejo_a().valor, 4);
 }
 
+// A tap on one mirror, then one on the other, both before the next logic
+// step: the first turns its mirror, the release between them is seen, and
+// the second takes hold of its own mirror, not of the first one's.
+TEST_F(Pinchar, DosToquesEnUnPasoGiranCadaUnoSuEspejo)
+{
+  pulsar(5, 4, 0);
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  EXPECT_EQ(mover_espejos_pinchados(0), celda_en(5, 4));
+  pulsar(8, 4, 0);
+  dlg_simular_raton(1);
+  dlg_simular_raton(0);
+  EXPECT_EQ(mover_espejos_pinchados(0), CELDA_NINGUNA);
+  EXPECT_EQ(mover_espejos_pinchados(0), celda_en(8, 4));
+  EXPECT_EQ(mover_espejos_pinchados(0), CELDA_NINGUNA);
+  EXPECT_EQ(espejo_a().valor, 2);
+  EXPECT_EQ(espejo_b().valor, 8);
+}
+
 TEST_F(Pinchar, LaPulsacionSeQuedaConLaCeldaDondeEmpezo)
 {
   pulsar(5, 4, 1);

@@ -112,15 +112,18 @@ constexpr int TECLAS_ENTRADA = 128;
 constexpr int64_t PLAZO_MIRADA_MS = 1000;
 constexpr int64_t PLAZO_PULSACION_MS = 250;
 
-// What one reader of the mouse saw at its last look, and when it looked
-// (milliseconds of the steady clock).
+// What one reader of the mouse saw at its last look: the press counts,
+// the buttons it was told were down, and when it looked (milliseconds of
+// the steady clock).
 struct t_vista_raton {
   uint32_t pulsaciones[BOTONES_RATON];
+  int botones;
   int64_t instante;
 };
 // The same for one key.
 struct t_vista_tecla {
   uint32_t pulsaciones;
+  bool abajo;
   int64_t instante;
 };
 
@@ -132,6 +135,8 @@ void dlg_instalar_entrada();
 // Samples the mouse (poll_mouse) and returns mouse_b, plus the bit of every
 // button pressed since this reader's last look; the look is then recorded.
 // mouse_x and mouse_y are then at least as new as every press reported.
+// A button reported down at the last look and pressed again since is
+// reported up once, then down: the release between is never skipped.
 int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
 void dlg_olvidar_botones(t_vista_raton &vista);

@@ -71,19 +71,36 @@ void gancho_teclado(int codigo)
   }
 }
 
-// Whether the count has moved since the look `visto` (made at `mirada`)
-// and that look, or else the last press, is recent; brings `visto` up to
-// date (the caller records the look's time, once for all it reads).
+// Whether the count `n` has moved since the look `visto` (made at
+// `mirada`) and that look, or else the last press, is recent.
+bool nueva_desde(uint32_t n, const std::atomic<int64_t> &instante, uint32_t visto, int64_t mirada, int64_t ahora)
+{
+  return n != visto && (ahora - mirada <= PLAZO_MIRADA_MS || ahora - instante.load() <= PLAZO_PULSACION_MS);
+}
+
+// Whether a press came since the look `visto`, by the rule above; brings
+// `visto` up to date (the caller records the look's time, once for all it
+// reads).
 bool pulsada_desde(const std::atomic<uint32_t> &pulsaciones, const std::atomic<int64_t> &instante,
                    uint32_t &visto, int64_t mirada, int64_t ahora)
 {
   // The count first: a press that lands between the two reads is then
   // seen at the next look rather than lost.
   const uint32_t n = pulsaciones.load();
-  const bool reciente = ahora - mirada <= PLAZO_MIRADA_MS || ahora - instante.load() <= PLAZO_PULSACION_MS;
-  const bool nueva = n != visto;
+  const bool nueva = nueva_desde(n, instante, visto, mirada, ahora);
   visto = n;
-  return nueva && reciente;
+  return nueva;
+}
+
+// The same, without taking the press. A reader told at its last look that
+// the button or key was down must first see the release that came before
+// this press: told "down" again, it would take a release and a new press
+// (a tap on one mirror, then on another, within one logic step) for the
+// same press held on.
+bool pendiente(const std::atomic<uint32_t> &pulsaciones, const std::atomic<int64_t> &instante, uint32_t visto,
+               int64_t mirada, int64_t ahora)
+{
+  return nueva_desde(pulsaciones.load(), instante, visto, mirada, ahora);
 }
 
 }  // namespace
@@ -106,8 +123,13 @@ int dlg_botones(t_vista_raton &vista)
 {
   const int64_t ahora = ahora_ms();
   int nuevos = 0;
+  int soltados = 0;
   for (int b = 0; b < BOTONES_RATON; ++b) {
-    if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante, ahora)) {
+    if ((vista.botones & (1 << b)) != 0 &&
+        pendiente(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante, ahora)) {
+      soltados |= 1 << b;
+    } else if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante,
+                             ahora)) {
       nuevos |= 1 << b;
     }
   }
@@ -118,7 +140,8 @@ int dlg_botones(t_vista_raton &vista)
   if (muestrear_raton) {
     poll_mouse();
   }
-  return mouse_b | nuevos;
+  vista.botones = (mouse_b | nuevos) & ~soltados;
+  return vista.botones;
 }
 
 void dlg_raton_del_programa()
@@ -131,6 +154,7 @@ void dlg_olvidar_botones(t_vista_raton &vista)
   for (int b = 0; b < BOTONES_RATON; ++b) {
     vista.pulsaciones[b] = pulsaciones_boton[b].load();
   }
+  vista.botones = 0;
   vista.instante = ahora_ms();
 }
 
@@ -140,16 +164,23 @@ bool dlg_tecla(int tecla, t_vista_tecla &vista)
     return false;
   }
   const int64_t ahora = ahora_ms();
-  const bool tocada =
-      pulsada_desde(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora);
+  if (vista.abajo &&
+      pendiente(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora)) {
+    vista.abajo = false;
+  } else {
+    const bool tocada =
+        pulsada_desde(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora);
+    vista.abajo = key[tecla] != 0 || tocada;
+  }
   vista.instante = ahora;
-  return key[tecla] != 0 || tocada;
+  return vista.abajo;
 }
 
 void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista)
 {
   if (tecla > 0 && tecla < TECLAS_ENTRADA) {
     vista.pulsaciones = pulsaciones_tecla[tecla].load();
+    vista.abajo = false;
     vista.instante = ahora_ms();
   }
 }

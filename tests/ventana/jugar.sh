@@ -29,6 +29,12 @@ celda_de() {
   "$NIVELES" volcar | sed -n "$(($1 + 1))p" | tr ' ' '\n' | awk -v a="$2" -v b="$3" '$1 >= a && $1 <= b {print NR - 1; exit}'
 }
 
+# The angle (0-15) a mirror showing tile $1 stands at: its lit tiles
+# (under the beam) are 112-127, its dark ones 16-31.
+angulo_de() {
+  if [ "$1" -ge 112 ] && [ "$1" -le 127 ]; then echo $(($1 - 112)); else echo $(($1 - 16)); fi
+}
+
 # Turns the mirror in cell $1 until it shows angle $2: held buttons for a
 # long way (left anticlockwise, right clockwise, 13.3 steps a second), the
 # wheel for the last steps, one notch a logic frame, which cannot overshoot
@@ -42,7 +48,7 @@ poner_espejo() {
     local t a
     vida_perdida && return 0
     t=$(losetas "$celda")
-    if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
+    a=$(angulo_de "$t")
     visto="$visto $t"
     [ "$a" -eq "$angulo" ] && return 0
     local d=$(((angulo - a + 16) % 16)) boton=3 rueda=5 pasos

@@ -111,7 +111,7 @@ girar_a() {
     local t a d boton
     vida_perdida && return 0
     t=$(losetas "$celda")
-    if [ "$t" -ge 112 ] && [ "$t" -le 127 ]; then a=$((t - 112)); else a=$((t - 16)); fi
+    a=$(angulo_de "$t")
     [ "$a" -eq "$angulo" ] && return 0
     d=$(((angulo - a + 16) % 16))
     if [ "$d" -le 8 ]; then boton=3; else boton=1; fi

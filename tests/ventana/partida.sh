@@ -24,6 +24,26 @@ xdotool mousedown 1
 sleep 1.5
 capturar partida_espejo_sujeto
 xdotool mouseup 1
+# A tap on that mirror and one on the mirror of cell 0 sent at once, both
+# between two logic steps: each turns its own mirror one step
+# anticlockwise; the second is not taken for the first one held on.
+angulo() { angulo_de "$(losetas "$1")"; }
+uno_menos() { echo $((($1 + 15) % 16)); }
+# Released, it stands still: the same angle at two looks a few steps apart.
+a0=
+quieto() {
+  local a
+  a=$(angulo 105)
+  [ "$a" = "$a0" ] && return 0
+  a0=$a
+  return 1
+}
+esperar 10 "the held mirror standing still" quieto
+a_esperado=$(uno_menos "$a0") b_esperado=$(uno_menos "$(angulo 0)")
+xdotool mousemove $((OX + 64)) $((OY + 512)) click 1 mousemove $((OX + 64)) $((OY + 64)) click 1
+ambos() { [ "$(angulo 105)" = "$a_esperado" ] && [ "$(angulo 0)" = "$b_esperado" ]; }
+esperar 10 "mirrors 105 and 0 at $a_esperado and $b_esperado after a tap on each" ambos
+capturar partida_dos_toques
 # Exit, then "Sí".
 clic_grande 30 707
 esperar 10 "the quit box" caja
