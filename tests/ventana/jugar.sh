@@ -355,11 +355,20 @@ fondo_negro() {
 }
 
 # Waits until a level's start sequence has ended and the game answers the
-# mouse: the energy bar well filled, then what may be left of the fill (54
-# frames) and the 20 frames of hold.
+# mouse: the energy bar well filled, then the pointer, hidden while the
+# board slides in and the bar fills, drawn again; it is left on a dark spot
+# of the status strip, where its pale body shows. A busy machine runs the
+# game's frames late, so no fixed time would do.
+puntero_en_juego() {
+  mirar puntero
+  local r g b
+  read -r r g b < <(color_en puntero 252 707)
+  [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$b" -gt 200 ]
+}
 esperar_nivel() {
   esperar "${2:-30}" "$1: the level's start did not end" energia_llena
-  sleep 1.9
+  xdotool mousemove $((OX + 250)) $((OY + 700))
+  esperar 30 "$1: the pointer did not come back after the level's start" puntero_en_juego
 }
 
 # The lives figure of the status strip, cut out of screenshot $1 into $2.
