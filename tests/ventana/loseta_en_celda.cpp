@@ -19,6 +19,11 @@ namespace {
 
 constexpr int LADO = 64;
 constexpr int LOSETAS = 180;
+// Two pixels alike: each channel within about 20, which a 16-bit screen's
+// rounding stays well inside.
+constexpr int64_t TOLERANCIA = 3 * 20 * 20;
+// Every other pixel is plenty to tell the tiles apart.
+constexpr int PASO = 2;
 
 uint32_t pixel(cairo_surface_t *s, int x, int y)
 {
@@ -97,20 +102,24 @@ int main(int argc, char **argv)
   }
   for (int i = 0; i < n; ++i) {
     const int x0 = 32 + LADO * (celdas[i] % 15) - ox, y0 = 32 + LADO * (celdas[i] / 15) - oy;
+    // The tile that matches the most pixels, not the one nearest on the
+    // whole: the beam and the pointer cover part of a cell, and summed
+    // differences under them favour whichever tile is brighter there (a
+    // mirror whose bar lies under the beam), while a covered pixel simply
+    // matches no tile.
     int mejor = -1;
-    int64_t menor = 0;
+    int mas = -1;
     for (int t = 0; t < LOSETAS; ++t) {
       const int tx = LADO * (t % 4), ty = LADO * (t / 4);
-      int64_t suma = 0;
-      // Every other pixel is plenty to tell the tiles apart.
-      for (int y = 0; y < LADO; y += 2) {
-        for (int x = 0; x < LADO; x += 2) {
-          suma += diferencia(pixel(captura, x0 + x, y0 + y), pixel(hoja, tx + x, ty + y));
+      int iguales = 0;
+      for (int y = 0; y < LADO; y += PASO) {
+        for (int x = 0; x < LADO; x += PASO) {
+          iguales += diferencia(pixel(captura, x0 + x, y0 + y), pixel(hoja, tx + x, ty + y)) <= TOLERANCIA;
         }
       }
-      if (mejor < 0 || suma < menor) {
+      if (iguales > mas) {
         mejor = t;
-        menor = suma;
+        mas = iguales;
       }
     }
     printf("%d\n", mejor);
