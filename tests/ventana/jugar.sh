@@ -187,11 +187,7 @@ ganar_nivel() {
 # True when the status strip's level figure is no longer the one of the
 # level last played.
 nivel_cambiado() {
-  instantanea "$TMP/nivel_ahora.png" 50x40+460+648
-  cmp -s "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" && return 1
-  local d
-  d=$(compare -metric AE -fuzz 20% "$TMP/nivel_ahora.png" "$TMP/nivel_en_juego.png" null: 2>&1) || true
-  [ "${d%% *}" -gt 30 ]
+  cifra_cambiada 50x40+460+648 nivel_en_juego
 }
 
 # ---- Reading the screen while it plays ----
@@ -379,12 +375,18 @@ cifra_vidas() {
 # lost (the next start or the game-over screen shows the new figure, which
 # stays, unlike the 3.5 s of the red overload bar).
 vidas_cambiadas() {
-  instantanea "$TMP/vidas_ahora.png" 40x40+460+712
+  cifra_cambiada 40x40+460+712 "$1"
+}
+
+# True when the status strip's region $1 no longer shows the figure saved
+# as $TMP/$2.png.
+cifra_cambiada() {
+  instantanea "$TMP/cifra_ahora.png" "$1"
   # The same pixels make the same file: most polls end here, without
   # ImageMagick's start-up.
-  cmp -s "$TMP/vidas_ahora.png" "$TMP/$1.png" && return 1
+  cmp -s "$TMP/cifra_ahora.png" "$TMP/$2.png" && return 1
   local d
-  d=$(compare -metric AE -fuzz 20% "$TMP/vidas_ahora.png" "$TMP/$1.png" null: 2>&1) || true
+  d=$(compare -metric AE -fuzz 20% "$TMP/cifra_ahora.png" "$TMP/$2.png" null: 2>&1) || true
   [ "${d%% *}" -gt 30 ]
 }
 
