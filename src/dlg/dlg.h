@@ -140,6 +140,9 @@ void dlg_instalar_entrada();
 int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
 void dlg_olvidar_botones(t_vista_raton &vista);
+// Puts the pointer at (x, y) of the window: the real pointer too, so that
+// the player's next movement is taken from there.
+void dlg_situar_raton(int x, int y);
 // From now on the program itself writes mouse_b, mouse_x and mouse_y (a
 // solver playing a plan in a process of its own): they are no longer
 // sampled from the real mouse, whose sample would overwrite them.

@@ -8,7 +8,7 @@
 #include "dlg/dlg.h"
 
 #include <allegro.h>
-#include <allegro/platform/aintunix.h>
+#include <xalleg.h>
 
 #include <atomic>
 #include <chrono>
@@ -142,6 +142,25 @@ int dlg_botones(t_vista_raton &vista)
   }
   vista.botones = (mouse_b | nuevos) & ~soltados;
   return vista.botones;
+}
+
+void dlg_situar_raton(int x, int y)
+{
+  position_mouse(x, y);
+  // Without a hardware cursor the X driver does not move the real pointer:
+  // it only moves its own, and for a moment takes every motion as relative
+  // to the real pointer's last place. A movement made just then lands
+  // offset by the jump, often clamped at the window's edge, and the driver
+  // then warps the real pointer there. So the real pointer goes where ours
+  // went, and motion is taken as a place again at once: the player's next
+  // move puts the pointer where the player put it.
+  if (_xwin.display != nullptr && _xwin.window != None) {
+    XLOCK();
+    XWarpPointer(_xwin.display, _xwin.window, _xwin.window, 0, 0, _xwin.window_width, _xwin.window_height, x, y);
+    _xwin.mouse_warped = 0;
+    XFlush(_xwin.display);
+    XUNLOCK();
+  }
 }
 
 void dlg_raton_del_programa()

@@ -215,7 +215,7 @@ void menu_principal()
   RLE_SPRITE *logo_tramos = logo_por_tramos ? get_rle_sprite(logo) : nullptr;
   convertir_base();
   dlg_apilar_dialogo(DLG_MENU);
-  position_mouse(512, 640);
+  dlg_situar_raton(512, 640);
   mover_fondo(1);
 
   estado_creditos creditos{CREDITOS_ENTRANDO, -512, 0, 0};
