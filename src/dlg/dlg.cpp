@@ -128,10 +128,14 @@ int8_t dlg_incorporar_boton(int8_t dialogo, BITMAP *mascara, BITMAP *normal, BIT
   return indice;
 }
 
+// A dialog pushed or uncovered is a screen that opens: a press made before
+// it showed was aimed at another, and a held button stays held by the
+// latch, so only the counts are forgotten.
 void dlg_apilar_dialogo(int8_t dialogo)
 {
   if (cima_pila < MAX_PILA - 1) {
     pila[++cima_pila] = dialogo;
+    dlg_olvidar_botones(vista_raton);
   }
 }
 
@@ -139,6 +143,7 @@ void dlg_desapilar_dialogo()
 {
   if (cima_pila >= 0) {
     --cima_pila;
+    dlg_olvidar_botones(vista_raton);
   }
 }
 

@@ -105,26 +105,27 @@ int32_t dlg_comprobar(BITMAP *destino);
 
 constexpr int BOTONES_RATON = 3;  // left, right, middle: bits 1, 2, 4 of mouse_b
 constexpr int TECLAS_ENTRADA = 128;
-// A reader that looked within the last PLAZO_MIRADA_MS is running and sees
-// every press since, however slow its frames; one that had not (a screen
-// that was not running) sees only presses of the last PLAZO_PULSACION_MS,
-// so a screen that starts does not act on taps made long before it showed.
-constexpr int64_t PLAZO_MIRADA_MS = 1000;
-constexpr int64_t PLAZO_PULSACION_MS = 250;
+// A reader that looked at one of the last FOTOGRAMAS_SIN_MIRAR frames shown
+// is still looking, and sees every press since its last look, however long
+// the main thread was held up meanwhile. One that did not look while frames
+// were shown (its screen was not running) starts afresh at its next look:
+// it sees the buttons held then, but no press made before.
+constexpr uint32_t FOTOGRAMAS_SIN_MIRAR = 3;
 
 // What one reader of the mouse saw at its last look: the press counts,
-// the buttons it was told were down, and when it looked (milliseconds of
-// the steady clock).
+// the buttons it was told were down, and the frame it looked at.
 struct t_vista_raton {
   uint32_t pulsaciones[BOTONES_RATON];
   int botones;
-  int64_t instante;
+  uint32_t fotograma;
+  bool miro;  // it has looked at all
 };
 // The same for one key.
 struct t_vista_tecla {
   uint32_t pulsaciones;
   bool abajo;
-  int64_t instante;
+  uint32_t fotograma;
+  bool miro;
 };
 
 // Puts the counting hooks in place: after install_mouse (the X driver's own
@@ -139,6 +140,7 @@ void dlg_instalar_entrada();
 // reported up once, then down: the release between is never skipped.
 int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
+// A screen does this as it opens.
 void dlg_olvidar_botones(t_vista_raton &vista);
 // Puts the pointer at (x, y) of the window: the real pointer too, so that
 // the player's next movement is taken from there.
@@ -152,6 +154,9 @@ void dlg_raton_del_programa();
 // last look recorded in `vista`.
 bool dlg_tecla(int tecla, t_vista_tecla &vista);
 void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista);
+
+// Called by the frame step each time a frame is shown.
+void dlg_fotograma_mostrado();
 
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: what the input thread's hooks do for a mouse event

@@ -11,19 +11,19 @@
 #include <xalleg.h>
 
 #include <atomic>
-#include <chrono>
 
 static_assert(KEY_MAX <= TECLAS_ENTRADA, "a scancode would fall outside the count table");
 
 namespace {
 
-// Presses of each mouse button and of each key since the program started,
-// and when the last of each came (milliseconds of the steady clock). Written
-// on the library's input thread, read on the main thread.
+// Presses of each mouse button and of each key since the program started.
+// Written on the library's input thread, read on the main thread.
 std::atomic<uint32_t> pulsaciones_boton[BOTONES_RATON];
-std::atomic<int64_t> instante_boton[BOTONES_RATON];
 std::atomic<uint32_t> pulsaciones_tecla[TECLAS_ENTRADA];
-std::atomic<int64_t> instante_tecla[TECLAS_ENTRADA];
+
+// Frames shown since the program started (dlg_fotograma_mostrado): the
+// clock by which a reader's looks are judged. Main thread only.
+uint32_t fotogramas_mostrados = 0;
 
 // The X driver's own mouse hook, which ours calls after counting; null
 // while ours is not in place.
@@ -33,25 +33,17 @@ void (*gancho_driver)(int x, int y, int z, int w, int botones) = nullptr;
 // counts, not every movement made while it is held.
 int botones_previos = 0;
 
-int64_t ahora_ms()
-{
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 void contar_botones(int botones)
 {
   const int nuevos = botones & ~botones_previos;
   botones_previos = botones;
   for (int b = 0; b < BOTONES_RATON; ++b) {
     if (nuevos & (1 << b)) {
-      instante_boton[b].store(ahora_ms());
       pulsaciones_boton[b].fetch_add(1);
     }
   }
 }
 
-// Called on the input thread for every X button or motion event.
 void gancho_raton(int x, int y, int z, int w, int botones)
 {
   contar_botones(botones);
@@ -66,41 +58,20 @@ void gancho_teclado(int codigo)
 {
   const int tecla = codigo & 0x7f;
   if ((codigo & 0x80) == 0 && tecla > 0 && tecla < TECLAS_ENTRADA) {
-    instante_tecla[tecla].store(ahora_ms());
     pulsaciones_tecla[tecla].fetch_add(1);
   }
 }
 
-// Whether the count `n` has moved since the look `visto` (made at
-// `mirada`) and that look, or else the last press, is recent.
-bool nueva_desde(uint32_t n, const std::atomic<int64_t> &instante, uint32_t visto, int64_t mirada, int64_t ahora)
+// Whether the reader whose last look was made at frame `fotograma` has been
+// looking all along: it looked at one of the last few frames shown. Such a
+// reader sees every press since its last look, however long ago that was,
+// so a frame held up by a busy machine loses nothing. One that was not
+// looking while frames were shown (another screen, or a sequence, held the
+// display) starts afresh, seeing no press made before this look: those
+// were made on another picture.
+bool mirando(bool miro, uint32_t fotograma)
 {
-  return n != visto && (ahora - mirada <= PLAZO_MIRADA_MS || ahora - instante.load() <= PLAZO_PULSACION_MS);
-}
-
-// Whether a press came since the look `visto`, by the rule above; brings
-// `visto` up to date (the caller records the look's time, once for all it
-// reads).
-bool pulsada_desde(const std::atomic<uint32_t> &pulsaciones, const std::atomic<int64_t> &instante,
-                   uint32_t &visto, int64_t mirada, int64_t ahora)
-{
-  // The count first: a press that lands between the two reads is then
-  // seen at the next look rather than lost.
-  const uint32_t n = pulsaciones.load();
-  const bool nueva = nueva_desde(n, instante, visto, mirada, ahora);
-  visto = n;
-  return nueva;
-}
-
-// The same, without taking the press. A reader told at its last look that
-// the button or key was down must first see the release that came before
-// this press: told "down" again, it would take a release and a new press
-// (a tap on one mirror, then on another, within one logic step) for the
-// same press held on.
-bool pendiente(const std::atomic<uint32_t> &pulsaciones, const std::atomic<int64_t> &instante, uint32_t visto,
-               int64_t mirada, int64_t ahora)
-{
-  return nueva_desde(pulsaciones.load(), instante, visto, mirada, ahora);
+  return miro && fotogramas_mostrados - fotograma <= FOTOGRAMAS_SIN_MIRAR;
 }
 
 }  // namespace
@@ -121,19 +92,30 @@ static bool muestrear_raton = true;
 
 int dlg_botones(t_vista_raton &vista)
 {
-  const int64_t ahora = ahora_ms();
+  if (!mirando(vista.miro, vista.fotograma)) {
+    dlg_olvidar_botones(vista);
+  }
   int nuevos = 0;
   int soltados = 0;
   for (int b = 0; b < BOTONES_RATON; ++b) {
-    if ((vista.botones & (1 << b)) != 0 &&
-        pendiente(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante, ahora)) {
+    // The count first: a press that lands after this read is seen at the
+    // next look rather than lost.
+    const uint32_t n = pulsaciones_boton[b].load();
+    if (n == vista.pulsaciones[b]) {
+      continue;
+    }
+    // A reader told at its last look that the button was down must first
+    // see the release that came before this press: told "down" again, it
+    // would take a release and a new press (a tap on one mirror, then on
+    // another, within one logic step) for the same press held on.
+    if ((vista.botones & (1 << b)) != 0) {
       soltados |= 1 << b;
-    } else if (pulsada_desde(pulsaciones_boton[b], instante_boton[b], vista.pulsaciones[b], vista.instante,
-                             ahora)) {
+    } else {
       nuevos |= 1 << b;
+      vista.pulsaciones[b] = n;
     }
   }
-  vista.instante = ahora;
+  vista.fotograma = fotogramas_mostrados;
   // Sampled after the counts: the pointer's move that came before a counted
   // press is then in mouse_x and mouse_y, so a tap made right after moving
   // acts where it was made, not where the pointer was at the last sample.
@@ -174,7 +156,8 @@ void dlg_olvidar_botones(t_vista_raton &vista)
     vista.pulsaciones[b] = pulsaciones_boton[b].load();
   }
   vista.botones = 0;
-  vista.instante = ahora_ms();
+  vista.fotograma = fotogramas_mostrados;
+  vista.miro = true;
 }
 
 bool dlg_tecla(int tecla, t_vista_tecla &vista)
@@ -182,16 +165,18 @@ bool dlg_tecla(int tecla, t_vista_tecla &vista)
   if (tecla <= 0 || tecla >= TECLAS_ENTRADA) {
     return false;
   }
-  const int64_t ahora = ahora_ms();
-  if (vista.abajo &&
-      pendiente(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora)) {
+  if (!mirando(vista.miro, vista.fotograma)) {
+    dlg_olvidar_tecla(tecla, vista);
+  }
+  const uint32_t n = pulsaciones_tecla[tecla].load();
+  if (n != vista.pulsaciones && vista.abajo) {
+    // The release before this press first, as for the buttons.
     vista.abajo = false;
   } else {
-    const bool tocada =
-        pulsada_desde(pulsaciones_tecla[tecla], instante_tecla[tecla], vista.pulsaciones, vista.instante, ahora);
-    vista.abajo = key[tecla] != 0 || tocada;
+    vista.abajo = key[tecla] != 0 || n != vista.pulsaciones;
+    vista.pulsaciones = n;
   }
-  vista.instante = ahora;
+  vista.fotograma = fotogramas_mostrados;
   return vista.abajo;
 }
 
@@ -200,8 +185,14 @@ void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista)
   if (tecla > 0 && tecla < TECLAS_ENTRADA) {
     vista.pulsaciones = pulsaciones_tecla[tecla].load();
     vista.abajo = false;
-    vista.instante = ahora_ms();
+    vista.fotograma = fotogramas_mostrados;
+    vista.miro = true;
   }
+}
+
+void dlg_fotograma_mostrado()
+{
+  ++fotogramas_mostrados;
 }
 
 #ifdef FOTONAUTA_PRUEBAS

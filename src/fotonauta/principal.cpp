@@ -11,6 +11,7 @@
 
 #include "audio/audio.h"
 #include "cargador/cargador.h"
+#include "dlg/dlg.h"
 #include "juego/juego.h"
 #include "tiempo/tiempo.h"
 
@@ -349,6 +350,7 @@ void fin_allegro()
 void paso_fotograma()
 {
   atender_senal_fin();
+  dlg_fotograma_mostrado();
 #ifdef FOTONAUTA_PRUEBAS
   if (prueba_fotograma != nullptr) {
     prueba_fotograma();
