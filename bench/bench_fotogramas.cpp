@@ -13,6 +13,9 @@
 //
 //   bench_fotogramas [16|32] [--como-antes]
 //   FOTONAUTA_T0_NS=$(date +%s%N) bench_fotogramas --arranque   (in a window)
+//   FOTONAUTA_T0_NS=... bench_fotogramas --arranque --cadencia    (also 400
+//     frames of the real menu on the real clock: each frame's interval, and
+//     the process's CPU share over them)
 #include <allegro.h>
 #include <unistd.h>
 
@@ -361,17 +364,60 @@ double ahora_ms()
 // When the menu was entered: its first frame's own cost is the rest.
 double t_menu_ms = 0;
 
-void primer_fotograma()
+// The frame step as the game takes it, after the wait for the tick.
+void copiar_a_pantalla()
 {
-  fprintf(stderr, "arranque_paso menu_primer_fotograma %.1f\n", ahora_ms() - t_menu_ms);
   vsync();
   acquire_screen();
   blit(buffer, screen, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_PANTALLA);
   release_screen();
-  printf("arranque %.1f\n", ahora_ms() - t_cero_ms);
+}
+
+double cpu_proceso_ms()
+{
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  printf("arranque_cpu %.1f\n", t.tv_sec * 1e3 + t.tv_nsec / 1e6);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// --cadencia: frames of the real menu timed from one shown frame to the next.
+bool medir_cadencia = false;
+constexpr int FOTOGRAMAS_CADENCIA = 400;
+
+// Timed at the tick, which paces the frames: the copy after it then waits
+// for the display's next retrace.
+void fotograma_cadencia()
+{
+  static int n = -1;
+  static double antes_ms = 0, cpu_inicio_ms = 0, inicio_ms = 0;
+  esperar_tic();
+  const double ahora = ahora_ms();
+  copiar_a_pantalla();
+  if (n < 0) {
+    cpu_inicio_ms = cpu_proceso_ms();
+    inicio_ms = ahora;
+  } else {
+    printf("intervalo %.3f\n", ahora - antes_ms);
+  }
+  antes_ms = ahora;
+  if (++n == FOTOGRAMAS_CADENCIA) {
+    printf("cpu_menu_ventana %.2f\n", 100 * (cpu_proceso_ms() - cpu_inicio_ms) / (ahora - inicio_ms));
+    fflush(stdout);
+    _exit(0);
+  }
+}
+
+void primer_fotograma()
+{
+  fprintf(stderr, "arranque_paso menu_primer_fotograma %.1f\n", ahora_ms() - t_menu_ms);
+  esperar_tic();
+  copiar_a_pantalla();
+  printf("arranque %.1f\n", ahora_ms() - t_cero_ms);
+  printf("arranque_cpu %.1f\n", cpu_proceso_ms());
+  if (medir_cadencia) {
+    prueba_fotograma = fotograma_cadencia;
+    return;
+  }
   prueba_fotograma = nullptr;
   // Stay on the menu for a second of real frames, then say how big the
   // program has grown.
@@ -453,6 +499,7 @@ extern "C" void __wrap__Z13calcular_rayov()
 int main(int argc, char **argv)
 {
   if (argc > 1 && strcmp(argv[1], "--arranque") == 0) {
+    medir_cadencia = argc > 2 && strcmp(argv[2], "--cadencia") == 0;
     return arranque();
   }
   const int profundidad = argc > 1 ? atoi(argv[1]) : 16;

@@ -20,6 +20,16 @@ volatile sig_atomic_t senal_fin = 0;
 
 namespace {
 
+// Posted by the timer when it raises tic_reloj, and by a signal that asks
+// the program to end: the main thread sleeps on it between frames instead
+// of spinning on the flag. The flag stays the truth; the semaphore only
+// wakes the waiter, so a stale post costs one more look at the flag.
+sem_t aviso_tic;
+
+// The longest the wait sleeps without looking at the flag and for a
+// request to end, should a post ever be missed.
+constexpr long PLAZO_TIC_MS = 100;
+
 // The requests to end: kill's default, Ctrl+C, the terminal going away,
 // and Ctrl+\ (which the library also takes over).
 constexpr int SENALES_FIN[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
@@ -86,6 +96,7 @@ void anotar_senal(int senal)
 {
   senal_fin = senal;
   sem_post(&aviso_fin);
+  sem_post(&aviso_tic);
 }
 
 sigset_t conjunto_fin()
@@ -102,11 +113,14 @@ sigset_t conjunto_fin()
 
 void temporizador()
 {
-  tic_reloj = 1;
+  if (tic_reloj.exchange(1) == 0) {
+    sem_post(&aviso_tic);
+  }
 }
 
 void ini_tiempo()
 {
+  sem_init(&aviso_tic, 0, 0);
   install_int_ex(temporizador, BPS_TO_TIMER(FOTOGRAMAS_POR_SEGUNDO));
   tic_reloj = 0;
 }
@@ -117,8 +131,13 @@ void esperar_tic()
   // itself looks for a request to end.
   while (tic_reloj == 0) {
     atender_senal_fin();
+    const timespec limite = dentro_de(PLAZO_TIC_MS);
+    sem_timedwait(&aviso_tic, &limite);
   }
   tic_reloj = 0;
+  // Posts of ticks already consumed would only wake the next wait early.
+  while (sem_trywait(&aviso_tic) == 0) {
+  }
 }
 
 void bloquear_senales_fin()

@@ -21,7 +21,7 @@ void ini_tiempo();
 // The timer callback: marks that a tick has come.
 void temporizador();
 
-// Waits for the next tick (polling, without sleeping) and consumes it.
+// Waits for the next tick (asleep until the timer wakes it) and consumes it.
 // Ends the program instead when it has been asked to end.
 void esperar_tic();
 
