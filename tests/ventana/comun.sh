@@ -24,12 +24,25 @@ iniciar_xvfb() {
   local profundidad=${1:-24}
   Xvfb -displayfd 3 -screen 0 "1280x1024x$profundidad" -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
   PID_XVFB=$!
-  for _ in $(seq 100); do
+  # A machine that never ran Xvfb compiles its keymap first: seconds.
+  for _ in $(seq 400); do
     [ -s "$TMP/display" ] && break
     sleep 0.05
   done
-  [ -s "$TMP/display" ] || fallo "Xvfb did not start: $(cat "$TMP/xvfb.log")"
+  [ -s "$TMP/display" ] || fallo "Xvfb did not start in 20 s: $(cat "$TMP/xvfb.log")"
   export DISPLAY=":$(cat "$TMP/display")"
+}
+
+# Headless Chromium on "$@" (its options, then the address), with a profile,
+# a home and a font cache of its own in the temporary folder: every run is
+# a browser's first, on a machine that never ran one or on one that ran
+# many, so neither makes it slower or faster. Bounded to a minute.
+navegador() {
+  mkdir -p "$TMP/navegador/casa"
+  HOME="$TMP/navegador/casa" XDG_CACHE_HOME="$TMP/navegador/cache" XDG_CONFIG_HOME="$TMP/navegador/config" \
+    timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-background-networking \
+    --disable-component-update --disable-sync --no-first-run --user-data-dir="$TMP/navegador/perfil" "$@" \
+    2>>"$TMP/navegador.err"
 }
 
 # A fresh run directory with the five data files, as a player has.
@@ -138,7 +151,7 @@ iniciar_pulse() {
     --load="module-null-sink sink_name=nul rate=44100" \
     --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" ||
     fallo "PulseAudio did not start: $(cat "$TMP/pulse.log" 2>/dev/null)"
-  for _ in $(seq 100); do
+  for _ in $(seq 400); do
     [ -s "$PULSE_RUNTIME_PATH/pid" ] && PID_PULSE=$(cat "$PULSE_RUNTIME_PATH/pid") && break
     sleep 0.05
   done

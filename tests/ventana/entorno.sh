@@ -46,7 +46,7 @@ esperar 5 "cfg.dat after choosing English" test -s cfg.dat
 esperar 30 "the menu after the intro" pasar_intro
 xmessage -geometry 400x200+0+0 "another client" 2>/dev/null &
 otro=$!
-for _ in $(seq 100); do
+for _ in $(seq 400); do
   caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
   sleep 0.05
 done

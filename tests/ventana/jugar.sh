@@ -406,18 +406,6 @@ esperar_siguiente_nivel() {
   esperar_nivel "$1"
 }
 
-# A click that a busy machine may lose (the program can miss a press and
-# its release that both come between two of its frames): the large button
-# at ($3, $4) is clicked again until `$2` holds, within $1 seconds.
-clic_hasta() {
-  local plazo=$1 prueba=$2 x=$3 y=$4 limite
-  limite=$(($(date +%s) + plazo))
-  clic_grande "$x" "$y"
-  until esperar_o_no 3 "$prueba"; do
-    [ "$(date +%s)" -lt "$limite" ] || return 1
-    clic_grande "$x" "$y"
-  done
-}
 # The menu has given way to a game: its star field is gone.
 sin_menu() {
   mirar sin_menu

@@ -81,7 +81,8 @@ fondo_negro() {
 # can act may take a life early; a game that so ends without points shows
 # no name entry, and is played once more.
 partida() {
-  clic_hasta 15 sin_menu 6 676 || fallo "Play in the menu started no game"
+  clic_grande 6 676
+  esperar 15 "a game after Play in the menu" sin_menu
   esperar_nivel "level 01, first life"
   capturar puntuaciones_2_nivel
   paso "level 01 ready"
@@ -192,14 +193,12 @@ json=$(tabla)
 [[ "$json" == '{"total":1,"desde":1,"filas":['*"$fila"* ]] || fallo "the server's table: $json"
 
 # The page as a browser shows it: the row with the name spelled right.
-CHROMIUM=(chromium --headless --no-sandbox --disable-gpu --disable-background-networking
-          --disable-component-update --no-first-run --user-data-dir="$TMP/chromium")
-timeout 60 "${CHROMIUM[@]}" --dump-dom "http://127.0.0.1:$PUERTO/" >"$TMP/pagina.html" 2>"$TMP/chromium.err" ||
-  fallo "chromium could not read the page: $(tail -n 3 "$TMP/chromium.err")"
+navegador --dump-dom "http://127.0.0.1:$PUERTO/" >"$TMP/pagina.html" ||
+  fallo "chromium could not read the page: $(tail -n 3 "$TMP/navegador.err")"
 grep -q "<td class=\"nombre\">$nombre_utf8</td><td class=\"n puntos\">$puntos</td>" "$TMP/pagina.html" ||
   fallo "the page shows no row of Ana Muñoz with $puntos points: $(grep -o '<tbody>.*' "$TMP/pagina.html" | head -c 600)"
-timeout 60 "${CHROMIUM[@]}" --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png" \
-  "http://127.0.0.1:$PUERTO/" >/dev/null 2>>"$TMP/chromium.err" || fallo "chromium took no screenshot of the page"
+navegador --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png" "http://127.0.0.1:$PUERTO/" \
+  >/dev/null || fallo "chromium took no screenshot of the page"
 [ -s "$CAPTURAS/puntuaciones_9_web.png" ] || fallo "chromium's screenshot is empty"
 paso "the row on the web page"
 

@@ -116,7 +116,7 @@ terminar_con TERM game
 # signal ends the program all the same.
 mv fuentes.dat "$TMP/"
 arrancar_sin_esperar
-for _ in $(seq 100); do
+for _ in $(seq 400); do
   caja=$(xdotool search --name '^xmessage$' 2>/dev/null | head -n 1) && [ -n "$caja" ] && break
   sleep 0.1
 done
