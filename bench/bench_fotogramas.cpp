@@ -468,15 +468,16 @@ int arranque()
 
 }  // namespace
 
-// Linked in place of the game's dibujar_mapa (the linker's --wrap): a frame
-// that draws the board on `buffer` is a frame of play, not of a sequence.
-extern "C" void __real__Z12dibujar_mapahP6BITMAP(uint8_t animar, BITMAP *destino);
-extern "C" void __wrap__Z12dibujar_mapahP6BITMAP(uint8_t animar, BITMAP *destino)
+// Linked in place of the game's pintar_tablero (the linker's --wrap): a
+// frame that draws the board on `buffer` is a frame of play, not of a
+// sequence.
+extern "C" void __real__Z14pintar_tableroP6BITMAP(BITMAP *destino);
+extern "C" void __wrap__Z14pintar_tableroP6BITMAP(BITMAP *destino)
 {
   if (destino == buffer) {
     tablero_dibujado = true;
   }
-  __real__Z12dibujar_mapahP6BITMAP(animar, destino);
+  __real__Z14pintar_tableroP6BITMAP(destino);
 }
 
 // The exploding row of the busiest board is the floor of the beam's last

@@ -12,7 +12,7 @@
 #include "dlg/dlg.h"
 #include "juego/juego.h"
 #include "jugador_plan.h"
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
   dlg_apilar_dialogo(DLG_JUEGO);
 
   arnes_guion({});
-  iniciar_nivel(0);
+  iniciar_nivel(0, &ganchos_pantalla);
   EXPECT_EQ(arnes_fotogramas(), 32 + 193 + 20);
   EXPECT_EQ(dt_partida.energia, 64);
   EXPECT_EQ(dt_partida.cuenta_energia, 15);
@@ -135,7 +135,7 @@ TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
   EXPECT_EQ(dt_rayo.estado, rayo_detenido);
 
   arnes_guion({});
-  iniciar_nivel(100);
+  deslizar_felicitacion();
   EXPECT_EQ(arnes_fotogramas(), 32);
 
   // 20 units of energy and 2 lives: 200 and then 1000 points.
@@ -144,7 +144,8 @@ TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
   dt_partida.puntos = 7;
   dt_partida.fases_superadas = 4;
   arnes_guion({});
-  contacto(5);
+  dt_bucle.nivel = 5;
+  contacto(&ganchos_pantalla);
   EXPECT_EQ(dt_partida.puntos, 7 + 200 + 1000);
   EXPECT_EQ(dt_partida.energia, 0);
   EXPECT_EQ(dt_partida.vidas, 0);

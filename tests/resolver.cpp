@@ -8,8 +8,7 @@
 
 #include "arnes/tablero.h"
 #include "juego/juego.h"
-#include "resolver.h"
-#include "simulacion.h"
+#include "resolver/resolver.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 struct jugador_plan {
   plan_nivel plan;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "juego/juego.h"
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 namespace {
 

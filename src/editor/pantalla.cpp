@@ -13,7 +13,7 @@
 #include "dlg/dlg.h"
 #include "editor/editor.h"
 #include "fotonauta/fotonauta.h"
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 namespace {
 

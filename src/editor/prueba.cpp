@@ -18,7 +18,7 @@
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "editor/editor.h"
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The sequences that run their own frames while the game loop waits: a
-// level's start, its completion, a lost life and the closing scene.
+// level's start, its completion, a lost life and the closing scene. The
+// rules change the state (nucleo) and call these to show it; they only
+// read the board and the meters.
 #include <allegro.h>
 
 #include <cstdlib>
@@ -23,8 +25,6 @@ constexpr int FOTOGRAMAS_ESPERA_INICIO = 20;
 constexpr int FOTOGRAMAS_CELEBRACION = 500;
 constexpr int FOTOGRAMAS_ESPERA_BONO = 20;
 constexpr int FOTOGRAMAS_POR_VIDA = 30;
-constexpr int PUNTOS_POR_ENERGIA = 10;
-constexpr int PUNTOS_POR_VIDA = 500;
 
 // Frames a lost life is shown.
 constexpr int FOTOGRAMAS_VIDA_PERDIDA = 140;
@@ -109,16 +109,23 @@ void dibujar_sin_boca(const celda &e, int c, int franja)
   blit(loseta[e.grf], buffer, dx, dy, celda_x(c) + dx, celda_y(c) + dy, ancho, alto);
 }
 
+// The emitter's and the receiver's tiles while the completed level is
+// celebrated: they pulse on screen only, the board keeps its own.
+uint8_t grf_celebracion[NUM_CELDAS];
+
 void animar_emisor_y_receptor()
 {
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
+    const celda &e = est_nivel[c];
     if (e.tipo != emisor && e.tipo != receptor) {
       continue;
     }
     const uint8_t primera = primer_grf[e.tipo];
-    e.grf = static_cast<uint8_t>(e.grf < primera + 12 ? e.grf + 4 : e.grf - 12);
-    dibujar_sin_boca(e, c, e.tipo == emisor ? 3 : 5);
+    uint8_t &grf = grf_celebracion[c];
+    grf = static_cast<uint8_t>(grf < primera + 12 ? grf + 4 : grf - 12);
+    celda mostrada = e;
+    mostrada.grf = grf;
+    dibujar_sin_boca(mostrada, c, e.tipo == emisor ? 3 : 5);
   }
 }
 
@@ -169,23 +176,28 @@ void poner_gris(BITMAP *b, int x0, int y0, int x1, int y1)
 
 }  // namespace
 
-void revolver_espejos(BITMAP *destino)
+namespace {
+
+// The board being slid in: a canvas the size of the screen's board corner,
+// kept from the level's load to the end of its start.
+BITMAP *lienzo = nullptr;
+BITMAP *tablero_lienzo = nullptr;
+
+void crear_lienzo()
 {
-  for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
-    if (e.tipo == espejo) {
-      e.valor = static_cast<uint8_t>((e.valor + rand() % 3 + 15) % 16);
-      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
-    } else if (!girar_automatico(e)) {
-      continue;
-    }
-    if (destino != nullptr) {
-      blit(loseta[e.grf], destino, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
-    }
-  }
+  lienzo = create_bitmap(ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO + ALTO_TABLERO);
+  tablero_lienzo = create_sub_bitmap(lienzo, ORIGEN_TABLERO, ORIGEN_TABLERO, ANCHO_TABLERO, ALTO_TABLERO);
 }
 
-void iniciar_nivel(int nivel)
+void destruir_lienzo()
+{
+  destroy_bitmap(tablero_lienzo);
+  destroy_bitmap(lienzo);
+  tablero_lienzo = lienzo = nullptr;
+}
+
+// The canvas's board slides in from a random corner.
+void deslizar_lienzo()
 {
   static const int SX[4] = {1, 1, -1, -1};
   static const int SY[4] = {1, -1, 1, -1};
@@ -193,116 +205,131 @@ void iniciar_nivel(int nivel)
   int ox = ANCHO_TABLERO * SX[d], oy = ALTO_TABLERO * SY[d];
   const int px = -(ANCHO_TABLERO / PASOS_DESLIZAMIENTO) * SX[d];
   const int py = -(ALTO_TABLERO / PASOS_DESLIZAMIENTO) * SY[d];
-
-  BITMAP *lienzo = create_bitmap(ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO + ALTO_TABLERO);
-  BITMAP *tablero = create_sub_bitmap(lienzo, ORIGEN_TABLERO, ORIGEN_TABLERO, ANCHO_TABLERO, ALTO_TABLERO);
-  show_mouse(nullptr);
-
-  const bool es_nivel = nivel <= 99;
-  if (es_nivel) {
-    cargar_nivel(nivel);
-    dibujar_mapa(1, lienzo);
-  } else {
-    dibujar_felicitacion(lienzo);
-  }
   dibujar_bordes();
-
   set_clip_rect(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
                 ORIGEN_TABLERO + ALTO_TABLERO - 1);
   while (ox != 0) {
     ox += px;
     oy += py;
-    blit(tablero, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
+    blit(tablero_lienzo, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
     paso_fotograma();
   }
   set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
+}
 
-  if (es_nivel) {
+// Whether a cell's piece moves in the mirrors' scramble.
+bool se_revuelve(uint8_t tipo)
+{
+  return tipo == espejo || tipo == espejo_giratorio || tipo == polarizador_reflectante_giratorio ||
+         tipo == polarizador_absorbente_giratorio;
+}
+
+}  // namespace
+
+void deslizar_felicitacion()
+{
+  crear_lienzo();
+  show_mouse(nullptr);
+  dibujar_felicitacion(lienzo);
+  deslizar_lienzo();
+  destruir_lienzo();
+  position_mouse_z(0);
+  show_mouse(buffer);
+}
+
+void mostrar_inicio_nivel(int8_t nivel, int paso)
+{
+  if (paso < 0) {
+    crear_lienzo();
+    show_mouse(nullptr);
+    pintar_tablero(lienzo);
+    deslizar_lienzo();
     copiar_marcador(0, ANCHO_PANTALLA);
     dibujar_puntos_marcador(dt_partida.puntos);
     dibujar_nivel_marcador(nivel);
     dibujar_vidas_marcador(dt_partida.vidas);
     dlg_dibujar_botones(buffer);
-    for (int k = 0; k < PASOS_LLENADO; ++k) {
-      if (k % 3 == 0) {
-        revolver_espejos(buffer);
-        dibujar_barra_energia(k, color_llenado(k));
-        reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    return;
+  }
+  if (paso < PASOS_REVUELTA) {
+    // The energy fills over PASOS_LLENADO frames; every third, the mirrors
+    // take a step of their scramble.
+    for (int c = 0; c < NUM_CELDAS; ++c) {
+      if (se_revuelve(est_nivel[c].tipo)) {
+        blit(loseta[est_nivel[c].grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
       }
+    }
+    const int k = 3 * paso;
+    dibujar_barra_energia(k, color_llenado(k));
+    reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    for (int f = k; f < k + 3 && f < PASOS_LLENADO; ++f) {
       paso_fotograma();
     }
-    esperar_fotogramas(FOTOGRAMAS_ESPERA_INICIO);
+    return;
   }
-
-  dt_partida.energia = 64;
-  dt_partida.cuenta_energia = 15;
-  dt_partida.sobrecarga = 0;
-  poner_puntos_nivel(0);
-  dt_rayo.estado = rayo_detenido;
-
-  destroy_bitmap(tablero);
-  destroy_bitmap(lienzo);
+  esperar_fotogramas(FOTOGRAMAS_ESPERA_INICIO);
+  destruir_lienzo();
   position_mouse_z(0);
   show_mouse(buffer);
 }
 
-void contacto(int8_t nivel)
+void mostrar_contacto(int8_t nivel, uint8_t fase)
 {
-  detener_sonidos(1);
-  sonido_sobrecarga = -1;
-  sonido_mina = -1;
-  parar_musica();
-  reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
-  show_mouse(nullptr);
-
-  for (int f = 0; f < FOTOGRAMAS_CELEBRACION; ++f) {
-    if (f % 2 == 0) {
-      animar_emisor_y_receptor();
+  switch (fase) {
+  case 0:  // the celebration
+    detener_sonidos(1);
+    sonido_sobrecarga = -1;
+    sonido_mina = -1;
+    parar_musica();
+    reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
+    show_mouse(nullptr);
+    for (int c = 0; c < NUM_CELDAS; ++c) {
+      grf_celebracion[c] = est_nivel[c].grf;
     }
-    paso_fotograma();
-  }
-
-  for (int f = 0; dt_partida.energia != 0; ++f) {
-    if (f % 3 == 0) {
-      --dt_partida.energia;
-      dt_partida.puntos += PUNTOS_POR_ENERGIA;
-      redibujar_bono(nivel, true);
-      reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    for (int f = 0; f < FOTOGRAMAS_CELEBRACION; ++f) {
+      if (f % 2 == 0) {
+        animar_emisor_y_receptor();
+      }
+      paso_fotograma();
     }
-    paso_fotograma();
-  }
-  esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
-
-  while (dt_partida.vidas != 0) {
-    --dt_partida.vidas;
-    dt_partida.puntos += PUNTOS_POR_VIDA;
+    break;
+  case 1:  // a unit of energy became points: one every third frame
+    redibujar_bono(nivel, true);
+    reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    esperar_fotogramas(dt_partida.energia != 0 ? 3 : 1);
+    break;
+  case 2:  // the energy has gone
+    esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
+    break;
+  case 3:  // a life became points
     reproducir_sonido(SND_BONO_VIDA, SONIDO_UNA_VEZ);
     redibujar_bono(nivel, false);
     esperar_fotogramas(FOTOGRAMAS_POR_VIDA);
+    break;
+  default:
+    esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
+    show_mouse(buffer);
+    break;
   }
-  esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
-
-  ++dt_partida.fases_superadas;
-  show_mouse(buffer);
 }
 
-void perder_vida(int8_t motivo, int8_t nivel)
+void mostrar_vida_perdida(uint8_t motivo, int8_t)
 {
   parar_musica();
-  --dt_partida.vidas;
 
-  if (motivo == 0) {
+  if (motivo == perdida_energia) {
     // Out of energy: the lit elements go dark.
     for (int c = 0; c < NUM_CELDAS; ++c) {
-      celda &e = est_nivel[c];
+      const celda &e = est_nivel[c];
+      uint8_t grf;
       if (e.tipo == reemisor) {
-        e.grf = primer_grf[reemisor];
-      } else if (e.tipo == espejo || e.tipo == espejo_giratorio) {
-        e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+        grf = primer_grf[reemisor];
+      } else if (es_espejo(e.tipo)) {
+        grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
       } else {
         continue;
       }
-      blit(loseta[e.grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+      blit(loseta[grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
     }
   } else {
     // Overloaded: the board washed in red, the meter full.
@@ -317,18 +344,17 @@ void perder_vida(int8_t motivo, int8_t nivel)
   detener_sonidos(1);
   sonido_mina = -1;
   sonido_sobrecarga = -1;
-  reproducir_sonido(motivo == 0 ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
+  reproducir_sonido(motivo == perdida_energia ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
   show_mouse(nullptr);
   esperar_fotogramas(FOTOGRAMAS_VIDA_PERDIDA);
+}
 
-  if (dt_partida.vidas != 0) {
-    return;
-  }
+void mostrar_sin_vidas(int8_t nivel)
+{
   poner_gris(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
              ORIGEN_TABLERO + ALTO_TABLERO - 1);
   draw_sprite(buffer, gameover, (buffer->w - gameover->w) / 2, 289);
   copiar_marcador(0, ANCHO_PANTALLA);
-  dt_partida.puntos += dt_partida.puntos_nivel;
   dibujar_puntos_marcador(dt_partida.puntos);
   // The level always shows as two digits here.
   textprintf_ex(buffer, fuente_texto(), 466, 656, -1, -1, "%i%i", (nivel + 1) / 10, (nivel + 1) % 10);
@@ -339,7 +365,7 @@ void perder_vida(int8_t motivo, int8_t nivel)
 void juego_completado()
 {
   parar_musica();
-  iniciar_nivel(100);
+  deslizar_felicitacion();
   show_mouse(nullptr);
   esperar_fotogramas(FOTOGRAMAS_ANTES_DEL_PREMIO);
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "jugador_plan.h"
-#include "resolver.h"
+#include "resolver/resolver.h"
 
 // What to choose each time the main menu shows.
 enum : uint8_t {

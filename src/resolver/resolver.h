@@ -1,5 +1,7 @@
-// The solver of `niveles resolver`: finds a plan that clears a level and
-// proves it by playing it through the simulated game loop.
+// resolver: the level solver, used by the editor's proof and by the level
+// tool (`niveles resolver`). It finds a plan that clears a level and proves
+// it by playing it through the game's own rules (nucleo), as a player with
+// the mouse would, from many random starts.
 //
 // A plan is what a player does, in order:
 //   CELL ANGLE           hold the mirror in CELL until it shows ANGLE (0-15),
@@ -10,10 +12,62 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "simulacion.h"
+#include "nucleo/nucleo.h"
+
+// ---------------------------------------------------------------------------
+// One level played alone, with no screen
+// ---------------------------------------------------------------------------
+// The rules' frames, one call each, with the input the caller gives (read on
+// logic frames only), from the level's start until it is won or its first
+// life is lost.
+
+// What a frame left behind.
+enum : uint8_t {
+  sim_en_juego = 0,
+  sim_completado = 1,     // the beam entered the receiver
+  sim_vida_perdida = 2,   // the energy ran out or the overload meter filled
+};
+
+// Frames in a full energy bar: 64 units of 16 logic frames of 3 frames.
+constexpr int FOTOGRAMAS_ENERGIA = 64 * 16 * 3;
+
+struct opciones_simulacion {
+  uint64_t semilla = 1;   // every random draw of the run follows from it
+  bool gremlins = false;  // let the level's gremlins in
+  FILE *registro = nullptr;  // if set, one line per logic frame: what the beam did
+};
+
+// Starts level `nivel` (0-62: its floor and, with gremlins, its stored
+// gremlin count) from its 135 bytes as the game does: a game of that level
+// alone, its board loaded, the mirrors scrambled, the meters full.
+void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones);
+
+// Plays one frame; returns sim_en_juego, sim_completado or
+// sim_vida_perdida. Once the level has ended, further calls change nothing.
+uint8_t sim_fotograma(const entrada_juego &entrada = {});
+
+// Whether the next frame is a logic frame, the one that reads the input.
+bool sim_logico_siguiente();
+
+// Frames played since the level started.
+int sim_fotogramas();
+
+// Logic frames on which a mirror was being turned.
+int sim_pasos_giro();
+
+// The cause of the lost life (perdida_energia or perdida_sobrecarga).
+uint8_t sim_motivo_perdida();
+
+// The highest the overload meter has been.
+int sim_sobrecarga_maxima();
+
+// ---------------------------------------------------------------------------
+// Plans
+// ---------------------------------------------------------------------------
 
 enum : uint8_t {
   paso_giro = 0,
@@ -45,10 +99,8 @@ enum : uint8_t {
 
 // Searches for a plan on the level's board as loaded. On failure returns
 // false and says which targets (or the receiver) could not be reached.
-// It works on the live board but gives back the game's board, beam,
-// gremlins and re-emitter draw as they were, with no points or sounds, so
-// a game in progress may ask for a plan; the random generator goes on from
-// a draw of its own sequence.
+// It works on the live board but gives back the rules' state as it was,
+// with no points or sounds, so a game in progress may ask for a plan.
 bool buscar_plan(const uint8_t *bytes, int nivel, plan_nivel &plan, std::string &error,
                  uint8_t orden = orden_mixto);
 
@@ -62,8 +114,8 @@ struct partida_plan {
                         // the gate cell let the beam in with targets standing
 };
 
-// Plays the plan as a player would, through the mouse, on the live board,
-// and leaves the board as the run ended. `angulos`, when given, are the
+// Plays the plan as a player would, with the mouse's input, on the live
+// board, and leaves the board as the run ended. `angulos`, when given, are the
 // angles the plain mirrors show when play begins (255 leaves a mirror as
 // the level start left it).
 partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
@@ -103,8 +155,8 @@ struct opciones_resolver {
   void (*progreso)(int hechas, int total) = nullptr;
 };
 
-// Searches a plan and proves it; gives back the game's state like
-// buscar_plan.
+// Searches a plan and proves it; gives back the game's state (the whole of
+// the rules' state) as it was.
 informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_resolver &opciones);
 
 // Whether the plan would be fragile against the level's gremlins.

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 
 // Levels read from files in place of the stored ones; null where the
 // stored level plays.

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 
 const int8_t paso_dx[16] = {0, 1, 2, 2, 2, 2, 2, 1, 0, -1, -2, -2, -2, -2, -2, -1};
 const int8_t paso_dy[16] = {-2, -2, -2, -1, 0, 1, 2, 2, 2, 2, 2, 1, 0, -1, -2, -2};
@@ -22,10 +22,6 @@ celda est_nivel[NUM_CELDAS];
 
 // Shared step of the fibre-optic animation.
 int8_t dir_foptica;
-
-// Voices of the two looping alarms, -1 while silent.
-int8_t sonido_sobrecarga = -1;
-int8_t sonido_mina = -1;
 
 namespace {
 
@@ -106,7 +102,7 @@ void cargar_tablero(const uint8_t *bytes, int nivel)
       break;
     }
     case R_ESPEJO: {
-      const uint8_t a = static_cast<uint8_t>(rand() % 16);
+      const uint8_t a = static_cast<uint8_t>(azar(16));
       e = {espejo, a, static_cast<uint8_t>(primer_grf[espejo] + a)};
       break;
     }
@@ -148,8 +144,8 @@ void cargar_tablero(const uint8_t *bytes, int nivel)
     }
     case R_MINA:
       e.tipo = mina;
-      e.grf = static_cast<uint8_t>(primer_grf[mina] + rand() % 4);
-      e.valor = static_cast<uint8_t>(rand());
+      e.grf = static_cast<uint8_t>(primer_grf[mina] + azar(4));
+      e.valor = static_cast<uint8_t>(azar(256));
       break;
     case R_ESPEJO_GIRATORIO: {
       const uint8_t a = b - 86;
@@ -174,7 +170,8 @@ void cargar_tablero(const uint8_t *bytes, int nivel)
     }
   }
 
-  // The same floor pattern on every load of a level.
+  // The same floor pattern on every load of a level: a picture, drawn from
+  // the library's generator, not the game's.
   srand(static_cast<unsigned>(nivel));
   for (celda &e : est_nivel) {
     if (e.tipo == vacio) {
@@ -206,4 +203,31 @@ void cargar_nivel(int nivel)
   }
 #endif
   cargar_tablero(&objeto[nivel * NUM_CELDAS], nivel);
+}
+
+uint64_t hash_niveles()
+{
+  // FNV-1a over the level bytes and the gremlin counts.
+  uint64_t h = 0xcbf29ce484222325ULL;
+  const auto mezclar = [&h](uint8_t b) {
+    h ^= b;
+    h *= 0x100000001b3ULL;
+  };
+  for (const uint8_t b : objeto) {
+    mezclar(b);
+  }
+  for (int n = 0; n < NUM_NIVELES; ++n) {
+    mezclar(gremlins[n]);
+  }
+  return h;
+}
+
+uint8_t celda_en_pantalla(int x, int y)
+{
+  x -= ORIGEN_TABLERO;
+  y -= ORIGEN_TABLERO;
+  if (x < 0 || x >= COLUMNAS * LADO_CELDA || y < 0 || y >= FILAS * LADO_CELDA) {
+    return CELDA_NINGUNA;
+  }
+  return static_cast<uint8_t>(x / LADO_CELDA + (y / LADO_CELDA) * COLUMNAS);
 }

@@ -1,15 +1,13 @@
 // What moves on the board: the self-turning elements and the animations
 // of the logic frame, the player's hold on a mirror, and the gremlins.
-#include <allegro.h>
-
-#include <cstdlib>
-
-#include "audio/audio.h"
-#include "dlg/dlg.h"
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 
 // The gremlins of the level; the used slots are always the first ones.
 datos_gremlin dt_gremlin[MAX_GREMLINS];
+
+// The player's hold on the board: whether a press is being held, the
+// mirror it turns and the cell where it began. Let go as each game starts.
+datos_pinchado dt_pinchado = {0, CELDA_NINGUNA, CELDA_NINGUNA};
 
 namespace {
 
@@ -47,7 +45,7 @@ void decidir_gremlin(datos_gremlin &g)
   if (bx % 2 == 0 && by % 2 == 0) {
     celda &e = est_nivel[(by / 2) * COLUMNAS + bx / 2];
     if (es_espejo(e.tipo)) {
-      const int r = rand() % 5;
+      const uint32_t r = azar(5);
       if (r != 0) {
         // It stops on the mirror and twists it; its tile follows on the
         // next trace or turn.
@@ -59,8 +57,8 @@ void decidir_gremlin(datos_gremlin &g)
     }
   }
 
-  g.paso_x = static_cast<int8_t>(rand() % 3 - 1);
-  g.paso_y = static_cast<int8_t>(rand() % 3 - 1);
+  g.paso_x = static_cast<int8_t>(static_cast<int>(azar(3)) - 1);
+  g.paso_y = static_cast<int8_t>(static_cast<int>(azar(3)) - 1);
   if ((g.paso_x < 0 && bx == 0) || (g.paso_x > 0 && bx == BLOQUE_GREMLIN_MAX_X)) {
     g.paso_x = 0;
   }
@@ -87,14 +85,14 @@ void decidir_gremlin(datos_gremlin &g)
 void entrar_gremlin(datos_gremlin &g)
 {
   for (int intento = 0; intento < INTENTOS_ENTRADA; ++intento) {
-    const int bx = rand() % (BLOQUE_GREMLIN_MAX_X + 1);
-    const int by = rand() % (BLOQUE_GREMLIN_MAX_Y + 1);
+    const int bx = static_cast<int>(azar(BLOQUE_GREMLIN_MAX_X + 1));
+    const int by = static_cast<int>(azar(BLOQUE_GREMLIN_MAX_Y + 1));
     if (libre(bx, by) && libre(bx + 1, by) && libre(bx, by + 1) && libre(bx + 1, by + 1)) {
       g.x = static_cast<int16_t>(32 * bx + ORIGEN_TABLERO);
       g.y = static_cast<int16_t>(32 * by + ORIGEN_TABLERO);
       g.paso_x = g.paso_y = 0;
       g.fotograma = 0;
-      reproducir_sonido(SND_GREMLIN, SONIDO_UNA_VEZ);
+      dt_sucesos.bits |= suceso_gremlin_entra;
       g.espera = 0;
       return;
     }
@@ -118,6 +116,18 @@ bool girar_automatico(celda &e)
     return true;
   default:
     return false;
+  }
+}
+
+void revolver_espejos()
+{
+  for (celda &e : est_nivel) {
+    if (e.tipo == espejo) {
+      e.valor = static_cast<uint8_t>((e.valor + azar(3) + 15) % 16);
+      e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
+    } else {
+      girar_automatico(e);
+    }
   }
 }
 
@@ -147,57 +157,39 @@ void mover_automaticos()
   }
 }
 
-int mover_espejos_pinchados(uint8_t liberar)
+int mover_espejos_pinchados(uint8_t liberar, const entrada_juego &entrada)
 {
-  // A press is being held (1 at start-up, so a button already down when a
-  // level starts turns nothing), the mirror it turns and the cell where it
-  // began.
-  static uint8_t pinchado = 1;
-  static uint8_t espejo_pinchado = CELDA_NINGUNA;
-  static uint8_t celda_pinchada = CELDA_NINGUNA;
-  // A tap between two logic frames is a press held for one of them.
-  static t_vista_raton vista{};
-
+  datos_pinchado &p = dt_pinchado;
   if (liberar) {
-    pinchado = 0;
-    dlg_olvidar_botones(vista);
-    espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
+    p = {0, CELDA_NINGUNA, CELDA_NINGUNA};
     return CELDA_NINGUNA;
   }
 
-  int p = dlg_botones(vista);
-  if (key[KEY_ALT] && p == 1) {
-    p = 2;
+  int boton = entrada.botones;
+  if ((entrada.teclas & TECLA_ALT) != 0 && boton == 1) {
+    boton = 2;
   }
-  if (mouse_z != 0) {
-    p = mouse_z > 0 ? 1 : 2;
-    position_mouse_z(0);
+  if (entrada.rueda != 0) {
+    boton = entrada.rueda > 0 ? 1 : 2;
   }
-  const bool pulsado = p == 1 || p == 2;
+  const bool pulsado = boton == 1 || boton == 2;
 
-  if (!pulsado && pinchado) {
-    pinchado = 0;
-    espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
+  if (!pulsado && p.pinchado) {
+    p = {0, CELDA_NINGUNA, CELDA_NINGUNA};
   }
-  if (pulsado && !pinchado) {
-    pinchado = 1;
-    const int x = mouse_x - ORIGEN_TABLERO;
-    const int y = mouse_y - ORIGEN_TABLERO;
-    if (x >= 0 && x < COLUMNAS * LADO_CELDA && y >= 0 && y < FILAS * LADO_CELDA) {
-      espejo_pinchado = celda_pinchada = static_cast<uint8_t>(x / LADO_CELDA + (y / LADO_CELDA) * COLUMNAS);
-    } else {
-      espejo_pinchado = celda_pinchada = CELDA_NINGUNA;
-    }
+  if (pulsado && !p.pinchado) {
+    p.pinchado = 1;
+    p.espejo = p.celda = entrada.celda < NUM_CELDAS ? entrada.celda : CELDA_NINGUNA;
   }
-  if (espejo_pinchado != CELDA_NINGUNA && !es_espejo(est_nivel[espejo_pinchado].tipo)) {
-    espejo_pinchado = CELDA_NINGUNA;
+  if (p.espejo != CELDA_NINGUNA && !es_espejo(est_nivel[p.espejo].tipo)) {
+    p.espejo = CELDA_NINGUNA;
   }
-  if (espejo_pinchado != CELDA_NINGUNA) {
-    celda &e = est_nivel[espejo_pinchado];
-    girar_espejo(e, p == 2 ? 1 : -1);
+  if (p.espejo != CELDA_NINGUNA) {
+    celda &e = est_nivel[p.espejo];
+    girar_espejo(e, boton == 2 ? 1 : -1);
     e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
   }
-  return celda_pinchada;
+  return p.celda;
 }
 
 void mover_gremlins(uint8_t logico)

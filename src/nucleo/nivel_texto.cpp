@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 
 namespace {
 

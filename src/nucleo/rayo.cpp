@@ -3,19 +3,16 @@
 // Positions are in quarter cells and obstacles are tested on half-cell
 // blocks, so the whole trace is exact integer geometry. Divisions truncate
 // towards zero, as C++'s do; that matters where a position is negative.
-#include <cstdlib>
-
-#include "audio/audio.h"
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 
 // The beam of the last trace.
 datos_rayo dt_rayo;
 
 namespace {
 
-int sorteo_rand()
+int sorteo_azar()
 {
-  return rand() % 9;
+  return static_cast<int>(azar(9));
 }
 
 // The quarter bit of block (bx, by) within its cell.
@@ -68,7 +65,7 @@ uint8_t optica(int bx, int by)
 
 }  // namespace
 
-int (*sorteo_reemisor)() = sorteo_rand;
+int (*sorteo_reemisor)() = sorteo_azar;
 
 uint8_t obtener_optica(uint8_t bx, uint8_t by, uint8_t modo)
 {
@@ -345,11 +342,11 @@ void comprobar_detonador(uint8_t c)
   }
   celda &e = est_nivel[c];
   if (e.valor == DETONADOR_EN_PIE) {
-    const int k = rand() % 2;
+    const uint32_t k = azar(2);
     sumar_puntos_nivel(120);
     e.valor = static_cast<uint8_t>(16 * k + 3);
     e.grf = static_cast<uint8_t>(e.grf + e.valor / 2);
-    reproducir_sonido(static_cast<int8_t>(SND_EXPLOSION + k), SONIDO_UNA_VEZ);
+    dt_sucesos.bits |= k == 0 ? suceso_explosion : suceso_explosion_larga;
   }
   // Exploding, or the gate dissolving: the beam ends here.
   if (e.valor >= 1 && e.valor <= 99) {

@@ -1,0 +1,116 @@
+// What goes at frame rate on the board: the gate opening once the last
+// target has gone, the mines' flicker, the targets' explosions and the
+// gate dissolving, and the gremlins' walk cycle. The game draws the board
+// as this leaves it.
+#include "nucleo/nucleo.h"
+
+namespace {
+
+constexpr int PUNTOS_PUERTA = 250;
+
+// `valor` of a target while it explodes (two explosions) and of the gate
+// while it dissolves.
+constexpr uint8_t FIN_EXPLOSION_1 = 17;
+constexpr uint8_t FIN_EXPLOSION_2 = 33;
+constexpr uint8_t PUERTA_INICIO = 35;
+constexpr uint8_t PUERTA_RECOMPONER = 43;
+constexpr uint8_t PUERTA_FIN = 49;
+
+// A mine's counter: 255 idle; 0-92 the flicker burst, then a rest.
+constexpr uint8_t MINA_REPOSO = 255;
+constexpr uint8_t MINA_FIN_PARPADEO = 92;
+constexpr int MINA_ULTIMA_LOSETA = 3;
+
+// Frames between flicker steps at each point of the burst: slow, faster,
+// fastest in the middle, and slowing again.
+int divisor_parpadeo(uint8_t valor)
+{
+  if (valor <= 23 || valor >= 72) {
+    return 4;
+  }
+  if (valor <= 37 || valor >= 54) {
+    return 3;
+  }
+  return 2;
+}
+
+void animar_mina(celda &e)
+{
+  if (e.valor == MINA_REPOSO) {
+    if (azar(100) == 0) {
+      e.valor = 0;
+    }
+  } else {
+    ++e.valor;
+  }
+  if (e.valor <= MINA_FIN_PARPADEO && e.valor % divisor_parpadeo(e.valor) == 0) {
+    e.grf = e.grf == primer_grf[mina] + MINA_ULTIMA_LOSETA ? primer_grf[mina] : static_cast<uint8_t>(e.grf + 1);
+  }
+}
+
+// Advances a target's explosion, or the gate's dissolving, by one frame.
+void animar_detonador(celda &e)
+{
+  if (e.valor == FIN_EXPLOSION_1 || e.valor == FIN_EXPLOSION_2) {
+    e.valor = DETONADOR_DESTRUIDO;
+    e.grf = static_cast<uint8_t>(primer_grf[detonador] - 1);
+    --dt_rayo.pendientes;
+  } else if (e.valor <= FIN_EXPLOSION_2) {
+    ++e.valor;
+    e.grf = static_cast<uint8_t>(primer_grf[detonador] + e.valor / 2);
+  } else if (e.valor == PUERTA_RECOMPONER) {
+    // The gate's cell turns to floor: the game composes its tile from the
+    // old one, which it is told.
+    dt_sucesos.bits |= suceso_puerta_recompuesta;
+    dt_sucesos.grf_puerta_antes = e.grf;
+    e.grf = LOSETA_PUERTA_RECOMPUESTA;
+    ++e.valor;
+  } else if (e.valor == PUERTA_FIN) {
+    e.valor = DETONADOR_DESTRUIDO;
+  } else {
+    ++e.valor;
+  }
+}
+
+}  // namespace
+
+void animar_tablero(uint8_t animar, void (*dibujar)(uint8_t animar))
+{
+  // Every target has gone: the gate in front of the receiver dissolves.
+  if (dt_rayo.pendientes == 1) {
+    sumar_puntos_nivel(PUNTOS_PUERTA);
+    dt_rayo.pendientes = 0;
+    celda &puerta = est_nivel[dt_rayo.celda_puerta];
+    puerta.tipo = detonador;
+    puerta.valor = PUERTA_INICIO;
+    dt_sucesos.bits |= suceso_puerta;
+  }
+
+  for (celda &e : est_nivel) {
+    if (e.tipo == mina) {
+      animar_mina(e);
+    }
+  }
+  if (animar) {
+    for (datos_gremlin &g : dt_gremlin) {
+      if (g.espera == -1) {
+        break;
+      }
+      if (g.espera == 0) {
+        g.fotograma = static_cast<int8_t>((g.fotograma + 1) % 4);
+      }
+    }
+  }
+
+  // A screen shows the board here: the mines and gremlins as they are now,
+  // the explosions and the gate as they were.
+  if (dibujar != nullptr) {
+    dibujar(animar);
+  }
+
+  for (celda &e : est_nivel) {
+    if (e.tipo == detonador && e.valor >= 1 && e.valor < DETONADOR_DESTRUIDO) {
+      animar_detonador(e);
+    }
+  }
+}

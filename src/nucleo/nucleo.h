@@ -1,0 +1,533 @@
+// nucleo: the game's rules, run without a screen. The board and its levels,
+// the beam, what moves by itself and the player's hold on the mirrors, the
+// game's own random draws, and the frame of play with the rules that turn
+// it into points, lost lives and completed levels.
+//
+// The game's loop, the solver, the editor's proof and the score server's
+// verifier all play through this same code. It needs no display, sound or
+// clock: the player acts only through the input given to each frame, and
+// what the player should see and hear comes back as what happened in it
+// (sucesos) and through the hooks a screen may set (ganchos_partida).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Board geometry
+// ---------------------------------------------------------------------------
+
+constexpr int COLUMNAS = 15;
+constexpr int FILAS = 9;
+constexpr int NUM_CELDAS = COLUMNAS * FILAS;
+
+// The board's top-left corner on screen, and the size of a cell. Gremlins
+// and the pointer are placed in screen pixels.
+constexpr int ORIGEN_TABLERO = 32;
+constexpr int LADO_CELDA = 64;
+
+// Walls, the beam and gremlins are tested on half-cell blocks.
+constexpr int BLOQUES_X = 2 * COLUMNAS;
+constexpr int BLOQUES_Y = 2 * FILAS;
+
+// Beam positions are in quarter cells; the board spans 0-60 by 0-36.
+constexpr int RAYO_MAX_X = 4 * COLUMNAS;
+constexpr int RAYO_MAX_Y = 4 * FILAS;
+
+// The step of each of the 16 directions (0 up, clockwise by 22.5 degrees)
+// in quarter cells.
+extern const int8_t paso_dx[16];
+extern const int8_t paso_dy[16];
+
+// ---------------------------------------------------------------------------
+// Elements and the board
+// ---------------------------------------------------------------------------
+
+enum : uint8_t {
+  emisor = 0,
+  receptor = 1,
+  espejo = 2,
+  muro = 3,
+  detonador = 4,
+  muro_reflectante = 5,
+  vacio = 6,
+  polarizador_reflectante = 7,
+  polarizador_absorbente = 8,
+  reemisor = 9,
+  foptica = 10,
+  mina = 11,
+  polarizador_reflectante_giratorio = 13,
+  polarizador_absorbente_giratorio = 14,
+  espejo_giratorio = 17,
+};
+
+// Indices of primer_grf that are not element kinds.
+constexpr int GRF_ESPEJO_ILUMINADO = 12;
+constexpr int GRF_GREMLIN = 15;
+constexpr int GRF_PREMIO = 16;
+
+// The first tile of each element kind (and of a few other pictures).
+extern const uint8_t primer_grf[17];
+
+// Tiles that are not the first of a kind.
+constexpr uint8_t LOSETA_MARCA = 47;
+// The scratch tile a dissolving gate is shown with: the half of its old
+// tile that held no wall over the floor (the game composes it).
+constexpr uint8_t LOSETA_PUERTA_RECOMPUESTA = 133;
+
+// `valor` of a target: standing, and gone.
+constexpr uint8_t DETONADOR_EN_PIE = 0;
+constexpr uint8_t DETONADOR_DESTRUIDO = 100;
+
+struct celda {
+  uint8_t tipo;
+  uint8_t valor;  // meaning depends on the kind
+  uint8_t grf;    // tile drawn for the cell
+};
+
+// The live board.
+extern celda est_nivel[NUM_CELDAS];
+
+// The stored levels: 0-59 the game, 60-62 the trainer.
+constexpr int NUM_NIVELES = 63;
+constexpr int PRIMER_NIVEL_ENTRENAMIENTO = 60;
+constexpr int ULTIMO_NIVEL = PRIMER_NIVEL_ENTRENAMIENTO - 1;
+constexpr int ULTIMO_NIVEL_ENTRENAMIENTO = NUM_NIVELES - 1;
+extern const uint8_t objeto[NUM_NIVELES * NUM_CELDAS];
+
+// Gremlins in each level.
+extern const uint8_t gremlins[64];
+
+// Common step of the fibre-optic animation, +4 or -4.
+extern int8_t dir_foptica;
+
+// Builds the live board from a stored level (or the file that replaces it).
+void cargar_nivel(int nivel);
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: when set, levels are loaded from this table (63 levels
+// of 135 bytes) instead of the stored one.
+extern const uint8_t *prueba_niveles;
+#endif
+
+// Builds the live board from 135 level bytes, as cargar_nivel does for
+// level `nivel` (its floor pattern and gremlins). The plain mirrors and the
+// mines take their start from the game's random draws.
+void cargar_tablero(const uint8_t *bytes, int nivel);
+
+// A hash of the stored levels and their gremlin counts: a game is played
+// again only on the levels it was played on.
+uint64_t hash_niveles();
+
+// ---------------------------------------------------------------------------
+// Level files: the text form the stored levels are written in, read by the
+// build's level compiler, the level tool, the editor, `--niveles` and the
+// score server
+// ---------------------------------------------------------------------------
+
+// A level as its file holds it: a title line, an idea line, an optional
+// gremlin count line and nine rows of 15 two-character cells.
+struct nivel_texto {
+  std::string titulo;
+  std::string idea;
+  int8_t gremlins = -1;  // -1: no "gremlins:" line, the stored count of the level's number applies
+  uint8_t bytes[NUM_CELDAS];
+};
+
+// The most gremlins a level file may ask for.
+constexpr int MAX_GREMLINS_NIVEL = 8;
+
+// The level byte of a two-character token, or -1 if it is not one.
+int byte_de_ficha(const std::string &ficha);
+
+// The token of a level byte ("??" for a byte no level may hold).
+std::string ficha_de_byte(uint8_t b);
+
+// Reads a level from its text. On failure returns false with a message
+// naming the line and the column ("line L, column C: ...").
+bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
+
+// Reads a level file; the message of a failure starts with the path.
+bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error);
+
+// The text of a level, which interpretar_nivel_texto reads back equal.
+std::string escribir_nivel_texto(const nivel_texto &nivel);
+
+// Writes a level file through a new file renamed over the old one, so a
+// failed write leaves the old file whole. On failure returns false with a
+// message.
+bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std::string &error);
+
+// ---------------------------------------------------------------------------
+// Level rules: what the game relies on a level to keep
+// ---------------------------------------------------------------------------
+
+struct problema_nivel {
+  int celda;  // -1 when it concerns the whole level
+  std::string texto;
+  bool puerta = false;  // the receiver's gate: the board loads and traces
+                        // well, but the level cannot be played fairly
+};
+
+// The fewest targets a level may have.
+constexpr int MIN_DETONADORES = 9;
+
+// Every way a level breaks what the game relies on: bytes that are not
+// elements, not exactly one emitter and one receiver, fibre-optic ends not
+// in pairs or in cell 0, fewer than nine targets, a receiver whose gate
+// cell does not stop the beam, and, with gremlins, no free 2 x 2 square of
+// half cells for them to enter. Loads the board to look for that square.
+std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins);
+
+// Levels of files that take the place of stored levels (`fotonauta
+// --niveles`, the editor's Play): null where the stored level plays.
+extern const nivel_texto *nivel_sustituto[NUM_NIVELES];
+
+// Whether any level has been replaced: such a game's score stays out of
+// the table.
+bool hay_niveles_sustitutos();
+
+// The gremlins of level `nivel`: its file's count where a file replaces it
+// and gives one, otherwise the stored count (0 out of range).
+int gremlins_nivel(int nivel);
+
+// Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
+// levels and checks each against the level rules. Returns the levels read,
+// and in `errores` one line per bad file, which leaves its level out.
+std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
+                                                              std::vector<std::string> &errores);
+
+// ---------------------------------------------------------------------------
+// The game's random draws
+// ---------------------------------------------------------------------------
+// Every draw that changes what can happen in a game (the mirrors' start and
+// scramble, the gremlins, the mines, the explosions, the re-emitters) comes
+// from this generator, seeded once per game; nothing else draws from it, so
+// the same seed and the same input play the same game on any build. The
+// pictures' own variety draws elsewhere.
+
+struct generador_azar {
+  uint64_t estado;
+};
+
+// The game's generator.
+extern generador_azar azar_juego;
+
+void sembrar_azar(generador_azar &g, uint64_t semilla);
+
+// A draw in 0 .. n-1 (n > 0).
+uint32_t sacar_azar(generador_azar &g, uint32_t n);
+
+// A draw of the game's generator, in 0 .. n-1.
+inline uint32_t azar(uint32_t n)
+{
+  return sacar_azar(azar_juego, n);
+}
+
+// ---------------------------------------------------------------------------
+// The beam
+// ---------------------------------------------------------------------------
+
+enum : uint8_t {
+  rayo_en_curso = 0,
+  rayo_detenido = 1,
+  rayo_sobrecarga = 2,
+  rayo_mina = 3,
+  rayo_conectado = 4,
+};
+
+constexpr int MAX_PUNTOS = 300;
+
+// `dir` of a point from which no segment is drawn (a jump).
+constexpr uint8_t DIR_SALTO = 100;
+
+struct punto_rayo {
+  int8_t x, y;
+  uint8_t dir;
+};
+
+struct datos_rayo {
+  uint8_t dir;
+  int8_t dx, dy;
+  int8_t x, y;        // the head, quarter cells
+  uint8_t estado;
+  int16_t n_puntos;
+  punto_rayo punto[MAX_PUNTOS];
+  uint8_t pendientes;    // targets standing, plus one for the receiver
+  uint8_t celda_puerta;  // the cell in front of the receiver's opening
+  uint8_t dir_receptor;  // the direction that enters the receiver
+};
+
+extern datos_rayo dt_rayo;
+
+// Answers of obtener_optica.
+enum : uint8_t {
+  optica_pasa = 0,
+  optica_absorbe = 1,
+  optica_refleja = 2,
+  optica_receptor = 3,
+};
+
+// Who asks obtener_optica.
+constexpr uint8_t MODO_RAYO = 0;
+constexpr uint8_t MODO_GREMLIN = 2;
+
+void calcular_rayo();
+void comprobar_avanzar();
+void comprobar_avanzar_1();
+void comprobar_avanzar_3();
+void comprobar_avanzar_4();
+uint8_t obtener_optica(uint8_t bx, uint8_t by, uint8_t modo);
+uint8_t incorporar_punto(uint8_t continuo);
+void reflejar_rayo(uint8_t m);
+void comprobar_objeto();
+void comprobar_espejo(uint8_t c);
+void comprobar_detonador(uint8_t c);
+void comprobar_mina(uint8_t c);
+void comprobar_reemisor(uint8_t c);
+void comprobar_foptica(uint8_t c);
+
+// Where a re-emitter draws its turn, 0-8 (4 goes straight on). The game
+// draws from its generator; tools replay chosen draws through it.
+extern int (*sorteo_reemisor)();
+
+// ---------------------------------------------------------------------------
+// What moves by itself, and the player's hold on the mirrors
+// ---------------------------------------------------------------------------
+
+constexpr int MAX_GREMLINS = 8;
+
+struct datos_gremlin {
+  int16_t espera;  // -1 unused; 0 on the board; else logic frames to enter
+  int16_t x, y;    // top-left corner on screen
+  int8_t paso_x, paso_y;
+  int8_t fotograma;
+};
+
+extern datos_gremlin dt_gremlin[MAX_GREMLINS];
+
+// No cell pressed.
+constexpr uint8_t CELDA_NINGUNA = 255;
+
+// A mirror the player can turn: plain or self-turning.
+inline bool es_espejo(uint8_t tipo)
+{
+  return tipo == espejo || tipo == espejo_giratorio;
+}
+
+// What the player does at a logic frame, as the game read it: the only way
+// the player reaches the rules. A recording of a game is these, frame by
+// frame.
+struct entrada_juego {
+  uint8_t celda = CELDA_NINGUNA;  // the cell under the pointer; CELDA_NINGUNA off the board
+  uint8_t botones = 0;            // 1 left, 2 right (other values press nothing)
+  int8_t rueda = 0;               // the wheel moved: up (+1) or down (-1)
+  uint8_t teclas = 0;             // TECLA_ bits held
+  uint8_t abandono = 0;           // 1: the player left the game in this frame
+};
+
+// The keys that act on a game: Alt (with the left button, the right one)
+// and the hidden cheat's keys.
+enum : uint8_t {
+  TECLA_ALT = 1,
+  TECLA_IZQUIERDA = 2,
+  TECLA_DERECHA = 4,
+  TECLA_Q = 8,
+  TECLA_M = 16,
+};
+
+// The player's hold on the board.
+struct datos_pinchado {
+  uint8_t pinchado;  // a press is held
+  uint8_t espejo;    // the mirror it turns, CELDA_NINGUNA for none
+  uint8_t celda;     // the cell under the pointer when it began
+};
+extern datos_pinchado dt_pinchado;
+
+// The cell under screen pixel (x, y), CELDA_NINGUNA off the board.
+uint8_t celda_en_pantalla(int x, int y);
+
+// Turns a self-turning mirror or polariser one step on, with its tile.
+// Returns false, leaving the cell alone, for any other kind.
+bool girar_automatico(celda &e);
+
+void mover_automaticos();
+
+// The player's hold: with `liberar` set drops it; otherwise a press of
+// `entrada` takes hold of the cell under the pointer and turns a mirror
+// held there one step. Returns the held cell, CELDA_NINGUNA for none.
+int mover_espejos_pinchados(uint8_t liberar, const entrada_juego &entrada);
+
+void mover_gremlins(uint8_t logico);
+
+// What goes at frame rate on the board: the gate's opening, the mines'
+// flicker, explosions, the dissolving gate and, when `animar` is set, the
+// gremlins' walk cycle. `dibujar`, when given, is called in the middle,
+// where the board is shown: the mines and gremlins already moved on, the
+// explosions and the gate not yet.
+void animar_tablero(uint8_t animar, void (*dibujar)(uint8_t animar) = nullptr);
+
+// One step of the level start's scramble: each plain mirror takes a random
+// step back, none or on; the self-turning pieces turn.
+void revolver_espejos();
+
+// ---------------------------------------------------------------------------
+// The game in progress
+// ---------------------------------------------------------------------------
+
+struct datos_partida {
+  int8_t energia;          // energy left in this level, 64 when it starts
+  int8_t cuenta_energia;   // logic frames before the next unit is taken
+  int8_t sobrecarga;       // overload meter, 0 to 64
+  int8_t vidas;            // lives left
+  int32_t puntos;          // banked score
+  int32_t puntos_nivel;    // points of this attempt at the level, not banked yet
+  int8_t fases_superadas;  // levels completed in this game
+};
+
+extern datos_partida dt_partida;
+
+// Cheat mode of the game in progress: 0 off, 1 on.
+extern uint8_t trampas;
+
+// Tamper evidence of the game in progress. Word 0 is the integrity flag:
+// set at game start, cleared while cheating or when the game's state has
+// been meddled with; name entry reads it.
+constexpr int NUM_TRAMPEANDO = 8;
+extern int32_t trampeando[NUM_TRAMPEANDO];
+
+// Adds to, or sets, the points of the level being played, keeping the
+// tamper evidence in step.
+void sumar_puntos_nivel(int32_t puntos);
+void poner_puntos_nivel(int32_t puntos);
+
+// Why a game ends.
+enum : uint8_t {
+  jugando = 0,
+  fin_abandono = 1,
+  fin_sin_vidas = 2,
+  fin_completado = 3,
+};
+
+// Why a life is lost.
+enum : uint8_t {
+  perdida_energia = 0,
+  perdida_sobrecarga = 1,
+};
+
+// The game loop's own state.
+struct datos_bucle {
+  uint8_t entrenamiento;   // the trainer's levels: no energy drain, no life lost
+  uint8_t suelto;          // one level alone (the editor's Play): it ends the game
+  int8_t nivel;            // the level being played
+  int8_t cuenta_ciclo;     // frames to the next logic frame: 2, 1, 0
+  uint8_t motivo_fin;      // jugando, or why the game ended
+  uint8_t celda_pinchada;  // the held cell, CELDA_NINGUNA for none
+  uint8_t flechas;         // an arrow was down at the previous logic frame
+};
+
+extern datos_bucle dt_bucle;
+
+// What happened in a frame, for the game to show and sound: bits of
+// dt_sucesos, cleared as each frame starts.
+enum : uint16_t {
+  suceso_explosion = 1,          // a target was hit (its first explosion)
+  suceso_explosion_larga = 2,    // a target was hit (its second explosion)
+  suceso_puerta = 4,             // the last target went: the gate opens
+  suceso_puerta_recompuesta = 8, // the gate's cell turns to floor (grf_puerta_antes held its tile)
+  suceso_gremlin_entra = 16,
+  suceso_gremlin_cazado = 32,
+  suceso_vida_perdida = 64,
+  suceso_nivel_completado = 128,
+};
+struct datos_sucesos {
+  uint16_t bits;
+  uint8_t grf_puerta_antes;
+};
+extern datos_sucesos dt_sucesos;
+
+// The frames of the sequences: the rules change the state, a screen shows
+// it. Every hook may be null, and with no screen all are.
+struct ganchos_partida {
+  // Shows the board, in the middle of each frame's animar_tablero.
+  void (*dibujar_tablero)(uint8_t animar);
+  // The rest of each frame of play: everything has moved and the beam is
+  // traced, the rules have not run. Returns 1 when the player left the game
+  // meanwhile (no rule then runs, and the game ends).
+  uint8_t (*fotograma)(uint8_t logico);
+  // A level's start: `paso` -1 once its board is loaded, then 0 to
+  // PASOS_REVUELTA - 1 after each step of the mirrors' scramble, then
+  // PASOS_REVUELTA at its end, before its meters are filled.
+  void (*inicio_nivel)(int8_t nivel, int paso);
+  // A completed level's bonus: `fase` 0 before it (the celebration), 1
+  // after each unit of energy turned into points, 2 once the energy is
+  // gone, 3 after each life turned into points, 4 at its end (before the
+  // level counts as completed).
+  void (*contacto)(int8_t nivel, uint8_t fase);
+  // A life lost for `motivo`, after it was taken.
+  void (*vida_perdida)(uint8_t motivo, int8_t nivel);
+  // The last life lost, after the level's points were banked.
+  void (*sin_vidas)(int8_t nivel);
+  // The last level of the game completed, before the game ends.
+  void (*juego_completado)();
+};
+
+// Steps of the mirrors' scramble at a level's start.
+constexpr int PASOS_REVUELTA = 65;
+
+// The points of the sequences, for those who show them.
+constexpr int PUNTOS_POR_ENERGIA = 10;
+constexpr int PUNTOS_POR_VIDA = 500;
+
+// How a game starts.
+struct inicio_partida {
+  uint64_t semilla;
+  uint8_t entrenamiento;
+  uint8_t suelto;
+  int8_t nivel;
+  int8_t vidas;  // 0: the game's three; a solver's run stops at the first
+};
+
+// Starts a game: the meters, the points and the first level's start.
+void empezar_partida(const inicio_partida &inicio, const ganchos_partida *ganchos);
+
+// A level's start (its board, the mirrors' scramble, full meters) and the
+// completed level's bonus (the energy and lives left turned into points),
+// as the game's frame runs them.
+void iniciar_nivel(int8_t nivel, const ganchos_partida *ganchos);
+void contacto(const ganchos_partida *ganchos);
+
+// Whether the next frame is a logic frame: the only frames that read the
+// player's input (a wheel or button of the others would wait for one).
+bool fotograma_logico();
+
+// Plays one frame with the player's input (read only on a logic frame, but
+// for `abandono`, which the screen's hook may also set), the sequences that
+// follow from it included. Afterwards dt_bucle.motivo_fin says whether the
+// game has ended.
+void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *ganchos);
+
+// The state the rules run on, boiled down: two games that were played the
+// same way end with the same hash.
+uint64_t hash_estado();
+
+// The whole of the rules' state, set aside and put back: a tool that plays
+// (a solver asked for a plan mid-game) leaves the game as it found it.
+struct instantanea_nucleo {
+  celda tablero[NUM_CELDAS];
+  datos_rayo rayo;
+  datos_gremlin gremlins_guardados[MAX_GREMLINS];
+  int8_t paso_foptica;
+  datos_partida partida;
+  uint8_t trampas_guardadas;
+  int32_t trampeando_guardado[NUM_TRAMPEANDO];
+  datos_bucle bucle;
+  datos_sucesos sucesos;
+  datos_pinchado pinchado;
+  generador_azar azar;
+  int (*sorteo)();
+};
+void guardar_nucleo(instantanea_nucleo &g);
+void restaurar_nucleo(const instantanea_nucleo &g);

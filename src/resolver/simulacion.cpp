@@ -1,0 +1,121 @@
+// One level played alone through the game's own rules, with no screen: the
+// rules' frame with the input the caller gives, stopped at the level's win
+// or at its first lost life, and what a proof wants to know of the run.
+#include <cstdio>
+
+#include "resolver/resolver.h"
+
+namespace {
+
+struct estado_simulacion {
+  uint8_t resultado;
+  uint8_t motivo;
+  int fotogramas;
+  int pasos_giro;
+  int sobrecarga_maxima;
+  FILE *registro;
+  nivel_texto nivel;  // the level played, in place of the stored one
+  int indice;         // its number, for its floor and the stored gremlin count
+};
+
+estado_simulacion sim;
+
+// In the middle of each frame, before the rules: a mirror held now has just
+// been turned by the player's drive.
+uint8_t en_el_fotograma(uint8_t logico)
+{
+  if (logico && dt_pinchado.espejo != CELDA_NINGUNA) {
+    ++sim.pasos_giro;
+  }
+  return 0;
+}
+
+void al_perder_vida(uint8_t motivo, int8_t)
+{
+  if (sim.resultado == sim_en_juego) {
+    sim.resultado = sim_vida_perdida;
+    sim.motivo = motivo;
+  }
+}
+
+const ganchos_partida GANCHOS_SIMULACION = {nullptr, en_el_fotograma, nullptr, nullptr, al_perder_vida, nullptr, nullptr};
+
+}  // namespace
+
+void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones)
+{
+  sim = {};
+  sim.registro = opciones.registro;
+  sim.indice = nivel;
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    sim.nivel.bytes[c] = bytes[c];
+  }
+  sim.nivel.gremlins = static_cast<int8_t>(opciones.gremlins ? -1 : 0);
+  sim.resultado = sim_en_juego;
+
+  const nivel_texto *antes = nivel_sustituto[nivel];
+  nivel_sustituto[nivel] = &sim.nivel;
+  // One life: the run ends with the first one lost, as it was lost.
+  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1}, nullptr);
+  nivel_sustituto[nivel] = antes;
+}
+
+uint8_t sim_fotograma(const entrada_juego &entrada)
+{
+  if (sim.resultado != sim_en_juego) {
+    return sim.resultado;
+  }
+  const bool logico = fotograma_logico();
+  entrada_juego e = logico ? entrada : entrada_juego{};
+  // The level's bytes stay in place of the stored ones for the frame.
+  const nivel_texto *antes = nivel_sustituto[sim.indice];
+  nivel_sustituto[sim.indice] = &sim.nivel;
+  jugar_fotograma(e, &GANCHOS_SIMULACION);
+  nivel_sustituto[sim.indice] = antes;
+  ++sim.fotogramas;
+  if (dt_partida.sobrecarga > sim.sobrecarga_maxima) {
+    sim.sobrecarga_maxima = dt_partida.sobrecarga;
+  }
+  if (sim.resultado == sim_en_juego && (dt_sucesos.bits & suceso_nivel_completado) != 0) {
+    sim.resultado = sim_completado;
+  }
+  if (sim.resultado == sim_vida_perdida && sim.motivo == perdida_sobrecarga) {
+    sim.sobrecarga_maxima = 64;
+  }
+  if (logico && sim.registro != nullptr) {
+    // Where the beam ended, as the cell of its last point.
+    const punto_rayo &fin = dt_rayo.punto[dt_rayo.n_puntos - 1];
+    const int columna = fin.x / 4;
+    const int fila = fin.y / 4;
+    const bool dentro = fin.x >= 0 && fin.y >= 0 && columna < COLUMNAS && fila < FILAS;
+    fprintf(sim.registro, "fotograma %d estado %d sobrecarga %d energia %d pendientes %d sostenida %d final %d\n",
+            sim.fotogramas - 1, dt_rayo.estado, dt_partida.sobrecarga, dt_partida.energia, dt_rayo.pendientes,
+            dt_bucle.celda_pinchada == CELDA_NINGUNA ? -1 : dt_bucle.celda_pinchada, dentro ? fila * COLUMNAS + columna : -1);
+  }
+  return sim.resultado;
+}
+
+bool sim_logico_siguiente()
+{
+  return sim.resultado == sim_en_juego && fotograma_logico();
+}
+
+int sim_fotogramas()
+{
+  return sim.fotogramas;
+}
+
+int sim_pasos_giro()
+{
+  return sim.pasos_giro;
+}
+
+uint8_t sim_motivo_perdida()
+{
+  return sim.motivo;
+}
+
+int sim_sobrecarga_maxima()
+{
+  return sim.sobrecarga_maxima;
+}
