@@ -85,6 +85,16 @@ uint32_t sumar_con_tablas(int color, uint32_t debajo, int profundidad);
 // The screen's hooks on the rules: every sequence and frame shown.
 extern const ganchos_partida ganchos_pantalla;
 
+// The recording of the game being played, or of the last one played.
+struct repeticion;
+extern repeticion partida_grabada;
+
+#ifdef FOTONAUTA_PRUEBAS
+// Test builds only: the game's own frames, read from the mouse and the keys
+// and recorded, with these hooks in place of the screen's.
+void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *ganchos);
+#endif
+
 // One whole game, normal (0) or the trainer (1), from the first level to its
 // end; then records progress and hands the score to name entry. A button
 // action: always returns 0.

@@ -12,6 +12,7 @@
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
+#include "repeticion/repeticion.h"
 
 // Colours of the status strip and the sequences, made once the display's
 // pixel format is known.
@@ -20,6 +21,9 @@ int rojo, amarillo, verde;
 // Voices of the two looping alarms, -1 while silent.
 int8_t sonido_sobrecarga = -1;
 int8_t sonido_mina = -1;
+
+// The recording of the game being played, or of the last one played.
+repeticion partida_grabada;
 
 namespace {
 
@@ -138,6 +142,25 @@ uint64_t semilla_nueva()
          static_cast<uint64_t>(time(nullptr));
 }
 
+// The frames of a game from its start to its end, read from the player and
+// recorded.
+void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganchos)
+{
+  empezar_grabacion(partida_grabada, inicio);
+  empezar_partida(inicio, ganchos);
+  show_mouse(nullptr);
+  while (dt_bucle.motivo_fin == jugando) {
+    entrada_juego entrada;
+    if (fotograma_logico()) {
+      entrada = leer_entrada_juego();
+      grabar_entrada(partida_grabada, entrada);
+    }
+    jugar_fotograma(entrada, ganchos);
+    grabar_fotograma(partida_grabada, entrada);
+  }
+  terminar_grabacion(partida_grabada);
+}
+
 // The game from its first level to its end.
 void jugar(inicio_partida inicio)
 {
@@ -157,13 +180,7 @@ void jugar(inicio_partida inicio)
   parar_musica();
   dlg_apilar_dialogo(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
-  empezar_partida(inicio, &ganchos_pantalla);
-  show_mouse(nullptr);
-
-  while (dt_bucle.motivo_fin == jugando) {
-    entrada_juego entrada = fotograma_logico() ? leer_entrada_juego() : entrada_juego{};
-    jugar_fotograma(entrada, &ganchos_pantalla);
-  }
+  jugar_fotogramas(inicio, &ganchos_pantalla);
 
   detener_sonidos(1);
   sonido_mina = -1;
@@ -250,6 +267,13 @@ int8_t juego(int8_t entrenamiento)
   }
   return 0;
 }
+
+#ifdef FOTONAUTA_PRUEBAS
+void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *ganchos)
+{
+  jugar_fotogramas(inicio, ganchos);
+}
+#endif
 
 void jugar_nivel_suelto(const nivel_texto &nivel)
 {

@@ -145,6 +145,10 @@ int byte_de_ficha(const std::string &ficha);
 // The token of a level byte ("??" for a byte no level may hold).
 std::string ficha_de_byte(uint8_t b);
 
+// A hash of a level's board and gremlin count: a level played alone is
+// known by it.
+uint64_t hash_nivel(const nivel_texto &nivel);
+
 // Reads a level from its text. On failure returns false with a message
 // naming the line and the column ("line L, column C: ...").
 bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
@@ -426,6 +430,7 @@ struct datos_bucle {
   uint8_t motivo_fin;      // jugando, or why the game ended
   uint8_t celda_pinchada;  // the held cell, CELDA_NINGUNA for none
   uint8_t flechas;         // an arrow was down at the previous logic frame
+  uint16_t version_reglas; // the rules the game is played by
 };
 
 extern datos_bucle dt_bucle;
@@ -487,7 +492,8 @@ struct inicio_partida {
   uint8_t entrenamiento;
   uint8_t suelto;
   int8_t nivel;
-  int8_t vidas;  // 0: the game's three; a solver's run stops at the first
+  int8_t vidas;             // 0: the game's three; a solver's run stops at the first
+  uint16_t version_reglas;  // 0: VERSION_REGLAS; an older one plays by its rules
 };
 
 // Starts a game: the meters, the points and the first level's start.
@@ -512,6 +518,25 @@ void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *ganchos);
 // The state the rules run on, boiled down: two games that were played the
 // same way end with the same hash.
 uint64_t hash_estado();
+
+// The input the rules take from `entrada` at the coming logic frame, with
+// whatever they would not look at cleared: the pointer's cell when no press
+// begins, Alt without the left button, the cheat's keys they would not
+// read. Plays the same as `entrada`; what a recording keeps.
+entrada_juego entrada_consumida(const entrada_juego &entrada);
+
+// The version of the rules: any change that could play a recorded game
+// differently (a rule, the order of a frame, a random draw) bumps it, and
+// the rules it changes keep their old way for games of older versions
+// (dt_bucle.version_reglas), so an older recording still plays as it was
+// played.
+constexpr uint16_t VERSION_REGLAS = 1;
+
+// Whether these rules can play a game of version `version`.
+inline bool version_reglas_conocida(uint16_t version)
+{
+  return version >= 1 && version <= VERSION_REGLAS;
+}
 
 // The whole of the rules' state, set aside and put back: a tool that plays
 // (a solver asked for a plan mid-game) leaves the game as it found it.

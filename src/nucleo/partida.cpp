@@ -269,6 +269,7 @@ void empezar_partida(const inicio_partida &inicio, const ganchos_partida *gancho
   dt_bucle.motivo_fin = jugando;
   dt_bucle.celda_pinchada = CELDA_NINGUNA;
   dt_bucle.flechas = 1;
+  dt_bucle.version_reglas = inicio.version_reglas != 0 ? inicio.version_reglas : VERSION_REGLAS;
 
   trampas = 0;
   trampeando[0] = PARTIDA_LIMPIA;
@@ -276,6 +277,28 @@ void empezar_partida(const inicio_partida &inicio, const ganchos_partida *gancho
   poner_puntos_nivel(0);
   dt_partida.vidas = inicio.vidas > 0 ? inicio.vidas : VIDAS;
   iniciar_nivel(dt_bucle.nivel, ganchos);
+}
+
+entrada_juego entrada_consumida(const entrada_juego &entrada)
+{
+  entrada_juego e = entrada;
+  e.abandono = 0;
+  const bool pulsado = e.rueda != 0 || e.botones == 1 || e.botones == 2;
+  // The wheel stands for a button; any other press is none.
+  if (!pulsado || e.rueda != 0) {
+    e.botones = 0;
+  }
+  // The cell counts only where a press begins.
+  if (!pulsado || dt_pinchado.pinchado) {
+    e.celda = CELDA_NINGUNA;
+  }
+  uint8_t teclas = 0;
+  if (e.botones == 1 && e.rueda == 0) {
+    teclas |= e.teclas & TECLA_ALT;
+  }
+  teclas |= e.teclas & (trampas ? TECLA_IZQUIERDA | TECLA_DERECHA : TECLA_Q | TECLA_M);
+  e.teclas = teclas;
+  return e;
 }
 
 bool fotograma_logico()
@@ -371,7 +394,8 @@ uint64_t hash_estado()
   }
   const datos_bucle &b = dt_bucle;
   for (const int64_t v : {int64_t{b.entrenamiento}, int64_t{b.suelto}, int64_t{b.nivel}, int64_t{b.cuenta_ciclo},
-                          int64_t{b.motivo_fin}, int64_t{b.celda_pinchada}, int64_t{b.flechas}}) {
+                          int64_t{b.motivo_fin}, int64_t{b.celda_pinchada}, int64_t{b.flechas},
+                          int64_t{b.version_reglas}}) {
     valor(v);
   }
   for (const int64_t v : {int64_t{dt_pinchado.pinchado}, int64_t{dt_pinchado.espejo}, int64_t{dt_pinchado.celda},

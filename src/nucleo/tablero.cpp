@@ -205,20 +205,38 @@ void cargar_nivel(int nivel)
   cargar_tablero(&objeto[nivel * NUM_CELDAS], nivel);
 }
 
+namespace {
+
+// FNV-1a, 64 bits.
+constexpr uint64_t HASH_INICIAL = 0xcbf29ce484222325ULL;
+
+void mezclar_hash(uint64_t &h, uint8_t b)
+{
+  h ^= b;
+  h *= 0x100000001b3ULL;
+}
+
+}  // namespace
+
 uint64_t hash_niveles()
 {
-  // FNV-1a over the level bytes and the gremlin counts.
-  uint64_t h = 0xcbf29ce484222325ULL;
-  const auto mezclar = [&h](uint8_t b) {
-    h ^= b;
-    h *= 0x100000001b3ULL;
-  };
+  uint64_t h = HASH_INICIAL;
   for (const uint8_t b : objeto) {
-    mezclar(b);
+    mezclar_hash(h, b);
   }
   for (int n = 0; n < NUM_NIVELES; ++n) {
-    mezclar(gremlins[n]);
+    mezclar_hash(h, gremlins[n]);
   }
+  return h;
+}
+
+uint64_t hash_nivel(const nivel_texto &nivel)
+{
+  uint64_t h = HASH_INICIAL;
+  for (const uint8_t b : nivel.bytes) {
+    mezclar_hash(h, b);
+  }
+  mezclar_hash(h, static_cast<uint8_t>(nivel.gremlins));
   return h;
 }
 

@@ -56,7 +56,7 @@ void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opc
   const nivel_texto *antes = nivel_sustituto[nivel];
   nivel_sustituto[nivel] = &sim.nivel;
   // One life: the run ends with the first one lost, as it was lost.
-  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1}, nullptr);
+  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1, 0}, nullptr);
   nivel_sustituto[nivel] = antes;
 }
 

@@ -1,0 +1,135 @@
+// repeticion: the recording of a game, and playing it again. A recording
+// holds how the game started (the rules' version, the levels' hash, the
+// seed, the first level) and, frame by frame, the input the rules took;
+// played through the same rules it gives the same game, to the last point.
+// The game writes one for every game, `fotonauta --repeticion` shows one,
+// and the score server plays each one it is sent to verify its score.
+//
+// The file format is docs/repeticion.md. Needs no display, sound or clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codigo/codigo.h"
+#include "nucleo/nucleo.h"
+
+// The file format's version, and the formats this build reads.
+constexpr uint16_t VERSION_FORMATO_REPETICION = 1;
+
+// The bounds a recording must keep: a whole game of 60 levels, every life
+// played to its last unit of energy, is about 560,000 frames.
+constexpr uint32_t MAX_FOTOGRAMAS_REPETICION = 1000000;
+constexpr size_t MAX_BYTES_REPETICION = 1 << 20;          // the file
+constexpr size_t MAX_BYTES_EVENTOS_REPETICION = 8 << 20;  // its input, unpacked
+
+// Flags of the start.
+enum : uint8_t {
+  REPETICION_ENTRENAMIENTO = 1,
+  REPETICION_SUELTO = 2,  // one level alone, known by its own hash
+};
+
+struct cabecera_repeticion {
+  uint16_t version_reglas = VERSION_REGLAS;
+  uint64_t hash_niveles = 0;  // hash_niveles(), or hash_nivel() of the level played alone
+  uint64_t semilla = 0;
+  int8_t nivel = 0;           // the first level
+  uint8_t banderas = 0;
+  // How the game ended, as the game that was recorded saw it: a replay
+  // must end the same way.
+  uint8_t motivo_fin = jugando;
+  int8_t fases = 0;
+  int32_t puntos = 0;
+  uint32_t fotogramas = 0;    // frames played, the last one ending the game
+  uint64_t hash_final = 0;    // hash_estado() as the game ended
+  // Known once the player's name was entered; not part of what a replay
+  // checks. The name is ISO 8859-1, blank-padded.
+  int64_t fecha = 0;          // seconds since 1970
+  char nombre[LONG_NOMBRE + 1] = {};
+  char codigo[LONG_COD + 1] = {};
+};
+
+// The input the rules took at one logic frame, from then on until the next
+// change; `abandono` set only on the frame the player left the game.
+struct cambio_entrada {
+  uint32_t fotograma;
+  entrada_juego entrada;
+};
+
+struct repeticion {
+  cabecera_repeticion cabecera;
+  std::vector<cambio_entrada> cambios;  // in frame order
+};
+
+// ---------------------------------------------------------------------------
+// Recording, as the game plays
+// ---------------------------------------------------------------------------
+
+// Starts the recording of a game that starts as `inicio`.
+void empezar_grabacion(repeticion &r, const inicio_partida &inicio);
+
+// Before each frame the game plays: the input of a logic frame, as the
+// rules will take it.
+void grabar_entrada(repeticion &r, const entrada_juego &entrada);
+
+// After each frame: counts it, and notes the player leaving in it.
+void grabar_fotograma(repeticion &r, const entrada_juego &entrada);
+
+// Once the game has ended: how it ended, from the rules' state.
+void terminar_grabacion(repeticion &r);
+
+// ---------------------------------------------------------------------------
+// The file
+// ---------------------------------------------------------------------------
+
+std::vector<uint8_t> codificar_repeticion(const repeticion &r);
+
+// Reads a recording's bytes; on anything malformed, truncated, damaged or
+// past the bounds, false with the reason.
+bool decodificar_repeticion(const uint8_t *datos, size_t n, repeticion &r, std::string &error);
+
+// The file, written through a new file renamed over the old one.
+bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::string &error);
+bool leer_repeticion(const std::string &ruta, repeticion &r, std::string &error);
+
+// ---------------------------------------------------------------------------
+// Playing it again
+// ---------------------------------------------------------------------------
+
+// Where a replay stands: the next change and the input in force.
+struct lector_repeticion {
+  const repeticion *r = nullptr;
+  size_t siguiente = 0;
+  entrada_juego actual;
+  uint32_t fotograma = 0;  // the frame to be played next
+};
+
+// Starts the recorded game through the rules, with a screen's hooks or
+// none, and the reader at its first frame. `suelto`: the level a recording
+// of one level alone was played on (null otherwise). False, with the
+// reason, when the recording cannot be played by these rules on these
+// levels.
+bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
+                          const ganchos_partida *ganchos, std::string &error);
+
+// The input of the next frame (the rules read it on logic frames only).
+entrada_juego entrada_siguiente(lector_repeticion &l);
+
+// What playing a recording to its end gave.
+struct verificacion {
+  bool valida = false;  // it played to the end it claims, with the same state
+  std::string motivo;   // why not
+  uint8_t motivo_fin = jugando;
+  int32_t puntos = 0;
+  int8_t fases = 0;
+  uint32_t fotogramas = 0;
+  bool trampas = false;  // the cheat was used
+  uint64_t hash_final = 0;
+};
+
+// Plays the whole recording with no screen and checks it against what it
+// claims: it must end on its last frame, the way and with the points, the
+// levels and the state it says.
+verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto = nullptr);

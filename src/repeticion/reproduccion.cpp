@@ -1,0 +1,144 @@
+// Recording a game as it is played, and playing a recording again through
+// the rules: to watch it, or to verify what it claims.
+#include "repeticion/repeticion.h"
+
+void empezar_grabacion(repeticion &r, const inicio_partida &inicio)
+{
+  r = {};
+  cabecera_repeticion &c = r.cabecera;
+  c.version_reglas = inicio.version_reglas != 0 ? inicio.version_reglas : VERSION_REGLAS;
+  c.semilla = inicio.semilla;
+  c.nivel = inicio.nivel;
+  c.banderas = static_cast<uint8_t>((inicio.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) |
+                                    (inicio.suelto ? REPETICION_SUELTO : 0));
+  c.hash_niveles = hash_niveles();
+  if (inicio.suelto && nivel_sustituto[inicio.nivel] != nullptr) {
+    c.hash_niveles = hash_nivel(*nivel_sustituto[inicio.nivel]);
+  }
+}
+
+void grabar_entrada(repeticion &r, const entrada_juego &entrada)
+{
+  const entrada_juego e = entrada_consumida(entrada);
+  const entrada_juego antes = r.cambios.empty() ? entrada_juego{} : r.cambios.back().entrada;
+  if (e.celda != antes.celda || e.botones != antes.botones || e.rueda != antes.rueda || e.teclas != antes.teclas) {
+    r.cambios.push_back({r.cabecera.fotogramas, e});
+  }
+}
+
+void grabar_fotograma(repeticion &r, const entrada_juego &entrada)
+{
+  if (entrada.abandono) {
+    if (!r.cambios.empty() && r.cambios.back().fotograma == r.cabecera.fotogramas) {
+      r.cambios.back().entrada.abandono = 1;
+    } else {
+      entrada_juego e = r.cambios.empty() ? entrada_juego{} : r.cambios.back().entrada;
+      e.abandono = 1;
+      r.cambios.push_back({r.cabecera.fotogramas, e});
+    }
+  }
+  ++r.cabecera.fotogramas;
+}
+
+void terminar_grabacion(repeticion &r)
+{
+  cabecera_repeticion &c = r.cabecera;
+  c.motivo_fin = dt_bucle.motivo_fin;
+  c.puntos = dt_partida.puntos;
+  c.fases = dt_partida.fases_superadas;
+  c.hash_final = hash_estado();
+}
+
+bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
+                          const ganchos_partida *ganchos, std::string &error)
+{
+  const cabecera_repeticion &c = r.cabecera;
+  if (!version_reglas_conocida(c.version_reglas)) {
+    error = "the recording was made by rules version " + std::to_string(c.version_reglas) +
+            ", which this program does not know (it knows 1 to " + std::to_string(VERSION_REGLAS) + ")";
+    return false;
+  }
+  const bool uno_solo = (c.banderas & REPETICION_SUELTO) != 0;
+  if (uno_solo && suelto == nullptr) {
+    error = "the recording is of a level played alone, and that level was not given";
+    return false;
+  }
+  const uint64_t hash = uno_solo ? hash_nivel(*suelto) : hash_niveles();
+  if (c.hash_niveles != hash) {
+    error = uno_solo ? "the recording was played on another level" : "the recording was played on other levels";
+    return false;
+  }
+  l = {};
+  l.r = &r;
+  inicio_partida inicio{};
+  inicio.semilla = c.semilla;
+  inicio.entrenamiento = (c.banderas & REPETICION_ENTRENAMIENTO) != 0;
+  inicio.suelto = uno_solo;
+  inicio.nivel = c.nivel;
+  inicio.version_reglas = c.version_reglas;
+  const nivel_texto *antes = nivel_sustituto[c.nivel];
+  if (uno_solo) {
+    nivel_sustituto[c.nivel] = suelto;
+  }
+  empezar_partida(inicio, ganchos);
+  nivel_sustituto[c.nivel] = antes;
+  return true;
+}
+
+entrada_juego entrada_siguiente(lector_repeticion &l)
+{
+  const std::vector<cambio_entrada> &cambios = l.r->cambios;
+  bool cambio = false;
+  while (l.siguiente < cambios.size() && cambios[l.siguiente].fotograma == l.fotograma) {
+    l.actual = cambios[l.siguiente].entrada;
+    ++l.siguiente;
+    cambio = true;
+  }
+  entrada_juego e = fotograma_logico() ? l.actual : entrada_juego{};
+  e.abandono = cambio ? l.actual.abandono : 0;
+  l.actual.abandono = 0;
+  ++l.fotograma;
+  return e;
+}
+
+verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto)
+{
+  verificacion v;
+  lector_repeticion l;
+  const cabecera_repeticion &c = r.cabecera;
+  if (!empezar_reproduccion(l, r, suelto, nullptr, v.motivo)) {
+    return v;
+  }
+  const uint8_t uno_solo = (c.banderas & REPETICION_SUELTO) != 0;
+  const nivel_texto *antes = nivel_sustituto[c.nivel];
+  while (l.fotograma < c.fotogramas && dt_bucle.motivo_fin == jugando) {
+    entrada_juego e = entrada_siguiente(l);
+    // A level played alone starts again from its own bytes after a lost life.
+    if (uno_solo) {
+      nivel_sustituto[c.nivel] = suelto;
+    }
+    jugar_fotograma(e, nullptr);
+    nivel_sustituto[c.nivel] = antes;
+    v.trampas = v.trampas || trampas != 0;
+  }
+  v.fotogramas = l.fotograma;
+  v.motivo_fin = dt_bucle.motivo_fin;
+  v.puntos = dt_partida.puntos;
+  v.fases = dt_partida.fases_superadas;
+  v.hash_final = hash_estado();
+
+  if (v.motivo_fin == jugando) {
+    v.motivo = "the game goes on past the recording's last frame";
+  } else if (v.fotogramas != c.fotogramas) {
+    v.motivo = "the game ended at frame " + std::to_string(v.fotogramas) + ", the recording claims " +
+               std::to_string(c.fotogramas);
+  } else if (v.motivo_fin != c.motivo_fin || v.puntos != c.puntos || v.fases != c.fases) {
+    v.motivo = "the game ends with " + std::to_string(v.puntos) + " points and " + std::to_string(v.fases) +
+               " levels, the recording claims " + std::to_string(c.puntos) + " and " + std::to_string(c.fases);
+  } else if (v.hash_final != c.hash_final) {
+    v.motivo = "the game ends in another state than the recording's";
+  } else {
+    v.valida = true;
+  }
+  return v;
+}

@@ -1,0 +1,214 @@
+// Recordings: games played through the game's own loop with a random hand
+// (and, for some levels, the solver's plans with a shaky one) are recorded,
+// written, read back and played again to the same end state; and every kind
+// of bad recording is refused with its reason.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "arnes/arnes.h"
+#include "dlg/dlg.h"
+#include "jugador_plan.h"
+#include "juego/juego.h"
+#include "repeticion/repeticion.h"
+#include "resolver/resolver.h"
+
+namespace {
+
+// The hand of one game: the solver's plan for the first `a_ganar` levels,
+// with stray clicks and wheel turns now and then, then anything at all;
+// with the cheat on for some games, which then end when the hand leaves.
+struct mano_azar {
+  std::mt19937 azar;
+  int a_ganar = 0;
+  int ganados = 0;
+  bool trampea = false;
+  int fotograma = 0;
+  int nivel_plan = -1;
+  jugador_plan jugador;
+
+  int tirar(int n) { return static_cast<int>(azar() % static_cast<unsigned>(n)); }
+
+  void al_azar()
+  {
+    if (tirar(20) == 0) {
+      mouse_x = ORIGEN_TABLERO + tirar(COLUMNAS * LADO_CELDA + 40) - 20;
+      mouse_y = ORIGEN_TABLERO + tirar(FILAS * LADO_CELDA + 40) - 20;
+    }
+    if (tirar(12) == 0) {
+      mouse_b = tirar(4);
+    }
+    if (tirar(60) == 0) {
+      mouse_z = mouse_z + (tirar(2) == 0 ? 1 : -1);
+    }
+    key[KEY_ALT] = tirar(50) == 0;
+    key[KEY_LEFT] = tirar(40) == 0;
+    key[KEY_RIGHT] = tirar(40) == 0;
+  }
+
+  // Before the next frame; 1 to leave the game.
+  uint8_t mover()
+  {
+    ++fotograma;
+    ganados = dt_partida.fases_superadas;
+    key[KEY_Q] = trampea && fotograma > 300 && fotograma < 310;
+    key[KEY_M] = key[KEY_Q];
+    // Without energy to run out (the cheat, the trainer) a game ends when
+    // the hand leaves it.
+    if ((trampea && fotograma > 4000) || fotograma > 30000) {
+      return 1;
+    }
+    if (ganados < a_ganar) {
+      if (nivel_plan != dt_bucle.nivel) {
+        nivel_plan = dt_bucle.nivel;
+        plan_nivel plan;
+        std::string error;
+        buscar_plan(&objeto[nivel_plan * NUM_CELDAS], nivel_plan, plan, error);
+        jugador_empezar(jugador, plan);
+      }
+      jugador_fotograma(jugador);
+      if (tirar(400) == 0) {
+        mouse_z = mouse_z + 1;  // a slip of the wheel
+      }
+      return 0;
+    }
+    al_azar();
+    return 0;
+  }
+};
+
+mano_azar *mano = nullptr;
+
+uint8_t fotograma_mano(uint8_t)
+{
+  return mano->mover();
+}
+
+const ganchos_partida GANCHOS_MANO = {nullptr, fotograma_mano, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+class Repeticion : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    arnes_iniciar(16);
+    dlg_inicializar();
+  }
+  void TearDown() override { arnes_terminar(); }
+
+  // A game played from `inicio` with the hand, recorded; its bytes.
+  static std::vector<uint8_t> jugar(const inicio_partida &inicio, mano_azar &m)
+  {
+    mouse_x = 0;
+    mouse_y = 0;
+    mouse_b = 0;
+    mouse_z = 0;
+    mano = &m;
+    jugar_sin_pantalla(inicio, &GANCHOS_MANO);
+    mano = nullptr;
+    return codificar_repeticion(partida_grabada);
+  }
+};
+
+TEST_F(Repeticion, DoscientasPartidasAlAzarSeJueganOtraVezIguales)
+{
+  int ganados = 0, con_trampa = 0, fotogramas = 0;
+  for (int g = 0; g < 200; ++g) {
+    mano_azar m;
+    m.azar.seed(static_cast<unsigned>(g));
+    m.a_ganar = g % 3;
+    m.trampea = g % 25 == 7;
+    inicio_partida inicio{};
+    inicio.semilla = 0x9e3779b97f4a7c15ULL * static_cast<uint64_t>(g + 1);
+    inicio.entrenamiento = g % 20 == 3;
+    inicio.nivel = static_cast<int8_t>(inicio.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : (g * 7) % 20);
+    const std::vector<uint8_t> bytes = jugar(inicio, m);
+    const uint64_t hash = hash_estado();
+
+    repeticion r;
+    std::string error;
+    ASSERT_TRUE(decodificar_repeticion(bytes.data(), bytes.size(), r, error)) << "game " << g << ": " << error;
+    const verificacion v = verificar_repeticion(r);
+    ASSERT_TRUE(v.valida) << "game " << g << ": " << v.motivo;
+    EXPECT_EQ(v.hash_final, hash) << "game " << g;
+    EXPECT_EQ(v.puntos, partida_grabada.cabecera.puntos);
+    ganados += v.fases;
+    con_trampa += v.trampas ? 1 : 0;
+    fotogramas += static_cast<int>(v.fotogramas);
+  }
+  // The games did reach what they were meant to: won levels, the cheat.
+  EXPECT_GE(ganados, 100);
+  EXPECT_EQ(con_trampa, 8);
+  RecordProperty("fotogramas", fotogramas);
+}
+
+// Every way a recording can be bad is refused, with its reason; the good
+// one it was made from is not.
+TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
+{
+  mano_azar m;
+  m.azar.seed(5);
+  m.a_ganar = 1;
+  inicio_partida inicio{};
+  inicio.semilla = 77;
+  const std::vector<uint8_t> buena = jugar(inicio, m);
+  repeticion r;
+  std::string error;
+  ASSERT_TRUE(decodificar_repeticion(buena.data(), buena.size(), r, error)) << error;
+  ASSERT_TRUE(verificar_repeticion(r).valida);
+  ASSERT_EQ(r.cabecera.fases, 1);
+
+  const auto rechazada = [](const std::vector<uint8_t> &b, const char *que) {
+    repeticion x;
+    std::string e;
+    EXPECT_FALSE(decodificar_repeticion(b.data(), b.size(), x, e)) << que;
+    EXPECT_FALSE(e.empty()) << que;
+  };
+  // Cut short anywhere, or any one bit flipped.
+  for (size_t n : {size_t{0}, size_t{50}, size_t{99}, size_t{100}, buena.size() - 1}) {
+    rechazada(std::vector<uint8_t>(buena.begin(), buena.begin() + static_cast<long>(n)), "truncated");
+  }
+  for (size_t i = 0; i < buena.size(); i += 7) {
+    std::vector<uint8_t> b = buena;
+    b[i] ^= static_cast<uint8_t>(1u << (i % 8));
+    rechazada(b, "bit flipped");
+  }
+  // Too big, or a stream that unpacks to far more than it claims.
+  rechazada(std::vector<uint8_t>(MAX_BYTES_REPETICION + 1, 0), "oversized");
+  repeticion bomba = r;
+  bomba.cambios.assign(200000, bomba.cambios.front());
+  for (uint32_t i = 0; i < bomba.cambios.size(); ++i) {
+    bomba.cambios[i].fotograma = i;
+  }
+  bomba.cabecera.fotogramas = MAX_FOTOGRAMAS_REPETICION + 1;
+  rechazada(codificar_repeticion(bomba), "frame cap");
+
+  // Read well, but not playable here or not what it claims.
+  const auto no_verifica = [](repeticion x, const char *que) {
+    const std::vector<uint8_t> b = codificar_repeticion(x);
+    repeticion y;
+    std::string e;
+    ASSERT_TRUE(decodificar_repeticion(b.data(), b.size(), y, e)) << que << ": " << e;
+    const verificacion v = verificar_repeticion(y);
+    EXPECT_FALSE(v.valida) << que;
+    EXPECT_FALSE(v.motivo.empty()) << que;
+  };
+  repeticion otra = r;
+  otra.cabecera.version_reglas = VERSION_REGLAS + 1;
+  no_verifica(otra, "unknown rules version");
+  otra = r;
+  otra.cabecera.hash_niveles ^= 1;
+  no_verifica(otra, "other levels");
+  otra = r;
+  otra.cabecera.puntos += 1000;
+  no_verifica(otra, "more points than played");
+  otra = r;
+  otra.cabecera.fotogramas += 100;
+  no_verifica(otra, "more frames than played");
+  otra = r;
+  otra.cabecera.semilla ^= 1;
+  no_verifica(otra, "another seed");
+}
+
+}  // namespace
