@@ -128,7 +128,7 @@ bool es_byte_espejo(uint8_t b)
 
 std::string describir(const problema &p)
 {
-  return p.celda < 0 ? p.texto : formato("celda %d: %s", p.celda, p.texto.c_str());
+  return p.celda < 0 ? p.texto : nombre_celda(p.celda) + ": " + p.texto;
 }
 
 int comprobar()
@@ -140,7 +140,7 @@ int comprobar()
       if (p.celda < 0) {
         printf("nivel %02d: %s\n", n, p.texto.c_str());
       } else {
-        printf("nivel %02d celda %d: %s\n", n, p.celda, p.texto.c_str());
+        printf("nivel %02d, %s: %s\n", n, nombre_celda(p.celda).c_str(), p.texto.c_str());
       }
     }
     malos += problemas.empty() ? 0 : 1;

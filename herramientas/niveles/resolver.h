@@ -91,6 +91,13 @@ struct informe_nivel {
   int gremlins;      // gremlins in the level
   int partidas_gremlins;
   int a_tiempo_gremlins;
+  // The random starts watched with no input (sim_peligro_arranque), the
+  // same starts the plan's runs begin from: how many put the beam on a
+  // mine or throw it back into the laser.
+  int arranques;
+  int arranques_peligrosos;
+  int arranques_mina;
+  int arranques_rebote;
   plan_nivel plan;
   std::string error;
 };

@@ -207,3 +207,16 @@ int sim_sobrecarga_maxima()
 {
   return sim.sobrecarga_maxima;
 }
+
+peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones)
+{
+  mouse_b = 0;
+  mouse_z = 0;
+  sim_iniciar(bytes, nivel, opciones);
+  peligro_arranque p{};
+  for (int f = 0; f < FOTOGRAMAS_PELIGRO && sim_fotograma() == sim_en_juego; ++f) {
+    p.mina = p.mina || dt_rayo.estado == rayo_mina;
+    p.rebote = p.rebote || dt_rayo.estado == rayo_sobrecarga;
+  }
+  return p;
+}

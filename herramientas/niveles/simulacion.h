@@ -57,3 +57,18 @@ uint8_t sim_motivo_perdida();
 
 // The highest the overload meter has been.
 int sim_sobrecarga_maxima();
+
+// What a start does to a player who has not moved yet, in the first
+// seconds of the level. A beam resting on a mine takes a life in about a
+// second; one thrown straight back into the laser overloads it in five.
+struct peligro_arranque {
+  bool mina;    // the beam came to rest on a mine
+  bool rebote;  // the beam was thrown back into the laser
+};
+
+// The frames a start is watched for danger: three seconds.
+constexpr int FOTOGRAMAS_PELIGRO = 3 * 40;
+
+// Starts the level as sim_iniciar does and plays FOTOGRAMAS_PELIGRO frames
+// with no input, watching the beam at every logic frame.
+peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones);
