@@ -345,7 +345,8 @@ void dibujar_mapa(uint8_t animar, BITMAP *destino);
 
 // Draws the last trace on `buffer` over the board: three glowing layers,
 // added on, as bright as the energy left, in a slowly drifting colour, or
-// yellow on overload, red on a mine and green once connected.
+// yellow on overload, red on a mine and green once connected. It stays
+// within `buffer`'s clipping rectangle and above the status strip.
 void dibujar_rayo();
 
 #ifdef FOTONAUTA_PRUEBAS
