@@ -28,11 +28,6 @@ bool puede_rehacer(const estado_editor &e)
   return !e.doc.rehacer.empty();
 }
 
-bool hay_plan(const estado_editor &e)
-{
-  return !e.resultado.plan.empty();
-}
-
 bool menos_gremlins(const estado_editor &e)
 {
   return e.doc.nivel.gremlins > 0;
@@ -276,7 +271,7 @@ const comando COMANDOS[NUM_COMANDOS] = {
     {{"T\xEDtulo e idea del nivel", "The level's title and idea"}, KEY_T, MOD_CTRL, 0, 0, c_titulo, nullptr},
     {{"Probar que se puede ganar (otra vez: cancelar)", "Prove it can be won (again: cancel)"}, KEY_P, MOD_CTRL,
      0, 0, probar, nullptr},
-    {{"Paso siguiente del plan", "Next step of the plan"}, KEY_N, 0, 0, 0, siguiente_paso, hay_plan},
+    {{"Paso siguiente del plan", "Next step of the plan"}, KEY_N, 0, 0, 0, siguiente_paso, nullptr},
     {{"Jugar el nivel en el juego", "Play the level in the game"}, KEY_F5, 0, 0, 0, jugar, nullptr},
     {{"Ayuda: teclas y reglas", "Help: keys and rules"}, KEY_F1, 0, 0, 0, c_ayuda, nullptr},
     {{"Cambiar el idioma del editor", "Switch the editor's language"}, KEY_L, MOD_CTRL, 0, 0, c_idioma, nullptr},

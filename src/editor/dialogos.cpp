@@ -14,6 +14,7 @@ namespace {
 
 constexpr int X_CAJA = 192, ANCHO_CAJA = 640, Y_CAJA = 190;
 constexpr int ALTO_BOTON = 28;
+constexpr int LINEAS_CAJA = 3;
 
 // The list to open: two columns of entries, four rows showing.
 constexpr int Y_LISTA = ORIGEN_TABLERO + 44;
@@ -109,8 +110,10 @@ std::vector<boton_dialogo> botones_de(const estado_editor &e)
     botones.push_back({textos[0], ORIGEN_TABLERO + COLUMNAS * LADO_CELDA - ancho - 8, ORIGEN_TABLERO + 6, ancho});
     return botones;
   }
+  // The answers stand in one place whatever the lines above them say.
   const int escritura = e.dialogo == DIALOGO_TITULO || e.dialogo == DIALOGO_IDEA || e.dialogo == DIALOGO_NUMERO;
-  const int y = Y_CAJA + 24 + static_cast<int>(texto_caja(e).size()) * alto_letra() + (escritura ? 78 : 20);
+  const int lineas = std::max(static_cast<int>(texto_caja(e).size()), escritura ? 1 : LINEAS_CAJA);
+  const int y = Y_CAJA + 24 + lineas * alto_letra() + (escritura ? 78 : 20);
   int total = 0;
   for (const char *t : textos) {
     total += text_length(fuente_panel(), t) + 32 + 16;

@@ -225,6 +225,7 @@ void trazar(estado_editor &e)
 
 void dibujar_tablero(estado_editor &e, bool logico)
 {
+  set_clip_rect(buffer, 0, 0, buffer->w - 1, buffer->h - 1);
   clear_to_color(buffer, 0);
   // The beam at full strength whatever a game played from here has left
   // of the energy it is drawn by.

@@ -323,10 +323,6 @@ void raton(estado_editor &e)
   const int parte = parte_bajo(e.x, e.y);
   const int celda = celda_bajo(e.x, e.y);
   const int64_t t = ahora_ms();
-  if (parte != e.encima) {
-    e.encima = parte;
-    e.encima_desde = t;
-  }
 
   if (e.dialogo != DIALOGO_NINGUNO) {
     raton_dialogo(e, izquierdo, nuevo_izq, rueda);
@@ -405,10 +401,17 @@ void olvidar_entrada(estado_editor &e, int ms)
 
 void atender_entrada(estado_editor &e)
 {
-  if (ahora_ms() < e.ignorar_hasta) {
+  const int64_t t = ahora_ms();
+  // What the pointer rests on, for its tooltip.
+  const int parte = parte_bajo(mouse_x, mouse_y);
+  if (parte != e.encima) {
+    e.encima = parte;
+    e.encima_desde = t;
+  }
+  if (t < e.ignorar_hasta) {
     // Nothing pressed now is taken, then or later: a button still held
     // when the time is up is not a new press.
-    olvidar_entrada(e, static_cast<int>(e.ignorar_hasta - ahora_ms()));
+    olvidar_entrada(e, static_cast<int>(e.ignorar_hasta - t));
     e.x = mouse_x;
     e.y = mouse_y;
     return;

@@ -375,8 +375,8 @@ std::vector<linea_estado> lineas_estado(const estado_editor &e)
     return lineas;
   }
   const int n = static_cast<int>(e.problemas.size());
-  lineas.push_back({contar(n, {"problema:", "problem:"}, {"problemas:", "problems:"}, es) +
-                        tr(" (un clic en uno marca su celda)", " (a click on one marks its cell)"),
+  lineas.push_back({contar(n, {"problema", "problem"}, {"problemas", "problems"}, es) +
+                        tr(" (un clic en uno marca su celda):", " (a click on one marks its cell):"),
                     blanco, -1});
   for (const problema_nivel &p : e.problemas) {
     std::string t = en_idioma(p.texto, es);
