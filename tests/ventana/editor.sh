@@ -149,13 +149,18 @@ capturar editor_4_juego
 kill "$pid"
 esperar_fin "$pid" 10
 
-# A bad level file is named before any window opens.
+# A bad level file is named before any window opens, and so is each file
+# that would not be played.
 mkdir "$TMP/malos"
 printf 'titulo: x\nidea: y\n' >"$TMP/malos/05.txt"
+cp "$CARPETA/00.txt" "$TMP/malos/mi_nivel.txt"
+cp "$CARPETA/00.txt" "$TMP/malos/5.txt"
 estado=0
 "$CONSTRUCCION/fotonauta" --niveles "$TMP/malos" 2>"$TMP/error_malos" || estado=$?
 [ "$estado" -ne 0 ] && grep -q '05.txt' "$TMP/error_malos" ||
   fallo "a bad level file was not named: status $estado, $(cat "$TMP/error_malos")"
+grep -q 'mi_nivel.txt: ignored' "$TMP/error_malos" && grep -q '/5.txt: ignored' "$TMP/error_malos" ||
+  fallo "the files not played were not named: $(cat "$TMP/error_malos")"
 
 # A malformed file: line 4, column 7 holds no cell. The editor says so and
 # never writes it.
