@@ -58,6 +58,7 @@ void c_guardar_como(estado_editor &e)
   e.dialogo = DIALOGO_NUMERO;
   const int n = numero_de_nombre(primer_nombre_libre(e.carpeta));
   e.texto_entrada = n > 0 ? std::to_string(n) : "";
+  e.sugerido = true;
   e.aviso_dialogo.clear();
   clear_keybuf();
 }
@@ -88,6 +89,7 @@ void c_titulo(estado_editor &e)
 {
   e.dialogo = DIALOGO_TITULO;
   e.texto_entrada = e.doc.nivel.titulo;
+  e.sugerido = false;
   e.aviso_dialogo.clear();
   clear_keybuf();
 }

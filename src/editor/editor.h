@@ -464,6 +464,7 @@ struct estado_editor {
   int ancla = -1, agarre = -1, destino_movido = -1;
   int pulsado = -1;  // the panel's part pressed and not yet released
   int64_t ignorar_hasta = 0;  // presses are not taken before this instant
+  bool de_vuelta = false;     // back from Play, its first frame not shown yet
   int cuenta_ciclo = 0;
   bool teclas[TECLAS_ENTRADA] = {};
   t_vista_tecla vista_tecla[TECLAS_ENTRADA] = {};
@@ -471,6 +472,7 @@ struct estado_editor {
   uint8_t dialogo = DIALOGO_NINGUNO;
   uint8_t tras_pregunta = TRAS_NADA;
   std::string texto_entrada, titulo_entrada;
+  bool sugerido = false;  // the line holds a suggestion the first key replaces
   std::string aviso_dialogo;
   std::vector<fichero_nivel> lista;
   std::vector<BITMAP *> miniaturas;

@@ -56,9 +56,14 @@ void escribir(estado_editor &e)
       if (!e.texto_entrada.empty()) {
         e.texto_entrada.pop_back();
       }
+      e.sugerido = false;
     } else if (c >= ' ') {
       const bool numero = e.dialogo == DIALOGO_NUMERO;
       if (numero ? c >= '0' && c <= '9' : c <= 0xff && caracter_dibujable(static_cast<unsigned char>(c))) {
+        if (e.sugerido) {
+          e.texto_entrada.clear();
+          e.sugerido = false;
+        }
         if (e.texto_entrada.size() < (numero ? 2u : 80u)) {
           e.texto_entrada += static_cast<char>(c);
         }

@@ -21,9 +21,10 @@ constexpr int FOTOGRAMAS_POR_CICLO = 3;
 // The recovery copy is written at most this often while the level changes.
 constexpr int64_t INTERVALO_COPIA_MS = 300;
 
-// After Play, presses are not taken for this long: the game's last screen
-// holds still for seconds, and a click meant for it must not paint.
-constexpr int PAUSA_TRAS_JUGAR_MS = 1000;
+// After Play, presses are not taken for this long once the editor shows
+// again: the game's last screen holds still for seconds, and a click meant
+// for it, or made as the editor came back, must not paint.
+constexpr int PAUSA_TRAS_JUGAR_MS = 1500;
 
 std::string nombre_archivo(const std::string &ruta)
 {
@@ -99,8 +100,8 @@ frase sobre_arranques(const resultado_prueba &r)
     return {"Ninguno de los " + n + " comienzos al azar es peligroso en los " + s + " primeros segundos.",
             "None of the " + n + " random starts is dangerous in the first " + s + " seconds."};
   }
-  frase f{contar(r.peligrosos, {"comienzo", ""}, {"comienzos", ""}, true) + " al azar de " + n +
-              (r.peligrosos == 1 ? " es peligroso" : " son peligrosos") + " en los " + s + " primeros segundos:",
+  frase f{std::to_string(r.peligrosos) + " de los " + n + " comienzos al azar " +
+              (r.peligrosos == 1 ? "es peligroso" : "son peligrosos") + " en los " + s + " primeros segundos:",
           std::to_string(r.peligrosos) + " of the " + n + " random starts " + (r.peligrosos == 1 ? "is" : "are") +
               " dangerous in the first " + s + " seconds:"};
   if (r.en_mina > 0) {
@@ -306,8 +307,10 @@ void jugar(estado_editor &e)
   e.recargar = true;
   e.paso_plan = 0;
   // Nothing done in the game acts here: a button still held is not a new
-  // press, nor is a click made while its last screen held still.
+  // press, nor is a click made while its last screen held still. The time
+  // runs from the editor's first frame (see the loop).
   olvidar_entrada(e, PAUSA_TRAS_JUGAR_MS);
+  e.de_vuelta = true;
   decir(e, {"De vuelta de Jugar.", "Back from Play."});
 }
 
@@ -447,6 +450,10 @@ void ejecutar_editor(const char *fichero)
     e.cuenta_ciclo = logico ? FOTOGRAMAS_POR_CICLO - 1 : e.cuenta_ciclo - 1;
     reproducir_musica(-1);
     paso_fotograma_con_puntero();
+    if (e.de_vuelta) {
+      e.de_vuelta = false;
+      olvidar_entrada(e, PAUSA_TRAS_JUGAR_MS);
+    }
   }
   cancelar_prueba(e.prueba);
   cerrar_lista(e);
