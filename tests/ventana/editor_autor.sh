@@ -37,8 +37,7 @@ capturar editor_autor_1_pregunta
 toque_con "${X_RESPUESTA[2]}" "$Y_RESPUESTAS"
 esperar '! dialogo_visible' 10 || fallo "Cancel did not close the question"
 mina 64 || fallo "Cancel after New lost the edit: cell 64 shows $(losetas 64)"
-xdotool key ctrl+s
-esperar 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx "' 10 ||
+guardar_hasta 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx "' 5 ||
   fallo "the edit kept after New was not saved: $(cat "$CARPETA/00.txt")"
 
 celda 4 5
@@ -47,8 +46,7 @@ esperar dialogo_visible 10 || fallo "Open with unsaved changes asked nothing"
 toque_con "${X_RESPUESTA[2]}" "$Y_RESPUESTAS"
 esperar '! dialogo_visible' 10 || fallo "Cancel did not close the question"
 mina 65 || fallo "Cancel after Open lost the edit: cell 65 shows $(losetas 65)"
-xdotool key ctrl+s
-esperar 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx xx "' 10 ||
+guardar_hasta 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx xx "' 5 ||
   fallo "the edit kept after Open was not saved: $(cat "$CARPETA/00.txt")"
 
 # Discard: the list of levels opens, each with its picture; the level
@@ -82,11 +80,9 @@ toque_con "${X_RESPUESTA[0]}" "$Y_RESPUESTAS"
 esperar '! dialogo_visible' 10 || fallo "Recover did not close the offer"
 esperar '[ "$(losetas 32)" = 135 ]' 10 || fallo "the recovered level lacks its last edit: $(losetas 32)"
 mina 65 || fallo "the recovered level is not the one edited"
-xdotool key ctrl+s
-esperar 'sed -n 6p "$CARPETA/00.txt" | grep -q "^.. .. tt "' 10 || fallo "the recovered level was not saved to 00.txt"
+guardar_hasta 'sed -n 6p "$CARPETA/00.txt" | grep -q "^.. .. tt "' 5 || fallo "the recovered level was not saved to 00.txt"
 esperar '[ -z "$(ls "$COPIAS")" ]' 10 || fallo "copies left once all was saved: $(ls "$COPIAS")"
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
 
 # --- Copy, paste and flip; titles in UTF-8 ------------------------------------------
 # "Año ñandú" as a text editor writes it today.
@@ -118,8 +114,7 @@ xdotool key ctrl+v
 esperar '[[ "$(losetas 83)" =~ ^[37]$ ]]' 10 || fallo "Ctrl+V pasted no emitter at row 6, column 9: $(losetas 83)"
 xdotool key h
 esperar '[[ "$(losetas 85)" =~ ^[15]$ ]]' 10 || fallo "H did not flip the pasted cells: $(losetas 83 84 85)"
-xdotool key ctrl+s
-esperar '! cmp -s "$CARPETA/02.txt" "$TMP/02_antes.txt"' 10 || fallo "Ctrl+S wrote nothing"
+guardar_hasta '! cmp -s "$CARPETA/02.txt" "$TMP/02_antes.txt"' 5 || fallo "Ctrl+S wrote nothing"
 {
   sed -n 1,8p "$TMP/02_antes.txt"
   echo '.. .. .. .. .. .. .. .. a6 me E1 .. .. .. ..'
@@ -142,8 +137,7 @@ xdotool key Return
 sleep 0.2
 xdotool key Return
 esperar '! dialogo_visible' 10 || fallo "the title and idea did not close"
-xdotool key ctrl+s
-esperar 'head -n 1 "$CARPETA/02.txt" | cmp -s - <(printf "titulo: Ni\303\261o\n")' 10 ||
+guardar_hasta 'head -n 1 "$CARPETA/02.txt" | cmp -s - <(printf "titulo: Ni\303\261o\n")' 5 ||
   fallo "the typed title was not saved as UTF-8: $(head -n 1 "$CARPETA/02.txt" | od -c | head -n 2)"
 
 # --- Help ------------------------------------------------------------------------
@@ -157,8 +151,7 @@ esperar ayuda_visible 10 || fallo "F1 showed no help"
 capturar editor_autor_6_ayuda
 xdotool key Escape
 esperar '! ayuda_visible' 10 || fallo "Esc did not close the help"
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
 
 # --- The whole reason of an unwinnable proof ----------------------------------------
 # Three targets boxed in by walls.
@@ -181,6 +174,5 @@ segunda_linea_escrita() {
 }
 segunda_linea_escrita || fallo "the proof's reason did not go on to a second line"
 capturar editor_autor_7_sin_solucion
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
 echo "editor_autor: asked before losing work, recovered after a kill, copied, pasted, flipped, UTF-8 kept, help shown, whole reason shown"

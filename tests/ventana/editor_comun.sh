@@ -2,6 +2,9 @@
 # on its screen, and taps that wait for their answer. Sourced after
 # comun.sh and jugar.sh, in the run directory.
 
+# The sources, for their stored levels.
+FUENTES=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
 # Each test's own level folder, recovery copies and settings.
 export XDG_DATA_HOME="$TMP/datos" XDG_STATE_HOME="$TMP/estado" XDG_CONFIG_HOME="$TMP/ajustes"
 CARPETA="$XDG_DATA_HOME/fotonauta/niveles"
@@ -109,3 +112,27 @@ nivel_de() {
   } >"$fichero"
 }
 VACIA='.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..'
+
+# Ctrl+Q until the editor has ended. A key sent while a frame of a busy
+# machine's stalls for over a second may be taken for one made before the
+# editor looked, and dropped; leaving twice is leaving once.
+salir_editor() {
+  local _
+  for _ in $(seq 10); do
+    xdotool key ctrl+q
+    esperar '! kill -0 "$pid" 2>/dev/null' 3 && break
+  done
+  kill -0 "$pid" 2>/dev/null && { capturar editor_no_sale; fallo "the editor did not leave on Ctrl+Q (screen in editor_no_sale.png)"; }
+  esperar_fin "$pid" 10
+}
+
+# Ctrl+S until the condition $1 holds (within $2 seconds each time); saving
+# twice is saving once.
+guardar_hasta() {
+  local _
+  for _ in 1 2 3; do
+    xdotool key ctrl+s
+    esperar "$1" "$2" && return 0
+  done
+  return 1
+}

@@ -3,6 +3,7 @@
 # - a beam leaving the board stays off the frame;
 # - R turns a palette slot, as the wheel does;
 # - a UTF-8 title reads as the same letters as one in ISO 8859-1;
+# - one problem is counted as one; Cancelar fits its button;
 # - "Saved" gives way to the problems of a later edit;
 # - Step without a plan says so; the plan's last step shows the targets
 #   gone, the gate open and the win;
@@ -60,27 +61,65 @@ xdotool key ctrl+z
 esperar 't=$(losetas 60) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "Ctrl+Z did not take the emitter away"
 ancho_utf8=$(ancho_titulo)
 [ -n "$ancho_utf8" ] || fallo "no title box on the top edge"
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
 nivel_de "$CARPETA/02.txt" "$(printf 'A\361o \361and\372')"
 arrancar_editor "$CARPETA/02.txt"
 ancho_iso=$(ancho_titulo)
 [ "$ancho_utf8" = "$ancho_iso" ] || fallo "the UTF-8 title is drawn $ancho_utf8 pixels wide, the ISO 8859-1 one $ancho_iso"
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
+
+# --- Counted problems, and the proof's Cancel ------------------------------------
+# Where the ink of the status area's second line ends: "1 problema (...)"
+# ends one letter sooner than "2 problemas (...)".
+fin_linea_2() {
+  instantanea "$TMP/linea.png" 980x20+0+737 &&
+    convert "$TMP/linea.png" -fuzz 3% -fill black -opaque 'rgb(16,16,24)' -fill white +opaque black \
+      -bordercolor black -border 1 -trim -format '%[fx:page.x + w]' info:
+}
+fila_dos_emisores='.. E2 .. .. .. .. .. .. .. .. .. .. .. .. ..'
+nivel_de "$CARPETA/03.txt" "Uno" "$VACIA" "E3 tt tt tt tt tt tt tt tt tt a9 R1 .. .. .." "$fila_dos_emisores"
+nivel_de "$CARPETA/04.txt" "Dos" "$VACIA" "E3 tt tt tt tt tt tt tt tt tt a9 R1 .. .. .." "$fila_dos_emisores" \
+  ".. .. .. .. .. R0 .. .. .. .. .. .. .. .. .."
+fines=()
+for f in 03 04; do
+  arrancar_editor "$CARPETA/$f.txt"
+  fines+=("$(fin_linea_2)")
+  capturar "editor_faltas_2_${f}_problemas"
+  salir_editor
+done
+[ "${fines[0]}" -lt "${fines[1]}" ] || fallo "one problem is counted as many: its line ends at ${fines[0]}, that of two at ${fines[1]}"
+
+# While a proof runs its button says Cancelar, inside the button: the gap
+# to the next one stays empty. Level 60's proof takes a second or more.
+cp "$FUENTES/datos/niveles/59.txt" "$CARPETA/59.txt"
+arrancar_editor "$CARPETA/59.txt"
+instantanea "$TMP/probar.png" 88x20+564+686
+xdotool key ctrl+p
+for k in $(seq 40); do instantanea "$TMP/cancelar_$k.png" 110x26+552+683; done
+vistos=0
+for k in $(seq 40); do
+  convert "$TMP/cancelar_$k.png" -crop 88x20+12+3 +repage "$TMP/boton.png"
+  cmp -s "$TMP/boton.png" "$TMP/probar.png" && continue
+  vistos=$((vistos + 1))
+  hueco=$(convert "$TMP/cancelar_$k.png" -crop 8x20+104+3 +repage -fuzz 3% -fill black -opaque 'rgb(16,16,24)' \
+    -format '%[fx:maxima]' info:)
+  [ "$hueco" = 0 ] || { cp "$TMP/cancelar_$k.png" "$CAPTURAS/editor_faltas_cancelar.png"; fallo "Cancelar spills out of its button"; }
+done
+[ "$vistos" -gt 0 ] || fallo "the proof's button never said Cancelar"
+esperar marca_verde 30 || fallo "level 60's proof did not pass"
+salir_editor
 
 # --- The status line and Step ---------------------------------------------------
 nivel_de "$CARPETA/00.txt" "Recto" "$VACIA" "E3 tt tt tt tt tt tt tt tt tt a9 R1 .. .. .."
 arrancar_editor "$CARPETA/00.txt"
 estado antes_guardar
-xdotool key ctrl+s
-esperar 'estado_cambiado antes_guardar' 10 || fallo "Ctrl+S said nothing"
+guardar_hasta 'estado_cambiado antes_guardar' 5 || fallo "Ctrl+S said nothing"
 estado guardado
 # A second emitter breaks a rule: the problem shows, not "Saved".
 paleta 2
 celda 6 3
 esperar 'estado_cambiado guardado' 10 || { capturar editor_faltas_fallo; fallo "\"Saved\" stayed after an edit broke a rule"; }
-capturar editor_faltas_2_problema
+capturar editor_faltas_3_problema
 xdotool key ctrl+z
 esperar 't=$(losetas 93) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "Ctrl+Z did not take the second emitter away"
 estado sin_plan
@@ -101,7 +140,7 @@ todo_derribado() {
 esperar todo_derribado 10 ||
   { capturar editor_faltas_fallo; fallo "the plan's last step shows the targets and gate as $(losetas 16 17 18 19 20 21 22 23 24 25)"; }
 esperar marca_verde 10 || fallo "the plan's last step does not show the win"
-capturar editor_faltas_3_paso
+capturar editor_faltas_4_paso
 
 # --- Play, and clicks through its end -------------------------------------------------
 # Back to editing: the plan's view goes with a change, undone.
@@ -140,7 +179,7 @@ for _ in 1 2 3; do
   toque_con $((64 + 64 * 7)) $((64 + 64 * 6))
   sleep 0.1
 done
-capturar editor_faltas_4_vuelta
+capturar editor_faltas_5_vuelta
 # The beam is as bright as before Play.
 esperar '[ "$(awk -v a="$(brillo_rayo)" -v b="$brillo_antes" "BEGIN {print (a > b * 0.85)}")" = 1 ]' 10 ||
   fallo "the beam stays dim after Play: $(brillo_rayo), $brillo_antes before"
@@ -148,9 +187,7 @@ esperar '[ "$(awk -v a="$(brillo_rayo)" -v b="$brillo_antes" "BEGIN {print (a > 
 while [ "$(awk -v v="$vuelta" -v a="$(date +%s.%N)" 'BEGIN {print (a - v > 2)}')" = 0 ]; do sleep 0.1; done
 t=$(losetas 97)
 [ "$t" -ge 80 ] && [ "$t" -le 91 ] || fallo "a click through Play's end painted the cell at column 8, row 7: tile $t"
-xdotool key ctrl+s
-esperar '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 10 || fallo "saving after Play wrote nothing"
+guardar_hasta '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 5 || fallo "saving after Play wrote nothing"
 [ "$(md5sum <"$CARPETA/00.txt")" = "$antes" ] || fallo "the level changed through Play: $(cat "$CARPETA/00.txt")"
-xdotool key ctrl+q
-esperar_fin "$pid" 10
+salir_editor
 echo "editor_faltas: frame clear, R over the palette, titles decoded, Saved gives way, Step speaks and shows the win, Play's clicks dropped and the beam bright"
