@@ -425,13 +425,6 @@ enum : uint8_t {
 // What waits for the answer about unsaved changes.
 enum : uint8_t { TRAS_NADA, TRAS_NUEVO, TRAS_ABRIR, TRAS_SALIR };
 
-// One line of the status area: a message, a problem, the proof's progress.
-struct linea_estado {
-  std::string texto;
-  int color;
-  int celda;  // the problem's cell, -1 for none
-};
-
 struct estado_editor {
   documento doc;
   std::string carpeta;  // the user's level folder
@@ -522,9 +515,6 @@ int celda_bajo(int x, int y);
 int celda_en_estado(const estado_editor &e, int x, int y);
 int flecha_estado_bajo(int x, int y);
 void colocar_botones();
-std::vector<linea_estado> lineas_estado(const estado_editor &e);
-// The number of wrapped lines the status area holds now.
-int lineas_estado_partidas(const estado_editor &e);
 void dibujar_panel(estado_editor &e);
 void dibujar_ayuda_emergente(const estado_editor &e);
 // The words on the screen's top edge: the file, the title, what is under

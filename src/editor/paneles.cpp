@@ -184,6 +184,51 @@ std::string cortado(std::string t, int ancho)
   return t + "...";
 }
 
+// One line of the status area: a message, a problem, the proof's progress.
+struct linea_estado {
+  std::string texto;
+  int color;
+  int celda;  // the problem's cell, -1 for none
+};
+
+// What the status area says, each thing on its own.
+std::vector<linea_estado> lineas_estado(const estado_editor &e)
+{
+  const bool es = espanol();
+  std::vector<linea_estado> lineas;
+  const int blanco = gris(235);
+  if (e.prueba.pid >= 0) {
+    char texto[120];
+    if (es) {
+      snprintf(texto, sizeof texto, "Probando: partida %d de %d. Cancelar (o Esc) la detiene.", e.prueba.hechas,
+               e.prueba.total);
+    } else {
+      snprintf(texto, sizeof texto, "Proving: run %d of %d. Cancel (or Esc) stops it.", e.prueba.hechas, e.prueba.total);
+    }
+    lineas.push_back({texto, blanco, -1});
+  } else if (e.revision_mensaje == e.doc.revision && !en_lengua(e.mensaje, es).empty()) {
+    lineas.push_back({en_lengua(e.mensaje, es), blanco, -1});
+  }
+  if (e.problemas.empty()) {
+    if (lineas.empty()) {
+      lineas.push_back({tr("El nivel cumple las reglas.", "The level keeps the rules."), blanco, -1});
+    }
+    return lineas;
+  }
+  const int n = static_cast<int>(e.problemas.size());
+  lineas.push_back({contar(n, {"problema", "problem"}, {"problemas", "problems"}, es) +
+                        tr(" (un clic en uno marca su celda):", " (a click on one marks its cell):"),
+                    blanco, -1});
+  for (const problema_nivel &p : e.problemas) {
+    std::string t = en_idioma(p.texto, es);
+    if (p.celda >= 0) {
+      t = en_idioma(nombre_celda(p.celda), es) + ": " + t;
+    }
+    lineas.push_back({t, rojo, p.celda});
+  }
+  return lineas;
+}
+
 struct linea_partida {
   std::string texto;
   int color;
@@ -351,48 +396,6 @@ int flecha_estado_bajo(int x, int y)
   return y < Y_ESTADO + ALTO_LINEA ? -1 : 1;
 }
 
-std::vector<linea_estado> lineas_estado(const estado_editor &e)
-{
-  const bool es = espanol();
-  std::vector<linea_estado> lineas;
-  const int blanco = gris(235);
-  if (e.prueba.pid >= 0) {
-    char texto[120];
-    if (es) {
-      snprintf(texto, sizeof texto, "Probando: partida %d de %d. Cancelar (o Esc) la detiene.", e.prueba.hechas,
-               e.prueba.total);
-    } else {
-      snprintf(texto, sizeof texto, "Proving: run %d of %d. Cancel (or Esc) stops it.", e.prueba.hechas, e.prueba.total);
-    }
-    lineas.push_back({texto, blanco, -1});
-  } else if (e.revision_mensaje == e.doc.revision && !en_lengua(e.mensaje, es).empty()) {
-    lineas.push_back({en_lengua(e.mensaje, es), blanco, -1});
-  }
-  if (e.problemas.empty()) {
-    if (lineas.empty()) {
-      lineas.push_back({tr("El nivel cumple las reglas.", "The level keeps the rules."), blanco, -1});
-    }
-    return lineas;
-  }
-  const int n = static_cast<int>(e.problemas.size());
-  lineas.push_back({contar(n, {"problema", "problem"}, {"problemas", "problems"}, es) +
-                        tr(" (un clic en uno marca su celda):", " (a click on one marks its cell):"),
-                    blanco, -1});
-  for (const problema_nivel &p : e.problemas) {
-    std::string t = en_idioma(p.texto, es);
-    if (p.celda >= 0) {
-      t = en_idioma(nombre_celda(p.celda), es) + ": " + t;
-    }
-    lineas.push_back({t, rojo, p.celda});
-  }
-  return lineas;
-}
-
-int lineas_estado_partidas(const estado_editor &e)
-{
-  return static_cast<int>(estado_partido(e).size());
-}
-
 int celda_en_estado(const estado_editor &e, int x, int y)
 {
   if (y < Y_ESTADO || x >= X_FLECHAS) {
@@ -472,7 +475,7 @@ void dibujar_panel(estado_editor &e)
       rectfill(buffer, X_PALETA + d, y + 4 + d, X_PALETA + 13 - d, y + 17 - d, l.marca);
     }
     const int x = X_PALETA + l.sangria;
-    if (l.celda >= 0 && celda_en_estado(e, e.x, e.y) == l.celda && e.y >= y && e.y < y + ALTO_LINEA) {
+    if (l.celda >= 0 && e.x < X_FLECHAS && e.y >= y && e.y < y + ALTO_LINEA) {
       rectfill(buffer, X_PALETA - 2, y, X_FLECHAS - 4, y + ALTO_LINEA - 2, makecol(60, 40, 40));
     }
     textout_ex(buffer, fuente_panel(), l.texto.c_str(), x, y, l.color, -1);
