@@ -157,7 +157,7 @@ head -n 1 "$TMP/salida" | grep -Eq '^nivel 01 pasa fotogramas [0-9]+ \([0-9]+\.[
   fallo "resolver's first line: $(head -n 1 "$TMP/salida")"
 # No start is dangerous; the targets in the beam's order, then the mirror
 # turned up, then 'fin'.
-[ "$(sed -n '2,$p' "$TMP/salida")" = $'peligro 0/40 mina 0 rebote 0\nespera 61 62 63 64 65 66 67 68 69\n70 4\nfin' ] ||
+[ "$(sed -n '2,$p' "$TMP/salida")" = $'peligro 0/40 mina 0 rebote 0 fotogramas 0\nespera 61 62 63 64 65 66 67 68 69\n70 4\nfin' ] ||
   fallo "resolver's plan: $(cat "$TMP/salida")"
 
 # A mirror right at the laser, under a mine: some of the random starts turn
@@ -165,7 +165,7 @@ head -n 1 "$TMP/salida" | grep -Eq '^nivel 01 pasa fotogramas [0-9]+ \([0-9]+\.[
 nivel_prueba "$VACIA" "$VACIA" "$VACIA" "$VACIA"
 sed -i -e '6s/.*/.. xx .. .. .. .. .. .. .. .. .. .. .. .. ../' -e '7s/^E3 tt/E3 m0/' "$TMP/niveles/01.txt"
 "$NIVELES" resolver "$TMP/niveles/01.txt" --resumen >"$TMP/salida" 2>&1 || true
-grep -Eq '^peligro [1-9][0-9]*/40 mina [1-9][0-9]* rebote [1-9][0-9]*$' "$TMP/salida" ||
+grep -Eq '^peligro [1-9][0-9]*/40 mina [1-9][0-9]* rebote [1-9][0-9]* fotogramas [1-9][0-9]*$' "$TMP/salida" ||
   fallo "resolver did not count the dangerous starts: $(cat "$TMP/salida")"
 
 # A target boxed in by walls: no plan, status 1, and the cell named.

@@ -766,9 +766,14 @@ void contar_arranques_peligrosos(const uint8_t *bytes, int nivel, int partidas, 
     o.semilla = static_cast<uint32_t>(s);
     const peligro_arranque p = sim_peligro_arranque(bytes, nivel, o);
     ++inf.arranques;
-    inf.arranques_peligrosos += p.mina || p.rebote ? 1 : 0;
-    inf.arranques_mina += p.mina ? 1 : 0;
-    inf.arranques_rebote += p.rebote ? 1 : 0;
+    if (!p.vida_perdida) {
+      continue;
+    }
+    ++inf.arranques_peligrosos;
+    ++(p.mina ? inf.arranques_mina : inf.arranques_rebote);
+    if (inf.fotogramas_peligro == 0 || p.fotogramas < inf.fotogramas_peligro) {
+      inf.fotogramas_peligro = p.fotogramas;
+    }
   }
 }
 

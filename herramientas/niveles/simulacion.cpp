@@ -214,9 +214,12 @@ peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opc
   mouse_z = 0;
   sim_iniciar(bytes, nivel, opciones);
   peligro_arranque p{};
-  for (int f = 0; f < FOTOGRAMAS_PELIGRO && sim_fotograma() == sim_en_juego; ++f) {
-    p.mina = p.mina || dt_rayo.estado == rayo_mina;
-    p.rebote = p.rebote || dt_rayo.estado == rayo_sobrecarga;
+  uint8_t r = sim_en_juego;
+  for (int f = 0; f < FOTOGRAMAS_PELIGRO && r == sim_en_juego; ++f) {
+    r = sim_fotograma();
   }
+  p.vida_perdida = r == sim_vida_perdida && sim_motivo_perdida() == perdida_sobrecarga;
+  p.mina = p.vida_perdida && dt_rayo.estado == rayo_mina;
+  p.fotogramas = sim_fotogramas();
   return p;
 }

@@ -302,10 +302,12 @@ struct resultado_prueba {
   double energia = 0;       // the same, in percent of the energy bar
   int giros = 0;            // mirror settings in the plan
   int a_tiempo = 0, partidas = 0;
-  // The random starts watched with no input for their first seconds, and
-  // how many put the beam on a mine or throw it back into the laser.
+  // The random starts watched with no input for their first seconds; how
+  // many lose a life, by a mine or by the beam thrown back into the laser;
+  // and the seconds to the quickest such loss.
   int arranques = 0, peligrosos = 0, en_mina = 0, de_rebote = 0;
   int segundos_peligro = 0;
+  double primera_perdida = 0;
   std::string error;  // why not, in the solver's words
   std::vector<paso_prueba> plan;
 };

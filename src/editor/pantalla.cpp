@@ -97,25 +97,27 @@ frase sobre_arranques(const resultado_prueba &r)
 {
   const std::string n = std::to_string(r.arranques), s = std::to_string(r.segundos_peligro);
   if (r.peligrosos == 0) {
-    return {"Ninguno de los " + n + " comienzos al azar es peligroso en los " + s + " primeros segundos.",
-            "None of the " + n + " random starts is dangerous in the first " + s + " seconds."};
+    return {"Ninguno de los " + n + " comienzos al azar cuesta una vida en los " + s +
+                " primeros segundos a quien no se mueva.",
+            "None of the " + n + " random starts costs a player who does not move a life in the first " + s +
+                " seconds."};
   }
   frase f{std::to_string(r.peligrosos) + " de los " + n + " comienzos al azar " +
-              (r.peligrosos == 1 ? "es peligroso" : "son peligrosos") + " en los " + s + " primeros segundos:",
-          std::to_string(r.peligrosos) + " of the " + n + " random starts " + (r.peligrosos == 1 ? "is" : "are") +
-              " dangerous in the first " + s + " seconds:"};
+              (r.peligrosos == 1 ? "cuesta" : "cuestan") + " una vida en los " + s +
+              " primeros segundos a quien no se mueva (",
+          std::to_string(r.peligrosos) + " of the " + n + " random starts " + (r.peligrosos == 1 ? "costs" : "cost") +
+              " a player who does not move a life in the first " + s + " seconds ("};
   if (r.en_mina > 0) {
-    f.es += " " + std::to_string(r.en_mina) + (r.en_mina == 1 ? " lleva" : " llevan") + " el rayo a una mina";
-    f.en += " " + std::to_string(r.en_mina) + (r.en_mina == 1 ? " puts" : " put") + " the beam on a mine";
+    f.es += std::to_string(r.en_mina) + " por el rayo en una mina";
+    f.en += std::to_string(r.en_mina) + " by the beam on a mine";
   }
   if (r.de_rebote > 0) {
-    f.es += std::string(r.en_mina > 0 ? " y " : " ") + std::to_string(r.de_rebote) +
-            (r.de_rebote == 1 ? " lo devuelve" : " lo devuelven") + " al l\xE1ser";
-    f.en += std::string(r.en_mina > 0 ? ", " : " ") + std::to_string(r.de_rebote) +
-            (r.de_rebote == 1 ? " throws" : " throw") + " it back into the laser";
+    f.es += std::string(r.en_mina > 0 ? ", " : "") + std::to_string(r.de_rebote) + " por el rayo devuelto al l\xE1ser";
+    f.en += std::string(r.en_mina > 0 ? ", " : "") + std::to_string(r.de_rebote) + " by the beam thrown back into the laser";
   }
-  f.es += ". Un jugador puede perder una vida antes de moverse.";
-  f.en += ". A player may lose a life before moving.";
+  const std::string t = porcentaje(r.primera_perdida);
+  f.es += "; la primera, a los " + t + " s).";
+  f.en += "; the first after " + t + " s).";
   return f;
 }
 

@@ -19,6 +19,7 @@
 #include "dlg/dlg.h"
 #include "editor/editor.h"
 #include "resolver.h"
+#include "tiempo/tiempo.h"
 
 namespace {
 
@@ -66,10 +67,10 @@ void avisar_progreso(int hechas, int total)
   opciones.progreso = avisar_progreso;
   const informe_nivel inf = resolver_nivel(nivel.bytes, 0, opciones);
   char cabecera[240];
-  snprintf(cabecera, sizeof cabecera, "resultado %d %d %d %d %d %d %d\npeligro %d %d %d %d %d\n", inf.pasa ? 1 : 0,
+  snprintf(cabecera, sizeof cabecera, "resultado %d %d %d %d %d %d %d\npeligro %d %d %d %d %d %d\n", inf.pasa ? 1 : 0,
            inf.encontrado ? 1 : 0, inf.azar ? 1 : 0, inf.fotogramas, inf.giros, inf.a_tiempo, inf.partidas,
            inf.arranques, inf.arranques_peligrosos, inf.arranques_mina, inf.arranques_rebote,
-           FOTOGRAMAS_PELIGRO / 40);
+           FOTOGRAMAS_PELIGRO, inf.fotogramas_peligro);
   escribir_todo(tubo_prueba, std::string(cabecera) + "error " + inf.error + "\nplan\n" + escribir_plan(inf.plan) +
                                  "fin_prueba\n");
   // Nothing of the window's process may run here: no exit handlers.
@@ -101,8 +102,11 @@ void interpretar(const std::string &texto, resultado_prueba &r)
       }
       plan += linea + "\n";
     } else if (linea.rfind("peligro ", 0) == 0) {
-      sscanf(linea.c_str(), "peligro %d %d %d %d %d", &r.arranques, &r.peligrosos, &r.en_mina, &r.de_rebote,
-             &r.segundos_peligro);
+      int vigilados = 0, mas_rapido = 0;
+      sscanf(linea.c_str(), "peligro %d %d %d %d %d %d", &r.arranques, &r.peligrosos, &r.en_mina, &r.de_rebote,
+             &vigilados, &mas_rapido);
+      r.segundos_peligro = vigilados / FOTOGRAMAS_POR_SEGUNDO;
+      r.primera_perdida = static_cast<double>(mas_rapido) / FOTOGRAMAS_POR_SEGUNDO;
     } else if (linea.rfind("resultado ", 0) == 0) {
       int pasa = 0, encontrado = 0, azar = 0;
       sscanf(linea.c_str(), "resultado %d %d %d %d %d %d %d", &pasa, &encontrado, &azar, &r.fotogramas, &r.giros,
