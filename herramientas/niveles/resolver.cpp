@@ -681,12 +681,15 @@ bool buscar_plan_en_tablero(const uint8_t *bytes, int nivel, plan_nivel &plan, s
   while (quedan_blancos(m)) {
     const camino k = mejor_camino(m, meta_blanco);
     if (!k.hallado) {
-      error = "no way to the targets in cells";
+      std::string celdas;
+      int cuantos = 0;
       for (int c = 0; c < NUM_CELDAS; ++c) {
         if (m.tablero[c].tipo == detonador && m.tablero[c].valor == DETONADOR_EN_PIE) {
-          error += " " + std::to_string(c);
+          celdas += (celdas.empty() ? "" : "; ") + nombre_celda(c);
+          ++cuantos;
         }
       }
+      error = std::string(cuantos == 1 ? "no way to the target at " : "no way to the targets at ") + celdas;
       return false;
     }
     aplicar_camino(m, k, plan, orden);
@@ -755,6 +758,25 @@ std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &pl
 
 namespace {
 
+// Watches the first `partidas` random starts with no input.
+void contar_arranques_peligrosos(const uint8_t *bytes, int nivel, int partidas, informe_nivel &inf)
+{
+  for (int s = 1; s <= partidas; ++s) {
+    opciones_simulacion o;
+    o.semilla = static_cast<uint32_t>(s);
+    const peligro_arranque p = sim_peligro_arranque(bytes, nivel, o);
+    ++inf.arranques;
+    if (!p.vida_perdida) {
+      continue;
+    }
+    ++inf.arranques_peligrosos;
+    ++(p.mina ? inf.arranques_mina : inf.arranques_rebote);
+    if (inf.fotogramas_peligro == 0 || p.fotogramas < inf.fotogramas_peligro) {
+      inf.fotogramas_peligro = p.fotogramas;
+    }
+  }
+}
+
 // Plays a plan from every start the proof asks for and fills in the report.
 void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opciones, informe_nivel &inf)
 {
@@ -820,6 +842,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   informe_nivel inf{};
   inf.gremlins = gremlins_nivel(nivel);
   inf.azar = tiene_reemisores(bytes);
+  contar_arranques_peligrosos(bytes, nivel, inf.azar ? PARTIDAS_AZAR : opciones.partidas, inf);
 
   // The plan is played as found; should a start defeat it (a target hit by
   // chance lets the beam rest on a mine while the player turns the far

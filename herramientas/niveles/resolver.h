@@ -91,6 +91,14 @@ struct informe_nivel {
   int gremlins;      // gremlins in the level
   int partidas_gremlins;
   int a_tiempo_gremlins;
+  // The random starts watched with no input (sim_peligro_arranque), the
+  // same starts the plan's runs begin from: how many take a life, by a
+  // mine or by the beam thrown back into the laser, and the quickest.
+  int arranques;
+  int arranques_peligrosos;
+  int arranques_mina;
+  int arranques_rebote;
+  int fotogramas_peligro;  // frames to the quickest life so lost, 0 for none
   plan_nivel plan;
   std::string error;
 };

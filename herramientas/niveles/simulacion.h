@@ -57,3 +57,20 @@ uint8_t sim_motivo_perdida();
 
 // The highest the overload meter has been.
 int sim_sobrecarga_maxima();
+
+// What a start does to a player who has not moved yet: whether the
+// overload meter fills, and takes a life, in the first seconds. A beam
+// resting on a mine does that in about a second; one thrown straight back
+// into the laser in under five. A beam that only crosses a mine does not.
+struct peligro_arranque {
+  bool vida_perdida;  // a life lost within FOTOGRAMAS_PELIGRO
+  bool mina;          // the beam on a mine as it was lost (else thrown back)
+  int fotogramas;     // the frames it took
+};
+
+// The frames a start is watched for danger: five seconds.
+constexpr int FOTOGRAMAS_PELIGRO = 5 * 40;
+
+// Starts the level as sim_iniciar does and plays up to FOTOGRAMAS_PELIGRO
+// frames with no input.
+peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones);

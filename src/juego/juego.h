@@ -146,10 +146,12 @@ void cargar_tablero(const uint8_t *bytes, int nivel);
 // ---------------------------------------------------------------------------
 
 // A level as its file holds it: a title line, an idea line, an optional
-// gremlin count line and nine rows of 15 two-character cells.
+// gremlin count line and nine rows of 15 two-character cells. The file is
+// UTF-8 (an older file in ISO 8859-1 still reads); the title and idea are
+// kept here in ISO 8859-1, the text the game's fonts draw.
 struct nivel_texto {
-  std::string titulo;
-  std::string idea;
+  std::string titulo;  // ISO 8859-1
+  std::string idea;    // ISO 8859-1
   int8_t gremlins = -1;  // -1: no "gremlins:" line, the stored count of the level's number applies
   uint8_t bytes[NUM_CELDAS];
 };
@@ -157,20 +159,31 @@ struct nivel_texto {
 // The most gremlins a level file may ask for.
 constexpr int MAX_GREMLINS_NIVEL = 8;
 
+// A cell's name for people, the same wherever one is shown: its column and
+// row counted from 1, "column 8, row 7".
+std::string nombre_celda(int celda);
+
+// Whether the game's fonts draw this ISO 8859-1 character: printable ASCII
+// and the printable upper half.
+bool caracter_dibujable(unsigned char c);
+
 // The level byte of a two-character token, or -1 if it is not one.
 int byte_de_ficha(const std::string &ficha);
 
 // The token of a level byte ("??" for a byte no level may hold).
 std::string ficha_de_byte(uint8_t b);
 
-// Reads a level from its text. On failure returns false with a message
-// naming the line and the column ("line L, column C: ...").
+// Reads a level from its text, UTF-8 or else ISO 8859-1. On failure returns
+// false with a message naming the line and the column ("line L, column C:
+// ..."): a title or idea holding a character the game's fonts cannot draw
+// is refused so.
 bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
 
 // Reads a level file; the message of a failure starts with the path.
 bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error);
 
-// The text of a level, which interpretar_nivel_texto reads back equal.
+// The text of a level in UTF-8, which interpretar_nivel_texto reads back
+// equal.
 std::string escribir_nivel_texto(const nivel_texto &nivel);
 
 // Writes a level file through a new file renamed over the old one, so a
@@ -213,9 +226,12 @@ int gremlins_nivel(int nivel);
 
 // Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
 // levels and checks each against the level rules. Returns the levels read,
-// and in `errores` one line per bad file, which leaves its level out.
+// and in `errores` one line per bad file, which leaves its level out; in
+// `ignorados` the other files of the folder (hidden ones aside), which are
+// not played.
 std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
-                                                              std::vector<std::string> &errores);
+                                                              std::vector<std::string> &errores,
+                                                              std::vector<std::string> &ignorados);
 
 // ---------------------------------------------------------------------------
 // The beam
@@ -329,7 +345,8 @@ void dibujar_mapa(uint8_t animar, BITMAP *destino);
 
 // Draws the last trace on `buffer` over the board: three glowing layers,
 // added on, as bright as the energy left, in a slowly drifting colour, or
-// yellow on overload, red on a mine and green once connected.
+// yellow on overload, red on a mine and green once connected. It stays
+// within `buffer`'s clipping rectangle and above the status strip.
 void dibujar_rayo();
 
 #ifdef FOTONAUTA_PRUEBAS
