@@ -21,8 +21,8 @@ bool tecla_nueva(estado_editor &e, int k)
 // keeps its Ctrl even when a frame falls between Ctrl and Z.
 bool modificador(estado_editor &e, int izquierda, int derecha)
 {
-  const bool i = dlg_tecla(izquierda, e.vista_tecla[izquierda]) || e.teclas[izquierda];
-  const bool d = dlg_tecla(derecha, e.vista_tecla[derecha]) || e.teclas[derecha];
+  const bool i = dlg_tecla_tocada(izquierda, e.vista_tecla[izquierda]) || e.teclas[izquierda];
+  const bool d = dlg_tecla_tocada(derecha, e.vista_tecla[derecha]) || e.teclas[derecha];
   e.teclas[izquierda] = key[izquierda];
   e.teclas[derecha] = key[derecha];
   return i || d;

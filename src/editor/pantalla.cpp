@@ -21,10 +21,11 @@ constexpr int FOTOGRAMAS_POR_CICLO = 3;
 // The recovery copy is written at most this often while the level changes.
 constexpr int64_t INTERVALO_COPIA_MS = 300;
 
-// After Play, presses are not taken for this long once the editor shows
-// again: the game's last screen holds still for seconds, and a click meant
-// for it, or made as the editor came back, must not paint.
-constexpr int PAUSA_TRAS_JUGAR_MS = 1500;
+// After Play the game's last screen holds still for seconds, and the author
+// may be clicking at it when the editor comes back unannounced: a press
+// made before the editor's first frame is not taken, nor one made sooner
+// after it than anybody can see a new screen and click on it.
+constexpr int PAUSA_TRAS_JUGAR_MS = 250;
 
 std::string nombre_archivo(const std::string &ruta)
 {
@@ -310,7 +311,7 @@ void jugar(estado_editor &e)
   e.paso_plan = 0;
   // Nothing done in the game acts here: a button still held is not a new
   // press, nor is a click made while its last screen held still. The time
-  // runs from the editor's first frame (see the loop).
+  // runs from the editor's first frame shown (see the loop).
   olvidar_entrada(e, PAUSA_TRAS_JUGAR_MS);
   e.de_vuelta = true;
   decir(e, {"De vuelta de Jugar.", "Back from Play."});

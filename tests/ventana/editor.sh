@@ -133,15 +133,11 @@ esperar_fin "$pid" 10
 # The game on that folder: level 01 is the author's.
 arrancar "$CONSTRUCCION/fotonauta" --niveles "$CARPETA"
 origen_ventana
-# Past the intro (a click skips it), Play in the menu: clicked again until
-# the level shows, as a busy machine may take its time to bring the menu.
+# Past the intro (a click skips it), Play in the menu: the author's level.
 nivel_propio() { [ "$(losetas 15 87 | tr "\n" " ")" = "3 161 " ]; }
-for _ in $(seq 8); do
-  nivel_propio && break
-  toque_con 102 704
-  esperar nivel_propio 6 && break
-done
-nivel_propio ||
+esperar pasar_intro 30 || fallo "the game's menu did not show"
+toque_con 102 704
+esperar nivel_propio 20 ||
   { capturar editor_4_juego_fallido; fallo "the game's level 01 is not the author's: $(losetas 15 87 | tr '\n' ' ')"; }
 # The board has slid in once the energy bar fills.
 esperar energia_llena 20 || fallo "the author's level never started: the energy bar did not fill"

@@ -113,26 +113,15 @@ nivel_de() {
 }
 VACIA='.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..'
 
-# Ctrl+Q until the editor has ended. A key sent while a frame of a busy
-# machine's stalls for over a second may be taken for one made before the
-# editor looked, and dropped; leaving twice is leaving once.
+# Ctrl+Q, and the editor ends.
 salir_editor() {
-  local _
-  for _ in $(seq 10); do
-    xdotool key ctrl+q
-    esperar '! kill -0 "$pid" 2>/dev/null' 3 && break
-  done
-  kill -0 "$pid" 2>/dev/null && { capturar editor_no_sale; fallo "the editor did not leave on Ctrl+Q (screen in editor_no_sale.png)"; }
+  xdotool key ctrl+q
+  esperar '! kill -0 "$pid" 2>/dev/null' 10 || { capturar editor_no_sale; fallo "the editor did not leave on Ctrl+Q (screen in editor_no_sale.png)"; }
   esperar_fin "$pid" 10
 }
 
-# Ctrl+S until the condition $1 holds (within $2 seconds each time); saving
-# twice is saving once.
+# Ctrl+S, and the condition $1 holds within $2 seconds.
 guardar_hasta() {
-  local _
-  for _ in 1 2 3; do
-    xdotool key ctrl+s
-    esperar "$1" "$2" && return 0
-  done
-  return 1
+  xdotool key ctrl+s
+  esperar "$1" "$2"
 }
