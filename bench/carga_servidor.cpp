@@ -75,7 +75,7 @@ int pedir(int puerto, const std::string &peticion)
       send(s, peticion.data(), peticion.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(peticion.size())) {
     std::string respuesta;
     char b[4096];
-    ssize_t n;
+    ssize_t n = 0;
     // To the end: the server closes the connection after its answer.
     while (respuesta.size() < (1u << 24) && (n = recv(s, b, sizeof b, 0)) > 0) {
       respuesta.append(b, static_cast<size_t>(n));

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -110,11 +111,27 @@ class Cargador : public testing::TestWithParam<int> {
  protected:
   void SetUp() override
   {
+    // A folder of its own: CTest runs each depth's instance of a test at
+    // the same time, and one must not read the file the other writes.
+    char plantilla[] = "/tmp/fotonauta-cargador-XXXXXX";
+    ASSERT_NE(mkdtemp(plantilla), nullptr);
+    carpeta = plantilla;
     if (system_driver == nullptr) {
       ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
     }
     set_color_depth(GetParam());
   }
+  void TearDown() override
+  {
+    if (!carpeta.empty()) {
+      std::filesystem::remove_all(carpeta);
+    }
+  }
+
+  // A file named `nombre` in the test's own folder.
+  std::string fichero(const char *nombre) const { return carpeta + "/" + nombre; }
+
+  std::string carpeta;
 };
 
 // Stored bitmaps of one size at a stored depth (negative: 32 bits with
@@ -176,7 +193,7 @@ TEST_P(Cargador, CadaProfundidadGuardadaYCadaMuestraSalenIgual)
   }
   objetos.push_back({"DATA", 0, 0, {1, 2, 3, 4, 5}});
   // One file for each, so a failure names its object.
-  const std::string ruta = testing::TempDir() + "cargador_profundidades.dat";
+  const std::string ruta = fichero("profundidades.dat");
   for (size_t i = 0; i < objetos.size(); ++i) {
     ASSERT_TRUE(escribir_datafile_prueba(ruta, {objetos[i]}));
     comparar_fichero(ruta, "test object " + std::to_string(i) + " at " + std::to_string(GetParam()) + " bpp");
@@ -191,7 +208,7 @@ TEST_P(Cargador, UnObjetoMasCortoQueSuCabeceraNoSeCarga)
   bitmap.resize(bitmap.size() - 1);
   std::vector<unsigned char> muestra = muestra_cruda(16, 9);
   muestra.resize(muestra.size() - 2);
-  const std::string ruta = testing::TempDir() + "cargador_corto.dat";
+  const std::string ruta = fichero("corto.dat");
   for (const auto &o : {objeto_prueba{"BMP ", 0, 0, bitmap}, objeto_prueba{"SAMP", 0, 0, muestra}}) {
     ASSERT_TRUE(escribir_datafile_prueba(ruta, {bitmap_prueba(2, 2), o}));
     EXPECT_EQ(leer_datafile(ruta.c_str()), nullptr) << o.tipo;
@@ -240,8 +257,8 @@ TEST_P(Cargador, LoLeidoPorAdelantadoEsLoQueDaLeerloAhora)
 // is read now. A cut-off or missing file read ahead is no file at all.
 TEST_P(Cargador, UnAdelantoViejoNoSeEntrega)
 {
-  const std::string ruta = testing::TempDir() + "cargador_adelanto.dat";
-  const std::string nada = testing::TempDir() + "cargador_no_existe.dat";
+  const std::string ruta = fichero("adelanto.dat");
+  const std::string nada = fichero("no_existe.dat");
   const char *nombres[] = {ruta.c_str(), nada.c_str()};
   const auto tamano_leido = [&](bool adelantar) {
     if (adelantar) {
@@ -279,6 +296,7 @@ TEST_P(Cargador, UnAdelantoViejoNoSeEntrega)
     }
     fclose(f);
   }
+  ASSERT_GT(bytes.size(), 3u);
   FILE *f = fopen(ruta.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   fwrite(bytes.data(), 1, bytes.size() - 3, f);

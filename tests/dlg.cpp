@@ -266,6 +266,18 @@ TEST_F(Dlg, UnToqueEntreDosFotogramasEsUnClic)
   EXPECT_FALSE(dlg_tecla(KEY_LEFT, flecha));
   EXPECT_TRUE(dlg_tecla(KEY_LEFT, flecha));
   EXPECT_FALSE(dlg_tecla(KEY_LEFT, flecha));
+
+  // A modifier tapped at each of two looks (two shortcuts sent at once,
+  // one after the other) is down at both, never held back a look.
+  t_vista_tecla control{};
+  dlg_olvidar_tecla(KEY_LCONTROL, control);
+  dlg_simular_tecla(KEY_LCONTROL);
+  dlg_simular_tecla(KEY_LCONTROL | 0x80);
+  EXPECT_TRUE(dlg_tecla_tocada(KEY_LCONTROL, control));
+  dlg_simular_tecla(KEY_LCONTROL);
+  dlg_simular_tecla(KEY_LCONTROL | 0x80);
+  EXPECT_TRUE(dlg_tecla_tocada(KEY_LCONTROL, control));
+  EXPECT_FALSE(dlg_tecla_tocada(KEY_LCONTROL, control));
 }
 
 TEST_F(Dlg, LooksYTextosCentrados)

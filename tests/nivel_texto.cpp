@@ -1,6 +1,5 @@
 // Level files: the one reader and writer of the level text that the build,
-// the level tool, the editor and `--niveles` share; the level rules; the
-// editor's turning of elements and its undo and redo.
+// the level tool, the editor and `--niveles` share; the level rules.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,7 +10,6 @@
 #include <unistd.h>
 
 #include "arnes/tablero.h"
-#include "editor/editor.h"
 #include "juego/juego.h"
 
 namespace {
@@ -97,6 +95,42 @@ TEST(NivelTexto, UnNivelEscritoSeLeeIgualConSusGremlinsYSinSaltosDeLinea)
   EXPECT_EQ(memcmp(leido.bytes, nivel.bytes, NUM_CELDAS), 0);
 }
 
+TEST(NivelTexto, LosFicherosSonUtf8YLosAntiguosEnIso88591SeLeenAun)
+{
+  // "Año ñandú" in UTF-8, as a text editor writes it today: read into the
+  // fonts' ISO 8859-1, and written back byte for byte.
+  const std::string utf8 = "titulo: A\xC3\xB1o \xC3\xB1" "and\xC3\xBA\nidea: \xC2\xBF" "Qu\xC3\xA9" "?\n";
+  const std::string filas = nivel_valido().substr(nivel_valido().find('\n', nivel_valido().find("idea:")) + 1);
+  nivel_texto nivel;
+  std::string error;
+  ASSERT_TRUE(interpretar_nivel_texto(utf8 + filas, nivel, error)) << error;
+  EXPECT_EQ(nivel.titulo, "A\xF1o \xF1" "and\xFA");
+  EXPECT_EQ(nivel.idea, "\xBF" "Qu\xE9" "?");
+  EXPECT_EQ(escribir_nivel_texto(nivel), utf8 + filas);
+  // With a byte-order mark first, the same.
+  ASSERT_TRUE(interpretar_nivel_texto("\xEF\xBB\xBF" + utf8 + filas, nivel, error)) << error;
+  EXPECT_EQ(nivel.titulo, "A\xF1o \xF1" "and\xFA");
+
+  // A file of before, in ISO 8859-1, still opens, and is saved as UTF-8.
+  ASSERT_TRUE(interpretar_nivel_texto("titulo: A\xF1o\nidea: \xBF" "Qu\xE9" "?\n" + filas, nivel, error)) << error;
+  EXPECT_EQ(nivel.titulo, "A\xF1o");
+  EXPECT_EQ(escribir_nivel_texto(nivel).substr(0, 13), "titulo: A\xC3\xB1o\n");
+
+  // A character the game's fonts cannot draw is refused where it stands.
+  const struct {
+    std::string cabecera;
+    const char *error;
+  } malos[] = {
+      {"titulo: Nivel \xE4\xB8\xAD\nidea: x\n", "line 1, column 15: the character U+4E2D cannot be shown in the game's fonts"},
+      {"titulo: x\nidea: 5 \xE2\x82\xAC\n", "line 2, column 9: the character U+20AC cannot be shown"},
+      {"titulo: con\ttab\nidea: x\n", "line 1, column 12: the character U+0009 cannot be shown"},
+  };
+  for (const auto &m : malos) {
+    EXPECT_FALSE(interpretar_nivel_texto(m.cabecera + filas, nivel, error)) << m.error;
+    EXPECT_EQ(error.rfind(m.error, 0), 0u) << error;
+  }
+}
+
 TEST(NivelTexto, UnFicheroMalFormadoDiceLineaYColumna)
 {
   const std::string bueno = nivel_valido();
@@ -177,10 +211,14 @@ TEST(ReglasNivel, CadaProblemaConSuCelda)
   // Every end of a broken fibre pair is marked; the count of targets and
   // the missing emitter concern the whole level.
   EXPECT_EQ(problemas({"tt tt tt", "f2 f2 f2 a9 R1"}),
-            (std::vector<std::string>{"-1: no emitter", "15: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
-                                      "16: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
-                                      "17: fibre-optic pair 2 appears 3 times (cells 15, 16, 17)",
-                                      "-1: 3 targets, at least 9 needed"}));
+            (std::vector<std::string>{
+                "-1: no emitter",
+                "15: fibre-optic pair 2 appears 3 times (at column 1, row 2; column 2, row 2; column 3, row 2)",
+                "16: fibre-optic pair 2 appears 3 times (at column 1, row 2; column 2, row 2; column 3, row 2)",
+                "17: fibre-optic pair 2 appears 3 times (at column 1, row 2; column 2, row 2; column 3, row 2)",
+                "-1: 3 targets, at least 9 needed"}));
+  EXPECT_EQ(problemas({nueve, "E3 .. .. a9 R1 E2"}),
+            std::vector<std::string>{"20: another emitter (the first is at column 1, row 2)"});
 }
 
 TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
@@ -188,11 +226,17 @@ TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
   carpeta_temporal d;
   escribir_todo(d.ruta / "00.txt", nivel_valido("gremlins: 2\n"));
   escribir_todo(d.ruta / "07.txt", "titulo: roto\n");
-  escribir_todo(d.ruta / "notas.txt", "no es un nivel\n");
-  std::vector<std::string> errores;
-  const auto niveles = leer_carpeta_niveles(d.ruta.string(), errores);
+  // Files an author may have meant as levels, but which are not played,
+  // are each named; hidden files are nobody's levels.
+  for (const char *otro : {"notas.txt", "5.txt", "75.txt", "mi_nivel.txt", ".00.txt.tmp"}) {
+    escribir_todo(d.ruta / otro, nivel_valido());
+  }
+  std::vector<std::string> errores, ignorados;
+  const auto niveles = leer_carpeta_niveles(d.ruta.string(), errores, ignorados);
   ASSERT_EQ(errores.size(), 1u);
   EXPECT_NE(errores[0].find("07.txt: line 2"), std::string::npos) << errores[0];
+  EXPECT_EQ(ignorados, (std::vector<std::string>{(d.ruta / "5.txt").string(), (d.ruta / "75.txt").string(),
+                                                 (d.ruta / "mi_nivel.txt").string(), (d.ruta / "notas.txt").string()}));
   ASSERT_EQ(niveles.size(), 1u);
   EXPECT_EQ(niveles[0].first, 0);
 
@@ -211,64 +255,6 @@ TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
   cargar_nivel(0);
   EXPECT_EQ(est_nivel[108].tipo, emisor);
   EXPECT_EQ(gremlins_nivel(0), gremlins[0]);
-}
-
-TEST(Editor, GirarRecorreLasVariantesDeCadaElementoSinSalirDeEl)
-{
-  for (int b = 0; b < 256; ++b) {
-    const uint8_t byte = static_cast<uint8_t>(b);
-    int v = 0;
-    const int e = elemento_de_byte(byte, &v);
-    ASSERT_EQ(e < 0, ficha_de_byte(byte) == "??") << b;
-    if (e < 0) {
-      continue;
-    }
-    const int n = PALETA[e].variantes - PALETA[e].minimo;
-    uint8_t g = byte;
-    for (int k = 1; k <= n; ++k) {
-      g = girar_byte(g, 1);
-      ASSERT_EQ(elemento_de_byte(g), e) << b;
-      ASSERT_EQ(g == byte, k == n) << b << " after " << k;
-    }
-    EXPECT_EQ(girar_byte(girar_byte(byte, -1), 1), byte);
-  }
-  // The wall's masks run 1 to f: no empty wall.
-  EXPECT_EQ(ficha_de_byte(girar_byte(static_cast<uint8_t>(byte_de_ficha("af")), 1)), "a1");
-  EXPECT_EQ(ficha_de_byte(girar_byte(static_cast<uint8_t>(byte_de_ficha("E0")), -1)), "E3");
-}
-
-TEST(Editor, DeshacerYRehacerSinLimite)
-{
-  historial h;
-  nivel_texto nivel = nivel_vacio();
-  const nivel_texto vacio = nivel;
-  // 300 strokes, each one cell.
-  for (int k = 0; k < 300; ++k) {
-    const nivel_texto antes = nivel;
-    nivel.bytes[k % NUM_CELDAS] = static_cast<uint8_t>(47 + (k / NUM_CELDAS) * 33);
-    anotar_cambio(h, antes, nivel);
-  }
-  // A change that changes nothing is no step.
-  anotar_cambio(h, nivel, nivel);
-  const nivel_texto lleno = nivel;
-  int pasos = 0;
-  while (deshacer(h, nivel)) {
-    ++pasos;
-  }
-  EXPECT_EQ(pasos, 300);
-  EXPECT_TRUE(niveles_iguales(nivel, vacio));
-  while (rehacer(h, nivel)) {
-  }
-  EXPECT_TRUE(niveles_iguales(nivel, lleno));
-
-  // A new change after undoing forgets what was undone.
-  ASSERT_TRUE(deshacer(h, nivel));
-  const nivel_texto antes = nivel;
-  nivel.titulo = "nuevo";
-  anotar_cambio(h, antes, nivel);
-  EXPECT_FALSE(rehacer(h, nivel));
-  ASSERT_TRUE(deshacer(h, nivel));
-  EXPECT_TRUE(niveles_iguales(nivel, antes));
 }
 
 }  // namespace

@@ -129,8 +129,8 @@ rechazada "two receivers" "$(tablero "${BASICO[@]}" 60=5 133=11)"
 rechazada "eight targets" "$(tablero "${BASICO[@]}" 60=5 8=63)"
 rechazada "a lone fibre-optic end" "$(tablero "${BASICO[@]}" 60=5 63=82)"
 rechazada "a fibre-optic pair three times" "$(tablero "${BASICO[@]}" 60=5 63=82 120=82 121=82)"
-rechazada "a fibre-optic end in cell 0" "$(tablero "${BASICO[@]}" 60=5 0=81 120=81 10=47)"
-grep -q 'cell 0' "$TMP/error" || fallo "the cell-0 fibre end is not named: $(cat "$TMP/error")"
+rechazada "a fibre-optic end in the top-left cell" "$(tablero "${BASICO[@]}" 60=5 0=81 120=81 10=47)"
+grep -q 'column 1, row 1' "$TMP/error" || fallo "the top-left fibre end is not named: $(cat "$TMP/error")"
 
 # --- resolver ---------------------------------------------------------------
 # A level file, numbered by its name: nine targets on the laser's row, then
@@ -155,9 +155,18 @@ estado=0
 [ "$estado" -eq 0 ] || fallo "resolver on a winnable file: status $estado: $(cat "$TMP/salida" "$TMP/error")"
 head -n 1 "$TMP/salida" | grep -Eq '^nivel 01 pasa fotogramas [0-9]+ \([0-9]+\.[0-9] %\) giros 1 pasos [0-9]+ a_tiempo 41/41$' ||
   fallo "resolver's first line: $(head -n 1 "$TMP/salida")"
-# The targets in the beam's order, then the mirror turned up, then 'fin'.
-[ "$(sed -n '2,$p' "$TMP/salida")" = $'espera 61 62 63 64 65 66 67 68 69\n70 4\nfin' ] ||
+# No start is dangerous; the targets in the beam's order, then the mirror
+# turned up, then 'fin'.
+[ "$(sed -n '2,$p' "$TMP/salida")" = $'peligro 0/40 mina 0 rebote 0 fotogramas 0\nespera 61 62 63 64 65 66 67 68 69\n70 4\nfin' ] ||
   fallo "resolver's plan: $(cat "$TMP/salida")"
+
+# A mirror right at the laser, under a mine: some of the random starts turn
+# the beam onto the mine, others straight back into the laser.
+nivel_prueba "$VACIA" "$VACIA" "$VACIA" "$VACIA"
+sed -i -e '6s/.*/.. xx .. .. .. .. .. .. .. .. .. .. .. .. ../' -e '7s/^E3 tt/E3 m0/' "$TMP/niveles/01.txt"
+"$NIVELES" resolver "$TMP/niveles/01.txt" --resumen >"$TMP/salida" 2>&1 || true
+grep -Eq '^peligro [1-9][0-9]*/40 mina [1-9][0-9]* rebote [1-9][0-9]* fotogramas [1-9][0-9]*$' "$TMP/salida" ||
+  fallo "resolver did not count the dangerous starts: $(cat "$TMP/salida")"
 
 # A target boxed in by walls: no plan, status 1, and the cell named.
 nivel_prueba "$VACIA" ".. .. .. .. .. .. .. .. .. .. .. af af af .." ".. .. .. .. .. .. .. .. .. .. .. af tt af .." \
@@ -165,7 +174,7 @@ nivel_prueba "$VACIA" ".. .. .. .. .. .. .. .. .. .. .. af af af .." ".. .. .. .
 estado=0
 "$NIVELES" resolver "$TMP/niveles/01.txt" --resumen >"$TMP/salida" 2>&1 || estado=$?
 [ "$estado" -eq 1 ] || fallo "resolver on an unwinnable file: status $estado"
-grep -q '^nivel 01 falla sin_plan' "$TMP/salida" && grep -q '^error no way to the targets in cells 117$' "$TMP/salida" ||
+grep -q '^nivel 01 falla sin_plan' "$TMP/salida" && grep -q '^error no way to the target at column 13, row 8$' "$TMP/salida" ||
   fallo "resolver on an unwinnable file said: $(cat "$TMP/salida")"
 
 # Level 0 has a re-emitter: 200 runs, 95 % of them in time.

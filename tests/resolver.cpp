@@ -233,7 +233,7 @@ TEST(BuscarPlan, UnBlancoEncerradoNoTienePlanYElNivelFalla)
   plan_nivel plan;
   std::string error;
   EXPECT_FALSE(buscar_plan(bytes.data(), 0, plan, error));
-  EXPECT_EQ(error, "no way to the targets in cells 70");
+  EXPECT_EQ(error, "no way to the target at column 11, row 5");
 
   const informe_nivel inf = resolver_nivel(bytes.data(), 0, opciones_resolver{});
   EXPECT_FALSE(inf.encontrado);

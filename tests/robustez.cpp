@@ -446,8 +446,8 @@ INSTANTIATE_TEST_SUITE_P(Cada, Senales, ::testing::Values(SIGTERM, SIGINT, SIGHU
                          [](const auto &p) { return std::string(sigabbrev_np(p.param)); });
 
 // A main thread that never reaches a frame step (stuck in a name lookup, or
-// in the library's shutdown after the X connection died) still ends within
-// a second of the signal, with its status.
+// in the library's shutdown) still ends within a second of the signal, with
+// its status.
 TEST(SenalesEnEsperas, UnHiloPrincipalAtascadoTerminaEnMenosDeUnSegundo)
 {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

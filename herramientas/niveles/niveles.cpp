@@ -80,6 +80,12 @@ constexpr const char *AYUDA =
     "               nivel NN pasa|falla fotogramas F (P %) giros G pasos S\n"
     "                 a_tiempo W/R [azar]\n"
     "               [error TEXT]           why the level fails\n"
+    "               peligro D/R mina M rebote B fotogramas F\n"
+    "                                      of the random starts played with no\n"
+    "                                      input, D lose a life to overload\n"
+    "                                      within 5 s, M with the beam on a\n"
+    "                                      mine, B thrown back into the laser;\n"
+    "                                      F frames to the quickest\n"
     "               [gremlins K a_tiempo W/R [fragil]]\n"
     "               the plan, one step a line:\n"
     "                 CELL ANGLE           hold the mirror in CELL (0-134) until\n"
@@ -128,7 +134,7 @@ bool es_byte_espejo(uint8_t b)
 
 std::string describir(const problema &p)
 {
-  return p.celda < 0 ? p.texto : formato("celda %d: %s", p.celda, p.texto.c_str());
+  return p.celda < 0 ? p.texto : nombre_celda(p.celda) + ": " + p.texto;
 }
 
 int comprobar()
@@ -140,7 +146,7 @@ int comprobar()
       if (p.celda < 0) {
         printf("nivel %02d: %s\n", n, p.texto.c_str());
       } else {
-        printf("nivel %02d celda %d: %s\n", n, p.celda, p.texto.c_str());
+        printf("nivel %02d, %s: %s\n", n, nombre_celda(p.celda).c_str(), p.texto.c_str());
       }
     }
     malos += problemas.empty() ? 0 : 1;

@@ -54,6 +54,8 @@ void imprimir_informe(int nivel, const informe_nivel &inf, bool con_plan)
   if (!inf.error.empty()) {
     printf("error %s\n", inf.error.c_str());
   }
+  printf("peligro %d/%d mina %d rebote %d fotogramas %d\n", inf.arranques_peligrosos, inf.arranques, inf.arranques_mina,
+         inf.arranques_rebote, inf.fotogramas_peligro);
   if (inf.partidas_gremlins > 0) {
     printf("gremlins %d a_tiempo %d/%d%s\n", inf.gremlins, inf.a_tiempo_gremlins, inf.partidas_gremlins,
            fragil_con_gremlins(inf) ? " fragil" : "");

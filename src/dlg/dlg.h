@@ -154,6 +154,10 @@ void dlg_raton_del_programa();
 // last look recorded in `vista`.
 bool dlg_tecla(int tecla, t_vista_tecla &vista);
 void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista);
+// A modifier (Ctrl, Shift): down now or pressed at all since the last look.
+// Unlike dlg_tecla it never holds a new press back a look to report the
+// release before it, so a shortcut sent again at once keeps its modifier.
+bool dlg_tecla_tocada(int tecla, t_vista_tecla &vista);
 
 // Called by the frame step each time a frame is shown.
 void dlg_fotograma_mostrado();

@@ -180,6 +180,22 @@ bool dlg_tecla(int tecla, t_vista_tecla &vista)
   return vista.abajo;
 }
 
+bool dlg_tecla_tocada(int tecla, t_vista_tecla &vista)
+{
+  if (tecla <= 0 || tecla >= TECLAS_ENTRADA) {
+    return false;
+  }
+  if (!mirando(vista.miro, vista.fotograma)) {
+    dlg_olvidar_tecla(tecla, vista);
+  }
+  const uint32_t n = pulsaciones_tecla[tecla].load();
+  const bool tocada = key[tecla] != 0 || n != vista.pulsaciones;
+  vista.pulsaciones = n;
+  vista.abajo = key[tecla] != 0;
+  vista.fotograma = fotogramas_mostrados;
+  return tocada;
+}
+
 void dlg_olvidar_tecla(int tecla, t_vista_tecla &vista)
 {
   if (tecla > 0 && tecla < TECLAS_ENTRADA) {

@@ -21,8 +21,8 @@ const char AYUDA[] =
     "  FILE.txt           open this level file; without one, a new level is\n"
     "                     started in $XDG_DATA_HOME/fotonauta/niveles\n"
     "\n"
-    "The editor reads the game's data files from the working folder; see\n"
-    "fotonauta-editor(6).\n";
+    "F1 in the editor lists its keys and the level rules. It reads the\n"
+    "game's data files from the working folder; see fotonauta-editor(6).\n";
 
 // The language and volumes of the game's settings; without the file, the
 // game's first-run question is the game's to ask: the editor speaks Spanish.

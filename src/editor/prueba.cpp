@@ -19,6 +19,7 @@
 #include "dlg/dlg.h"
 #include "editor/editor.h"
 #include "resolver/resolver.h"
+#include "tiempo/tiempo.h"
 
 namespace {
 
@@ -65,9 +66,11 @@ void avisar_progreso(int hechas, int total)
   opciones_resolver opciones;
   opciones.progreso = avisar_progreso;
   const informe_nivel inf = resolver_nivel(nivel.bytes, 0, opciones);
-  char cabecera[160];
-  snprintf(cabecera, sizeof cabecera, "resultado %d %d %d %d %d %d %d\n", inf.pasa ? 1 : 0, inf.encontrado ? 1 : 0,
-           inf.azar ? 1 : 0, inf.fotogramas, inf.giros, inf.a_tiempo, inf.partidas);
+  char cabecera[240];
+  snprintf(cabecera, sizeof cabecera, "resultado %d %d %d %d %d %d %d\npeligro %d %d %d %d %d %d\n", inf.pasa ? 1 : 0,
+           inf.encontrado ? 1 : 0, inf.azar ? 1 : 0, inf.fotogramas, inf.giros, inf.a_tiempo, inf.partidas,
+           inf.arranques, inf.arranques_peligrosos, inf.arranques_mina, inf.arranques_rebote,
+           FOTOGRAMAS_PELIGRO, inf.fotogramas_peligro);
   escribir_todo(tubo_prueba, std::string(cabecera) + "error " + inf.error + "\nplan\n" + escribir_plan(inf.plan) +
                                  "fin_prueba\n");
   // Nothing of the window's process may run here: no exit handlers.
@@ -90,14 +93,20 @@ void cerrar(prueba_en_curso &p)
 void interpretar(const std::string &texto, resultado_prueba &r)
 {
   std::istringstream f(texto);
-  std::string linea;
+  std::string linea, plan;
   bool en_plan = false;
   while (std::getline(f, linea)) {
     if (en_plan) {
       if (linea == "fin_prueba") {
         break;
       }
-      r.plan += linea + "\n";
+      plan += linea + "\n";
+    } else if (linea.rfind("peligro ", 0) == 0) {
+      int vigilados = 0, mas_rapido = 0;
+      sscanf(linea.c_str(), "peligro %d %d %d %d %d %d", &r.arranques, &r.peligrosos, &r.en_mina, &r.de_rebote,
+             &vigilados, &mas_rapido);
+      r.segundos_peligro = vigilados / FOTOGRAMAS_POR_SEGUNDO;
+      r.primera_perdida = static_cast<double>(mas_rapido) / FOTOGRAMAS_POR_SEGUNDO;
     } else if (linea.rfind("resultado ", 0) == 0) {
       int pasa = 0, encontrado = 0, azar = 0;
       sscanf(linea.c_str(), "resultado %d %d %d %d %d %d %d", &pasa, &encontrado, &azar, &r.fotogramas, &r.giros,
@@ -109,6 +118,18 @@ void interpretar(const std::string &texto, resultado_prueba &r)
       r.error = linea.substr(6);
     } else if (linea == "plan") {
       en_plan = true;
+    }
+  }
+  r.energia = 100.0 * r.fotogramas / FOTOGRAMAS_ENERGIA;
+  // The plan in the editor's own terms: the screen knows nothing of the
+  // solver.
+  plan_nivel pasos;
+  std::string error;
+  if (r.encontrado && leer_plan(plan, pasos, error)) {
+    for (const paso_plan &p : pasos) {
+      paso_prueba q{p.tipo == paso_giro, p.celda, p.angulo, {}};
+      q.blancos.assign(p.blancos.begin(), p.blancos.end());
+      r.plan.push_back(q);
     }
   }
 }

@@ -31,10 +31,13 @@ std::vector<std::pair<int, nivel_texto>> niveles_propios;
 // game does not start, rather than quietly play the stored level instead.
 bool usar_carpeta_niveles(const char *carpeta)
 {
-  std::vector<std::string> errores;
-  niveles_propios = leer_carpeta_niveles(carpeta, errores);
+  std::vector<std::string> errores, ignorados;
+  niveles_propios = leer_carpeta_niveles(carpeta, errores, ignorados);
   for (const std::string &e : errores) {
     fprintf(stderr, "fotonauta: %s\n", e.c_str());
+  }
+  for (const std::string &f : ignorados) {
+    fprintf(stderr, "fotonauta: %s: ignored: only 00.txt to %02d.txt are played\n", f.c_str(), NUM_NIVELES - 1);
   }
   if (!errores.empty()) {
     return false;

@@ -188,7 +188,11 @@ void dibujar_rayo()
   colores_capas(capas);
 
   drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
-  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ULTIMA_FILA_RAYO);
+  // Within the caller's clipping (the editor keeps the beam on the board),
+  // and never below the board's frame.
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  get_clip_rect(buffer, &x1, &y1, &x2, &y2);
+  set_clip_rect(buffer, x1, y1, x2, std::min(y2, ULTIMA_FILA_RAYO));
   empezar_relleno_aditivo(buffer);
 
   const bool conectado = dt_rayo.estado == rayo_conectado;
@@ -210,5 +214,5 @@ void dibujar_rayo()
 
   terminar_relleno_aditivo();
   drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
-  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
+  set_clip_rect(buffer, x1, y1, x2, y2);
 }

@@ -50,7 +50,8 @@ void recomponer_loseta_puerta(uint8_t grf_antes);
 
 // Draws the last trace on `buffer` over the board: three glowing layers,
 // added on, as bright as the energy left, in a slowly drifting colour, or
-// yellow on overload, red on a mine and green once connected.
+// yellow on overload, red on a mine and green once connected. It stays
+// within `buffer`'s clipping rectangle and above the status strip.
 void dibujar_rayo();
 
 #ifdef FOTONAUTA_PRUEBAS

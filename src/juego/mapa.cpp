@@ -12,21 +12,6 @@ namespace {
 // its cell.
 constexpr uint8_t FIN_EXPLOSION_2 = 33;
 
-// Which half of a gate tile holds no wall, for the gate tiles that are
-// rebuilt when the gate dissolves: that half is kept and the other half
-// comes from the plain floor.
-struct mitad_libre {
-  uint8_t grf;
-  int x, y, ancho, alto;  // the half kept, within the tile
-};
-constexpr int MITAD = LADO_CELDA / 2;
-const mitad_libre MITADES_LIBRES[] = {
-    {34, 0, MITAD, LADO_CELDA, MITAD}, {50, 0, MITAD, LADO_CELDA, MITAD},  // wall on top
-    {40, MITAD, 0, MITAD, LADO_CELDA}, {56, MITAD, 0, MITAD, LADO_CELDA},  // wall on the left
-    {43, 0, 0, LADO_CELDA, MITAD},     {59, 0, 0, LADO_CELDA, MITAD},      // wall below
-    {53, 0, 0, MITAD, LADO_CELDA},                                         // reflecting wall on the right
-};
-
 // Where dibujar_mapa draws the board while the rules animate it.
 BITMAP *destino_mapa = nullptr;
 

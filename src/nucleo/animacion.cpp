@@ -5,6 +5,17 @@
 #include "nucleo/nucleo.h"
 
 namespace {
+constexpr int MITAD = LADO_CELDA / 2;
+}  // namespace
+
+const mitad_libre MITADES_LIBRES[NUM_MITADES_LIBRES] = {
+    {34, 0, MITAD, LADO_CELDA, MITAD}, {50, 0, MITAD, LADO_CELDA, MITAD},  // wall on top
+    {40, MITAD, 0, MITAD, LADO_CELDA}, {56, MITAD, 0, MITAD, LADO_CELDA},  // wall on the left
+    {43, 0, 0, LADO_CELDA, MITAD},     {59, 0, 0, LADO_CELDA, MITAD},      // wall below
+    {53, 0, 0, MITAD, LADO_CELDA},                                         // reflecting wall on the right
+};
+
+namespace {
 
 constexpr int PUNTOS_PUERTA = 250;
 
@@ -59,11 +70,17 @@ void animar_detonador(celda &e)
     ++e.valor;
     e.grf = static_cast<uint8_t>(primer_grf[detonador] + e.valor / 2);
   } else if (e.valor == PUERTA_RECOMPONER) {
-    // The gate's cell turns to floor: the game composes its tile from the
-    // old one, which it is told.
-    dt_sucesos.bits |= suceso_puerta_recompuesta;
-    dt_sucesos.grf_puerta_antes = e.grf;
-    e.grf = LOSETA_PUERTA_RECOMPUESTA;
+    // The gate's cell turns to floor, keeping the half of its old tile that
+    // held no wall: the game composes that tile, told the old one.
+    const uint8_t antes = e.grf;
+    e.grf = primer_grf[vacio];
+    for (const mitad_libre &m : MITADES_LIBRES) {
+      if (m.grf == antes) {
+        e.grf = LOSETA_PUERTA_RECOMPUESTA;
+        dt_sucesos.bits |= suceso_puerta_recompuesta;
+        dt_sucesos.grf_puerta_antes = antes;
+      }
+    }
     ++e.valor;
   } else if (e.valor == PUERTA_FIN) {
     e.valor = DETONADOR_DESTRUIDO;

@@ -73,9 +73,18 @@ extern const uint8_t primer_grf[17];
 
 // Tiles that are not the first of a kind.
 constexpr uint8_t LOSETA_MARCA = 47;
-// The scratch tile a dissolving gate is shown with: the half of its old
-// tile that held no wall over the floor (the game composes it).
+// The scratch tile a dissolved gate is shown with: the half of its old tile
+// that held no wall over the floor (the game composes it).
 constexpr uint8_t LOSETA_PUERTA_RECOMPUESTA = 133;
+
+// The gate tiles whose wall-free half is kept when the gate dissolves, and
+// that half within the tile (pixels); any other gate turns to plain floor.
+struct mitad_libre {
+  uint8_t grf;
+  int x, y, ancho, alto;
+};
+constexpr int NUM_MITADES_LIBRES = 7;
+extern const mitad_libre MITADES_LIBRES[NUM_MITADES_LIBRES];
 
 // `valor` of a target: standing, and gone.
 constexpr uint8_t DETONADOR_EN_PIE = 0;
@@ -128,16 +137,26 @@ uint64_t hash_niveles();
 // ---------------------------------------------------------------------------
 
 // A level as its file holds it: a title line, an idea line, an optional
-// gremlin count line and nine rows of 15 two-character cells.
+// gremlin count line and nine rows of 15 two-character cells. The file is
+// UTF-8 (an older file in ISO 8859-1 still reads); the title and idea are
+// kept here in ISO 8859-1, the text the game's fonts draw.
 struct nivel_texto {
-  std::string titulo;
-  std::string idea;
+  std::string titulo;  // ISO 8859-1
+  std::string idea;    // ISO 8859-1
   int8_t gremlins = -1;  // -1: no "gremlins:" line, the stored count of the level's number applies
   uint8_t bytes[NUM_CELDAS];
 };
 
 // The most gremlins a level file may ask for.
 constexpr int MAX_GREMLINS_NIVEL = 8;
+
+// A cell's name for people, the same wherever one is shown: its column and
+// row counted from 1, "column 8, row 7".
+std::string nombre_celda(int celda);
+
+// Whether the game's fonts draw this ISO 8859-1 character: printable ASCII
+// and the printable upper half.
+bool caracter_dibujable(unsigned char c);
 
 // The level byte of a two-character token, or -1 if it is not one.
 int byte_de_ficha(const std::string &ficha);
@@ -149,14 +168,17 @@ std::string ficha_de_byte(uint8_t b);
 // known by it.
 uint64_t hash_nivel(const nivel_texto &nivel);
 
-// Reads a level from its text. On failure returns false with a message
-// naming the line and the column ("line L, column C: ...").
+// Reads a level from its text, UTF-8 or else ISO 8859-1. On failure returns
+// false with a message naming the line and the column ("line L, column C:
+// ..."): a title or idea holding a character the game's fonts cannot draw
+// is refused so.
 bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
 
 // Reads a level file; the message of a failure starts with the path.
 bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error);
 
-// The text of a level, which interpretar_nivel_texto reads back equal.
+// The text of a level in UTF-8, which interpretar_nivel_texto reads back
+// equal.
 std::string escribir_nivel_texto(const nivel_texto &nivel);
 
 // Writes a level file through a new file renamed over the old one, so a
@@ -199,9 +221,12 @@ int gremlins_nivel(int nivel);
 
 // Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
 // levels and checks each against the level rules. Returns the levels read,
-// and in `errores` one line per bad file, which leaves its level out.
+// and in `errores` one line per bad file, which leaves its level out; in
+// `ignorados` the other files of the folder (hidden ones aside), which are
+// not played.
 std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
-                                                              std::vector<std::string> &errores);
+                                                              std::vector<std::string> &errores,
+                                                              std::vector<std::string> &ignorados);
 
 // ---------------------------------------------------------------------------
 // The game's random draws
@@ -441,7 +466,7 @@ enum : uint16_t {
   suceso_explosion = 1,          // a target was hit (its first explosion)
   suceso_explosion_larga = 2,    // a target was hit (its second explosion)
   suceso_puerta = 4,             // the last target went: the gate opens
-  suceso_puerta_recompuesta = 8, // the gate's cell turns to floor (grf_puerta_antes held its tile)
+  suceso_puerta_recompuesta = 8, // the gate's cell takes the composed tile (grf_puerta_antes was its tile)
   suceso_gremlin_entra = 16,
   suceso_gremlin_cazado = 32,
   suceso_vida_perdida = 64,

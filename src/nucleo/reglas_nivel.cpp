@@ -1,5 +1,7 @@
 // The rules every level keeps, which the level tool, the editor and the
 // game's `--niveles` all check; and the levels that replace stored ones.
+#include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -117,7 +119,7 @@ std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins
       parejas[b - B_FOPTICA].push_back(c);
       // The loader marks a pair's first end by its cell, and 0 means none.
       if (c == 0) {
-        problemas.push_back({c, "fibre-optic end in cell 0"});
+        problemas.push_back({c, "a fibre-optic end at " + nombre_celda(0) + ", which cannot hold one"});
       }
     }
   }
@@ -127,7 +129,8 @@ std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins
       problemas.push_back({-1, formato("no %s", nombre)});
     }
     for (size_t i = 1; i < celdas.size(); ++i) {
-      problemas.push_back({celdas[i], formato("another %s (the first is in cell %d)", nombre, celdas[0])});
+      problemas.push_back(
+          {celdas[i], formato("another %s (the first is at %s)", nombre, nombre_celda(celdas[0]).c_str())});
     }
   };
   uno_solo(emisores, "emitter");
@@ -141,11 +144,11 @@ std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins
     if (!celdas.empty() && celdas.size() != 2) {
       std::string donde;
       for (int c : celdas) {
-        donde += (donde.empty() ? "" : ", ") + std::to_string(c);
+        donde += (donde.empty() ? "" : "; ") + nombre_celda(c);
       }
       // Every end is marked, so the editor shows each one.
       for (int c : celdas) {
-        problemas.push_back({c, formato("fibre-optic pair %d appears %zu %s (cells %s)", p, celdas.size(),
+        problemas.push_back({c, formato("fibre-optic pair %d appears %zu %s (at %s)", p, celdas.size(),
                                         celdas.size() == 1 ? "time" : "times", donde.c_str())});
       }
     }
@@ -181,7 +184,8 @@ int gremlins_nivel(int nivel)
 }
 
 std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
-                                                              std::vector<std::string> &errores)
+                                                              std::vector<std::string> &errores,
+                                                              std::vector<std::string> &ignorados)
 {
   std::vector<std::pair<int, nivel_texto>> niveles;
   std::error_code ec;
@@ -189,6 +193,17 @@ std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string 
     errores.push_back(carpeta + ": not a folder");
     return niveles;
   }
+  // A file the author meant as a level but named otherwise ("5.txt",
+  // "75.txt") would quietly not play: every file left out is named.
+  for (std::filesystem::directory_iterator i(carpeta, ec), fin; !ec && i != fin; i.increment(ec)) {
+    const std::string nombre = i->path().filename().string();
+    const bool jugado = nombre.size() == 6 && nombre.compare(2, 4, ".txt") == 0 && isdigit(static_cast<unsigned char>(nombre[0])) &&
+                        isdigit(static_cast<unsigned char>(nombre[1])) && std::stoi(nombre.substr(0, 2)) < NUM_NIVELES;
+    if (!jugado && nombre[0] != '.' && !i->is_directory(ec)) {
+      ignorados.push_back(i->path().string());
+    }
+  }
+  std::sort(ignorados.begin(), ignorados.end());
   for (int n = 0; n < NUM_NIVELES; ++n) {
     char nombre[8];
     snprintf(nombre, sizeof nombre, "%02d.txt", n);
@@ -205,8 +220,7 @@ std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string 
     const int g = nivel.gremlins >= 0 ? nivel.gremlins : gremlins[n];
     const std::vector<problema_nivel> problemas = comprobar_nivel(nivel.bytes, g);
     for (const problema_nivel &p : problemas) {
-      errores.push_back(p.celda < 0 ? ruta + ": " + p.texto
-                                    : ruta + ": cell " + std::to_string(p.celda) + ": " + p.texto);
+      errores.push_back(p.celda < 0 ? ruta + ": " + p.texto : ruta + ": " + nombre_celda(p.celda) + ": " + p.texto);
     }
     if (problemas.empty()) {
       niveles.emplace_back(n, nivel);

@@ -577,12 +577,15 @@ bool buscar_plan_en_tablero(const uint8_t *bytes, int nivel, plan_nivel &plan, s
   while (quedan_blancos(m)) {
     const camino k = mejor_camino(m, meta_blanco);
     if (!k.hallado) {
-      error = "no way to the targets in cells";
+      std::string celdas;
+      int cuantos = 0;
       for (int c = 0; c < NUM_CELDAS; ++c) {
         if (m.tablero[c].tipo == detonador && m.tablero[c].valor == DETONADOR_EN_PIE) {
-          error += " " + std::to_string(c);
+          celdas += (celdas.empty() ? "" : "; ") + nombre_celda(c);
+          ++cuantos;
         }
       }
+      error = std::string(cuantos == 1 ? "no way to the target at " : "no way to the targets at ") + celdas;
       return false;
     }
     aplicar_camino(m, k, plan, orden);

@@ -115,6 +115,25 @@ std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &pl
 
 namespace {
 
+// Watches the first `partidas` random starts with no input.
+void contar_arranques_peligrosos(const uint8_t *bytes, int nivel, int partidas, informe_nivel &inf)
+{
+  for (int s = 1; s <= partidas; ++s) {
+    opciones_simulacion o;
+    o.semilla = static_cast<uint64_t>(s);
+    const peligro_arranque p = sim_peligro_arranque(bytes, nivel, o);
+    ++inf.arranques;
+    if (!p.vida_perdida) {
+      continue;
+    }
+    ++inf.arranques_peligrosos;
+    ++(p.mina ? inf.arranques_mina : inf.arranques_rebote);
+    if (inf.fotogramas_peligro == 0 || p.fotogramas < inf.fotogramas_peligro) {
+      inf.fotogramas_peligro = p.fotogramas;
+    }
+  }
+}
+
 // Plays a plan from every start the proof asks for and fills in the report.
 void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opciones, informe_nivel &inf)
 {
@@ -180,6 +199,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   informe_nivel inf{};
   inf.gremlins = gremlins_nivel(nivel);
   inf.azar = tiene_reemisores(bytes);
+  contar_arranques_peligrosos(bytes, nivel, inf.azar ? PARTIDAS_AZAR : opciones.partidas, inf);
 
   // The plan is played as found; should a start defeat it (a target hit by
   // chance lets the beam rest on a mine while the player turns the far

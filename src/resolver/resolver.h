@@ -65,6 +65,23 @@ uint8_t sim_motivo_perdida();
 // The highest the overload meter has been.
 int sim_sobrecarga_maxima();
 
+// What a start does to a player who has not moved yet: whether the
+// overload meter fills, and takes a life, in the first seconds. A beam
+// resting on a mine does that in about a second; one thrown straight back
+// into the laser in under five. A beam that only crosses a mine does not.
+struct peligro_arranque {
+  bool vida_perdida;  // a life lost within FOTOGRAMAS_PELIGRO
+  bool mina;          // the beam on a mine as it was lost (else thrown back)
+  int fotogramas;     // the frames it took
+};
+
+// The frames a start is watched for danger: five seconds.
+constexpr int FOTOGRAMAS_PELIGRO = 5 * 40;
+
+// Starts the level as sim_iniciar does and plays up to FOTOGRAMAS_PELIGRO
+// frames with no input.
+peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones);
+
 // ---------------------------------------------------------------------------
 // Plans
 // ---------------------------------------------------------------------------
@@ -143,6 +160,14 @@ struct informe_nivel {
   int gremlins;      // gremlins in the level
   int partidas_gremlins;
   int a_tiempo_gremlins;
+  // The random starts watched with no input (sim_peligro_arranque), the
+  // same starts the plan's runs begin from: how many take a life, by a
+  // mine or by the beam thrown back into the laser, and the quickest.
+  int arranques;
+  int arranques_peligrosos;
+  int arranques_mina;
+  int arranques_rebote;
+  int fotogramas_peligro;  // frames to the quickest life so lost, 0 for none
   plan_nivel plan;
   std::string error;
 };

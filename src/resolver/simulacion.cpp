@@ -119,3 +119,17 @@ int sim_sobrecarga_maxima()
 {
   return sim.sobrecarga_maxima;
 }
+
+peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones)
+{
+  sim_iniciar(bytes, nivel, opciones);
+  peligro_arranque p{};
+  uint8_t r = sim_en_juego;
+  for (int f = 0; f < FOTOGRAMAS_PELIGRO && r == sim_en_juego; ++f) {
+    r = sim_fotograma();
+  }
+  p.vida_perdida = r == sim_vida_perdida && sim_motivo_perdida() == perdida_sobrecarga;
+  p.mina = p.vida_perdida && dt_rayo.estado == rayo_mina;
+  p.fotogramas = sim_fotogramas();
+  return p;
+}

@@ -3,11 +3,13 @@
 
 #include <allegro.h>
 
+#include <X11/Xlib.h>
 #include <semaphore.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <thread>
@@ -37,10 +39,8 @@ constexpr int SENALES_FIN[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 // Woken (sem_post is safe in a signal handler) when a signal asks the
 // program to end and when the program starts to end. Its thread then ends
 // the process itself if the normal way out has not done so in time: the
-// main thread may be stuck where no frame step comes (a name lookup, a
-// dead X connection: Xlib then calls exit() from inside a library call
-// that holds the library's lock, and the library's own shutdown, run by
-// exit(), waits for that lock for ever).
+// main thread may be stuck where no frame step comes (a name lookup, or
+// the library's own shutdown waiting on a lock).
 sem_t aviso_fin;
 
 // How long the normal way out is given after a signal, and after exit()
@@ -97,6 +97,27 @@ void anotar_senal(int senal)
   senal_fin = senal;
   sem_post(&aviso_fin);
   sem_post(&aviso_tic);
+}
+
+// Called by Xlib, on whichever thread first finds the connection to the X
+// server gone (the server ended, the session was closed), and never to
+// return. Xlib's own handler calls exit() there, mostly on the library's
+// input thread: the library's shutdown then closed the display and
+// unloaded its modules while the main thread went on drawing frames into
+// them, which crashed it. Nothing is left to restore on a display that is
+// gone, and the files are written whole or not at all, so the program
+// ends at once, as the watch would, with the status of a signal that has
+// already asked it to end.
+int servidor_perdido(Display *pantalla)
+{
+  char aviso[160];
+  const int n = snprintf(aviso, sizeof aviso, "the connection to X display %s was lost\n",
+                         pantalla != nullptr ? DisplayString(pantalla) : "");
+  if (n > 0 && write(STDERR_FILENO, aviso, static_cast<size_t>(n)) < 0) {
+    // Nowhere left to say it.
+  }
+  const int senal = senal_fin;
+  _exit(senal != 0 ? 128 + senal : 1);
 }
 
 sigset_t conjunto_fin()
@@ -156,6 +177,7 @@ void ini_senales_fin()
     std::thread(vigilar_fin).detach();
     // Registered after the library's shutdown, so run before it.
     atexit(avisar_salida);
+    XSetIOErrorHandler(servidor_perdido);
   }
   struct sigaction a = {};
   a.sa_handler = anotar_senal;

@@ -43,6 +43,9 @@ void bloquear_senales_fin();
 // It also starts a watch that ends the process outright when the normal way
 // out does not: half a second after a signal (status 128 + its number), or
 // five seconds after exit() began (status 1), wherever the program is stuck.
+// A lost connection to the X server ends the process at once, from the
+// thread that found it: status 1, or 128 + the number of a signal that had
+// already asked it to end.
 void ini_senales_fin();
 
 // Puts the default handling back: for when the program is about to end

@@ -103,6 +103,23 @@ esperar_fin() {
   fallo "the program did not end within $plazo s"
 }
 
+# Kills the X server under the running program $pid, then sends it SIGTERM,
+# as the end of a desktop session does. Whichever of the two it sees first,
+# it must end within a second of the signal, with status 1 (the lost
+# connection) or 143 (the signal), never with a crash; $1 names the case.
+perder_servidor_x() {
+  local t0 ms
+  kill -9 "$PID_XVFB"
+  wait "$PID_XVFB" 2>/dev/null || true
+  PID_XVFB=
+  kill -s TERM "$pid" 2>/dev/null || true
+  t0=$(date +%s%N)
+  esperar_fin "$pid" 5
+  ms=$((($(date +%s%N) - t0) / 1000000))
+  [ "$ms" -lt 1000 ] || fallo "$1: the program took $ms ms to end after SIGTERM"
+  [ "$ESTADO" -eq 143 ] || [ "$ESTADO" -eq 1 ] || fallo "$1: status $ESTADO: $(cat "$TMP/error")"
+}
+
 # The game window's top-left corner on the screen, into OX and OY.
 origen_ventana() {
   read -r OX OY < <(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')

@@ -7,60 +7,13 @@
 # malformed file: the editor names its line and column and leaves it alone.
 source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
+source "$(dirname "$0")/editor_comun.sh"
 
 iniciar_xvfb
 preparar_directorio
 cd "$JUEGO_DIR"
-export XDG_DATA_HOME="$TMP/datos"
-CARPETA="$XDG_DATA_HOME/fotonauta/niveles"
 # Spanish, silent, no level unlocked (no starting-level choice).
 printf '\000\000\000\000' >cfg.dat
-
-# Where things are on the editor's screen: the palette's slots, the board's
-# cells, and the buttons as the Spanish captions lay them out.
-sobre_celda() { xdotool mousemove $((OX + 64 + 64 * $2)) $((OY + 64 + 64 * $1)); }
-B_GUARDAR=270 B_PROBAR=780 B_SALIR=968 Y_BOTONES=700
-
-# A tap with button $3 (1 when not given) at window coordinates.
-toque_con() {
-  xdotool mousemove $((OX + $1)) $((OY + $2))
-  xdotool click "${3:-1}"
-}
-
-# A tap on palette slot $1 (with button $2), waited on until the slot or
-# its frame shows the change: two taps in one frame of the editor's would
-# be one.
-paleta() {
-  local zona="40x40+$((8 + 39 * $1))+643"
-  instantanea "$TMP/paleta_antes.png" "$zona"
-  toque_con $((10 + 39 * $1 + 18)) 663 "${2:-1}"
-  esperar "instantanea \"\$TMP/paleta.png\" $zona && ! cmp -s \"\$TMP/paleta.png\" \"\$TMP/paleta_antes.png\"" 10 ||
-    fallo "palette slot $1 did not answer a tap of button ${2:-1}"
-}
-
-# A tap on the cell at row $1, column $2, waited on until its tile changes.
-celda() {
-  local n=$(($1 * 15 + $2)) antes
-  antes=$(losetas "$n")
-  toque_con $((64 + 64 * $2)) $((64 + 64 * $1))
-  esperar "[ \"\$(losetas $n)\" != $antes ]" 10 || fallo "cell $1,$2 did not take the tap"
-}
-
-# Waits up to $2 seconds for the command $1 to succeed.
-esperar() {
-  local _
-  for _ in $(seq $(($2 * 10))); do
-    eval "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# The colour of the mark before the status line: green once a proof passes.
-marca_verde() {
-  instantanea "$TMP/marca.png" 8x8+13+748 &&
-    convert "$TMP/marca.png" -format '%[fx:mean.g > 0.7 && mean.r < 0.3 ? 1 : 0]' info: | grep -q 1
-}
 
 arrancar "$CONSTRUCCION/fotonauta-editor"
 origen_ventana
@@ -70,15 +23,6 @@ clase=$(xprop -id "$VENTANA" WM_CLASS)
 # The board's floor shows once the editor is up.
 esperar 't=$(losetas 0) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "the editor's board never showed"
 
-# The editor follows the pointer once the window has it: the cell under
-# it gets a white frame.
-marco_blanco() {
-  sobre_celda 8 13
-  sobre_celda 8 14
-  sleep 0.1
-  instantanea "$TMP/marco.png" 4x4+928+544 &&
-    convert "$TMP/marco.png" -format '%[fx:p{0,0}.r > 0.95 && p{0,0}.g > 0.95 && p{0,0}.b > 0.95 ? 1 : 0]' info: | grep -q 1
-}
 esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
 
 # Emitter (opening right) at row 1, column 0.
@@ -129,7 +73,7 @@ sin_espejo() {
     convert "$TMP/$1.png" -fill black -draw 'rectangle 640,64 703,127' "$TMP/$1.png"
 }
 sin_espejo rayo_antes
-paleta 15
+paleta "$HUECO_MANO"
 sobre_celda 1 10
 sleep 0.1
 xdotool mousedown 1
@@ -145,15 +89,15 @@ esperar rayo_movido 10 || fallo "turning the mirror did not move the beam ($dife
 capturar editor_2_girado
 
 # Prove: the mark turns green once the solver passes the level.
-toque_con $B_PROBAR $Y_BOTONES
+boton probar
 esperar marca_verde 30 || { capturar editor_3_prueba_fallida; fallo "the proof did not pass"; }
 capturar editor_3_probado
 
 # Save: 00.txt appears in the user's level folder.
-toque_con $B_GUARDAR $Y_BOTONES
+boton guardar
 esperar '[ -s "$CARPETA/00.txt" ]' 10 || fallo "saving wrote no $CARPETA/00.txt"
 ls "$CARPETA" | grep -q '\.tmp$' && fallo "a temporary file was left behind: $(ls "$CARPETA")"
-toque_con $B_SALIR $Y_BOTONES
+boton salir
 esperar_fin "$pid" 10
 [ "$ESTADO" -eq 0 ] || fallo "the editor ended with status $ESTADO: $(cat "$TMP/error")"
 
@@ -177,29 +121,23 @@ sed 's/m[0-9a-f]/m?/g' "$CARPETA/00.txt" | diff "$TMP/esperado.txt" - || fallo "
 
 # Read back equal: opened in the editor and saved again, not one byte moves.
 antes=$(md5sum <"$CARPETA/00.txt")
-arrancar "$CONSTRUCCION/fotonauta-editor" "$CARPETA/00.txt"
-origen_ventana
-esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+arrancar_editor "$CARPETA/00.txt"
 esperar '[[ "$(losetas 15)" =~ ^[37]$ ]]' 10 || fallo "the saved level did not open"
 touch -d '2000-01-01' "$CARPETA/00.txt"
-toque_con $B_GUARDAR $Y_BOTONES
+boton guardar
 esperar '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 10 || fallo "saving again wrote nothing"
 [ "$(md5sum <"$CARPETA/00.txt")" = "$antes" ] || fallo "the level read back and saved differs: $(cat "$CARPETA/00.txt")"
-toque_con $B_SALIR $Y_BOTONES
+boton salir
 esperar_fin "$pid" 10
 
 # The game on that folder: level 01 is the author's.
 arrancar "$CONSTRUCCION/fotonauta" --niveles "$CARPETA"
 origen_ventana
-# Past the intro (a click skips it), Play in the menu: clicked again until
-# the level shows, as a busy machine may take its time to bring the menu.
+# Past the intro (a click skips it), Play in the menu: the author's level.
 nivel_propio() { [ "$(losetas 15 87 | tr "\n" " ")" = "3 161 " ]; }
-for _ in $(seq 8); do
-  nivel_propio && break
-  toque_con 102 704
-  esperar nivel_propio 6 && break
-done
-nivel_propio ||
+esperar pasar_intro 30 || fallo "the game's menu did not show"
+toque_con 102 704
+esperar nivel_propio 20 ||
   { capturar editor_4_juego_fallido; fallo "the game's level 01 is not the author's: $(losetas 15 87 | tr '\n' ' ')"; }
 # The board has slid in once the energy bar fills.
 esperar energia_llena 20 || fallo "the author's level never started: the energy bar did not fill"
@@ -207,13 +145,18 @@ capturar editor_4_juego
 kill "$pid"
 esperar_fin "$pid" 10
 
-# A bad level file is named before any window opens.
+# A bad level file is named before any window opens, and so is each file
+# that would not be played.
 mkdir "$TMP/malos"
 printf 'titulo: x\nidea: y\n' >"$TMP/malos/05.txt"
+cp "$CARPETA/00.txt" "$TMP/malos/mi_nivel.txt"
+cp "$CARPETA/00.txt" "$TMP/malos/5.txt"
 estado=0
 "$CONSTRUCCION/fotonauta" --niveles "$TMP/malos" 2>"$TMP/error_malos" || estado=$?
 [ "$estado" -ne 0 ] && grep -q '05.txt' "$TMP/error_malos" ||
   fallo "a bad level file was not named: status $estado, $(cat "$TMP/error_malos")"
+grep -q 'mi_nivel.txt: ignored' "$TMP/error_malos" && grep -q '/5.txt: ignored' "$TMP/error_malos" ||
+  fallo "the files not played were not named: $(cat "$TMP/error_malos")"
 
 # A malformed file: line 4, column 7 holds no cell. The editor says so and
 # never writes it.
@@ -223,16 +166,14 @@ estado=0
 } >"$TMP/roto.txt"
 sed -i '3i .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..' "$TMP/roto.txt"
 antes=$(md5sum <"$TMP/roto.txt")
-arrancar "$CONSTRUCCION/fotonauta-editor" "$TMP/roto.txt"
-origen_ventana
-esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+arrancar_editor "$TMP/roto.txt"
 esperar 'grep -q "line 4, column 7" "$TMP/error"' 10 || fallo "no line and column for the malformed file: $(cat "$TMP/error")"
 # The message is on the status line from the first frame, which has been
 # drawn since the pointer's frame showed.
 capturar editor_5_malformado
-toque_con $B_GUARDAR $Y_BOTONES
+boton guardar
 esperar '[ -s "$CARPETA/01.txt" ]' 10 || fallo "the level begun after the malformed file was not saved apart"
 [ "$(md5sum <"$TMP/roto.txt")" = "$antes" ] || fallo "the malformed file was changed"
-toque_con $B_SALIR $Y_BOTONES
+boton salir
 esperar_fin "$pid" 10
 echo "editor: built, turned, proved, saved, read back and played; malformed file left alone"

@@ -115,7 +115,7 @@ intentar_nivel() {
   instantanea "$TMP/nivel_en_juego.png" 50x40+460+648
   VIDAS_EN_JUEGO=vidas_en_juego
   receptor=$(celda_de "$nivel" 10 13)
-  "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins' >"$TMP/plan"
+  "$NIVELES" resolver "$nivel" | tail -n +2 | grep -v '^gremlins\|^peligro' >"$TMP/plan"
   while read -r primero resto; do
     case "$primero" in
     espera)
