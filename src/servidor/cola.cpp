@@ -551,9 +551,39 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
 {
   int64_t id = -1;
   bool nuestro = false;
+  bool escribir = false;
   respuesta inmediata;
   std::string error;
-  const bool bien = almacen_transaccion(c->a, true, [&](sesion_sql &s) {
+  // What a recording sent again (the game sends its whole table each
+  // time) or one past a full queue needs is read without taking the
+  // writers' turn from the uploads.
+  bool bien = almacen_transaccion(c->a, false, [&](sesion_sql &s) {
+    std::vector<fila_sql> filas;
+    if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
+      return false;
+    }
+    if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
+      inmediata = texto(200, "already verified");
+      return true;
+    }
+    if (!sql(s, SQL_TRABAJO_DE_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
+      return false;
+    }
+    if (!filas.empty() && filas[0][1].entero != HECHO) {
+      id = filas[0][0].entero;
+      return true;
+    }
+    if (!sql(s, SQL_EN_COLA, {}, &filas, error)) {
+      return false;
+    }
+    if (filas[0][0].entero >= MAX_EN_COLA) {
+      inmediata = texto(503, "the verification queue is full; send the recording again later");
+      return true;
+    }
+    escribir = true;
+    return true;
+  }, error);
+  bien = bien && (!escribir || almacen_transaccion(c->a, true, [&](sesion_sql &s) {
     std::vector<fila_sql> filas;
     if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
       return false;
@@ -592,7 +622,7 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
     id = filas[0][0].entero;
     nuestro = true;
     return true;
-  }, error);
+  }, error));
   if (!bien) {
     registrar("cannot queue the recording of (" + p.nombre + ", " + p.codigo + "): " + error);
     return texto(503, "the verification queue cannot be written now; send the recording again later");

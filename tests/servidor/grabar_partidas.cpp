@@ -1,15 +1,17 @@
 // grabar_partidas: recordings for the score server's tests and benchmarks,
 // made with the game's own rules and recording calls, with no screen.
 //
-//   grabar_partidas partidas DIR N [--niveles K] [--semilla S] [--nombre NAME] [--trampa]
+//   grabar_partidas partidas DIR N [--niveles K] [--semilla S] [--nombre NAME] [--pensar T] [--trampa]
 //       N games of seeds S, S+1... (NAME's "{}" is each game's number),
 //       each from level 0: the solver's plans complete K levels
-//       (1 by default; 60 completes the game), then the hand rests until
-//       the last life is lost. With --trampa the cheat is switched on and
+//       (1 by default; 60 completes the game), the hand resting T logic
+//       frames at each level's start as a player looks at the board, then
+//       the hand rests until the last life is lost. With --trampa the cheat is switched on and
 //       the arrows take the game to the last level, which the plan then
-//       completes. Each game is written as DIR/CODE.frep, its header
-//       holding the name and the score code the game would give it, and
-//       listed as "CODE<TAB>NAME<TAB>POINTS<TAB>LEVELS<TAB>FRAMES".
+//       completes. Each game is written as DIR/CODE.frep (DIR/N-CODE.frep
+//       when another game of this run had that code), its header holding
+//       the name and the score code the game would give it, and listed as
+//       "CODE<TAB>NAME<TAB>POINTS<TAB>LEVELS<TAB>FRAMES<TAB>FILE".
 //   grabar_partidas editar IN OUT FIELD VALUE...
 //       The recording with header fields changed (puntos, fases,
 //       fotogramas, version, hash_niveles, banderas, nombre, codigo; codigo
@@ -142,7 +144,7 @@ void poner_texto(char *campo, size_t ancho, const std::string &s)
 }
 
 // One game as the game's loop records it, with the plan's hand.
-repeticion jugar(uint64_t semilla, int niveles, bool trampa)
+repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
 {
   inicio_partida inicio{};
   inicio.semilla = semilla;
@@ -151,6 +153,7 @@ repeticion jugar(uint64_t semilla, int niveles, bool trampa)
   empezar_partida(inicio, nullptr);
   mano_plan mano;
   int nivel_mano = -1;
+  int pensando = 0;
   uint32_t fotograma = 0;
   while (dt_bucle.motivo_fin == jugando && fotograma < MAX_FOTOGRAMAS_REPETICION - 1) {
     entrada_juego entrada;
@@ -164,8 +167,13 @@ repeticion jugar(uint64_t semilla, int niveles, bool trampa)
         if (nivel_mano != dt_bucle.nivel) {
           nivel_mano = dt_bucle.nivel;
           mano.empezar(plan_de(nivel_mano));
+          pensando = pensar;
         }
-        entrada = mano.decidir();
+        if (pensando > 0) {
+          --pensando;
+        } else {
+          entrada = mano.decidir();
+        }
       }
       grabar_entrada(r, entrada);
     }
@@ -215,6 +223,7 @@ int partidas(int argc, char **argv)
   const std::string carpeta = argv[2];
   const int n = std::atoi(argv[3]);
   int niveles = 1;
+  int pensar = 0;
   uint64_t semilla = 1;
   std::string nombre = "Prueba {}";
   bool trampa = false;
@@ -224,6 +233,8 @@ int partidas(int argc, char **argv)
       trampa = true;
     } else if (i + 1 < argc && o == "--niveles") {
       niveles = std::atoi(argv[++i]);
+    } else if (i + 1 < argc && o == "--pensar") {
+      pensar = std::atoi(argv[++i]);
     } else if (i + 1 < argc && o == "--semilla") {
       semilla = std::strtoull(argv[++i], nullptr, 10);
     } else if (i + 1 < argc && o == "--nombre") {
@@ -232,30 +243,31 @@ int partidas(int argc, char **argv)
       return fallar("unknown option " + o);
     }
   }
-  // A code carries the second it was made in: a game that would share one
-  // (and so a file) with a game before it is left out for the next seed.
-  std::map<std::string, bool> hechos;
+  // A code carries the second it was made in: games of one name that
+  // would share a code (and so a row) are left out for the next seed.
+  std::map<std::string, int> hechos;
   for (int g = 0, hechas = 0; hechas < n && g < 50 * n; ++g) {
-    repeticion r = jugar(semilla + static_cast<uint64_t>(g), niveles, trampa);
+    repeticion r = jugar(semilla + static_cast<uint64_t>(g), niveles, pensar, trampa);
     cabecera_repeticion &c = r.cabecera;
     const std::string codigo = hacer_codigo(c.puntos, c.fases);
-    if (hechos[codigo]) {
-      continue;
-    }
-    hechos[codigo] = true;
     std::string suyo = nombre;
     if (suyo.find("{}") != std::string::npos) {
       suyo.replace(suyo.find("{}"), 2, std::to_string(hechas));
     }
+    if (hechos[suyo + "\t" + codigo]++ > 0) {
+      continue;
+    }
+    const std::string fichero = (hechos[codigo]++ > 0 ? std::to_string(hechas) + "-" : std::string()) + codigo + ".frep";
     ++hechas;
     poner_texto(c.nombre, LONG_NOMBRE, suyo);
     poner_texto(c.codigo, LONG_COD, codigo);
     c.fecha = static_cast<int64_t>(std::time(nullptr));
     std::string error;
-    if (!guardar_repeticion(carpeta + "/" + codigo + ".frep", r, error)) {
+    if (!guardar_repeticion(carpeta + "/" + fichero, r, error)) {
       return fallar(error);
     }
-    std::printf("%s\t%s\t%d\t%d\t%u\n", codigo.c_str(), suyo.c_str(), c.puntos, c.fases, c.fotogramas);
+    std::printf("%s\t%s\t%d\t%d\t%u\t%s\n", codigo.c_str(), suyo.c_str(), c.puntos, c.fases, c.fotogramas,
+                fichero.c_str());
   }
   return 0;
 }
@@ -357,7 +369,7 @@ int main(int argc, char **argv)
     std::printf("%s\n", hacer_codigo(std::atoi(argv[2]), std::atoi(argv[3])).c_str());
     return 0;
   }
-  std::fputs("usage: grabar_partidas partidas DIR N [--niveles K] [--semilla S] [--nombre NAME] [--trampa]\n"
+  std::fputs("usage: grabar_partidas partidas DIR N [--niveles K] [--semilla S] [--nombre NAME] [--pensar T] [--trampa]\n"
              "       grabar_partidas editar IN OUT FIELD VALUE...\n"
              "       grabar_partidas bomba IN OUT\n"
              "       grabar_partidas codigo POINTS LEVELS\n",

@@ -44,7 +44,7 @@ ANA_UTF8=$'Ana Mu\xc3\xb1oz'
 "$GRABAR" partidas "$R/lentas" 2 --niveles 1 --nombre "Lenta {}" --semilla 300 >"$R/lentas.txt"
 [ "$(wc -l <"$R/ana.txt")" = 3 ] && [ "$(wc -l <"$R/jugadores.txt")" = 20 ] || fallo "the recordings were not all made"
 campo() { awk -F'\t' -v n="$2" -v c="$3" 'NR == n { print $c }' "$1"; }
-fichero() { echo "$(dirname "$1")/$(basename "$1" .txt)/$(campo "$1" "$2" 1).frep"; }
+fichero() { echo "$(dirname "$1")/$(basename "$1" .txt)/$(campo "$1" "$2" 6)"; }
 
 # The name field as the game sends it: 20 ISO 8859-1 characters, every
 # byte but letters and digits percent-encoded; a code percent-encoded.
@@ -170,7 +170,7 @@ probar_almacen() {  # store
     "an unknown rules version|422|Cata|$c|$B/version|rules version 99"
     "a foreign level set|422|Cata|$c|$B/niveles|other levels"
     "the trainer's levels|422|Cata|$c|$B/entrenamiento|trainer"
-    "a game played with the cheat|422|Tramposo|$c_trampa|$R/trampa/$c_trampa.frep|cheat"
+    "a game played with the cheat|422|Tramposo|$c_trampa|$(fichero "$R/trampa.txt" 1)|cheat"
     "more points than played, with a code to match|422|Cata|$c_mas|$B/mas_puntos|does not play as it claims"
     "more frames than played|422|Cata|$c|$B/mas_fotogramas|does not play as it claims"
     "a forged code with a real recording|422|Cata|$c_falso|$f|the code claims $((puntos + 5000))"
@@ -235,7 +235,7 @@ probar_almacen() {  # store
   pid=$PID_SERVIDOR
   log=$TMP/servidor_$p.log
   codigo=$(campo "$R/lentas.txt" 1 1)
-  repeticion "$p" "Lenta 0" "$codigo" "$R/lentas/$codigo.frep" >"$TMP/lenta" &
+  repeticion "$p" "Lenta 0" "$codigo" "$(fichero "$R/lentas.txt" 1)" >"$TMP/lenta" &
   local envio=$!
   esperar_sql "SELECT estado FROM verificaciones" 1 10 "the job taken"
   local trabajador
@@ -311,7 +311,7 @@ P1=$(puerto_libre)
 iniciar_servidor "$P1" "$PG_URI" --verificadores 1 --pausa-verificador 3000 --limite-verificacion 2
 PID1=$PID_SERVIDOR
 codigo=$(campo "$R/lentas.txt" 2 1)
-repeticion "$P1" "Lenta 1" "$codigo" "$R/lentas/$codigo.frep" >/dev/null 2>&1 &
+repeticion "$P1" "Lenta 1" "$codigo" "$(fichero "$R/lentas.txt" 2)" >/dev/null 2>&1 &
 envio=$!
 esperar_sql "SELECT estado FROM verificaciones" 1 10 "the job taken by the first server"
 kill -9 "$PID1"
