@@ -18,8 +18,8 @@
 //       "nuevo" makes a code for the header's points and levels), written
 //       again whole with a right checksum; prints its code.
 //   grabar_partidas bomba IN OUT
-//       IN's header over a zlib stream that unpacks to 256 MB, far past
-//       what the header says it holds.
+//       IN's header over a zlib stream that unpacks to 64 MB, eight times
+//       the most a recording's input may be.
 //   grabar_partidas codigo POINTS LEVELS
 //       A score code as the game makes them.
 #include <zlib.h>
@@ -335,7 +335,7 @@ int bomba(char **argv)
     return fallar(std::string(argv[2]) + ": not a recording");
   }
   v.resize(LARGO_CABECERA);
-  const std::vector<uint8_t> ceros(size_t{256} << 20, 0);
+  const std::vector<uint8_t> ceros(size_t{64} << 20, 0);
   uLongf largo = compressBound(ceros.size());
   std::vector<uint8_t> comprimido(largo);
   compress2(comprimido.data(), &largo, ceros.data(), ceros.size(), Z_BEST_COMPRESSION);

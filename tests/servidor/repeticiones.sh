@@ -26,10 +26,10 @@ mkdir -p "$CAPTURAS"
 eval "$(sed -n '/^navegador() {/,/^}/p' "$(dirname "$0")/../ventana/comun.sh")"
 
 # ---- the server links no display, sound or music library
-if ldd "$SERVIDOR" | grep -iE 'alleg|libX|xcb|asound|pulse|openmpt|vorbis|libGL'; then
+bibliotecas=$(ldd "$SERVIDOR")
+! grep -iE 'alleg|libX|xcb|asound|pulse|openmpt|vorbis|libGL' <<<"$bibliotecas" ||
   fallo "fotonauta-servidor links a display or sound library"
-fi
-ldd "$SERVIDOR" | grep -q 'libz\.' || fallo "fotonauta-servidor does not link zlib"
+grep -q 'libz\.' <<<"$bibliotecas" || fallo "fotonauta-servidor does not link zlib"
 
 # ---- recordings
 R=$TMP/rep
