@@ -220,6 +220,13 @@ bool arrancar(cola *c, trabajador &w, std::string &error)
 int parar(trabajador &w, bool matar)
 {
   if (w.pid < 0) {
+    // Already reaped: only its pipes are left.
+    for (int *fd : {&w.entrada, &w.salida}) {
+      if (*fd >= 0) {
+        close(*fd);
+        *fd = -1;
+      }
+    }
     return 0;
   }
   if (matar) {
@@ -401,6 +408,15 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
 bool jugar_trabajo(cola *c, trabajador &w, const trabajo &t, resultado_prueba &r)
 {
   std::string error;
+  // A worker that ended while it waited for work is started again, and
+  // the job is not held against the recording.
+  int estado_previo = 0;
+  if (w.pid >= 0 && waitpid(w.pid, &estado_previo, WNOHANG) == w.pid) {
+    registrar("worker " + std::to_string(w.numero) + " (pid " + std::to_string(w.pid) + ") " +
+              como_termino(estado_previo) + " while it waited for work; it is started again");
+    w.pid = -1;
+    parar(w, false);
+  }
   if (w.pid < 0 && !arrancar(c, w, error)) {
     registrar(describir(t) + ": no worker: " + error);
     return false;

@@ -384,12 +384,29 @@ TEST_F(Servidor, ArranqueFallidoDiceUnaLinea)
   }
 }
 
-// The store carries its schema's version: opened again it keeps its rows;
-// a store written by a newer server is left alone, with the reason.
+// The store carries its schema's version: a store of the first schema
+// (before recordings) is brought up to date with its rows, and opened
+// again it keeps them; a store written by a newer server is left alone,
+// with the reason.
 TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
 {
   const fs::path base = fs::temp_directory_path() / ("fotonauta_almacen_" + std::to_string(getpid()) + ".db");
   fs::remove(base);
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE version_esquema (version INTEGER NOT NULL);"
+                         "INSERT INTO version_esquema VALUES (1);"
+                         "CREATE TABLE puntuaciones (id INTEGER PRIMARY KEY, nombre TEXT NOT NULL, codigo TEXT NOT NULL,"
+                         " puntos INTEGER NOT NULL, fases INTEGER NOT NULL, trampa INTEGER NOT NULL,"
+                         " recibida BIGINT NOT NULL, UNIQUE (nombre, codigo));"
+                         "CREATE INDEX puntuaciones_orden ON puntuaciones (trampa, puntos DESC, id);"
+                         "CREATE TABLE totales (clasificadas BIGINT NOT NULL);"
+                         "INSERT INTO totales VALUES (1);"
+                         "INSERT INTO puntuaciones VALUES (1, 'Bea', 'MNOPQRSTUVWX', 300, 1, 0, 1700000000);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
   std::string error;
   almacen *a = almacen_abrir(base.string(), error);
   ASSERT_NE(a, nullptr) << error;
@@ -398,15 +415,20 @@ TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
   p.codigo = "ABCDEFGHIJKL";
   p.puntos = 120;
   EXPECT_EQ(almacen_guardar(a, p), GUARDADA_NUEVA);
+  std::vector<puntuacion> filas;
+  ASSERT_TRUE(almacen_pagina(a, TABLA_COMPLETA, 0, 10, filas));
+  ASSERT_EQ(filas.size(), 2u);
+  EXPECT_EQ(filas[0].nombre, "Bea");
+  EXPECT_FALSE(filas[0].verificada);
+  EXPECT_EQ(almacen_contar(a, TABLA_VERIFICADA), 0);
   almacen_cerrar(a);
 
   a = almacen_abrir(base.string(), error);
   ASSERT_NE(a, nullptr) << error;
   EXPECT_EQ(almacen_guardar(a, p), GUARDADA_YA);
-  EXPECT_EQ(almacen_contar(a, TABLA_COMPLETA), 1);
+  EXPECT_EQ(almacen_contar(a, TABLA_COMPLETA), 2);
   almacen_cerrar(a);
 
-  sqlite3 *db = nullptr;
   ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, "UPDATE version_esquema SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
