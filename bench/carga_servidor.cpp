@@ -12,7 +12,10 @@
 // each row answered 200 is written to a file as "name<TAB>code", at once,
 // so that the file is right even if the server is killed mid-run.
 //
-// With --ruta, GETs that path instead of uploading. With --ritmo R, the
+// With --ruta, GETs that path instead of uploading. With --repeticiones
+// DIR, sends recordings instead (POST /api/repeticiones, as the game does
+// after each row), each of those listed in DIR/lista.txt (grabar_partidas's
+// list) in turn. With --ritmo R, the
 // requests are offered at R a second in all (request k is due at k/R s) and
 // each one's time runs from when it was due, so a server that falls
 // behind shows it in the latency; without it every client sends its next
@@ -32,7 +35,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,6 +55,7 @@ struct opciones {
   int64_t filas = -1;         // distinct rows; -1: one per request
   std::string prefijo = "carga";
   std::string ruta;           // GET this instead of uploading
+  std::string repeticiones;   // send the recordings of this folder instead
   std::string reconocidas;    // file of the rows answered 200
   double ritmo = 0;           // requests a second offered; 0: as fast as answered
 };
@@ -107,7 +113,7 @@ std::string codificar(const std::string &s)
 int uso()
 {
   std::fputs("usage: carga_servidor --puerto P [--puerto P2 ...] [--clientes N] [--peticiones N]\n"
-             "       [--segundos S] [--filas N] [--prefijo NAME] [--ruta PATH] [--reconocidas FILE]\n"
+             "       [--segundos S] [--filas N] [--prefijo NAME] [--ruta PATH | --repeticiones DIR] [--reconocidas FILE]\n"
              "       [--ritmo REQUESTS_A_SECOND]\n",
              stderr);
   return 2;
@@ -134,6 +140,8 @@ int main(int argc, char **argv)
       o.prefijo = v;
     } else if (k == "--ruta") {
       o.ruta = v;
+    } else if (k == "--repeticiones") {
+      o.repeticiones = v;
     } else if (k == "--ritmo") {
       o.ritmo = std::atof(v.c_str());
     } else if (k == "--reconocidas") {
@@ -155,7 +163,38 @@ int main(int argc, char **argv)
   if (!o.ruta.empty()) {
     peticiones[0] = "GET " + o.ruta + " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
   }
-  for (int64_t k = 0; o.ruta.empty() && k < filas; ++k) {
+  if (!o.repeticiones.empty()) {
+    peticiones.clear();
+    std::ifstream lista(o.repeticiones + "/lista.txt");
+    std::string linea;
+    while (std::getline(lista, linea)) {
+      // CODE, NAME, points, levels, frames, FILE
+      std::vector<std::string> campos;
+      std::istringstream l(linea);
+      for (std::string c; std::getline(l, c, '\t');) {
+        campos.push_back(c);
+      }
+      if (campos.size() < 6) {
+        continue;
+      }
+      const std::string &codigo = campos[0];
+      std::string nombre = campos[1];
+      nombre.resize(static_cast<size_t>(LONG_NOMBRE), ' ');
+      std::ifstream f(o.repeticiones + "/" + campos[5], std::ios::binary);
+      std::ostringstream cuerpo;
+      cuerpo << f.rdbuf();
+      peticiones.push_back("POST /api/repeticiones?yourname=" + codificar(nombre) + "&code=" + codificar(codigo) +
+                           " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: "
+                           "application/x-fotonauta-repeticion\r\nContent-Length: " +
+                           std::to_string(cuerpo.str().size()) + "\r\n\r\n" + cuerpo.str());
+    }
+    if (peticiones.empty()) {
+      std::fprintf(stderr, "carga_servidor: no recordings listed in %s/lista.txt\n", o.repeticiones.c_str());
+      return 2;
+    }
+    reconocida.assign(peticiones.size(), "");
+  }
+  for (int64_t k = 0; o.ruta.empty() && o.repeticiones.empty() && k < filas; ++k) {
     std::string nombre = o.prefijo + std::to_string(k);
     nombre.resize(static_cast<size_t>(LONG_NOMBRE), ' ');
     const int32_t valores[NUM_VALORES_PUNTUACION] = {static_cast<int32_t>(1 + k % 20000),

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <chrono>
 #include <mutex>
@@ -18,12 +19,14 @@
 
 namespace {
 
-enum class modo_servidor { aceptar, cortar_segunda, callar, error_500, basura };
+enum class modo_servidor { aceptar, cortar_segunda, callar, error_500, basura, rechazar_repeticiones };
 
-// One request as the server saw it, and the connection it came on.
+// One request as the server saw it (its head, and its body when it says
+// how long that is), and the connection it came on.
 struct peticion {
   std::string bytes;
   int conexion;
+  std::string cuerpo;
 };
 
 // A small HTTP server on 127.0.0.1 that records every request head. It
@@ -89,9 +92,15 @@ struct servidor_prueba {
           abiertas[i] = -1;
           continue;
         }
+        std::string cuerpo;
+        const size_t largo = cabeza.find("Content-Length: ");
+        const size_t falta = largo == std::string::npos ? 0 : std::stoul(cabeza.substr(largo + 16));
+        while (cuerpo.size() < falta && recv(s, &c, 1, 0) == 1) {
+          cuerpo += c;
+        }
         {
           std::lock_guard<std::mutex> g(cerrojo);
-          recibidas.push_back({cabeza, static_cast<int>(i)});
+          recibidas.push_back({cabeza, static_cast<int>(i), cuerpo});
         }
         ++cuenta;
         if (modo == modo_servidor::callar) {
@@ -107,6 +116,8 @@ struct servidor_prueba {
           respuesta = "HTTP/1.0 500 Internal Server Error\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nko";
         } else if (modo == modo_servidor::basura) {
           respuesta = "\x01\xFFnot http at all\r\n\r\n";
+        } else if (modo == modo_servidor::rechazar_repeticiones && cabeza.rfind("POST ", 0) == 0) {
+          respuesta = "HTTP/1.0 422 Unprocessable Entity\r\nConnection: Keep-Alive\r\nContent-Length: 7\r\n\r\ncheats\n";
         }
         send(s, respuesta, std::strlen(respuesta), MSG_NOSIGNAL);
       }
@@ -227,6 +238,44 @@ TEST_F(Envio, CadaFilaEsUnaPeticionExactaPorLaMismaConexion)
             "&code=%20q7zupamo3ex");
   EXPECT_EQ(p[0].conexion, p[1].conexion);
   EXPECT_EQ(p[1].conexion, p[2].conexion);
+}
+
+// A row whose game's recording is kept sends it after the row: a POST of
+// the file's bytes, with the name and code as the row's GET has them; a
+// row without one sends the GET alone. A recording the server refuses
+// leaves the upload a success, and the rows after it are sent.
+TEST_F(Envio, LaRepeticionDeUnaFilaVaTrasElla)
+{
+  std::string fichero = "FTRP";
+  fichero += std::string("\0\r\n\r\n\xFF", 6) + "GET / HTTP/1.0\r\n";
+  for (const modo_servidor modo : {modo_servidor::aceptar, modo_servidor::rechazar_repeticiones}) {
+    servidor_prueba s(modo);
+    prueba_inet_puerto = s.puerto;
+    dlg_reiniciar_raton();
+    arnes_raton(0, 0, 0);
+    poner_fila(0, "Ana", 3000, "Ab+@0123xyzQ");
+    poner_fila(1, "Bea", 2000, "BBBBBBBBBBBB");
+    std::filesystem::create_directories("repeticiones");
+    std::FILE *f = std::fopen("repeticiones/Ab+@0123xyzQ.frep", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(fichero.data(), 1, fichero.size(), f);
+    std::fclose(f);
+    EXPECT_TRUE(subir());
+
+    const std::vector<peticion> p = s.peticiones();
+    ASSERT_EQ(p.size(), 3u);
+    std::string ana = "Ana";
+    for (int k = 0; k < 17; ++k) {
+      ana += "%20";
+    }
+    EXPECT_EQ(p[0].bytes.substr(0, p[0].bytes.find("\r\n") + 2), linea_peticion(ana, "Ab%2B@0123xyzQ"));
+    EXPECT_EQ(p[1].bytes.substr(0, p[1].bytes.find("\r\n") + 2),
+              "POST /api/repeticiones?yourname=" + ana + "&code=Ab%2B@0123xyzQ HTTP/1.0\r\n");
+    EXPECT_NE(p[1].bytes.find("\r\nContent-Type: application/x-fotonauta-repeticion\r\n"), std::string::npos);
+    EXPECT_EQ(p[1].cuerpo, fichero);
+    EXPECT_EQ(p[2].bytes.rfind("GET /highscore.php?yourname=Bea", 0), 0u) << p[2].bytes;
+    EXPECT_TRUE(p[2].cuerpo.empty());
+  }
 }
 
 // An installed game is pointed at a club's server by the environment: the

@@ -43,6 +43,18 @@ for deb in "${paquetes[@]}"; do
   echo "== $nombre ($deb)"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fallo "$nombre: version $(dpkg-deb -f "$deb" Version), not $version"
 
+  # The score server plays recordings through the game's rules, and still
+  # needs no display, sound or music library, nor the game's HTTP client.
+  if [ "$nombre" = fotonauta-servidor ]; then
+    depende=$(dpkg-deb -f "$deb" Depends)
+    echo "Depends: $depende"
+    ! grep -qiE 'alleg|libx|xcb|asound|pulse|openmpt|curl|x11-utils' <<<"$depende" ||
+      fallo "$nombre depends on a display, sound or HTTP client library: $depende"
+    for necesaria in zlib1g libsqlite3 libpq5; do
+      grep -q "$necesaria" <<<"$depende" || fallo "$nombre does not depend on $necesaria: $depende"
+    done
+  fi
+
   # lintian as a distribution runs it, every tag shown.
   lintian --pedantic --display-info --display-experimental "$deb" >"$TMP/lintian" 2>&1 || true
   grep -v '^running with root privileges' "$TMP/lintian" || true

@@ -1,12 +1,17 @@
-// The score upload screen and the score code each row carries.
+// The score upload screen and the score code each row carries. Each row
+// goes up as the old GET, and then, when the game's recording of it is
+// kept, the recording too, for the server to verify the row by playing it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
 #include "internet/internet.h"
+#include "repeticion/repeticion.h"
 
 #ifdef FOTONAUTA_PRUEBAS
 const char *prueba_servidor = nullptr;
@@ -62,6 +67,31 @@ void texto_centrado(const char *texto, int y)
 
 bool espanol() { return idioma == IDIOMA_ESPANOL; }
 
+// Sends the recording of row `fila`'s game, repeticiones/CODE.frep, when
+// it is kept. What becomes of it is told on standard error only: the
+// player's upload is the rows', and a row the server does not verify is
+// still in its whole table.
+void enviar_repeticion(int fila, const char *nombre, const char *codigo_escapado)
+{
+  const std::string ruta = std::string("repeticiones/") + max_cod[fila] + ".frep";
+  FILE *f = max_cod[fila][0] != ' ' ? std::fopen(ruta.c_str(), "rb") : nullptr;
+  if (f == nullptr) {
+    return;
+  }
+  std::vector<uint8_t> datos(MAX_BYTES_REPETICION + 1);
+  datos.resize(std::fread(datos.data(), 1, datos.size(), f));
+  std::fclose(f);
+  if (datos.size() > MAX_BYTES_REPETICION) {
+    std::fprintf(stderr, "fotonauta: %s is larger than a recording can be; not sent\n", ruta.c_str());
+    return;
+  }
+  std::string respuesta;
+  if (inet_sendreplay(nombre, codigo_escapado, datos.data(), datos.size(), respuesta) != INET_CORRECTO) {
+    std::fprintf(stderr, "fotonauta: the server did not verify score %d with %s: %s\n", fila + 1, ruta.c_str(),
+                 respuesta.empty() ? "no answer" : respuesta.c_str());
+  }
+}
+
 }  // namespace
 
 int8_t enviar_puntuaciones(int8_t)
@@ -94,6 +124,9 @@ int8_t enviar_puntuaciones(int8_t)
       char codigo[LONG_CODIGO_ESCAPADO];
       escapar_codigo(max_cod[fila], codigo);
       resultado = inet_sendscore(nombre, codigo);
+      if (resultado == INET_CORRECTO) {
+        enviar_repeticion(fila, nombre, codigo);
+      }
     }
     inet_close();
   }

@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -103,6 +104,8 @@ bool abrir_libcurl()
 
 CURL *internet = nullptr;
 curl_slist *cabeceras = nullptr;
+// A recording's request has the same headers and its body's type.
+curl_slist *cabeceras_post = nullptr;
 std::string servidor;
 // The socket inet_connect opened, until curl takes it over.
 int conexion = -1;
@@ -111,6 +114,15 @@ int familia_conexion = AF_UNSPEC;
 int conexion_entregada = -1;
 
 size_t descartar(char *, size_t tam, size_t n, void *) { return tam * n; }
+
+// Keeps the first bytes of an answer, for its reason.
+constexpr size_t MAX_RESPUESTA = 512;
+size_t guardar_respuesta(char *datos, size_t tam, size_t n, void *destino)
+{
+  auto *s = static_cast<std::string *>(destino);
+  s->append(datos, std::min(tam * n, MAX_RESPUESTA - std::min(MAX_RESPUESTA, s->size())));
+  return tam * n;
+}
 
 // Called by curl while a request runs: a request to end the program cuts
 // the wait short.
@@ -257,6 +269,9 @@ int32_t inet_connect(const char *host)
   // No Accept header: the request carries only what the server needs.
   cabeceras = libcurl.slist_append(cabeceras, "Accept:");
   cabeceras = libcurl.slist_append(cabeceras, "Connection: Keep-Alive");
+  for (const char *c : {"Accept:", "Connection: Keep-Alive", "Content-Type: application/x-fotonauta-repeticion"}) {
+    cabeceras_post = libcurl.slist_append(cabeceras_post, c);
+  }
   libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
   libcurl.easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   libcurl.easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
@@ -272,13 +287,13 @@ int32_t inet_connect(const char *host)
   return INET_CORRECTO;
 }
 
-int32_t inet_sendscore(const char *nombre, const char *codigo)
+namespace {
+
+// The address of `ruta` with the row's name and code: blanks and accented
+// letters are not allowed in a request target.
+std::string direccion(const char *ruta, const char *nombre, const char *codigo)
 {
-  if (internet == nullptr) {
-    return INET_SIN_PETICION;
-  }
-  // Blanks and accented letters are not allowed in a request target.
-  std::string url = "http://" + servidor + "/highscore.php?yourname=";
+  std::string url = "http://" + servidor + ruta + "?yourname=";
   for (const char *p = nombre; *p != '\0'; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
     if (no_reservado(c)) {
@@ -291,6 +306,24 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   }
   url += "&code=";
   url += codigo;
+  return url;
+}
+
+long estado_respuesta()
+{
+  long estado = 0;
+  libcurl.easy_getinfo(internet, CURLINFO_RESPONSE_CODE, &estado);
+  return estado;
+}
+
+}  // namespace
+
+int32_t inet_sendscore(const char *nombre, const char *codigo)
+{
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  const std::string url = direccion("/highscore.php", nombre, codigo);
   if (libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     return INET_SIN_PETICION;
   }
@@ -300,8 +333,37 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   // The body is not read, but the status is: a server that answers with an
   // error (or not with HTTP at all) has not taken the score, and the player
   // must not be told it has.
-  long estado = 0;
-  libcurl.easy_getinfo(internet, CURLINFO_RESPONSE_CODE, &estado);
+  const long estado = estado_respuesta();
+  return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+}
+
+int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
+{
+  respuesta.clear();
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  const std::string url = direccion("/api/repeticiones", nombre, codigo);
+  std::string cuerpo;
+  CURLcode r = libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str());
+  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras_post);
+  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
+  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
+  libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, guardar_respuesta);
+  libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, &cuerpo);
+  if (r == CURLE_OK) {
+    r = libcurl.easy_perform(internet);
+  }
+  // The next row goes as a GET again, its answer unread.
+  libcurl.easy_setopt(internet, CURLOPT_HTTPGET, 1L);
+  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
+  libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
+  libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, nullptr);
+  if (r != CURLE_OK) {
+    return INET_ENVIO_FALLIDO;
+  }
+  const long estado = estado_respuesta();
+  respuesta = std::to_string(estado) + " " + cuerpo.substr(0, cuerpo.find('\n'));
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
@@ -311,9 +373,11 @@ void inet_close()
     libcurl.easy_cleanup(internet);
     internet = nullptr;
   }
-  if (cabeceras != nullptr) {
-    libcurl.slist_free_all(cabeceras);
-    cabeceras = nullptr;
+  for (curl_slist **c : {&cabeceras, &cabeceras_post}) {
+    if (*c != nullptr) {
+      libcurl.slist_free_all(*c);
+      *c = nullptr;
+    }
   }
   if (conexion >= 0) {
     close(conexion);

@@ -1,12 +1,15 @@
 // internet: the HTTP client that uploads the high-score table.
 //
 // inet_connect opens a connection to the score server, inet_sendscore sends
-// one row over it as an HTTP/1.0 GET, and inet_close releases everything.
+// one row over it as an HTTP/1.0 GET, inet_sendreplay the recording of a
+// row's game as a POST, and inet_close releases everything.
 // Every call is bounded in time, so a server that never answers ends in an
 // error instead of a frozen game.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Results of inet_connect and inet_sendscore.
 constexpr int32_t INET_CORRECTO = 0;
@@ -32,6 +35,14 @@ int32_t inet_connect(const char *servidor);
 // read to its end; only its status is looked at: anything but 2xx is a
 // failure.
 int32_t inet_sendscore(const char *nombre, const char *codigo);
+
+// Sends POST /api/repeticiones?yourname=<nombre>&code=<codigo> with the
+// `n` bytes of a recording as its body, the name and code as for
+// inet_sendscore. INET_CORRECTO when the server answered 2xx; otherwise a
+// failure, with the server's status and the first line of its answer in
+// `respuesta` when it gave one.
+int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n,
+                        std::string &respuesta);
 
 void inet_close();
 

@@ -234,7 +234,7 @@ std::vector<uint8_t> codificar_repeticion(const repeticion &r)
   return v;
 }
 
-bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::string &error)
+bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c, std::string &error)
 {
   if (n > MAX_BYTES_REPETICION) {
     error = "the recording is larger than " + std::to_string(MAX_BYTES_REPETICION) + " bytes";
@@ -263,7 +263,6 @@ bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::stri
     return false;
   }
 
-  cabecera_repeticion &c = r.cabecera;
   c.version_reglas = static_cast<uint16_t>(tomar(d + 6, 2));
   c.hash_niveles = tomar(d + 8, 8);
   c.semilla = tomar(d + 16, 8);
@@ -293,6 +292,18 @@ bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::stri
     error = "the recording's input is larger than its frames allow";
     return false;
   }
+  return true;
+}
+
+bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::string &error)
+{
+  cabecera_repeticion &c = r.cabecera;
+  if (!leer_cabecera_repeticion(d, n, c, error)) {
+    return false;
+  }
+  const uint32_t cuantos = static_cast<uint32_t>(tomar(d + 84, 4));
+  const uint32_t largo_comprimido = static_cast<uint32_t>(tomar(d + 88, 4));
+  const uint32_t largo_eventos = static_cast<uint32_t>(tomar(d + 92, 4));
 
   // Unpacked into exactly the room it claims: a stream that would unpack
   // further is refused, however it was made.

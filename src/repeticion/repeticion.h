@@ -90,6 +90,11 @@ std::vector<uint8_t> codificar_repeticion(const repeticion &r);
 // past the bounds, false with the reason.
 bool decodificar_repeticion(const uint8_t *datos, size_t n, repeticion &r, std::string &error);
 
+// Reads and checks only the fixed header (its bounds and its checksum over
+// the whole file), without unpacking the input: what a recording claims,
+// known at the cost of one pass of the checksum.
+bool leer_cabecera_repeticion(const uint8_t *datos, size_t n, cabecera_repeticion &c, std::string &error);
+
 // The file, written through a new file renamed over the old one.
 bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::string &error);
 bool leer_repeticion(const std::string &ruta, repeticion &r, std::string &error);
@@ -133,3 +138,10 @@ struct verificacion {
 // claims: it must end on its last frame, the way and with the points, the
 // levels and the state it says.
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto = nullptr);
+
+// What makes a recording the game it is: how it starts, every input and
+// how it ends, hashed; the name, code and date written once the game was
+// over are left out. Two files of one game (one edited to carry another
+// name or code) have the same; the score server lets one game prove one
+// row only.
+uint64_t huella_repeticion(const repeticion &r);

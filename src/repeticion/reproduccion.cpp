@@ -142,3 +142,35 @@ verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto
   }
   return v;
 }
+
+uint64_t huella_repeticion(const repeticion &r)
+{
+  // FNV-1a over each field's bytes, little-endian, in a fixed order.
+  uint64_t h = 0xcbf29ce484222325ULL;
+  const auto mezclar = [&h](uint64_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      h = (h ^ ((x >> (8 * i)) & 0xff)) * 0x100000001b3ULL;
+    }
+  };
+  const cabecera_repeticion &c = r.cabecera;
+  mezclar(c.version_reglas, 2);
+  mezclar(c.hash_niveles, 8);
+  mezclar(c.semilla, 8);
+  mezclar(static_cast<uint8_t>(c.nivel), 1);
+  mezclar(c.banderas, 1);
+  mezclar(c.motivo_fin, 1);
+  mezclar(static_cast<uint8_t>(c.fases), 1);
+  mezclar(static_cast<uint32_t>(c.puntos), 4);
+  mezclar(c.fotogramas, 4);
+  mezclar(c.hash_final, 8);
+  for (const cambio_entrada &x : r.cambios) {
+    const entrada_juego &e = x.entrada;
+    mezclar(x.fotograma, 4);
+    mezclar(e.celda, 1);
+    mezclar(e.botones, 1);
+    mezclar(static_cast<uint8_t>(e.rueda), 1);
+    mezclar(e.teclas, 1);
+    mezclar(e.abandono, 1);
+  }
+  return h;
+}

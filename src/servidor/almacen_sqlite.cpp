@@ -31,6 +31,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
@@ -47,17 +48,19 @@ struct pendiente {
   bool hecho = false;
 };
 
+// A connection and the statements prepared on it, by their text's
+// address (the statements are constants).
+struct conexion {
+  sqlite3 *db = nullptr;
+  std::unordered_map<const char *, sqlite3_stmt *> sentencias;
+};
+
 struct base_sqlite {
   sqlite3 *db = nullptr;
   std::mutex cerrojo;
   sqlite3_stmt *insertar = nullptr;
   sqlite3_stmt *sumar_total = nullptr;
-  sqlite3_stmt *pagina = nullptr;
-  sqlite3_stmt *puesto = nullptr;
-  sqlite3_stmt *total = nullptr;
-  sqlite3_stmt *todas = nullptr;
-  sqlite3_stmt *mejor = nullptr;
-  sqlite3_stmt *antes = nullptr;
+  conexion escritura;
   // The uploads waiting for the next transaction, and whether one is
   // being written now (by the upload that took the list).
   std::mutex cerrojo_lote;
@@ -70,6 +73,8 @@ struct base_sqlite {
   sqlite3 *db_lectura = nullptr;
   std::mutex cerrojo_propio_lectura;
   std::mutex *cerrojo_lectura = nullptr;
+  conexion lectura_propia;
+  conexion *lectura = nullptr;
   // The checkpoint thread, its connection, and what wakes it.
   sqlite3 *db_control = nullptr;
   std::thread hilo_control;
@@ -129,6 +134,39 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE INDEX puntuaciones_orden ON puntuaciones (trampa, puntos DESC, id);"
     "CREATE TABLE totales (clasificadas BIGINT NOT NULL);"
     "INSERT INTO totales (clasificadas) VALUES (0);",
+    // Recordings: the rows they prove, the recordings themselves, and the
+    // queue of those waiting to be played (ESQUEMA_REPETICIONES).
+    "ALTER TABLE puntuaciones ADD COLUMN repeticion BIGINT;"
+    "ALTER TABLE puntuaciones ADD COLUMN mejor INTEGER NOT NULL DEFAULT 0;"
+    "CREATE INDEX puntuaciones_verificadas ON puntuaciones (puntos DESC, id) WHERE mejor = 1;"
+    "ALTER TABLE totales ADD COLUMN verificadas BIGINT NOT NULL DEFAULT 0;"
+    "CREATE TABLE repeticiones ("
+    " id INTEGER PRIMARY KEY,"
+    " huella BIGINT NOT NULL UNIQUE,"
+    " fotogramas INTEGER NOT NULL,"
+    " verificada BIGINT NOT NULL,"
+    " innecesaria BIGINT,"
+    " guardada INTEGER NOT NULL,"
+    " datos BLOB);"
+    "CREATE INDEX repeticiones_poda ON repeticiones (innecesaria) WHERE guardada = 1;"
+    "CREATE TABLE verificaciones ("
+    " id INTEGER PRIMARY KEY,"
+    " nombre TEXT NOT NULL,"
+    " codigo TEXT NOT NULL,"
+    " puntos INTEGER NOT NULL,"
+    " fases INTEGER NOT NULL,"
+    " recibida BIGINT NOT NULL,"
+    " estado INTEGER NOT NULL,"
+    " plazo BIGINT NOT NULL,"
+    " testigo BIGINT NOT NULL,"
+    " intentos INTEGER NOT NULL,"
+    " resultado INTEGER NOT NULL,"
+    " motivo TEXT NOT NULL,"
+    " datos BLOB,"
+    " UNIQUE (nombre, codigo));"
+    "CREATE INDEX verificaciones_cola ON verificaciones (estado, id);"
+    "CREATE TABLE cerrojo_verificaciones (n BIGINT NOT NULL);"
+    "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
 };
 
 const char *const SQL_INSERTAR =
@@ -210,8 +248,13 @@ void cerrar(void *b)
     s->hilo_control.join();
   }
   sqlite3_close(s->db_control);
-  for (sqlite3_stmt *st : {s->insertar, s->sumar_total, s->pagina, s->puesto, s->total, s->todas, s->mejor, s->antes}) {
+  for (sqlite3_stmt *st : {s->insertar, s->sumar_total}) {
     sqlite3_finalize(st);
+  }
+  for (conexion *c : {&s->escritura, &s->lectura_propia}) {
+    for (auto &x : c->sentencias) {
+      sqlite3_finalize(x.second);
+    }
   }
   if (s->db_lectura != s->db) {
     sqlite3_close(s->db_lectura);
@@ -246,14 +289,14 @@ void *abrir(const std::string &base, std::string &error)
     sqlite3_close(s->db_lectura);
     s->db_lectura = s->db;
   }
+  s->escritura.db = s->db;
+  s->lectura_propia.db = s->db_lectura;
+  s->lectura = s->db_lectura == s->db ? &s->escritura : &s->lectura_propia;
   struct {
     sqlite3 *db;
     sqlite3_stmt **st;
     const char *sql;
-  } sentencias[] = {{s->db, &s->insertar, SQL_INSERTAR}, {s->db, &s->sumar_total, SQL_SUMAR_TOTAL},
-                    {s->db_lectura, &s->pagina, SQL_PAGINA}, {s->db_lectura, &s->puesto, SQL_PUESTO},
-                    {s->db_lectura, &s->total, SQL_TOTAL},   {s->db_lectura, &s->todas, SQL_TODAS},
-                    {s->db_lectura, &s->mejor, SQL_MEJOR},   {s->db_lectura, &s->antes, SQL_ANTES}};
+  } sentencias[] = {{s->db, &s->insertar, SQL_INSERTAR}, {s->db, &s->sumar_total, SQL_SUMAR_TOTAL}};
   bool preparadas = bien;
   for (auto &x : sentencias) {
     if (preparadas && sqlite3_prepare_v3(x.db, x.sql, -1, SQLITE_PREPARE_PERSISTENT, x.st, nullptr) != SQLITE_OK) {
@@ -278,18 +321,6 @@ void *abrir(const std::string &base, std::string &error)
     s->hilo_control = std::thread(puntos_de_control, s);
   }
   return s;
-}
-
-// Runs a statement that gives one integer; -1 on failure.
-int64_t un_entero(sqlite3_stmt *st)
-{
-  int64_t n = -1;
-  if (sqlite3_step(st) == SQLITE_ROW) {
-    n = sqlite3_column_int64(st, 0);
-  }
-  sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
-  return n;
 }
 
 bool paso_hecho(sqlite3_stmt *st)
@@ -365,84 +396,90 @@ resultado_guardar guardar(void *b, const puntuacion &p)
   return yo.r;
 }
 
-bool pagina(void *b, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas)
+// Runs one statement on a connection of a transaction in progress: its
+// parameters bound by their names ($1, $2...), its rows read if wanted.
+bool ejecutar_sentencia(void *contexto, const char *texto, const std::vector<valor_sql> &parametros,
+                        std::vector<fila_sql> *filas, std::string &error)
 {
-  auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
-  std::string error;
-  // One read transaction, so the ranks match the rows.
-  if (!ejecutar(s->db_lectura, "BEGIN", error)) {
+  auto *c = static_cast<conexion *>(contexto);
+  sqlite3_stmt *&st = c->sentencias[texto];
+  if (st == nullptr && sqlite3_prepare_v3(c->db, texto, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    error = sqlite3_errmsg(c->db);
+    c->sentencias.erase(texto);
     return false;
   }
-  sqlite3_stmt *st = s->pagina;
-  sqlite3_bind_int(st, 1, cuantos);
-  sqlite3_bind_int64(st, 2, desde);
-  int r;
-  while ((r = sqlite3_step(st)) == SQLITE_ROW) {
-    puntuacion p;
-    p.nombre.assign(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
-                    static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-    p.codigo.assign(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
-                    static_cast<size_t>(sqlite3_column_bytes(st, 1)));
-    p.puntos = sqlite3_column_int(st, 2);
-    p.fases = sqlite3_column_int(st, 3);
-    p.recibida = sqlite3_column_int64(st, 4);
-    filas.push_back(std::move(p));
-  }
-  sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
-  bool bien = r == SQLITE_DONE;
-  // The first row's rank is counted; after it, a row with fewer points
-  // than the one before has as many rows ahead of it as its position.
-  for (size_t i = 0; bien && i < filas.size(); ++i) {
-    if (i == 0) {
-      sqlite3_bind_int(s->puesto, 1, filas[0].puntos);
-      const int64_t delante = un_entero(s->puesto);
-      bien = delante >= 0;
-      filas[0].puesto = delante + 1;
-    } else {
-      filas[i].puesto = filas[i].puntos == filas[i - 1].puntos ? filas[i - 1].puesto
-                                                              : desde + static_cast<int64_t>(i) + 1;
+  for (size_t i = 0; i < parametros.size(); ++i) {
+    const std::string nombre = "$" + std::to_string(i + 1);
+    const int k = sqlite3_bind_parameter_index(st, nombre.c_str());
+    const valor_sql &v = parametros[i];
+    if (k == 0) {
+      continue;
+    }
+    switch (v.tipo) {
+    case valor_sql::NULO: sqlite3_bind_null(st, k); break;
+    case valor_sql::ENTERO: sqlite3_bind_int64(st, k, v.entero); break;
+    case valor_sql::TEXTO:
+      sqlite3_bind_text(st, k, v.texto.data(), static_cast<int>(v.texto.size()), SQLITE_STATIC);
+      break;
+    case valor_sql::BYTES:
+      sqlite3_bind_blob(st, k, v.texto.data(), static_cast<int>(v.texto.size()), SQLITE_STATIC);
+      break;
     }
   }
-  ejecutar(s->db_lectura, "COMMIT", error);
-  return bien;
-}
-
-int64_t contar(void *b, bool con_trampas)
-{
-  auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
-  return un_entero(con_trampas ? s->todas : s->total);
-}
-
-int64_t posicion(void *b, const std::string &nombre)
-{
-  auto *s = static_cast<base_sqlite *>(b);
-  std::lock_guard<std::mutex> bloqueo(*s->cerrojo_lectura);
-  sqlite3_stmt *st = s->mejor;
-  sqlite3_bind_text(st, 1, nombre.data(), static_cast<int>(nombre.size()), SQLITE_TRANSIENT);
-  const int r = sqlite3_step(st);
-  int32_t puntos = 0;
-  int64_t id = 0;
-  if (r == SQLITE_ROW) {
-    puntos = sqlite3_column_int(st, 0);
-    id = sqlite3_column_int64(st, 1);
+  int r;
+  while ((r = sqlite3_step(st)) == SQLITE_ROW) {
+    if (filas == nullptr) {
+      continue;
+    }
+    fila_sql f(static_cast<size_t>(sqlite3_column_count(st)));
+    for (int k = 0; k < sqlite3_column_count(st); ++k) {
+      valor_sql &v = f[static_cast<size_t>(k)];
+      switch (sqlite3_column_type(st, k)) {
+      case SQLITE_NULL: break;
+      case SQLITE_INTEGER:
+        v.tipo = valor_sql::ENTERO;
+        v.entero = sqlite3_column_int64(st, k);
+        break;
+      case SQLITE_BLOB:
+        v.tipo = valor_sql::BYTES;
+        v.texto.assign(static_cast<const char *>(sqlite3_column_blob(st, k)),
+                       static_cast<size_t>(sqlite3_column_bytes(st, k)));
+        break;
+      default:
+        v.tipo = valor_sql::TEXTO;
+        v.texto.assign(reinterpret_cast<const char *>(sqlite3_column_text(st, k)),
+                       static_cast<size_t>(sqlite3_column_bytes(st, k)));
+      }
+    }
+    filas->push_back(std::move(f));
+  }
+  if (r != SQLITE_DONE) {
+    error = sqlite3_errmsg(c->db);
   }
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
-  if (r == SQLITE_DONE) {
-    return -1;
+  return r == SQLITE_DONE;
+}
+
+// A writing transaction takes its turn with the uploads' groups on the
+// writing connection; a reading one runs on the reading connection.
+bool transaccion(void *b, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo, std::string &error)
+{
+  auto *s = static_cast<base_sqlite *>(b);
+  std::lock_guard<std::mutex> bloqueo(escribe ? s->cerrojo : *s->cerrojo_lectura);
+  conexion *c = escribe ? &s->escritura : s->lectura;
+  if (!ejecutar(c->db, escribe ? "BEGIN IMMEDIATE" : "BEGIN", error)) {
+    return false;
   }
-  if (r != SQLITE_ROW) {
-    return -2;
+  sesion_sql sesion{c, ejecutar_sentencia};
+  if (cuerpo(sesion) && ejecutar(c->db, "COMMIT", error)) {
+    return true;
   }
-  sqlite3_bind_int(s->antes, 1, puntos);
-  sqlite3_bind_int64(s->antes, 2, id);
-  const int64_t n = un_entero(s->antes);
-  return n < 0 ? -2 : n;
+  std::string ignorado;
+  ejecutar(c->db, "ROLLBACK", ignorado);
+  return false;
 }
 
 }  // namespace
 
-const backend_almacen BACKEND_SQLITE = {abrir, cerrar, guardar, pagina, contar, posicion};
+const backend_almacen BACKEND_SQLITE = {abrir, cerrar, guardar, transaccion, ""};

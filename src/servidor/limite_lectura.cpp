@@ -13,6 +13,10 @@
 // restarts with every byte, so one such client would hold a request thread
 // for as long as it liked. Other sockets (the database's) were never
 // accepted and are not counted.
+//
+// A connection that starts with a recording's upload (POST
+// /api/repeticiones) may send, once its head has ended, the largest
+// recording besides; the server closes it after that one answer.
 #include <dlfcn.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +24,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
+
+#include "repeticion/repeticion.h"
 
 namespace {
 
@@ -36,6 +43,42 @@ constexpr int MAX_DESCRIPTOR = 65536;
 std::atomic<int64_t> leidos[MAX_DESCRIPTOR];
 // When each accepted connection was accepted, in steady-clock seconds.
 std::atomic<int64_t> aceptada[MAX_DESCRIPTOR];
+
+// Where each connection's head stands: still matching a recording's
+// upload, another request, or a recording's upload whose head has ended
+// (and which may then read up to limite[] bytes in all). The last four
+// bytes read are kept to see the blank line that ends a head.
+enum : uint8_t { CABEZA_POST = 0, OTRA = 1, CUERPO_REPETICION = 2 };
+std::atomic<uint8_t> fase[MAX_DESCRIPTOR];
+std::atomic<uint32_t> ultimos[MAX_DESCRIPTOR];
+std::atomic<int64_t> limite[MAX_DESCRIPTOR];
+const char PETICION_REPETICION[] = "POST /api/repeticiones";
+constexpr int64_t LARGO_PETICION_REPETICION = sizeof PETICION_REPETICION - 1;
+// A recording's body, and room for its chunks' framing.
+constexpr int64_t MAX_CUERPO_REPETICION = MAX_BYTES_REPETICION + 64 * 1024;
+
+// Follows a connection's head through the bytes just read from it, the
+// first of them at `posicion` of all it has sent.
+void seguir_cabeza(int s, const char *datos, ssize_t n, int64_t posicion)
+{
+  uint8_t f = fase[s];
+  uint32_t u = ultimos[s];
+  for (ssize_t k = 0; k < n && f == CABEZA_POST; ++k, ++posicion) {
+    const char c = datos[k];
+    if ((posicion < LARGO_PETICION_REPETICION && c != PETICION_REPETICION[posicion]) ||
+        (posicion == LARGO_PETICION_REPETICION && c != '?' && c != ' ')) {
+      f = OTRA;
+      break;
+    }
+    u = (u << 8) | static_cast<uint8_t>(c);
+    if (u == 0x0d0a0d0a) {
+      f = CUERPO_REPETICION;
+      limite[s] = posicion + 1 + MAX_CUERPO_REPETICION;
+    }
+  }
+  fase[s] = f;
+  ultimos[s] = u;
+}
 
 int64_t segundos()
 {
@@ -57,6 +100,8 @@ extern "C" int accept(int s, sockaddr *direccion, socklen_t *largo)
   const int c = original(s, direccion, largo);
   if (c >= 0 && c < MAX_DESCRIPTOR) {
     aceptada[c] = segundos();
+    fase[c] = CABEZA_POST;
+    ultimos[c] = 0;
     leidos[c] = 1;
   }
   return c;
@@ -68,11 +113,15 @@ extern "C" ssize_t recv(int s, void *datos, size_t n, int banderas)
   if (s < 0 || s >= MAX_DESCRIPTOR || leidos[s] == 0) {
     return original(s, datos, n, banderas);
   }
-  if (leidos[s] > MAX_BYTES_CONEXION || segundos() - aceptada[s] > MAX_SEGUNDOS_CONEXION) {
+  const int64_t tope = fase[s] == CUERPO_REPETICION ? limite[s].load() : MAX_BYTES_CONEXION;
+  if (leidos[s] > tope || segundos() - aceptada[s] > MAX_SEGUNDOS_CONEXION) {
     return 0;
   }
   const ssize_t r = original(s, datos, n, banderas);
   if (r > 0) {
+    if (fase[s] == CABEZA_POST && (banderas & MSG_PEEK) == 0) {
+      seguir_cabeza(s, static_cast<const char *>(datos), r, leidos[s] - 1);
+    }
     leidos[s] += r;
   }
   return r;

@@ -1,9 +1,13 @@
 // fotonauta-servidor: the score server program. Reads its options, opens
-// the store and serves HTTP with cpp-httplib until it is told to stop.
+// the store, starts the workers that verify recordings and serves HTTP
+// with cpp-httplib until it is told to stop. Run as `--verificador` it is
+// one of those workers.
+#include "repeticion/repeticion.h"
 #include "servidor/servidor.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,19 +18,22 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
 // Limits on what one client may take: a request has 5 seconds for each
-// read, no body is accepted, and at most HILOS requests are served at
-// once, with at most EN_ESPERA more accepted and waiting. Past that the
-// server stops accepting, and the kernel's listen queue refuses the rest.
-// Request lines and headers are bounded by the library (8 KiB each).
+// read, no body is accepted but a recording's (and that only up to the
+// largest recording; limite_lectura.cpp cuts any other connection at 64
+// KiB), and at most HILOS requests are served at once, with at most
+// EN_ESPERA more accepted and waiting. Past that the server stops
+// accepting, and the kernel's listen queue refuses the rest. Request lines
+// and headers are bounded by the library (8 KiB each).
 constexpr int HILOS = 64;
 constexpr size_t EN_ESPERA = 256;
 constexpr time_t ESPERA_LECTURA_S = 5;
 constexpr time_t ESPERA_ESCRITURA_S = 5;
-constexpr size_t MAX_CUERPO = 0;
+constexpr size_t MAX_CUERPO = MAX_BYTES_REPETICION;
 // The game sends up to nine rows over one connection.
 constexpr size_t PETICIONES_POR_CONEXION = 16;
 constexpr time_t ESPERA_SIGUIENTE_S = 2;
@@ -37,24 +44,44 @@ constexpr size_t MAX_CABECERAS = 64;
 constexpr size_t MAX_BYTES_CABECERAS = 8192;
 
 const char *const AYUDA =
-    "Usage: fotonauta-servidor [--puerto N] [--base FILE]\n"
-    "The fotonauta score server: takes the high scores the game uploads and\n"
-    "shows the world table on a web page.\n"
+    "Usage: fotonauta-servidor [--puerto N] [--base FILE] [--verificadores N]\n"
+    "                          [--conservar TIME] [--limite-verificacion S]\n"
+    "The fotonauta score server: takes the high scores the game uploads and the\n"
+    "recordings of their games, plays each recording again to verify its score,\n"
+    "and shows the world table on a web page.\n"
     "\n"
     "  --puerto N   listen on TCP port N (default 80)\n"
     "  --base FILE  keep the table in the SQLite database FILE\n"
     "               (default fotonauta.db in the working folder)\n"
     "  --base postgresql://...\n"
     "               keep it in PostgreSQL (any libpq connection URI); any\n"
-    "               number of servers may share one database\n"
+    "               number of servers may share one database, and its queue\n"
+    "               of recordings to verify\n"
+    "  --verificadores N\n"
+    "               worker processes that play recordings (default: one per\n"
+    "               processor, at most 8); 0 leaves them to the other servers\n"
+    "               sharing the database\n"
+    "  --conservar TIME\n"
+    "               how long a recording no table needs any more (its player\n"
+    "               has a better verified score) is kept before it is pruned:\n"
+    "               a number of days, or a number with s, m, h or d\n"
+    "               (default 30d)\n"
+    "  --limite-verificacion S\n"
+    "               seconds of wall-clock time one verification may take\n"
+    "               (default 15); a job held twice that by a server that has\n"
+    "               gone is taken again by another\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
-    "GET /                          the world table as a web page\n"
-    "GET /api/puntuaciones?desde=N&cuantos=M\n"
+    "GET /                          the verified table as a web page; /?todas=1\n"
+    "                               every score, verified or not\n"
+    "GET /api/puntuaciones?desde=N&cuantos=M[&verificadas=1]\n"
     "                               ranks N to N+M-1 as JSON\n"
     "GET /highscore.php?yourname=NAME&code=CODE\n"
-    "                               the game's upload\n";
+    "                               the game's upload\n"
+    "POST /api/repeticiones?yourname=NAME&code=CODE\n"
+    "                               the recording of that row's game (the body)\n"
+    "GET /repeticiones/ID.frep      a verified row's recording\n";
 
 // The listening socket's backlog. The library listens with room for 5
 // connections not yet accepted; 64 clients connecting at once then have
@@ -136,15 +163,59 @@ int fallar(const std::string &mensaje)
   return 1;
 }
 
+// A whole number of at most 9 digits, from `minimo` to `maximo`.
+bool leer_entero(const std::string &v, int64_t minimo, int64_t maximo, int64_t &n)
+{
+  if (v.empty() || v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  n = std::atoll(v.c_str());
+  return n >= minimo && n <= maximo;
+}
+
+// A time as --conservar takes it: days, or a number with s, m, h or d.
+bool leer_duracion(std::string v, int64_t &segundos)
+{
+  int64_t unidad = 86400;
+  const std::string unidades = "smhd";
+  const int64_t valores[] = {1, 60, 3600, 86400};
+  if (!v.empty() && unidades.find(v.back()) != std::string::npos) {
+    unidad = valores[unidades.find(v.back())];
+    v.pop_back();
+  }
+  int64_t n = 0;
+  if (!leer_entero(v, 0, 100000000, n)) {
+    return false;
+  }
+  segundos = n * unidad;
+  return true;
+}
+
+// This program's own file, for the workers to be started from.
+std::string este_programa(const char *argv0)
+{
+  char ruta[4096];
+  const ssize_t n = readlink("/proc/self/exe", ruta, sizeof ruta - 1);
+  return n > 0 ? std::string(ruta, static_cast<size_t>(n)) : std::string(argv0);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
   int puerto = 80;
   std::string base = "fotonauta.db";
+  opciones_cola cola_o;
+  cola_o.programa = este_programa(argv[0]);
+  cola_o.verificadores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
   // --suelo-sin-base (for the load benchmark, not in --help): every upload
   // is answered 200 without touching the store, to measure the HTTP floor.
   bool suelo = false;
+  // --verificador (not in --help): this process is one of the server's
+  // workers. --pausa-verificador MS (tests only, not in --help): each
+  // worker waits that long before each answer, so a test can stop one in
+  // the middle of a job.
+  bool verificador = false;
   for (int i = 1; i < argc; ++i) {
     const std::string opcion = argv[i];
     if (opcion == "--help") {
@@ -155,31 +226,69 @@ int main(int argc, char **argv)
       std::printf("fotonauta-servidor %s\n", FOTONAUTA_VERSION);
       return 0;
     }
-    if ((opcion == "--puerto" || opcion == "--base") && i + 1 >= argc) {
+    const bool con_valor = opcion == "--puerto" || opcion == "--base" || opcion == "--verificadores" ||
+                           opcion == "--conservar" || opcion == "--limite-verificacion" ||
+                           opcion == "--pausa-verificador";
+    if (con_valor && i + 1 >= argc) {
       return fallar(opcion + " needs a value (see --help)");
     }
+    int64_t n = 0;
     if (opcion == "--suelo-sin-base") {
       suelo = true;
+    } else if (opcion == "--verificador") {
+      verificador = true;
     } else if (opcion == "--puerto") {
       const std::string v = argv[++i];
-      if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos ||
-          std::atoi(v.c_str()) < 1 || std::atoi(v.c_str()) > 65535) {
+      if (!leer_entero(v, 1, 65535, n)) {
         return fallar("--puerto takes a port from 1 to 65535, not '" + v + "'");
       }
-      puerto = std::atoi(v.c_str());
+      puerto = static_cast<int>(n);
     } else if (opcion == "--base") {
       base = argv[++i];
       if (base.empty()) {
         return fallar("--base needs a file name");
       }
+    } else if (opcion == "--verificadores") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 0, 64, n)) {
+        return fallar("--verificadores takes a number from 0 to 64, not '" + v + "'");
+      }
+      cola_o.verificadores = static_cast<int>(n);
+    } else if (opcion == "--conservar") {
+      const std::string v = argv[++i];
+      if (!leer_duracion(v, cola_o.conservar_s)) {
+        return fallar("--conservar takes a number of days, or a number with s, m, h or d, not '" + v + "'");
+      }
+    } else if (opcion == "--limite-verificacion") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 1, 3600, n)) {
+        return fallar("--limite-verificacion takes seconds from 1 to 3600, not '" + v + "'");
+      }
+      cola_o.limite_s = static_cast<int>(n);
+    } else if (opcion == "--pausa-verificador") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 0, 600000, n)) {
+        return fallar("--pausa-verificador takes milliseconds, not '" + v + "'");
+      }
+      cola_o.pausa_ms = static_cast<int>(n);
     } else {
       return fallar("unknown option '" + opcion + "' (see --help)");
     }
   }
+  if (verificador) {
+    return verificador_main(cola_o.pausa_ms);
+  }
 
+  // A worker that has gone is seen when its pipe ends, not through a signal.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   almacen *a = almacen_abrir(base, error);
   if (a == nullptr) {
+    return fallar(error);
+  }
+  cola *c = cola_abrir(a, cola_o, error);
+  if (c == nullptr) {
+    almacen_cerrar(a);
     return fallar(error);
   }
 
@@ -197,14 +306,27 @@ int main(int argc, char **argv)
   s.set_payload_max_length(MAX_CUERPO);
   s.set_keep_alive_max_count(PETICIONES_POR_CONEXION);
   s.set_keep_alive_timeout(ESPERA_SIGUIENTE_S);
-  s.Get(R"(.*)", [a, suelo](const httplib::Request &peticion, httplib::Response &r) {
+  const auto cabeceras_grandes = [](const httplib::Request &peticion, httplib::Response &r) {
     size_t bytes = 0;
-    for (const auto &c : peticion.headers) {
-      bytes += c.first.size() + c.second.size() + 4;
+    for (const auto &x : peticion.headers) {
+      bytes += x.first.size() + x.second.size() + 4;
     }
     if (peticion.headers.size() > MAX_CABECERAS || bytes > MAX_BYTES_CABECERAS) {
       r.status = 431;
       r.set_content("the request's headers are too large\n", "text/plain; charset=utf-8");
+      return true;
+    }
+    return false;
+  };
+  const auto responder = [](const respuesta &x, httplib::Response &r) {
+    r.status = x.estado;
+    r.set_content(x.cuerpo, x.tipo.c_str());
+    if (!x.adjunto.empty()) {
+      r.set_header("Content-Disposition", "attachment; filename=\"" + x.adjunto + "\"");
+    }
+  };
+  s.Get(R"(.*)", [a, suelo, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
+    if (cabeceras_grandes(peticion, r)) {
       return;
     }
     if (suelo && peticion.path == "/highscore.php") {
@@ -212,9 +334,43 @@ int main(int argc, char **argv)
       r.set_content("stored\n", "text/plain; charset=utf-8");
       return;
     }
-    const respuesta x = atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr)));
-    r.status = x.estado;
-    r.set_content(x.cuerpo, x.tipo.c_str());
+    responder(atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr))), r);
+  });
+  // A recording's connection is closed after its answer: the bytes it may
+  // send are counted for one request (limite_lectura.cpp).
+  s.Post("/api/repeticiones", [c, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
+    r.set_header("Connection", "close");
+    if (cabeceras_grandes(peticion, r)) {
+      return;
+    }
+    const size_t interrogacion = peticion.target.find('?');
+    const std::string consulta = interrogacion == std::string::npos ? "" : peticion.target.substr(interrogacion + 1);
+    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr))), r);
+  });
+  // A body the library would unpack (Content-Encoding: gzip, br) is
+  // refused before it is read: unpacked it had no bound, and a megabyte
+  // of it could fill a gigabyte of memory.
+  s.set_pre_routing_handler([](const httplib::Request &peticion, httplib::Response &r) {
+    const std::string codificacion = peticion.get_header_value("Content-Encoding");
+    if (codificacion.empty() || codificacion == "identity") {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    r.status = 415;
+    r.set_header("Connection", "close");
+    r.set_content("a body sent with Content-Encoding is not taken: send the recording as it is\n",
+                  "text/plain; charset=utf-8");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  // The library's own refusals (a body past the largest recording, a path
+  // no handler takes) say why in one line, as the handler's do.
+  s.set_error_handler([](const httplib::Request &, httplib::Response &r) {
+    if (r.body.empty()) {
+      r.set_content(r.status == 413 ? "the body is larger than the largest recording (" +
+                                          std::to_string(MAX_BYTES_REPETICION) + " bytes)\n"
+                    : r.status == 404 ? std::string("not found\n")
+                                      : std::to_string(r.status) + "\n",
+                    "text/plain; charset=utf-8");
+    }
   });
 
   // One line per request on standard error (the journal, under systemd):
@@ -226,6 +382,7 @@ int main(int argc, char **argv)
 
   if (!s.bind_to_port("0.0.0.0", puerto)) {
     const int causa = errno;
+    cola_cerrar(c);
     almacen_cerrar(a);
     const std::string p = std::to_string(puerto);
     return fallar(causa == EADDRINUSE ? "port " + p + " is in use"
@@ -239,9 +396,11 @@ int main(int argc, char **argv)
   servidor_activo = &s;
   std::signal(SIGINT, parar);
   std::signal(SIGTERM, parar);
-  std::fprintf(stderr, "fotonauta-servidor: listening on port %d, table in %s\n", puerto, base.c_str());
+  std::fprintf(stderr, "fotonauta-servidor: listening on port %d, table in %s, %d verifier(s)\n", puerto, base.c_str(),
+               cola_o.verificadores);
   const bool bien = s.listen_after_bind();
   servidor_activo = nullptr;
+  cola_cerrar(c);
   almacen_cerrar(a);
   return bien ? 0 : fallar("the server stopped on an error");
 }

@@ -1,5 +1,7 @@
 // The world table as a web page and as JSON. The page is plain HTML with
-// its style inline: no script, nothing fetched but the logo.
+// its style inline: no script, nothing fetched but the logo. It shows the
+// verified table (each player's best score proved by a recording, with
+// the recording to download) unless the whole table is asked for.
 #include "codigo/codigo.h"
 #include "servidor/servidor.h"
 
@@ -31,6 +33,10 @@ const char *const ESTILO =
     "td.puntos{color:#0f0;font-weight:bold}"
     "td.nombre{color:#ffcf5a;font-weight:bold;white-space:pre}"
     "tr.buscada{background:#400}"
+    "td.repeticion{white-space:nowrap}"
+    "span.verificada{color:#0f0}"
+    "nav.tablas a,nav.tablas strong{margin:0 0.6em}"
+    "nav.tablas strong{color:#ffcf5a}"
     "a{color:#ff0}"
     "nav{text-align:center;margin:1em 0}"
     "nav a,nav span{margin:0 0.4em}"
@@ -50,16 +56,32 @@ std::string fecha(int64_t segundos, bool con_hora)
 
 std::string numero(int64_t n) { return std::to_string(n); }
 
-// A link to a page of the table.
-std::string enlace(int64_t pagina, const std::string &texto)
+// A link to a page of a table.
+std::string enlace(tabla t, int64_t pagina, const std::string &texto)
 {
-  return "<a href=\"/?pagina=" + numero(pagina) + "\">" + texto + "</a>";
+  return "<a href=\"/?" + std::string(t == TABLA_COMPLETA ? "todas=1&amp;" : "") + "pagina=" + numero(pagina) + "\">" +
+         texto + "</a>";
 }
 
-void tabla(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
+// The last column: a verified row's mark and, while its recording is
+// kept, the link to download it.
+std::string celda_repeticion(const puntuacion &p)
+{
+  if (!p.verificada) {
+    return "<td class=\"repeticion\"></td>";
+  }
+  std::string c = "<td class=\"repeticion\"><span class=\"verificada\" title=\"proved by a recording\">&#10003;</span>";
+  if (p.repeticion != 0) {
+    c += " <a href=\"/repeticiones/" + numero(p.repeticion) + ".frep\" type=\"" + TIPO_REPETICION +
+         "\" download>recording</a>";
+  }
+  return c + "</td>";
+}
+
+void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
 {
   h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
-       "<th>Date</th></tr></thead>\n"
+       "<th>Date</th><th>Verified</th></tr></thead>\n"
        "<tbody>\n";
   for (size_t i = 0; i < filas.size(); ++i) {
     const puntuacion &p = filas[i];
@@ -67,20 +89,20 @@ void tabla(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, 
     h += buscada ? "<tr class=\"buscada\">" : "<tr>";
     h += "<td class=\"n\">" + numero(p.puesto) + "</td><td class=\"nombre\">" + escapar_html(p.nombre) +
          "</td><td class=\"n puntos\">" + numero(p.puntos) + "</td><td class=\"n\">" + numero(p.fases) +
-         "</td><td>" + fecha(p.recibida, false) + "</td></tr>\n";
+         "</td><td>" + fecha(p.recibida, false) + "</td>" + celda_repeticion(p) + "</tr>\n";
   }
   h += "</tbody>\n</table>\n";
 }
 
-void paginas(std::string &h, int64_t pagina, int64_t num_paginas)
+void paginas(std::string &h, tabla t, int64_t pagina, int64_t num_paginas)
 {
   h += "<nav>";
   if (pagina > 1) {
-    h += enlace(1, "&laquo; first") + enlace(pagina - 1, "&lsaquo; previous");
+    h += enlace(t, 1, "&laquo; first") + enlace(t, pagina - 1, "&lsaquo; previous");
   }
   h += "<span>page " + numero(pagina) + " of " + numero(num_paginas) + "</span>";
   if (pagina < num_paginas) {
-    h += enlace(pagina + 1, "next &rsaquo;") + enlace(num_paginas, "last &raquo;");
+    h += enlace(t, pagina + 1, "next &rsaquo;") + enlace(t, num_paginas, "last &raquo;");
   }
   h += "</nav>\n";
 }
@@ -121,16 +143,6 @@ std::string como_en_el_juego(const std::string &s)
     inicio = false;
   }
   return r;
-}
-
-const std::string *buscar(const std::vector<parametro> &ps, const char *clave)
-{
-  for (const parametro &p : ps) {
-    if (p.clave == clave) {
-      return &p.valor;
-    }
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -180,7 +192,8 @@ std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int6
     j += i == 0 ? "" : ",";
     j += "\n{\"puesto\":" + numero(p.puesto) + ",\"nombre\":\"" + escapar_json(p.nombre) +
          "\",\"puntos\":" + numero(p.puntos) + ",\"fases\":" + numero(p.fases) + ",\"fecha\":\"" +
-         fecha(p.recibida, true) + "\"}";
+         fecha(p.recibida, true) + "\",\"verificada\":" + (p.verificada ? "true" : "false") + ",\"repeticion\":" +
+         (p.repeticion != 0 ? "\"/repeticiones/" + numero(p.repeticion) + ".frep\"" : std::string("null")) + "}";
   }
   j += "]}\n";
   return j;
@@ -196,7 +209,9 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
     r.cuerpo = motivo + "\n";
     return r;
   }
-  const int64_t total = almacen_contar(a, false);
+  const std::string *v_todas = buscar_parametro(ps, "todas");
+  const tabla t = v_todas != nullptr && *v_todas == "1" ? TABLA_COMPLETA : TABLA_VERIFICADA;
+  const int64_t total = almacen_contar(a, t);
   if (total < 0) {
     r.estado = 503;
     r.cuerpo = "the table cannot be read now; try again later\n";
@@ -207,13 +222,13 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   // A page number that is not one goes to the first page; past the last,
   // to the last.
   int64_t pagina = 1;
-  if (const std::string *v = buscar(ps, "pagina");
+  if (const std::string *v = buscar_parametro(ps, "pagina");
       v != nullptr && !v->empty() && v->size() < 12 && v->find_first_not_of("0123456789") == std::string::npos) {
     pagina = std::min(std::max<int64_t>(std::stoll(*v), 1), num_paginas);
   }
 
   std::string nombre;
-  if (const std::string *v = buscar(ps, "nombre"); v != nullptr) {
+  if (const std::string *v = buscar_parametro(ps, "nombre"); v != nullptr) {
     nombre = v->substr(0, 4 * LONG_NOMBRE);
     nombre.erase(nombre.find_last_not_of(' ') + 1);
   }
@@ -223,11 +238,11 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   int64_t marcada = -1;
   std::string aviso;
   if (!nombre.empty()) {
-    int64_t pos = almacen_posicion(a, nombre);
+    int64_t pos = almacen_posicion(a, t, nombre);
     if (pos == -1) {
       const std::string tecleado = como_en_el_juego(nombre);
       if (tecleado != nombre) {
-        pos = almacen_posicion(a, tecleado);
+        pos = almacen_posicion(a, t, tecleado);
         nombre = pos >= 0 ? tecleado : nombre;
       }
     }
@@ -241,11 +256,12 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
       desde = std::max<int64_t>(pos - FILAS_ALREDEDOR, 0);
       cuantos = static_cast<int32_t>(pos - desde + FILAS_ALREDEDOR + 1);
     } else {
-      aviso = "No ranked score for " + escapar_html(nombre) + ".";
+      aviso = "No " + std::string(t == TABLA_VERIFICADA ? "verified" : "ranked") + " score for " +
+              escapar_html(nombre) + ".";
     }
   }
   std::vector<puntuacion> filas;
-  if (!almacen_pagina(a, desde, cuantos, filas)) {
+  if (!almacen_pagina(a, t, desde, cuantos, filas) || (marcada >= 0 && filas.size() <= static_cast<size_t>(marcada - desde))) {
     r.estado = 503;
     r.cuerpo = "the table cannot be read now; try again later\n";
     return r;
@@ -262,25 +278,39 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
       "<title>fotonauta: world table</title>\n<style>";
   h += ESTILO;
   h += "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
-       "<h1>World table</h1></header>\n<main>\n"
-       "<form method=\"get\" action=\"/\" accept-charset=\"utf-8\"><label>Find a player: "
-       "<input type=\"search\" name=\"nombre\" maxlength=\"20\" value=\"" +
-       escapar_html(nombre) + "\"></label> <button type=\"submit\">Find</button></form>\n";
+       "<h1>World table</h1></header>\n<main>\n";
+  // The switch between the two tables.
+  h += t == TABLA_VERIFICADA
+           ? "<nav class=\"tablas\"><strong>Verified scores</strong><a href=\"/?todas=1\">All scores</a></nav>\n"
+           : "<nav class=\"tablas\"><a href=\"/\">Verified scores</a><strong>All scores</strong></nav>\n";
+  h += "<form method=\"get\" action=\"/\" accept-charset=\"utf-8\">";
+  if (t == TABLA_COMPLETA) {
+    h += "<input type=\"hidden\" name=\"todas\" value=\"1\">";
+  }
+  h += "<label>Find a player: <input type=\"search\" name=\"nombre\" maxlength=\"20\" value=\"" + escapar_html(nombre) +
+       "\"></label> <button type=\"submit\">Find</button></form>\n";
   if (!aviso.empty()) {
     h += "<p class=\"aviso\">" + aviso + "</p>\n";
   }
   if (total == 0) {
-    h += "<p class=\"aviso\">No scores yet: upload yours from the game's Scores screen.</p>\n";
+    h += t == TABLA_VERIFICADA
+             ? "<p class=\"aviso\">No verified scores yet: upload yours from the game's Scores screen.</p>\n"
+             : "<p class=\"aviso\">No scores yet: upload yours from the game's Scores screen.</p>\n";
   } else {
-    tabla(h, filas, desde, marcada);
+    tabla_html(h, filas, desde, marcada);
     if (marcada >= 0) {
-      h += "<nav>" + enlace(desde / FILAS_POR_PAGINA + 1, "this part of the table") + enlace(1, "the top") +
+      h += "<nav>" + enlace(t, desde / FILAS_POR_PAGINA + 1, "this part of the table") + enlace(t, 1, "the top") +
            "</nav>\n";
     } else {
-      paginas(h, pagina, num_paginas);
+      paginas(h, t, pagina, num_paginas);
     }
   }
-  h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " score" : " scores") + " ranked.</p>\n";
+  if (t == TABLA_VERIFICADA) {
+    h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " player" : " players") +
+         " ranked by their best score proved by a recording.</p>\n";
+  } else {
+    h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " score" : " scores") + " ranked, verified or not.</p>\n";
+  }
   h += "</main>\n</body>\n</html>\n";
   return r;
 }

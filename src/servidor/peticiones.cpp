@@ -1,6 +1,8 @@
-// What the server answers to each request target: the upload, the page,
-// the JSON rows and the logo. Nothing here touches a socket.
+// What the server answers to each request: the upload, the recordings
+// sent and downloaded, the page, the JSON rows and the logo. Nothing here
+// touches a socket.
 #include "codigo/codigo.h"
+#include "repeticion/repeticion.h"
 #include "servidor/servidor.h"
 
 #include <cstring>
@@ -40,16 +42,6 @@ bool decodificar(const std::string &s, std::string &salida)
     }
   }
   return true;
-}
-
-const std::string *buscar(const std::vector<parametro> &ps, const char *clave)
-{
-  for (const parametro &p : ps) {
-    if (p.clave == clave) {
-      return &p.valor;
-    }
-  }
-  return nullptr;
 }
 
 respuesta texto(int estado, const std::string &linea)
@@ -97,26 +89,70 @@ respuesta api(almacen *a, const std::string &consulta)
   }
   int64_t desde = 1;
   int64_t cuantos = FILAS_POR_PAGINA;
-  const std::string *v = buscar(ps, "desde");
+  const std::string *v = buscar_parametro(ps, "desde");
   if (v != nullptr && (!leer_numero(*v, INT64_C(1) << 40, desde) || desde < 1)) {
     return texto(400, "desde must be a rank from 1");
   }
-  v = buscar(ps, "cuantos");
+  v = buscar_parametro(ps, "cuantos");
   if (v != nullptr && !leer_numero(*v, MAX_FILAS_API, cuantos)) {
     return texto(400, "cuantos must be a number from 0 to " + std::to_string(MAX_FILAS_API));
   }
+  // The whole table unless the verified one is asked for: the rows as
+  // clients read them before recordings were verified.
+  tabla t = TABLA_COMPLETA;
+  v = buscar_parametro(ps, "verificadas");
+  if (v != nullptr && *v != "0" && *v != "1") {
+    return texto(400, "verificadas must be 0 or 1");
+  }
+  if (v != nullptr && *v == "1") {
+    t = TABLA_VERIFICADA;
+  }
   std::vector<puntuacion> filas;
-  const int64_t total = almacen_contar(a, false);
+  const int64_t total = almacen_contar(a, t);
   // Past the last rank there is nothing to read, however far.
   if (total >= 0 && desde > total) {
     cuantos = 0;
   }
-  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, desde - 1, static_cast<int32_t>(cuantos), filas))) {
+  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas))) {
     return texto(503, "the table cannot be read now; try again later");
   }
   respuesta r;
   r.tipo = "application/json";
   r.cuerpo = json_filas(filas, desde, total);
+  return r;
+}
+
+// GET /repeticiones/ID.frep: a recording kept, as the file the game wrote,
+// downloaded under its row's code.
+const char *const SQL_DESCARGA =
+    "SELECT r.guardada, r.datos, p.codigo FROM repeticiones r JOIN puntuaciones p ON p.repeticion = r.id"
+    " WHERE r.id = $1";
+
+respuesta descargar(almacen *a, const std::string &ruta)
+{
+  const std::string prefijo = "/repeticiones/", extension = ".frep";
+  const std::string cifras = ruta.substr(prefijo.size(), ruta.size() - prefijo.size() - extension.size());
+  int64_t id = 0;
+  if (ruta.size() <= prefijo.size() + extension.size() || ruta.compare(ruta.size() - extension.size(), extension.size(), extension) != 0 ||
+      !leer_numero(cifras, INT64_C(1) << 53, id)) {
+    return texto(404, "not found");
+  }
+  std::vector<fila_sql> filas;
+  std::string error;
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) { return sql(s, SQL_DESCARGA, {sql_entero(id)}, &filas, error); },
+                           error)) {
+    return texto(503, "the recording cannot be read now; try again later");
+  }
+  if (filas.empty()) {
+    return texto(404, "no recording " + cifras);
+  }
+  if (filas[0][0].entero != 1) {
+    return texto(410, "recording " + cifras + " was pruned: no row on the tables needs it any more");
+  }
+  respuesta r;
+  r.tipo = TIPO_REPETICION;
+  r.cuerpo = filas[0][1].texto;
+  r.adjunto = filas[0][2].texto + ".frep";
   return r;
 }
 
@@ -158,7 +194,7 @@ bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametr
       motivo = "a percent-escape is not % and two hexadecimal digits";
       return false;
     }
-    if (buscar(parametros, p.clave.c_str()) != nullptr) {
+    if (buscar_parametro(parametros, p.clave.c_str()) != nullptr) {
       motivo = "key " + latin1_a_utf8(p.clave) + " given twice";
       return false;
     }
@@ -173,8 +209,8 @@ bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std:
   if (!leer_consulta(consulta, ps, motivo)) {
     return false;
   }
-  const std::string *nombre = buscar(ps, "yourname");
-  const std::string *codigo = buscar(ps, "code");
+  const std::string *nombre = buscar_parametro(ps, "yourname");
+  const std::string *codigo = buscar_parametro(ps, "code");
   if (nombre == nullptr || codigo == nullptr) {
     motivo = nombre == nullptr ? "missing key yourname" : "missing key code";
     return false;
@@ -252,6 +288,9 @@ respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora)
   if (ruta == "/api/puntuaciones") {
     return api(a, consulta);
   }
+  if (ruta.rfind("/repeticiones/", 0) == 0) {
+    return descargar(a, ruta);
+  }
   if (ruta == "/logo.png") {
     respuesta r;
     r.tipo = "image/png";
@@ -259,4 +298,41 @@ respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora)
     return r;
   }
   return texto(404, "not found");
+}
+
+const std::string *buscar_parametro(const std::vector<parametro> &ps, const char *clave)
+{
+  for (const parametro &p : ps) {
+    if (p.clave == clave) {
+      return &p.valor;
+    }
+  }
+  return nullptr;
+}
+
+respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora)
+{
+  puntuacion p;
+  std::string motivo;
+  if (!leer_subida(consulta, ahora, p, motivo)) {
+    return texto(400, motivo);
+  }
+  if (p.trampa) {
+    return texto(400, "the code is a tampered game's: it has no score for a recording to prove");
+  }
+  if (cuerpo.empty()) {
+    return texto(400, "no recording: the body must be the .frep file");
+  }
+  // What the header claims is checked here, at the cost of one checksum:
+  // a recording that cannot prove its row never reaches the queue.
+  cabecera_repeticion cabecera;
+  const auto *datos = reinterpret_cast<const uint8_t *>(cuerpo.data());
+  if (!leer_cabecera_repeticion(datos, cuerpo.size(), cabecera, motivo)) {
+    return texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : 400, "the recording cannot be read: " + motivo);
+  }
+  int estado = 0;
+  if (!comprobar_cabecera(cabecera, p, estado, motivo)) {
+    return texto(estado, motivo);
+  }
+  return cola_verificar(c, p, cuerpo);
 }

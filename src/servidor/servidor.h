@@ -1,17 +1,24 @@
 // servidor: the score server. It takes the rows the game uploads
-// (GET /highscore.php?yourname=NAME&code=CODE), checks their score codes,
-// keeps them in a store, and shows the world table as a web page and as
-// JSON.
+// (GET /highscore.php?yourname=NAME&code=CODE) and the recordings of their
+// games (POST /api/repeticiones), checks the score codes, plays each
+// recording again to verify the row it backs, keeps rows and recordings in
+// a store, and shows the world table as a web page and as JSON.
 //
-// Three layers: the store (almacen_*), one interface over the backends,
-// SQLite today; the request handler (atender), a function from a request
-// target to a status and a body, which knows nothing of sockets; and the
-// program (main.cpp), which puts the handler behind cpp-httplib.
+// Four layers: the store (almacen_*), one interface over the SQLite and
+// PostgreSQL backends; the verification queue (cola_*), which lives in the
+// store and is written once above both backends, with its worker processes
+// (the program run as `--verificador`), which play the recordings; the
+// request handler (atender, recibir_repeticion), functions from a request
+// to a status and a body that know nothing of sockets; and the program
+// (main.cpp), which puts the handler behind cpp-httplib.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+struct cabecera_repeticion;
 
 // ---------------------------------------------------------------------------
 // The store
@@ -26,12 +33,24 @@ struct puntuacion {
   bool trampa = false; // a tampered game: kept, never ranked
   int64_t recibida = 0;  // when it arrived, seconds since 1970 (UTC)
   int64_t puesto = 0;    // rank, on reading: 1 + the rows with more points
+  bool verificada = false;  // on reading: a recording of its game proved it
+  int64_t repeticion = 0;   // on reading: that recording's id while it is kept, else 0
 };
 
 enum resultado_guardar : int8_t {
   GUARDADA_NUEVA,      // stored now
   GUARDADA_YA,         // the same name and code were stored before
   GUARDADA_FALLO,      // the store could not take it; nothing stored
+};
+
+// The two tables the page and the API show.
+enum tabla : int8_t {
+  // Each player's best verified row: a player (a name) is ranked once, by
+  // the best score a recording proved.
+  TABLA_VERIFICADA = 0,
+  // Every ranked row, verified or not: the rows older games and other
+  // clients upload without a recording are here only.
+  TABLA_COMPLETA = 1,
 };
 
 struct almacen;
@@ -46,41 +65,82 @@ void almacen_cerrar(almacen *a);
 // The row is committed before this returns GUARDADA_NUEVA.
 resultado_guardar almacen_guardar(almacen *a, const puntuacion &p);
 
-// The ranked rows (tampered games left out) in rank order, best first,
-// from position `desde` (0 the best) for at most `cuantos` rows, their rank
-// filled in. False when the store cannot be read.
-bool almacen_pagina(almacen *a, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas);
+// The ranked rows of table `t` in rank order, best first, from position
+// `desde` (0 the best) for at most `cuantos` rows, their rank filled in.
+// False when the store cannot be read.
+bool almacen_pagina(almacen *a, tabla t, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas);
 
-// How many ranked rows there are; with `con_trampas`, every row stored.
-// -1 when the store cannot be read.
-int64_t almacen_contar(almacen *a, bool con_trampas);
+// How many rows table `t` ranks; -1 when the store cannot be read.
+int64_t almacen_contar(almacen *a, tabla t);
 
-// The position (0 the best) of the best ranked row of `nombre` (exactly as
-// stored), -1 when it has none, -2 when the store cannot be read.
-int64_t almacen_posicion(almacen *a, const std::string &nombre);
+// Every row stored, tampered games too; -1 when the store cannot be read.
+int64_t almacen_contar_todas(almacen *a);
+
+// The position (0 the best) in table `t` of the best row of `nombre`
+// (exactly as stored), -1 when it has none, -2 when the store cannot be
+// read.
+int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre);
+
+// A value given to or read from a statement: null, a whole number, or text
+// or bytes.
+struct valor_sql {
+  enum : int8_t { NULO, ENTERO, TEXTO, BYTES } tipo = NULO;
+  int64_t entero = 0;
+  std::string texto;
+};
+valor_sql sql_entero(int64_t n);
+valor_sql sql_texto(const std::string &s);
+valor_sql sql_bytes(const std::string &s);
+using fila_sql = std::vector<valor_sql>;
+
+// Statements run inside one transaction of a backend. The statements are
+// written so that both backends run them as they are (numbered
+// parameters, ON CONFLICT, RETURNING); `filas`, when given, gets the rows
+// the statement gives back.
+struct sesion_sql {
+  void *contexto;
+  bool (*ejecutar)(void *contexto, const char *sql, const std::vector<valor_sql> &parametros,
+                   std::vector<fila_sql> *filas, std::string &error);
+};
+
+// Runs `cuerpo` in one transaction, writing (committed when `cuerpo`
+// returns true, rolled back otherwise) or only reading. False, with the
+// reason, when the store could not be reached, a statement failed or
+// `cuerpo` gave up (leaving `error` as it set it).
+bool almacen_transaccion(almacen *a, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo,
+                         std::string &error);
+
+// One statement in a transaction; false (the reason in `error`) on failure.
+bool sql(sesion_sql &s, const char *texto, const std::vector<valor_sql> &parametros,
+         std::vector<fila_sql> *filas, std::string &error);
+
+// What a backend adds to the query that takes a job from the queue, so
+// that two processes never take the same one: PostgreSQL's row locks
+// skipped; nothing for SQLite, whose writers take turns.
+const char *almacen_saltar_bloqueadas(almacen *a);
 
 // A backend: one file per kind of store, each with these operations.
 struct backend_almacen {
   void *(*abrir)(const std::string &base, std::string &error);
   void (*cerrar)(void *b);
   resultado_guardar (*guardar)(void *b, const puntuacion &p);
-  bool (*pagina)(void *b, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas);
-  int64_t (*contar)(void *b, bool con_trampas);
-  int64_t (*posicion)(void *b, const std::string &nombre);
+  bool (*transaccion)(void *b, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo, std::string &error);
+  const char *saltar_bloqueadas;
 };
 extern const backend_almacen BACKEND_SQLITE;
-
-// The reads every backend runs as they are written (parameters $1, $2): a
-// page of ranked rows (limit, offset), the rows with more points than $1,
-// the ranked total, every row stored, a name's best row, and the ranked
-// rows ahead of a row (points, id).
-extern const char *const SQL_PAGINA;
-extern const char *const SQL_PUESTO;
-extern const char *const SQL_TOTAL;
-extern const char *const SQL_TODAS;
-extern const char *const SQL_MEJOR;
-extern const char *const SQL_ANTES;
 extern const backend_almacen BACKEND_POSTGRESQL;
+
+// The reads every backend runs as they are written (parameters $1, $2),
+// one of each per table: a page of ranked rows (limit, offset) with their
+// recordings, the rows with more points than $1, the ranked total, a
+// name's best row, and the ranked rows ahead of a row (points, id). And
+// every row stored.
+extern const char *const SQL_PAGINA[2];
+extern const char *const SQL_PUESTO[2];
+extern const char *const SQL_TOTAL[2];
+extern const char *const SQL_MEJOR[2];
+extern const char *const SQL_ANTES[2];
+extern const char *const SQL_TODAS;
 
 // True when `base` names a PostgreSQL database (a postgresql:// or
 // postgres:// URI, which libpq reads; its query carries any other
@@ -88,7 +148,92 @@ extern const backend_almacen BACKEND_POSTGRESQL;
 bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
-constexpr int32_t VERSION_ESQUEMA = 1;
+constexpr int32_t VERSION_ESQUEMA = 2;
+
+// ---------------------------------------------------------------------------
+// Verifying recordings
+// ---------------------------------------------------------------------------
+
+// The MIME type of a recording file.
+extern const char *const TIPO_REPETICION;
+
+// What a verification of a recording against its row ends in: the HTTP
+// status the sender gets (200 proved, 4xx refused), the reason, and what
+// the store keeps of a proved game.
+struct resultado_prueba {
+  int estado = 0;
+  std::string motivo;
+  uint64_t huella = 0;      // the game's huella_repeticion
+  uint32_t fotogramas = 0;  // frames played
+};
+
+// Whether a recording's header may prove row `p` (its code read into
+// puntos and fases): a game of rules this server plays, on its levels,
+// neither the trainer nor a level alone, ended by losing every life or
+// completing the game, with the code's points and levels, and the row's
+// name and code written in it. Cheap: no input is unpacked. False with
+// the status (422) and the reason.
+bool comprobar_cabecera(const cabecera_repeticion &c, const puntuacion &p, int &estado, std::string &motivo);
+
+// The whole proof, as a worker runs it: the file read, the header as
+// above, the game played again to its end with the same state, no cheat
+// used, and the points and levels it really made equal to the code's.
+resultado_prueba probar_repeticion(const uint8_t *datos, size_t n, const puntuacion &p);
+
+// A job for a worker process and its answer, as they travel on its pipes:
+// each a 32-bit little-endian length and that many bytes.
+struct trabajo_verificacion {
+  puntuacion fila;
+  std::string datos;  // the recording's bytes
+};
+std::string empaquetar_trabajo(const trabajo_verificacion &t);
+bool desempaquetar_trabajo(const std::string &bytes, trabajo_verificacion &t);
+std::string empaquetar_resultado(const resultado_prueba &r);
+bool desempaquetar_resultado(const std::string &bytes, resultado_prueba &r);
+
+// One message on a pipe: written whole (false when the reader is gone),
+// or read whole within `espera_ms` (-1: however long it takes): 1 read, 0
+// the pipe ended or the message is longer than `maximo`, -1 time out.
+bool escribir_mensaje(int fd, const std::string &m);
+int leer_mensaje(int fd, std::string &m, size_t maximo, int64_t espera_ms);
+
+// Limits on a worker process: processor time and address space per job.
+// A whole game of the largest recording allowed plays in about a second.
+constexpr int LIMITE_CPU_VERIFICACION_S = 10;
+constexpr int64_t LIMITE_MEMORIA_VERIFICADOR = int64_t{512} << 20;
+
+// The worker process's program: reads jobs on standard input and answers
+// each on standard output until its input ends, with its processor time,
+// address space and priority limited. `pausa_ms` (tests only) waits that
+// long before each answer. Returns the exit status.
+int verificador_main(int pausa_ms);
+
+// The queue of recordings to verify. It lives in the store (SQLite file or
+// PostgreSQL), so servers sharing a store share its work; each server runs
+// `verificadores` worker processes, started by exec'ing `programa
+// --verificador`, and one thread that feeds each.
+struct opciones_cola {
+  std::string programa;          // this program's path, for the workers
+  int verificadores = 2;         // worker processes; 0: others do the work
+  int limite_s = 15;             // wall-clock seconds a job may take; a job
+                                 // held twice that by a server that is gone
+                                 // is taken again
+  int64_t conservar_s = 30 * 86400;  // how long a recording no row needs is kept
+  int pausa_ms = 0;              // tests only: each worker waits so long per job
+};
+struct cola;
+
+// Starts the workers and the threads. Null, with the reason, when a worker
+// cannot be started.
+cola *cola_abrir(almacen *a, const opciones_cola &o, std::string &error);
+void cola_cerrar(cola *c);
+
+// Queues the recording `datos` to prove row `p` and waits (a few seconds
+// at most) for the outcome: 200 verified, 202 still queued (the row is
+// marked verified once a worker has proved it), 4xx refused with the
+// reason, 503 when the queue or the store cannot take it now.
+struct respuesta;
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos);
 
 // ---------------------------------------------------------------------------
 // Requests
@@ -98,6 +243,7 @@ struct respuesta {
   int estado = 200;
   std::string tipo = "text/plain; charset=utf-8";
   std::string cuerpo;
+  std::string adjunto;  // a file name: the body is downloaded as that file
 };
 
 // Rows shown on one page of the table, and the most the API gives at once.
@@ -109,12 +255,18 @@ constexpr int32_t MAX_FILAS_API = 1000;
 // 1970. Every answer is complete: status, content type and body.
 respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora);
 
+// Answers POST /api/repeticiones: `consulta` the query with yourname and
+// code as the upload's GET has them, `cuerpo` the recording's bytes.
+respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora);
+
 // The world table as an HTML page: page `pagina=N` (from 1), or with
-// `nombre=NAME` the rows around that player's best rank.
+// `nombre=NAME` the rows around that player's best rank; the verified
+// table, or with `todas=1` the whole one.
 respuesta pagina_tabla(almacen *a, const std::string &consulta);
 
-// Rows as the API's JSON: the ranked total, the first rank asked for and
-// each row's rank, name, points, levels and date.
+// Rows as the API's JSON: the table's ranked total, the first rank asked
+// for and each row's rank, name, points, levels, date, whether a
+// recording proved it and where that recording is downloaded.
 std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int64_t total);
 
 // What an upload carries once its query has been read and checked: the
@@ -128,6 +280,7 @@ struct parametro {
   std::string clave, valor;
 };
 bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametros, std::string &motivo);
+const std::string *buscar_parametro(const std::vector<parametro> &ps, const char *clave);
 
 // ISO 8859-1 bytes as UTF-8.
 std::string latin1_a_utf8(const std::string &s);

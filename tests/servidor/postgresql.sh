@@ -34,7 +34,7 @@ distintas=$(psql_puntos "SELECT COUNT(DISTINCT (nombre, codigo)) FROM puntuacion
 [ "$(psql_puntos 'SELECT clasificadas FROM totales')" = 500 ] || fallo "the ranked count is not 500"
 psql_puntos "SELECT nombre || E'\t' || codigo FROM puntuaciones" >"$TMP/guardadas"
 echo "acknowledged $(todas_guardadas "$TMP/doble" "$TMP/guardadas") distinct rows, stored 500"
-for ruta in "/" "/?pagina=3" "/api/puntuaciones?desde=1&cuantos=500" "/?nombre=doble17"; do
+for ruta in "/?todas=1" "/?todas=1&pagina=3" "/api/puntuaciones?desde=1&cuantos=500" "/?todas=1&nombre=doble17"; do
   curl -s -m 5 "http://127.0.0.1:$P1$ruta" >"$TMP/pagina1"
   curl -s -m 5 "http://127.0.0.1:$P2$ruta" >"$TMP/pagina2"
   [ -s "$TMP/pagina1" ] && cmp -s "$TMP/pagina1" "$TMP/pagina2" || fallo "the two servers answer $ruta differently"
@@ -48,7 +48,7 @@ echo "ok: two servers, one table, each row once, the same pages"
 grep -qx 'estados 200:1' "$TMP/sql.txt" || fallo "the SQL-looking name was not taken: $(cat "$TMP/sql.txt")"
 [ "$(psql_puntos "SELECT COUNT(*) FROM puntuaciones WHERE nombre = ''');DROP TABLE x;--0'")" = 1 ] ||
   fallo "the SQL-looking name is not stored as its text"
-curl -s "http://127.0.0.1:$P2/?nombre=%27%29%3BDROP+TABLE+x%3B--0" | grep -q "&#39;);DROP TABLE x;--0\|');DROP TABLE x;--0" ||
+curl -s "http://127.0.0.1:$P2/?todas=1&nombre=%27%29%3BDROP+TABLE+x%3B--0" | grep -q "&#39;);DROP TABLE x;--0\|');DROP TABLE x;--0" ||
   fallo "the page does not show the SQL-looking name"
 echo "ok: a name that looks like SQL is stored and shown as text"
 

@@ -209,25 +209,26 @@ TEST_F(Servidor, RechazaLoQueNoEsUnaPartidaYGuardaCadaFilaUnaVez)
     EXPECT_EQ(r->status, 400) << x.que;
     EXPECT_EQ(std::count(r->body.begin(), r->body.end(), '\n'), 1) << x.que << ": " << r->body;
   }
-  EXPECT_EQ(almacen_contar(a, true), 0);
+  EXPECT_EQ(almacen_contar_todas(a), 0);
 
   // A tampered game is kept, unranked, and answered 200 so that the rows
   // after it still go up.
   EXPECT_EQ(subir(campo_nombre("Tramposo"), "%20q7zupamo3ex"), 200);
-  EXPECT_EQ(almacen_contar(a, true), 1);
-  EXPECT_EQ(almacen_contar(a, false), 0);
+  EXPECT_EQ(almacen_contar_todas(a), 1);
+  EXPECT_EQ(almacen_contar(a, TABLA_COMPLETA), 0);
 
   // The game sends its whole table each time: a row already there is
   // answered 200 and kept once.
   EXPECT_EQ(subir(ana, escapado(bueno)), 200);
   EXPECT_EQ(subir(ana, escapado(bueno)), 200);
   EXPECT_EQ(subir(campo_nombre("<script>"), escapado(codigo(81, 120, 0))), 200);
-  EXPECT_EQ(almacen_contar(a, true), 3);
-  EXPECT_EQ(almacen_contar(a, false), 2);
+  EXPECT_EQ(almacen_contar_todas(a), 3);
+  EXPECT_EQ(almacen_contar(a, TABLA_COMPLETA), 2);
+  EXPECT_EQ(almacen_contar(a, TABLA_VERIFICADA), 0);
 
   // The page: the name in UTF-8 without its blanks, a name that looks like
   // markup as text, the tampered game nowhere.
-  const auto pagina = pedir("/");
+  const auto pagina = pedir("/?todas=1");
   ASSERT_TRUE(pagina);
   EXPECT_EQ(pagina->status, 200);
   EXPECT_NE(pagina->body.find("<td class=\"nombre\">Ana Mu\xC3\xB1oz</td><td class=\"n puntos\">4560</td>"),
@@ -235,7 +236,7 @@ TEST_F(Servidor, RechazaLoQueNoEsUnaPartidaYGuardaCadaFilaUnaVez)
   EXPECT_NE(pagina->body.find("&lt;script&gt;"), std::string::npos);
   EXPECT_EQ(pagina->body.find("<script>"), std::string::npos);
   EXPECT_EQ(pagina->body.find("Tramposo"), std::string::npos);
-  EXPECT_NE(pedir("/?nombre=ana%20MU%C3%91OZ")->body.find("Ana Mu\xC3\xB1oz: best rank 1, 4560 points."),
+  EXPECT_NE(pedir("/?todas=1&nombre=ana%20MU%C3%91OZ")->body.find("Ana Mu\xC3\xB1oz: best rank 1, 4560 points."),
             std::string::npos);
 
   const auto json = pedir("/api/puntuaciones?desde=2&cuantos=5");
@@ -268,19 +269,19 @@ TEST_F(Servidor, PuestosPaginasYBusqueda)
     ASSERT_EQ(almacen_guardar(a, p), GUARDADA_NUEVA);
   }
   std::vector<puntuacion> filas;
-  ASSERT_TRUE(almacen_pagina(a, 99, 3, filas));
+  ASSERT_TRUE(almacen_pagina(a, TABLA_COMPLETA, 99, 3, filas));
   ASSERT_EQ(filas.size(), 3u);
   EXPECT_EQ(filas[0].puesto, 99);  // 9510 points, shared with the row before
   EXPECT_EQ(filas[1].puesto, 101);
   EXPECT_EQ(filas[2].puesto, 101);
 
-  const auto pagina3 = pedir("/?pagina=3");
+  const auto pagina3 = pedir("/?todas=1&pagina=3");
   ASSERT_TRUE(pagina3);
   EXPECT_NE(pagina3->body.find("page 3 of 3"), std::string::npos);
   EXPECT_NE(pagina3->body.find("Jugador 249"), std::string::npos);
   EXPECT_EQ(pagina3->body.find("Jugador 199<"), std::string::npos);
 
-  const auto busqueda = pedir("/?nombre=Jugador%20150");
+  const auto busqueda = pedir("/?todas=1&nombre=Jugador%20150");
   ASSERT_TRUE(busqueda);
   EXPECT_NE(busqueda->body.find("Jugador 150: best rank 151, 9250 points."), std::string::npos);
   EXPECT_NE(busqueda->body.find("<tr class=\"buscada\"><td class=\"n\">151</td><td class=\"nombre\">Jugador 150<"),
@@ -288,10 +289,10 @@ TEST_F(Servidor, PuestosPaginasYBusqueda)
   EXPECT_NE(busqueda->body.find("Jugador 145<"), std::string::npos);
   EXPECT_NE(busqueda->body.find("Jugador 155<"), std::string::npos);
   EXPECT_EQ(busqueda->body.find("Jugador 144<"), std::string::npos);
-  EXPECT_NE(pedir("/?nombre=Nadie")->body.find("No ranked score for Nadie."), std::string::npos);
+  EXPECT_NE(pedir("/?todas=1&nombre=Nadie")->body.find("No ranked score for Nadie."), std::string::npos);
   // Looked for as a player would type it: found as the game's keyboard
   // wrote it.
-  EXPECT_NE(pedir("/?nombre=jUGADOR%20150")->body.find("Jugador 150: best rank 151"), std::string::npos);
+  EXPECT_NE(pedir("/?todas=1&nombre=jUGADOR%20150")->body.find("Jugador 150: best rank 151"), std::string::npos);
 }
 
 // The server's resident memory in kB, from /proc.
@@ -383,12 +384,29 @@ TEST_F(Servidor, ArranqueFallidoDiceUnaLinea)
   }
 }
 
-// The store carries its schema's version: opened again it keeps its rows;
-// a store written by a newer server is left alone, with the reason.
+// The store carries its schema's version: a store of the first schema
+// (before recordings) is brought up to date with its rows, and opened
+// again it keeps them; a store written by a newer server is left alone,
+// with the reason.
 TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
 {
   const fs::path base = fs::temp_directory_path() / ("fotonauta_almacen_" + std::to_string(getpid()) + ".db");
   fs::remove(base);
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE version_esquema (version INTEGER NOT NULL);"
+                         "INSERT INTO version_esquema VALUES (1);"
+                         "CREATE TABLE puntuaciones (id INTEGER PRIMARY KEY, nombre TEXT NOT NULL, codigo TEXT NOT NULL,"
+                         " puntos INTEGER NOT NULL, fases INTEGER NOT NULL, trampa INTEGER NOT NULL,"
+                         " recibida BIGINT NOT NULL, UNIQUE (nombre, codigo));"
+                         "CREATE INDEX puntuaciones_orden ON puntuaciones (trampa, puntos DESC, id);"
+                         "CREATE TABLE totales (clasificadas BIGINT NOT NULL);"
+                         "INSERT INTO totales VALUES (1);"
+                         "INSERT INTO puntuaciones VALUES (1, 'Bea', 'MNOPQRSTUVWX', 300, 1, 0, 1700000000);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
   std::string error;
   almacen *a = almacen_abrir(base.string(), error);
   ASSERT_NE(a, nullptr) << error;
@@ -397,15 +415,20 @@ TEST(Almacen, GuardaSuVersionYNoTocaUnaMasNueva)
   p.codigo = "ABCDEFGHIJKL";
   p.puntos = 120;
   EXPECT_EQ(almacen_guardar(a, p), GUARDADA_NUEVA);
+  std::vector<puntuacion> filas;
+  ASSERT_TRUE(almacen_pagina(a, TABLA_COMPLETA, 0, 10, filas));
+  ASSERT_EQ(filas.size(), 2u);
+  EXPECT_EQ(filas[0].nombre, "Bea");
+  EXPECT_FALSE(filas[0].verificada);
+  EXPECT_EQ(almacen_contar(a, TABLA_VERIFICADA), 0);
   almacen_cerrar(a);
 
   a = almacen_abrir(base.string(), error);
   ASSERT_NE(a, nullptr) << error;
   EXPECT_EQ(almacen_guardar(a, p), GUARDADA_YA);
-  EXPECT_EQ(almacen_contar(a, false), 1);
+  EXPECT_EQ(almacen_contar(a, TABLA_COMPLETA), 2);
   almacen_cerrar(a);
 
-  sqlite3 *db = nullptr;
   ASSERT_EQ(sqlite3_open(base.c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, "UPDATE version_esquema SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
