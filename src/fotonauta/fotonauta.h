@@ -177,6 +177,20 @@ int8_t preguntar_nivel();
 // Name entry for a finished game's score, then the high-score table.
 void introducir_puntuacion(int32_t puntos, int8_t fases);
 
+// The recording of the game just played (partida_grabada), written into
+// repeticiones/ beside pnt.txt, which is then pruned to the recordings the
+// rows link to and the last few others. A failed write is said on
+// standard error and changes nothing else. Only games of the stored levels
+// are kept; the editor's levels and `--niveles` are not the game.
+// - guardar_repeticion_fila: the game scored table row `fila` (`puntos`
+//   points over `fases` levels): its file is named by the row's code, and
+//   its header holds the row's name, code and the date. Nothing is written
+//   when the recording is not of that score.
+// - guardar_repeticion_partida: any game not saved by the first, under the
+//   time it ended.
+void guardar_repeticion_fila(int fila, int32_t puntos, int8_t fases);
+void guardar_repeticion_partida();
+
 void leer_pnt();
 
 // ---------------------------------------------------------------------------

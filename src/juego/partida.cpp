@@ -262,6 +262,7 @@ int8_t juego(int8_t entrenamiento)
       introducir_puntuacion(dt_partida.puntos, dt_partida.fases_superadas);
     }
   }
+  guardar_repeticion_partida();
   if (motivo == fin_abandono) {
     parar_musica();
   }

@@ -329,8 +329,12 @@ bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::strin
     }
     hecho += static_cast<size_t>(w);
   }
-  if (fsync(fd) != 0 || close(fd) != 0 || rename(temporal.c_str(), ruta.c_str()) != 0) {
-    error = ruta + ": " + strerror(errno);
+  // The descriptor is closed whatever fsync says.
+  const bool escrito = fsync(fd) == 0;
+  const int error_fsync = errno;
+  const bool cerrado = close(fd) == 0;
+  if (!escrito || !cerrado || rename(temporal.c_str(), ruta.c_str()) != 0) {
+    error = ruta + ": " + strerror(escrito ? errno : error_fsync);
     unlink(temporal.c_str());
     return false;
   }
