@@ -4,11 +4,18 @@
 // of bad recording is refused with its reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "arnes/arnes.h"
+#include "arnes/programa.h"
 #include "dlg/dlg.h"
 #include "jugador_plan.h"
 #include "juego/juego.h"
@@ -27,6 +34,7 @@ struct mano_azar {
   bool trampea = false;
   int fotograma = 0;
   int nivel_plan = -1;
+  int abandona = 0;  // the frame the hand leaves the game at; 0 never
   jugador_plan jugador;
 
   int tirar(int n) { return static_cast<int>(azar() % static_cast<unsigned>(n)); }
@@ -57,7 +65,7 @@ struct mano_azar {
     key[KEY_M] = key[KEY_Q];
     // Without energy to run out (the cheat, the trainer) a game ends when
     // the hand leaves it.
-    if ((trampea && fotograma > 4000) || fotograma > 30000) {
+    if ((trampea && fotograma > 4000) || fotograma > 30000 || fotograma == abandona) {
       return 1;
     }
     if (ganados < a_ganar) {
@@ -212,3 +220,108 @@ TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
 }
 
 }  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void escribir_fichero(const fs::path &ruta, const std::string &texto)
+{
+  std::ofstream(ruta, std::ios::binary) << texto;
+}
+
+}  // namespace
+
+// The folder of recordings grows with the table, not with the games
+// played: a game that scored is linked to its row, the others are kept
+// under the time they ended, and of those only the last ten stay; a linked
+// one is never deleted however old, nothing but recordings is touched, and
+// a folder that cannot be written costs nothing but a message.
+TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
+{
+  carpeta_partida carpeta;
+  const fs::path dir = carpeta.ruta / CARPETA_REPETICIONES;
+  fs::create_directory(dir);
+  const auto hace = [](int segundos) { return fs::file_time_type::clock::now() - std::chrono::seconds(segundos); };
+  // Twelve older games linked to nothing, an old row's recording older
+  // than them all, and a file of the player's own.
+  for (int i = 0; i < 12; ++i) {
+    escribir_fichero(dir / ("vieja_" + std::to_string(i) + ".frep"), "x");
+    fs::last_write_time(dir / ("vieja_" + std::to_string(i) + ".frep"), hace(1000 - i));
+  }
+  escribir_fichero(dir / "AAAAAAAAAAAA.frep", "x");
+  fs::last_write_time(dir / "AAAAAAAAAAAA.frep", hace(5000));
+  escribir_fichero(dir / "notas.txt", "mine");
+  leer_pnt();
+  strcpy(max_txt[0], "Vieja                 99999");
+  max_pnt[0] = 99999;
+  strcpy(max_cod[0], "AAAAAAAAAAAA");
+
+  // A game lost with points enters row 1.
+  mano_azar m;
+  m.azar.seed(11);
+  m.a_ganar = 1;
+  inicio_partida inicio{};
+  inicio.semilla = 5;
+  jugar(inicio, m);
+  ASSERT_EQ(dt_bucle.motivo_fin, fin_sin_vidas);
+  const int32_t puntos = dt_partida.puntos;
+  const int8_t fases = dt_partida.fases_superadas;
+  snprintf(max_txt[1], sizeof max_txt[1], "%-20s  %6d", "Ana Mu\xF1oz", puntos);
+  max_pnt[1] = puntos;
+  const int32_t valores[2] = {puntos, fases};
+  uuencode_generic(max_cod[1], ID_CODIGO_PUNTUACION, NUM_VALORES_PUNTUACION, valores, BYTES_PUNTUACION);
+  // Not this game's score: not linked.
+  guardar_repeticion_fila(1, puntos + 10, fases);
+  EXPECT_FALSE(fs::exists(dir / (std::string(max_cod[1]) + ".frep")));
+  guardar_repeticion_fila(1, puntos, fases);
+  repeticion r;
+  std::string error;
+  ASSERT_TRUE(leer_repeticion((dir / (std::string(max_cod[1]) + ".frep")).string(), r, error)) << error;
+  EXPECT_STREQ(r.cabecera.nombre, "Ana Mu\xF1oz");
+  EXPECT_STREQ(r.cabecera.codigo, max_cod[1]);
+  EXPECT_TRUE(verificar_repeticion(r).valida);
+  // Saved once: not again under a time.
+  guardar_repeticion_partida();
+
+  // Three games left early, one saved after the other within a second or
+  // two: each keeps a file of its own.
+  for (int g = 0; g < 3; ++g) {
+    mano_azar sale;
+    sale.abandona = 40;
+    inicio.semilla = static_cast<uint64_t>(g);
+    jugar(inicio, sale);
+    ASSERT_EQ(dt_bucle.motivo_fin, fin_abandono);
+    guardar_repeticion_partida();
+  }
+  std::vector<std::string> quedan;
+  for (const auto &f : fs::directory_iterator(dir)) {
+    quedan.push_back(f.path().filename().string());
+  }
+  std::sort(quedan.begin(), quedan.end());
+  ASSERT_EQ(quedan.size(), 2 + 10 + 1u);
+  const std::regex fechada(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(_\d+)?\.frep)");
+  EXPECT_EQ(std::count_if(quedan.begin(), quedan.end(), [&](const std::string &n) { return std::regex_match(n, fechada); }), 3);
+  EXPECT_EQ(std::count_if(quedan.begin(), quedan.end(), [](const std::string &n) { return n.rfind("vieja_", 0) == 0; }), 7);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(fs::exists(dir / ("vieja_" + std::to_string(i) + ".frep"))) << "the oldest went";
+  }
+  EXPECT_TRUE(fs::exists(dir / "AAAAAAAAAAAA.frep"));
+  EXPECT_TRUE(fs::exists(dir / (std::string(max_cod[1]) + ".frep")));
+  EXPECT_TRUE(fs::exists(dir / "notas.txt"));
+
+  // No folder can be made there: said, and the table stands.
+  fs::remove_all(dir);
+  escribir_fichero(dir, "not a folder");
+  char tabla[MAX_PUNTUACIONES][LONG_TXT + 1];
+  memcpy(tabla, max_txt, sizeof tabla);
+  mano_azar sale;
+  sale.abandona = 40;
+  jugar(inicio, sale);
+  testing::internal::CaptureStderr();
+  guardar_repeticion_partida();
+  const std::string dicho = testing::internal::GetCapturedStderr();
+  EXPECT_NE(dicho.find("recording was not saved"), std::string::npos) << dicho;
+  EXPECT_EQ(memcmp(tabla, max_txt, sizeof tabla), 0);
+  EXPECT_EQ(fs::file_size(dir), 12u);
+}
