@@ -325,3 +325,68 @@ TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
   EXPECT_EQ(memcmp(tabla, max_txt, sizeof tabla), 0);
   EXPECT_EQ(fs::file_size(dir), 12u);
 }
+
+namespace {
+
+// Games recorded by the game's own loop and committed under
+// tests/repeticiones/: each must play again to the end it recorded at every
+// later commit. A change of the rules that breaks one bumps VERSION_REGLAS
+// and keeps the old rules for the old version (docs/repeticion.md).
+// FOTONAUTA_GRABAR_DORADAS=FOLDER plays them afresh and writes them there.
+struct dorada {
+  const char *fichero;
+  uint8_t motivo_fin;
+  int8_t nivel;       // the first level
+  int8_t a_ganar;     // levels won with the solver's plans
+  int8_t fases;       // levels completed in all
+  int abandona;       // the frame the hand leaves at, 0 never
+  uint64_t semilla;
+  uint8_t entrenamiento;
+};
+const dorada DORADAS[] = {
+    {"ganada_y_perdida.frep", fin_sin_vidas, 0, 2, 2, 0, 0x5eed0001, 0},
+    {"desde_el_21.frep", fin_sin_vidas, 20, 1, 1, 0, 0x5eed0021, 0},
+    {"abandonada.frep", fin_abandono, 0, 0, 0, 600, 0x5eed0003, 0},
+    {"entrenamiento.frep", fin_abandono, PRIMER_NIVEL_ENTRENAMIENTO, 1, 1, 2500, 0x5eed0060, 1},
+};
+
+}  // namespace
+
+TEST_F(Repeticion, LasGrabacionesGuardadasSiguenJugandoseIgual)
+{
+  const char *nuevas = getenv("FOTONAUTA_GRABAR_DORADAS");
+  for (const dorada &d : DORADAS) {
+    const std::string ruta = std::string(nuevas != nullptr ? nuevas : FOTONAUTA_FUENTES_DIR "/tests/repeticiones") +
+                             "/" + d.fichero;
+    if (nuevas != nullptr) {
+      mano_azar m;
+      m.azar.seed(static_cast<unsigned>(d.semilla));
+      m.a_ganar = d.a_ganar;
+      m.abandona = d.abandona;
+      inicio_partida inicio{};
+      inicio.semilla = d.semilla;
+      inicio.nivel = d.nivel;
+      inicio.entrenamiento = d.entrenamiento;
+      jugar(inicio, m);
+      cabecera_repeticion &c = partida_grabada.cabecera;
+      c.fecha = static_cast<int64_t>(time(nullptr));
+      if (c.motivo_fin == fin_sin_vidas) {
+        // As name entry leaves a row's recording.
+        strcpy(c.nombre, "Ana Mu\xF1oz");
+        const int32_t valores[2] = {c.puntos, c.fases};
+        uuencode_generic(c.codigo, ID_CODIGO_PUNTUACION, NUM_VALORES_PUNTUACION, valores, BYTES_PUNTUACION);
+      }
+      std::string error;
+      ASSERT_TRUE(guardar_repeticion(ruta, partida_grabada, error)) << error;
+    }
+    repeticion r;
+    std::string error;
+    ASSERT_TRUE(leer_repeticion(ruta, r, error)) << error;
+    const verificacion v = verificar_repeticion(r);
+    EXPECT_TRUE(v.valida) << d.fichero << ": " << v.motivo;
+    EXPECT_EQ(v.motivo_fin, d.motivo_fin) << d.fichero;
+    EXPECT_EQ(r.cabecera.nivel, d.nivel) << d.fichero;
+    EXPECT_EQ(v.fases, d.fases) << d.fichero;
+    EXPECT_EQ(r.cabecera.banderas, d.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) << d.fichero;
+  }
+}

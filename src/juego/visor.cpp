@@ -1,0 +1,211 @@
+// Watching a recording: the recorded game played again through the rules
+// with the game's own hooks, so it looks and sounds as it did; the viewer's
+// keys, its caption and its pace live in a frame step of its own.
+#include <allegro.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "audio/audio.h"
+#include "dlg/dlg.h"
+#include "fotonauta/fotonauta.h"
+#include "juego/juego.h"
+#include "repeticion/repeticion.h"
+#include "tiempo/tiempo.h"
+
+namespace {
+
+// Frames run for every one shown while the right arrow is held.
+constexpr int VELOCIDAD_RAPIDA = 4;
+
+// The caption stands on the frame's top strip, over the board's border,
+// where it hides nothing of the game and no button.
+constexpr int ALTO_ROTULO = ORIGEN_TABLERO;
+constexpr int Y_ROTULO = 6;
+
+struct datos_visor {
+  const repeticion *r;
+  lector_repeticion lector;
+  uint8_t pausado;
+  uint8_t rapido;
+  uint8_t al_final;        // the game has ended; its last frame is held
+  uint8_t espacio_abajo;   // Space was down at the last look
+  int corridos;            // frames run fast since the last one shown
+  t_vista_tecla espacio, derecha, escape;
+  t_vista_raton raton;
+  BITMAP *debajo_rotulo;   // what the caption covers, put back after the copy
+  BITMAP *sin_puntero;     // the pointer while the recorded game plays
+  uint8_t puntero_visible;
+};
+datos_visor visor;
+
+const char *en_idioma(const char *es, const char *en)
+{
+  return idioma == IDIOMA_ESPANOL ? es : en;
+}
+
+void leer_teclas()
+{
+  if (dlg_tecla(KEY_ESC, visor.escape)) {
+    // Leaves at once, from wherever the recorded game stands, as a request
+    // to end does: the library's shutdown puts the screen back.
+    std::exit(0);
+  }
+  const bool espacio = dlg_tecla(KEY_SPACE, visor.espacio);
+  if (espacio && !visor.espacio_abajo && !visor.al_final) {
+    visor.pausado = !visor.pausado;
+    if (visor.pausado) {
+      pausar_sonidos();
+    } else {
+      reanudar_sonidos();
+    }
+  }
+  visor.espacio_abajo = espacio;
+  visor.rapido = dlg_tecla(KEY_RIGHT, visor.derecha) && !visor.al_final;
+}
+
+// "m:ss" of `fotogramas` at the game's pace.
+void poner_tiempo(char *texto, size_t n, uint32_t fotogramas)
+{
+  const uint32_t s = fotogramas / FOTOGRAMAS_POR_SEGUNDO;
+  snprintf(texto, n, "%u:%02u", s / 60, s % 60);
+}
+
+// Whose game, its points, when it was played, how far it has been watched,
+// and how it is being watched.
+void dibujar_rotulo()
+{
+  const cabecera_repeticion &c = visor.r->cabecera;
+  char texto[200];
+  int n = 0;
+  const auto poner = [&](const char *parte) {
+    if (n > 0) {
+      n += snprintf(texto + n, sizeof texto - n, "  \xB7  ");
+    }
+    n += snprintf(texto + n, sizeof texto - n, "%s", parte);
+  };
+  char parte[64];
+  if (c.nombre[0] != '\0') {
+    poner(c.nombre);
+  }
+  snprintf(parte, sizeof parte, "%d %s", static_cast<int>(c.puntos), en_idioma("puntos", "points"));
+  poner(parte);
+  if (c.fecha != 0) {
+    const time_t t = static_cast<time_t>(c.fecha);
+    tm local{};
+    localtime_r(&t, &local);
+    strftime(parte, sizeof parte, "%d/%m/%Y %H:%M", &local);
+    poner(parte);
+  }
+  char visto[16], total[16];
+  poner_tiempo(visto, sizeof visto, visor.lector.fotograma);
+  poner_tiempo(total, sizeof total, c.fotogramas);
+  snprintf(parte, sizeof parte, "%s / %s%s", visto, total,
+           visor.al_final  ? en_idioma("  fin", "  end")
+           : visor.pausado ? en_idioma("  pausa", "  paused")
+           : visor.rapido  ? "  x4"
+                           : "");
+  poner(parte);
+  textout_centre_ex(buffer, static_cast<FONT *>(f_fnt[FNT_BOTONES].dat), texto, ANCHO_PANTALLA / 2, Y_ROTULO, -1,
+                    -1);
+}
+
+// The frame with the caption over it; `buffer` itself is left as the game
+// drew it.
+void mostrar_con_rotulo()
+{
+  blit(buffer, visor.debajo_rotulo, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
+  dibujar_rotulo();
+  presentar_fotograma();
+  blit(visor.debajo_rotulo, buffer, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
+}
+
+// The player's own pointer is drawn only where a screen waits for a click:
+// over the recorded game it would pass for the recorded player's.
+void poner_puntero()
+{
+  const uint8_t visible = visor.al_final || (cima_pila >= 0 && pila[cima_pila] == DLG_FIN);
+  if (visible != visor.puntero_visible) {
+    visor.puntero_visible = visible;
+    set_mouse_sprite(visible ? puntero : visor.sin_puntero);
+  }
+}
+
+// The frame step while a recording is watched.
+void paso_visor()
+{
+  leer_teclas();
+  poner_puntero();
+  if (visor.rapido && !visor.pausado && ++visor.corridos < VELOCIDAD_RAPIDA) {
+    return;  // run on without waiting; the next one shows it all
+  }
+  visor.corridos = 0;
+  mostrar_con_rotulo();
+  while (visor.pausado) {
+    reproducir_musica(-1);
+    leer_teclas();
+    mostrar_con_rotulo();
+  }
+}
+
+// The last frame of a game that ended with no screen of its own (the
+// player left it), held until a click.
+void esperar_al_final()
+{
+  visor.al_final = 1;
+  detener_sonidos(1);
+  sonido_mina = -1;
+  sonido_sobrecarga = -1;
+  parar_musica();
+  dlg_olvidar_botones(visor.raton);
+  while ((dlg_botones(visor.raton) & 1) == 0) {
+    show_mouse(buffer);
+    paso_fotograma();
+    show_mouse(nullptr);
+  }
+}
+
+}  // namespace
+
+void ver_repeticion(const repeticion &r)
+{
+  visor = {};
+  visor.r = &r;
+  visor.debajo_rotulo = create_bitmap(ANCHO_PANTALLA, ALTO_ROTULO);
+  visor.sin_puntero = create_bitmap(1, 1);
+  if (visor.debajo_rotulo == nullptr || visor.sin_puntero == nullptr) {
+    fprintf(stderr, "fotonauta: no memory to watch the recording\n");
+    return;
+  }
+  clear_to_color(visor.sin_puntero, bitmap_mask_color(visor.sin_puntero));
+  set_mouse_sprite(visor.sin_puntero);
+  dlg_olvidar_tecla(KEY_ESC, visor.escape);
+  dlg_olvidar_tecla(KEY_SPACE, visor.espacio);
+  dlg_olvidar_tecla(KEY_RIGHT, visor.derecha);
+  paso_sustituto = paso_visor;
+
+  crear_marcador_partida();
+  abrir_pantalla_partida(DLG_REPETICION);
+  std::string error;
+  if (empezar_reproduccion(visor.lector, r, nullptr, &ganchos_pantalla, error)) {
+    show_mouse(nullptr);
+    while (dt_bucle.motivo_fin == jugando && visor.lector.fotograma < r.cabecera.fotogramas) {
+      entrada_juego e = entrada_siguiente(visor.lector);
+      jugar_fotograma(e, &ganchos_pantalla);
+    }
+    // The game's end and its completion wait for Exit themselves.
+    if (dt_bucle.motivo_fin != fin_sin_vidas && !(dt_bucle.motivo_fin == fin_completado && !trampas)) {
+      esperar_al_final();
+    }
+  } else {
+    fprintf(stderr, "fotonauta: %s\n", error.c_str());
+  }
+  cerrar_pantalla_partida();
+
+  paso_sustituto = nullptr;
+  set_mouse_sprite(puntero);
+  destroy_bitmap(visor.sin_puntero);
+  destroy_bitmap(visor.debajo_rotulo);
+  visor = {};
+}
