@@ -22,7 +22,9 @@ constexpr int VELOCIDAD_RAPIDA = 4;
 // The caption stands on the frame's top strip, over the board's border,
 // where it hides nothing of the game and no button.
 constexpr int ALTO_ROTULO = ORIGEN_TABLERO;
-constexpr int Y_ROTULO = 6;
+constexpr int Y_ROTULO = 5;
+constexpr int MARGEN_ROTULO = 12;
+constexpr int OPACIDAD_ROTULO = 170;
 
 struct datos_visor {
   const repeticion *r;
@@ -107,18 +109,31 @@ void dibujar_rotulo()
            : visor.rapido  ? "  x4"
                            : "");
   poner(parte);
-  textout_centre_ex(buffer, static_cast<FONT *>(f_fnt[FNT_BOTONES].dat), texto, ANCHO_PANTALLA / 2, Y_ROTULO, -1,
-                    -1);
+  // On a dark band, which the border's rivets do not show through.
+  FONT *fuente = static_cast<FONT *>(f_fnt[FNT_BOTONES].dat);
+  const int medio = text_length(fuente, texto) / 2 + MARGEN_ROTULO;
+  set_trans_blender(0, 0, 0, OPACIDAD_ROTULO);
+  drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
+  rectfill(buffer, ANCHO_PANTALLA / 2 - medio, Y_ROTULO - 2, ANCHO_PANTALLA / 2 + medio,
+           Y_ROTULO + text_height(fuente) + 1, makecol(0, 0, 0));
+  drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
+  textout_centre_ex(buffer, fuente, texto, ANCHO_PANTALLA / 2, Y_ROTULO, -1, -1);
 }
 
 // The frame with the caption over it; `buffer` itself is left as the game
 // drew it.
 void mostrar_con_rotulo()
 {
+  // Over whatever clipping a sequence keeps on the frame (a board sliding
+  // in draws inside the board only).
+  int x0, y0, x1, y1;
+  get_clip_rect(buffer, &x0, &y0, &x1, &y1);
+  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
   blit(buffer, visor.debajo_rotulo, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
   dibujar_rotulo();
   presentar_fotograma();
   blit(visor.debajo_rotulo, buffer, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
+  set_clip_rect(buffer, x0, y0, x1, y1);
 }
 
 // The player's own pointer is drawn only where a screen waits for a click:
