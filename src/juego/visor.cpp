@@ -3,6 +3,7 @@
 // keys, its caption and its pace live in a frame step of its own.
 #include <allegro.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -16,8 +17,13 @@
 
 namespace {
 
-// Frames run for every one shown while the right arrow is held.
+// Held, the right arrow plays this many times as fast: frames are run
+// without waiting until as many have run as the clock allows, and one is
+// shown every tick meanwhile. Paced by the clock rather than by counting
+// frames per tick, so a late tick or a slow copy to the window (a busy
+// machine) does not slow it down.
 constexpr int VELOCIDAD_RAPIDA = 4;
+constexpr auto DURACION_FOTOGRAMA = std::chrono::microseconds(1000000 / FOTOGRAMAS_POR_SEGUNDO);
 
 // The caption stands on the frame's top strip, over the board's border,
 // where it hides nothing of the game and no button.
@@ -26,18 +32,44 @@ constexpr int Y_ROTULO = 5;
 constexpr int MARGEN_ROTULO = 12;
 constexpr int OPACIDAD_ROTULO = 170;
 
+// A key as the viewer reads it. A held key repeats, and between a
+// repeat's release and its next press it looks up for a moment: it counts
+// as down until it has been seen up for a while.
+constexpr auto TECLA_SOLTADA = std::chrono::milliseconds(150);
+struct tecla_visor {
+  int tecla;
+  t_vista_tecla vista;
+  uint8_t abajo;
+  std::chrono::steady_clock::time_point vista_abajo;  // when last seen down
+};
+
+// Looks at the key; true on the look it goes down.
+bool pulsada(tecla_visor &t, std::chrono::steady_clock::time_point ahora)
+{
+  if (dlg_tecla(t.tecla, t.vista)) {
+    t.vista_abajo = ahora;
+    if (!t.abajo) {
+      t.abajo = 1;
+      return true;
+    }
+  } else if (ahora - t.vista_abajo > TECLA_SOLTADA) {
+    t.abajo = 0;
+  }
+  return false;
+}
+
 struct datos_visor {
   const repeticion *r;
   lector_repeticion lector;
   uint8_t pausado;
   uint8_t rapido;
-  uint8_t al_final;        // the game has ended; its last frame is held
-  uint8_t espacio_abajo;   // Space was down at the last look
-  int corridos;            // frames run fast since the last one shown
-  t_vista_tecla espacio, derecha, escape;
+  uint8_t al_final;  // the game has ended; its last frame is held
+  int corridos;      // frames run since the right arrow went down
+  std::chrono::steady_clock::time_point inicio_rapido, ultimo_mostrado;
+  tecla_visor espacio, derecha, escape;
   t_vista_raton raton;
-  BITMAP *debajo_rotulo;   // what the caption covers, put back after the copy
-  BITMAP *sin_puntero;     // the pointer while the recorded game plays
+  BITMAP *debajo_rotulo;  // what the caption covers, put back after the copy
+  BITMAP *sin_puntero;    // the pointer while the recorded game plays
   uint8_t puntero_visible;
 };
 datos_visor visor;
@@ -49,13 +81,13 @@ const char *en_idioma(const char *es, const char *en)
 
 void leer_teclas()
 {
-  if (dlg_tecla(KEY_ESC, visor.escape)) {
+  const auto ahora = std::chrono::steady_clock::now();
+  if (pulsada(visor.escape, ahora)) {
     // Leaves at once, from wherever the recorded game stands, as a request
     // to end does: the library's shutdown puts the screen back.
     std::exit(0);
   }
-  const bool espacio = dlg_tecla(KEY_SPACE, visor.espacio);
-  if (espacio && !visor.espacio_abajo && !visor.al_final) {
+  if (pulsada(visor.espacio, ahora) && !visor.al_final) {
     visor.pausado = !visor.pausado;
     if (visor.pausado) {
       pausar_sonidos();
@@ -63,8 +95,24 @@ void leer_teclas()
       reanudar_sonidos();
     }
   }
-  visor.espacio_abajo = espacio;
-  visor.rapido = dlg_tecla(KEY_RIGHT, visor.derecha) && !visor.al_final;
+  if (pulsada(visor.derecha, ahora)) {
+    visor.corridos = 0;
+    visor.inicio_rapido = ahora;
+  }
+  visor.rapido = visor.derecha.abajo && !visor.al_final;
+}
+
+// While fast: whether this frame is run on without being shown, because
+// the frames are behind the clock and the last one shown is not a tick old.
+bool correr_sin_mostrar()
+{
+  if (!visor.rapido || visor.pausado) {
+    return false;
+  }
+  ++visor.corridos;
+  const auto ahora = std::chrono::steady_clock::now();
+  const auto debidos = VELOCIDAD_RAPIDA * (ahora - visor.inicio_rapido) / DURACION_FOTOGRAMA;
+  return visor.corridos < debidos && ahora - visor.ultimo_mostrado < DURACION_FOTOGRAMA;
 }
 
 // "m:ss" of `fotogramas` at the game's pace.
@@ -152,11 +200,11 @@ void paso_visor()
 {
   leer_teclas();
   poner_puntero();
-  if (visor.rapido && !visor.pausado && ++visor.corridos < VELOCIDAD_RAPIDA) {
-    return;  // run on without waiting; the next one shows it all
+  if (correr_sin_mostrar()) {
+    return;  // a later frame shows it all
   }
-  visor.corridos = 0;
   mostrar_con_rotulo();
+  visor.ultimo_mostrado = std::chrono::steady_clock::now();
   while (visor.pausado) {
     reproducir_musica(-1);
     leer_teclas();
@@ -195,9 +243,12 @@ void ver_repeticion(const repeticion &r)
   }
   clear_to_color(visor.sin_puntero, bitmap_mask_color(visor.sin_puntero));
   set_mouse_sprite(visor.sin_puntero);
-  dlg_olvidar_tecla(KEY_ESC, visor.escape);
-  dlg_olvidar_tecla(KEY_SPACE, visor.espacio);
-  dlg_olvidar_tecla(KEY_RIGHT, visor.derecha);
+  visor.escape.tecla = KEY_ESC;
+  visor.espacio.tecla = KEY_SPACE;
+  visor.derecha.tecla = KEY_RIGHT;
+  for (tecla_visor *t : {&visor.escape, &visor.espacio, &visor.derecha}) {
+    dlg_olvidar_tecla(t->tecla, t->vista);
+  }
   paso_sustituto = paso_visor;
 
   crear_marcador_partida();
