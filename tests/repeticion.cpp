@@ -191,6 +191,14 @@ TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
   }
   bomba.cabecera.fotogramas = MAX_FOTOGRAMAS_REPETICION + 1;
   rechazada(codificar_repeticion(bomba), "frame cap");
+  // A name or a code with bytes the game never writes there (a NUL would
+  // cut the name short when it is written again).
+  repeticion rara = r;
+  strcpy(rara.cabecera.nombre, "Ana\x01");
+  rechazada(codificar_repeticion(rara), "control character in the name");
+  rara = r;
+  strcpy(rara.cabecera.codigo, "ABC/DEF");
+  rechazada(codificar_repeticion(rara), "a code's letter outside its alphabet");
 
   // Read well, but not playable here or not what it claims.
   const auto no_verifica = [](repeticion x, const char *que) {

@@ -62,6 +62,21 @@ void poner_texto(std::vector<uint8_t> &v, const char *texto, size_t ancho)
   }
 }
 
+// Whether a text field holds only what the game writes there: printable
+// ISO 8859-1 in the name, the code's letters in the code, blanks in both.
+bool texto_valido(const uint8_t *p, size_t ancho, bool codigo)
+{
+  for (size_t i = 0; i < ancho; ++i) {
+    const uint8_t c = p[i];
+    const bool imprimible = (c >= ' ' && c < 0x7f) || c >= 0xa0;
+    const bool del_codigo = c != '\0' && strchr(ALFABETO_CODIGO, c) != nullptr;
+    if (c != ' ' && !(codigo ? del_codigo : imprimible)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void tomar_texto(const uint8_t *p, size_t ancho, char *texto)
 {
   size_t n = ancho;
@@ -286,6 +301,10 @@ bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::stri
   if (c.nivel < 0 || c.nivel >= NUM_NIVELES || (c.banderas & ~(REPETICION_ENTRENAMIENTO | REPETICION_SUELTO)) != 0 ||
       c.motivo_fin > fin_completado || c.fases < 0 || c.fases > NUM_NIVELES) {
     error = "the recording's start or end is not one a game can have";
+    return false;
+  }
+  if (!texto_valido(d + 52, LONG_NOMBRE, false) || !texto_valido(d + 72, LONG_COD, true)) {
+    error = "the recording's name or code holds characters the game never writes there";
     return false;
   }
   if (cuantos > c.fotogramas || largo_eventos > MAX_BYTES_EVENTOS_REPETICION ||
