@@ -250,15 +250,7 @@ pid=
 escritorio gio open "$TMP/descarga" 2>"$TMP/error"
 esperar_ventana
 origen_ventana
-# The caption on the frame's top strip: light letters on a dark band,
-# where the bare border is light metal.
-rotulo() {
-  mirar rotulo
-  local c
-  c=$(claridad rotulo 300x20+362+6)
-  mayor "$c" 0.05 && mayor 0.5 "$c"
-}
-esperar 30 "the recording opened from the desktop on screen" rotulo
+esperar 30 "the recording opened from the desktop on screen" rotulo_repeticion
 capturar instalacion_repeticion
 xdotool key Escape
 for _ in $(seq 200); do
