@@ -3,6 +3,7 @@
 // keys, its caption and its pace live in a frame step of its own.
 #include <allegro.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +19,14 @@
 namespace {
 
 // Held, the right arrow plays this many times as fast: frames are run
-// without waiting until as many have run as the clock allows, and one is
-// shown every tick meanwhile. Paced by the clock rather than by counting
-// frames per tick, so a late tick or a slow copy to the window (a busy
-// machine) does not slow it down.
+// without waiting while they are behind the clock, and one is shown every
+// tick meanwhile. Paced by the clock rather than by counting frames per
+// tick, so a late tick or a slow copy to the window (a busy machine) does
+// not slow it down; but no more than a quarter of a second is made up, so
+// time spent paused or in a stall never comes back as a burst.
 constexpr int VELOCIDAD_RAPIDA = 4;
 constexpr auto DURACION_FOTOGRAMA = std::chrono::microseconds(1000000 / FOTOGRAMAS_POR_SEGUNDO);
+constexpr auto MAXIMO_ATRASO = std::chrono::milliseconds(250);
 
 // The caption stands on the frame's top strip, over the board's border,
 // where it hides nothing of the game and no button.
@@ -64,8 +67,8 @@ struct datos_visor {
   uint8_t pausado;
   uint8_t rapido;
   uint8_t al_final;  // the game has ended; its last frame is held
-  int corridos;      // frames run since the right arrow went down
-  std::chrono::steady_clock::time_point inicio_rapido, ultimo_mostrado;
+  // While fast, when the next frame is due, and when one was last shown.
+  std::chrono::steady_clock::time_point debido, ultimo_mostrado;
   tecla_visor espacio, derecha, escape;
   t_vista_raton raton;
   BITMAP *debajo_rotulo;  // what the caption covers, put back after the copy
@@ -94,10 +97,10 @@ void leer_teclas()
     } else {
       reanudar_sonidos();
     }
+    visor.debido = ahora;
   }
   if (pulsada(visor.derecha, ahora)) {
-    visor.corridos = 0;
-    visor.inicio_rapido = ahora;
+    visor.debido = ahora;
   }
   visor.rapido = visor.derecha.abajo && !visor.al_final;
 }
@@ -109,10 +112,9 @@ bool correr_sin_mostrar()
   if (!visor.rapido || visor.pausado) {
     return false;
   }
-  ++visor.corridos;
   const auto ahora = std::chrono::steady_clock::now();
-  const auto debidos = VELOCIDAD_RAPIDA * (ahora - visor.inicio_rapido) / DURACION_FOTOGRAMA;
-  return visor.corridos < debidos && ahora - visor.ultimo_mostrado < DURACION_FOTOGRAMA;
+  visor.debido = std::max(visor.debido, ahora - MAXIMO_ATRASO) + DURACION_FOTOGRAMA / VELOCIDAD_RAPIDA;
+  return visor.debido <= ahora && ahora - visor.ultimo_mostrado < DURACION_FOTOGRAMA;
 }
 
 // "m:ss" of `fotogramas` at the game's pace.
