@@ -42,7 +42,8 @@ iniciar_xvfb
 clic_grande() { clic $(($1 + 96)) $(($2 + 28)); }
 probar_entrada() {
   local grupo=$1 captura=$2 ejecutar=$3 hogar=$4 orden
-  orden=$(awk -v g="[$grupo]" '/^\[/ {dentro = ($0 == g)} dentro && /^Exec=/ {sub(/^Exec=/, ""); print}' "$ENTRADA")
+  # Started from a menu, with no file for its %f.
+  orden=$(awk -v g="[$grupo]" '/^\[/ {dentro = ($0 == g)} dentro && /^Exec=/ {sub(/^Exec=/, ""); sub(/ %f$/, ""); print}' "$ENTRADA")
   [ -n "$orden" ] || fallo "no Exec line in [$grupo]"
   echo "starting [$grupo]: $orden"
   $ejecutar sh -c "$orden" 2>"$TMP/error" &

@@ -5,12 +5,15 @@
 // herramientas/sanear and herramientas/memcheck).
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "arnes/arnes.h"
 #include "arnes/conductor.h"
 #include "arnes/programa.h"
 #include "juego/juego.h"
+#include "repeticion/repeticion.h"
 
 namespace {
 
@@ -49,6 +52,33 @@ TEST(PartidaEntera, DelPrimerArranqueALaSalidaPasandoPorCadaPantalla)
   const std::vector<uint8_t> pnt = carpeta.leer("pnt.txt");
   ASSERT_FALSE(pnt.empty());
   EXPECT_EQ(std::string(pnt.begin(), pnt.begin() + 4), "#012");
+
+  // Both games were recorded: the one that scored under its row's code,
+  // with the name, the code and the date, and playing again to the row's
+  // points; the trainer under the time it ended.
+  const std::string codigo(pnt.begin() + 30, pnt.begin() + 42);
+  const std::string puntos(pnt.begin() + 23, pnt.begin() + 29);
+  repeticion r;
+  std::string error;
+  ASSERT_TRUE(leer_repeticion((carpeta.ruta / "repeticiones" / (codigo + ".frep")).string(), r, error)) << error;
+  EXPECT_STREQ(r.cabecera.nombre, "012");
+  EXPECT_EQ(r.cabecera.codigo, codigo);
+  EXPECT_LE(std::abs(r.cabecera.fecha - static_cast<int64_t>(time(nullptr))), 600);
+  const verificacion v = verificar_repeticion(r);
+  EXPECT_TRUE(v.valida) << v.motivo;
+  EXPECT_EQ(v.motivo_fin, fin_sin_vidas);
+  EXPECT_EQ(v.fases, 2);
+  EXPECT_EQ(v.puntos, std::stoi(puntos));
+  int otras = 0;
+  for (const auto &f : std::filesystem::directory_iterator(carpeta.ruta / "repeticiones")) {
+    if (f.path().filename() != codigo + ".frep") {
+      ++otras;
+      ASSERT_TRUE(leer_repeticion(f.path().string(), r, error)) << error;
+      EXPECT_EQ(r.cabecera.banderas, REPETICION_ENTRENAMIENTO);
+      EXPECT_STREQ(r.cabecera.codigo, "");
+    }
+  }
+  EXPECT_EQ(otras, 1);
 }
 
 }  // namespace

@@ -4,11 +4,18 @@
 // of bad recording is refused with its reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "arnes/arnes.h"
+#include "arnes/programa.h"
 #include "dlg/dlg.h"
 #include "jugador_plan.h"
 #include "juego/juego.h"
@@ -27,6 +34,7 @@ struct mano_azar {
   bool trampea = false;
   int fotograma = 0;
   int nivel_plan = -1;
+  int abandona = 0;  // the frame the hand leaves the game at; 0 never
   jugador_plan jugador;
 
   int tirar(int n) { return static_cast<int>(azar() % static_cast<unsigned>(n)); }
@@ -57,7 +65,7 @@ struct mano_azar {
     key[KEY_M] = key[KEY_Q];
     // Without energy to run out (the cheat, the trainer) a game ends when
     // the hand leaves it.
-    if ((trampea && fotograma > 4000) || fotograma > 30000) {
+    if ((trampea && fotograma > 4000) || fotograma > 30000 || fotograma == abandona) {
       return 1;
     }
     if (ganados < a_ganar) {
@@ -183,6 +191,14 @@ TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
   }
   bomba.cabecera.fotogramas = MAX_FOTOGRAMAS_REPETICION + 1;
   rechazada(codificar_repeticion(bomba), "frame cap");
+  // A name or a code with bytes the game never writes there (a NUL would
+  // cut the name short when it is written again).
+  repeticion rara = r;
+  strcpy(rara.cabecera.nombre, "Ana\x01");
+  rechazada(codificar_repeticion(rara), "control character in the name");
+  rara = r;
+  strcpy(rara.cabecera.codigo, "ABC/DEF");
+  rechazada(codificar_repeticion(rara), "a code's letter outside its alphabet");
 
   // Read well, but not playable here or not what it claims.
   const auto no_verifica = [](repeticion x, const char *que) {
@@ -212,3 +228,173 @@ TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
 }
 
 }  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void escribir_fichero(const fs::path &ruta, const std::string &texto)
+{
+  std::ofstream(ruta, std::ios::binary) << texto;
+}
+
+}  // namespace
+
+// The folder of recordings grows with the table, not with the games
+// played: a game that scored is linked to its row, the others are kept
+// under the time they ended, and of those only the last ten stay; a linked
+// one is never deleted however old, nothing but recordings is touched, and
+// a folder that cannot be written costs nothing but a message.
+TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
+{
+  carpeta_partida carpeta;
+  const fs::path dir = carpeta.ruta / CARPETA_REPETICIONES;
+  fs::create_directory(dir);
+  const auto hace = [](int segundos) { return fs::file_time_type::clock::now() - std::chrono::seconds(segundos); };
+  // Twelve older games linked to nothing, an old row's recording older
+  // than them all, and a file of the player's own.
+  for (int i = 0; i < 12; ++i) {
+    escribir_fichero(dir / ("vieja_" + std::to_string(i) + ".frep"), "x");
+    fs::last_write_time(dir / ("vieja_" + std::to_string(i) + ".frep"), hace(1000 - i));
+  }
+  escribir_fichero(dir / "AAAAAAAAAAAA.frep", "x");
+  fs::last_write_time(dir / "AAAAAAAAAAAA.frep", hace(5000));
+  escribir_fichero(dir / "notas.txt", "mine");
+  leer_pnt();
+  strcpy(max_txt[0], "Vieja                 99999");
+  max_pnt[0] = 99999;
+  strcpy(max_cod[0], "AAAAAAAAAAAA");
+
+  // A game lost with points enters row 1.
+  mano_azar m;
+  m.azar.seed(11);
+  m.a_ganar = 1;
+  inicio_partida inicio{};
+  inicio.semilla = 5;
+  jugar(inicio, m);
+  ASSERT_EQ(dt_bucle.motivo_fin, fin_sin_vidas);
+  const int32_t puntos = dt_partida.puntos;
+  const int8_t fases = dt_partida.fases_superadas;
+  snprintf(max_txt[1], sizeof max_txt[1], "%-20s  %6d", "Ana Mu\xF1oz", puntos);
+  max_pnt[1] = puntos;
+  const int32_t valores[2] = {puntos, fases};
+  uuencode_generic(max_cod[1], ID_CODIGO_PUNTUACION, NUM_VALORES_PUNTUACION, valores, BYTES_PUNTUACION);
+  // Not this game's score: not linked.
+  guardar_repeticion_fila(1, puntos + 10, fases);
+  EXPECT_FALSE(fs::exists(dir / (std::string(max_cod[1]) + ".frep")));
+  guardar_repeticion_fila(1, puntos, fases);
+  repeticion r;
+  std::string error;
+  ASSERT_TRUE(leer_repeticion((dir / (std::string(max_cod[1]) + ".frep")).string(), r, error)) << error;
+  EXPECT_STREQ(r.cabecera.nombre, "Ana Mu\xF1oz");
+  EXPECT_STREQ(r.cabecera.codigo, max_cod[1]);
+  EXPECT_TRUE(verificar_repeticion(r).valida);
+  // Saved once: not again under a time.
+  guardar_repeticion_partida();
+
+  // Three games left early, one saved after the other within a second or
+  // two: each keeps a file of its own.
+  for (int g = 0; g < 3; ++g) {
+    mano_azar sale;
+    sale.abandona = 40;
+    inicio.semilla = static_cast<uint64_t>(g);
+    jugar(inicio, sale);
+    ASSERT_EQ(dt_bucle.motivo_fin, fin_abandono);
+    guardar_repeticion_partida();
+  }
+  std::vector<std::string> quedan;
+  for (const auto &f : fs::directory_iterator(dir)) {
+    quedan.push_back(f.path().filename().string());
+  }
+  std::sort(quedan.begin(), quedan.end());
+  ASSERT_EQ(quedan.size(), 2 + 10 + 1u);
+  const std::regex fechada(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(_\d+)?\.frep)");
+  EXPECT_EQ(std::count_if(quedan.begin(), quedan.end(), [&](const std::string &n) { return std::regex_match(n, fechada); }), 3);
+  EXPECT_EQ(std::count_if(quedan.begin(), quedan.end(), [](const std::string &n) { return n.rfind("vieja_", 0) == 0; }), 7);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(fs::exists(dir / ("vieja_" + std::to_string(i) + ".frep"))) << "the oldest went";
+  }
+  EXPECT_TRUE(fs::exists(dir / "AAAAAAAAAAAA.frep"));
+  EXPECT_TRUE(fs::exists(dir / (std::string(max_cod[1]) + ".frep")));
+  EXPECT_TRUE(fs::exists(dir / "notas.txt"));
+
+  // No folder can be made there: said, and the table stands.
+  fs::remove_all(dir);
+  escribir_fichero(dir, "not a folder");
+  char tabla[MAX_PUNTUACIONES][LONG_TXT + 1];
+  memcpy(tabla, max_txt, sizeof tabla);
+  mano_azar sale;
+  sale.abandona = 40;
+  jugar(inicio, sale);
+  testing::internal::CaptureStderr();
+  guardar_repeticion_partida();
+  const std::string dicho = testing::internal::GetCapturedStderr();
+  EXPECT_NE(dicho.find("recording was not saved"), std::string::npos) << dicho;
+  EXPECT_EQ(memcmp(tabla, max_txt, sizeof tabla), 0);
+  EXPECT_EQ(fs::file_size(dir), 12u);
+}
+
+namespace {
+
+// Games recorded by the game's own loop and committed under
+// tests/repeticiones/: each must play again to the end it recorded at every
+// later commit. A change of the rules that breaks one bumps VERSION_REGLAS
+// and keeps the old rules for the old version (docs/repeticion.md).
+// FOTONAUTA_GRABAR_DORADAS=FOLDER plays them afresh and writes them there.
+struct dorada {
+  const char *fichero;
+  uint8_t motivo_fin;
+  int8_t nivel;       // the first level
+  int8_t a_ganar;     // levels won with the solver's plans
+  int8_t fases;       // levels completed in all
+  int abandona;       // the frame the hand leaves at, 0 never
+  uint64_t semilla;
+  uint8_t entrenamiento;
+};
+const dorada DORADAS[] = {
+    {"ganada_y_perdida.frep", fin_sin_vidas, 0, 2, 2, 0, 0x5eed0001, 0},
+    {"desde_el_21.frep", fin_sin_vidas, 20, 1, 1, 0, 0x5eed0021, 0},
+    {"abandonada.frep", fin_abandono, 0, 0, 0, 600, 0x5eed0003, 0},
+    {"entrenamiento.frep", fin_abandono, PRIMER_NIVEL_ENTRENAMIENTO, 1, 1, 2500, 0x5eed0060, 1},
+};
+
+}  // namespace
+
+TEST_F(Repeticion, LasGrabacionesGuardadasSiguenJugandoseIgual)
+{
+  const char *nuevas = getenv("FOTONAUTA_GRABAR_DORADAS");
+  for (const dorada &d : DORADAS) {
+    const std::string ruta = std::string(nuevas != nullptr ? nuevas : FOTONAUTA_FUENTES_DIR "/tests/repeticiones") +
+                             "/" + d.fichero;
+    if (nuevas != nullptr) {
+      mano_azar m;
+      m.azar.seed(static_cast<unsigned>(d.semilla));
+      m.a_ganar = d.a_ganar;
+      m.abandona = d.abandona;
+      inicio_partida inicio{};
+      inicio.semilla = d.semilla;
+      inicio.nivel = d.nivel;
+      inicio.entrenamiento = d.entrenamiento;
+      jugar(inicio, m);
+      cabecera_repeticion &c = partida_grabada.cabecera;
+      c.fecha = static_cast<int64_t>(time(nullptr));
+      if (c.motivo_fin == fin_sin_vidas) {
+        // As name entry leaves a row's recording.
+        strcpy(c.nombre, "Ana Mu\xF1oz");
+        const int32_t valores[2] = {c.puntos, c.fases};
+        uuencode_generic(c.codigo, ID_CODIGO_PUNTUACION, NUM_VALORES_PUNTUACION, valores, BYTES_PUNTUACION);
+      }
+      std::string error;
+      ASSERT_TRUE(guardar_repeticion(ruta, partida_grabada, error)) << error;
+    }
+    repeticion r;
+    std::string error;
+    ASSERT_TRUE(leer_repeticion(ruta, r, error)) << error;
+    const verificacion v = verificar_repeticion(r);
+    EXPECT_TRUE(v.valida) << d.fichero << ": " << v.motivo;
+    EXPECT_EQ(v.motivo_fin, d.motivo_fin) << d.fichero;
+    EXPECT_EQ(r.cabecera.nivel, d.nivel) << d.fichero;
+    EXPECT_EQ(v.fases, d.fases) << d.fichero;
+    EXPECT_EQ(r.cabecera.banderas, d.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) << d.fichero;
+  }
+}

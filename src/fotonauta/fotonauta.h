@@ -100,6 +100,11 @@ void fin_allegro();
 // main menu until Exit, and shutdown.
 void ejecutar_juego();
 
+// The same for watching recording `r`: the rest of start-up, cfg.dat (a
+// first run asks the language), the recording on screen, and shutdown.
+struct repeticion;
+void ejecutar_repeticion(const repeticion &r);
+
 // Loads grf.dat and fuentes.dat from the working directory, checks every
 // object the game uses and cuts the tile sheet. On failure it has told the
 // player what is wrong, freed what it loaded and returns non-zero.
@@ -112,6 +117,14 @@ void mensaje_fatal(const char *texto);
 // The frame step: waits for the next tick of the 40 Hz clock and copies
 // `buffer` to the screen.
 void paso_fotograma();
+
+// The second half of the frame step, the wait and the copy.
+void presentar_fotograma();
+
+// When set, the frame step calls this in place of presentar_fotograma: a
+// screen that runs the frames its own way (watching a recording, which
+// may pause, run fast and put a caption over the frame).
+extern void (*paso_sustituto)();
 
 // The same step with the mouse pointer drawn into `buffer` for the copy.
 void paso_fotograma_con_puntero();
@@ -143,6 +156,7 @@ constexpr int8_t DLG_OPCIONES = 5;  // options
 constexpr int8_t DLG_RECORDS = 6;   // high-score table
 constexpr int8_t DLG_TECLADO = 7;   // name entry
 constexpr int8_t DLG_ENVIO = 8;     // score upload
+constexpr int8_t DLG_REPETICION = 9;  // a recording watched: no buttons
 
 // Captions of the 60 level buttons, "01" to "60", three bytes each.
 extern char texto0160[60 * 3];
@@ -176,6 +190,20 @@ int8_t preguntar_nivel();
 
 // Name entry for a finished game's score, then the high-score table.
 void introducir_puntuacion(int32_t puntos, int8_t fases);
+
+// The recording of the game just played (partida_grabada), written into
+// repeticiones/ beside pnt.txt, which is then pruned to the recordings the
+// rows link to and the last few others. A failed write is said on
+// standard error and changes nothing else. Only games of the stored levels
+// are kept; the editor's levels and `--niveles` are not the game.
+// - guardar_repeticion_fila: the game scored table row `fila` (`puntos`
+//   points over `fases` levels): its file is named by the row's code, and
+//   its header holds the row's name, code and the date. Nothing is written
+//   when the recording is not of that score.
+// - guardar_repeticion_partida: any game not saved by the first, under the
+//   time it ended.
+void guardar_repeticion_fila(int fila, int32_t puntos, int8_t fases);
+void guardar_repeticion_partida();
 
 void leer_pnt();
 

@@ -2,6 +2,7 @@
 // for), the display, the frame clock, then the game.
 #include "fotonauta/fotonauta.h"
 #include "juego/juego.h"
+#include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
 
 #include <cstdio>
@@ -10,7 +11,7 @@
 namespace {
 
 const char AYUDA[] =
-    "Usage: fotonauta [--help | --version | --niveles FOLDER]\n"
+    "Usage: fotonauta [--help | --version | --niveles FOLDER | [--repeticion] FILE]\n"
     "A laser puzzle game played with the mouse: turn the mirrors and steer\n"
     "the beam onto every target, then into the receiver.\n"
     "\n"
@@ -18,9 +19,13 @@ const char AYUDA[] =
     "  --version          print the version and exit\n"
     "  --niveles FOLDER   play the level files NN.txt of FOLDER in place of\n"
     "                     the built-in levels of those numbers\n"
+    "  --repeticion FILE  watch the recorded game FILE (a .frep file, which\n"
+    "                     may also be named alone): Space pauses, the right\n"
+    "                     arrow held plays four times as fast, Esc leaves\n"
     "\n"
     "The game reads its data files from the working folder and keeps its\n"
-    "settings and high scores there; see fotonauta(6).\n";
+    "settings, high scores and the recordings of its games (repeticiones/)\n"
+    "there; see fotonauta(6).\n";
 
 // The levels of `--niveles`, alive for the whole run: nivel_sustituto
 // points into it.
@@ -52,6 +57,26 @@ bool usar_carpeta_niveles(const char *carpeta)
   return true;
 }
 
+// The recording of `--repeticion`, read and played through once before any
+// window opens: a file that cannot be watched is said on standard error,
+// and nothing starts.
+repeticion repeticion_vista;
+
+bool leer_repeticion_vista(const char *ruta)
+{
+  std::string error;
+  if (!leer_repeticion(ruta, repeticion_vista, error)) {
+    fprintf(stderr, "fotonauta: %s\n", error.c_str());
+    return false;
+  }
+  const verificacion v = verificar_repeticion(repeticion_vista);
+  if (!v.valida) {
+    fprintf(stderr, "fotonauta: %s: this game cannot be played back: %s\n", ruta, v.motivo.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -67,25 +92,44 @@ int main(int argc, char *argv[])
       return 0;
     }
   }
+  const char *niveles = nullptr;
+  const char *vista = nullptr;
   for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--niveles") == 0) {
+    const bool opcion_niveles = strcmp(argv[i], "--niveles") == 0;
+    if (opcion_niveles || strcmp(argv[i], "--repeticion") == 0) {
       if (i + 1 >= argc) {
-        fprintf(stderr, "fotonauta: --niveles needs a folder\n");
+        fprintf(stderr, "fotonauta: %s needs a %s\n", argv[i], opcion_niveles ? "folder" : "file");
         return 2;
       }
-      if (!usar_carpeta_niveles(argv[++i])) {
-        return 1;
-      }
+      (opcion_niveles ? niveles : vista) = argv[++i];
+    } else if (argv[i][0] != '-' && vista == nullptr) {
+      // A file alone is a recording to watch: how a file manager or a
+      // browser opens one with the game.
+      vista = argv[i];
     } else {
       fprintf(stderr, "fotonauta: unknown option '%s'\nTry 'fotonauta --help'.\n", argv[i]);
       return 2;
     }
   }
+  if (niveles != nullptr && vista != nullptr) {
+    fprintf(stderr, "fotonauta: a recording is watched on the built-in levels, not with --niveles\n");
+    return 2;
+  }
+  if (niveles != nullptr && !usar_carpeta_niveles(niveles)) {
+    return 1;
+  }
+  if (vista != nullptr && !leer_repeticion_vista(vista)) {
+    return 1;
+  }
   if (ini_allegro() != 0) {
     return -1;
   }
   ini_tiempo();
-  ejecutar_juego();
+  if (vista != nullptr) {
+    ejecutar_repeticion(repeticion_vista);
+  } else {
+    ejecutar_juego();
+  }
   return 0;
 }
 END_OF_MAIN()

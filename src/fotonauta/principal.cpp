@@ -61,6 +61,9 @@ const char *clase_ventana[2] = {"fotonauta", "Fotonauta"};
 void (*prueba_fotograma)();
 #endif
 
+// The frame step of a screen that runs its frames its own way, or null.
+void (*paso_sustituto)();
+
 namespace {
 
 const char TEXTO_SIN_VIDEO[] =
@@ -332,6 +335,19 @@ void ejecutar_juego()
   fin_allegro();
 }
 
+void ejecutar_repeticion(const repeticion &r)
+{
+  ini_audio();
+  ini_dialogos();
+  ini_juego();
+  clear_to_color(buffer, 0);
+  // The language and the volumes are the player's; a first run asks.
+  leer_cfg();
+  ver_repeticion(r);
+  fin_audio();
+  fin_allegro();
+}
+
 void fin_allegro()
 {
   // The sheet itself (entry 180) belongs to the data file.
@@ -351,6 +367,15 @@ void paso_fotograma()
 {
   atender_senal_fin();
   dlg_fotograma_mostrado();
+  if (paso_sustituto != nullptr) {
+    paso_sustituto();
+    return;
+  }
+  presentar_fotograma();
+}
+
+void presentar_fotograma()
+{
 #ifdef FOTONAUTA_PRUEBAS
   if (prueba_fotograma != nullptr) {
     prueba_fotograma();

@@ -256,5 +256,7 @@ void introducir_puntuacion(int32_t puntos, int8_t fases)
 
   // A table that could not be saved stays in memory for this run.
   escribir_pnt();
+  // Before the table shows, so an upload from there finds it.
+  guardar_repeticion_fila(fila, puntos, fases);
   puntuaciones(static_cast<int8_t>(RESALTE_MINIMO + fila));
 }

@@ -101,6 +101,25 @@ void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *gan
 // action: always returns 0.
 int8_t juego(int8_t entrenamiento);
 
+// The screen around a game, for the game and for a recording watched: the
+// status strip made; then the music stopped and `dialogo` on top of the
+// dialogs (the game's panel, or the viewer's, which has no buttons); and
+// at the end all of it undone, with every sound stopped.
+void crear_marcador_partida();
+void abrir_pantalla_partida(int8_t dialogo);
+void cerrar_pantalla_partida();
+
+// Watches recording `r` on screen: the recorded game played again through
+// the rules with the game's own hooks, drawing and sound, at the game's
+// pace, its input taken from the recording. Space pauses and goes on, the
+// right arrow held plays four times as fast, Esc ends the program at once.
+// The top of the frame says whose game it is, its points, when it was
+// played and how far it has been watched; the player's own pointer shows
+// only where a screen waits for a click (the Exit of the game's end, and
+// the last frame of a game that was left, held until a click). `r` must
+// play on these rules and levels (verificar_repeticion).
+void ver_repeticion(const repeticion &r);
+
 // Plays `nivel` alone in the game's loop, as level "01", from its start
 // until it is won, the lives run out or the player leaves; nothing is
 // scored. The level editor's Play.

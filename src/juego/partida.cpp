@@ -170,18 +170,32 @@ void jugar(inicio_partida inicio)
   dlg_olvidar_tecla(KEY_Q, vistas.q);
   dlg_olvidar_tecla(KEY_M, vistas.m);
 
-  marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
-  preparar_marcador();
-
+  crear_marcador_partida();
   if (!inicio.suelto && inicio.nivel == 0 && ult_fase_completada != 0) {
     inicio.nivel = preguntar_nivel();
   }
-
-  parar_musica();
-  dlg_apilar_dialogo(DLG_JUEGO);
+  abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
   jugar_fotogramas(inicio, &ganchos_pantalla);
+  cerrar_pantalla_partida();
+}
 
+}  // namespace
+
+void crear_marcador_partida()
+{
+  marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
+  preparar_marcador();
+}
+
+void abrir_pantalla_partida(int8_t dialogo)
+{
+  parar_musica();
+  dlg_apilar_dialogo(dialogo);
+}
+
+void cerrar_pantalla_partida()
+{
   detener_sonidos(1);
   sonido_mina = -1;
   sonido_sobrecarga = -1;
@@ -189,8 +203,6 @@ void jugar(inicio_partida inicio)
   destroy_bitmap(marcador);
   marcador = nullptr;
 }
-
-}  // namespace
 
 const ganchos_partida ganchos_pantalla = {
     dibujar_tablero_juego, mostrar_fotograma,   mostrar_inicio_nivel, mostrar_contacto,
@@ -262,6 +274,7 @@ int8_t juego(int8_t entrenamiento)
       introducir_puntuacion(dt_partida.puntos, dt_partida.fases_superadas);
     }
   }
+  guardar_repeticion_partida();
   if (motivo == fin_abandono) {
     parar_musica();
   }

@@ -62,6 +62,21 @@ void poner_texto(std::vector<uint8_t> &v, const char *texto, size_t ancho)
   }
 }
 
+// Whether a text field holds only what the game writes there: printable
+// ISO 8859-1 in the name, the code's letters in the code, blanks in both.
+bool texto_valido(const uint8_t *p, size_t ancho, bool codigo)
+{
+  for (size_t i = 0; i < ancho; ++i) {
+    const uint8_t c = p[i];
+    const bool imprimible = (c >= ' ' && c < 0x7f) || c >= 0xa0;
+    const bool del_codigo = c != '\0' && strchr(ALFABETO_CODIGO, c) != nullptr;
+    if (c != ' ' && !(codigo ? del_codigo : imprimible)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void tomar_texto(const uint8_t *p, size_t ancho, char *texto)
 {
   size_t n = ancho;
@@ -287,6 +302,10 @@ bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c
     error = "the recording's start or end is not one a game can have";
     return false;
   }
+  if (!texto_valido(d + 52, LONG_NOMBRE, false) || !texto_valido(d + 72, LONG_COD, true)) {
+    error = "the recording's name or code holds characters the game never writes there";
+    return false;
+  }
   if (cuantos > c.fotogramas || largo_eventos > MAX_BYTES_EVENTOS_REPETICION ||
       largo_eventos > static_cast<size_t>(cuantos) * 10) {
     error = "the recording's input is larger than its frames allow";
@@ -340,8 +359,12 @@ bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::strin
     }
     hecho += static_cast<size_t>(w);
   }
-  if (fsync(fd) != 0 || close(fd) != 0 || rename(temporal.c_str(), ruta.c_str()) != 0) {
-    error = ruta + ": " + strerror(errno);
+  // The descriptor is closed whatever fsync says.
+  const bool escrito = fsync(fd) == 0;
+  const int error_fsync = errno;
+  const bool cerrado = close(fd) == 0;
+  if (!escrito || !cerrado || rename(temporal.c_str(), ruta.c_str()) != 0) {
+    error = ruta + ": " + strerror(escrito ? errno : error_fsync);
     unlink(temporal.c_str());
     return false;
   }

@@ -44,8 +44,9 @@ struct cabecera_repeticion {
   int32_t puntos = 0;
   uint32_t fotogramas = 0;    // frames played, the last one ending the game
   uint64_t hash_final = 0;    // hash_estado() as the game ended
-  // Known once the player's name was entered; not part of what a replay
-  // checks. The name is ISO 8859-1, blank-padded.
+  // Not part of what a replay checks. The date is set when the game saves
+  // the recording, 0 before; the name (ISO 8859-1, blank-padded in the
+  // file) and the code once the score has entered the table.
   int64_t fecha = 0;          // seconds since 1970
   char nombre[LONG_NOMBRE + 1] = {};
   char codigo[LONG_COD + 1] = {};
@@ -98,6 +99,39 @@ bool leer_cabecera_repeticion(const uint8_t *datos, size_t n, cabecera_repeticio
 // The file, written through a new file renamed over the old one.
 bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::string &error);
 bool leer_repeticion(const std::string &ruta, repeticion &r, std::string &error);
+
+// ---------------------------------------------------------------------------
+// The folder of recordings beside the high-score table
+// ---------------------------------------------------------------------------
+
+// The folder, in the game's working folder beside pnt.txt, and the ending
+// of its files.
+constexpr char CARPETA_REPETICIONES[] = "repeticiones";
+constexpr char EXTENSION_REPETICION[] = ".frep";
+
+// The file name of the recording linked to the table's row of score code
+// `codigo`: the code and the ending. Empty when `codigo` is not LONG_COD
+// letters of the code's alphabet (the tampered row's code is not): such a
+// row has no recording.
+std::string nombre_repeticion_fila(const char *codigo);
+
+// A file name in `carpeta` for the recording of a game linked to no row,
+// from the local time it ended at ("2026-12-10_14-02-33.frep"), with a
+// number added when that name is taken. Never a row's name: '-' and '_'
+// are not letters of the code.
+std::string nombre_repeticion_suelta(const std::string &carpeta, int64_t fecha);
+
+// Writes `r` into `carpeta` (made when missing) as `nombre`, through a new
+// file renamed over any old one.
+bool guardar_en_carpeta(const std::string &carpeta, const std::string &nombre, const repeticion &r,
+                        std::string &error);
+
+// Keeps the folder growing with the table rather than with the games
+// played: every recording named in `enlazadas` stays, and of the others the
+// `sueltas` written last; the rest are deleted. Anything but recordings is
+// left alone, and nothing is deleted when the folder cannot be read whole.
+// Returns how many were deleted.
+int podar_repeticiones(const std::string &carpeta, const std::vector<std::string> &enlazadas, size_t sueltas);
 
 // ---------------------------------------------------------------------------
 // Playing it again

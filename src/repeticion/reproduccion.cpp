@@ -17,11 +17,31 @@ void empezar_grabacion(repeticion &r, const inicio_partida &inicio)
   }
 }
 
+namespace {
+
+bool misma_entrada(const entrada_juego &a, const entrada_juego &b)
+{
+  return a.celda == b.celda && a.botones == b.botones && a.rueda == b.rueda && a.teclas == b.teclas;
+}
+
+}  // namespace
+
 void grabar_entrada(repeticion &r, const entrada_juego &entrada)
 {
-  const entrada_juego e = entrada_consumida(entrada);
+  entrada_juego e = entrada_consumida(entrada);
   const entrada_juego antes = r.cambios.empty() ? entrada_juego{} : r.cambios.back().entrada;
-  if (e.celda != antes.celda || e.botones != antes.botones || e.rueda != antes.rueda || e.teclas != antes.teclas) {
+  // A field the rules do not look at now (the cell while a mirror is held
+  // or nothing is pressed, the buttons under the wheel, Alt without the
+  // left button) keeps the value it had: it plays the same and costs no
+  // change. A press and its release are then two changes, not three.
+  for (uint8_t entrada_juego::*campo : {&entrada_juego::celda, &entrada_juego::botones, &entrada_juego::teclas}) {
+    entrada_juego quieta = e;
+    quieta.*campo = antes.*campo;
+    if (misma_entrada(entrada_consumida(quieta), entrada_consumida(e))) {
+      e = quieta;
+    }
+  }
+  if (!misma_entrada(e, antes)) {
     r.cambios.push_back({r.cabecera.fotogramas, e});
   }
 }

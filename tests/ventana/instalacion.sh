@@ -2,7 +2,8 @@
 # under a staging root, and the launcher, which runs the game in the
 # player's own folder, made and repaired on every run, leaving the player's
 # settings and scores alone.
-source "$(dirname "$0")/comun.sh"
+AQUI=$(cd "$(dirname "$0")" && pwd)
+source "$AQUI/comun.sh"
 # A game still running when a check fails is ended with the test.
 terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
 trap terminar EXIT
@@ -44,7 +45,8 @@ usr/share/man/man6/fotonauta-pantalla-completa.6.gz
 usr/share/man/man6/fotonauta.6.gz
 usr/share/man/man8/fotonauta-servidor.8.gz
 usr/share/metainfo/org.example.fotonauta.editor.metainfo.xml
-usr/share/metainfo/org.example.fotonauta.metainfo.xml"
+usr/share/metainfo/org.example.fotonauta.metainfo.xml
+usr/share/mime/packages/fotonauta.xml"
 instalados=$(cd "$RAIZ" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 [ "$instalados" = "$esperados" ] || fallo "installed files differ: $(diff <(echo "$esperados") <(echo "$instalados"))"
 for f in games/fotonauta games/fotonauta-pantalla-completa games/fotonauta-editor libexec/fotonauta/fotonauta \
@@ -67,7 +69,12 @@ done
 esquina=$(convert "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" -format '%[fx:p{1,1}.a] %[fx:p{128,128}.a]' info:)
 [ "$esquina" = "0 1" ] || fallo "icon alpha at a corner and the middle: $esquina"
 desktop-file-validate "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry is not valid"
-for orden in $(sed -n 's/^Exec=//p' "$USR/share/applications/fotonauta.desktop"); do
+# The main entry's Exec line opens the recordings it lists too.
+grep -qx 'Exec=fotonauta %f' "$USR/share/applications/fotonauta.desktop" ||
+  fallo "the desktop entry runs something else"
+grep -qx 'MimeType=application/x-fotonauta-repeticion;' "$USR/share/applications/fotonauta.desktop" ||
+  fallo "the desktop entry does not open recordings"
+for orden in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$USR/share/applications/fotonauta.desktop"); do
   [ -x "$USR/games/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
 grep -qx 'Icon=fotonauta' "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry names another icon"
@@ -216,4 +223,41 @@ despues=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$car
 [ "$antes" = "$despues" ] || fallo "cfg.dat or pnt.txt changed in the second run: $antes / $despues"
 [ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
   fallo "the player's folder holds: $(ls -A "$carpeta")"
-echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game"
+
+# ---- A recording opened from the desktop ----
+# As the system's triggers leave the installation: the file types and the
+# entries' types gathered. A recording is then known by its ending and, a
+# browser's download without it, by its first bytes; opening either runs
+# the game's entry, which shows it, in the player's folder.
+# The player is the one of the runs above, with the settings they chose.
+escritorio() {
+  env -u XDG_DATA_HOME PATH="$USR/games:$PATH" XDG_DATA_DIRS="$USR/share" XDG_CONFIG_HOME="$TMP/escritorio" \
+    XDG_CONFIG_DIRS="$TMP/escritorio" HOME="$hogar" "$@"
+}
+escritorio update-mime-database "$USR/share/mime"
+escritorio update-desktop-database "$USR/share/applications"
+cp "$AQUI/../repeticiones/abandonada.frep" "$TMP/partida.frep"
+cp "$AQUI/../repeticiones/abandonada.frep" "$TMP/descarga"
+for f in partida.frep descarga; do
+  tipo=$(escritorio gio info -a standard::content-type "$TMP/$f" | sed -n 's/.*content-type: //p')
+  [ "$tipo" = application/x-fotonauta-repeticion ] || fallo "$f is taken for $tipo"
+done
+[ "$(escritorio gio mime application/x-fotonauta-repeticion | head -n 1)" = \
+  "Default application for “application/x-fotonauta-repeticion”: fotonauta.desktop" ] ||
+  fallo "recordings do not open with the game: $(escritorio gio mime application/x-fotonauta-repeticion)"
+# gio hands the file to the entry and returns: the game is no child here.
+pid=
+escritorio gio open "$TMP/descarga" 2>"$TMP/error"
+esperar_ventana
+origen_ventana
+esperar 30 "the recording opened from the desktop on screen" rotulo_repeticion
+capturar instalacion_repeticion
+xdotool key Escape
+for _ in $(seq 200); do
+  [ -z "$(ventana_juego)" ] && break
+  sleep 0.05
+done
+[ -z "$(ventana_juego)" ] || fallo "Esc did not end the watching"
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+  fallo "watching a recording left in the player's folder: $(ls -A "$carpeta")"
+echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game, a recording opened from the desktop"

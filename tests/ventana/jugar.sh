@@ -406,6 +406,15 @@ esperar_siguiente_nivel() {
   esperar_nivel "$1"
 }
 
+# A recording being watched: its caption on the frame's top strip, light
+# letters on a dark band, where the bare border is light metal.
+rotulo_repeticion() {
+  mirar rotulo
+  local c
+  c=$(claridad rotulo 300x20+362+6)
+  mayor "$c" 0.05 && mayor 0.5 "$c"
+}
+
 # The menu has given way to a game: its star field is gone.
 sin_menu() {
   mirar sin_menu

@@ -3,7 +3,9 @@
 # on-screen keyboard, the table with the new row blinking, the upload to
 # fotonauta-servidor on this machine's loopback (the game pointed at it by
 # FOTONAUTA_SERVIDOR), the row on the server's web page as headless
-# Chromium shows it, and a second upload that adds nothing.
+# Chromium shows it, and a second upload that adds nothing; then the
+# game's recording, kept under the row's code, watched again with
+# `fotonauta --repeticion` to the same final points.
 #
 # The route, found with `niveles trazar`: on level 01 the mirror in cell
 # 105 set to angle 0 throws the beam straight back into the laser, which
@@ -173,6 +175,16 @@ esperado=$(printf '#Ana Mu\361oz%11s  %6d ' '' "$puntos")
 [ "$(stat -c %s pnt.txt)" -eq 44 ] || fallo "pnt.txt holds $(stat -c %s pnt.txt) bytes, not one row"
 codigo=$(head -c 42 pnt.txt | tail -c 12)
 
+# The game's recording, linked to the row by its code before the table
+# showed, with the name as typed, the code and the row's points.
+repeticion="repeticiones/$codigo.frep"
+[ -f "$repeticion" ] || fallo "no recording $repeticion once the name was entered: $(ls -A repeticiones 2>&1)"
+campo() { dd if="$repeticion" bs=1 skip="$1" count="$2" 2>/dev/null; }
+[ "$(campo 0 4)" = FTRP ] || fallo "$repeticion is not a recording"
+[ "$(campo 52 20)" = "$(printf 'Ana Mu\361oz%11s' '')" ] || fallo "the recording's name: $(campo 52 20 | od -An -c)"
+[ "$(campo 72 12)" = "$codigo" ] || fallo "the recording's code: $(campo 72 12)"
+[ "$(od -An -t d4 -j 28 -N 4 "$repeticion" | tr -d ' ')" = "$puntos" ] || fallo "the recording's points differ from the row's"
+
 # Upload: the success screen's fourth line ("to see your position").
 clic_grande 210 676
 exito() {
@@ -232,4 +244,64 @@ esperar 10 "the quit box" caja
 clic_grande 308 336
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the program ended with status $ESTADO: $(cat "$TMP/error")"
-echo "ok: $puntos points, \"Ana MuÃ±oz\" entered, blinking row, uploaded as $codigo in $(($(date +%s) - inicio)) s"
+paso "the game left"
+
+# ---- The recording watched ----
+# A file that is no recording is said, and no window opens.
+estado=0
+"$CONSTRUCCION/fotonauta" --repeticion pnt.txt 2>"$TMP/error" || estado=$?
+[ "$estado" -eq 1 ] && grep -q "pnt.txt: not a fotonauta recording" "$TMP/error" ||
+  fallo "a file that is no recording: status $estado, $(cat "$TMP/error")"
+
+# The game's own: it plays again to the same end. Space pauses it (the
+# whole window stands still) and goes on; the right arrow held plays it
+# four times as fast; its end is the game-over screen with the points the
+# game showed, drawn the same; Esc leaves.
+arrancar "$CONSTRUCCION/fotonauta" --repeticion "$repeticion"
+origen_ventana
+esperar 30 "the recording's caption" rotulo_repeticion
+esperar 60 "the recording's first level under way" energia_llena
+xdotool key space
+quieta() {
+  instantanea "$TMP/quieta_1.png"
+  sleep 0.5
+  instantanea "$TMP/quieta_2.png"
+  cmp -s "$TMP/quieta_1.png" "$TMP/quieta_2.png"
+}
+esperar 10 "the recording paused" quieta
+sleep 1.5
+instantanea "$TMP/quieta_3.png"
+cmp -s "$TMP/quieta_1.png" "$TMP/quieta_3.png" || fallo "the paused recording moved on"
+cp "$TMP/quieta_3.png" "$CAPTURAS/puntuaciones_10_repeticion_pausa.png"
+xdotool key space
+sigue() {
+  instantanea "$TMP/sigue.png"
+  ! cmp -s "$TMP/quieta_1.png" "$TMP/sigue.png"
+}
+esperar 10 "the recording going on after the pause" sigue
+paso "recording paused and resumed"
+# Its length at the game's pace, from its header.
+juego_s=$(od -An -t u4 -j 32 -N 4 "$repeticion" | awk '{ print $1 / 40 }')
+t_rapido=$(date +%s.%N)
+xdotool keydown Right
+esperar 120 "the recording's game-over screen" tablero_gris
+xdotool keyup Right
+rapido_s=$(awk -v a="$t_rapido" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
+paso "the recording's end, $rapido_s s with the right arrow held for a game of $juego_s s of play"
+# Each frame of play and of the sequences between goes four times as fast:
+# well within the play's own time.
+mayor "$(awk -v j="$juego_s" 'BEGIN { print 0.75 * j }')" "$rapido_s" ||
+  fallo "the right arrow held did not play the recording fast: $rapido_s s for $juego_s s of play"
+xdotool mousemove "$((OX + 100))" "$((OY + 100))"
+esperar 10 "the recording's final points drawn" tablero_gris
+capturar puntuaciones_11_repeticion_fin
+region=200x40+782+700
+convert "$CAPTURAS/puntuaciones_5_fin_de_partida.png" -crop "$region" +repage "$TMP/puntos_partida.png"
+convert "$CAPTURAS/puntuaciones_11_repeticion_fin.png" -crop "$region" +repage "$TMP/puntos_repeticion.png"
+distintos=$(compare -metric AE "$TMP/puntos_partida.png" "$TMP/puntos_repeticion.png" null: 2>&1) || true
+[ "$distintos" = 0 ] || fallo "the recording ends with other points than the game showed ($distintos pixels differ; see puntuaciones_5 and puntuaciones_11)"
+xdotool key Escape
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "watching ended with status $ESTADO: $(cat "$TMP/error")"
+paso "the recording watched to the same points"
+echo "ok: $puntos points, \"Ana MuÃ±oz\" entered, blinking row, uploaded as $codigo, its recording watched again to the same points in $(($(date +%s) - inicio)) s"
