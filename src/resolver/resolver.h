@@ -149,6 +149,10 @@ struct informe_nivel {
 
 struct opciones_resolver {
   int partidas = 40;           // random starts for a level without chance
+  int partidas_azar = PARTIDAS_AZAR;  // runs of a level with chance
+  // The seed of the first run; the others follow it. A level's true rate is
+  // best measured on seeds its design was never tried on.
+  uint64_t primera_semilla = 1;
   int partidas_gremlins = 40;  // runs with gremlins, for the fragility report
   // When set, called after each run: the runs played of the proof's current
   // batch, and how many it has.
