@@ -65,7 +65,7 @@ void imprimir_informe(int nivel, const informe_nivel &inf, bool con_plan)
 }
 
 constexpr const char *USO_RESOLVER =
-    "usage: niveles resolver [N | FICHERO.txt] [--resumen] [--partidas K] [--semilla X] [--registro R]\n";
+    "usage: niveles resolver [N | FICHERO.txt] [--resumen] [--partidas K] [--desde X] [--registro R]\n";
 
 // ---------------------------------------------------------------------------
 // estadisticas
@@ -145,15 +145,15 @@ int orden_resolver(int num_argumentos, char **argumentos)
         fprintf(stderr, "niveles resolver: --partidas takes 1-10000\n");
         return 2;
       }
-    } else if (a == "--semilla" && i + 1 < num_argumentos) {
+    } else if (a == "--desde" && i + 1 < num_argumentos) {
       char *fin = nullptr;
       const char *texto = argumentos[++i];
-      const unsigned long long semilla = strtoull(texto, &fin, 10);
-      if (*texto < '0' || *texto > '9' || *fin != '\0' || semilla < 1 || semilla > 1000000000ULL) {
-        fprintf(stderr, "niveles resolver: --semilla takes 1-1000000000\n");
+      const unsigned long long primera = strtoull(texto, &fin, 10);
+      if (*texto < '0' || *texto > '9' || *fin != '\0' || primera < 1 || primera > 1000000000ULL) {
+        fprintf(stderr, "niveles resolver: --desde takes a run number 1-1000000000\n");
         return 2;
       }
-      opciones.primera_semilla = semilla;
+      opciones.primera_partida = primera;
     } else if (a.size() > 4 && a.compare(a.size() - 4, 4, ".txt") == 0) {
       nivel_texto t;
       std::string error;
@@ -193,7 +193,7 @@ int orden_resolver(int num_argumentos, char **argumentos)
     }
     fputs(escribir_plan(plan).c_str(), stdout);
     opciones_simulacion o;
-    o.semilla = opciones.primera_semilla + static_cast<uint64_t>(registro - 1);
+    o.semilla = semilla_partida(static_cast<uint64_t>(registro));
     o.registro = stdout;
     const partida_plan p = jugar_plan(r.bytes, r.nivel, plan, o);
     printf("%s at frame %d\n", p.resultado == sim_completado ? "completado" : "vida perdida", p.fotogramas);

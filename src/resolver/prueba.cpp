@@ -49,20 +49,36 @@ bool en_peligro()
   return dt_rayo.estado == rayo_mina || dt_rayo.estado == rayo_sobrecarga;
 }
 
-// The plain mirrors the drawn beam crosses, in its order; with
-// `tras_reemisor`, only those past the last re-emitter, the ones that send
-// it where it ends now (before one, the way changes with every trace by
-// itself). A mirror the beam passes along its face makes no corner, so the
-// segments are walked centre by centre.
-std::vector<uint8_t> espejos_del_rayo(bool tras_reemisor)
+bool se_mueve_solo(uint8_t tipo)
+{
+  return tipo == reemisor || tipo == espejo_giratorio || tipo == polarizador_reflectante_giratorio ||
+         tipo == polarizador_absorbente_giratorio;
+}
+
+// The plain mirrors the drawn beam crosses, in its order; with `gobernables`,
+// only those past the last piece that moves by itself (a re-emitter, a
+// self-turning mirror or polariser): before one, the way the beam takes
+// changes with every trace on its own, and the mirrors past it are the ones
+// that send the beam where it ends now. A mirror the beam passes along its
+// face makes no corner, so the segments are walked step by step. `movil`,
+// when given, tells whether the beam meets any piece that moves by itself.
+std::vector<uint8_t> espejos_del_rayo(bool gobernables, bool *movil = nullptr)
 {
   std::vector<uint8_t> espejos;
-  auto mirar = [&espejos](int x, int y) {
-    if ((x - 2) % 4 != 0 || (y - 2) % 4 != 0 || x < 0 || y < 0 || x >= RAYO_MAX_X || y >= RAYO_MAX_Y) {
+  bool alguna = false;
+  auto mirar = [&espejos, &alguna, gobernables](int x, int y) {
+    if (x < 0 || y < 0 || x >= RAYO_MAX_X || y >= RAYO_MAX_Y) {
       return;
     }
     const uint8_t c = static_cast<uint8_t>(x / 4 + (y / 4) * COLUMNAS);
-    if (est_nivel[c].tipo == espejo) {
+    // On a cell's edge the beam touches the cells on both sides of it.
+    const bool pieza_movil = se_mueve_solo(est_nivel[c].tipo) ||
+                             (x % 4 == 0 && x > 0 && se_mueve_solo(est_nivel[c - 1].tipo)) ||
+                             (y % 4 == 0 && y > 0 && se_mueve_solo(est_nivel[c - COLUMNAS].tipo));
+    alguna |= pieza_movil;
+    if (gobernables && pieza_movil) {
+      espejos.clear();
+    } else if (x % 4 == 2 && y % 4 == 2 && est_nivel[c].tipo == espejo) {
       espejos.push_back(c);
     }
   };
@@ -73,9 +89,7 @@ std::vector<uint8_t> espejos_del_rayo(bool tras_reemisor)
     if (a.dir == DIR_SALTO) {
       // A jump: a fibre's from its end's centre, a re-emitter's from one
       // step short of its centre.
-      if (tras_reemisor && ((a.x - 2) % 4 != 0 || (a.y - 2) % 4 != 0)) {
-        espejos.clear();
-      }
+      mirar(a.x, a.y);
       continue;
     }
     int x = a.x;
@@ -88,6 +102,9 @@ std::vector<uint8_t> espejos_del_rayo(bool tras_reemisor)
   }
   if (n > 0) {
     mirar(dt_rayo.punto[n - 1].x, dt_rayo.punto[n - 1].y);
+  }
+  if (movil != nullptr) {
+    *movil = alguna;
   }
   return espejos;
 }
@@ -147,28 +164,29 @@ void sostener(jugador &j, entrada_juego &mano, int paso, uint8_t celda_espejo, u
   j.sentido = sentido;
 }
 
-// Seeing the beam rest on a mine or thrown back, the player turns a mirror
-// on the beam that takes it off: one the plan sets before its next wait, to
-// the plan's angle, or one the plan has not set yet, to an angle where the
-// beam is safe; of those, the turn that lets the overload climb least.
-// Mirrors the plan has already set are left as they are: the plan's way
-// runs through them.
-bool rescatar(jugador &j, const plan_nivel &plan, entrada_juego &mano)
+// A turn of a mirror: of a step of the plan (paso), or a rescue (-1).
+struct giro {
+  int paso;
+  uint8_t celda;
+  uint8_t angulo;
+  int sentido;
+  int pico;   // the overload's peak on the way
+  int pasos;
+};
+
+// Seeing the beam rest on a mine or thrown back, the player looks for a
+// mirror that takes it off, among those that send it where it ends: one the
+// plan sets before its next wait, to the plan's angle, or one the plan has
+// not set yet, to an angle where the beam is safe; of those, the turn that
+// lets the overload climb least. Mirrors the plan has already set are left
+// as they are: the plan's way runs through them.
+bool buscar_rescate(const jugador &j, const plan_nivel &plan, giro &mejor)
 {
   if (!en_peligro()) {
     return false;
   }
-  struct giro {
-    int paso;
-    uint8_t celda;
-    uint8_t angulo;
-    int sentido;
-    int pico;
-    int pasos;
-  };
   bool visto[NUM_CELDAS] = {};
   bool hay = false;
-  giro mejor{};
   auto considerar = [&](const giro &g) {
     if (!hay || g.pico < mejor.pico || (g.pico == mejor.pico && g.pasos < mejor.pasos)) {
       mejor = g;
@@ -182,10 +200,6 @@ bool rescatar(jugador &j, const plan_nivel &plan, entrada_juego &mano)
     }
     visto[*c] = true;
     const uint8_t valor = est_nivel[*c].valor;
-    uint8_t estados[ANGULOS];
-    for (int a = 0; a < ANGULOS; ++a) {
-      estados[a] = a == valor ? dt_rayo.estado : estado_con_angulo(*c, static_cast<uint8_t>(a));
-    }
     int paso = -1;
     for (size_t k = j.siguiente; k < plan.size(); ++k) {
       const paso_plan &p = plan[k];
@@ -198,8 +212,15 @@ bool rescatar(jugador &j, const plan_nivel &plan, entrada_juego &mano)
         break;
       }
     }
+    if (paso == -2 || (paso == -1 && j.fijado[*c])) {
+      continue;
+    }
+    uint8_t estados[ANGULOS];
     for (int a = 0; a < ANGULOS; ++a) {
-      const bool vale = paso >= 0 ? a == plan[paso].angulo : paso == -1 && !j.fijado[*c] && subida(estados[a]) < 0;
+      estados[a] = a == valor ? dt_rayo.estado : estado_con_angulo(*c, static_cast<uint8_t>(a));
+    }
+    for (int a = 0; a < ANGULOS; ++a) {
+      const bool vale = paso >= 0 ? a == plan[paso].angulo : subida(estados[a]) < 0;
       if (!vale || a == valor) {
         continue;
       }
@@ -210,19 +231,14 @@ bool rescatar(jugador &j, const plan_nivel &plan, entrada_juego &mano)
       }
     }
   }
-  if (!hay) {
-    return false;
-  }
-  if (mejor.paso >= 0) {
-    j.fijado[mejor.celda] = true;
-  }
-  sostener(j, mano, mejor.paso, mejor.celda, mejor.angulo, mejor.sentido);
-  return true;
+  return hay;
 }
 
 // Whether turning the mirror in `c` on to `angulo` the way `sentido` should
 // wait for the overload to cool: it would fill the meter past half, and
-// waiting, with the beam safe, lowers it.
+// waiting lowers it, the beam resting safe where it is. (With a piece that
+// moves by itself on its way, the beam may be thrown onto a mine at any
+// trace: waiting would only draw that out.)
 bool hay_que_enfriar(uint8_t c, uint8_t angulo, int sentido)
 {
   const int pasos = ((angulo - est_nivel[c].valor) * sentido + ANGULOS) % ANGULOS;
@@ -230,7 +246,9 @@ bool hay_que_enfriar(uint8_t c, uint8_t angulo, int sentido)
   if (sobrecarga == 0 || en_peligro() || sobrecarga + SUBIDA_MINA * pasos < SOBRECARGA_PRUDENTE) {
     return false;
   }
-  return pico_al_girar(c, angulo, sentido) >= SOBRECARGA_PRUDENTE;
+  bool movil = false;
+  espejos_del_rayo(false, &movil);
+  return !movil && pico_al_girar(c, angulo, sentido) >= SOBRECARGA_PRUDENTE;
 }
 
 // The player's hand before a logic frame: keep turning the held mirror
@@ -249,10 +267,12 @@ void decidir(jugador &j, const plan_nivel &plan, entrada_juego &mano)
       j.hecho[j.paso] = true;
       soltar = true;
     } else if (en_peligro()) {
-      // Turning a mirror off the beam does nothing for it: let go, and see
-      // to the beam first.
-      const std::vector<uint8_t> espejos = espejos_del_rayo(false);
-      soltar = std::find(espejos.begin(), espejos.end(), j.celda) == espejos.end();
+      // Turning a mirror that does not send the beam where it ends does
+      // nothing for it: let go, to see to the beam first, if some mirror
+      // can.
+      const std::vector<uint8_t> espejos = espejos_del_rayo(true);
+      giro rescate{};
+      soltar = std::find(espejos.begin(), espejos.end(), j.celda) == espejos.end() && buscar_rescate(j, plan, rescate);
     } else {
       soltar = hay_que_enfriar(j.celda, j.angulo, j.sentido);
     }
@@ -263,7 +283,12 @@ void decidir(jugador &j, const plan_nivel &plan, entrada_juego &mano)
     return;
   }
   mano.botones = 0;
-  if (rescatar(j, plan, mano)) {
+  giro rescate{};
+  if (buscar_rescate(j, plan, rescate)) {
+    if (rescate.paso >= 0) {
+      j.fijado[rescate.celda] = true;
+    }
+    sostener(j, mano, rescate.paso, rescate.celda, rescate.angulo, rescate.sentido);
     return;
   }
   for (size_t k = j.siguiente; k < plan.size(); ++k) {
@@ -347,7 +372,7 @@ void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opcio
   inf.pasos_giro = 0;
   inf.error.clear();
   std::vector<int> fotogramas;
-  auto anotar = [&](const partida_plan &p) {
+  auto anotar = [&](const partida_plan &p, uint64_t numero) {
     const bool ganada = p.resultado == sim_completado && !p.puerta_cerrada;
     const bool a_tiempo = ganada && p.fotogramas <= LIMITE_FOTOGRAMAS;
     inf.a_tiempo += a_tiempo ? 1 : 0;
@@ -361,25 +386,27 @@ void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opcio
       } else {
         inf.error = p.motivo == perdida_sobrecarga ? "life lost to overload" : "life lost: energy ran out";
       }
-      inf.error += " at frame " + std::to_string(p.fotogramas);
+      inf.error += " at frame " + std::to_string(p.fotogramas) + " of run " + std::to_string(numero);
     }
   };
 
   const int partidas = inf.azar ? opciones.partidas_azar : opciones.partidas;
   const int total = partidas + (inf.azar ? 0 : 1);
   for (int s = 0; s < partidas; ++s) {
+    const uint64_t numero = opciones.primera_partida + static_cast<uint64_t>(s);
     opciones_simulacion o;
-    o.semilla = opciones.primera_semilla + static_cast<uint64_t>(s);
-    anotar(jugar_plan(bytes, nivel, inf.plan, o));
+    o.semilla = semilla_partida(numero);
+    anotar(jugar_plan(bytes, nivel, inf.plan, o), numero);
     if (opciones.progreso != nullptr) {
       opciones.progreso(s + 1, total);
     }
   }
   if (!inf.azar) {
     const std::vector<uint8_t> adversos = angulos_adversos(bytes, inf.plan);
+    const uint64_t numero = opciones.primera_partida + static_cast<uint64_t>(partidas);
     opciones_simulacion o;
-    o.semilla = opciones.primera_semilla + static_cast<uint64_t>(partidas);
-    anotar(jugar_plan(bytes, nivel, inf.plan, o, adversos.data()));
+    o.semilla = semilla_partida(numero);
+    anotar(jugar_plan(bytes, nivel, inf.plan, o, adversos.data()), numero);
   }
   inf.partidas = static_cast<int>(fotogramas.size());
   std::sort(fotogramas.begin(), fotogramas.end());
@@ -432,7 +459,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   if (inf.gremlins > 0) {
     for (int s = 1; s <= opciones.partidas_gremlins; ++s) {
       opciones_simulacion o;
-      o.semilla = static_cast<uint64_t>(1000 + s);
+      o.semilla = semilla_partida(static_cast<uint64_t>(1000 + s));
       o.gremlins = true;
       const partida_plan p = jugar_plan(bytes, nivel, inf.plan, o);
       inf.a_tiempo_gremlins += p.resultado == sim_completado && p.fotogramas <= LIMITE_FOTOGRAMAS ? 1 : 0;
@@ -444,6 +471,16 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
   }
   restaurar_nucleo(guardado);
   return inf;
+}
+
+uint64_t semilla_partida(uint64_t numero)
+{
+  // SplitMix64's finaliser: every bit of the number stirs every bit of the
+  // seed.
+  uint64_t z = numero + 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
 }
 
 bool fragil_con_gremlins(const informe_nivel &inf)
