@@ -183,7 +183,14 @@ estado=0
 [ "$estado" -eq 0 ] && grep -Eq '^nivel 00 pasa .* a_tiempo (19[0-9]|200)/200 azar$' "$TMP/salida" ||
   fallo "resolver 0: status $estado: $(cat "$TMP/salida")"
 
-for args in "resolver 63" "resolver -1" "resolver uno" "resolver 1 --partidas 0" "resolver $TMP/no_existe.txt" \
+# Its true rate, measured on other runs: --partidas counts its runs too.
+estado=0
+"$NIVELES" resolver 0 --resumen --partidas 60 --desde 100000 >"$TMP/salida" 2>&1 || estado=$?
+grep -Eq '^nivel 00 (pasa|falla) .* a_tiempo [0-9]+/60 azar$' "$TMP/salida" ||
+  fallo "resolver 0 --partidas 60 --desde 100000: status $estado: $(cat "$TMP/salida")"
+
+for args in "resolver 63" "resolver -1" "resolver uno" "resolver 1 --partidas 0" "resolver 1 --desde 0" \
+  "resolver 1 --desde 2x" "resolver $TMP/no_existe.txt" \
   "estadisticas 3"; do
   estado=0
   # shellcheck disable=SC2086

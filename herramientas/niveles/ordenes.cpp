@@ -67,7 +67,7 @@ void imprimir_informe(int nivel, const informe_nivel &inf, bool con_plan)
 }
 
 constexpr const char *USO_RESOLVER =
-    "usage: niveles resolver [N | FICHERO.txt] [--resumen] [--partidas K] [--registro R]\n";
+    "usage: niveles resolver [N | FICHERO.txt] [--resumen] [--partidas K] [--desde X] [--registro R]\n";
 
 // ---------------------------------------------------------------------------
 // estadisticas
@@ -142,10 +142,20 @@ int orden_resolver(int num_argumentos, char **argumentos)
       }
     } else if (a == "--partidas" && i + 1 < num_argumentos) {
       opciones.partidas = atoi(argumentos[++i]);
+      opciones.partidas_azar = opciones.partidas;
       if (opciones.partidas < 1 || opciones.partidas > 10000) {
         fprintf(stderr, "niveles resolver: --partidas takes 1-10000\n");
         return 2;
       }
+    } else if (a == "--desde" && i + 1 < num_argumentos) {
+      char *fin = nullptr;
+      const char *texto = argumentos[++i];
+      const unsigned long long primera = strtoull(texto, &fin, 10);
+      if (*texto < '0' || *texto > '9' || *fin != '\0' || primera < 1 || primera > 1000000000ULL) {
+        fprintf(stderr, "niveles resolver: --desde takes a run number 1-1000000000\n");
+        return 2;
+      }
+      opciones.primera_partida = primera;
     } else if (a.size() > 4 && a.compare(a.size() - 4, 4, ".txt") == 0) {
       nivel_texto t;
       std::string error;
@@ -185,7 +195,7 @@ int orden_resolver(int num_argumentos, char **argumentos)
     }
     fputs(escribir_plan(plan).c_str(), stdout);
     opciones_simulacion o;
-    o.semilla = static_cast<uint32_t>(registro);
+    o.semilla = semilla_partida(static_cast<uint64_t>(registro));
     o.registro = stdout;
     const partida_plan p = jugar_plan(r.bytes, r.nivel, plan, o);
     printf("%s at frame %d\n", p.resultado == sim_completado ? "completado" : "vida perdida", p.fotogramas);

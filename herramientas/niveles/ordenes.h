@@ -2,7 +2,7 @@
 // words after its name and returns the exit status.
 #pragma once
 
-// niveles resolver [N] [--partidas K]
+// niveles resolver [N | FICHERO.txt] [--resumen] [--partidas K] [--desde X] [--registro R]
 int orden_resolver(int num_argumentos, char **argumentos);
 
 // niveles estadisticas

@@ -174,6 +174,10 @@ struct informe_nivel {
 
 struct opciones_resolver {
   int partidas = 40;           // random starts for a level without chance
+  int partidas_azar = PARTIDAS_AZAR;  // runs of a level with chance
+  // The number of the first run; the others follow it. A level's true rate
+  // is best measured on runs its design was never tried on.
+  uint64_t primera_partida = 1;
   int partidas_gremlins = 40;  // runs with gremlins, for the fragility report
   // When set, called after each run: the runs played of the proof's current
   // batch, and how many it has.
@@ -183,6 +187,11 @@ struct opciones_resolver {
 // Searches a plan and proves it; gives back the game's state (the whole of
 // the rules' state) as it was.
 informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_resolver &opciones);
+
+// The seed that run number `numero` of a proof plays. Runs of nearby
+// numbers get seeds far apart: the game's generator takes its seed by adding
+// it to its state, and games of nearby seeds draw alike.
+uint64_t semilla_partida(uint64_t numero);
 
 // Whether the plan would be fragile against the level's gremlins.
 bool fragil_con_gremlins(const informe_nivel &informe);
