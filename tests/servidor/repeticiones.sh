@@ -237,7 +237,7 @@ probar_almacen() {  # store
   codigo=$(campo "$R/lentas.txt" 1 1)
   repeticion "$p" "Lenta 0" "$codigo" "$(fichero "$R/lentas.txt" 1)" >"$TMP/lenta" &
   local envio=$!
-  esperar_sql "SELECT estado FROM verificaciones" 1 10 "the job taken"
+  esperar_sql "SELECT estado FROM verificaciones WHERE nombre = 'Lenta 0'" 1 10 "the job taken"
   local trabajador
   trabajador=$(pgrep -P "$pid" -f -- --verificador)
   kill -9 "$trabajador"
@@ -313,7 +313,7 @@ PID1=$PID_SERVIDOR
 codigo=$(campo "$R/lentas.txt" 2 1)
 repeticion "$P1" "Lenta 1" "$codigo" "$(fichero "$R/lentas.txt" 2)" >/dev/null 2>&1 &
 envio=$!
-esperar_sql "SELECT estado FROM verificaciones" 1 10 "the job taken by the first server"
+esperar_sql "SELECT estado FROM verificaciones WHERE nombre = 'Lenta 1'" 1 10 "the job taken by the first server"
 kill -9 "$PID1"
 wait "$envio" 2>/dev/null || true
 tomado=$(date +%s%N)
