@@ -2,8 +2,9 @@
 # and the real score server: a game lost with points, a name typed on the
 # on-screen keyboard, the table with the new row blinking, the upload to
 # fotonauta-servidor on this machine's loopback (the game pointed at it by
-# FOTONAUTA_SERVIDOR), the row on the server's web page as headless
-# Chromium shows it, and a second upload that adds nothing; then the
+# FOTONAUTA_SERVIDOR) with the game's recording, the row verified by it on
+# the server's web page as headless Chromium shows it while forged codes
+# never are, and a second upload that adds nothing; then the
 # game's recording, kept under the row's code, watched again with
 # `fotonauta --repeticion` to the same final points.
 #
@@ -204,18 +205,39 @@ fila="{\"puesto\":1,\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,\"fases\":0,"
 json=$(tabla)
 [[ "$json" == '{"total":1,"desde":1,"filas":['*"$fila"* ]] || fallo "the server's table: $json"
 
-# The page as a browser shows it: the row with the name spelled right, in
-# the whole table (the verified one holds only rows a recording proved).
-navegador --dump-dom "http://127.0.0.1:$PUERTO/?todas=1" >"$TMP/pagina.html" ||
+# The recording went with the row: once the server's workers have played it
+# again the row is verified, and the page's default view, the verified
+# table, shows it with its recording to download.
+verificada() { [[ "$(tabla)" == *"\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,"*'"verificada":true,"repeticion":"/repeticiones/'* ]]; }
+esperar 30 "Ana's row verified by its recording: $(tabla)" verificada
+
+# Forgeries never reach the verified table: a code for more points sent
+# alone, and the same code with the game's recording edited to claim them.
+GRABAR=$CONSTRUCCION/tests/grabar_partidas
+forjado=$("$GRABAR" codigo 1485000 60)
+curl -s -m 10 -o /dev/null "http://127.0.0.1:$PUERTO/highscore.php?yourname=Falsario&code=${forjado//+/%2B}"
+mas=$(( puntos + 5000 ))
+codigo_mas=$("$GRABAR" editar "$repeticion" "$TMP/mas.frep" puntos "$mas" codigo nuevo)
+curl -s -m 10 -o /dev/null "http://127.0.0.1:$PUERTO/highscore.php?yourname=Tramposa&code=${codigo_mas//+/%2B}"
+rechazo=$(curl -s -m 20 -w ' %{http_code}' -H 'Content-Type: application/x-fotonauta-repeticion' \
+  --data-binary @"$TMP/mas.frep" "http://127.0.0.1:$PUERTO/api/repeticiones?yourname=Tramposa&code=${codigo_mas//+/%2B}")
+[[ "$rechazo" == *" 422" ]] || fallo "the edited recording was not refused: $rechazo"
+
+# The page as a browser shows it: Ana's row with the name spelled right and
+# its recording, and neither forgery.
+navegador --dump-dom "http://127.0.0.1:$PUERTO/" >"$TMP/pagina.html" ||
   fallo "chromium could not read the page: $(tail -n 3 "$TMP/navegador.err")"
-grep -q "<td class=\"nombre\">$nombre_utf8</td><td class=\"n puntos\">$puntos</td>" "$TMP/pagina.html" ||
-  fallo "the page shows no row of Ana Muñoz with $puntos points: $(grep -o '<tbody>.*' "$TMP/pagina.html" | head -c 600)"
-navegador --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png" "http://127.0.0.1:$PUERTO/?todas=1" \
+grep -q "<td class=\"nombre\">$nombre_utf8</td><td class=\"n puntos\">$puntos</td>.*href=\"/repeticiones/[0-9]*\.frep\"" \
+  "$TMP/pagina.html" ||
+  fallo "the verified page shows no row of Ana Muñoz with $puntos points and her recording: $(grep -o '<tbody>.*' "$TMP/pagina.html" | head -c 600)"
+! grep -q 'Falsario\|Tramposa' "$TMP/pagina.html" || fallo "a forged row is on the verified page"
+navegador --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png" "http://127.0.0.1:$PUERTO/" \
   >/dev/null || fallo "chromium took no screenshot of the page"
 [ -s "$CAPTURAS/puntuaciones_9_web.png" ] || fallo "chromium's screenshot is empty"
 paso "the row on the web page"
 
-# Back to the table and up again: success, and still one row.
+# Back to the table and up again: success, and nothing added.
+json=$(tabla)
 clic_grande 416 676
 fuera_del_exito() { ! exito; }
 esperar 10 "the table after the result screen" fuera_del_exito
@@ -232,7 +254,8 @@ peticion="\"GET /highscore.php?yourname=$nombre_url&code=${codigo//+/%2B} HTTP/1
 cp "$TMP/servidor.err" "$CAPTURAS/puntuaciones_servidor.log"
 [ "$(grep -c -F "$peticion" "$TMP/servidor.err")" -eq 2 ] ||
   fallo "the server's log has not the two uploads $peticion: $(grep highscore "$TMP/servidor.err")"
-[ "$(grep -c highscore "$TMP/servidor.err")" -eq 2 ] || fallo "more uploads than two: $(grep highscore "$TMP/servidor.err")"
+[ "$(grep -c 'highscore.php?yourname=Ana' "$TMP/servidor.err")" -eq 2 ] ||
+  fallo "more uploads than two: $(grep highscore "$TMP/servidor.err")"
 
 # Out: the result screen, the table, the menu, "SÃ­".
 clic_grande 416 676
