@@ -23,11 +23,13 @@ const sql_tablero SQL_VERIFICADA = {
     COLUMNAS_MUNDO "p.mejor = 1" TRAS,
     COLUMNAS_MUNDO "p.mejor = 1" ANTES,
     "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos = $1 AND id < $2",
+    "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos > $1 AND puntos <= $2",
 };
 const sql_tablero SQL_COMPLETA = {
     COLUMNAS_MUNDO "p.trampa = 0" TRAS,
     COLUMNAS_MUNDO "p.trampa = 0" ANTES,
     "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos = $1 AND id < $2",
+    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos > $1 AND puntos <= $2",
 };
 
 // The two boards, by table; their counts under these names.

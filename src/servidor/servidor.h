@@ -140,18 +140,19 @@ extern const backend_almacen BACKEND_POSTGRESQL;
 // own kind (the world table's `puntuaciones`, a level's board...); what
 // makes it fast at any size lives in one table shared by every board,
 // `recuentos`, as a sorted set keeps counts along its links: how many rows
-// each board has in each range of points, at ESCALAS_RECUENTO scales. A
-// range at scale e holds the points whose value shifted right by
+// each board has in each range of points, at scales 1 to ESCALAS_RECUENTO.
+// A range at scale e holds the points whose value shifted right by
 // BITS_RECUENTO * e is its `cubo`, and 2^BITS_RECUENTO ranges of one scale
-// make one of the next. So a row's rank is a sum over a few ranges per
-// scale, a position's row is found by walking down the scales, and the
-// total is the sum of the top scale. Each range's count is split into
+// make one of the next; at scale 0 the rows themselves are read, through
+// the board's index, within one range of scale 1. So a row's rank is a sum
+// over a few ranges per scale, a position's row is found by walking down
+// the scales, and the total is the sum of the top scale. Each range's count is split into
 // FRANJAS_RECUENTO slices, the row's id choosing the slice, so that no
 // count is one row every upload updates: concurrent uploads rarely touch
 // the same one. Pages go from a row's key (keyset), never by skipping
 // rows (OFFSET).
 constexpr int32_t BITS_RECUENTO = 6;
-constexpr int32_t ESCALAS_RECUENTO = 6;  // 36 bits: every 31-bit points value
+constexpr int32_t ESCALAS_RECUENTO = 5;  // to 36 bits: every 31-bit points value
 constexpr int32_t FRANJAS_RECUENTO = 16;
 
 // A row's place on a board: its points and its id.
@@ -172,6 +173,8 @@ struct sql_tablero {
   const char *antes;
   // $1 points, $2 id: COUNT(*) of the rows with those points and a smaller id.
   const char *empatadas;
+  // $1 and $2 points: COUNT(*) of the rows with more than $1, at most $2.
+  const char *entre;
 };
 
 // One board: how its rows are read, its key in `recuentos` (a name for the
@@ -216,11 +219,11 @@ const tablero &tablero_mundo(tabla t);
 // words: the schema's upgrade to the counts runs it, and so does
 // almacen_recontar.
 #define RECONTAR_MUNDO(nombre, filtro)                                                                         \
-  "WITH RECURSIVE e(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"                              \
+  "WITH RECURSIVE e(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"                              \
   " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"                                                \
   " SELECT '" nombre "', k, puntos >> (6 * k), id % 16, COUNT(*) FROM puntuaciones, e WHERE " filtro         \
   " GROUP BY k, puntos >> (6 * k), id % 16"
-static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 6 && FRANJAS_RECUENTO == 16, "RECONTAR_MUNDO's numbers");
+static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 5 && FRANJAS_RECUENTO == 16, "RECONTAR_MUNDO's numbers");
 
 // The schema's step to the counts, the same in both backends: the table
 // of counts, filled from the rows, and in place of the old table of totals
