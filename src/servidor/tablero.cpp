@@ -20,12 +20,13 @@ const char *const SQL_SUMAR =
 static_assert(ESCALAS_RECUENTO == 5, "SQL_SUMAR and SQL_DELANTE name each scale");
 
 // The rows in the ranges above a value's range at each scale, within the
-// range of the scale above ($2k < cubo <= $2k+1 at scale k).
-const char *const SQL_DELANTE =
-    "SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND ("
-    "(escala = 1 AND cubo > $2 AND cubo <= $3) OR (escala = 2 AND cubo > $4 AND cubo <= $5) OR"
-    " (escala = 3 AND cubo > $6 AND cubo <= $7) OR (escala = 4 AND cubo > $8 AND cubo <= $9) OR"
-    " (escala = 5 AND cubo > $10 AND cubo <= $11))";
+// range of the scale above ($2k < cubo <= $2k+1 at scale k). One sum per
+// scale: given the five ranges ORed, SQLite read every range of the board.
+#define SUMA_ESCALA(e, desde, hasta) \
+  "(SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND escala = " e " AND cubo > " desde " AND cubo <= " hasta ")"
+const char *const SQL_DELANTE = "SELECT " SUMA_ESCALA("1", "$2", "$3") " + " SUMA_ESCALA("2", "$4", "$5") " + "
+    SUMA_ESCALA("3", "$6", "$7") " + " SUMA_ESCALA("4", "$8", "$9") " + " SUMA_ESCALA("5", "$10", "$11");
+#undef SUMA_ESCALA
 
 const char *const SQL_TOTAL = "SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND escala = 5";
 static_assert(ESCALAS_RECUENTO == 5, "SQL_TOTAL reads the top scale");
