@@ -72,8 +72,8 @@ comprobar() {  # store, port, label
   local fila nombre puesto
   for fila in 1 2 3 5000 9999 10000; do
     read -r puesto nombre _ < <(sed -n "${fila}p" "$TMP/esperado")
-    curl -s -m 5 "http://127.0.0.1:$p/?todas=1&nombre=$nombre" | grep -q "$nombre: best rank $puesto," ||
-      fallo "$e: $nombre is not shown at rank $puesto"
+    curl -s -m 5 "http://127.0.0.1:$p/?todas=1&nombre=$nombre" >"$TMP/busqueda.html"
+    grep -q "$nombre: best rank $puesto," "$TMP/busqueda.html" || fallo "$e: $nombre is not shown at rank $puesto"
   done
   # The page before the row at position 2000: positions 1900 to 1999.
   local clave
