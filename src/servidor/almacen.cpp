@@ -5,6 +5,7 @@
 // and says how its queue skips the jobs another process holds.
 #include "servidor/servidor.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 // The world's two boards over `puntuaciones`: the verified table ranks
@@ -275,4 +276,40 @@ bool almacen_recontar(almacen *a, std::string &error)
     }
     return true;
   }, error);
+}
+
+resultado_guardar guardar_en_lote(lotes_subida &l, int escritores, size_t maximo, const puntuacion &p,
+                                  const std::function<void(const std::vector<pendiente *> &)> &escribir)
+{
+  pendiente yo{&p};
+  std::unique_lock<std::mutex> bloqueo(l.cerrojo);
+  l.esperando.push_back(&yo);
+  while (!yo.hecho) {
+    if (l.escribiendo >= escritores || l.esperando.empty()) {
+      yo.listo.wait(bloqueo);
+      continue;
+    }
+    // A group may be written: this thread writes the next, its own upload
+    // among them or already in one being written.
+    ++l.escribiendo;
+    const size_t n = std::min(l.esperando.size(), maximo);
+    std::vector<pendiente *> mio(l.esperando.begin(), l.esperando.begin() + static_cast<std::ptrdiff_t>(n));
+    l.esperando.erase(l.esperando.begin(), l.esperando.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!l.esperando.empty() && l.escribiendo < escritores) {
+      l.esperando.front()->listo.notify_one();
+    }
+    bloqueo.unlock();
+    escribir(mio);
+    bloqueo.lock();
+    for (pendiente *x : mio) {
+      x->hecho = true;
+      x->listo.notify_one();
+    }
+    --l.escribiendo;
+    // The oldest upload still waiting writes the next group.
+    if (!l.esperando.empty()) {
+      l.esperando.front()->listo.notify_one();
+    }
+  }
+  return yo.r;
 }

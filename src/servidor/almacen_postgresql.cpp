@@ -121,13 +121,6 @@ const struct {
   const char *nombre, *sql;
 } SENTENCIAS[] = {{"guardar", SQL_GUARDAR}};
 
-// An upload waiting for its group.
-struct pendiente {
-  const puntuacion *p;
-  resultado_guardar r = GUARDADA_FALLO;
-  bool hecho = false;
-};
-
 struct base_pg {
   std::string conexion;  // as given to --base
   std::mutex cerrojo;
@@ -137,11 +130,7 @@ struct base_pg {
   // The statements of transactions prepared on each connection, by their
   // text's address: the name each was prepared under.
   std::unordered_map<const char *, std::string> preparadas[CONEXIONES];
-  // The uploads waiting for a group, and how many groups are being written.
-  std::mutex cerrojo_lote;
-  std::condition_variable lote_escrito;
-  std::vector<pendiente *> lote;
-  int escribiendo = 0;
+  lotes_subida lotes;
 };
 
 // Prepares the statements on a connection to a database whose schema is
@@ -430,28 +419,7 @@ void escribir_lote(base_pg *s, const std::vector<pendiente *> &lote)
 resultado_guardar guardar(void *b, const puntuacion &p)
 {
   auto *s = static_cast<base_pg *>(b);
-  pendiente yo{&p};
-  std::unique_lock<std::mutex> l(s->cerrojo_lote);
-  s->lote.push_back(&yo);
-  while (!yo.hecho) {
-    if (s->escribiendo >= ESCRITORES || s->lote.empty()) {
-      s->lote_escrito.wait(l);
-      continue;
-    }
-    ++s->escribiendo;
-    const size_t n = std::min(s->lote.size(), MAX_LOTE);
-    std::vector<pendiente *> mio(s->lote.begin(), s->lote.begin() + static_cast<std::ptrdiff_t>(n));
-    s->lote.erase(s->lote.begin(), s->lote.begin() + static_cast<std::ptrdiff_t>(n));
-    l.unlock();
-    escribir_lote(s, mio);
-    l.lock();
-    for (pendiente *x : mio) {
-      x->hecho = true;
-    }
-    --s->escribiendo;
-    s->lote_escrito.notify_all();
-  }
-  return yo.r;
+  return guardar_en_lote(s->lotes, ESCRITORES, MAX_LOTE, p, [s](const std::vector<pendiente *> &lote) { escribir_lote(s, lote); });
 }
 
 // Type numbers of the columns read as numbers and as bytes.

@@ -13,8 +13,10 @@
 // (main.cpp), which puts the handler behind cpp-httplib.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,28 @@ bool sql(sesion_sql &s, const char *texto, const std::vector<valor_sql> &paramet
 // that two processes never take the same one: PostgreSQL's row locks
 // skipped; nothing for SQLite, whose writers take turns.
 const char *almacen_saltar_bloqueadas(almacen *a);
+
+// Group commit, as both backends write uploads: an upload that arrives
+// while `escritores` groups are being written waits, and goes with every
+// other waiting upload (up to `maximo`) into the next group, written by
+// one of their threads with `escribir`, which answers each. Each waiting
+// thread is woken only when its answer is there or when it is to write
+// the next group, so a group written wakes its own, not every waiting one.
+struct pendiente;
+struct lotes_subida {
+  std::mutex cerrojo;
+  std::vector<pendiente *> esperando;
+  int escribiendo = 0;
+};
+struct pendiente {
+  explicit pendiente(const puntuacion *fila) : p(fila) {}
+  const puntuacion *p;
+  resultado_guardar r = GUARDADA_FALLO;
+  bool hecho = false;
+  std::condition_variable listo;
+};
+resultado_guardar guardar_en_lote(lotes_subida &l, int escritores, size_t maximo, const puntuacion &p,
+                                  const std::function<void(const std::vector<pendiente *> &)> &escribir);
 
 // A backend: one file per kind of store, each with these operations.
 struct backend_almacen {
