@@ -70,6 +70,9 @@ const char *const AYUDA =
     "               seconds of wall-clock time one verification may take\n"
     "               (default 15); a job held twice that by a server that has\n"
     "               gone is taken again by another\n"
+    "  --recontar   count the table's rows again into the ranges its ranks\n"
+    "               and pages are read from (after rows were edited by hand),\n"
+    "               and exit\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -216,6 +219,7 @@ int main(int argc, char **argv)
   // worker waits that long before each answer, so a test can stop one in
   // the middle of a job.
   bool verificador = false;
+  bool recontar = false;
   for (int i = 1; i < argc; ++i) {
     const std::string opcion = argv[i];
     if (opcion == "--help") {
@@ -235,6 +239,8 @@ int main(int argc, char **argv)
     int64_t n = 0;
     if (opcion == "--suelo-sin-base") {
       suelo = true;
+    } else if (opcion == "--recontar") {
+      recontar = true;
     } else if (opcion == "--verificador") {
       verificador = true;
     } else if (opcion == "--puerto") {
@@ -285,6 +291,11 @@ int main(int argc, char **argv)
   almacen *a = almacen_abrir(base, error);
   if (a == nullptr) {
     return fallar(error);
+  }
+  if (recontar) {
+    const bool bien = almacen_recontar(a, error);
+    almacen_cerrar(a);
+    return bien ? 0 : fallar("cannot count the table again: " + error);
   }
   cola *c = cola_abrir(a, cola_o, error);
   if (c == nullptr) {
