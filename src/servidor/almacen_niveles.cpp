@@ -4,12 +4,14 @@
 // A level is one row of `niveles`, its key the level's hash. The gallery
 // reads it through three partial indexes, one per order, walked from the
 // last row of the page before (keyset pagination: a deep page costs what
-// the first does). A level's board is the table `marcas`, one row per
-// verified run keyed by its recording's id; each player's best run is
-// marked `mejor`, and the index (nivel, puntos DESC, id) of those rows
-// gives a page, or the rows ahead of one, without reading the others. No
-// row is shared by every level: the counts a level shows live on its own
-// row, and a run on one level never waits for a run on another.
+// the first does). A level's board is a board like the world's tables
+// (tablero.cpp): its rows are the table `marcas`, one per verified run
+// keyed by its recording's id, each player's best run marked `mejor`; the
+// index (nivel, puntos DESC, id) of those rows gives a page from a key,
+// and the board's counts in `recuentos` (under "nivel ID") give a rank
+// and the number of players without reading the rows ahead. No row is
+// shared by every level, and none by every run on one level but the
+// level's own, which a run writes only when it wins or beats the best.
 #include "nucleo/nucleo.h"
 #include "servidor/servidor.h"
 
@@ -28,7 +30,6 @@ const char *const ESQUEMA_NIVELES =
     " jugadas BIGINT NOT NULL,"
     " victorias BIGINT NOT NULL,"
     " mejor INTEGER NOT NULL,"
-    " jugadores BIGINT NOT NULL,"
     " denuncias BIGINT NOT NULL,"
     " oculto INTEGER NOT NULL);"
     "CREATE INDEX niveles_nuevos ON niveles (publicado DESC, id DESC) WHERE oculto = 0;"
@@ -46,28 +47,34 @@ const char *const ESQUEMA_NIVELES =
     " recibida BIGINT NOT NULL,"
     " mejor INTEGER NOT NULL);"
     "CREATE INDEX marcas_tabla ON marcas (nivel, puntos DESC, id) WHERE mejor = 1;"
-    "CREATE INDEX marcas_jugador ON marcas (nivel, nombre) WHERE mejor = 1;"
+    // One best run per player and level, whatever two servers write at once.
+    "CREATE UNIQUE INDEX marcas_jugador ON marcas (nivel, nombre) WHERE mejor = 1;"
     "ALTER TABLE verificaciones ADD COLUMN clase INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN nivel BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN texto TEXT;";
 
 namespace {
 
-const char *const COLUMNAS_NIVEL =
-    "id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto";
+const char *const COLUMNAS_NIVEL = "id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto";
 const char *const COLUMNA_ORDEN[3] = {"publicado", "jugadas", "victorias"};
 
 const char *const SQL_NIVEL =
-    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto, texto"
+    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto, texto"
     " FROM niveles WHERE id = $1";
-const char *const SQL_MARCAS =
-    "SELECT m.id, m.nombre, m.puntos, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id"
-    " WHERE m.nivel = $1 AND m.mejor = 1 ORDER BY m.puntos DESC, m.id ASC LIMIT $2";
-const char *const SQL_MARCAS_TRAS =
-    "SELECT m.id, m.nombre, m.puntos, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id"
-    " WHERE m.nivel = $1 AND m.mejor = 1 AND m.puntos <= $3 AND (m.puntos < $3 OR m.id > $4)"
-    " ORDER BY m.puntos DESC, m.id ASC LIMIT $2";
-const char *const SQL_DELANTE = "SELECT COUNT(*) FROM marcas WHERE nivel = $1 AND mejor = 1 AND puntos > $2";
+
+// A level's board, read as tablero.cpp reads any: the level is $4 ($3 of
+// the ties' count).
+#define COLUMNAS_MARCAS \
+  "SELECT m.puntos, m.id, m.nombre, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id" \
+  " WHERE m.nivel = $4 AND m.mejor = 1"
+const sql_tablero SQL_TABLERO_NIVEL = {
+    COLUMNAS_MARCAS " AND m.puntos <= $2 AND (m.puntos < $2 OR m.id > $3) ORDER BY m.puntos DESC, m.id ASC LIMIT $1",
+    COLUMNAS_MARCAS " AND m.puntos >= $2 AND (m.puntos > $2 OR m.id < $3) ORDER BY m.puntos ASC, m.id DESC LIMIT $1",
+    "SELECT COUNT(*) FROM marcas WHERE nivel = $3 AND mejor = 1 AND puntos = $1 AND id < $2",
+};
+#undef COLUMNAS_MARCAS
+
+tablero tablero_nivel(int64_t nivel) { return {&SQL_TABLERO_NIVEL, "nivel " + std::to_string(nivel), {sql_entero(nivel)}}; }
 const char *const SQL_JUGADA =
     "INSERT INTO jugadas_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING RETURNING nivel";
 const char *const SQL_SUMAR_JUGADA = "UPDATE niveles SET jugadas = jugadas + 1 WHERE id = $1";
@@ -77,30 +84,29 @@ const char *const SQL_DENUNCIA =
 const char *const SQL_SUMAR_DENUNCIA = "UPDATE niveles SET denuncias = denuncias + 1 WHERE id = $1";
 const char *const SQL_OCULTAR = "UPDATE niveles SET oculto = $2 WHERE id = $1 RETURNING id";
 const char *const SQL_DENUNCIADOS =
-    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto"
+    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto"
     " FROM niveles WHERE denuncias > 0 ORDER BY denuncias DESC, id LIMIT 1000";
 const char *const SQL_DESCARGA_MARCA =
     "SELECT r.guardada, r.datos, m.nombre FROM marcas m JOIN repeticiones r ON r.id = m.id WHERE m.id = $1 AND m.nivel = $2";
 
 const char *const SQL_PUBLICAR =
-    "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor, jugadores,"
-    " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
+    "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor,"
+    " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
 const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
 const char *const SQL_GUARDAR_REPETICION =
     "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
     " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
 const char *const SQL_MARCA_DE_HUELLA =
     "SELECT m.nivel, m.nombre, m.puntos FROM repeticiones r JOIN marcas m ON m.id = r.id WHERE r.huella = $1";
-// The level's row is the lock of its board: two runs of one player on one
-// level are written one after the other, on every server.
-const char *const SQL_TOMAR_NIVEL =
-    "UPDATE niveles SET victorias = victorias + $2, mejor = CASE WHEN mejor < $3 THEN $3 ELSE mejor END WHERE id = $1"
-    " RETURNING id";
+// A win, or a run past the level's best, shows on the level's row; any
+// other run leaves the row alone.
+const char *const SQL_CONTAR_NIVEL =
+    "UPDATE niveles SET victorias = victorias + $2, mejor = CASE WHEN mejor < $3 THEN $3 ELSE mejor END"
+    " WHERE id = $1 AND ($2 = 1 OR mejor < $3)";
 const char *const SQL_INSERTAR_MARCA =
     "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor) VALUES ($1, $2, $3, $4, $5, $6, 0)";
 const char *const SQL_MEJOR_MARCA = "SELECT id, puntos FROM marcas WHERE nivel = $1 AND nombre = $2 AND mejor = 1";
 const char *const SQL_PONER_MEJOR = "UPDATE marcas SET mejor = $2 WHERE id = $1";
-const char *const SQL_SUMAR_JUGADOR = "UPDATE niveles SET jugadores = jugadores + 1 WHERE id = $1";
 const char *const SQL_INNECESARIA = "UPDATE repeticiones SET innecesaria = $2 WHERE id = $1";
 
 int64_t entero(const valor_sql &v)
@@ -118,11 +124,10 @@ void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
   n.jugadas = entero(f[5]);
   n.victorias = entero(f[6]);
   n.mejor = static_cast<int32_t>(entero(f[7]));
-  n.jugadores = entero(f[8]);
-  n.denuncias = entero(f[9]);
-  n.oculto = entero(f[10]) != 0;
-  if (f.size() > 11) {
-    n.texto = f[11].texto;
+  n.denuncias = entero(f[8]);
+  n.oculto = entero(f[9]) != 0;
+  if (f.size() > 10) {
+    n.texto = f[10].texto;
   }
 }
 
@@ -203,14 +208,18 @@ int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n)
 {
   std::vector<fila_sql> filas;
   std::string error;
-  if (!almacen_transaccion(a, false, [&](sesion_sql &s) { return sql(s, SQL_NIVEL, {sql_entero(id)}, &filas, error); },
-                           error)) {
+  int64_t jugadores = 0;
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
+        return sql(s, SQL_NIVEL, {sql_entero(id)}, &filas, error) &&
+               (jugadores = tablero_total(s, tablero_nivel(id), error)) >= 0;
+      }, error)) {
     return -1;
   }
   if (filas.empty()) {
     return 0;
   }
   leer_fila_nivel(filas[0], n);
+  n.jugadores = jugadores;
   return 1;
 }
 
@@ -219,20 +228,18 @@ bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_
 {
   marcas.clear();
   std::string error;
+  const tablero t = tablero_nivel(nivel);
   return almacen_transaccion(a, false, [&](sesion_sql &s) {
     std::vector<fila_sql> filas;
-    const bool bien = tras.hay ? sql(s, SQL_MARCAS_TRAS,
-                                     {sql_entero(nivel), sql_entero(cuantos), sql_entero(tras.valor), sql_entero(tras.id)},
-                                     &filas, error)
-                               : sql(s, SQL_MARCAS, {sql_entero(nivel), sql_entero(cuantos)}, &filas, error);
-    if (!bien) {
+    const clave_fila desde{static_cast<int32_t>(tras.valor), tras.id};
+    if (!tablero_filas(s, t, tras.hay ? &desde : nullptr, false, cuantos, filas, error)) {
       return false;
     }
     for (const fila_sql &f : filas) {
       marca_nivel m;
-      m.id = entero(f[0]);
-      m.nombre = f[1].texto;
-      m.puntos = static_cast<int32_t>(entero(f[2]));
+      m.puntos = static_cast<int32_t>(entero(f[0]));
+      m.id = entero(f[1]);
+      m.nombre = f[2].texto;
       m.gana = entero(f[3]) != 0;
       m.recibida = entero(f[4]);
       m.guardada = entero(f[5]) == 1;
@@ -241,18 +248,18 @@ bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_
     if (marcas.empty()) {
       return true;
     }
-    // The first row's rank is counted (nothing to count on the first
-    // page); each after it has its position, or its tie's rank.
-    int64_t delante = 0;
-    if (tras.hay) {
-      std::vector<fila_sql> n;
-      if (!sql(s, SQL_DELANTE, {sql_entero(nivel), sql_entero(marcas[0].puntos)}, &n, error) || n.empty()) {
-        return false;
-      }
-      delante = entero(n[0][0]);
+    // The first row's rank from the board's counts; each after it has its
+    // position, or its tie's rank.
+    const int64_t delante = tras.hay ? tablero_delante(s, t, marcas[0].puntos, error) : 0;
+    if (delante < 0) {
+      return false;
+    }
+    const int64_t primera = tras.hay ? tablero_posicion(s, t, {marcas[0].puntos, marcas[0].id}, error) : 0;
+    if (primera < 0) {
+      return false;
     }
     marcas[0].puesto = delante + 1;
-    int64_t posicion = delante;
+    int64_t posicion = primera;
     for (size_t i = 1; i < marcas.size(); ++i) {
       ++posicion;
       marcas[i].puesto = marcas[i].puntos == marcas[i - 1].puntos ? marcas[i - 1].puesto : posicion + 1;
@@ -362,14 +369,9 @@ bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int
     return true;
   }
   const int64_t rep = entero(filas[0][0]);
-  if (!sql(s, SQL_TOMAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, &filas, error)) {
-    return false;
-  }
-  if (filas.empty()) {
-    error = "the level is not stored";
-    return false;
-  }
-  if (!sql(s, SQL_INSERTAR_MARCA,
+  const tablero t = tablero_nivel(nivel);
+  if (!sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) ||
+      !sql(s, SQL_INSERTAR_MARCA,
            {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
             sql_entero(recibida)},
            nullptr, error) ||
@@ -378,15 +380,16 @@ bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int
   }
   if (filas.empty()) {
     return sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
-           sql(s, SQL_SUMAR_JUGADOR, {sql_entero(nivel)}, nullptr, error);
+           tablero_sumar(s, t, {r.puntos, rep}, 1, error);
   }
   // Equal points leave the older best in its place; the run not shown
   // needs its recording no more.
-  const int64_t antes = entero(filas[0][0]);
-  if (r.puntos > entero(filas[0][1])) {
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(antes), sql_entero(0)}, nullptr, error) &&
+  const clave_fila antes{static_cast<int32_t>(entero(filas[0][1])), entero(filas[0][0])};
+  if (r.puntos > antes.puntos) {
+    return sql(s, SQL_PONER_MEJOR, {sql_entero(antes.id), sql_entero(0)}, nullptr, error) &&
            sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
-           sql(s, SQL_INNECESARIA, {sql_entero(antes), sql_entero(recibida)}, nullptr, error);
+           tablero_sumar(s, t, antes, -1, error) && tablero_sumar(s, t, {r.puntos, rep}, 1, error) &&
+           sql(s, SQL_INNECESARIA, {sql_entero(antes.id), sql_entero(recibida)}, nullptr, error);
   }
   return sql(s, SQL_INNECESARIA, {sql_entero(rep), sql_entero(recibida)}, nullptr, error);
 }

@@ -93,8 +93,6 @@ const char *const SQL_CERROJO = "UPDATE cerrojo_verificaciones SET n = n + 1";
 const char *const SQL_INSERTAR_FILA =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida) VALUES ($1, $2, $3, $4, 0, $5)"
     " ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id";
-const char *const SQL_SUMAR_CLASIFICADA = "UPDATE totales SET clasificadas = clasificadas + 1";
-const char *const SQL_SUMAR_VERIFICADA = "UPDATE totales SET verificadas = verificadas + 1";
 const char *const SQL_GUARDAR_REPETICION =
     "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
     " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
@@ -384,7 +382,8 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
   if (!sql(s, SQL_INSERTAR_FILA,
            {sql_texto(p.nombre), sql_texto(p.codigo), sql_entero(p.puntos), sql_entero(p.fases), sql_entero(p.recibida)},
            &filas, error) ||
-      (!filas.empty() && !sql(s, SQL_SUMAR_CLASIFICADA, {}, nullptr, error)) ||
+      (!filas.empty() &&
+       !tablero_sumar(s, tablero_mundo(TABLA_COMPLETA), {p.puntos, entero_sql(filas[0][0])}, 1, error)) ||
       !sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error) || filas.empty()) {
     return false;
   }
@@ -395,12 +394,15 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
   }
   if (filas.empty()) {
     return sql(s, SQL_PONER_MEJOR, {sql_entero(fila), sql_entero(1)}, nullptr, error) &&
-           sql(s, SQL_SUMAR_VERIFICADA, {}, nullptr, error);
+           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), {p.puntos, fila}, 1, error);
   }
   // Equal points leave the older best in its place.
   if (p.puntos > filas[0][1].entero) {
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(filas[0][0].entero), sql_entero(0)}, nullptr, error) &&
+    const clave_fila antigua{static_cast<int32_t>(entero_sql(filas[0][1])), entero_sql(filas[0][0])};
+    return sql(s, SQL_PONER_MEJOR, {sql_entero(antigua.id), sql_entero(0)}, nullptr, error) &&
+           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), antigua, -1, error) &&
            sql(s, SQL_PONER_MEJOR, {sql_entero(fila), sql_entero(1)}, nullptr, error) &&
+           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), {p.puntos, fila}, 1, error) &&
            sql(s, SQL_INNECESARIA, {sql_entero(filas[0][2].entero), sql_entero(ahora)}, nullptr, error);
   }
   return sql(s, SQL_INNECESARIA, {sql_entero(rep), sql_entero(ahora)}, nullptr, error);

@@ -80,6 +80,9 @@ const char *const AYUDA =
     "               then answer 410), and exit\n"
     "  --mostrar ID show a hidden level again, and exit\n"
     "  --denuncias  list the reported levels, most reported first, and exit\n"
+    "  --recontar   count the table's rows again into the ranges its ranks\n"
+    "               and pages are read from (after rows were edited by hand),\n"
+    "               and exit\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -276,6 +279,7 @@ int main(int argc, char **argv)
   std::string operacion;
   int64_t id_operador = 0;
   opciones_niveles niveles_o;
+  bool recontar = false;
   for (int i = 1; i < argc; ++i) {
     const std::string opcion = argv[i];
     if (opcion == "--help") {
@@ -296,6 +300,8 @@ int main(int argc, char **argv)
     int64_t n = 0;
     if (opcion == "--suelo-sin-base") {
       suelo = true;
+    } else if (opcion == "--recontar") {
+      recontar = true;
     } else if (opcion == "--verificador") {
       verificador = true;
     } else if (opcion == "--puerto") {
@@ -364,6 +370,11 @@ int main(int argc, char **argv)
   almacen *a = almacen_abrir(base, error);
   if (a == nullptr) {
     return fallar(error);
+  }
+  if (recontar) {
+    const bool bien = almacen_recontar(a, error);
+    almacen_cerrar(a);
+    return bien ? 0 : fallar("cannot count the table again: " + error);
   }
   cola *c = cola_abrir(a, cola_o, error);
   if (c == nullptr) {

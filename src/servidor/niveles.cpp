@@ -177,14 +177,15 @@ bool nivel_visible(almacen *a, const std::string &cifras, nivel_publicado &n, re
   return true;
 }
 
-std::string json_nivel(const nivel_publicado &n)
+// A level as JSON; its players (on its board) only when they were counted.
+std::string json_nivel(const nivel_publicado &n, bool con_jugadores)
 {
   const std::string id = id_nivel_texto(n.id);
   return "{\"id\":\"" + id + "\",\"titulo\":\"" + escapar_json(n.titulo) + "\",\"idea\":\"" + escapar_json(n.idea) +
          "\",\"autor\":\"" + escapar_json(n.autor) + "\",\"fecha\":\"" + fecha_texto(n.publicado, true) +
          "\",\"jugadas\":" + std::to_string(n.jugadas) + ",\"victorias\":" + std::to_string(n.victorias) +
          ",\"mejor\":" + (n.mejor > 0 ? std::to_string(n.mejor) : std::string("null")) +
-         ",\"jugadores\":" + std::to_string(n.jugadores) + ",\"pagina\":\"/niveles/" + id + "\",\"texto\":\"/api/niveles/" +
+         (con_jugadores ? ",\"jugadores\":" + std::to_string(n.jugadores) : std::string()) + ",\"pagina\":\"/niveles/" + id + "\",\"texto\":\"/api/niveles/" +
          id + "/texto\",\"imagen\":\"/niveles/" + id + ".png\",\"jugar\":\"fotonauta://nivel/" + id + "\"}";
 }
 
@@ -207,7 +208,7 @@ respuesta api_galeria(almacen *a, const std::string &consulta)
   r.tipo = "application/json";
   r.cuerpo = "{\"niveles\":[";
   for (size_t i = 0; i < niveles.size(); ++i) {
-    r.cuerpo += (i == 0 ? "\n" : ",\n") + json_nivel(niveles[i]);
+    r.cuerpo += (i == 0 ? "\n" : ",\n") + json_nivel(niveles[i], false);
   }
   r.cuerpo += "],\"siguiente\":" + (mas ? "\"" + cursor_galeria(g.orden, niveles.back()) + "\"" : std::string("null")) + "}\n";
   return r;
@@ -222,7 +223,7 @@ respuesta api_nivel(almacen *a, const nivel_publicado &n)
   }
   respuesta r;
   r.tipo = "application/json";
-  std::string j = json_nivel(n);
+  std::string j = json_nivel(n, true);
   j.pop_back();
   j += ",\"tabla\":[";
   for (size_t i = 0; i < marcas.size(); ++i) {

@@ -95,6 +95,14 @@ std::string enlace(tabla t, int64_t pagina, const std::string &texto)
          texto + "</a>";
 }
 
+// A link to the page after (`tras`) or before (`antes`) a row: deep pages
+// go from a row's key, never by skipping rows.
+std::string enlace_clave(tabla t, const char *direccion, const puntuacion &p, const std::string &texto)
+{
+  return "<a href=\"/?" + std::string(t == TABLA_COMPLETA ? "todas=1&amp;" : "") + direccion + "=" +
+         texto_clave({p.puntos, p.id}) + "\">" + texto + "</a>";
+}
+
 // The last column: a verified row's mark and, while its recording is
 // kept, the link to download it.
 std::string celda_repeticion(const puntuacion &p)
@@ -126,15 +134,17 @@ void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t de
   h += "</tbody>\n</table>\n";
 }
 
-void paginas(std::string &h, tabla t, int64_t pagina, int64_t num_paginas)
+// The links around a page whose first row is at position `desde`.
+void paginas(std::string &h, tabla t, const std::vector<puntuacion> &filas, int64_t desde, int64_t total,
+             int64_t num_paginas)
 {
   h += "<nav>";
-  if (pagina > 1) {
-    h += enlace(t, 1, "&laquo; first") + enlace(t, pagina - 1, "&lsaquo; previous");
+  if (desde > 0 && !filas.empty()) {
+    h += enlace(t, 1, "&laquo; first") + enlace_clave(t, "antes", filas.front(), "&lsaquo; previous");
   }
-  h += "<span>page " + numero(pagina) + " of " + numero(num_paginas) + "</span>";
-  if (pagina < num_paginas) {
-    h += enlace(t, pagina + 1, "next &rsaquo;") + enlace(t, num_paginas, "last &raquo;");
+  h += "<span>page " + numero(desde / FILAS_POR_PAGINA + 1) + " of " + numero(num_paginas) + "</span>";
+  if (desde + static_cast<int64_t>(filas.size()) < total && !filas.empty()) {
+    h += enlace_clave(t, "tras", filas.back(), "next &rsaquo;") + enlace(t, num_paginas, "last &raquo;");
   }
   h += "</nav>\n";
 }
@@ -218,6 +228,8 @@ std::string escapar_json(const std::string &s)
 
 std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int64_t total)
 {
+  // "tras": the key that asks for the rows after these, or null at the end.
+  const bool mas = !filas.empty() && desde - 1 + static_cast<int64_t>(filas.size()) < total;
   std::string j = "{\"total\":" + numero(total) + ",\"desde\":" + numero(desde) + ",\"filas\":[";
   for (size_t i = 0; i < filas.size(); ++i) {
     const puntuacion &p = filas[i];
@@ -227,7 +239,8 @@ std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int6
          fecha(p.recibida, true) + "\",\"verificada\":" + (p.verificada ? "true" : "false") + ",\"repeticion\":" +
          (p.repeticion != 0 ? "\"/repeticiones/" + numero(p.repeticion) + ".frep\"" : std::string("null")) + "}";
   }
-  j += "]}\n";
+  j += "],\"tras\":" +
+       (mas ? "\"" + texto_clave({filas.back().puntos, filas.back().id}) + "\"" : std::string("null")) + "}\n";
   return j;
 }
 
@@ -292,8 +305,23 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
               escapar_html(nombre) + ".";
     }
   }
+  // The page after or before a row, by its key.
+  clave_fila clave;
+  const std::string *v_tras = buscar_parametro(ps, "tras"), *v_antes = buscar_parametro(ps, "antes");
+  const std::string *v_clave = v_tras != nullptr ? v_tras : v_antes;
+  const bool por_clave = marcada < 0 && v_clave != nullptr && leer_clave(*v_clave, clave);
   std::vector<puntuacion> filas;
-  if (!almacen_pagina(a, t, desde, cuantos, filas) || (marcada >= 0 && filas.size() <= static_cast<size_t>(marcada - desde))) {
+  if (por_clave && !almacen_pagina_clave(a, t, &clave, v_tras == nullptr, cuantos, filas, desde)) {
+    r.estado = 503;
+    r.cuerpo = "the table cannot be read now; try again later\n";
+    return r;
+  }
+  // A key past either end shows the first page.
+  if (por_clave && filas.empty()) {
+    desde = 0;
+  }
+  if ((!por_clave || filas.empty()) && (!almacen_pagina(a, t, desde, cuantos, filas) ||
+                                        (marcada >= 0 && filas.size() <= static_cast<size_t>(marcada - desde)))) {
     r.estado = 503;
     r.cuerpo = "the table cannot be read now; try again later\n";
     return r;
@@ -329,7 +357,7 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
       h += "<nav>" + enlace(t, desde / FILAS_POR_PAGINA + 1, "this part of the table") + enlace(t, 1, "the top") +
            "</nav>\n";
     } else {
-      paginas(h, t, pagina, num_paginas);
+      paginas(h, t, filas, desde, total, num_paginas);
     }
   }
   if (t == TABLA_VERIFICADA) {

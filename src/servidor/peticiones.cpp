@@ -62,6 +62,24 @@ bool leer_numero(const std::string &s, int64_t maximo, int64_t &n)
   return n <= maximo;
 }
 
+}  // namespace
+
+bool leer_clave(const std::string &s, clave_fila &c)
+{
+  const size_t punto = s.find('.');
+  int64_t puntos = 0, id = 0;
+  if (punto == std::string::npos || !leer_numero(s.substr(0, punto), INT32_MAX, puntos) ||
+      !leer_numero(s.substr(punto + 1), INT64_C(1) << 62, id)) {
+    return false;
+  }
+  c = {static_cast<int32_t>(puntos), id};
+  return true;
+}
+
+std::string texto_clave(clave_fila c) { return std::to_string(c.puntos) + "." + std::to_string(c.id); }
+
+namespace {
+
 respuesta subir(almacen *a, const std::string &consulta, int64_t ahora)
 {
   puntuacion p;
@@ -107,13 +125,27 @@ respuesta api(almacen *a, const std::string &consulta)
   if (v != nullptr && *v == "1") {
     t = TABLA_VERIFICADA;
   }
+  // Or the rows after a key that an answer gave as "tras".
+  clave_fila clave;
+  v = buscar_parametro(ps, "tras");
+  if (v != nullptr && (buscar_parametro(ps, "desde") != nullptr || !leer_clave(*v, clave))) {
+    return texto(400, "tras must be a key as an answer gives it, without desde");
+  }
   std::vector<puntuacion> filas;
   const int64_t total = almacen_contar(a, t);
   // Past the last rank there is nothing to read, however far.
   if (total >= 0 && desde > total) {
     cuantos = 0;
   }
-  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas))) {
+  bool bien = total >= 0;
+  if (bien && v != nullptr) {
+    int64_t posicion = 0;
+    bien = almacen_pagina_clave(a, t, &clave, false, static_cast<int32_t>(cuantos), filas, posicion);
+    desde = posicion + 1;
+  } else if (bien && cuantos > 0) {
+    bien = almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas);
+  }
+  if (!bien) {
     return texto(503, "the table cannot be read now; try again later");
   }
   respuesta r;

@@ -37,6 +37,7 @@ struct puntuacion {
   int64_t puesto = 0;    // rank, on reading: 1 + the rows with more points
   bool verificada = false;  // on reading: a recording of its game proved it
   int64_t repeticion = 0;   // on reading: that recording's id while it is kept, else 0
+  int64_t id = 0;           // on reading: the row's id, its key beside the points
 };
 
 enum resultado_guardar : int8_t {
@@ -132,17 +133,122 @@ struct backend_almacen {
 extern const backend_almacen BACKEND_SQLITE;
 extern const backend_almacen BACKEND_POSTGRESQL;
 
-// The reads every backend runs as they are written (parameters $1, $2),
-// one of each per table: a page of ranked rows (limit, offset) with their
-// recordings, the rows with more points than $1, the ranked total, a
-// name's best row, and the ranked rows ahead of a row (points, id). And
-// every row stored.
-extern const char *const SQL_PAGINA[2];
-extern const char *const SQL_PUESTO[2];
-extern const char *const SQL_TOTAL[2];
-extern const char *const SQL_MEJOR[2];
-extern const char *const SQL_ANTES[2];
-extern const char *const SQL_TODAS;
+// ---------------------------------------------------------------------------
+// Boards: rows ranked by points, written once above both backends
+// ---------------------------------------------------------------------------
+//
+// A board ranks rows by points, best first, and rows of equal points by
+// arrival (their id, smaller first). Its rows live in a table of their
+// own kind (the world table's `puntuaciones`, a level's board...); what
+// makes it fast at any size lives in one table shared by every board,
+// `recuentos`, as a sorted set keeps counts along its links: how many rows
+// each board has in each range of points, at ESCALAS_RECUENTO scales. A
+// range at scale e holds the points whose value shifted right by
+// BITS_RECUENTO * e is its `cubo`, and 2^BITS_RECUENTO ranges of one scale
+// make one of the next. So a row's rank is a sum over a few ranges per
+// scale, a position's row is found by walking down the scales, and the
+// total is the sum of the top scale. Each range's count is split into
+// FRANJAS_RECUENTO slices, the row's id choosing the slice, so that no
+// count is one row every upload updates: concurrent uploads rarely touch
+// the same one. Pages go from a row's key (keyset), never by skipping
+// rows (OFFSET).
+constexpr int32_t BITS_RECUENTO = 6;
+constexpr int32_t ESCALAS_RECUENTO = 6;  // 36 bits: every 31-bit points value
+constexpr int32_t FRANJAS_RECUENTO = 16;
+
+// A row's place on a board: its points and its id.
+struct clave_fila {
+  int32_t puntos = 0;
+  int64_t id = 0;
+};
+
+// The statements that read one kind of board's rows, each in rank order
+// (puntos DESC, id ASC), with the board's own parameters (`tablero::filtro`)
+// numbered after the ones named here. Each gives `puntos` and `id` as its
+// first two columns, then whatever its kind shows.
+struct sql_tablero {
+  // $1 how many, $2 points, $3 id: the rows after that key, in rank order.
+  const char *tras;
+  // $1 how many, $2 points, $3 id: the rows before that key, nearest first
+  // (ORDER BY puntos ASC, id DESC).
+  const char *antes;
+  // $1 points, $2 id: COUNT(*) of the rows with those points and a smaller id.
+  const char *empatadas;
+};
+
+// One board: how its rows are read, its key in `recuentos` (a name for the
+// world's tables, a level's id for a level's), and its parameters.
+struct tablero {
+  const sql_tablero *sql;
+  std::string recuento;
+  std::vector<valor_sql> filtro;
+};
+
+// Counts a row in (delta 1) or out of (delta -1) board `t`'s ranges, in
+// the transaction of the statement that added or removed it.
+bool tablero_sumar(sesion_sql &s, const tablero &t, clave_fila c, int64_t delta, std::string &error);
+
+// How many rows board `t` ranks; -1 on failure.
+int64_t tablero_total(sesion_sql &s, const tablero &t, std::string &error);
+
+// The rows with more points than `puntos` (a rank is 1 + that); -1 on failure.
+int64_t tablero_delante(sesion_sql &s, const tablero &t, int32_t puntos, std::string &error);
+
+// The position (0 the best) of the row with key `c`; -1 on failure.
+int64_t tablero_posicion(sesion_sql &s, const tablero &t, clave_fila c, std::string &error);
+
+// The key of the row at position `posicion` (0 the best): 1 found, 0 the
+// board has no such row, -1 on failure.
+int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave_fila &c, std::string &error);
+
+// At most `cuantos` rows in rank order: after key `desde` (from the best
+// when null), or with `atras` the ones just before it (the last ones when
+// null). False on failure.
+bool tablero_filas(sesion_sql &s, const tablero &t, const clave_fila *desde, bool atras, int32_t cuantos,
+                   std::vector<fila_sql> &filas, std::string &error);
+
+// A column as a number: backends give numbers as numbers or as text.
+int64_t entero_sql(const valor_sql &v);
+
+// The world table's two boards.
+const tablero &tablero_mundo(tabla t);
+
+// The statement that counts the rows of `puntuaciones` that `filtro`
+// picks into board `nombre`'s ranges, at every scale, in both backends'
+// words: the schema's upgrade to the counts runs it, and so does
+// almacen_recontar.
+#define RECONTAR_MUNDO(nombre, filtro)                                                                         \
+  "WITH RECURSIVE e(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"                              \
+  " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"                                                \
+  " SELECT '" nombre "', k, puntos >> (6 * k), id % 16, COUNT(*) FROM puntuaciones, e WHERE " filtro         \
+  " GROUP BY k, puntos >> (6 * k), id % 16"
+static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 6 && FRANJAS_RECUENTO == 16, "RECONTAR_MUNDO's numbers");
+
+// The schema's step to the counts, the same in both backends: the table
+// of counts, filled from the rows, and in place of the old table of totals
+// a view with its columns, for whoever reads them.
+#define ESQUEMA_RECUENTOS                                                                                      \
+  "CREATE TABLE recuentos ("                                                                                 \
+  " tablero TEXT NOT NULL, escala INTEGER NOT NULL, cubo BIGINT NOT NULL, franja INTEGER NOT NULL,"          \
+  " n BIGINT NOT NULL, PRIMARY KEY (tablero, escala, cubo, franja));"                                        \
+  RECONTAR_MUNDO("clasificadas", "trampa = 0") ";" RECONTAR_MUNDO("verificadas", "mejor = 1") ";"            \
+  "DROP TABLE totales;"                                                                                      \
+  "CREATE VIEW totales AS SELECT"                                                                            \
+  " (SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = 'clasificadas' AND escala = 5) AS clasificadas," \
+  " (SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = 'verificadas' AND escala = 5) AS verificadas;"
+
+// The statements that rebuild the world's counts, one by one.
+extern const char *const SQL_RECONTAR[5];
+
+// A page of table `t` by key: the rows after key `desde`, or with `atras`
+// the ones before it (null: the first page, or the last), their ranks
+// filled in, and `posicion` the first one's position (0 the best). False
+// when the store cannot be read.
+bool almacen_pagina_clave(almacen *a, tabla t, const clave_fila *desde, bool atras, int32_t cuantos,
+                          std::vector<puntuacion> &filas, int64_t &posicion);
+
+// Rebuilds the counts in one transaction; false with the reason.
+bool almacen_recontar(almacen *a, std::string &error);
 
 // True when `base` names a PostgreSQL database (a postgresql:// or
 // postgres:// URI, which libpq reads; its query carries any other
@@ -150,7 +256,7 @@ extern const char *const SQL_TODAS;
 bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
-constexpr int32_t VERSION_ESQUEMA = 3;
+constexpr int32_t VERSION_ESQUEMA = 4;
 
 // The schema's step to the community levels, the same words on both
 // backends (almacen_niveles.cpp).
@@ -307,6 +413,11 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta);
 // for and each row's rank, name, points, levels, date, whether a
 // recording proved it and where that recording is downloaded.
 std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int64_t total);
+
+// A row's key in a link or the API ("POINTS.ID"), and back: false when it
+// is not one.
+std::string texto_clave(clave_fila c);
+bool leer_clave(const std::string &s, clave_fila &c);
 
 // What an upload carries once its query has been read and checked: the
 // row to store, or the one-line reason it is refused (400).
