@@ -127,7 +127,7 @@ void llenar(const std::string &base)
   // The levels: every one the text of a stored level under its own title,
   // with plays and wins drawn at random.
   sqlite3_prepare_v2(db,
-                     "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor,"
+                     "INSERT INTO niveles (id, titulo, idea, creador, texto, buscar, publicado, jugadas, victorias, mejor,"
                      " denuncias, oculto) VALUES (?1, ?2, 'An idea', ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0, 0)",
                      -1, &st, nullptr);
   for (int64_t i = 0; i < NIVELES; ++i) {
@@ -135,12 +135,12 @@ void llenar(const std::string &base)
     std::memcpy(n.bytes, &objeto[(i % 60) * NUM_CELDAS], NUM_CELDAS);
     n.titulo = "Level " + std::to_string(i);
     n.idea = "An idea";
-    const std::string autor = "Autor " + std::to_string(i % 1000);
+    const std::string creador = "Creador " + std::to_string(i % 1000);
     const std::string texto = escribir_nivel_texto(n);
-    const std::string buscar = texto_de_busqueda(n.titulo + "\n" + autor);
+    const std::string buscar = texto_de_busqueda(n.titulo + "\n" + creador);
     sqlite3_bind_int64(st, 1, i == 0 ? NIVEL_GRANDE : static_cast<int64_t>(azar()) << 20 | i);
     sqlite3_bind_text(st, 2, n.titulo.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 3, autor.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 3, creador.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 4, texto.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 5, buscar.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int64(st, 6, 1700000000 + i);

@@ -23,7 +23,7 @@ const char *const ESQUEMA_NIVELES =
     " id BIGINT PRIMARY KEY,"
     " titulo TEXT NOT NULL,"
     " idea TEXT NOT NULL,"
-    " autor TEXT NOT NULL,"
+    " creador TEXT NOT NULL,"
     " texto TEXT NOT NULL,"
     " buscar TEXT NOT NULL,"
     " publicado BIGINT NOT NULL,"
@@ -55,11 +55,11 @@ const char *const ESQUEMA_NIVELES =
 
 namespace {
 
-const char *const COLUMNAS_NIVEL = "id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto";
+const char *const COLUMNAS_NIVEL = "id, titulo, idea, creador, publicado, jugadas, victorias, mejor, denuncias, oculto";
 const char *const COLUMNA_ORDEN[3] = {"publicado", "jugadas", "victorias"};
 
 const char *const SQL_NIVEL =
-    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto, texto"
+    "SELECT id, titulo, idea, creador, publicado, jugadas, victorias, mejor, denuncias, oculto, texto"
     " FROM niveles WHERE id = $1";
 
 // A level's board, read as tablero.cpp reads any: the level is $4 ($3 of
@@ -84,13 +84,13 @@ const char *const SQL_DENUNCIA =
 const char *const SQL_SUMAR_DENUNCIA = "UPDATE niveles SET denuncias = denuncias + 1 WHERE id = $1";
 const char *const SQL_OCULTAR = "UPDATE niveles SET oculto = $2 WHERE id = $1 RETURNING id";
 const char *const SQL_DENUNCIADOS =
-    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, denuncias, oculto"
+    "SELECT id, titulo, idea, creador, publicado, jugadas, victorias, mejor, denuncias, oculto"
     " FROM niveles WHERE denuncias > 0 ORDER BY denuncias DESC, id LIMIT 1000";
 const char *const SQL_DESCARGA_MARCA =
     "SELECT r.guardada, r.datos, m.nombre FROM marcas m JOIN repeticiones r ON r.id = m.id WHERE m.id = $1 AND m.nivel = $2";
 
 const char *const SQL_PUBLICAR =
-    "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor,"
+    "INSERT INTO niveles (id, titulo, idea, creador, texto, buscar, publicado, jugadas, victorias, mejor,"
     " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
 const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
 const char *const SQL_GUARDAR_REPETICION =
@@ -119,7 +119,7 @@ void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
   n.id = entero(f[0]);
   n.titulo = f[1].texto;
   n.idea = f[2].texto;
-  n.autor = f[3].texto;
+  n.creador = f[3].texto;
   n.publicado = entero(f[4]);
   n.jugadas = entero(f[5]);
   n.victorias = entero(f[6]);
@@ -266,6 +266,30 @@ bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_
     }
     return true;
   }, error);
+}
+
+int almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave, int64_t &posicion)
+{
+  std::string error;
+  int hay = 0;
+  const tablero t = tablero_nivel(nivel);
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
+        std::vector<fila_sql> filas;
+        if (!sql(s, SQL_MEJOR_MARCA, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
+          return false;
+        }
+        if (filas.empty()) {
+          return true;
+        }
+        const clave_fila c{static_cast<int32_t>(entero(filas[0][1])), entero(filas[0][0])};
+        posicion = tablero_posicion(s, t, c, error);
+        clave = {true, c.puntos, c.id};
+        hay = 1;
+        return posicion >= 0;
+      }, error)) {
+    return -1;
+  }
+  return hay;
 }
 
 namespace {

@@ -73,7 +73,7 @@ std::string enlace_galeria(orden_galeria orden, const std::string &buscar, const
 
 std::string datos_nivel(const nivel_publicado &n)
 {
-  return "<p class=\"datos\">by <strong>" + escapar_html(n.autor) + "</strong>, " + fecha_texto(n.publicado, false) +
+  return "<p class=\"datos\">by <strong>" + escapar_html(n.creador) + "</strong>, " + fecha_texto(n.publicado, false) +
          " &middot; " + numero(n.jugadas) + (n.jugadas == 1 ? " play" : " plays") + " &middot; " + numero(n.victorias) +
          (n.victorias == 1 ? " win" : " wins") + " &middot; best " +
          (n.mejor > 0 ? "<strong>" + numero(n.mejor) + "</strong>" : std::string("none yet")) + "</p>\n";
@@ -193,6 +193,27 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
   if (const std::string *v = buscar_parametro(ps, "tras"); v != nullptr && !v->empty() && !leer_cursor(*v, false, tras)) {
     return fallo(400, "tras must be points, a dot and a run's number");
   }
+  // A player looked for: the board from that player's best run on.
+  std::string nombre, aviso;
+  int64_t buscada = -1;
+  if (const std::string *v = buscar_parametro(ps, "nombre"); v != nullptr) {
+    nombre = v->substr(0, 80);
+    nombre.erase(nombre.find_last_not_of(' ') + 1);
+  }
+  if (!nombre.empty()) {
+    cursor_pagina suya;
+    int64_t posicion = 0;
+    const int hay = almacen_marca_de(a, n.id, nombre, suya, posicion);
+    if (hay < 0) {
+      return fallo(503, "the level's board cannot be read now; try again later");
+    }
+    if (hay == 0) {
+      aviso = "No run of " + escapar_html(nombre) + " on this board.";
+    } else {
+      tras = {true, suya.valor, suya.id - 1};
+      buscada = suya.id;
+    }
+  }
   std::vector<marca_nivel> marcas;
   if (!almacen_marcas(a, n.id, tras, MARCAS_POR_PAGINA + 1, marcas)) {
     return fallo(503, "the level's board cannot be read now; try again later");
@@ -211,14 +232,23 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
        escapar_html(n.titulo) + "\">\n<p class=\"idea\">" + escapar_html(n.idea) + "</p>\n" + datos_nivel(n);
   h += "<p class=\"jugar\"><a href=\"fotonauta://nivel/" + id + "\">&#9654; Play</a> &middot; or run <code>fotonauta --nivel " +
        id + "</code> &middot; <a href=\"/niveles/" + id + ".txt\" download>download " + id + ".txt</a></p>\n";
-  h += "<h2>Board</h2>\n";
+  if (buscada >= 0 && !marcas.empty()) {
+    aviso = escapar_html(nombre) + ": rank " + numero(marcas[0].puesto) + ", " + numero(marcas[0].puntos) + " points.";
+  }
+  h += "<h2>Board</h2>\n<form method=\"get\" action=\"/niveles/" + id +
+       "\" accept-charset=\"utf-8\"><label>Find a player: <input type=\"search\" name=\"nombre\" maxlength=\"20\" value=\"" +
+       escapar_html(nombre) + "\"></label> <button type=\"submit\">Find</button></form>\n";
+  if (!aviso.empty()) {
+    h += "<p class=\"aviso\">" + aviso + "</p>\n";
+  }
   if (marcas.empty()) {
     h += "<p class=\"aviso\">No verified runs yet.</p>\n";
   } else {
     h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th>Date</th>"
          "<th>Recording</th></tr></thead>\n<tbody>\n";
     for (const marca_nivel &m : marcas) {
-      h += "<tr><td class=\"n\">" + numero(m.puesto) + "</td><td class=\"nombre\">" + escapar_html(m.nombre) +
+      h += std::string(m.id == buscada ? "<tr class=\"buscada\">" : "<tr>") + "<td class=\"n\">" + numero(m.puesto) +
+           "</td><td class=\"nombre\">" + escapar_html(m.nombre) +
            "</td><td class=\"n puntos\">" + numero(m.puntos) + "</td><td>" + fecha_texto(m.recibida, false) +
            "</td><td class=\"repeticion\"><span class=\"verificada\" title=\"proved by a recording\">&#10003;</span>";
       if (m.guardada) {

@@ -238,7 +238,7 @@ int operar(const std::string &base, const std::string &operacion, int64_t id)
     }
     for (const nivel_publicado &n : niveles) {
       std::printf("%s\t%" PRId64 " report(s)\t%s\t%s by %s\n", id_nivel_texto(n.id).c_str(), n.denuncias,
-                  n.oculto ? "hidden" : "shown", n.titulo.c_str(), n.autor.c_str());
+                  n.oculto ? "hidden" : "shown", n.titulo.c_str(), n.creador.c_str());
     }
     if (estado == 0 && niveles.empty()) {
       std::printf("no level has been reported\n");

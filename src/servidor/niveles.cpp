@@ -182,7 +182,7 @@ std::string json_nivel(const nivel_publicado &n, bool con_jugadores)
 {
   const std::string id = id_nivel_texto(n.id);
   return "{\"id\":\"" + id + "\",\"titulo\":\"" + escapar_json(n.titulo) + "\",\"idea\":\"" + escapar_json(n.idea) +
-         "\",\"autor\":\"" + escapar_json(n.autor) + "\",\"fecha\":\"" + fecha_texto(n.publicado, true) +
+         "\",\"creador\":\"" + escapar_json(n.creador) + "\",\"fecha\":\"" + fecha_texto(n.publicado, true) +
          "\",\"jugadas\":" + std::to_string(n.jugadas) + ",\"victorias\":" + std::to_string(n.victorias) +
          ",\"mejor\":" + (n.mejor > 0 ? std::to_string(n.mejor) : std::string("null")) +
          (con_jugadores ? ",\"jugadores\":" + std::to_string(n.jugadores) : std::string()) + ",\"pagina\":\"/niveles/" + id + "\",\"texto\":\"/api/niveles/" +

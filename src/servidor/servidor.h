@@ -455,7 +455,7 @@ struct nivel_publicado {
   int64_t id = 0;         // hash_nivel, as a signed number
   std::string titulo;     // UTF-8
   std::string idea;       // UTF-8
-  std::string autor;      // UTF-8
+  std::string creador;      // UTF-8
   std::string texto;      // the level's text, as escribir_nivel_texto writes it
   int64_t publicado = 0;  // seconds since 1970
   int64_t jugadas = 0;    // addresses that fetched it to play
@@ -502,6 +502,10 @@ int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n);
 // A page of a level's board after `tras`, ranks filled in.
 bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_t cuantos,
                     std::vector<marca_nivel> &marcas);
+
+// A player's best run on a level's board: 1 found (its key and its
+// position, 0 the best), 0 none, -1 the store cannot be read.
+int almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave, int64_t &posicion);
 
 // A play of the level from an address (a hash of it): counted once per
 // address. A report the same way. False when the store cannot be written.

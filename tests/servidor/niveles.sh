@@ -160,7 +160,10 @@ for trozo in "href=\"fotonauta://nivel/$ID\"" "<code>fotonauta --nivel $ID</code
   "src=\"/niveles/$ID.png\"" "<td class=\"nombre\">Bea</td>" "action=\"/niveles/$ID/denuncia\""; do
   grep -qF "$trozo" "$TMP/pagina.html" || fallo "the level's page lacks $trozo"
 done
-echo "ok: the gallery (with search) and the level's page"
+obtener "$P" "/niveles/$ID?nombre=Bea" >"$TMP/buscada.html"
+grep -q "<tr class=\"buscada\"><td class=\"n\">[12]</td><td class=\"nombre\">Bea</td>" "$TMP/buscada.html" &&
+  grep -q "Bea: rank [12], $puntos_bea points." "$TMP/buscada.html" || fallo "a player looked for on the board is not found"
+echo "ok: the gallery (with search), the level's page, a player found on its board"
 
 # ---- reports and the operator
 for _ in 1 2; do

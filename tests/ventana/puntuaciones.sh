@@ -53,7 +53,7 @@ for _ in 1 2 3 4 5; do
   PID_SERVIDOR=
 done
 [ -n "$PID_SERVIDOR" ] || fallo "the score server did not start: $(cat "$TMP/servidor.err")"
-[ "$(tabla)" = '{"total":0,"desde":1,"filas":[]}' ] || fallo "a new server's table is not empty: $(tabla)"
+[ "$(tabla)" = '{"total":0,"desde":1,"filas":[],"tras":null}' ] || fallo "a new server's table is not empty: $(tabla)"
 
 FOTONAUTA_SERVIDOR="127.0.0.1:$PUERTO" FOTONAUTA_WEB="http://127.0.0.1:$PUERTO/" "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
 pid=$!
