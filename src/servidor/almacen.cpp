@@ -5,6 +5,7 @@
 // and says how its queue skips the jobs another process holds.
 #include "servidor/servidor.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +28,13 @@ const sql_tablero SQL_VERIFICADA = {
     COLUMNAS_MUNDO "p.mejor = 1" TRAS,
     COLUMNAS_MUNDO "p.mejor = 1" ANTES,
     "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos = $1 AND id < $2",
+    "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos > $1 AND puntos <= $2",
 };
 const sql_tablero SQL_COMPLETA = {
     COLUMNAS_MUNDO "p.trampa = 0" TRAS,
     COLUMNAS_MUNDO "p.trampa = 0" ANTES,
     "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos = $1 AND id < $2",
+    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos > $1 AND puntos <= $2",
 };
 
 // The two boards, by table; their counts under these names.
@@ -62,7 +65,8 @@ const char *const SQL_RECONTAR[5] = {
     RECONTAR_MUNDO("verificadas", "mejor = 1"),
     // The levels' boards (almacen_niveles.cpp), each under "nivel ID".
     "DELETE FROM recuentos WHERE tablero LIKE 'nivel %'",
-    "WITH RECURSIVE e(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"
+    // The same scales as RECONTAR_MUNDO's.
+    "WITH RECURSIVE e(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"
     " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"
     " SELECT 'nivel ' || nivel, k, puntos >> (6 * k), id % 16, COUNT(*) FROM marcas, e WHERE mejor = 1"
     " GROUP BY nivel, k, puntos >> (6 * k), id % 16",
@@ -322,4 +326,40 @@ bool almacen_recontar(almacen *a, std::string &error)
     }
     return true;
   }, error);
+}
+
+resultado_guardar guardar_en_lote(lotes_subida &l, int escritores, size_t maximo, const puntuacion &p,
+                                  const std::function<void(const std::vector<pendiente *> &)> &escribir)
+{
+  pendiente yo{&p};
+  std::unique_lock<std::mutex> bloqueo(l.cerrojo);
+  l.esperando.push_back(&yo);
+  while (!yo.hecho) {
+    if (l.escribiendo >= escritores || l.esperando.empty()) {
+      yo.listo.wait(bloqueo);
+      continue;
+    }
+    // A group may be written: this thread writes the next, its own upload
+    // among them or already in one being written.
+    ++l.escribiendo;
+    const size_t n = std::min(l.esperando.size(), maximo);
+    std::vector<pendiente *> mio(l.esperando.begin(), l.esperando.begin() + static_cast<std::ptrdiff_t>(n));
+    l.esperando.erase(l.esperando.begin(), l.esperando.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!l.esperando.empty() && l.escribiendo < escritores) {
+      l.esperando.front()->listo.notify_one();
+    }
+    bloqueo.unlock();
+    escribir(mio);
+    bloqueo.lock();
+    for (pendiente *x : mio) {
+      x->hecho = true;
+      x->listo.notify_one();
+    }
+    --l.escribiendo;
+    // The oldest upload still waiting writes the next group.
+    if (!l.esperando.empty()) {
+      l.esperando.front()->listo.notify_one();
+    }
+  }
+  return yo.r;
 }

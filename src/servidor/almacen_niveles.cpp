@@ -63,7 +63,7 @@ const char *const SQL_NIVEL =
     " FROM niveles WHERE id = $1";
 
 // A level's board, read as tablero.cpp reads any: the level is $4 ($3 of
-// the ties' count).
+// the counts).
 #define COLUMNAS_MARCAS \
   "SELECT m.puntos, m.id, m.nombre, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id" \
   " WHERE m.nivel = $4 AND m.mejor = 1"
@@ -71,6 +71,7 @@ const sql_tablero SQL_TABLERO_NIVEL = {
     COLUMNAS_MARCAS " AND m.puntos <= $2 AND (m.puntos < $2 OR m.id > $3) ORDER BY m.puntos DESC, m.id ASC LIMIT $1",
     COLUMNAS_MARCAS " AND m.puntos >= $2 AND (m.puntos > $2 OR m.id < $3) ORDER BY m.puntos ASC, m.id DESC LIMIT $1",
     "SELECT COUNT(*) FROM marcas WHERE nivel = $3 AND mejor = 1 AND puntos = $1 AND id < $2",
+    "SELECT COUNT(*) FROM marcas WHERE nivel = $3 AND mejor = 1 AND puntos > $1 AND puntos <= $2",
 };
 #undef COLUMNAS_MARCAS
 

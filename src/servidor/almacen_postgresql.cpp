@@ -7,20 +7,22 @@
 // time. A connection found broken (the database restarted, the network
 // cut) is opened again on the next request that needs it, so the server
 // answers 503 while the database is away and serves again as soon as it
-// is back. An upload is one statement in its own transaction, committed
-// (with the database's default synchronous_commit, on its disk) before the
-// answer is sent; sent again after a lost connection it finds the row
-// already there and stores nothing twice. The transactions of the layer
+// is back. Uploads go in groups, each group one statement in its own
+// transaction, committed (with the database's default synchronous_commit,
+// on its disk) before any of its uploads is answered; sent again after a
+// lost connection it finds its rows already there and stores nothing twice. The transactions of the layer
 // above (the verification queue, the reads of the table) prepare their
 // statements on each connection the first time it runs them.
 #include "servidor/servidor.h"
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <random>
 #include <unordered_map>
 
 namespace {
@@ -89,20 +91,33 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
 // starting at once do not both do it.
 const char *const CERROJO_ESQUEMA = "SELECT pg_advisory_xact_lock(4611686018427387981)";
 
-// The insert and the counts of ranked rows in one statement, one round
-// trip: the counts are only touched when a ranked row was really added,
-// each scale's range in its slice (servidor.h), top scale first as
-// tablero_sumar does. Its result is the number of rows added (0 or 1).
+// A group of uploads stored in one statement, one round trip and one
+// commit: the rows come as arrays, are inserted in the order of their name
+// and code, and the counts of the new ranked rows are added range by range
+// in one order (scale from the top, then range), so that two groups
+// written at once never wait for each other in a circle. A group counts
+// all its rows in one slice ($7), drawn for it: had each row its own, a
+// group would touch most slices of the top ranges, and groups written at
+// once would wait for each other's commits. Gives the name and code of
+// each row really added.
 const char *const SQL_GUARDAR =
-    "WITH nueva AS ("
-    " INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
-    " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id, puntos, trampa),"
+    "WITH filas AS (SELECT * FROM unnest($1::text[], $2::text[], $3::int[], $4::int[], $5::int[], $6::bigint[])"
+    " AS f(nombre, codigo, puntos, fases, trampa, recibida)),"
+    " nuevas AS (INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
+    " SELECT * FROM filas ORDER BY nombre, codigo ON CONFLICT (nombre, codigo) DO NOTHING"
+    " RETURNING id, nombre, codigo, puntos, trampa),"
     " suma AS (INSERT INTO recuentos (tablero, escala, cubo, franja, n)"
-    " SELECT 'clasificadas', e.k, nueva.puntos >> (6 * e.k), nueva.id % 16, 1"
-    " FROM nueva CROSS JOIN (VALUES (5), (4), (3), (2), (1), (0)) AS e(k) WHERE nueva.trampa = 0 ORDER BY e.k DESC"
-    " ON CONFLICT (tablero, escala, cubo, franja) DO UPDATE SET n = recuentos.n + 1 RETURNING 1)"
-    " SELECT (SELECT COUNT(*) FROM nueva), (SELECT COUNT(*) FROM suma)";
-static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 6 && FRANJAS_RECUENTO == 16, "SQL_GUARDAR's numbers");
+    " SELECT 'clasificadas', e.k, nuevas.puntos >> (6 * e.k), $7::int, COUNT(*)"
+    " FROM nuevas CROSS JOIN (VALUES (5), (4), (3), (2), (1)) AS e(k) WHERE nuevas.trampa = 0"
+    " GROUP BY 2, 3 ORDER BY 2 DESC, 3"
+    " ON CONFLICT (tablero, escala, cubo, franja) DO UPDATE SET n = recuentos.n + excluded.n)"
+    " SELECT nombre, codigo FROM nuevas";
+static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 5 && FRANJAS_RECUENTO == 16, "SQL_GUARDAR's numbers");
+
+// Rows stored in one statement at most, and the groups written at once
+// (each on a connection of its own; the rest are left to the reads).
+constexpr size_t MAX_LOTE = 256;
+constexpr int ESCRITORES = CONEXIONES - 1;
 
 const struct {
   const char *nombre, *sql;
@@ -117,6 +132,7 @@ struct base_pg {
   // The statements of transactions prepared on each connection, by their
   // text's address: the name each was prepared under.
   std::unordered_map<const char *, std::string> preparadas[CONEXIONES];
+  lotes_subida lotes;
 };
 
 // Prepares the statements on a connection to a database whose schema is
@@ -331,20 +347,81 @@ PGresult *consultar(prestada &p, const char *nombre, int n, const char *const *p
 
 int64_t entero(const PGresult *r, int fila, int columna) { return std::strtoll(PQgetvalue(r, fila, columna), nullptr, 10); }
 
-resultado_guardar guardar(void *b, const puntuacion &p)
+// A slice for a group: drawn, so that the groups of several processes
+// sharing the database fall on different ones as often as those of one.
+uint32_t franja_lote()
 {
-  prestada con(static_cast<base_pg *>(b));
-  const std::string puntos = std::to_string(p.puntos), fases = std::to_string(p.fases),
-                    recibida = std::to_string(p.recibida);
-  const char *parametros[] = {p.nombre.c_str(), p.codigo.c_str(), puntos.c_str(), fases.c_str(),
-                              p.trampa ? "1" : "0", recibida.c_str()};
-  PGresult *r = consultar(con, "guardar", 6, parametros);
-  resultado_guardar x = GUARDADA_FALLO;
-  if (r != nullptr && PQntuples(r) == 1) {
-    x = entero(r, 0, 0) == 1 ? GUARDADA_NUEVA : GUARDADA_YA;
+  thread_local std::minstd_rand azar(std::random_device{}());
+  return static_cast<uint32_t>(azar());
+}
+
+// An element of a text array literal: quoted, its quotes and backslashes
+// escaped.
+void anadir_elemento(std::string &lista, const std::string &v)
+{
+  lista += lista.size() == 1 ? "\"" : ",\"";
+  for (const char c : v) {
+    if (c == '"' || c == '\\') {
+      lista += '\\';
+    }
+    lista += c;
+  }
+  lista += '"';
+}
+
+// Writes a group of uploads in one statement: every row is stored, or (on
+// any failure) none is and every one is answered GUARDADA_FALLO.
+void escribir_lote(base_pg *s, const std::vector<pendiente *> &lote)
+{
+  std::string listas[6];
+  for (std::string &l : listas) {
+    l = "{";
+  }
+  for (const pendiente *x : lote) {
+    const puntuacion &p = *x->p;
+    anadir_elemento(listas[0], p.nombre);
+    anadir_elemento(listas[1], p.codigo);
+    anadir_elemento(listas[2], std::to_string(p.puntos));
+    anadir_elemento(listas[3], std::to_string(p.fases));
+    anadir_elemento(listas[4], p.trampa ? "1" : "0");
+    anadir_elemento(listas[5], std::to_string(p.recibida));
+  }
+  const char *parametros[7];
+  for (int k = 0; k < 6; ++k) {
+    listas[k] += "}";
+    parametros[k] = listas[k].c_str();
+  }
+  const std::string franja = std::to_string(franja_lote() % FRANJAS_RECUENTO);
+  parametros[6] = franja.c_str();
+  prestada con(s);
+  PGresult *r = consultar(con, "guardar", 7, parametros);
+  if (r == nullptr) {
+    return;
+  }
+  // Each row added answers the first upload of it; any other is a row
+  // stored before (or by the same group).
+  for (pendiente *x : lote) {
+    x->r = GUARDADA_YA;
+  }
+  for (int f = 0; f < PQntuples(r); ++f) {
+    const std::string nombre = PQgetvalue(r, f, 0), codigo = PQgetvalue(r, f, 1);
+    for (pendiente *x : lote) {
+      if (x->p->nombre == nombre && x->p->codigo == codigo) {
+        x->r = GUARDADA_NUEVA;
+        break;
+      }
+    }
   }
   PQclear(r);
-  return x;
+}
+
+// Uploads that arrive while every writing connection is busy wait and go
+// together in the next group (group commit): a commit waits for the disk,
+// and one commit for many rows is what lets a database take many uploads.
+resultado_guardar guardar(void *b, const puntuacion &p)
+{
+  auto *s = static_cast<base_pg *>(b);
+  return guardar_en_lote(s->lotes, ESCRITORES, MAX_LOTE, p, [s](const std::vector<pendiente *> &lote) { escribir_lote(s, lote); });
 }
 
 // Type numbers of the columns read as numbers and as bytes.

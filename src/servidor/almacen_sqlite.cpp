@@ -41,13 +41,6 @@ constexpr size_t MAX_LOTE = 256;
 // it also wakes once a second to copy back whatever was written since.
 constexpr int PAGINAS_PUNTO_CONTROL = 1000;
 
-// An upload waiting for its transaction.
-struct pendiente {
-  const puntuacion *p;
-  resultado_guardar r = GUARDADA_FALLO;
-  bool hecho = false;
-};
-
 // A connection and the statements prepared on it, by their text's
 // address (the statements are constants).
 struct conexion {
@@ -62,10 +55,7 @@ struct base_sqlite {
   conexion escritura;
   // The uploads waiting for the next transaction, and whether one is
   // being written now (by the upload that took the list).
-  std::mutex cerrojo_lote;
-  std::condition_variable lote_escrito;
-  std::vector<pendiente *> lote;
-  bool escribiendo = false;
+  lotes_subida lotes;
   // The connection the pages are read on and the lock for it: for a
   // database in memory, which no second connection sees, the writing
   // connection and its lock.
@@ -371,34 +361,11 @@ void escribir_lote(base_sqlite *s, const std::vector<pendiente *> &lote)
   }
 }
 
+// One group is written at a time: SQLite has one writer.
 resultado_guardar guardar(void *b, const puntuacion &p)
 {
   auto *s = static_cast<base_sqlite *>(b);
-  pendiente yo{&p};
-  std::unique_lock<std::mutex> l(s->cerrojo_lote);
-  s->lote.push_back(&yo);
-  while (!yo.hecho) {
-    if (s->escribiendo) {
-      s->lote_escrito.wait(l);
-      continue;
-    }
-    // No transaction is being written: this upload writes the next one,
-    // with every upload waiting (its own among them).
-    s->escribiendo = true;
-    std::vector<pendiente *> mio;
-    const size_t n = std::min(s->lote.size(), MAX_LOTE);
-    mio.assign(s->lote.begin(), s->lote.begin() + static_cast<std::ptrdiff_t>(n));
-    s->lote.erase(s->lote.begin(), s->lote.begin() + static_cast<std::ptrdiff_t>(n));
-    l.unlock();
-    escribir_lote(s, mio);
-    l.lock();
-    for (pendiente *x : mio) {
-      x->hecho = true;
-    }
-    s->escribiendo = false;
-    s->lote_escrito.notify_all();
-  }
-  return yo.r;
+  return guardar_en_lote(s->lotes, 1, MAX_LOTE, p, [s](const std::vector<pendiente *> &lote) { escribir_lote(s, lote); });
 }
 
 // Runs one statement on a connection of a transaction in progress: its

@@ -13,8 +13,10 @@
 // (main.cpp), which puts the handler behind cpp-httplib.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,28 @@ bool sql(sesion_sql &s, const char *texto, const std::vector<valor_sql> &paramet
 // skipped; nothing for SQLite, whose writers take turns.
 const char *almacen_saltar_bloqueadas(almacen *a);
 
+// Group commit, as both backends write uploads: an upload that arrives
+// while `escritores` groups are being written waits, and goes with every
+// other waiting upload (up to `maximo`) into the next group, written by
+// one of their threads with `escribir`, which answers each. Each waiting
+// thread is woken only when its answer is there or when it is to write
+// the next group, so a group written wakes its own, not every waiting one.
+struct pendiente;
+struct lotes_subida {
+  std::mutex cerrojo;
+  std::vector<pendiente *> esperando;
+  int escribiendo = 0;
+};
+struct pendiente {
+  explicit pendiente(const puntuacion *fila) : p(fila) {}
+  const puntuacion *p;
+  resultado_guardar r = GUARDADA_FALLO;
+  bool hecho = false;
+  std::condition_variable listo;
+};
+resultado_guardar guardar_en_lote(lotes_subida &l, int escritores, size_t maximo, const puntuacion &p,
+                                  const std::function<void(const std::vector<pendiente *> &)> &escribir);
+
 // A backend: one file per kind of store, each with these operations.
 struct backend_almacen {
   void *(*abrir)(const std::string &base, std::string &error);
@@ -142,18 +166,19 @@ extern const backend_almacen BACKEND_POSTGRESQL;
 // own kind (the world table's `puntuaciones`, a level's board...); what
 // makes it fast at any size lives in one table shared by every board,
 // `recuentos`, as a sorted set keeps counts along its links: how many rows
-// each board has in each range of points, at ESCALAS_RECUENTO scales. A
-// range at scale e holds the points whose value shifted right by
+// each board has in each range of points, at scales 1 to ESCALAS_RECUENTO.
+// A range at scale e holds the points whose value shifted right by
 // BITS_RECUENTO * e is its `cubo`, and 2^BITS_RECUENTO ranges of one scale
-// make one of the next. So a row's rank is a sum over a few ranges per
-// scale, a position's row is found by walking down the scales, and the
-// total is the sum of the top scale. Each range's count is split into
+// make one of the next; at scale 0 the rows themselves are read, through
+// the board's index, within one range of scale 1. So a row's rank is a sum
+// over a few ranges per scale, a position's row is found by walking down
+// the scales, and the total is the sum of the top scale. Each range's count is split into
 // FRANJAS_RECUENTO slices, the row's id choosing the slice, so that no
 // count is one row every upload updates: concurrent uploads rarely touch
 // the same one. Pages go from a row's key (keyset), never by skipping
 // rows (OFFSET).
 constexpr int32_t BITS_RECUENTO = 6;
-constexpr int32_t ESCALAS_RECUENTO = 6;  // 36 bits: every 31-bit points value
+constexpr int32_t ESCALAS_RECUENTO = 5;  // to 36 bits: every 31-bit points value
 constexpr int32_t FRANJAS_RECUENTO = 16;
 
 // A row's place on a board: its points and its id.
@@ -174,6 +199,8 @@ struct sql_tablero {
   const char *antes;
   // $1 points, $2 id: COUNT(*) of the rows with those points and a smaller id.
   const char *empatadas;
+  // $1 and $2 points: COUNT(*) of the rows with more than $1, at most $2.
+  const char *entre;
 };
 
 // One board: how its rows are read, its key in `recuentos` (a name for the
@@ -218,11 +245,11 @@ const tablero &tablero_mundo(tabla t);
 // words: the schema's upgrade to the counts runs it, and so does
 // almacen_recontar.
 #define RECONTAR_MUNDO(nombre, filtro)                                                                         \
-  "WITH RECURSIVE e(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"                              \
+  "WITH RECURSIVE e(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"                              \
   " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"                                                \
   " SELECT '" nombre "', k, puntos >> (6 * k), id % 16, COUNT(*) FROM puntuaciones, e WHERE " filtro         \
   " GROUP BY k, puntos >> (6 * k), id % 16"
-static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 6 && FRANJAS_RECUENTO == 16, "RECONTAR_MUNDO's numbers");
+static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 5 && FRANJAS_RECUENTO == 16, "RECONTAR_MUNDO's numbers");
 
 // The schema's step to the counts, the same in both backends: the table
 // of counts, filled from the rows, and in place of the old table of totals

@@ -15,20 +15,21 @@ namespace {
 // each other in a circle.
 const char *const SQL_SUMAR =
     "INSERT INTO recuentos (tablero, escala, cubo, franja, n) VALUES"
-    " ($1, 5, $7, $8, $9), ($1, 4, $6, $8, $9), ($1, 3, $5, $8, $9),"
-    " ($1, 2, $4, $8, $9), ($1, 1, $3, $8, $9), ($1, 0, $2, $8, $9)"
+    " ($1, 5, $6, $7, $8), ($1, 4, $5, $7, $8), ($1, 3, $4, $7, $8), ($1, 2, $3, $7, $8), ($1, 1, $2, $7, $8)"
     " ON CONFLICT (tablero, escala, cubo, franja) DO UPDATE SET n = recuentos.n + excluded.n";
-static_assert(ESCALAS_RECUENTO == 6, "SQL_SUMAR and SQL_DELANTE name each scale");
+static_assert(ESCALAS_RECUENTO == 5, "SQL_SUMAR and SQL_DELANTE name each scale");
 
 // The rows in the ranges above a value's range at each scale, within the
-// range of the scale above ($2k+2 < cubo <= $2k+3 at scale k).
-const char *const SQL_DELANTE =
-    "SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND ("
-    "(escala = 0 AND cubo > $2 AND cubo <= $3) OR (escala = 1 AND cubo > $4 AND cubo <= $5) OR"
-    " (escala = 2 AND cubo > $6 AND cubo <= $7) OR (escala = 3 AND cubo > $8 AND cubo <= $9) OR"
-    " (escala = 4 AND cubo > $10 AND cubo <= $11) OR (escala = 5 AND cubo > $12 AND cubo <= $13))";
+// range of the scale above ($2k < cubo <= $2k+1 at scale k). One sum per
+// scale: given the five ranges ORed, SQLite read every range of the board.
+#define SUMA_ESCALA(e, desde, hasta) \
+  "(SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND escala = " e " AND cubo > " desde " AND cubo <= " hasta ")"
+const char *const SQL_DELANTE = "SELECT " SUMA_ESCALA("1", "$2", "$3") " + " SUMA_ESCALA("2", "$4", "$5") " + "
+    SUMA_ESCALA("3", "$6", "$7") " + " SUMA_ESCALA("4", "$8", "$9") " + " SUMA_ESCALA("5", "$10", "$11");
+#undef SUMA_ESCALA
 
 const char *const SQL_TOTAL = "SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND escala = 5";
+static_assert(ESCALAS_RECUENTO == 5, "SQL_TOTAL reads the top scale");
 
 // One scale's ranges within one range of the scale above, best first.
 const char *const SQL_RANGOS =
@@ -66,7 +67,7 @@ int64_t entero_sql(const valor_sql &v)
 bool tablero_sumar(sesion_sql &s, const tablero &t, clave_fila c, int64_t delta, std::string &error)
 {
   std::vector<valor_sql> ps{sql_texto(t.recuento)};
-  for (int32_t e = 0; e < ESCALAS_RECUENTO; ++e) {
+  for (int32_t e = 1; e <= ESCALAS_RECUENTO; ++e) {
     ps.push_back(sql_entero(cubo(c.puntos, e)));
   }
   ps.push_back(sql_entero(c.id % FRANJAS_RECUENTO));
@@ -81,13 +82,21 @@ int64_t tablero_total(sesion_sql &s, const tablero &t, std::string &error)
 
 int64_t tablero_delante(sesion_sql &s, const tablero &t, int32_t puntos, std::string &error)
 {
+  // Within its own range of the first scale, the rows themselves.
+  const int64_t techo = cubo(puntos, 1) * RANGOS_POR_RANGO + RANGOS_POR_RANGO - 1;
+  const int64_t cerca = un_entero(s, t.sql->entre,
+                                  con_filtro({sql_entero(puntos), sql_entero(std::min<int64_t>(techo, INT32_MAX))}, t), error);
+  if (cerca < 0) {
+    return -1;
+  }
   std::vector<valor_sql> ps{sql_texto(t.recuento)};
-  for (int32_t e = 0; e < ESCALAS_RECUENTO; ++e) {
+  for (int32_t e = 1; e <= ESCALAS_RECUENTO; ++e) {
     const int64_t arriba = cubo(puntos, e + 1);
     ps.push_back(sql_entero(cubo(puntos, e)));
     ps.push_back(sql_entero(arriba * RANGOS_POR_RANGO + RANGOS_POR_RANGO - 1));
   }
-  return un_entero(s, SQL_DELANTE, ps, error);
+  const int64_t lejos = un_entero(s, SQL_DELANTE, ps, error);
+  return lejos < 0 ? -1 : cerca + lejos;
 }
 
 int64_t tablero_posicion(sesion_sql &s, const tablero &t, clave_fila c, std::string &error)
@@ -108,7 +117,7 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
   // Down the scales: at each, the range the position falls in, and the
   // position within it.
   int64_t rango = 0;
-  for (int32_t e = ESCALAS_RECUENTO - 1; e >= 0; --e) {
+  for (int32_t e = ESCALAS_RECUENTO; e >= 1; --e) {
     std::vector<fila_sql> rangos;
     if (!sql(s, SQL_RANGOS,
              {sql_texto(t.recuento), sql_entero(e), sql_entero(rango * RANGOS_POR_RANGO),
@@ -130,13 +139,14 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
       return 0;
     }
   }
-  // The range of the last scale is one value of points: the row is the
-  // `posicion`-th of those that share it. They are walked by key, a page
-  // at a time, so ties cost what they hold and nothing is skipped blind.
-  if (rango > std::numeric_limits<int32_t>::max()) {
+  // The row is the `posicion`-th of the first scale's range: its rows are
+  // walked by key, a page at a time, so a range costs what it holds and
+  // nothing is skipped blind.
+  const int64_t suelo = rango * RANGOS_POR_RANGO, techo = suelo + RANGOS_POR_RANGO - 1;
+  if (suelo > INT32_MAX) {
     return 0;
   }
-  clave_fila antes{static_cast<int32_t>(rango), -1};
+  clave_fila antes{static_cast<int32_t>(std::min<int64_t>(techo, INT32_MAX)), -1};
   for (;;) {
     std::vector<fila_sql> filas;
     const int32_t cuantos = static_cast<int32_t>(std::min<int64_t>(posicion + 1, 1000));
@@ -144,11 +154,11 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
       return -1;
     }
     for (const fila_sql &f : filas) {
-      if (entero_sql(f[0]) != rango) {
+      if (entero_sql(f[0]) < suelo) {
         return 0;  // counted but not there: the counts and the rows disagree
       }
       if (posicion-- == 0) {
-        c.puntos = antes.puntos;
+        c.puntos = static_cast<int32_t>(entero_sql(f[0]));
         c.id = entero_sql(f[1]);
         return 1;
       }
@@ -156,7 +166,7 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
     if (filas.empty()) {
       return 0;
     }
-    antes.id = entero_sql(filas.back()[1]);
+    antes = {static_cast<int32_t>(entero_sql(filas.back()[0])), entero_sql(filas.back()[1])};
   }
 }
 
