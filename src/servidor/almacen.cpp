@@ -6,7 +6,11 @@
 #include "servidor/servidor.h"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
 
 // The world's two boards over `puntuaciones`: the verified table ranks
 // the rows marked `mejor` (each player's best verified row), the whole
@@ -55,9 +59,18 @@ const char *const SQL_TODAS = "SELECT COUNT(*) FROM puntuaciones";
 #undef TRAS
 #undef ANTES
 
-const char *const SQL_RECONTAR[3] = {"DELETE FROM recuentos WHERE tablero IN ('clasificadas', 'verificadas')",
-                                     RECONTAR_MUNDO("clasificadas", "trampa = 0"),
-                                     RECONTAR_MUNDO("verificadas", "mejor = 1")};
+const char *const SQL_RECONTAR[5] = {
+    "DELETE FROM recuentos WHERE tablero IN ('clasificadas', 'verificadas')",
+    RECONTAR_MUNDO("clasificadas", "trampa = 0"),
+    RECONTAR_MUNDO("verificadas", "mejor = 1"),
+    // The levels' boards (almacen_niveles.cpp), each under "nivel ID".
+    "DELETE FROM recuentos WHERE tablero LIKE 'nivel %'",
+    // The same scales as RECONTAR_MUNDO's.
+    "WITH RECURSIVE e(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"
+    " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"
+    " SELECT 'nivel ' || nivel, k, puntos >> (6 * k), id % 16, COUNT(*) FROM marcas, e WHERE mejor = 1"
+    " GROUP BY nivel, k, puntos >> (6 * k), id % 16",
+};
 
 const tablero &tablero_mundo(tabla t) { return TABLEROS_MUNDO[t]; }
 
@@ -86,10 +99,47 @@ void almacen_cerrar(almacen *a)
 
 resultado_guardar almacen_guardar(almacen *a, const puntuacion &p) { return a->backend->guardar(a->b, p); }
 
+namespace {
+
+// A store that fails says why in the log, not only with a 503: its own
+// words, at most one line every INTERVALO_FALLOS_S seconds, with how many
+// failures that line stands for.
+constexpr int64_t INTERVALO_FALLOS_S = 10;
+std::mutex cerrojo_fallos;
+int64_t ultimo_fallo = 0;
+int64_t fallos_callados = 0;
+
+void registrar_fallo(const std::string &error)
+{
+  const int64_t ahora = static_cast<int64_t>(std::time(nullptr));
+  std::lock_guard<std::mutex> l(cerrojo_fallos);
+  if (ahora - ultimo_fallo < INTERVALO_FALLOS_S) {
+    ++fallos_callados;
+    return;
+  }
+  std::string texto = error;
+  while (!texto.empty() && (texto.back() == '\n' || texto.back() == ' ')) {
+    texto.pop_back();
+  }
+  std::fprintf(stderr, "fotonauta-servidor: the store failed: %s", texto.empty() ? "(no reason given)" : texto.c_str());
+  if (fallos_callados > 0) {
+    std::fprintf(stderr, " (and %" PRId64 " more failure(s) since the last line)", fallos_callados);
+  }
+  std::fputc('\n', stderr);
+  ultimo_fallo = ahora;
+  fallos_callados = 0;
+}
+
+}  // namespace
+
 bool almacen_transaccion(almacen *a, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo,
                          std::string &error)
 {
-  return a->backend->transaccion(a->b, escribe, cuerpo, error);
+  const bool bien = a->backend->transaccion(a->b, escribe, cuerpo, error);
+  if (!bien) {
+    registrar_fallo(error);
+  }
+  return bien;
 }
 
 const char *almacen_saltar_bloqueadas(almacen *a) { return a->backend->saltar_bloqueadas; }

@@ -83,6 +83,8 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
     // Ranks and totals from counts by ranges of points (servidor.h).
     ESQUEMA_RECUENTOS,
+    // The community levels (almacen_niveles.cpp).
+    ESQUEMA_NIVELES,
 };
 
 // Taken by a process while it creates or upgrades the schema, so that two

@@ -111,16 +111,20 @@ for base in "$BASE_SQLITE" "$PG_URI"; do
 done
 
 # ---- the schema before the counts, with verified rows: every third row is
-# made its player's verified best, and the store taken back to version 2.
+# made its player's verified best, and the store taken back to version 2
+# (without the counts and the community levels).
 sqlite3 "$BASE_SQLITE" "
   UPDATE puntuaciones SET mejor = 1 WHERE id % 3 = 0;
   DROP VIEW totales; DROP TABLE recuentos;
   CREATE TABLE totales (clasificadas BIGINT NOT NULL, verificadas BIGINT NOT NULL DEFAULT 0);
   INSERT INTO totales VALUES (10000, (SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1));
+  DROP TABLE niveles; DROP TABLE jugadas_nivel; DROP TABLE denuncias_nivel; DROP TABLE marcas;
+  ALTER TABLE verificaciones DROP COLUMN clase; ALTER TABLE verificaciones DROP COLUMN nivel;
+  ALTER TABLE verificaciones DROP COLUMN texto;
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
 iniciar_servidor "$p" "$BASE_SQLITE" --verificadores 0
-[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 3 ] || fallo "the store was not upgraded"
+[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 4 ] || fallo "the store was not upgraded"
 comprobar "$BASE_SQLITE" "$p" "SQLite upgraded"
 esperado "$BASE_SQLITE" "mejor = 1" >"$TMP/esperado_verificadas"
 recorrer "$p" "&verificadas=1"
