@@ -8,7 +8,7 @@
 //   edicion.cpp), the files it lives in (ficheros.cpp) and the editor's
 //   words (textos.cpp): no screen, no Allegro; the library editor_edicion,
 //   which the unit tests link with no display;
-// - the proof, run apart from the window (prueba.cpp);
+// - the proof, run apart from the window by a helper (prueba.cpp);
 // - the screen: its state and the named commands (comandos.cpp), input and
 //   events (entrada.cpp), the board (dibujo.cpp), the panels and dialogs
 //   (paneles.cpp), and the loop that ties them (pantalla.cpp).
@@ -267,6 +267,12 @@ bool buscar_recuperacion(const std::string &carpeta, recuperacion &r);
 int leer_idioma_editor();
 bool guardar_idioma_editor(int idioma_elegido);
 
+// The author's name the levels are published under, kept beside the
+// language in editor.cfg (in UTF-8 there, ISO 8859-1 here, at most
+// LONG_NOMBRE letters as for scores); empty when never given.
+std::string leer_autor_editor();
+bool guardar_autor_editor(const std::string &nombre);
+
 // ---------------------------------------------------------------------------
 // The editor's words
 // ---------------------------------------------------------------------------
@@ -310,6 +316,9 @@ struct resultado_prueba {
   double primera_perdida = 0;
   std::string error;  // why not, in the solver's words
   std::vector<paso_prueba> plan;
+  // A passing plan played in a whole game and recorded (a recording file's
+  // bytes), checked to win the level; empty when none.
+  std::vector<uint8_t> grabacion;
 };
 
 // A proof under way.
@@ -320,17 +329,26 @@ struct prueba_en_curso {
   int hechas = 0, total = 0;  // runs played, of how many
 };
 
-// Starts proving `nivel` (its gremlins as the file gives them). The
-// window's loop goes on while another process works on a copy of the
-// game's state, so the mouse and the screen never touch what it plays.
+// Starts proving `nivel` (its gremlins as the file gives them) in a helper:
+// this program started again with --probar. The window's loop goes on
+// while the helper plays, so the mouse and the screen never touch what it
+// plays.
 bool empezar_prueba(prueba_en_curso &p, const nivel_texto &nivel);
 
 // Once a frame: takes what the proof has said. True when it has ended,
 // with the result in `r`.
 bool seguir_prueba(prueba_en_curso &p, resultado_prueba &r);
 
-// Stops a proof under way.
+// Stops a proof under way: the helper is killed and waited for.
 void cancelar_prueba(prueba_en_curso &p);
+
+// The helper's side (fotonauta-editor --probar): reads a level's text on
+// the standard input, proves it and writes what empezar_prueba's reader
+// takes on the standard output: "progreso DONE TOTAL" lines as runs are
+// played, then the verdict ("resultado", "peligro", "error", a passing
+// plan's winning recording as "repeticion HEX", the plan) and
+// "fin_prueba". Returns the exit status: 2 for a level it cannot read.
+int probar_entrada_estandar();
 
 // ===========================================================================
 // The program

@@ -107,6 +107,18 @@ for k in $(seq 40); do
 done
 [ "$vistos" -gt 0 ] || fallo "the proof's button never said Cancelar"
 esperar marca_verde 30 || fallo "level 60's proof did not pass"
+# The proof is a helper program the editor starts (its own program again,
+# with --probar), not a copy of the window's process: Esc kills it and the
+# editor waits for it, leaving no zombie behind.
+ayudante() { ps -o pid=,stat=,args= --ppid "$pid"; }
+xdotool key ctrl+p
+esperar 'ayudante | grep -q -- "--probar"' 10 || fallo "no proof helper ran: $(ayudante)"
+ayudante | grep -- "--probar" | grep -q " Z" && fallo "the helper is a zombie while it proves"
+xdotool key Escape
+esperar '[ -z "$(ayudante)" ]' 10 || fallo "Esc left the proof's helper behind: $(ayudante)"
+esperar 'instantanea "$TMP/boton.png" 88x20+564+686 && cmp -s "$TMP/boton.png" "$TMP/probar.png"' 10 ||
+  fallo "the button did not say Probar again after Esc"
+marca_verde && fallo "the proof stopped by Esc still gave its verdict"
 salir_editor
 
 # --- The status line and Step ---------------------------------------------------
