@@ -381,6 +381,7 @@ enum : uint8_t {
   C_PROBAR,
   C_PASO,
   C_JUGAR,
+  C_PUBLICAR,
   C_AYUDA,
   C_IDIOMA,
   C_SALIR,
@@ -440,6 +441,7 @@ enum : uint8_t {
   DIALOGO_TITULO,
   DIALOGO_IDEA,
   DIALOGO_NUMERO,    // Save As: the level number
+  DIALOGO_AUTOR,     // Publish: the author's name, asked once
 };
 
 // What waits for the answer about unsaved changes.
@@ -493,6 +495,13 @@ struct estado_editor {
   recuperacion copia;
 
   prueba_en_curso prueba;
+  // A recording that wins the level whose hash_nivel is hash_grabacion: the
+  // proof's plan played, or the author's own win in Play. Publish sends it
+  // while the level is that one.
+  std::vector<uint8_t> grabacion;
+  uint64_t hash_grabacion = 0;
+  std::string autor;  // the name levels are published under
+  bool publicar_pendiente = false;  // sent once "Publishing" has been shown
   bool hay_resultado = false;
   resultado_prueba resultado;
   size_t paso_plan = 0;  // steps of the plan shown on the board
@@ -575,5 +584,21 @@ void preguntar_si_hay_cambios(estado_editor &e, uint8_t tras);
 void probar(estado_editor &e);
 void jugar(estado_editor &e);
 void siguiente_paso(estado_editor &e);
+
+// Publishing (publicar.cpp). Takes a winning recording's bytes as the one
+// Publish sends, for the level it was made on; after Play, the game's own
+// recording when it won this level, saying so; false otherwise.
+void tomar_grabacion(estado_editor &e, const std::vector<uint8_t> &bytes);
+bool tomar_victoria_jugada(estado_editor &e);
+bool puede_publicar(const estado_editor &e);
+// The command: asks for the author's name the first time, then says
+// "Publishing" and leaves the request to publicar_ahora, which the loop
+// calls once that has been shown. The request waits for the server (within
+// the HTTP client's bounds) and says what came of it: the level's address,
+// or why not. Nothing of the level or its file changes.
+void publicar(estado_editor &e);
+void publicar_ahora(estado_editor &e);
+// Whether a dialog's line of text is being typed into.
+bool escribiendo(const estado_editor &e);
 void elegir_hueco(estado_editor &e, int hueco, int pasos);
 void terminar_texto(estado_editor &e);
