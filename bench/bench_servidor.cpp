@@ -1,11 +1,15 @@
 // The score server under measure: uploads per second, each on a new
 // connection as the game makes them, and the time to serve the first page
-// of a table of 1,000,000 scores. bench/run runs it.
+// of a table of 1,000,000 scores; and the community levels: the gallery's
+// first page with 100,000 levels stored, a level's page whose board holds
+// 1,000,000 runs, a board's picture from the cache and drawn anew. bench/run
+// runs it.
 //
 //   bench_servidor SERVER_PROGRAM FOLDER
 //
 // Prints "NAME MEAN MEDIAN BEST WORST" lines: subidas_por_segundo (one
-// figure per round of uploads) and primera_pagina_ms, plus "filas N".
+// figure per round of uploads), primera_pagina_ms, galeria_ms, tabla_nivel_ms,
+// imagen_cache_ms, imagen_nueva_ms, plus "filas N".
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -26,6 +30,7 @@
 #include <vector>
 
 #include "codigo/codigo.h"
+#include "nucleo/nucleo.h"
 #include "servidor/servidor.h"
 
 namespace {
@@ -37,6 +42,10 @@ constexpr int RONDAS_SUBIDA = 5;
 constexpr int SUBIDAS_POR_RONDA = 400;
 constexpr int CLIENTES = 4;
 constexpr int PAGINAS = 30;
+constexpr int64_t NIVELES = 100000;
+constexpr int64_t MARCAS = 1000000;
+// The level whose board holds the MARCAS runs.
+constexpr int64_t NIVEL_GRANDE = 0x0123456789abcdefLL;
 
 [[noreturn]] void fallar(const std::string &que)
 {
@@ -115,12 +124,70 @@ void llenar(const std::string &base)
     sqlite3_reset(st);
   }
   sqlite3_finalize(st);
-  const std::string total = "UPDATE totales SET clasificadas = clasificadas + " + std::to_string(FILAS_TABLA);
-  sqlite3_exec(db, total.c_str(), nullptr, nullptr, nullptr);
+  // The levels: every one the text of a stored level under its own title,
+  // with plays and wins drawn at random.
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor,"
+                     " denuncias, oculto) VALUES (?1, ?2, 'An idea', ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0, 0)",
+                     -1, &st, nullptr);
+  for (int64_t i = 0; i < NIVELES; ++i) {
+    nivel_texto n;
+    std::memcpy(n.bytes, &objeto[(i % 60) * NUM_CELDAS], NUM_CELDAS);
+    n.titulo = "Level " + std::to_string(i);
+    n.idea = "An idea";
+    const std::string autor = "Autor " + std::to_string(i % 1000);
+    const std::string texto = escribir_nivel_texto(n);
+    const std::string buscar = texto_de_busqueda(n.titulo + "\n" + autor);
+    sqlite3_bind_int64(st, 1, i == 0 ? NIVEL_GRANDE : static_cast<int64_t>(azar()) << 20 | i);
+    sqlite3_bind_text(st, 2, n.titulo.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 3, autor.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 4, texto.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 5, buscar.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 6, 1700000000 + i);
+    sqlite3_bind_int64(st, 7, azar() % 5000);
+    sqlite3_bind_int64(st, 8, azar() % 500);
+    sqlite3_bind_int64(st, 9, azar() % 10000);
+    if (sqlite3_step(st) != SQLITE_DONE) {
+      fallar(std::string("filling the levels: ") + sqlite3_errmsg(db));
+    }
+    sqlite3_reset(st);
+  }
+  sqlite3_finalize(st);
+  // One level's board: MARCAS players, each with one run and its recording.
+  sqlite3_stmt *rep = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO repeticiones (id, huella, fotogramas, verificada, innecesaria, guardada, datos)"
+                     " VALUES (?1, ?1, 1000, 1700000000, NULL, 1, x'00')",
+                     -1, &rep, nullptr);
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor)"
+                     " VALUES (?1, ?2, ?3, ?4, 1, 1700000000, 1)",
+                     -1, &st, nullptr);
+  for (int64_t i = 1; i <= MARCAS; ++i) {
+    const std::string nombre = "Jugador " + std::to_string(i);
+    sqlite3_bind_int64(rep, 1, i);
+    sqlite3_bind_int64(st, 1, i);
+    sqlite3_bind_int64(st, 2, NIVEL_GRANDE);
+    sqlite3_bind_text(st, 3, nombre.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int(st, 4, 1 + static_cast<int>(azar() % 20000));
+    if (sqlite3_step(rep) != SQLITE_DONE || sqlite3_step(st) != SQLITE_DONE) {
+      fallar(std::string("filling the board: ") + sqlite3_errmsg(db));
+    }
+    sqlite3_reset(rep);
+    sqlite3_reset(st);
+  }
+  sqlite3_finalize(rep);
+  sqlite3_finalize(st);
   if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     fallar("filling the table: commit");
   }
   sqlite3_close(db);
+  // The boards' counts, from the rows as filled.
+  a = almacen_abrir(base, error);
+  if (a == nullptr || !almacen_recontar(a, error)) {
+    fallar("counting the boards: " + error);
+  }
+  almacen_cerrar(a);
 }
 
 struct cifras {
@@ -193,13 +260,64 @@ int main(int argc, char **argv)
   for (int i = 0; i < PAGINAS; ++i) {
     std::string cuerpo;
     const auto t0 = reloj::now();
-    const int estado = pedir(puerto, "/", &cuerpo);
+    // The whole table: the bench's rows are not verified, and the page
+    // shows the verified table unless asked.
+    const int estado = pedir(puerto, "/?todas=1", &cuerpo);
     const auto t1 = reloj::now();
     if (estado != 200 || cuerpo.find("1000000 scores ranked") == std::string::npos) {
       kill(pid, SIGTERM);
       fallar("the first page did not come whole (status " + std::to_string(estado) + ")");
     }
     paginas.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+  }
+
+  // The community levels: the gallery's first page, the big level's page
+  // (the top of its board of a million), its picture from the cache (the
+  // first request draws it), and pictures drawn anew here, with no cache.
+  const std::string grande = "/niveles/" + id_nivel_texto(NIVEL_GRANDE);
+  const struct {
+    const char *nombre;
+    std::string objetivo, debe;
+  } paginas_niveles[] = {
+      {"galeria_ms", "/niveles", "/niveles?orden=nuevos&amp;tras=1700099976."},
+      {"tabla_nivel_ms", grande, "1000000 players ranked"},
+      {"imagen_cache_ms", grande + ".png", "IEND"},
+  };
+  std::vector<std::pair<std::string, cifras>> niveles;
+  for (const auto &x : paginas_niveles) {
+    std::vector<double> v;
+    for (int i = 0; i < PAGINAS + 1; ++i) {
+      std::string cuerpo;
+      const auto t0 = reloj::now();
+      const int estado = pedir(puerto, x.objetivo, &cuerpo);
+      const auto t1 = reloj::now();
+      if (estado != 200 || cuerpo.find(x.debe) == std::string::npos) {
+        kill(pid, SIGTERM);
+        fallar(x.objetivo + " did not come whole (status " + std::to_string(estado) + ")");
+      }
+      if (i > 0) {
+        v.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+      }
+    }
+    niveles.emplace_back(x.nombre, resumir(v));
+  }
+  {
+    nivel_texto n;
+    std::memcpy(n.bytes, &objeto[0], NUM_CELDAS);
+    n.titulo = "Level";
+    const std::string texto = escribir_nivel_texto(n);
+    // The tiles are unpacked once, by the first picture.
+    dibujar_imagen_nivel(texto, false);
+    std::vector<double> v;
+    for (int i = 0; i < PAGINAS; ++i) {
+      const auto t0 = reloj::now();
+      const std::string png = dibujar_imagen_nivel(texto, false);
+      v.push_back(std::chrono::duration<double, std::milli>(reloj::now() - t0).count());
+      if (png.empty()) {
+        fallar("the board's picture was not drawn");
+      }
+    }
+    niveles.emplace_back("imagen_nueva_ms", resumir(v));
   }
 
   // Uploads: CLIENTES threads, each upload on a connection of its own, each
@@ -243,6 +361,10 @@ int main(int argc, char **argv)
   const cifras r = resumir(ritmos);
   std::printf("primera_pagina_ms %.3f %.3f %.3f %.3f\n", p.media, p.mediana, p.mejor, p.peor);
   std::printf("subidas_por_segundo %.1f %.1f %.1f %.1f\n", r.media, r.mediana, r.peor, r.mejor);
+  for (const auto &x : niveles) {
+    std::printf("%s %.3f %.3f %.3f %.3f\n", x.first.c_str(), x.second.media, x.second.mediana, x.second.mejor,
+                x.second.peor);
+  }
   std::printf("filas %lld\n", static_cast<long long>(FILAS_TABLA));
   std::remove(base.c_str());
   return 0;

@@ -5,40 +5,70 @@
 // and says how its queue skips the jobs another process holds.
 #include "servidor/servidor.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
 
-// The reads both backends run word for word: see servidor.h. The verified
-// table ranks the rows marked `mejor` (each player's best verified row);
-// the whole table, every row but the tampered games'.
-const char *const SQL_PAGINA[2] = {
-    "SELECT p.nombre, p.codigo, p.puntos, p.fases, p.recibida, p.repeticion, r.guardada FROM puntuaciones p"
-    " LEFT JOIN repeticiones r ON r.id = p.repeticion WHERE p.mejor = 1"
-    " ORDER BY p.puntos DESC, p.id ASC LIMIT $1 OFFSET $2",
-    "SELECT p.nombre, p.codigo, p.puntos, p.fases, p.recibida, p.repeticion, r.guardada FROM puntuaciones p"
-    " LEFT JOIN repeticiones r ON r.id = p.repeticion WHERE p.trampa = 0"
-    " ORDER BY p.puntos DESC, p.id ASC LIMIT $1 OFFSET $2",
+// The world's two boards over `puntuaciones`: the verified table ranks
+// the rows marked `mejor` (each player's best verified row), the whole
+// table every row but the tampered games'. Their columns after the key are
+// read by leer_fila_pagina.
+#define COLUMNAS_MUNDO \
+  "SELECT p.puntos, p.id, p.nombre, p.codigo, p.fases, p.recibida, p.repeticion, r.guardada FROM puntuaciones p" \
+  " LEFT JOIN repeticiones r ON r.id = p.repeticion WHERE "
+#define TRAS " AND p.puntos <= $2 AND (p.puntos < $2 OR p.id > $3) ORDER BY p.puntos DESC, p.id ASC LIMIT $1"
+#define ANTES " AND p.puntos >= $2 AND (p.puntos > $2 OR p.id < $3) ORDER BY p.puntos ASC, p.id DESC LIMIT $1"
+
+namespace {
+
+const sql_tablero SQL_VERIFICADA = {
+    COLUMNAS_MUNDO "p.mejor = 1" TRAS,
+    COLUMNAS_MUNDO "p.mejor = 1" ANTES,
+    "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos = $1 AND id < $2",
 };
-const char *const SQL_PUESTO[2] = {
-    "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND puntos > $1",
-    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos > $1",
+const sql_tablero SQL_COMPLETA = {
+    COLUMNAS_MUNDO "p.trampa = 0" TRAS,
+    COLUMNAS_MUNDO "p.trampa = 0" ANTES,
+    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND puntos = $1 AND id < $2",
 };
-const char *const SQL_TOTAL[2] = {
-    "SELECT verificadas FROM totales",
-    "SELECT clasificadas FROM totales",
+
+// The two boards, by table; their counts under these names.
+const tablero TABLEROS_MUNDO[2] = {
+    {&SQL_VERIFICADA, "verificadas", {}},
+    {&SQL_COMPLETA, "clasificadas", {}},
 };
-// "+trampa" and "+mejor" keep the planner off the ranking indexes: walking
-// one in rank order to find one name read every row ahead of that name's
-// best (seconds in a table of a million), where the name's own index finds
-// its few rows.
+
+// A name's best row on each table. "+trampa" and "+mejor" keep the
+// planner off the ranking indexes: walking one in rank order to find one
+// name read every row ahead of that name's best (seconds in a table of a
+// million), where the name's own index finds its few rows.
 const char *const SQL_MEJOR[2] = {
     "SELECT puntos, id FROM puntuaciones WHERE +mejor = 1 AND nombre = $1 ORDER BY puntos DESC, id ASC LIMIT 1",
     "SELECT puntos, id FROM puntuaciones WHERE +trampa = 0 AND nombre = $1 ORDER BY puntos DESC, id ASC LIMIT 1",
 };
-const char *const SQL_ANTES[2] = {
-    "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1 AND (puntos > $1 OR (puntos = $1 AND id < $2))",
-    "SELECT COUNT(*) FROM puntuaciones WHERE trampa = 0 AND (puntos > $1 OR (puntos = $1 AND id < $2))",
-};
 const char *const SQL_TODAS = "SELECT COUNT(*) FROM puntuaciones";
+
+}  // namespace
+
+#undef COLUMNAS_MUNDO
+#undef TRAS
+#undef ANTES
+
+const char *const SQL_RECONTAR[5] = {
+    "DELETE FROM recuentos WHERE tablero IN ('clasificadas', 'verificadas')",
+    RECONTAR_MUNDO("clasificadas", "trampa = 0"),
+    RECONTAR_MUNDO("verificadas", "mejor = 1"),
+    // The levels' boards (almacen_niveles.cpp), each under "nivel ID".
+    "DELETE FROM recuentos WHERE tablero LIKE 'nivel %'",
+    "WITH RECURSIVE e(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM e WHERE k < 5)"
+    " INSERT INTO recuentos (tablero, escala, cubo, franja, n)"
+    " SELECT 'nivel ' || nivel, k, puntos >> (6 * k), id % 16, COUNT(*) FROM marcas, e WHERE mejor = 1"
+    " GROUP BY nivel, k, puntos >> (6 * k), id % 16",
+};
+
+const tablero &tablero_mundo(tabla t) { return TABLEROS_MUNDO[t]; }
 
 struct almacen {
   const backend_almacen *backend;
@@ -65,10 +95,47 @@ void almacen_cerrar(almacen *a)
 
 resultado_guardar almacen_guardar(almacen *a, const puntuacion &p) { return a->backend->guardar(a->b, p); }
 
+namespace {
+
+// A store that fails says why in the log, not only with a 503: its own
+// words, at most one line every INTERVALO_FALLOS_S seconds, with how many
+// failures that line stands for.
+constexpr int64_t INTERVALO_FALLOS_S = 10;
+std::mutex cerrojo_fallos;
+int64_t ultimo_fallo = 0;
+int64_t fallos_callados = 0;
+
+void registrar_fallo(const std::string &error)
+{
+  const int64_t ahora = static_cast<int64_t>(std::time(nullptr));
+  std::lock_guard<std::mutex> l(cerrojo_fallos);
+  if (ahora - ultimo_fallo < INTERVALO_FALLOS_S) {
+    ++fallos_callados;
+    return;
+  }
+  std::string texto = error;
+  while (!texto.empty() && (texto.back() == '\n' || texto.back() == ' ')) {
+    texto.pop_back();
+  }
+  std::fprintf(stderr, "fotonauta-servidor: the store failed: %s", texto.empty() ? "(no reason given)" : texto.c_str());
+  if (fallos_callados > 0) {
+    std::fprintf(stderr, " (and %" PRId64 " more failure(s) since the last line)", fallos_callados);
+  }
+  std::fputc('\n', stderr);
+  ultimo_fallo = ahora;
+  fallos_callados = 0;
+}
+
+}  // namespace
+
 bool almacen_transaccion(almacen *a, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo,
                          std::string &error)
 {
-  return a->backend->transaccion(a->b, escribe, cuerpo, error);
+  const bool bien = a->backend->transaccion(a->b, escribe, cuerpo, error);
+  if (!bien) {
+    registrar_fallo(error);
+  }
+  return bien;
 }
 
 const char *almacen_saltar_bloqueadas(almacen *a) { return a->backend->saltar_bloqueadas; }
@@ -108,32 +175,17 @@ bool sql(sesion_sql &s, const char *texto, const std::vector<valor_sql> &paramet
 
 namespace {
 
-// A column as a number: backends give numbers as numbers or as text.
-int64_t entero(const valor_sql &v)
-{
-  return v.tipo == valor_sql::ENTERO ? v.entero : v.tipo == valor_sql::NULO ? 0 : std::strtoll(v.texto.c_str(), nullptr, 10);
-}
-
-// A statement that gives one number: -1 when it failed or gave none.
-int64_t un_entero(sesion_sql &s, const char *texto, const std::vector<valor_sql> &parametros, std::string &error)
-{
-  std::vector<fila_sql> filas;
-  if (!sql(s, texto, parametros, &filas, error) || filas.size() != 1 || filas[0].empty()) {
-    return -1;
-  }
-  return entero(filas[0][0]);
-}
-
-// A row of SQL_PAGINA.
+// A row of the world's boards.
 void leer_fila_pagina(const fila_sql &c, puntuacion &p)
 {
-  p.nombre = c[0].texto;
-  p.codigo = c[1].texto;
-  p.puntos = static_cast<int32_t>(entero(c[2]));
-  p.fases = static_cast<int32_t>(entero(c[3]));
-  p.recibida = entero(c[4]);
-  p.verificada = c[5].tipo != valor_sql::NULO;
-  p.repeticion = p.verificada && entero(c[6]) == 1 ? entero(c[5]) : 0;
+  p.puntos = static_cast<int32_t>(entero_sql(c[0]));
+  p.id = entero_sql(c[1]);
+  p.nombre = c[2].texto;
+  p.codigo = c[3].texto;
+  p.fases = static_cast<int32_t>(entero_sql(c[4]));
+  p.recibida = entero_sql(c[5]);
+  p.verificada = c[6].tipo != valor_sql::NULO;
+  p.repeticion = p.verificada && entero_sql(c[7]) == 1 ? entero_sql(c[6]) : 0;
 }
 
 // The first row's rank is counted; after it, a row with fewer points than
@@ -150,47 +202,94 @@ void poner_puestos(std::vector<puntuacion> &filas, int64_t desde, int64_t delant
   }
 }
 
+// Rows read from a board as the world's rows, their ranks from the first
+// one's, whose position is `desde` (-1: counted here).
+bool leer_filas(sesion_sql &s, tabla t, const std::vector<fila_sql> &leidas, int64_t &desde,
+                std::vector<puntuacion> &filas, std::string &error)
+{
+  for (const fila_sql &f : leidas) {
+    puntuacion p;
+    leer_fila_pagina(f, p);
+    filas.push_back(std::move(p));
+  }
+  if (filas.empty()) {
+    return true;
+  }
+  const clave_fila primera{filas[0].puntos, filas[0].id};
+  if (desde < 0 && (desde = tablero_posicion(s, TABLEROS_MUNDO[t], primera, error)) < 0) {
+    return false;
+  }
+  const int64_t delante = tablero_delante(s, TABLEROS_MUNDO[t], primera.puntos, error);
+  poner_puestos(filas, desde, delante);
+  return delante >= 0;
+}
+
 }  // namespace
 
 bool almacen_pagina(almacen *a, tabla t, int64_t desde, int32_t cuantos, std::vector<puntuacion> &filas)
 {
   filas.clear();
   std::string error;
-  // One read transaction, so the ranks match the rows.
+  // One read transaction, so the ranks match the rows. The first row is
+  // found down the counts, the rest from its key.
+  return almacen_transaccion(a, false, [&](sesion_sql &s) {
+    clave_fila c;
+    const int hay = tablero_en_posicion(s, TABLEROS_MUNDO[t], desde, c, error);
+    if (hay <= 0) {
+      return hay == 0;
+    }
+    --c.id;  // from the row itself
+    std::vector<fila_sql> leidas;
+    int64_t posicion = desde;
+    return tablero_filas(s, TABLEROS_MUNDO[t], &c, false, cuantos, leidas, error) &&
+           leer_filas(s, t, leidas, posicion, filas, error);
+  }, error);
+}
+
+bool almacen_pagina_clave(almacen *a, tabla t, const clave_fila *desde, bool atras, int32_t cuantos,
+                          std::vector<puntuacion> &filas, int64_t &posicion)
+{
+  filas.clear();
+  std::string error;
   return almacen_transaccion(a, false, [&](sesion_sql &s) {
     std::vector<fila_sql> leidas;
-    if (!sql(s, SQL_PAGINA[t], {sql_entero(cuantos), sql_entero(desde)}, &leidas, error)) {
+    posicion = -1;
+    if (!tablero_filas(s, TABLEROS_MUNDO[t], desde, atras, cuantos, leidas, error) ||
+        !leer_filas(s, t, leidas, posicion, filas, error)) {
       return false;
     }
-    for (const fila_sql &f : leidas) {
-      puntuacion p;
-      leer_fila_pagina(f, p);
-      filas.push_back(std::move(p));
-    }
     if (filas.empty()) {
-      return true;
+      posicion = atras ? 0 : tablero_total(s, TABLEROS_MUNDO[t], error);
     }
-    const int64_t delante = un_entero(s, SQL_PUESTO[t], {sql_entero(filas[0].puntos)}, error);
-    poner_puestos(filas, desde, delante);
-    return delante >= 0;
+    return posicion >= 0;
   }, error);
 }
 
 namespace {
 
-int64_t contar(almacen *a, const char *texto)
+// One number read in a transaction of its own; -1 on failure.
+int64_t contar(almacen *a, const std::function<int64_t(sesion_sql &, std::string &)> &leer)
 {
   int64_t n = -1;
   std::string error;
-  almacen_transaccion(a, false, [&](sesion_sql &s) { return (n = un_entero(s, texto, {}, error)) >= 0; }, error);
+  almacen_transaccion(a, false, [&](sesion_sql &s) { return (n = leer(s, error)) >= 0; }, error);
   return n;
 }
 
 }  // namespace
 
-int64_t almacen_contar(almacen *a, tabla t) { return contar(a, SQL_TOTAL[t]); }
+int64_t almacen_contar(almacen *a, tabla t)
+{
+  return contar(a, [t](sesion_sql &s, std::string &error) { return tablero_total(s, TABLEROS_MUNDO[t], error); });
+}
 
-int64_t almacen_contar_todas(almacen *a) { return contar(a, SQL_TODAS); }
+int64_t almacen_contar_todas(almacen *a)
+{
+  return contar(a, [](sesion_sql &s, std::string &error) {
+    std::vector<fila_sql> filas;
+    return sql(s, SQL_TODAS, {}, &filas, error) && filas.size() == 1 ? entero_sql(filas[0][0]) : int64_t{-1};
+  });
+}
 
 int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre)
 {
@@ -205,9 +304,22 @@ int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre)
       n = -1;
       return true;
     }
-    const int64_t antes = un_entero(s, SQL_ANTES[t], {sql_entero(entero(mejor[0][0])), sql_entero(entero(mejor[0][1]))}, error);
+    const clave_fila c{static_cast<int32_t>(entero_sql(mejor[0][0])), entero_sql(mejor[0][1])};
+    const int64_t antes = tablero_posicion(s, TABLEROS_MUNDO[t], c, error);
     n = antes < 0 ? -2 : antes;
     return antes >= 0;
   }, error);
   return n;
+}
+
+bool almacen_recontar(almacen *a, std::string &error)
+{
+  return almacen_transaccion(a, true, [&](sesion_sql &s) {
+    for (const char *texto : SQL_RECONTAR) {
+      if (!sql(s, texto, {}, nullptr, error)) {
+        return false;
+      }
+    }
+    return true;
+  }, error);
 }

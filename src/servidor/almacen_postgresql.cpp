@@ -79,22 +79,30 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE INDEX verificaciones_cola ON verificaciones (estado, id);"
     "CREATE TABLE cerrojo_verificaciones (n BIGINT NOT NULL);"
     "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
+    // Ranks and totals from counts by ranges of points (servidor.h).
+    ESQUEMA_RECUENTOS,
+    // The community levels (almacen_niveles.cpp).
+    ESQUEMA_NIVELES,
 };
 
 // Taken by a process while it creates or upgrades the schema, so that two
 // starting at once do not both do it.
 const char *const CERROJO_ESQUEMA = "SELECT pg_advisory_xact_lock(4611686018427387981)";
 
-// The insert and the count of ranked rows in one statement, one round
-// trip: the count is only touched when a ranked row was really added.
-// Its result is the number of rows added (0 or 1).
+// The insert and the counts of ranked rows in one statement, one round
+// trip: the counts are only touched when a ranked row was really added,
+// each scale's range in its slice (servidor.h), top scale first as
+// tablero_sumar does. Its result is the number of rows added (0 or 1).
 const char *const SQL_GUARDAR =
     "WITH nueva AS ("
     " INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
-    " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING RETURNING trampa),"
-    " suma AS (UPDATE totales SET clasificadas = clasificadas + 1"
-    " WHERE EXISTS (SELECT 1 FROM nueva WHERE trampa = 0) RETURNING 1)"
+    " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id, puntos, trampa),"
+    " suma AS (INSERT INTO recuentos (tablero, escala, cubo, franja, n)"
+    " SELECT 'clasificadas', e.k, nueva.puntos >> (6 * e.k), nueva.id % 16, 1"
+    " FROM nueva CROSS JOIN (VALUES (5), (4), (3), (2), (1), (0)) AS e(k) WHERE nueva.trampa = 0 ORDER BY e.k DESC"
+    " ON CONFLICT (tablero, escala, cubo, franja) DO UPDATE SET n = recuentos.n + 1 RETURNING 1)"
     " SELECT (SELECT COUNT(*) FROM nueva), (SELECT COUNT(*) FROM suma)";
+static_assert(BITS_RECUENTO == 6 && ESCALAS_RECUENTO == 6 && FRANJAS_RECUENTO == 16, "SQL_GUARDAR's numbers");
 
 const struct {
   const char *nombre, *sql;

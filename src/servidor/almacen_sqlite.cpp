@@ -59,7 +59,6 @@ struct base_sqlite {
   sqlite3 *db = nullptr;
   std::mutex cerrojo;
   sqlite3_stmt *insertar = nullptr;
-  sqlite3_stmt *sumar_total = nullptr;
   conexion escritura;
   // The uploads waiting for the next transaction, and whether one is
   // being written now (by the upload that took the list).
@@ -119,8 +118,9 @@ void puntos_de_control(base_sqlite *s)
 // Each schema version's changes from the one before; a store at version v
 // runs steps v to VERSION_ESQUEMA - 1, all in one transaction.
 //
-// The ranked rows are counted in `totales`, kept with every insert, so the
-// page never counts a million rows to know how many pages there are.
+// The ranked rows are counted (in `recuentos` since version 3), kept with
+// every insert, so the page never counts a million rows to know how many
+// pages there are, nor a player's rank.
 const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE TABLE puntuaciones ("
     " id INTEGER PRIMARY KEY,"
@@ -167,12 +167,15 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE INDEX verificaciones_cola ON verificaciones (estado, id);"
     "CREATE TABLE cerrojo_verificaciones (n BIGINT NOT NULL);"
     "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
+    // Ranks and totals from counts by ranges of points (servidor.h).
+    ESQUEMA_RECUENTOS,
+    // The community levels (almacen_niveles.cpp).
+    ESQUEMA_NIVELES,
 };
 
 const char *const SQL_INSERTAR =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
     " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING";
-const char *const SQL_SUMAR_TOTAL = "UPDATE totales SET clasificadas = clasificadas + 1";
 
 bool ejecutar(sqlite3 *db, const char *sql, std::string &error)
 {
@@ -248,9 +251,7 @@ void cerrar(void *b)
     s->hilo_control.join();
   }
   sqlite3_close(s->db_control);
-  for (sqlite3_stmt *st : {s->insertar, s->sumar_total}) {
-    sqlite3_finalize(st);
-  }
+  sqlite3_finalize(s->insertar);
   for (conexion *c : {&s->escritura, &s->lectura_propia}) {
     for (auto &x : c->sentencias) {
       sqlite3_finalize(x.second);
@@ -296,7 +297,7 @@ void *abrir(const std::string &base, std::string &error)
     sqlite3 *db;
     sqlite3_stmt **st;
     const char *sql;
-  } sentencias[] = {{s->db, &s->insertar, SQL_INSERTAR}, {s->db, &s->sumar_total, SQL_SUMAR_TOTAL}};
+  } sentencias[] = {{s->db, &s->insertar, SQL_INSERTAR}};
   bool preparadas = bien;
   for (auto &x : sentencias) {
     if (preparadas && sqlite3_prepare_v3(x.db, x.sql, -1, SQLITE_PREPARE_PERSISTENT, x.st, nullptr) != SQLITE_OK) {
@@ -331,6 +332,9 @@ bool paso_hecho(sqlite3_stmt *st)
   return bien;
 }
 
+bool ejecutar_sentencia(void *contexto, const char *texto, const std::vector<valor_sql> &parametros,
+                        std::vector<fila_sql> *filas, std::string &error);
+
 // Writes a list of uploads in one transaction: every row is stored, or
 // (on any failure) none is and every one is answered GUARDADA_FALLO.
 void escribir_lote(base_sqlite *s, const std::vector<pendiente *> &lote)
@@ -341,6 +345,7 @@ void escribir_lote(base_sqlite *s, const std::vector<pendiente *> &lote)
     return;
   }
   bool bien = true;
+  sesion_sql sesion{&s->escritura, ejecutar_sentencia};
   for (size_t i = 0; bien && i < lote.size(); ++i) {
     const puntuacion &p = *lote[i]->p;
     sqlite3_stmt *st = s->insertar;
@@ -353,7 +358,7 @@ void escribir_lote(base_sqlite *s, const std::vector<pendiente *> &lote)
     bien = paso_hecho(st);
     const bool nueva = bien && sqlite3_changes(s->db) == 1;
     if (bien && nueva && !p.trampa) {
-      bien = paso_hecho(s->sumar_total);
+      bien = tablero_sumar(sesion, tablero_mundo(TABLA_COMPLETA), {p.puntos, sqlite3_last_insert_rowid(s->db)}, 1, error);
     }
     lote[i]->r = nueva ? GUARDADA_NUEVA : GUARDADA_YA;
   }

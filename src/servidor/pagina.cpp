@@ -42,9 +42,25 @@ const char *const ESTILO =
     "nav a,nav span{margin:0 0.4em}"
     "form{text-align:center}"
     "input,button{font:inherit;background:#111;color:#ffcf5a;border:1px solid #f00;padding:0.2em 0.5em}"
-    "p.aviso{text-align:center;color:#ff0}";
+    "p.aviso{text-align:center;color:#ff0}"
+    // The community levels: the gallery's cards and a level's page.
+    "h2{color:#ffcf5a;font-size:1.15em;margin:0.4em 0}"
+    "ul.galeria{list-style:none;padding:0;display:grid;grid-template-columns:repeat(auto-fill,minmax(15em,1fr));gap:1em}"
+    "ul.galeria li{border:1px solid #400;padding:0.5em;background:#0a0a0a}"
+    "ul.galeria h2{font-size:1em}"
+    "img.tablero{width:100%;height:auto;display:block;border:1px solid #f00}"
+    "p.idea{color:#ccc;font-style:italic;margin:0.3em 0}"
+    "p.datos{font-size:0.85em;color:#aaa;margin:0.3em 0}"
+    "p.datos strong{color:#0f0}"
+    "p.jugar{text-align:center;font-size:1.1em}"
+    "p.jugar a{font-weight:bold}"
+    "code{color:#0f0;background:#111;padding:0.1em 0.3em}"
+    "form.denuncia{text-align:right;margin:1em 0}"
+    "form.denuncia button{font-size:0.8em;color:#aaa;border-color:#444}";
 
-std::string fecha(int64_t segundos, bool con_hora)
+}  // namespace
+
+std::string fecha_texto(int64_t segundos, bool con_hora)
 {
   const auto t = static_cast<time_t>(segundos);
   std::tm partes{};
@@ -54,6 +70,22 @@ std::string fecha(int64_t segundos, bool con_hora)
   return texto;
 }
 
+std::string principio_pagina(const std::string &titulo, const std::string &encabezado)
+{
+  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+         titulo + "</title>\n<style>" + ESTILO +
+         "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
+         "<h1>" +
+         encabezado + "</h1></header>\n<main>\n";
+}
+
+std::string fin_pagina() { return "</main>\n</body>\n</html>\n"; }
+
+namespace {
+
+std::string fecha(int64_t segundos, bool con_hora) { return fecha_texto(segundos, con_hora); }
+
 std::string numero(int64_t n) { return std::to_string(n); }
 
 // A link to a page of a table.
@@ -61,6 +93,14 @@ std::string enlace(tabla t, int64_t pagina, const std::string &texto)
 {
   return "<a href=\"/?" + std::string(t == TABLA_COMPLETA ? "todas=1&amp;" : "") + "pagina=" + numero(pagina) + "\">" +
          texto + "</a>";
+}
+
+// A link to the page after (`tras`) or before (`antes`) a row: deep pages
+// go from a row's key, never by skipping rows.
+std::string enlace_clave(tabla t, const char *direccion, const puntuacion &p, const std::string &texto)
+{
+  return "<a href=\"/?" + std::string(t == TABLA_COMPLETA ? "todas=1&amp;" : "") + direccion + "=" +
+         texto_clave({p.puntos, p.id}) + "\">" + texto + "</a>";
 }
 
 // The last column: a verified row's mark and, while its recording is
@@ -94,15 +134,17 @@ void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t de
   h += "</tbody>\n</table>\n";
 }
 
-void paginas(std::string &h, tabla t, int64_t pagina, int64_t num_paginas)
+// The links around a page whose first row is at position `desde`.
+void paginas(std::string &h, tabla t, const std::vector<puntuacion> &filas, int64_t desde, int64_t total,
+             int64_t num_paginas)
 {
   h += "<nav>";
-  if (pagina > 1) {
-    h += enlace(t, 1, "&laquo; first") + enlace(t, pagina - 1, "&lsaquo; previous");
+  if (desde > 0 && !filas.empty()) {
+    h += enlace(t, 1, "&laquo; first") + enlace_clave(t, "antes", filas.front(), "&lsaquo; previous");
   }
-  h += "<span>page " + numero(pagina) + " of " + numero(num_paginas) + "</span>";
-  if (pagina < num_paginas) {
-    h += enlace(t, pagina + 1, "next &rsaquo;") + enlace(t, num_paginas, "last &raquo;");
+  h += "<span>page " + numero(desde / FILAS_POR_PAGINA + 1) + " of " + numero(num_paginas) + "</span>";
+  if (desde + static_cast<int64_t>(filas.size()) < total && !filas.empty()) {
+    h += enlace_clave(t, "tras", filas.back(), "next &rsaquo;") + enlace(t, num_paginas, "last &raquo;");
   }
   h += "</nav>\n";
 }
@@ -186,6 +228,8 @@ std::string escapar_json(const std::string &s)
 
 std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int64_t total)
 {
+  // "tras": the key that asks for the rows after these, or null at the end.
+  const bool mas = !filas.empty() && desde - 1 + static_cast<int64_t>(filas.size()) < total;
   std::string j = "{\"total\":" + numero(total) + ",\"desde\":" + numero(desde) + ",\"filas\":[";
   for (size_t i = 0; i < filas.size(); ++i) {
     const puntuacion &p = filas[i];
@@ -195,7 +239,8 @@ std::string json_filas(const std::vector<puntuacion> &filas, int64_t desde, int6
          fecha(p.recibida, true) + "\",\"verificada\":" + (p.verificada ? "true" : "false") + ",\"repeticion\":" +
          (p.repeticion != 0 ? "\"/repeticiones/" + numero(p.repeticion) + ".frep\"" : std::string("null")) + "}";
   }
-  j += "]}\n";
+  j += "],\"tras\":" +
+       (mas ? "\"" + texto_clave({filas.back().puntos, filas.back().id}) + "\"" : std::string("null")) + "}\n";
   return j;
 }
 
@@ -260,8 +305,23 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
               escapar_html(nombre) + ".";
     }
   }
+  // The page after or before a row, by its key.
+  clave_fila clave;
+  const std::string *v_tras = buscar_parametro(ps, "tras"), *v_antes = buscar_parametro(ps, "antes");
+  const std::string *v_clave = v_tras != nullptr ? v_tras : v_antes;
+  const bool por_clave = marcada < 0 && v_clave != nullptr && leer_clave(*v_clave, clave);
   std::vector<puntuacion> filas;
-  if (!almacen_pagina(a, t, desde, cuantos, filas) || (marcada >= 0 && filas.size() <= static_cast<size_t>(marcada - desde))) {
+  if (por_clave && !almacen_pagina_clave(a, t, &clave, v_tras == nullptr, cuantos, filas, desde)) {
+    r.estado = 503;
+    r.cuerpo = "the table cannot be read now; try again later\n";
+    return r;
+  }
+  // A key past either end shows the first page.
+  if (por_clave && filas.empty()) {
+    desde = 0;
+  }
+  if ((!por_clave || filas.empty()) && (!almacen_pagina(a, t, desde, cuantos, filas) ||
+                                        (marcada >= 0 && filas.size() <= static_cast<size_t>(marcada - desde)))) {
     r.estado = 503;
     r.cuerpo = "the table cannot be read now; try again later\n";
     return r;
@@ -273,12 +333,7 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
 
   std::string &h = r.cuerpo;
   r.tipo = "text/html; charset=utf-8";
-  h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>fotonauta: world table</title>\n<style>";
-  h += ESTILO;
-  h += "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
-       "<h1>World table</h1></header>\n<main>\n";
+  h = principio_pagina("fotonauta: world table", "World table");
   // The switch between the two tables.
   h += t == TABLA_VERIFICADA
            ? "<nav class=\"tablas\"><strong>Verified scores</strong><a href=\"/?todas=1\">All scores</a></nav>\n"
@@ -302,7 +357,7 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
       h += "<nav>" + enlace(t, desde / FILAS_POR_PAGINA + 1, "this part of the table") + enlace(t, 1, "the top") +
            "</nav>\n";
     } else {
-      paginas(h, t, pagina, num_paginas);
+      paginas(h, t, filas, desde, total, num_paginas);
     }
   }
   if (t == TABLA_VERIFICADA) {
@@ -311,6 +366,6 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   } else {
     h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " score" : " scores") + " ranked, verified or not.</p>\n";
   }
-  h += "</main>\n</body>\n</html>\n";
+  h += fin_pagina();
   return r;
 }

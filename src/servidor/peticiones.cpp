@@ -62,6 +62,24 @@ bool leer_numero(const std::string &s, int64_t maximo, int64_t &n)
   return n <= maximo;
 }
 
+}  // namespace
+
+bool leer_clave(const std::string &s, clave_fila &c)
+{
+  const size_t punto = s.find('.');
+  int64_t puntos = 0, id = 0;
+  if (punto == std::string::npos || !leer_numero(s.substr(0, punto), INT32_MAX, puntos) ||
+      !leer_numero(s.substr(punto + 1), INT64_C(1) << 62, id)) {
+    return false;
+  }
+  c = {static_cast<int32_t>(puntos), id};
+  return true;
+}
+
+std::string texto_clave(clave_fila c) { return std::to_string(c.puntos) + "." + std::to_string(c.id); }
+
+namespace {
+
 respuesta subir(almacen *a, const std::string &consulta, int64_t ahora)
 {
   puntuacion p;
@@ -107,13 +125,27 @@ respuesta api(almacen *a, const std::string &consulta)
   if (v != nullptr && *v == "1") {
     t = TABLA_VERIFICADA;
   }
+  // Or the rows after a key that an answer gave as "tras".
+  clave_fila clave;
+  v = buscar_parametro(ps, "tras");
+  if (v != nullptr && (buscar_parametro(ps, "desde") != nullptr || !leer_clave(*v, clave))) {
+    return texto(400, "tras must be a key as an answer gives it, without desde");
+  }
   std::vector<puntuacion> filas;
   const int64_t total = almacen_contar(a, t);
   // Past the last rank there is nothing to read, however far.
   if (total >= 0 && desde > total) {
     cuantos = 0;
   }
-  if (total < 0 || (cuantos > 0 && !almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas))) {
+  bool bien = total >= 0;
+  if (bien && v != nullptr) {
+    int64_t posicion = 0;
+    bien = almacen_pagina_clave(a, t, &clave, false, static_cast<int32_t>(cuantos), filas, posicion);
+    desde = posicion + 1;
+  } else if (bien && cuantos > 0) {
+    bien = almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas);
+  }
+  if (!bien) {
     return texto(503, "the table cannot be read now; try again later");
   }
   respuesta r;
@@ -203,6 +235,27 @@ bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametr
   return true;
 }
 
+bool leer_nombre(const std::string &valor, std::string &nombre, std::string &motivo)
+{
+  // The game sends its 20-character name field, ISO 8859-1, blanks and
+  // all; control characters never come from its keyboard.
+  if (valor.empty() || valor.size() > static_cast<size_t>(LONG_NOMBRE)) {
+    motivo = "the name must be 1 to " + std::to_string(LONG_NOMBRE) + " characters";
+    return false;
+  }
+  for (const char c : valor) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+      motivo = "the name holds a control character";
+      return false;
+    }
+  }
+  std::string recortado = valor;
+  recortado.erase(recortado.find_last_not_of(' ') + 1);
+  nombre = latin1_a_utf8(recortado);
+  return true;
+}
+
 bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std::string &motivo)
 {
   std::vector<parametro> ps;
@@ -215,23 +268,12 @@ bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std:
     motivo = nombre == nullptr ? "missing key yourname" : "missing key code";
     return false;
   }
-  // The game sends its 20-character name field, ISO 8859-1, blanks and
-  // all; control characters never come from its keyboard.
-  if (nombre->empty() || nombre->size() > static_cast<size_t>(LONG_NOMBRE)) {
-    motivo = "the name must be 1 to " + std::to_string(LONG_NOMBRE) + " characters";
+  std::string utf8;
+  if (!leer_nombre(*nombre, utf8, motivo)) {
     return false;
   }
-  for (const char c : *nombre) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
-      motivo = "the name holds a control character";
-      return false;
-    }
-  }
-  std::string recortado = *nombre;
-  recortado.erase(recortado.find_last_not_of(' ') + 1);
   p = {};
-  p.nombre = latin1_a_utf8(recortado);
+  p.nombre = utf8;
   p.codigo = *codigo;
   p.recibida = ahora;
 
@@ -274,11 +316,14 @@ bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std:
   return true;
 }
 
-respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora)
+respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const std::string &direccion)
 {
   const size_t interrogacion = objetivo.find('?');
   const std::string ruta = objetivo.substr(0, interrogacion);
   const std::string consulta = interrogacion == std::string::npos ? "" : objetivo.substr(interrogacion + 1);
+  if (respuesta r; atender_niveles(a, ruta, consulta, direccion, r)) {
+    return r;
+  }
   if (ruta == "/highscore.php") {
     return subir(a, consulta, ahora);
   }
