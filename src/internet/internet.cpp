@@ -373,7 +373,10 @@ int32_t enviar_post(const std::string &url, curl_slist *encabezados, const uint8
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
-  respuesta = std::to_string(estado) + " " + cuerpo.substr(0, cuerpo.find('\n'));
+  // The score server's answers start with their status already.
+  const std::string linea = cuerpo.substr(0, cuerpo.find('\n'));
+  const std::string cifras = std::to_string(estado) + " ";
+  respuesta = linea.rfind(cifras, 0) == 0 ? linea : cifras + linea;
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 

@@ -2,10 +2,10 @@
 # - dim until the level is won; the proof's win enables it;
 # - the first time it asks the author's name, which editor.cfg keeps;
 # - with no server to reach it says so, red, and the file stays as it was;
-# - after a win in Play (the straight level plays itself) it publishes
-#   without asking the name again, and a server's refusal shows with its
-#   reason line; what went to the server is the level's text as saved and a
-#   recording after it, as the community contract says.
+# - after a win in Play (the straight level plays itself), on the real
+#   score server on loopback, it publishes without asking the name again and
+#   prints the level's address, under which the server gives the level's
+#   text back; again, the same address; a refusal shows its reason line.
 source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
@@ -64,34 +64,20 @@ sin_cambios || fallo "a failed publish touched the level's folder: $(ls -l "$CAR
 publicar_activo || fallo "Publicar went dim after a failed publish"
 salir_editor
 
-# --- A refusal, after a win in Play ---------------------------------------------
-# A real HTTP listener on loopback that keeps what it is sent and refuses it
-# as the server refuses a recording that does not win.
+# --- The score server, after a win in Play ----------------------------------------
+# The real server on loopback, taking at most two levels an hour from one
+# address: the level is published, then said to be published already, then
+# refused as a flood, with the server's reason.
 PUERTO=$(puerto_libre)
-python3 - "$PUERTO" "$TMP" <<'EOF' &
-import http.server, sys
-puerto, carpeta = int(sys.argv[1]), sys.argv[2]
-class Oyente(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        cuerpo = self.rfile.read(int(self.headers["Content-Length"]))
-        open(carpeta + "/peticion_ruta", "w").write(self.path)
-        open(carpeta + "/peticion_cuerpo", "wb").write(cuerpo)
-        respuesta = b"422 the recording does not win this level: refused by the test\n"
-        self.send_response(422)
-        self.send_header("Content-Type", "text/plain")
-        self.send_header("Content-Length", str(len(respuesta)))
-        self.end_headers()
-        self.wfile.write(respuesta)
-    def log_message(self, *args):
-        pass
-http.server.HTTPServer(("127.0.0.1", puerto), Oyente).serve_forever()
-EOF
-PID_OYENTE=$!
-trap 'kill $PID_OYENTE 2>/dev/null; limpiar' EXIT
-esperar "python3 -c 'import socket; socket.create_connection((\"127.0.0.1\", $PUERTO))' 2>/dev/null" 10 ||
-  fallo "the test's listener did not start"
+"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/niveles.db" --verificadores 1 --limite-niveles 2 \
+  2>"$TMP/servidor.log" &
+PID_SERVIDOR=$!
+trap 'kill $PID_SERVIDOR 2>/dev/null; limpiar' EXIT
+esperar "curl -s -o /dev/null -m 2 http://127.0.0.1:$PUERTO/api/puntuaciones?cuantos=0" 10 ||
+  fallo "the score server did not start: $(cat "$TMP/servidor.log")"
 
-FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO arrancar_editor "$CARPETA/00.txt"
+# The editor's standard output, where it prints the addresses.
+FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
 lejos
 instantanea "$TMP/mano.png" 40x40+$((6 + 37 * HUECO_MANO))+642
 editor_visible() {
@@ -105,21 +91,30 @@ esperar editor_visible 90 || { capturar editor_publicar_fallo; fallo "the editor
 lejos
 esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "a win in Play did not enable Publicar"; }
 capturar editor_publicar_3_ganado
+direcciones() { grep -c "^http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}$" "$TMP/salida"; }
+boton publicar
+lejos
+dialogo_visible && fallo "the name was asked again"
+esperar '[ "$(direcciones)" = 1 ]' 20 || { capturar editor_publicar_fallo; fallo "no address after publishing: $(cat "$TMP/salida" "$TMP/error")"; }
+marca_verde || fallo "a published level showed no green mark"
+capturar editor_publicar_4_publicado
+ID=$(sed 's|.*/||' "$TMP/salida")
+[ "$(curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID/texto")" = "$(cat "$CARPETA/00.txt")" ] ||
+  fallo "the server does not give back the level's text at $ID"
+curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q '"autor":"Ana Autora"' ||
+  fallo "the level is not Ana Autora's: $(curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID")"
+# Again: the same address, said to be there already.
+boton publicar
+lejos
+esperar '[ "$(direcciones)" = 2 ]' 20 || fallo "publishing again gave no address: $(cat "$TMP/salida" "$TMP/error")"
+[ "$(sort -u "$TMP/salida" | wc -l)" = 1 ] || fallo "the same level got two addresses: $(cat "$TMP/salida")"
+# A third time is one too many from this address.
 boton publicar
 lejos
 esperar marca_roja 20 || { capturar editor_publicar_fallo; fallo "the refusal showed no red mark"; }
-dialogo_visible && fallo "the name was asked again"
-capturar editor_publicar_4_rechazo
-grep -q "The server did not publish it: 422 the recording does not win this level: refused by the test" "$TMP/error" ||
+capturar editor_publicar_5_rechazo
+grep -q "The server did not publish it: 429 too many levels and runs sent from this address" "$TMP/error" ||
   fallo "the refusal's reason was not given: $(cat "$TMP/error")"
-sin_cambios || fallo "a refused publish touched the level's folder: $(ls -l "$CARPETA")"
+sin_cambios || fallo "publishing touched the level's folder: $(ls -l "$CARPETA")"
 salir_editor
-
-# What was sent: the name, the text's length, the text as saved, then a
-# recording file.
-largo=$(stat -c %s "$CARPETA/00.txt")
-[ "$(cat "$TMP/peticion_ruta")" = "/api/niveles?yourname=Ana%20Autora&nivel=$largo" ] ||
-  fallo "the request went to $(cat "$TMP/peticion_ruta")"
-head -c "$largo" "$TMP/peticion_cuerpo" | cmp -s - "$CARPETA/00.txt" || fallo "the body does not start with the level's text"
-[ "$(tail -c +$((largo + 1)) "$TMP/peticion_cuerpo" | head -c 4)" = FTRP ] || fallo "no recording follows the level's text"
-echo "editor_publicar: dim until won, the name asked once and kept, no network and a refusal told, the file untouched"
+echo "editor_publicar: dim until won, the name asked once and kept, no network told, published at its address, again the same, a refusal's reason shown, the file untouched"
