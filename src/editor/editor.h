@@ -1,7 +1,8 @@
 // editor: the level editor, fotonauta-editor. It paints levels in the text
 // form of the game's level files, traces their beam with the game's own
 // code, checks the level rules as the author works, proves a level winnable
-// with the level tool's solver and plays it in the game's own loop.
+// with the level tool's solver, plays it in the game's own loop and
+// publishes it on the score server once it has been won.
 //
 // Its parts, in the order of this header:
 // - the level being edited and every change made to it (documento.cpp,
@@ -11,7 +12,8 @@
 // - the proof, run apart from the window by a helper (prueba.cpp);
 // - the screen: its state and the named commands (comandos.cpp), input and
 //   events (entrada.cpp), the board (dibujo.cpp), the panels and dialogs
-//   (paneles.cpp), and the loop that ties them (pantalla.cpp).
+//   (paneles.cpp), the loop that ties them (pantalla.cpp), and publishing
+//   on the score server (publicar.cpp).
 #pragma once
 
 #include <cstdint>

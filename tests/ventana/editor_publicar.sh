@@ -1,11 +1,13 @@
 # Publish in the level editor, in a real window:
-# - dim until the level is won; the proof's win enables it;
+# - dim until the level is won; a win in Play (the straight level plays
+#   itself) enables it;
 # - the first time it asks the author's name, which editor.cfg keeps;
 # - with no server to reach it says so, red, and the file stays as it was;
-# - after a win in Play (the straight level plays itself), on the real
-#   score server on loopback, it publishes without asking the name again and
-#   prints the level's address, under which the server gives the level's
-#   text back; again, the same address; a refusal shows its reason line.
+# - after a passing proof, on the real score server on loopback, it
+#   publishes without asking the name again (the server plays the proof's
+#   recording and finds it wins) and prints the level's address, under
+#   which the server gives the level's text back; again, the same address;
+#   a refusal shows its reason line.
 source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
@@ -37,24 +39,32 @@ sin_cambios() {
     [ "$(ls "$CARPETA")" = 00.txt ]
 }
 
-# --- No network ---------------------------------------------------------------
+# --- No network, after a win in Play ------------------------------------------
 # A port nothing listens on: the connection is refused at once.
 FOTONAUTA_SERVIDOR=127.0.0.1:$(puerto_libre) arrancar_editor "$CARPETA/00.txt"
 lejos
-sleep 0.3
 publicar_activo && { capturar editor_publicar_fallo; fallo "Publicar is lit before the level was won"; }
-xdotool key ctrl+p
-esperar marca_verde 30 || { capturar editor_publicar_fallo; fallo "the proof did not pass"; }
-esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "Publicar stayed dim after the proof passed"; }
+instantanea "$TMP/mano.png" 40x40+$((6 + 37 * HUECO_MANO))+642
+editor_visible() {
+  instantanea "$TMP/mano_ahora.png" 40x40+$((6 + 37 * HUECO_MANO))+642 && cmp -s "$TMP/mano.png" "$TMP/mano_ahora.png"
+}
+boton jugar
+# Off the button, whose tooltip would cover the palette once back.
+lejos
+esperar '! editor_visible' 20 || fallo "Play did not start the game"
+esperar editor_visible 90 || { capturar editor_publicar_fallo; fallo "the editor did not come back from Play"; }
+lejos
+esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "a win in Play did not enable Publicar"; }
+capturar editor_publicar_1_ganado
 boton publicar
 esperar dialogo_visible 10 || { capturar editor_publicar_fallo; fallo "the first Publish asked no name"; }
-capturar editor_publicar_1_nombre
+capturar editor_publicar_2_nombre
 xdotool type --delay 80 'Ana Autora'
 xdotool key Return
 esperar '! dialogo_visible' 10 || fallo "Enter did not take the name"
 lejos
 esperar marca_roja 20 || { capturar editor_publicar_fallo; fallo "no network showed no red mark"; }
-capturar editor_publicar_2_sin_red
+capturar editor_publicar_3_sin_red
 grep -q "Could not publish: the server 127.0.0.1:[0-9]* cannot be reached (no network?)" "$TMP/error" ||
   fallo "no network was not told as such: $(cat "$TMP/error")"
 grep -qx 'autor Ana Autora' "$XDG_CONFIG_HOME/fotonauta/editor.cfg" ||
@@ -64,7 +74,7 @@ sin_cambios || fallo "a failed publish touched the level's folder: $(ls -l "$CAR
 publicar_activo || fallo "Publicar went dim after a failed publish"
 salir_editor
 
-# --- The score server, after a win in Play ----------------------------------------
+# --- The score server, after a proof ----------------------------------------------
 # The real server on loopback, taking at most two levels an hour from one
 # address: the level is published, then said to be published already, then
 # refused as a flood, with the server's reason.
@@ -79,18 +89,9 @@ esperar "curl -s -o /dev/null -m 2 http://127.0.0.1:$PUERTO/api/puntuaciones?cua
 # The editor's standard output, where it prints the addresses.
 FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
 lejos
-instantanea "$TMP/mano.png" 40x40+$((6 + 37 * HUECO_MANO))+642
-editor_visible() {
-  instantanea "$TMP/mano_ahora.png" 40x40+$((6 + 37 * HUECO_MANO))+642 && cmp -s "$TMP/mano.png" "$TMP/mano_ahora.png"
-}
-boton jugar
-# Off the button, whose tooltip would cover the palette once back.
-lejos
-esperar '! editor_visible' 20 || fallo "Play did not start the game"
-esperar editor_visible 90 || { capturar editor_publicar_fallo; fallo "the editor did not come back from Play"; }
-lejos
-esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "a win in Play did not enable Publicar"; }
-capturar editor_publicar_3_ganado
+xdotool key ctrl+p
+esperar marca_verde 30 || { capturar editor_publicar_fallo; fallo "the proof did not pass"; }
+esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "Publicar stayed dim after the proof passed"; }
 direcciones() { grep -c "^http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}$" "$TMP/salida"; }
 boton publicar
 lejos
