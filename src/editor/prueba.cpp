@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,12 +74,12 @@ bool de_hexadecimal(const std::string &t, std::vector<uint8_t> &datos)
     return false;
   }
   datos.clear();
+  const auto cifra = [](char c) { return c >= 'a' ? c - 'a' + 10 : c - '0'; };
   for (size_t i = 0; i < t.size(); i += 2) {
-    unsigned b = 0;
-    if (sscanf(t.c_str() + i, "%2x", &b) != 1 || !isxdigit(static_cast<unsigned char>(t[i + 1]))) {
+    if (t.find_first_not_of("0123456789abcdef", i) < i + 2) {
       return false;
     }
-    datos.push_back(static_cast<uint8_t>(b));
+    datos.push_back(static_cast<uint8_t>(cifra(t[i]) * 16 + cifra(t[i + 1])));
   }
   return true;
 }
