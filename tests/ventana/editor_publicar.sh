@@ -67,7 +67,7 @@ esperar marca_roja 20 || { capturar editor_publicar_fallo; fallo "no network sho
 capturar editor_publicar_3_sin_red
 grep -q "Could not publish: the server 127.0.0.1:[0-9]* cannot be reached (no network?)" "$TMP/error" ||
   fallo "no network was not told as such: $(cat "$TMP/error")"
-grep -qx 'autor Ana Autora' "$XDG_CONFIG_HOME/fotonauta/editor.cfg" ||
+grep -qx 'firma Ana Autora' "$XDG_CONFIG_HOME/fotonauta/editor.cfg" ||
   fallo "the name was not kept: $(cat "$XDG_CONFIG_HOME/fotonauta/editor.cfg")"
 sin_cambios || fallo "a failed publish touched the level's folder: $(ls -l "$CARPETA")"
 # Still enabled: nothing is lost, it can be tried again.
