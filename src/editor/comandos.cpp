@@ -275,6 +275,8 @@ const comando COMANDOS[NUM_COMANDOS] = {
      0, 0, probar, nullptr},
     {{"Paso siguiente del plan", "Next step of the plan"}, KEY_N, 0, 0, 0, siguiente_paso, nullptr},
     {{"Jugar el nivel en el juego", "Play the level in the game"}, KEY_F5, 0, 0, 0, jugar, nullptr},
+    {{"Publicar en el servidor (una vez ganado: Probar o Jugar)", "Publish on the server (once won: Prove or Play)"},
+     KEY_U, MOD_CTRL, 0, 0, publicar, puede_publicar},
     {{"Ayuda: teclas y reglas", "Help: keys and rules"}, KEY_F1, 0, 0, 0, c_ayuda, nullptr},
     {{"Cambiar el idioma del editor", "Switch the editor's language"}, KEY_L, MOD_CTRL, 0, 0, c_idioma, nullptr},
     {{"Salir", "Exit"}, KEY_Q, MOD_CTRL, 0, 0, c_salir, nullptr},

@@ -75,6 +75,10 @@ std::vector<std::string> texto_caja(const estado_editor &e)
     t = es ? "Guardar como el nivel n\xFAmero (1 a " + std::to_string(NUM_NIVELES) + "):"
            : "Save as level number (1 to " + std::to_string(NUM_NIVELES) + "):";
     break;
+  case DIALOGO_AUTOR:
+    t = tr("\xBF" "Con qu\xE9 nombre firmas tus niveles? Va con el nivel publicado, y se recuerda para los siguientes.",
+           "The name you sign your levels with: it goes with the published level, and is remembered for the next ones.");
+    break;
   default:
     break;
   }
@@ -98,6 +102,9 @@ std::vector<boton_dialogo> botones_de(const estado_editor &e)
   case DIALOGO_NUMERO:
     textos = {tr("Guardar", "Save"), tr("Cancelar", "Cancel")};
     break;
+  case DIALOGO_AUTOR:
+    textos = {tr("Publicar", "Publish"), tr("Cancelar", "Cancel")};
+    break;
   case DIALOGO_ABRIR:
     textos = {tr("Cerrar", "Close")};
     break;
@@ -111,7 +118,7 @@ std::vector<boton_dialogo> botones_de(const estado_editor &e)
     return botones;
   }
   // The answers stand in one place whatever the lines above them say.
-  const int escritura = e.dialogo == DIALOGO_TITULO || e.dialogo == DIALOGO_IDEA || e.dialogo == DIALOGO_NUMERO;
+  const int escritura = escribiendo(e);
   const int lineas = std::max(static_cast<int>(texto_caja(e).size()), escritura ? 1 : LINEAS_CAJA);
   const int y = Y_CAJA + 24 + lineas * alto_letra() + (escritura ? 78 : 20);
   int total = 0;
@@ -174,7 +181,7 @@ void dibujar_caja(estado_editor &e)
     textout_ex(buffer, fuente_panel(), l.c_str(), X_CAJA + 20, y, -1, -1);
     y += alto_letra();
   }
-  if (e.dialogo == DIALOGO_TITULO || e.dialogo == DIALOGO_IDEA || e.dialogo == DIALOGO_NUMERO) {
+  if (escribiendo(e)) {
     y += 8;
     rectfill(buffer, X_CAJA + 20, y, X_CAJA + ANCHO_CAJA - 21, y + alto_letra() + 6, makecol(6, 8, 16));
     rect(buffer, X_CAJA + 20, y, X_CAJA + ANCHO_CAJA - 21, y + alto_letra() + 6, gris(160));
@@ -397,6 +404,12 @@ int fichero_bajo(const estado_editor &e, int x, int y)
     }
   }
   return -1;
+}
+
+bool escribiendo(const estado_editor &e)
+{
+  return e.dialogo == DIALOGO_TITULO || e.dialogo == DIALOGO_IDEA || e.dialogo == DIALOGO_NUMERO ||
+         e.dialogo == DIALOGO_AUTOR;
 }
 
 int boton_dialogo_bajo(const estado_editor &e, int x, int y)

@@ -1,17 +1,19 @@
 // editor: the level editor, fotonauta-editor. It paints levels in the text
 // form of the game's level files, traces their beam with the game's own
 // code, checks the level rules as the author works, proves a level winnable
-// with the level tool's solver and plays it in the game's own loop.
+// with the level tool's solver, plays it in the game's own loop and
+// publishes it on the score server once it has been won.
 //
 // Its parts, in the order of this header:
 // - the level being edited and every change made to it (documento.cpp,
 //   edicion.cpp), the files it lives in (ficheros.cpp) and the editor's
 //   words (textos.cpp): no screen, no Allegro; the library editor_edicion,
 //   which the unit tests link with no display;
-// - the proof, run apart from the window (prueba.cpp);
+// - the proof, run apart from the window by a helper (prueba.cpp);
 // - the screen: its state and the named commands (comandos.cpp), input and
 //   events (entrada.cpp), the board (dibujo.cpp), the panels and dialogs
-//   (paneles.cpp), and the loop that ties them (pantalla.cpp).
+//   (paneles.cpp), the loop that ties them (pantalla.cpp), and publishing
+//   on the score server (publicar.cpp).
 #pragma once
 
 #include <cstdint>
@@ -267,6 +269,13 @@ bool buscar_recuperacion(const std::string &carpeta, recuperacion &r);
 int leer_idioma_editor();
 bool guardar_idioma_editor(int idioma_elegido);
 
+// The author's name the levels are published under, kept beside the
+// language in editor.cfg as "firma" (the plain Spanish word for author
+// reads as a misspelling to the packaging checks) (in UTF-8 there, ISO 8859-1 here, at most
+// LONG_NOMBRE letters as for scores); empty when never given.
+std::string leer_autor_editor();
+bool guardar_autor_editor(const std::string &nombre);
+
 // ---------------------------------------------------------------------------
 // The editor's words
 // ---------------------------------------------------------------------------
@@ -310,6 +319,9 @@ struct resultado_prueba {
   double primera_perdida = 0;
   std::string error;  // why not, in the solver's words
   std::vector<paso_prueba> plan;
+  // A passing plan played in a whole game and recorded (a recording file's
+  // bytes), checked to win the level; empty when none.
+  std::vector<uint8_t> grabacion;
 };
 
 // A proof under way.
@@ -320,17 +332,26 @@ struct prueba_en_curso {
   int hechas = 0, total = 0;  // runs played, of how many
 };
 
-// Starts proving `nivel` (its gremlins as the file gives them). The
-// window's loop goes on while another process works on a copy of the
-// game's state, so the mouse and the screen never touch what it plays.
+// Starts proving `nivel` (its gremlins as the file gives them) in a helper:
+// this program started again with --probar. The window's loop goes on
+// while the helper plays, so the mouse and the screen never touch what it
+// plays.
 bool empezar_prueba(prueba_en_curso &p, const nivel_texto &nivel);
 
 // Once a frame: takes what the proof has said. True when it has ended,
 // with the result in `r`.
 bool seguir_prueba(prueba_en_curso &p, resultado_prueba &r);
 
-// Stops a proof under way.
+// Stops a proof under way: the helper is killed and waited for.
 void cancelar_prueba(prueba_en_curso &p);
+
+// The helper's side (fotonauta-editor --probar): reads a level's text on
+// the standard input, proves it and writes what empezar_prueba's reader
+// takes on the standard output: "progreso DONE TOTAL" lines as runs are
+// played, then the verdict ("resultado", "peligro", "error", a passing
+// plan's winning recording as "repeticion HEX", the plan) and
+// "fin_prueba". Returns the exit status: 2 for a level it cannot read.
+int probar_entrada_estandar();
 
 // ===========================================================================
 // The program
@@ -363,6 +384,7 @@ enum : uint8_t {
   C_PROBAR,
   C_PASO,
   C_JUGAR,
+  C_PUBLICAR,
   C_AYUDA,
   C_IDIOMA,
   C_SALIR,
@@ -422,6 +444,7 @@ enum : uint8_t {
   DIALOGO_TITULO,
   DIALOGO_IDEA,
   DIALOGO_NUMERO,    // Save As: the level number
+  DIALOGO_AUTOR,     // Publish: the author's name, asked once
 };
 
 // What waits for the answer about unsaved changes.
@@ -475,6 +498,13 @@ struct estado_editor {
   recuperacion copia;
 
   prueba_en_curso prueba;
+  // A recording that wins the level whose hash_nivel is hash_grabacion: the
+  // proof's plan played, or the author's own win in Play. Publish sends it
+  // while the level is that one.
+  std::vector<uint8_t> grabacion;
+  uint64_t hash_grabacion = 0;
+  std::string firma;  // the name levels are published under
+  bool publicar_pendiente = false;  // sent once "Publishing" has been shown
   bool hay_resultado = false;
   resultado_prueba resultado;
   size_t paso_plan = 0;  // steps of the plan shown on the board
@@ -557,5 +587,21 @@ void preguntar_si_hay_cambios(estado_editor &e, uint8_t tras);
 void probar(estado_editor &e);
 void jugar(estado_editor &e);
 void siguiente_paso(estado_editor &e);
+
+// Publishing (publicar.cpp). Takes a winning recording's bytes as the one
+// Publish sends, for the level it was made on; after Play, the game's own
+// recording when it won this level, saying so; false otherwise.
+void tomar_grabacion(estado_editor &e, const std::vector<uint8_t> &bytes);
+bool tomar_victoria_jugada(estado_editor &e);
+bool puede_publicar(const estado_editor &e);
+// The command: asks for the author's name the first time, then says
+// "Publishing" and leaves the request to publicar_ahora, which the loop
+// calls once that has been shown. The request waits for the server (within
+// the HTTP client's bounds) and says what came of it: the level's address,
+// or why not. Nothing of the level or its file changes.
+void publicar(estado_editor &e);
+void publicar_ahora(estado_editor &e);
+// Whether a dialog's line of text is being typed into.
+bool escribiendo(const estado_editor &e);
 void elegir_hueco(estado_editor &e, int hueco, int pasos);
 void terminar_texto(estado_editor &e);

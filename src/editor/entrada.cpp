@@ -3,6 +3,7 @@
 // dialogs. Every change to the level goes through an edit operation.
 #include <allegro.h>
 
+#include "codigo/codigo.h"
 #include "editor/editor.h"
 #include "fotonauta/fotonauta.h"
 
@@ -36,10 +37,6 @@ void olvidar_teclas(estado_editor &e)
   }
 }
 
-bool escribiendo(const estado_editor &e)
-{
-  return e.dialogo == DIALOGO_TITULO || e.dialogo == DIALOGO_IDEA || e.dialogo == DIALOGO_NUMERO;
-}
 
 // Keys typed into a dialog's line: Enter takes it, Escape leaves it as it
 // was. Only what the game's fonts draw is typed.
@@ -64,7 +61,8 @@ void escribir(estado_editor &e)
           e.texto_entrada.clear();
           e.sugerido = false;
         }
-        if (e.texto_entrada.size() < (numero ? 2u : 80u)) {
+        const size_t maximo = numero ? 2u : e.dialogo == DIALOGO_AUTOR ? static_cast<size_t>(LONG_NOMBRE) : 80u;
+        if (e.texto_entrada.size() < maximo) {
           e.texto_entrada += static_cast<char>(c);
         }
         e.aviso_dialogo.clear();
@@ -302,6 +300,7 @@ void raton_dialogo(estado_editor &e, bool izquierdo, bool nuevo_izq, int rueda)
   case DIALOGO_TITULO:
   case DIALOGO_IDEA:
   case DIALOGO_NUMERO:
+  case DIALOGO_AUTOR:
     if (pulsado == 0) {
       terminar_texto(e);
     } else {

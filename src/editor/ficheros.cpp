@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "codigo/codigo.h"
 #include "editor/editor.h"
 
 namespace {
@@ -224,29 +225,68 @@ std::filesystem::path fichero_ajustes()
 
 }  // namespace
 
-int leer_idioma_editor()
+namespace {
+
+// The settings file holds one "key value" a line, the value in UTF-8 to the
+// line's end. The value of `clave`, empty when it is not there.
+std::string leer_ajuste(const std::string &clave)
 {
   const std::filesystem::path ruta = fichero_ajustes();
   if (ruta.empty()) {
-    return -1;
+    return "";
   }
   std::istringstream f(leer_todo(ruta));
-  std::string clave, valor;
-  while (f >> clave >> valor) {
-    if (clave == "idioma") {
-      return valor == "es" ? 0 : valor == "en" ? 1 : -1;
+  for (std::string linea; std::getline(f, linea);) {
+    if (linea.rfind(clave + " ", 0) == 0) {
+      return linea.substr(clave.size() + 1);
     }
   }
-  return -1;
+  return "";
 }
 
-bool guardar_idioma_editor(int idioma_elegido)
+// Sets `clave`, keeping the other lines.
+bool guardar_ajuste(const std::string &clave, const std::string &valor)
 {
   const std::filesystem::path ruta = fichero_ajustes();
   if (ruta.empty()) {
     return false;
   }
+  std::istringstream f(leer_todo(ruta));
+  std::string texto;
+  for (std::string linea; std::getline(f, linea);) {
+    if (!linea.empty() && linea.rfind(clave + " ", 0) != 0) {
+      texto += linea + "\n";
+    }
+  }
+  texto += clave + " " + valor + "\n";
   std::error_code ec;
   std::filesystem::create_directories(ruta.parent_path(), ec);
-  return escribir_todo(ruta, std::string("idioma ") + (idioma_elegido == 1 ? "en" : "es") + "\n");
+  return escribir_todo(ruta, texto);
+}
+
+}  // namespace
+
+int leer_idioma_editor()
+{
+  const std::string valor = leer_ajuste("idioma");
+  return valor == "es" ? 0 : valor == "en" ? 1 : -1;
+}
+
+bool guardar_idioma_editor(int idioma_elegido)
+{
+  return guardar_ajuste("idioma", idioma_elegido == 1 ? "en" : "es");
+}
+
+std::string leer_autor_editor()
+{
+  std::string nombre;
+  if (!linea_latin1(leer_ajuste("firma"), nombre) || nombre.size() > static_cast<size_t>(LONG_NOMBRE)) {
+    return "";
+  }
+  return nombre;
+}
+
+bool guardar_autor_editor(const std::string &nombre)
+{
+  return guardar_ajuste("firma", linea_utf8(nombre));
 }

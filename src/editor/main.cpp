@@ -18,6 +18,8 @@ const char AYUDA[] =
     "\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
+    "  --probar           prove the level read on standard input, with no\n"
+    "                     window (the editor runs this itself)\n"
     "  FILE.txt           open this level file; without one, a new level is\n"
     "                     started in $XDG_DATA_HOME/fotonauta/niveles\n"
     "\n"
@@ -47,6 +49,10 @@ void leer_ajustes()
 
 int main(int argc, char **argv)
 {
+  // The proof's helper, which the editor starts itself: no window.
+  if (argc == 2 && strcmp(argv[1], "--probar") == 0) {
+    return probar_entrada_estandar();
+  }
   // Answered before the library starts, so they need no display.
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--version") == 0) {

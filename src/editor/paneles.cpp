@@ -67,6 +67,7 @@ boton_panel botones[] = {
     {C_TITULO, {"T\xEDtulo", "Title"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},
     {C_PROBAR, {"Probar", "Prove"}, {"Cancelar", "Cancel"}, SIN_ICONO, 0, 0, 0, 0},
     {C_JUGAR, {"Jugar", "Play"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},
+    {C_PUBLICAR, {"Publicar", "Publish"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},
     {C_AYUDA, {"Ayuda", "Help"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},
     {C_IDIOMA, {"EN", "ES"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},
     {C_SALIR, {"Salir", "Exit"}, {nullptr, nullptr}, SIN_ICONO, 0, 0, 0, 0},

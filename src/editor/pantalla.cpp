@@ -147,6 +147,11 @@ void terminar_prueba(estado_editor &e, const resultado_prueba &r)
     f.es += " Paso (o N) muestra el plan.";
     f.en += " Step (or N) shows the plan.";
   }
+  if (!r.grabacion.empty()) {
+    tomar_grabacion(e, r.grabacion);
+    f.es += " Ya se puede publicar.";
+    f.en += " It can be published now.";
+  }
   decir(e, f, r.pasa ? verde : rojo);
 }
 
@@ -314,7 +319,9 @@ void jugar(estado_editor &e)
   // runs from the editor's first frame shown (see the loop).
   olvidar_entrada(e, PAUSA_TRAS_JUGAR_MS);
   e.de_vuelta = true;
-  decir(e, {"De vuelta de Jugar.", "Back from Play."});
+  if (!tomar_victoria_jugada(e)) {
+    decir(e, {"De vuelta de Jugar.", "Back from Play."});
+  }
 }
 
 void siguiente_paso(estado_editor &e)
@@ -382,6 +389,22 @@ void terminar_texto(estado_editor &e)
     e.dialogo = DIALOGO_NINGUNO;
     cambiar_textos(e.doc, e.titulo_entrada, e.texto_entrada);
     break;
+  case DIALOGO_AUTOR: {
+    std::string nombre = e.texto_entrada;
+    nombre.erase(0, nombre.find_first_not_of(' '));
+    nombre.erase(nombre.find_last_not_of(' ') + 1);
+    if (nombre.empty()) {
+      e.aviso_dialogo = tr("Un nombre, de una letra al menos.", "A name, of one letter at least.");
+      return;
+    }
+    e.dialogo = DIALOGO_NINGUNO;
+    e.firma = nombre;
+    if (!guardar_autor_editor(nombre)) {
+      fprintf(stderr, "fotonauta-editor: the author's name could not be kept in editor.cfg\n");
+    }
+    publicar(e);
+    break;
+  }
   case DIALOGO_NUMERO: {
     const int n = atoi(e.texto_entrada.c_str());
     if (n < 1 || n > NUM_NIVELES) {
@@ -404,6 +427,7 @@ void ejecutar_editor(const char *fichero)
   e.pid = static_cast<int>(getpid());
   e.carpeta = carpeta_niveles_usuario();
   e.carpeta_copias = carpeta_recuperacion();
+  e.firma = leer_autor_editor();
   // The editor's own language, once chosen, over the game's.
   const int elegido = leer_idioma_editor();
   if (elegido >= 0) {
@@ -453,6 +477,11 @@ void ejecutar_editor(const char *fichero)
     e.cuenta_ciclo = logico ? FOTOGRAMAS_POR_CICLO - 1 : e.cuenta_ciclo - 1;
     reproducir_musica(-1);
     paso_fotograma_con_puntero();
+    if (e.publicar_pendiente) {
+      // "Publishing" is on the screen while the request waits.
+      e.publicar_pendiente = false;
+      publicar_ahora(e);
+    }
     if (e.de_vuelta) {
       e.de_vuelta = false;
       olvidar_entrada(e, PAUSA_TRAS_JUGAR_MS);

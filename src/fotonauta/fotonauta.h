@@ -276,6 +276,11 @@ extern char max_cod[MAX_PUNTUACIONES][LONG_COD + 1];
 // it, so a failed write leaves the old table whole. Returns 0 on success.
 int8_t escribir_pnt();
 
+// The score server, as a host name with an optional ":port": the
+// FOTONAUTA_SERVIDOR environment variable when set, else the build's.
+// Scores go there, and the editor publishes levels there.
+const char *servidor_puntuaciones();
+
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: when set, the upload goes to this host instead of the
 // score server built in.

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #ifdef FOTONAUTA_PRUEBAS
 int32_t prueba_inet_puerto = INET_PUERTO;
@@ -104,8 +105,10 @@ bool abrir_libcurl()
 
 CURL *internet = nullptr;
 curl_slist *cabeceras = nullptr;
-// A recording's request has the same headers and its body's type.
+// A recording's request has the same headers and its body's type; so has a
+// level's, whose body is its text and then a recording.
 curl_slist *cabeceras_post = nullptr;
+curl_slist *cabeceras_nivel = nullptr;
 std::string servidor;
 // The socket inet_connect opened, until curl takes it over.
 int conexion = -1;
@@ -272,6 +275,9 @@ int32_t inet_connect(const char *host)
   for (const char *c : {"Accept:", "Connection: Keep-Alive", "Content-Type: application/x-fotonauta-repeticion"}) {
     cabeceras_post = libcurl.slist_append(cabeceras_post, c);
   }
+  for (const char *c : {"Accept:", "Connection: Keep-Alive", "Content-Type: application/octet-stream"}) {
+    cabeceras_nivel = libcurl.slist_append(cabeceras_nivel, c);
+  }
   libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
   libcurl.easy_setopt(internet, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   libcurl.easy_setopt(internet, CURLOPT_USERAGENT, "InetURL/1.0");
@@ -289,9 +295,10 @@ int32_t inet_connect(const char *host)
 
 namespace {
 
-// The address of `ruta` with the row's name and code: blanks and accented
-// letters are not allowed in a request target.
-std::string direccion(const char *ruta, const char *nombre, const char *codigo)
+// The address of `ruta` with the name and what follows it (`resto`,
+// already escaped): blanks and accented letters are not allowed in a
+// request target.
+std::string direccion(const char *ruta, const char *nombre, const std::string &resto)
 {
   std::string url = "http://" + servidor + ruta + "?yourname=";
   for (const char *p = nombre; *p != '\0'; ++p) {
@@ -304,9 +311,7 @@ std::string direccion(const char *ruta, const char *nombre, const char *codigo)
       url += static_cast<char>(c);
     }
   }
-  url += "&code=";
-  url += codigo;
-  return url;
+  return url + resto;
 }
 
 long estado_respuesta()
@@ -323,7 +328,7 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   if (internet == nullptr) {
     return INET_SIN_PETICION;
   }
-  const std::string url = direccion("/highscore.php", nombre, codigo);
+  const std::string url = direccion("/highscore.php", nombre, std::string("&code=") + codigo);
   if (libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     return INET_SIN_PETICION;
   }
@@ -337,16 +342,21 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
-int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
+namespace {
+
+// POSTs the `n` bytes of `datos` to `url` with `encabezados`, and reads the
+// status and the first line of the answer into `respuesta`; the connection
+// is left ready for the next row's GET.
+int32_t enviar_post(const std::string &url, curl_slist *encabezados, const uint8_t *datos, size_t n,
+                    std::string &respuesta)
 {
   respuesta.clear();
   if (internet == nullptr) {
     return INET_SIN_PETICION;
   }
-  const std::string url = direccion("/api/repeticiones", nombre, codigo);
   std::string cuerpo;
   CURLcode r = libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str());
-  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras_post);
+  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, encabezados);
   libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
   libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
   libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, guardar_respuesta);
@@ -363,8 +373,28 @@ int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *d
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
-  respuesta = std::to_string(estado) + " " + cuerpo.substr(0, cuerpo.find('\n'));
+  // The score server's answers start with their status already.
+  const std::string linea = cuerpo.substr(0, cuerpo.find('\n'));
+  const std::string cifras = std::to_string(estado) + " ";
+  respuesta = linea.rfind(cifras, 0) == 0 ? linea : cifras + linea;
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+}
+
+}  // namespace
+
+int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
+{
+  return enviar_post(direccion("/api/repeticiones", nombre, std::string("&code=") + codigo), cabeceras_post, datos,
+                     n, respuesta);
+}
+
+int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8_t *datos, size_t n,
+                       std::string &respuesta)
+{
+  std::vector<uint8_t> cuerpo(texto.begin(), texto.end());
+  cuerpo.insert(cuerpo.end(), datos, datos + n);
+  return enviar_post(direccion("/api/niveles", nombre, "&nivel=" + std::to_string(texto.size())), cabeceras_nivel,
+                     cuerpo.data(), cuerpo.size(), respuesta);
 }
 
 void inet_close()
@@ -373,7 +403,7 @@ void inet_close()
     libcurl.easy_cleanup(internet);
     internet = nullptr;
   }
-  for (curl_slist **c : {&cabeceras, &cabeceras_post}) {
+  for (curl_slist **c : {&cabeceras, &cabeceras_post, &cabeceras_nivel}) {
     if (*c != nullptr) {
       libcurl.slist_free_all(*c);
       *c = nullptr;

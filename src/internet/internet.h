@@ -1,8 +1,10 @@
-// internet: the HTTP client that uploads the high-score table.
+// internet: the HTTP client that uploads the high-score table and publishes
+// the editor's levels.
 //
 // inet_connect opens a connection to the score server, inet_sendscore sends
 // one row over it as an HTTP/1.0 GET, inet_sendreplay the recording of a
-// row's game as a POST, and inet_close releases everything.
+// row's game as a POST, inet_sendlevel a level and its winning recording
+// as a POST, and inet_close releases everything.
 // Every call is bounded in time, so a server that never answers ends in an
 // error instead of a frozen game.
 #pragma once
@@ -43,6 +45,14 @@ int32_t inet_sendscore(const char *nombre, const char *codigo);
 // `respuesta` when it gave one.
 int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n,
                         std::string &respuesta);
+
+// Sends POST /api/niveles?yourname=<nombre>&nivel=<bytes of texto> with
+// the level's text followed by the `n` bytes of a recording that wins it,
+// the name as for inet_sendscore. As inet_sendreplay: INET_CORRECTO on a
+// 2xx, the server's status and first line in `respuesta` when it answered
+// ("201 published ID", "409 already published ID", "422 why not").
+int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8_t *datos, size_t n,
+                       std::string &respuesta);
 
 void inet_close();
 

@@ -305,15 +305,10 @@ bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &
   return true;
 }
 
-namespace {
-
-// A header's value as its line can hold it, in UTF-8: no line breaks or
-// other characters the fonts cannot draw, no leading blanks (reading drops
-// them).
-std::string valor_cabecera(const std::string &valor)
+std::string linea_utf8(const std::string &latin1)
 {
   std::string v;
-  for (const char c : valor) {
+  for (const char c : latin1) {
     const unsigned char b = caracter_dibujable(static_cast<unsigned char>(c)) ? static_cast<unsigned char>(c) : ' ';
     if (b < 0x80) {
       v += static_cast<char>(b);
@@ -322,6 +317,24 @@ std::string valor_cabecera(const std::string &valor)
       v += static_cast<char>(0x80 | (b & 0x3f));
     }
   }
+  return v;
+}
+
+bool linea_latin1(const std::string &texto, std::string &latin1)
+{
+  int columna = 0;
+  uint32_t codigo = 0;
+  return valor_latin1(texto, 0, es_utf8(texto), latin1, columna, codigo);
+}
+
+namespace {
+
+// A header's value as its line can hold it, in UTF-8: no line breaks or
+// other characters the fonts cannot draw, no leading blanks (reading drops
+// them).
+std::string valor_cabecera(const std::string &valor)
+{
+  const std::string v = linea_utf8(valor);
   const size_t inicio = v.find_first_not_of(' ');
   return inicio == std::string::npos ? std::string() : v.substr(inicio);
 }

@@ -181,6 +181,13 @@ bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &
 // equal.
 std::string escribir_nivel_texto(const nivel_texto &nivel);
 
+// One line of the game's letters (ISO 8859-1) as UTF-8, a character the
+// fonts cannot draw as a blank; and back from UTF-8 (or ISO 8859-1), false
+// for a character the fonts cannot draw. How level files and the editor's
+// settings keep names and titles.
+std::string linea_utf8(const std::string &latin1);
+bool linea_latin1(const std::string &texto, std::string &latin1);
+
 // Writes a level file through a new file renamed over the old one, so a
 // failed write leaves the old file whole. On failure returns false with a
 // message.

@@ -352,6 +352,40 @@ partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
           r == sim_completado && dt_rayo.pendientes != 0};
 }
 
+bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semilla, repeticion &r)
+{
+  static instantanea_nucleo guardado;
+  guardar_nucleo(guardado);
+  const nivel_texto *antes = nivel_sustituto[0];
+  nivel_sustituto[0] = &nivel;
+  // As the editor's Play starts the game: three lives, the level's own
+  // gremlins.
+  const inicio_partida inicio{semilla, 0, 1, 0, 0, 0};
+  empezar_grabacion(r, inicio);
+  empezar_partida(inicio, nullptr);
+  const int8_t vidas = dt_partida.vidas;
+  jugador j{};
+  j.hecho.assign(plan.size(), false);
+  entrada_juego mano;
+  // The player knows the plan from a fresh start only: a lost life ends
+  // the try.
+  while (dt_bucle.motivo_fin == jugando && dt_partida.vidas == vidas) {
+    entrada_juego e;
+    if (fotograma_logico()) {
+      decidir(j, plan, mano);
+      e = mano;
+      grabar_entrada(r, e);
+    }
+    jugar_fotograma(e, nullptr);
+    grabar_fotograma(r, e);
+  }
+  const bool ganada = dt_bucle.motivo_fin != jugando && dt_partida.fases_superadas > 0;
+  terminar_grabacion(r);
+  nivel_sustituto[0] = antes;
+  restaurar_nucleo(guardado);
+  return ganada;
+}
+
 std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &plan)
 {
   std::vector<uint8_t> angulos(NUM_CELDAS, ANGULO_NINGUNO);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "nucleo/nucleo.h"
+#include "repeticion/repeticion.h"
 
 // ---------------------------------------------------------------------------
 // One level played alone, with no screen
@@ -137,6 +138,12 @@ struct partida_plan {
 // the level start left it).
 partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
                         const opciones_simulacion &opciones, const uint8_t *angulos = nullptr);
+
+// Plays the plan in a game of `nivel` alone, started as the game starts
+// one (three lives, the level's own gremlins) from `semilla`, and records
+// it as the game records its games. True when the plan won the level on
+// its first life: the recording then plays to that win.
+bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semilla, repeticion &r);
 
 // The start that costs the plan most turning: each mirror it sets begins
 // half a turn away from the first angle the plan gives it.

@@ -314,6 +314,16 @@ TEST(Editor, NombresDeNivelesCopiaDeRecuperacionEIdioma)
   EXPECT_EQ(leer_idioma_editor(), 1);
   ASSERT_TRUE(guardar_idioma_editor(0));
   EXPECT_EQ(leer_idioma_editor(), 0);
+  // The author's name beside it: neither setting loses the other, and the
+  // game's letters are UTF-8 in the file.
+  EXPECT_EQ(leer_autor_editor(), "");
+  ASSERT_TRUE(guardar_autor_editor("Ana Mu\xF1oz"));
+  ASSERT_TRUE(guardar_idioma_editor(1));
+  EXPECT_EQ(leer_autor_editor(), "Ana Mu\xF1oz");
+  EXPECT_EQ(leer_idioma_editor(), 1);
+  std::ifstream f(std::filesystem::path(getenv("XDG_CONFIG_HOME")) / "fotonauta" / "editor.cfg");
+  std::string texto((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(texto, "firma Ana Mu\xC3\xB1oz\nidioma en\n");
 }
 
 TEST(Editor, MensajesEnEspanolYCuentas)

@@ -161,10 +161,6 @@ nivel_de "$CARPETA/03.txt" "Encerrados" "$VACIA" "E3 tt tt tt tt tt tt tt tt tt 
 arrancar_editor "$CARPETA/03.txt"
 estado antes_probar
 xdotool key ctrl+p
-marca_roja() {
-  instantanea "$TMP/marca.png" 8x8+11+716 &&
-    convert "$TMP/marca.png" -format '%[fx:mean.r > 0.7 && mean.g < 0.3 ? 1 : 0]' info: | grep -q 1
-}
 esperar marca_roja 30 || { capturar editor_autor_fallo; fallo "the unwinnable proof showed no red mark"; }
 # Its reason runs on to the status area's second line, not cut at the
 # window's edge.

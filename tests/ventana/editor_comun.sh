@@ -17,8 +17,8 @@ HUECO_MANO=15
 HUECO_SELECCION=16
 # The buttons of the second row, as the Spanish captions lay them out.
 Y_BOTONES=696
-declare -A BOTON=([nuevo]=41 [abrir]=117 [guardar]=200 [como]=325 [deshacer]=420 [rehacer]=458 [titulo]=516
-  [probar]=608 [jugar]=694 [ayuda]=770 [idioma]=831 [salir]=885)
+declare -A BOTON=([nuevo]=43 [abrir]=117 [guardar]=197 [como]=319 [deshacer]=412 [rehacer]=448 [titulo]=504
+  [probar]=593 [jugar]=678 [publicar]=760 [ayuda]=846 [idioma]=906 [salir]=958)
 # The answers of a dialog box, left to right (Guardar, Descartar, Cancelar;
 # Recuperar, Descartar, Más tarde).
 Y_RESPUESTAS=311
@@ -84,6 +84,12 @@ arrancar_editor() {
 marca_verde() {
   instantanea "$TMP/marca.png" 8x8+11+716 &&
     convert "$TMP/marca.png" -format '%[fx:mean.g > 0.7 && mean.r < 0.3 ? 1 : 0]' info: | grep -q 1
+}
+
+# Red, once a proof fails or something could not be done.
+marca_roja() {
+  instantanea "$TMP/marca.png" 8x8+11+716 &&
+    convert "$TMP/marca.png" -format '%[fx:mean.r > 0.7 && mean.g < 0.3 ? 1 : 0]' info: | grep -q 1
 }
 
 # The status area, into $TMP/$1.png.
