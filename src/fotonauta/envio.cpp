@@ -46,17 +46,6 @@ const char *del_entorno(const char *variable, const char *omision)
   return valor != nullptr && valor[0] != '\0' ? valor : omision;
 }
 
-// The score server, as a host name with an optional ":port".
-const char *servidor()
-{
-#ifdef FOTONAUTA_PRUEBAS
-  if (prueba_servidor != nullptr) {
-    return prueba_servidor;
-  }
-#endif
-  return del_entorno("FOTONAUTA_SERVIDOR", FOTONAUTA_SERVIDOR);
-}
-
 // The web address of the world table, shown to the player.
 const char *web() { return del_entorno("FOTONAUTA_WEB", FOTONAUTA_WEB); }
 
@@ -94,6 +83,16 @@ void enviar_repeticion(int fila, const char *nombre, const char *codigo_escapado
 
 }  // namespace
 
+const char *servidor_puntuaciones()
+{
+#ifdef FOTONAUTA_PRUEBAS
+  if (prueba_servidor != nullptr) {
+    return prueba_servidor;
+  }
+#endif
+  return del_entorno("FOTONAUTA_SERVIDOR", FOTONAUTA_SERVIDOR);
+}
+
 int8_t enviar_puntuaciones(int8_t)
 {
   parar_musica();
@@ -105,7 +104,7 @@ int8_t enviar_puntuaciones(int8_t)
   texto_centrado(web(), 224);
   paso_fotograma();
 
-  int32_t resultado = inet_connect(servidor());
+  int32_t resultado = inet_connect(servidor_puntuaciones());
   if (resultado == INET_CORRECTO) {
     for (int fila = 0; fila < MAX_PUNTUACIONES && resultado == INET_CORRECTO && max_pnt[fila] != 0; ++fila) {
       mover_fondo(0);

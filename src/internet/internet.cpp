@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #ifdef FOTONAUTA_PRUEBAS
 int32_t prueba_inet_puerto = INET_PUERTO;
@@ -115,14 +116,24 @@ int conexion_entregada = -1;
 
 size_t descartar(char *, size_t tam, size_t n, void *) { return tam * n; }
 
-// Keeps the first bytes of an answer, for its reason.
-constexpr size_t MAX_RESPUESTA = 512;
+// An answer's body as it arrives, up to `maximo` bytes; `cortado` once
+// more came.
+struct cuerpo_respuesta {
+  std::string texto;
+  size_t maximo;
+  bool cortado;
+};
 size_t guardar_respuesta(char *datos, size_t tam, size_t n, void *destino)
 {
-  auto *s = static_cast<std::string *>(destino);
-  s->append(datos, std::min(tam * n, MAX_RESPUESTA - std::min(MAX_RESPUESTA, s->size())));
+  auto *c = static_cast<cuerpo_respuesta *>(destino);
+  const size_t cabe = c->maximo - std::min(c->maximo, c->texto.size());
+  c->cortado = c->cortado || tam * n > cabe;
+  c->texto.append(datos, std::min(tam * n, cabe));
   return tam * n;
 }
+
+// The first bytes of an answer kept for its reason.
+constexpr size_t MAX_RESPUESTA = 512;
 
 // Called by curl while a request runs: a request to end the program cuts
 // the wait short.
@@ -289,24 +300,28 @@ int32_t inet_connect(const char *host)
 
 namespace {
 
-// The address of `ruta` with the row's name and code: blanks and accented
-// letters are not allowed in a request target.
-std::string direccion(const char *ruta, const char *nombre, const char *codigo)
+// `texto` percent-encoded for a request target: blanks and accented
+// letters are not allowed there.
+std::string escapar(const char *texto)
 {
-  std::string url = "http://" + servidor + ruta + "?yourname=";
-  for (const char *p = nombre; *p != '\0'; ++p) {
+  std::string r;
+  for (const char *p = texto; *p != '\0'; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
     if (no_reservado(c)) {
       char escape[4];
       std::snprintf(escape, sizeof escape, "%%%02X", c);
-      url += escape;
+      r += escape;
     } else {
-      url += static_cast<char>(c);
+      r += static_cast<char>(c);
     }
   }
-  url += "&code=";
-  url += codigo;
-  return url;
+  return r;
+}
+
+// The address of `ruta` with the row's name and code (already escaped).
+std::string direccion(const char *ruta, const char *nombre, const char *codigo)
+{
+  return "http://" + servidor + ruta + "?yourname=" + escapar(nombre) + "&code=" + codigo;
 }
 
 long estado_respuesta()
@@ -337,34 +352,83 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
-int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
+namespace {
+
+// One request to `url` whose answer is read: a POST of the `n` bytes of
+// `datos` (of a recording's type), or a GET when `datos` is null. The
+// body's first `maximo` bytes go to `cuerpo`. Afterwards the connection is
+// left as inet_sendscore expects it: a GET whose answer is not read.
+CURLcode pedir(const std::string &url, const uint8_t *datos, size_t n, cuerpo_respuesta &cuerpo)
 {
-  respuesta.clear();
-  if (internet == nullptr) {
-    return INET_SIN_PETICION;
-  }
-  const std::string url = direccion("/api/repeticiones", nombre, codigo);
-  std::string cuerpo;
   CURLcode r = libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str());
-  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras_post);
-  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
-  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
+  if (datos != nullptr) {
+    libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras_post);
+    libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
+    libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
+  }
   libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, guardar_respuesta);
   libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, &cuerpo);
   if (r == CURLE_OK) {
     r = libcurl.easy_perform(internet);
   }
-  // The next row goes as a GET again, its answer unread.
   libcurl.easy_setopt(internet, CURLOPT_HTTPGET, 1L);
   libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
   libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
   libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, nullptr);
-  if (r != CURLE_OK) {
+  return r;
+}
+
+// A POST of a recording to `url`, its answer's status and first line in
+// `respuesta`.
+int32_t enviar_grabacion(const std::string &url, const uint8_t *datos, size_t n, std::string &respuesta)
+{
+  respuesta.clear();
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  cuerpo_respuesta cuerpo{{}, MAX_RESPUESTA, false};
+  if (pedir(url, datos, n, cuerpo) != CURLE_OK) {
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
-  respuesta = std::to_string(estado) + " " + cuerpo.substr(0, cuerpo.find('\n'));
+  respuesta = std::to_string(estado) + " " + cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+}
+
+}  // namespace
+
+int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
+{
+  return enviar_grabacion(direccion("/api/repeticiones", nombre, codigo), datos, n, respuesta);
+}
+
+int32_t inet_getlevel(const char *id, std::string &texto, long &estado)
+{
+  texto.clear();
+  estado = 0;
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  cuerpo_respuesta cuerpo{{}, INET_MAX_NIVEL, false};
+  const std::string url = "http://" + servidor + "/api/niveles/" + escapar(id) + "/texto";
+  if (pedir(url, nullptr, 0, cuerpo) != CURLE_OK) {
+    return INET_ENVIO_FALLIDO;
+  }
+  estado = estado_respuesta();
+  texto = std::move(cuerpo.texto);
+  // A level cut short is no level; the status says so plainly.
+  if (cuerpo.cortado && estado == 200) {
+    estado = 413;
+  }
+  return INET_CORRECTO;
+}
+
+int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *datos, size_t n,
+                             std::string &respuesta)
+{
+  const std::string url =
+      "http://" + servidor + "/api/niveles/" + escapar(id) + "/repeticiones?yourname=" + escapar(nombre);
+  return enviar_grabacion(url, datos, n, respuesta);
 }
 
 void inet_close()
