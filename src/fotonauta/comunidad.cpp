@@ -125,6 +125,9 @@ constexpr int ALTO_LINEA = 64;
 // fit; returns the height below it.
 int texto_partido(const std::string &texto, int y)
 {
+  if (texto.empty()) {
+    return y + ALTO_LINEA;
+  }
   FONT *f = fuente_texto();
   std::string linea;
   size_t i = 0;
@@ -151,13 +154,17 @@ int texto_partido(const std::string &texto, int y)
   return y;
 }
 
-// A frame of a screen of lines over the menus' backdrop, from y = 160.
-void dibujar_lineas(const std::vector<std::string> &lineas)
+// Where the lines of a screen start: below the top of the frame, or
+// higher where they stand over the Yes and No of the quit box.
+constexpr int Y_LINEAS = 160;
+constexpr int Y_LINEAS_PREGUNTA = 64;
+
+// A frame of a screen of lines over the menus' backdrop.
+void dibujar_lineas(const std::vector<std::string> &lineas, int y)
 {
   show_mouse(nullptr);
   mover_fondo(0);
   dibujar_suelo();
-  int y = 160;
   for (const std::string &l : lineas) {
     y = texto_partido(l, y);
   }
@@ -167,7 +174,7 @@ void dibujar_lineas(const std::vector<std::string> &lineas)
 void mostrar_espera(const std::vector<std::string> &lineas)
 {
   convertir_base();
-  dibujar_lineas(lineas);
+  dibujar_lineas(lineas, Y_LINEAS);
   paso_fotograma();
 }
 
@@ -181,7 +188,7 @@ int32_t preguntar(int8_t dialogo, const std::vector<std::string> &lineas)
   int32_t r = DLG_NADA;
   while (r == DLG_NADA) {
     reproducir_musica(0);
-    dibujar_lineas(lineas);
+    dibujar_lineas(lineas, dialogo == DLG_SI_NO ? Y_LINEAS_PREGUNTA : Y_LINEAS);
     r = dlg_comprobar(buffer);
     paso_fotograma_con_puntero();
   }
@@ -295,8 +302,8 @@ void enviar_partida(const std::string &id, const char *nombre)
     r = inet_sendlevelreplay(id.c_str(), nombre, datos.data(), datos.size(), respuesta);
   }
   inet_close();
-  std::fprintf(stderr, "fotonauta: the run of level %s sent as %s: %s\n", id.c_str(), nombre,
-               respuesta.empty() ? "no answer" : respuesta.c_str());
+  std::fprintf(stderr, "fotonauta: the run of level %s (%ld points) sent as %s: %s\n", id.c_str(),
+               static_cast<long>(c.puntos), nombre, respuesta.empty() ? "no answer" : respuesta.c_str());
   preguntar(DLG_ENVIO, respuesta_envio(respuesta));
 }
 
@@ -310,15 +317,14 @@ void final_nivel(const std::string &id, const nivel_texto &nivel)
                 static_cast<long>(puntos));
   std::vector<std::string> lineas = {
       nivel.titulo.empty() ? id : nivel.titulo,
-      ganado ? (espanol() ? "\xA1nivel superado!" : "level completed!")
-             : (espanol() ? "fin de la partida" : "game over"),
+      ganado                                 ? (espanol() ? "\xA1nivel superado!" : "level completed!")
+      : dt_bucle.motivo_fin == fin_sin_vidas ? (espanol() ? "fin de la partida" : "game over")
+                                             : (espanol() ? "nivel abandonado" : "level left"),
       linea_puntos};
   if (puntos == 0) {
     preguntar(DLG_ENVIO, lineas);
     return;
   }
-  lineas.push_back("");
-  lineas.push_back("");
   lineas.push_back(espanol() ? "\xBF" "enviar la partida al tablero del nivel?" : "send the run to the level's board?");
   if (preguntar(DLG_SI_NO, lineas) != 0) {
     return;

@@ -391,7 +391,10 @@ int32_t enviar_grabacion(const std::string &url, const uint8_t *datos, size_t n,
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
-  respuesta = std::to_string(estado) + " " + cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
+  // The server's answers start with their status already; others get it.
+  const std::string linea = cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
+  const std::string prefijo = std::to_string(estado) + " ";
+  respuesta = linea.compare(0, prefijo.size(), prefijo) == 0 ? linea : prefijo + linea;
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
