@@ -5,6 +5,8 @@
 #include "generador.h"
 #include "sonido.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -62,6 +64,39 @@ bool guardar_logo_web(cairo_surface_t *logo, const std::string &ruta, std::strin
     const bool ok = guardar_png(web, ruta, error);
     cairo_surface_destroy(web);
     return ok;
+}
+
+// The tiles for the score server, which draws the boards of the levels
+// players publish with no graphics library: each tile's 64 x 64 RGB
+// pixels, row by row, one tile after another in the game's order, packed
+// with zlib.
+bool guardar_losetas_web(cairo_surface_t *hoja, const std::string &ruta, std::string &error)
+{
+    cairo_surface_flush(hoja);
+    std::vector<unsigned char> rgb;
+    rgb.reserve(size_t(NUM_LOSETAS) * LOSETA * LOSETA * 3);
+    constexpr int POR_FILA = HOJA_ANCHO / LOSETA;
+    for (int t = 0; t < NUM_LOSETAS; ++t)
+        for (int y = 0; y < LOSETA; ++y)
+            for (int x = 0; x < LOSETA; ++x) {
+                const uint32_t p = fila(hoja, (t / POR_FILA) * LOSETA + y)[(t % POR_FILA) * LOSETA + x];
+                rgb.push_back(static_cast<unsigned char>(p >> 16));
+                rgb.push_back(static_cast<unsigned char>(p >> 8));
+                rgb.push_back(static_cast<unsigned char>(p));
+            }
+    uLongf largo = compressBound(rgb.size());
+    std::vector<unsigned char> comprimido(largo);
+    if (compress2(comprimido.data(), &largo, rgb.data(), rgb.size(), Z_BEST_COMPRESSION) != Z_OK) {
+        error = "cannot pack the tiles for " + ruta;
+        return false;
+    }
+    FILE *f = std::fopen(ruta.c_str(), "wb");
+    const bool bien = f != nullptr && std::fwrite(comprimido.data(), 1, largo, f) == largo;
+    if (f == nullptr || std::fclose(f) != 0 || !bien) {
+        error = "cannot write " + ruta;
+        return false;
+    }
+    return true;
 }
 
 // Copies `origen` onto `destino` at (x, y); magenta pixels are skipped, or
@@ -294,7 +329,8 @@ int main(int argc, char **argv)
         if (!guardar_png(p.superficie, carpeta + p.png, error))
             return fallar(error);
     }
-    if (!guardar_logo_web(piezas[GRF_LOGO_WEB].superficie, carpeta + "logo_web.png", error))
+    if (!guardar_logo_web(piezas[GRF_LOGO_WEB].superficie, carpeta + "logo_web.png", error) ||
+        !guardar_losetas_web(hoja, carpeta + "losetas_web.bin", error))
         return fallar(error);
 
     FuenteGenerada fuentes[NUM_FUENTES];

@@ -5,7 +5,11 @@
 // and says how its queue skips the jobs another process holds.
 #include "servidor/servidor.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
 
 // The reads both backends run word for word: see servidor.h. The verified
 // table ranks the rows marked `mejor` (each player's best verified row);
@@ -65,10 +69,47 @@ void almacen_cerrar(almacen *a)
 
 resultado_guardar almacen_guardar(almacen *a, const puntuacion &p) { return a->backend->guardar(a->b, p); }
 
+namespace {
+
+// A store that fails says why in the log, not only with a 503: its own
+// words, at most one line every INTERVALO_FALLOS_S seconds, with how many
+// failures that line stands for.
+constexpr int64_t INTERVALO_FALLOS_S = 10;
+std::mutex cerrojo_fallos;
+int64_t ultimo_fallo = 0;
+int64_t fallos_callados = 0;
+
+void registrar_fallo(const std::string &error)
+{
+  const int64_t ahora = static_cast<int64_t>(std::time(nullptr));
+  std::lock_guard<std::mutex> l(cerrojo_fallos);
+  if (ahora - ultimo_fallo < INTERVALO_FALLOS_S) {
+    ++fallos_callados;
+    return;
+  }
+  std::string texto = error;
+  while (!texto.empty() && (texto.back() == '\n' || texto.back() == ' ')) {
+    texto.pop_back();
+  }
+  std::fprintf(stderr, "fotonauta-servidor: the store failed: %s", texto.empty() ? "(no reason given)" : texto.c_str());
+  if (fallos_callados > 0) {
+    std::fprintf(stderr, " (and %" PRId64 " more failure(s) since the last line)", fallos_callados);
+  }
+  std::fputc('\n', stderr);
+  ultimo_fallo = ahora;
+  fallos_callados = 0;
+}
+
+}  // namespace
+
 bool almacen_transaccion(almacen *a, bool escribe, const std::function<bool(sesion_sql &)> &cuerpo,
                          std::string &error)
 {
-  return a->backend->transaccion(a->b, escribe, cuerpo, error);
+  const bool bien = a->backend->transaccion(a->b, escribe, cuerpo, error);
+  if (!bien) {
+    registrar_fallo(error);
+  }
+  return bien;
 }
 
 const char *almacen_saltar_bloqueadas(almacen *a) { return a->backend->saltar_bloqueadas; }

@@ -167,6 +167,8 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE INDEX verificaciones_cola ON verificaciones (estado, id);"
     "CREATE TABLE cerrojo_verificaciones (n BIGINT NOT NULL);"
     "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
+    // The community levels (almacen_niveles.cpp).
+    ESQUEMA_NIVELES,
 };
 
 const char *const SQL_INSERTAR =

@@ -31,6 +31,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -69,7 +70,8 @@ const char *const SQL_FILA = "SELECT id, repeticion FROM puntuaciones WHERE nomb
 const char *const SQL_EN_COLA = "SELECT COUNT(*) FROM verificaciones WHERE estado < 2";
 const char *const SQL_ENCOLAR =
     "INSERT INTO verificaciones (nombre, codigo, puntos, fases, recibida, estado, plazo, testigo, intentos, resultado,"
-    " motivo, datos) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '', $6) ON CONFLICT (nombre, codigo) DO NOTHING"
+    " motivo, datos, clase, nivel, texto) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '', $6, $7, $8, $9)"
+    " ON CONFLICT (nombre, codigo) DO NOTHING"
     " RETURNING id";
 const char *const SQL_TRABAJO_DE_FILA = "SELECT id, estado FROM verificaciones WHERE nombre = $1 AND codigo = $2";
 const char *const SQL_ESTADO = "SELECT estado, resultado, motivo FROM verificaciones WHERE id = $1";
@@ -80,7 +82,7 @@ const char *const SQL_HAY_TRABAJO =
 const char *const SQL_TOMAR =
     "UPDATE verificaciones SET estado = 1, plazo = $1, testigo = $2, intentos = intentos + 1 WHERE id ="
     " (SELECT id FROM verificaciones WHERE estado = 0 OR (estado = 1 AND plazo < $3) ORDER BY id LIMIT 1%s)"
-    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos";
+    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto";
 const char *const SQL_SOLTAR = "UPDATE verificaciones SET estado = 0, testigo = 0 WHERE id = $1 AND testigo = $2";
 const char *const SQL_TERMINAR =
     "UPDATE verificaciones SET estado = 2, plazo = $2, resultado = $3, motivo = $4, datos = NULL"
@@ -125,6 +127,9 @@ struct trabajo {
   int64_t intentos = 0;
   puntuacion fila;
   std::string datos;
+  int8_t clase = TRABAJO_FILA;
+  int64_t nivel = 0;
+  std::string texto;  // a level's job: the level's text
 };
 
 // A worker process and its pipes: `entrada` its standard input, `salida`
@@ -296,6 +301,9 @@ bool tomar(cola *c, trabajo &t)
   t.fila.recibida = f[5].entero;
   t.intentos = f[6].entero;
   t.datos = f[7].texto;
+  t.clase = static_cast<int8_t>(f[8].entero);
+  t.nivel = f[9].entero;
+  t.texto = f[10].texto;
   return true;
 }
 
@@ -422,7 +430,7 @@ bool jugar_trabajo(cola *c, trabajador &w, const trabajo &t, resultado_prueba &r
     return false;
   }
   std::string respuesta;
-  const int leida = escribir_mensaje(w.entrada, empaquetar_trabajo({t.fila, t.datos}))
+  const int leida = escribir_mensaje(w.entrada, empaquetar_trabajo({t.fila, t.datos, t.clase, t.texto}))
                         ? leer_mensaje(w.salida, respuesta, MAX_RESPUESTA, 1000 * int64_t{c->o.limite_s})
                         : 0;
   if (leida == 1 && desempaquetar_resultado(respuesta, r)) {
@@ -474,7 +482,11 @@ void atender_trabajador(cola *c, trabajador &w)
     } else if (!jugar_trabajo(c, w, t, r)) {
       soltar(c, t);
     } else if (r.estado == 200) {
-      const bool escrito = terminar(c, t, r, [&](sesion_sql &s, std::string &error) { return escribir_prueba(s, t, r, error); });
+      const bool escrito = terminar(c, t, r, [&](sesion_sql &s, std::string &error) {
+        return t.clase == TRABAJO_FILA ? escribir_prueba(s, t, r, error)
+                                       : escribir_nivel_probado(s, t.clase, t.nivel, t.fila.nombre, t.texto,
+                                                                t.fila.recibida, t.datos, r, error);
+      });
       if (escrito) {
         registrar(describir(t) + ": " + std::to_string(r.estado) + " " + r.motivo + " (" + std::to_string(r.fotogramas) +
                   " frames, worker " + std::to_string(w.numero) + ")");
@@ -563,23 +575,30 @@ void cola_cerrar(cola *c)
   delete c;
 }
 
-respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
+namespace {
+
+// Queues a job and waits for its outcome. `ya_hecho` reads (in a
+// transaction of either side) whether what the job would prove is proved
+// already, and then sets the answer.
+respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql &, respuesta &, std::string &)> &ya_hecho)
 {
+  const puntuacion &p = j.fila;
+  const std::string &datos = j.datos;
   int64_t id = -1;
   bool nuestro = false;
   bool escribir = false;
   respuesta inmediata;
+  inmediata.estado = 0;
   std::string error;
   // What a recording sent again (the game sends its whole table each
   // time) or one past a full queue needs is read without taking the
   // writers' turn from the uploads.
   bool bien = almacen_transaccion(c->a, false, [&](sesion_sql &s) {
     std::vector<fila_sql> filas;
-    if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
+    if (!ya_hecho(s, inmediata, error)) {
       return false;
     }
-    if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
-      inmediata = texto(200, "already verified");
+    if (inmediata.estado != 0) {
       return true;
     }
     if (!sql(s, SQL_TRABAJO_DE_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
@@ -601,11 +620,10 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
   }, error);
   bien = bien && (!escribir || almacen_transaccion(c->a, true, [&](sesion_sql &s) {
     std::vector<fila_sql> filas;
-    if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
+    if (!ya_hecho(s, inmediata, error)) {
       return false;
     }
-    if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
-      inmediata = texto(200, "already verified");
+    if (inmediata.estado != 0) {
       return true;
     }
     if (!sql(s, SQL_EN_COLA, {}, &filas, error)) {
@@ -616,7 +634,9 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
       return true;
     }
     const std::vector<valor_sql> nuevo = {sql_texto(p.nombre), sql_texto(p.codigo), sql_entero(p.puntos),
-                                          sql_entero(p.fases), sql_entero(p.recibida), sql_bytes(datos)};
+                                          sql_entero(p.fases), sql_entero(p.recibida), sql_bytes(datos),
+                                          sql_entero(j.clase), sql_entero(j.nivel),
+                                          j.clase == TRABAJO_FILA ? valor_sql{} : sql_texto(j.texto)};
     if (!sql(s, SQL_ENCOLAR, nuevo, &filas, error)) {
       return false;
     }
@@ -683,16 +703,61 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
       almacen_transaccion(c->a, true, [&](sesion_sql &s) { return sql(s, SQL_BORRAR, {sql_entero(id)}, nullptr, error); },
                           error);
     } else {
-      // Another sender's recording of the same row: what it did to the row.
-      std::vector<fila_sql> fila;
-      almacen_transaccion(c->a, false, [&](sesion_sql &s) {
-        return sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &fila, error);
-      }, error);
-      r = !fila.empty() && fila[0][1].tipo != valor_sql::NULO
-              ? texto(200, "already verified")
-              : texto(409, "another recording of this row, sent at the same time, was refused; send this one again");
+      // Another sender's job of the same key: what it did.
+      respuesta hecho;
+      hecho.estado = 0;
+      almacen_transaccion(c->a, false, [&](sesion_sql &s) { return ya_hecho(s, hecho, error); }, error);
+      r = hecho.estado != 0
+              ? hecho
+              : texto(409, "another recording of this, sent at the same time, was refused; send this one again");
     }
   }
   --c->esperando;
   return r;
+}
+
+}  // namespace
+
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
+{
+  trabajo j;
+  j.fila = p;
+  j.datos = datos;
+  return encolar(c, j, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+    std::vector<fila_sql> filas;
+    if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
+      return false;
+    }
+    if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
+      r = texto(200, "already verified");
+    }
+    return true;
+  });
+}
+
+respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos)
+{
+  trabajo j;
+  j.fila.nombre = p.nombre;
+  j.fila.codigo = p.clave;
+  j.fila.recibida = p.recibida;
+  j.datos = datos;
+  j.clase = p.clase;
+  j.nivel = p.nivel;
+  j.texto = p.texto;
+  // A level published already is said so at once; a run is played each
+  // time (its writer finds a game sent before by its huella).
+  return encolar(c, j, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+    if (p.clase != TRABAJO_PUBLICAR) {
+      return true;
+    }
+    std::vector<fila_sql> filas;
+    if (!sql(s, "SELECT id FROM niveles WHERE id = $1", {sql_entero(p.nivel)}, &filas, error)) {
+      return false;
+    }
+    if (!filas.empty()) {
+      r = texto(409, "already published " + id_nivel_texto(p.nivel));
+    }
+    return true;
+  });
 }

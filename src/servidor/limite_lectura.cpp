@@ -14,9 +14,10 @@
 // for as long as it liked. Other sockets (the database's) were never
 // accepted and are not counted.
 //
-// A connection that starts with a recording's upload (POST
-// /api/repeticiones) may send, once its head has ended, the largest
-// recording besides; the server closes it after that one answer.
+// A connection that starts with an upload to the API (POST /api/...: a
+// recording, a level with its recording, a level's run) may send, once
+// its head has ended, the largest recording and level besides; the server
+// closes it after that one answer.
 #include <dlfcn.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include <cstring>
 
 #include "repeticion/repeticion.h"
+#include "servidor/servidor.h"
 
 namespace {
 
@@ -52,10 +54,10 @@ enum : uint8_t { CABEZA_POST = 0, OTRA = 1, CUERPO_REPETICION = 2 };
 std::atomic<uint8_t> fase[MAX_DESCRIPTOR];
 std::atomic<uint32_t> ultimos[MAX_DESCRIPTOR];
 std::atomic<int64_t> limite[MAX_DESCRIPTOR];
-const char PETICION_REPETICION[] = "POST /api/repeticiones";
+const char PETICION_REPETICION[] = "POST /api/";
 constexpr int64_t LARGO_PETICION_REPETICION = sizeof PETICION_REPETICION - 1;
 // A recording's body, and room for its chunks' framing.
-constexpr int64_t MAX_CUERPO_REPETICION = MAX_BYTES_REPETICION + 64 * 1024;
+constexpr int64_t MAX_CUERPO_REPETICION = MAX_BYTES_REPETICION + MAX_BYTES_NIVEL + 64 * 1024;
 
 // Follows a connection's head through the bytes just read from it, the
 // first of them at `posicion` of all it has sent.
@@ -65,8 +67,7 @@ void seguir_cabeza(int s, const char *datos, ssize_t n, int64_t posicion)
   uint32_t u = ultimos[s];
   for (ssize_t k = 0; k < n && f == CABEZA_POST; ++k, ++posicion) {
     const char c = datos[k];
-    if ((posicion < LARGO_PETICION_REPETICION && c != PETICION_REPETICION[posicion]) ||
-        (posicion == LARGO_PETICION_REPETICION && c != '?' && c != ' ')) {
+    if (posicion < LARGO_PETICION_REPETICION && c != PETICION_REPETICION[posicion]) {
       f = OTRA;
       break;
     }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +34,7 @@ constexpr int HILOS = 64;
 constexpr size_t EN_ESPERA = 256;
 constexpr time_t ESPERA_LECTURA_S = 5;
 constexpr time_t ESPERA_ESCRITURA_S = 5;
-constexpr size_t MAX_CUERPO = MAX_BYTES_REPETICION;
+constexpr size_t MAX_CUERPO = MAX_BYTES_REPETICION + MAX_BYTES_NIVEL;
 // The game sends up to nine rows over one connection.
 constexpr size_t PETICIONES_POR_CONEXION = 16;
 constexpr time_t ESPERA_SIGUIENTE_S = 2;
@@ -46,6 +47,8 @@ constexpr size_t MAX_BYTES_CABECERAS = 8192;
 const char *const AYUDA =
     "Usage: fotonauta-servidor [--puerto N] [--base FILE] [--verificadores N]\n"
     "                          [--conservar TIME] [--limite-verificacion S]\n"
+    "                          [--limite-niveles N]\n"
+    "       fotonauta-servidor [--base FILE] --ocultar ID | --mostrar ID | --denuncias\n"
     "The fotonauta score server: takes the high scores the game uploads and the\n"
     "recordings of their games, plays each recording again to verify its score,\n"
     "and shows the world table on a web page.\n"
@@ -70,6 +73,13 @@ const char *const AYUDA =
     "               seconds of wall-clock time one verification may take\n"
     "               (default 15); a job held twice that by a server that has\n"
     "               gone is taken again by another\n"
+    "  --limite-niveles N\n"
+    "               levels and level runs one address may send in an hour\n"
+    "               (default 20)\n"
+    "  --ocultar ID hide the community level ID from the gallery (its pages\n"
+    "               then answer 410), and exit\n"
+    "  --mostrar ID show a hidden level again, and exit\n"
+    "  --denuncias  list the reported levels, most reported first, and exit\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -81,7 +91,16 @@ const char *const AYUDA =
     "                               the game's upload\n"
     "POST /api/repeticiones?yourname=NAME&code=CODE\n"
     "                               the recording of that row's game (the body)\n"
-    "GET /repeticiones/ID.frep      a verified row's recording\n";
+    "GET /repeticiones/ID.frep      a verified row's recording\n"
+    "POST /api/niveles?yourname=NAME&nivel=N\n"
+    "                               publish a level: its text (N bytes), then a\n"
+    "                               recording that wins it\n"
+    "GET /niveles                   the community levels' gallery\n"
+    "GET /niveles/ID                a level's page and board; /niveles/ID.txt\n"
+    "GET /api/niveles, /api/niveles/ID, /api/niveles/ID/texto\n"
+    "                               the same as JSON, and the level's text\n"
+    "POST /api/niveles/ID/repeticiones?yourname=NAME\n"
+    "                               a run of level ID for its board\n";
 
 // The listening socket's backlog. The library listens with room for 5
 // connections not yet accepted; 64 clients connecting at once then have
@@ -199,6 +218,43 @@ std::string este_programa(const char *argv0)
   return n > 0 ? std::string(ruta, static_cast<size_t>(n)) : std::string(argv0);
 }
 
+// An operator's act on the levels of the store named by `base`: hide or
+// show one, or list the reported ones. The exit status.
+int operar(const std::string &base, const std::string &operacion, int64_t id)
+{
+  std::string error;
+  almacen *a = almacen_abrir(base, error);
+  if (a == nullptr) {
+    return fallar(error);
+  }
+  int estado = 0;
+  if (operacion == "--denuncias") {
+    std::vector<nivel_publicado> niveles;
+    if (!almacen_denunciados(a, niveles, error)) {
+      estado = fallar("cannot read the reported levels: " + error);
+    }
+    for (const nivel_publicado &n : niveles) {
+      std::printf("%s\t%" PRId64 " report(s)\t%s\t%s by %s\n", id_nivel_texto(n.id).c_str(), n.denuncias,
+                  n.oculto ? "hidden" : "shown", n.titulo.c_str(), n.autor.c_str());
+    }
+    if (estado == 0 && niveles.empty()) {
+      std::printf("no level has been reported\n");
+    }
+  } else {
+    const bool ocultar = operacion == "--ocultar";
+    const int r = almacen_ocultar(a, id, ocultar, error);
+    if (r < 0) {
+      estado = fallar("cannot change level " + id_nivel_texto(id) + ": " + error);
+    } else if (r == 0) {
+      estado = fallar("no level " + id_nivel_texto(id) + " in " + base);
+    } else {
+      std::printf("level %s is %s\n", id_nivel_texto(id).c_str(), ocultar ? "hidden: its pages answer 410" : "shown again");
+    }
+  }
+  almacen_cerrar(a);
+  return estado;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -216,6 +272,10 @@ int main(int argc, char **argv)
   // worker waits that long before each answer, so a test can stop one in
   // the middle of a job.
   bool verificador = false;
+  // --ocultar, --mostrar or --denuncias: an operator's act on the store.
+  std::string operacion;
+  int64_t id_operador = 0;
+  opciones_niveles niveles_o;
   for (int i = 1; i < argc; ++i) {
     const std::string opcion = argv[i];
     if (opcion == "--help") {
@@ -228,7 +288,8 @@ int main(int argc, char **argv)
     }
     const bool con_valor = opcion == "--puerto" || opcion == "--base" || opcion == "--verificadores" ||
                            opcion == "--conservar" || opcion == "--limite-verificacion" ||
-                           opcion == "--pausa-verificador";
+                           opcion == "--pausa-verificador" || opcion == "--limite-niveles" || opcion == "--ocultar" ||
+                           opcion == "--mostrar";
     if (con_valor && i + 1 >= argc) {
       return fallar(opcion + " needs a value (see --help)");
     }
@@ -271,6 +332,20 @@ int main(int argc, char **argv)
         return fallar("--pausa-verificador takes milliseconds, not '" + v + "'");
       }
       cola_o.pausa_ms = static_cast<int>(n);
+    } else if (opcion == "--limite-niveles") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 1, 1000000, n)) {
+        return fallar("--limite-niveles takes a number from 1, not '" + v + "'");
+      }
+      niveles_o.publicaciones_por_hora = static_cast<int>(n);
+    } else if (opcion == "--ocultar" || opcion == "--mostrar") {
+      const std::string v = argv[++i];
+      if (!leer_id_nivel(v, id_operador)) {
+        return fallar(opcion + " takes a level's ID, 16 lower-case hexadecimal digits, not '" + v + "'");
+      }
+      operacion = opcion;
+    } else if (opcion == "--denuncias") {
+      operacion = opcion;
     } else {
       return fallar("unknown option '" + opcion + "' (see --help)");
     }
@@ -278,6 +353,10 @@ int main(int argc, char **argv)
   if (verificador) {
     return verificador_main(cola_o.pausa_ms);
   }
+  if (!operacion.empty()) {
+    return operar(base, operacion, id_operador);
+  }
+  configurar_niveles(niveles_o);
 
   // A worker that has gone is seen when its pipe ends, not through a signal.
   std::signal(SIGPIPE, SIG_IGN);
@@ -334,7 +413,43 @@ int main(int argc, char **argv)
       r.set_content("stored\n", "text/plain; charset=utf-8");
       return;
     }
-    responder(atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr))), r);
+    responder(atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr), r);
+  });
+  const auto consulta_de = [](const httplib::Request &peticion) {
+    const size_t interrogacion = peticion.target.find('?');
+    return interrogacion == std::string::npos ? std::string() : peticion.target.substr(interrogacion + 1);
+  };
+  // The community levels' posts: a level with its recording, a run for a
+  // level's board (both closed after their answer, as a recording's
+  // upload), and a report.
+  s.Post("/api/niveles", [c, cabeceras_grandes, responder, consulta_de](const httplib::Request &peticion, httplib::Response &r) {
+    r.set_header("Connection", "close");
+    if (cabeceras_grandes(peticion, r)) {
+      return;
+    }
+    responder(publicar_nivel(c, consulta_de(peticion), peticion.body, peticion.remote_addr,
+                             static_cast<int64_t>(std::time(nullptr))),
+              r);
+  });
+  s.Post(R"(/api/niveles/([0-9a-f]{16})/repeticiones)",
+         [a, c, cabeceras_grandes, responder, consulta_de](const httplib::Request &peticion, httplib::Response &r) {
+           r.set_header("Connection", "close");
+           if (cabeceras_grandes(peticion, r)) {
+             return;
+           }
+           int64_t id = 0;
+           leer_id_nivel(peticion.matches[1].str(), id);
+           responder(recibir_marca(c, a, id, consulta_de(peticion), peticion.body, peticion.remote_addr,
+                                   static_cast<int64_t>(std::time(nullptr))),
+                     r);
+         });
+  s.Post(R"(/niveles/([0-9a-f]{16})/denuncia)", [a, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
+    if (cabeceras_grandes(peticion, r)) {
+      return;
+    }
+    int64_t id = 0;
+    leer_id_nivel(peticion.matches[1].str(), id);
+    responder(denunciar_nivel(a, id, peticion.remote_addr), r);
   });
   // A recording's connection is closed after its answer: the bytes it may
   // send are counted for one request (limite_lectura.cpp).
@@ -365,8 +480,8 @@ int main(int argc, char **argv)
   // no handler takes) say why in one line, as the handler's do.
   s.set_error_handler([](const httplib::Request &, httplib::Response &r) {
     if (r.body.empty()) {
-      r.set_content(r.status == 413 ? "the body is larger than the largest recording (" +
-                                          std::to_string(MAX_BYTES_REPETICION) + " bytes)\n"
+      r.set_content(r.status == 413 ? "the body is larger than the largest recording and level (" +
+                                          std::to_string(MAX_CUERPO) + " bytes)\n"
                     : r.status == 404 ? std::string("not found\n")
                                       : std::to_string(r.status) + "\n",
                     "text/plain; charset=utf-8");

@@ -42,9 +42,25 @@ const char *const ESTILO =
     "nav a,nav span{margin:0 0.4em}"
     "form{text-align:center}"
     "input,button{font:inherit;background:#111;color:#ffcf5a;border:1px solid #f00;padding:0.2em 0.5em}"
-    "p.aviso{text-align:center;color:#ff0}";
+    "p.aviso{text-align:center;color:#ff0}"
+    // The community levels: the gallery's cards and a level's page.
+    "h2{color:#ffcf5a;font-size:1.15em;margin:0.4em 0}"
+    "ul.galeria{list-style:none;padding:0;display:grid;grid-template-columns:repeat(auto-fill,minmax(15em,1fr));gap:1em}"
+    "ul.galeria li{border:1px solid #400;padding:0.5em;background:#0a0a0a}"
+    "ul.galeria h2{font-size:1em}"
+    "img.tablero{width:100%;height:auto;display:block;border:1px solid #f00}"
+    "p.idea{color:#ccc;font-style:italic;margin:0.3em 0}"
+    "p.datos{font-size:0.85em;color:#aaa;margin:0.3em 0}"
+    "p.datos strong{color:#0f0}"
+    "p.jugar{text-align:center;font-size:1.1em}"
+    "p.jugar a{font-weight:bold}"
+    "code{color:#0f0;background:#111;padding:0.1em 0.3em}"
+    "form.denuncia{text-align:right;margin:1em 0}"
+    "form.denuncia button{font-size:0.8em;color:#aaa;border-color:#444}";
 
-std::string fecha(int64_t segundos, bool con_hora)
+}  // namespace
+
+std::string fecha_texto(int64_t segundos, bool con_hora)
 {
   const auto t = static_cast<time_t>(segundos);
   std::tm partes{};
@@ -53,6 +69,22 @@ std::string fecha(int64_t segundos, bool con_hora)
   std::strftime(texto, sizeof texto, con_hora ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d", &partes);
   return texto;
 }
+
+std::string principio_pagina(const std::string &titulo, const std::string &encabezado)
+{
+  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+         titulo + "</title>\n<style>" + ESTILO +
+         "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
+         "<h1>" +
+         encabezado + "</h1></header>\n<main>\n";
+}
+
+std::string fin_pagina() { return "</main>\n</body>\n</html>\n"; }
+
+namespace {
+
+std::string fecha(int64_t segundos, bool con_hora) { return fecha_texto(segundos, con_hora); }
 
 std::string numero(int64_t n) { return std::to_string(n); }
 
@@ -273,12 +305,7 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
 
   std::string &h = r.cuerpo;
   r.tipo = "text/html; charset=utf-8";
-  h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>fotonauta: world table</title>\n<style>";
-  h += ESTILO;
-  h += "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
-       "<h1>World table</h1></header>\n<main>\n";
+  h = principio_pagina("fotonauta: world table", "World table");
   // The switch between the two tables.
   h += t == TABLA_VERIFICADA
            ? "<nav class=\"tablas\"><strong>Verified scores</strong><a href=\"/?todas=1\">All scores</a></nav>\n"
@@ -311,6 +338,6 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   } else {
     h += "<p class=\"aviso\">" + numero(total) + (total == 1 ? " score" : " scores") + " ranked, verified or not.</p>\n";
   }
-  h += "</main>\n</body>\n</html>\n";
+  h += fin_pagina();
   return r;
 }

@@ -203,6 +203,27 @@ bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametr
   return true;
 }
 
+bool leer_nombre(const std::string &valor, std::string &nombre, std::string &motivo)
+{
+  // The game sends its 20-character name field, ISO 8859-1, blanks and
+  // all; control characters never come from its keyboard.
+  if (valor.empty() || valor.size() > static_cast<size_t>(LONG_NOMBRE)) {
+    motivo = "the name must be 1 to " + std::to_string(LONG_NOMBRE) + " characters";
+    return false;
+  }
+  for (const char c : valor) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+      motivo = "the name holds a control character";
+      return false;
+    }
+  }
+  std::string recortado = valor;
+  recortado.erase(recortado.find_last_not_of(' ') + 1);
+  nombre = latin1_a_utf8(recortado);
+  return true;
+}
+
 bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std::string &motivo)
 {
   std::vector<parametro> ps;
@@ -215,23 +236,12 @@ bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std:
     motivo = nombre == nullptr ? "missing key yourname" : "missing key code";
     return false;
   }
-  // The game sends its 20-character name field, ISO 8859-1, blanks and
-  // all; control characters never come from its keyboard.
-  if (nombre->empty() || nombre->size() > static_cast<size_t>(LONG_NOMBRE)) {
-    motivo = "the name must be 1 to " + std::to_string(LONG_NOMBRE) + " characters";
+  std::string utf8;
+  if (!leer_nombre(*nombre, utf8, motivo)) {
     return false;
   }
-  for (const char c : *nombre) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
-      motivo = "the name holds a control character";
-      return false;
-    }
-  }
-  std::string recortado = *nombre;
-  recortado.erase(recortado.find_last_not_of(' ') + 1);
   p = {};
-  p.nombre = latin1_a_utf8(recortado);
+  p.nombre = utf8;
   p.codigo = *codigo;
   p.recibida = ahora;
 
@@ -274,11 +284,14 @@ bool leer_subida(const std::string &consulta, int64_t ahora, puntuacion &p, std:
   return true;
 }
 
-respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora)
+respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const std::string &direccion)
 {
   const size_t interrogacion = objetivo.find('?');
   const std::string ruta = objetivo.substr(0, interrogacion);
   const std::string consulta = interrogacion == std::string::npos ? "" : objetivo.substr(interrogacion + 1);
+  if (respuesta r; atender_niveles(a, ruta, consulta, direccion, r)) {
+    return r;
+  }
   if (ruta == "/highscore.php") {
     return subir(a, consulta, ahora);
   }

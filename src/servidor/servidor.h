@@ -19,6 +19,8 @@
 #include <vector>
 
 struct cabecera_repeticion;
+struct nivel_texto;
+struct problema_nivel;
 
 // ---------------------------------------------------------------------------
 // The store
@@ -148,7 +150,11 @@ extern const char *const SQL_TODAS;
 bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
-constexpr int32_t VERSION_ESQUEMA = 2;
+constexpr int32_t VERSION_ESQUEMA = 3;
+
+// The schema's step to the community levels, the same words on both
+// backends (almacen_niveles.cpp).
+extern const char *const ESQUEMA_NIVELES;
 
 // ---------------------------------------------------------------------------
 // Verifying recordings
@@ -165,6 +171,16 @@ struct resultado_prueba {
   std::string motivo;
   uint64_t huella = 0;      // the game's huella_repeticion
   uint32_t fotogramas = 0;  // frames played
+  int32_t puntos = 0;       // a level's run: the points the game made
+  bool gana = false;        // a level's run: it completed the level
+};
+
+// What a job proves: a row of the world table, that a recording wins the
+// level it is published with, or a run for a level's board.
+enum clase_trabajo : int8_t {
+  TRABAJO_FILA = 0,
+  TRABAJO_PUBLICAR = 1,
+  TRABAJO_MARCA = 2,
 };
 
 // Whether a recording's header may prove row `p` (its code read into
@@ -185,7 +201,16 @@ resultado_prueba probar_repeticion(const uint8_t *datos, size_t n, const puntuac
 struct trabajo_verificacion {
   puntuacion fila;
   std::string datos;  // the recording's bytes
+  int8_t clase = TRABAJO_FILA;
+  std::string nivel;  // a level's jobs: the level's text
 };
+
+// A level's job, as a worker runs it: the recording read, a game of this
+// level played alone by rules this server plays, played again to its end
+// with the same state and no cheat; to publish, it must complete the
+// level. 200 with the points, or the refusal (422: "the recording does
+// not win this level: ..." when publishing).
+resultado_prueba probar_nivel(const uint8_t *datos, size_t n, const std::string &texto_nivel, int8_t clase);
 std::string empaquetar_trabajo(const trabajo_verificacion &t);
 bool desempaquetar_trabajo(const std::string &bytes, trabajo_verificacion &t);
 std::string empaquetar_resultado(const resultado_prueba &r);
@@ -235,6 +260,20 @@ void cola_cerrar(cola *c);
 struct respuesta;
 respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos);
 
+// A level's job as it is queued: `clave` names it (one job per key at a
+// time), `nombre` the author or player, `texto` the level's text.
+struct peticion_nivel {
+  int8_t clase = TRABAJO_PUBLICAR;
+  int64_t nivel = 0;  // the level's ID, as a signed 64-bit number
+  std::string nombre, clave, texto;
+  int64_t recibida = 0;
+};
+
+// Queues a level's job and waits for its outcome as cola_verificar does:
+// the status and line the proof's writer gave (201 published, 409 already
+// published, 200 verified), 202 still queued, 4xx refused, 503.
+respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos);
+
 // ---------------------------------------------------------------------------
 // Requests
 // ---------------------------------------------------------------------------
@@ -253,7 +292,7 @@ constexpr int32_t MAX_FILAS_API = 1000;
 // Answers a GET of `objetivo` (the request target as it came: path and
 // query, still percent-encoded), with `ahora` the time in seconds since
 // 1970. Every answer is complete: status, content type and body.
-respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora);
+respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const std::string &direccion = "");
 
 // Answers POST /api/repeticiones: `consulta` the query with yourname and
 // code as the upload's GET has them, `cuerpo` the recording's bytes.
@@ -292,3 +331,165 @@ std::string escapar_json(const std::string &s);
 // The game's logo as a PNG, for the page.
 extern const unsigned char LOGO_PNG[];
 extern const uint32_t LONG_LOGO_PNG;
+
+// ---------------------------------------------------------------------------
+// Community levels
+// ---------------------------------------------------------------------------
+// Levels players publish with a recording that wins them, stored by their
+// ID (hash_nivel of the level, shown as 16 hex digits), each with its own
+// board of verified runs. What is written here runs as it is on both
+// stores (almacen_niveles.cpp).
+
+struct nivel_publicado {
+  int64_t id = 0;         // hash_nivel, as a signed number
+  std::string titulo;     // UTF-8
+  std::string idea;       // UTF-8
+  std::string autor;      // UTF-8
+  std::string texto;      // the level's text, as escribir_nivel_texto writes it
+  int64_t publicado = 0;  // seconds since 1970
+  int64_t jugadas = 0;    // addresses that fetched it to play
+  int64_t victorias = 0;  // verified runs that completed it
+  int32_t mejor = 0;      // best verified points, 0 none
+  int64_t jugadores = 0;  // players on its board
+  int64_t denuncias = 0;  // addresses that reported it
+  bool oculto = false;    // hidden by an operator
+};
+
+// A run on a level's board: each player's best verified run is ranked.
+struct marca_nivel {
+  int64_t id = 0;  // the recording's id
+  std::string nombre;
+  int32_t puntos = 0;
+  bool gana = false;
+  int64_t recibida = 0;
+  int64_t puesto = 0;
+  bool guardada = false;  // its recording is still kept
+};
+
+enum orden_galeria : int8_t {
+  ORDEN_NUEVOS = 0,
+  ORDEN_JUGADOS = 1,
+  ORDEN_GANADOS = 2,
+};
+
+// Where a page of the gallery or a board starts: after the row with this
+// sort value and id (keyset pagination), or at the top.
+struct cursor_pagina {
+  bool hay = false;
+  int64_t valor = 0;
+  int64_t id = 0;
+};
+
+// The gallery's levels not hidden, in `orden`, those whose title or author
+// holds `buscar` (any case; empty: all), after `tras`, at most `cuantos`.
+bool almacen_galeria(almacen *a, orden_galeria orden, const std::string &buscar, const cursor_pagina &tras,
+                     int32_t cuantos, std::vector<nivel_publicado> &niveles);
+
+// One level, hidden or not: 1 found, 0 unknown, -1 the store cannot be read.
+int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n);
+
+// A page of a level's board after `tras`, ranks filled in.
+bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_t cuantos,
+                    std::vector<marca_nivel> &marcas);
+
+// A play of the level from an address (a hash of it): counted once per
+// address. A report the same way. False when the store cannot be written.
+bool almacen_contar_jugada(almacen *a, int64_t nivel, uint64_t direccion);
+bool almacen_denunciar(almacen *a, int64_t nivel, uint64_t direccion);
+
+// Hides or shows a level: 1 done, 0 unknown level, -1 store failure (the
+// reason in `error`).
+int almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error);
+
+// The reported levels, most reported first.
+bool almacen_denunciados(almacen *a, std::vector<nivel_publicado> &niveles, std::string &error);
+
+// A level's recording of its board for download: 1 found (its bytes and
+// player), 0 none, 2 pruned, -1 store failure.
+int almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos, std::string &nombre);
+
+// Writes what a level's proved job changes, in the queue's transaction:
+// publishing stores the level (unless it is there: 409) and the author's
+// run on its board; a run enters the board as its player's best if it is.
+// `r` becomes what the sender is told.
+bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
+                            const std::string &texto, int64_t recibida, const std::string &datos,
+                            resultado_prueba &r, std::string &error);
+
+// A level's ID as 16 lower-case hex digits, and read back (false when it is
+// not exactly that).
+std::string id_nivel_texto(int64_t id);
+// Text in lower case as the gallery's search compares it.
+std::string texto_de_busqueda(const std::string &s);
+bool leer_id_nivel(const std::string &s, int64_t &id);
+
+// A player's or author's name from a query, checked as an upload's name
+// is (1 to 20 characters of ISO 8859-1, no control character) and given
+// in UTF-8 without its trailing blanks; false with the reason.
+bool leer_nombre(const std::string &valor, std::string &nombre, std::string &motivo);
+
+// The largest level text taken (a level is about 700 bytes).
+constexpr size_t MAX_BYTES_NIVEL = 16 * 1024;
+
+// The levels' requests: the publication, a run for a board, a report,
+// and every GET under /niveles and /api/niveles. `direccion` is the
+// client's address.
+struct opciones_niveles {
+  int publicaciones_por_hora = 20;  // per address: POSTs that publish or send a run
+};
+void configurar_niveles(const opciones_niveles &o);
+respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string &cuerpo, const std::string &direccion,
+                         int64_t ahora);
+respuesta recibir_marca(cola *c, almacen *a, int64_t nivel, const std::string &consulta, const std::string &cuerpo,
+                        const std::string &direccion, int64_t ahora);
+respuesta denunciar_nivel(almacen *a, int64_t nivel, const std::string &direccion);
+// GET of a path under /niveles or /api/niveles; false when the path is
+// not one of them.
+bool atender_niveles(almacen *a, const std::string &ruta, const std::string &consulta, const std::string &direccion,
+                     respuesta &r);
+
+// Levels on a page of the gallery, and runs on a page of a board.
+constexpr int32_t NIVELES_POR_PAGINA = 24;
+constexpr int32_t MARCAS_POR_PAGINA = 100;
+
+// A gallery's query: orden=nuevos|jugados|ganados, q=TEXT (title or
+// author), tras=VALUE.ID (the cursor of the page after the row with that
+// sort value and ID). False with the reason when it is not one.
+struct consulta_galeria {
+  orden_galeria orden = ORDEN_NUEVOS;
+  std::string buscar;
+  cursor_pagina tras;
+};
+bool leer_consulta_galeria(const std::string &consulta, consulta_galeria &g, std::string &motivo);
+// The cursor of the page after level `n` in `orden`.
+std::string cursor_galeria(orden_galeria orden, const nivel_publicado &n);
+
+// The pages (galeria.cpp): the gallery, a level's page (its board's page
+// from `tras=POINTS.ID`), and the thanks for a report.
+respuesta pagina_galeria(almacen *a, const std::string &consulta);
+respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &consulta);
+respuesta pagina_denuncia(const nivel_publicado &n);
+
+// Where a run's recording on a level's board is downloaded.
+std::string url_repeticion_marca(int64_t nivel, int64_t marca);
+
+// The page's look, shared by the world table and the gallery: the start of
+// a page up to its <main>, and its end.
+std::string principio_pagina(const std::string &titulo, const std::string &encabezado);
+std::string fin_pagina();
+std::string fecha_texto(int64_t segundos, bool con_hora);
+
+// A level's board picture as a PNG, drawn from the game's tiles: the big
+// one (half the game's size) or the small one for the gallery. Kept in a
+// cache in memory, by level and size. Empty when the text is not a level.
+std::string imagen_nivel(int64_t id, const std::string &texto, bool pequena);
+// The level rules' check of `n`, one at a time in this process (it loads
+// the board into the rules' state); true when it breaks none.
+bool comprobar_nivel_servidor(const nivel_texto &n, std::vector<problema_nivel> &problemas);
+// Draws it anew (for the benchmark), with no cache.
+std::string dibujar_imagen_nivel(const std::string &texto, bool pequena);
+
+// The game's tile sheet, as the data generator exports it for the server:
+// zlib-packed RGB pixels of the tiles, 64 x 64 each, one after another.
+extern const unsigned char LOSETAS_WEB[];
+extern const uint32_t LONG_LOSETAS_WEB;

@@ -108,6 +108,63 @@ resultado_prueba probar_repeticion(const uint8_t *datos, size_t n, const puntuac
   return r;
 }
 
+resultado_prueba probar_nivel(const uint8_t *datos, size_t n, const std::string &texto_nivel, int8_t clase)
+{
+  resultado_prueba r;
+  r.estado = RECHAZADA;
+  const bool publicar = clase == TRABAJO_PUBLICAR;
+  // What a publication's refusal says first: the contract's words.
+  const std::string no_gana = publicar ? "the recording does not win this level: " : "";
+  nivel_texto nivel;
+  std::string motivo;
+  if (!interpretar_nivel_texto(texto_nivel, nivel, motivo)) {
+    r.motivo = "the stored level cannot be read: " + motivo;
+    return r;
+  }
+  repeticion rep;
+  if (!decodificar_repeticion(datos, n, rep, motivo)) {
+    r.estado = 400;
+    r.motivo = no_gana + "the recording cannot be read: " + motivo;
+    return r;
+  }
+  const cabecera_repeticion &c = rep.cabecera;
+  if (!version_reglas_conocida(c.version_reglas)) {
+    r.motivo = no_gana + "the recording was made by rules version " + std::to_string(c.version_reglas) +
+               ", which this server does not know";
+  } else if ((c.banderas & REPETICION_SUELTO) == 0 || (c.banderas & REPETICION_ENTRENAMIENTO) != 0) {
+    r.motivo = no_gana + "the recording is not of a level played alone";
+  } else if (c.hash_niveles != hash_nivel(nivel)) {
+    r.motivo = no_gana + "the recording was played on another level";
+  } else if (c.motivo_fin == jugando || (c.motivo_fin == fin_abandono && c.fases < 1)) {
+    // A level played alone ends once it is completed (as a left game, with
+    // the level counted) or once every life is lost.
+    r.motivo = no_gana + "the recorded game was left, not lost or completed";
+  } else if (publicar && c.fases < 1) {
+    r.motivo = no_gana + "the recorded game ends with every life lost";
+  }
+  if (!r.motivo.empty()) {
+    return r;
+  }
+  const verificacion v = verificar_repeticion(rep, &nivel);
+  r.fotogramas = v.fotogramas;
+  if (!v.valida) {
+    r.motivo = no_gana + "the recording does not play as it claims: " + v.motivo;
+  } else if (v.trampas) {
+    r.motivo = no_gana + "the game was played with the cheat on";
+  } else if (publicar && v.fases < 1) {
+    r.motivo = no_gana + "played again, the game does not complete the level";
+  } else if (v.puntos <= 0) {
+    r.motivo = "the run made no points: there is nothing to rank";
+  } else {
+    r.estado = 200;
+    r.motivo = "verified";
+    r.puntos = v.puntos;
+    r.gana = v.fases >= 1;
+    r.huella = huella_repeticion(rep);
+  }
+  return r;
+}
+
 // ---------------------------------------------------------------------------
 // The messages on the pipes
 // ---------------------------------------------------------------------------
@@ -168,6 +225,8 @@ std::string empaquetar_trabajo(const trabajo_verificacion &t)
   poner(m, static_cast<uint32_t>(t.fila.puntos), 4);
   poner(m, static_cast<uint32_t>(t.fila.fases), 4);
   poner_texto(m, t.datos, 4);
+  poner(m, static_cast<uint8_t>(t.clase), 1);
+  poner_texto(m, t.nivel, 4);
   return m;
 }
 
@@ -179,6 +238,8 @@ bool desempaquetar_trabajo(const std::string &bytes, trabajo_verificacion &t)
   t.fila.puntos = static_cast<int32_t>(l.numero(4));
   t.fila.fases = static_cast<int32_t>(l.numero(4));
   t.datos = l.texto(4);
+  t.clase = static_cast<int8_t>(l.numero(1));
+  t.nivel = l.texto(4);
   return l.bien && l.i == bytes.size();
 }
 
@@ -188,6 +249,8 @@ std::string empaquetar_resultado(const resultado_prueba &r)
   poner(m, static_cast<uint16_t>(r.estado), 2);
   poner(m, r.huella, 8);
   poner(m, r.fotogramas, 4);
+  poner(m, static_cast<uint32_t>(r.puntos), 4);
+  poner(m, r.gana ? 1 : 0, 1);
   poner_texto(m, r.motivo.substr(0, 4000), 2);
   return m;
 }
@@ -198,6 +261,8 @@ bool desempaquetar_resultado(const std::string &bytes, resultado_prueba &r)
   r.estado = static_cast<int>(l.numero(2));
   r.huella = l.numero(8);
   r.fotogramas = static_cast<uint32_t>(l.numero(4));
+  r.puntos = static_cast<int32_t>(l.numero(4));
+  r.gana = l.numero(1) != 0;
   r.motivo = l.texto(2);
   return l.bien && l.i == bytes.size();
 }
@@ -304,7 +369,7 @@ int verificador_main(int pausa_ms)
 #endif
   std::signal(SIGPIPE, SIG_IGN);
   std::string m;
-  while (leer_mensaje(STDIN_FILENO, m, MAX_BYTES_REPETICION + 4096, -1) == 1) {
+  while (leer_mensaje(STDIN_FILENO, m, MAX_BYTES_REPETICION + MAX_BYTES_NIVEL + 4096, -1) == 1) {
     trabajo_verificacion t;
     resultado_prueba r;
     if (!desempaquetar_trabajo(m, t)) {
@@ -313,7 +378,9 @@ int verificador_main(int pausa_ms)
     }
     limitar_cpu();
     try {
-      r = probar_repeticion(reinterpret_cast<const uint8_t *>(t.datos.data()), t.datos.size(), t.fila);
+      const auto *datos = reinterpret_cast<const uint8_t *>(t.datos.data());
+      r = t.clase == TRABAJO_FILA ? probar_repeticion(datos, t.datos.size(), t.fila)
+                                  : probar_nivel(datos, t.datos.size(), t.nivel, t.clase);
     } catch (const std::bad_alloc &) {
       r = {};
       r.estado = RECHAZADA;

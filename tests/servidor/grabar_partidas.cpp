@@ -22,6 +22,10 @@
 //       the most a recording's input may be.
 //   grabar_partidas codigo POINTS LEVELS
 //       A score code as the game makes them.
+//   grabar_partidas suelto LEVEL.txt OUT [--perder] [--semilla S]
+//       The level of LEVEL.txt played alone (as a community level is), the
+//       solver's plan winning it, or with --perder the hand resting until
+//       the game is lost; prints the points.
 #include <zlib.h>
 
 #include <cstdio>
@@ -115,13 +119,18 @@ struct mano_plan {
 // The plans of the levels, searched once each.
 std::map<int, plan_nivel> planes;
 
+// A level played alone, in place of level 0.
+nivel_texto nivel_suelto;
+bool hay_suelto = false;
+
 const plan_nivel &plan_de(int nivel)
 {
   auto x = planes.find(nivel);
   if (x == planes.end()) {
     plan_nivel plan;
     std::string error;
-    if (!buscar_plan(&objeto[nivel * NUM_CELDAS], nivel, plan, error)) {
+    const uint8_t *bytes = hay_suelto ? nivel_suelto.bytes : &objeto[nivel * NUM_CELDAS];
+    if (!buscar_plan(bytes, nivel, plan, error)) {
       std::fprintf(stderr, "grabar_partidas: no plan for level %d: %s\n", nivel, error.c_str());
     }
     x = planes.emplace(nivel, plan).first;
@@ -148,6 +157,10 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
 {
   inicio_partida inicio{};
   inicio.semilla = semilla;
+  if (hay_suelto) {
+    inicio.suelto = 1;
+    nivel_sustituto[0] = &nivel_suelto;
+  }
   repeticion r;
   empezar_grabacion(r, inicio);
   empezar_partida(inicio, nullptr);
@@ -365,6 +378,31 @@ int main(int argc, char **argv)
   if (orden == "bomba" && argc == 4) {
     return bomba(argv);
   }
+  if (orden == "suelto" && argc >= 4) {
+    std::string error;
+    if (!leer_nivel_texto(argv[2], nivel_suelto, error)) {
+      return fallar(error);
+    }
+    hay_suelto = true;
+    bool perder = false;
+    uint64_t semilla = 1;
+    for (int i = 4; i < argc; ++i) {
+      const std::string o = argv[i];
+      if (o == "--perder") {
+        perder = true;
+      } else if (o == "--semilla" && i + 1 < argc) {
+        semilla = std::strtoull(argv[++i], nullptr, 10);
+      } else {
+        return fallar("unknown option " + o);
+      }
+    }
+    repeticion r = jugar(semilla, perder ? 0 : 1, 0, false);
+    if (!escribir(argv[3], codificar_repeticion(r))) {
+      return fallar(std::string(argv[3]) + ": cannot write");
+    }
+    std::printf("%d\n", r.cabecera.puntos);
+    return 0;
+  }
   if (orden == "codigo" && argc == 4) {
     std::printf("%s\n", hacer_codigo(std::atoi(argv[2]), std::atoi(argv[3])).c_str());
     return 0;
@@ -372,7 +410,8 @@ int main(int argc, char **argv)
   std::fputs("usage: grabar_partidas partidas DIR N [--niveles K] [--semilla S] [--nombre NAME] [--pensar T] [--trampa]\n"
              "       grabar_partidas editar IN OUT FIELD VALUE...\n"
              "       grabar_partidas bomba IN OUT\n"
-             "       grabar_partidas codigo POINTS LEVELS\n",
+             "       grabar_partidas codigo POINTS LEVELS\n"
+             "       grabar_partidas suelto LEVEL.txt OUT [--perder] [--semilla S]\n",
              stderr);
   return 2;
 }

@@ -1,0 +1,475 @@
+// The community levels in the store, written once above both backends:
+// the statements run as they are on SQLite and on PostgreSQL.
+//
+// A level is one row of `niveles`, its key the level's hash. The gallery
+// reads it through three partial indexes, one per order, walked from the
+// last row of the page before (keyset pagination: a deep page costs what
+// the first does). A level's board is the table `marcas`, one row per
+// verified run keyed by its recording's id; each player's best run is
+// marked `mejor`, and the index (nivel, puntos DESC, id) of those rows
+// gives a page, or the rows ahead of one, without reading the others. No
+// row is shared by every level: the counts a level shows live on its own
+// row, and a run on one level never waits for a run on another.
+#include "nucleo/nucleo.h"
+#include "servidor/servidor.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+const char *const ESQUEMA_NIVELES =
+    "CREATE TABLE niveles ("
+    " id BIGINT PRIMARY KEY,"
+    " titulo TEXT NOT NULL,"
+    " idea TEXT NOT NULL,"
+    " autor TEXT NOT NULL,"
+    " texto TEXT NOT NULL,"
+    " buscar TEXT NOT NULL,"
+    " publicado BIGINT NOT NULL,"
+    " jugadas BIGINT NOT NULL,"
+    " victorias BIGINT NOT NULL,"
+    " mejor INTEGER NOT NULL,"
+    " jugadores BIGINT NOT NULL,"
+    " denuncias BIGINT NOT NULL,"
+    " oculto INTEGER NOT NULL);"
+    "CREATE INDEX niveles_nuevos ON niveles (publicado DESC, id DESC) WHERE oculto = 0;"
+    "CREATE INDEX niveles_jugados ON niveles (jugadas DESC, id DESC) WHERE oculto = 0;"
+    "CREATE INDEX niveles_ganados ON niveles (victorias DESC, id DESC) WHERE oculto = 0;"
+    "CREATE INDEX niveles_denunciados ON niveles (denuncias DESC, id) WHERE denuncias > 0;"
+    "CREATE TABLE jugadas_nivel (nivel BIGINT NOT NULL, direccion BIGINT NOT NULL, PRIMARY KEY (nivel, direccion));"
+    "CREATE TABLE denuncias_nivel (nivel BIGINT NOT NULL, direccion BIGINT NOT NULL, PRIMARY KEY (nivel, direccion));"
+    "CREATE TABLE marcas ("
+    " id BIGINT PRIMARY KEY,"
+    " nivel BIGINT NOT NULL,"
+    " nombre TEXT NOT NULL,"
+    " puntos INTEGER NOT NULL,"
+    " gana INTEGER NOT NULL,"
+    " recibida BIGINT NOT NULL,"
+    " mejor INTEGER NOT NULL);"
+    "CREATE INDEX marcas_tabla ON marcas (nivel, puntos DESC, id) WHERE mejor = 1;"
+    "CREATE INDEX marcas_jugador ON marcas (nivel, nombre) WHERE mejor = 1;"
+    "ALTER TABLE verificaciones ADD COLUMN clase INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE verificaciones ADD COLUMN nivel BIGINT NOT NULL DEFAULT 0;"
+    "ALTER TABLE verificaciones ADD COLUMN texto TEXT;";
+
+namespace {
+
+const char *const COLUMNAS_NIVEL =
+    "id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto";
+const char *const COLUMNA_ORDEN[3] = {"publicado", "jugadas", "victorias"};
+
+const char *const SQL_NIVEL =
+    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto, texto"
+    " FROM niveles WHERE id = $1";
+const char *const SQL_MARCAS =
+    "SELECT m.id, m.nombre, m.puntos, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id"
+    " WHERE m.nivel = $1 AND m.mejor = 1 ORDER BY m.puntos DESC, m.id ASC LIMIT $2";
+const char *const SQL_MARCAS_TRAS =
+    "SELECT m.id, m.nombre, m.puntos, m.gana, m.recibida, r.guardada FROM marcas m JOIN repeticiones r ON r.id = m.id"
+    " WHERE m.nivel = $1 AND m.mejor = 1 AND m.puntos <= $3 AND (m.puntos < $3 OR m.id > $4)"
+    " ORDER BY m.puntos DESC, m.id ASC LIMIT $2";
+const char *const SQL_DELANTE = "SELECT COUNT(*) FROM marcas WHERE nivel = $1 AND mejor = 1 AND puntos > $2";
+const char *const SQL_JUGADA =
+    "INSERT INTO jugadas_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING RETURNING nivel";
+const char *const SQL_SUMAR_JUGADA = "UPDATE niveles SET jugadas = jugadas + 1 WHERE id = $1";
+const char *const SQL_DENUNCIA =
+    "INSERT INTO denuncias_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING"
+    " RETURNING nivel";
+const char *const SQL_SUMAR_DENUNCIA = "UPDATE niveles SET denuncias = denuncias + 1 WHERE id = $1";
+const char *const SQL_OCULTAR = "UPDATE niveles SET oculto = $2 WHERE id = $1 RETURNING id";
+const char *const SQL_DENUNCIADOS =
+    "SELECT id, titulo, idea, autor, publicado, jugadas, victorias, mejor, jugadores, denuncias, oculto"
+    " FROM niveles WHERE denuncias > 0 ORDER BY denuncias DESC, id LIMIT 1000";
+const char *const SQL_DESCARGA_MARCA =
+    "SELECT r.guardada, r.datos, m.nombre FROM marcas m JOIN repeticiones r ON r.id = m.id WHERE m.id = $1 AND m.nivel = $2";
+
+const char *const SQL_PUBLICAR =
+    "INSERT INTO niveles (id, titulo, idea, autor, texto, buscar, publicado, jugadas, victorias, mejor, jugadores,"
+    " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
+const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
+const char *const SQL_GUARDAR_REPETICION =
+    "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
+    " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
+const char *const SQL_MARCA_DE_HUELLA =
+    "SELECT m.nivel, m.nombre, m.puntos FROM repeticiones r JOIN marcas m ON m.id = r.id WHERE r.huella = $1";
+// The level's row is the lock of its board: two runs of one player on one
+// level are written one after the other, on every server.
+const char *const SQL_TOMAR_NIVEL =
+    "UPDATE niveles SET victorias = victorias + $2, mejor = CASE WHEN mejor < $3 THEN $3 ELSE mejor END WHERE id = $1"
+    " RETURNING id";
+const char *const SQL_INSERTAR_MARCA =
+    "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor) VALUES ($1, $2, $3, $4, $5, $6, 0)";
+const char *const SQL_MEJOR_MARCA = "SELECT id, puntos FROM marcas WHERE nivel = $1 AND nombre = $2 AND mejor = 1";
+const char *const SQL_PONER_MEJOR = "UPDATE marcas SET mejor = $2 WHERE id = $1";
+const char *const SQL_SUMAR_JUGADOR = "UPDATE niveles SET jugadores = jugadores + 1 WHERE id = $1";
+const char *const SQL_INNECESARIA = "UPDATE repeticiones SET innecesaria = $2 WHERE id = $1";
+
+int64_t entero(const valor_sql &v)
+{
+  return v.tipo == valor_sql::ENTERO ? v.entero : v.tipo == valor_sql::NULO ? 0 : std::strtoll(v.texto.c_str(), nullptr, 10);
+}
+
+void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
+{
+  n.id = entero(f[0]);
+  n.titulo = f[1].texto;
+  n.idea = f[2].texto;
+  n.autor = f[3].texto;
+  n.publicado = entero(f[4]);
+  n.jugadas = entero(f[5]);
+  n.victorias = entero(f[6]);
+  n.mejor = static_cast<int32_t>(entero(f[7]));
+  n.jugadores = entero(f[8]);
+  n.denuncias = entero(f[9]);
+  n.oculto = entero(f[10]) != 0;
+  if (f.size() > 11) {
+    n.texto = f[11].texto;
+  }
+}
+
+// The gallery's statements: by order, with or without a cursor and a
+// search; made once, and kept, since a backend knows a statement by the
+// address of its text.
+const std::string &sql_galeria(orden_galeria orden, bool tras, bool buscar)
+{
+  static const std::vector<std::string> textos = [] {
+    std::vector<std::string> t;
+    for (int o = 0; o < 3; ++o) {
+      for (int k = 0; k < 4; ++k) {
+        const bool con_tras = (k & 1) != 0, con_buscar = (k & 2) != 0;
+        const std::string col = COLUMNA_ORDEN[o];
+        int n = 0;
+        std::string s = std::string("SELECT ") + COLUMNAS_NIVEL + " FROM niveles WHERE oculto = 0";
+        if (con_tras) {
+          s += " AND (" + col + ", id) < ($" + std::to_string(n + 1) + ", $" + std::to_string(n + 2) + ")";
+          n += 2;
+        }
+        if (con_buscar) {
+          s += " AND buscar LIKE $" + std::to_string(++n) + " ESCAPE '\\'";
+        }
+        s += " ORDER BY " + col + " DESC, id DESC LIMIT $" + std::to_string(++n);
+        t.push_back(s);
+      }
+    }
+    return t;
+  }();
+  return textos[static_cast<size_t>(orden) * 4 + (tras ? 1 : 0) + (buscar ? 2 : 0)];
+}
+
+// A LIKE pattern that finds `s` anywhere, its own % _ and \ taken as they are.
+std::string patron(const std::string &s)
+{
+  std::string p = "%";
+  for (const char c : s) {
+    if (c == '%' || c == '_' || c == '\\') {
+      p += '\\';
+    }
+    p += c;
+  }
+  return p + "%";
+}
+
+}  // namespace
+
+bool almacen_galeria(almacen *a, orden_galeria orden, const std::string &buscar, const cursor_pagina &tras,
+                     int32_t cuantos, std::vector<nivel_publicado> &niveles)
+{
+  niveles.clear();
+  std::vector<valor_sql> ps;
+  if (tras.hay) {
+    ps.push_back(sql_entero(tras.valor));
+    ps.push_back(sql_entero(tras.id));
+  }
+  if (!buscar.empty()) {
+    ps.push_back(sql_texto(patron(buscar)));
+  }
+  ps.push_back(sql_entero(cuantos));
+  const std::string &texto = sql_galeria(orden, tras.hay, !buscar.empty());
+  std::string error;
+  return almacen_transaccion(a, false, [&](sesion_sql &s) {
+    std::vector<fila_sql> filas;
+    if (!sql(s, texto.c_str(), ps, &filas, error)) {
+      return false;
+    }
+    for (const fila_sql &f : filas) {
+      nivel_publicado n;
+      leer_fila_nivel(f, n);
+      niveles.push_back(std::move(n));
+    }
+    return true;
+  }, error);
+}
+
+int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n)
+{
+  std::vector<fila_sql> filas;
+  std::string error;
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) { return sql(s, SQL_NIVEL, {sql_entero(id)}, &filas, error); },
+                           error)) {
+    return -1;
+  }
+  if (filas.empty()) {
+    return 0;
+  }
+  leer_fila_nivel(filas[0], n);
+  return 1;
+}
+
+bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_t cuantos,
+                    std::vector<marca_nivel> &marcas)
+{
+  marcas.clear();
+  std::string error;
+  return almacen_transaccion(a, false, [&](sesion_sql &s) {
+    std::vector<fila_sql> filas;
+    const bool bien = tras.hay ? sql(s, SQL_MARCAS_TRAS,
+                                     {sql_entero(nivel), sql_entero(cuantos), sql_entero(tras.valor), sql_entero(tras.id)},
+                                     &filas, error)
+                               : sql(s, SQL_MARCAS, {sql_entero(nivel), sql_entero(cuantos)}, &filas, error);
+    if (!bien) {
+      return false;
+    }
+    for (const fila_sql &f : filas) {
+      marca_nivel m;
+      m.id = entero(f[0]);
+      m.nombre = f[1].texto;
+      m.puntos = static_cast<int32_t>(entero(f[2]));
+      m.gana = entero(f[3]) != 0;
+      m.recibida = entero(f[4]);
+      m.guardada = entero(f[5]) == 1;
+      marcas.push_back(std::move(m));
+    }
+    if (marcas.empty()) {
+      return true;
+    }
+    // The first row's rank is counted (nothing to count on the first
+    // page); each after it has its position, or its tie's rank.
+    int64_t delante = 0;
+    if (tras.hay) {
+      std::vector<fila_sql> n;
+      if (!sql(s, SQL_DELANTE, {sql_entero(nivel), sql_entero(marcas[0].puntos)}, &n, error) || n.empty()) {
+        return false;
+      }
+      delante = entero(n[0][0]);
+    }
+    marcas[0].puesto = delante + 1;
+    int64_t posicion = delante;
+    for (size_t i = 1; i < marcas.size(); ++i) {
+      ++posicion;
+      marcas[i].puesto = marcas[i].puntos == marcas[i - 1].puntos ? marcas[i - 1].puesto : posicion + 1;
+    }
+    return true;
+  }, error);
+}
+
+namespace {
+
+// Inserts (nivel, direccion) once; the level's count goes up the first time.
+bool contar_una_vez(almacen *a, const char *insertar, const char *sumar, int64_t nivel, uint64_t direccion)
+{
+  std::string error;
+  return almacen_transaccion(a, true, [&](sesion_sql &s) {
+    std::vector<fila_sql> filas;
+    return sql(s, insertar, {sql_entero(nivel), sql_entero(static_cast<int64_t>(direccion))}, &filas, error) &&
+           (filas.empty() || sql(s, sumar, {sql_entero(nivel)}, nullptr, error));
+  }, error);
+}
+
+}  // namespace
+
+bool almacen_contar_jugada(almacen *a, int64_t nivel, uint64_t direccion)
+{
+  return contar_una_vez(a, SQL_JUGADA, SQL_SUMAR_JUGADA, nivel, direccion);
+}
+
+bool almacen_denunciar(almacen *a, int64_t nivel, uint64_t direccion)
+{
+  return contar_una_vez(a, SQL_DENUNCIA, SQL_SUMAR_DENUNCIA, nivel, direccion);
+}
+
+int almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (!almacen_transaccion(a, true, [&](sesion_sql &s) {
+        return sql(s, SQL_OCULTAR, {sql_entero(nivel), sql_entero(oculto ? 1 : 0)}, &filas, error);
+      }, error)) {
+    return -1;
+  }
+  return filas.empty() ? 0 : 1;
+}
+
+bool almacen_denunciados(almacen *a, std::vector<nivel_publicado> &niveles, std::string &error)
+{
+  niveles.clear();
+  return almacen_transaccion(a, false, [&](sesion_sql &s) {
+    std::vector<fila_sql> filas;
+    if (!sql(s, SQL_DENUNCIADOS, {}, &filas, error)) {
+      return false;
+    }
+    for (const fila_sql &f : filas) {
+      nivel_publicado n;
+      leer_fila_nivel(f, n);
+      niveles.push_back(std::move(n));
+    }
+    return true;
+  }, error);
+}
+
+int almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos, std::string &nombre)
+{
+  std::vector<fila_sql> filas;
+  std::string error;
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
+        return sql(s, SQL_DESCARGA_MARCA, {sql_entero(id), sql_entero(nivel)}, &filas, error);
+      }, error)) {
+    return -1;
+  }
+  if (filas.empty()) {
+    return 0;
+  }
+  if (entero(filas[0][0]) != 1) {
+    return 2;
+  }
+  datos = filas[0][1].texto;
+  nombre = filas[0][2].texto;
+  return 1;
+}
+
+namespace {
+
+// A proved run onto the level's board: its recording kept under its
+// huella (one game is one run), its row, and the player's best.
+bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int64_t recibida, const std::string &datos,
+                    resultado_prueba &r, std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (!sql(s, SQL_GUARDAR_REPETICION,
+           {sql_entero(static_cast<int64_t>(r.huella)), sql_entero(r.fotogramas), sql_entero(recibida), sql_bytes(datos)},
+           &filas, error)) {
+    return false;
+  }
+  if (filas.empty()) {
+    // The same game sent again is answered as it was the first time.
+    if (!sql(s, SQL_MARCA_DE_HUELLA, {sql_entero(static_cast<int64_t>(r.huella))}, &filas, error)) {
+      return false;
+    }
+    if (!filas.empty() && entero(filas[0][0]) == nivel && filas[0][1].texto == nombre) {
+      r.estado = 200;
+      r.motivo = "already verified " + std::to_string(entero(filas[0][2]));
+    } else {
+      r.estado = 409;
+      r.motivo = "this game's recording already proves another run: one game proves one run";
+    }
+    return true;
+  }
+  const int64_t rep = entero(filas[0][0]);
+  if (!sql(s, SQL_TOMAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, &filas, error)) {
+    return false;
+  }
+  if (filas.empty()) {
+    error = "the level is not stored";
+    return false;
+  }
+  if (!sql(s, SQL_INSERTAR_MARCA,
+           {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
+            sql_entero(recibida)},
+           nullptr, error) ||
+      !sql(s, SQL_MEJOR_MARCA, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
+    return false;
+  }
+  if (filas.empty()) {
+    return sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
+           sql(s, SQL_SUMAR_JUGADOR, {sql_entero(nivel)}, nullptr, error);
+  }
+  // Equal points leave the older best in its place; the run not shown
+  // needs its recording no more.
+  const int64_t antes = entero(filas[0][0]);
+  if (r.puntos > entero(filas[0][1])) {
+    return sql(s, SQL_PONER_MEJOR, {sql_entero(antes), sql_entero(0)}, nullptr, error) &&
+           sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
+           sql(s, SQL_INNECESARIA, {sql_entero(antes), sql_entero(recibida)}, nullptr, error);
+  }
+  return sql(s, SQL_INNECESARIA, {sql_entero(rep), sql_entero(recibida)}, nullptr, error);
+}
+
+// Title and author in lower case for the search: ASCII and the Latin-1
+// capitals (UTF-8 C3 80 to C3 9E but for the multiplication sign).
+std::string minusculas(const std::string &s)
+{
+  std::string m = s;
+  for (size_t i = 0; i < m.size(); ++i) {
+    if (m[i] >= 'A' && m[i] <= 'Z') {
+      m[i] = static_cast<char>(m[i] - 'A' + 'a');
+    } else if (m[i] == '\xC3' && i + 1 < m.size()) {
+      const auto b = static_cast<uint8_t>(m[i + 1]);
+      if (b >= 0x80 && b <= 0x9E && b != 0x97) {
+        m[i + 1] = static_cast<char>(b + 0x20);
+      }
+      ++i;
+    }
+  }
+  return m;
+}
+
+}  // namespace
+
+std::string texto_de_busqueda(const std::string &s) { return minusculas(s); }
+
+bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
+                            const std::string &texto, int64_t recibida, const std::string &datos,
+                            resultado_prueba &r, std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (clase == TRABAJO_PUBLICAR) {
+    nivel_texto n;
+    if (!interpretar_nivel_texto(texto, n, error)) {
+      return false;
+    }
+    const std::string titulo = latin1_a_utf8(n.titulo), idea = latin1_a_utf8(n.idea);
+    if (!sql(s, SQL_PUBLICAR,
+             {sql_entero(nivel), sql_texto(titulo), sql_texto(idea), sql_texto(nombre), sql_texto(texto),
+              sql_texto(minusculas(titulo + "\n" + nombre)), sql_entero(recibida)},
+             &filas, error)) {
+      return false;
+    }
+    if (filas.empty()) {
+      r.estado = 409;
+      r.motivo = "already published " + id_nivel_texto(nivel);
+      return true;
+    }
+    // The author's winning run opens the level's board.
+    resultado_prueba marca = r;
+    if (!escribir_marca(s, nivel, nombre, recibida, datos, marca, error)) {
+      return false;
+    }
+    r.estado = 201;
+    r.motivo = "published " + id_nivel_texto(nivel);
+    return true;
+  }
+  if (!sql(s, SQL_ESTADO_NIVEL, {sql_entero(nivel)}, &filas, error)) {
+    return false;
+  }
+  if (filas.empty() || entero(filas[0][0]) != 0) {
+    r.estado = filas.empty() ? 404 : 410;
+    r.motivo = filas.empty() ? "no level " + id_nivel_texto(nivel) : "level " + id_nivel_texto(nivel) + " was hidden";
+    return true;
+  }
+  r.estado = 200;
+  r.motivo = "verified " + std::to_string(r.puntos);
+  return escribir_marca(s, nivel, nombre, recibida, datos, r, error);
+}
+
+std::string id_nivel_texto(int64_t id)
+{
+  char t[17];
+  std::snprintf(t, sizeof t, "%016" PRIx64, static_cast<uint64_t>(id));
+  return t;
+}
+
+bool leer_id_nivel(const std::string &s, int64_t &id)
+{
+  if (s.size() != 16 || s.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    return false;
+  }
+  id = static_cast<int64_t>(std::strtoull(s.c_str(), nullptr, 16));
+  return true;
+}
