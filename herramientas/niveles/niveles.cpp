@@ -4,7 +4,6 @@
 //   niveles volcar      print the stored levels (or a level file's), one
 //                       line of bytes each
 //   niveles id          print a level file's ID, as the score server knows it
-//   niveles repeticion  check a recording of a level file played alone
 //   niveles trazar      trace the beam across a level read from stdin
 //   niveles resolver    prove levels winnable in time (ordenes.cpp)
 //   niveles estadisticas  count the elements of the stored levels
@@ -22,7 +21,6 @@
 #include <unistd.h>
 
 #include "juego/juego.h"
-#include "repeticion/repeticion.h"
 #include "ordenes.h"
 #include "pintar.h"
 
@@ -62,11 +60,7 @@ constexpr const char *AYUDA =
     "  id FICHERO.txt\n"
     "             print the level's ID (its hash, 16 hex digits), by which the\n"
     "             score server and fotonauta://nivel/ID links know it.\n"
-    "  repeticion FICHERO.frep NIVEL.txt\n"
-    "             play a recording of the level in NIVEL.txt played alone and\n"
-    "             print 'valida|invalida motivo_fin M puntos P fases F nombre\n"
-    "             NAME' (and the reason when it is not valid). Exits 1 when\n"
-    "             it does not play to the end it claims.\n"
+
     "  trazar     read a level from standard input and trace the beam once:\n"
     "               135 bytes in cell order (cell = row * 15 + column)\n"
     "               [espejos A...]     one angle 0-15 per mirror cell (bytes\n"
@@ -210,24 +204,6 @@ int id_fichero(const char *ruta)
 {
   printf("%016llx\n", static_cast<unsigned long long>(hash_nivel(leer_fichero(ruta))));
   return 0;
-}
-
-int comprobar_repeticion(const char *ruta, const char *nivel)
-{
-  const nivel_texto t = leer_fichero(nivel);
-  repeticion r;
-  std::string error;
-  if (!leer_repeticion(ruta, r, error)) {
-    fprintf(stderr, "niveles: %s\n", error.c_str());
-    return 2;
-  }
-  const verificacion v = verificar_repeticion(r, &t);
-  printf("%s motivo_fin %d puntos %d fases %d nombre %s\n", v.valida ? "valida" : "invalida", v.motivo_fin,
-         static_cast<int>(v.puntos), v.fases, r.cabecera.nombre);
-  if (!v.valida) {
-    printf("motivo %s\n", v.motivo.c_str());
-  }
-  return v.valida ? 0 : 1;
 }
 
 int volcar()
@@ -387,9 +363,6 @@ int main(int argc, char **argv)
   }
   if (argc == 3 && strcmp(argv[1], "id") == 0) {
     return id_fichero(argv[2]);
-  }
-  if (argc == 4 && strcmp(argv[1], "repeticion") == 0) {
-    return comprobar_repeticion(argv[2], argv[3]);
   }
   if (argc != 2) {
     fputs(AYUDA, stderr);

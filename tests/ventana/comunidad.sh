@@ -1,9 +1,11 @@
-# A community level from a link, in the real window: the game started the
-# way its desktop entry's Exec line starts it with a fotonauta:// link, the
-# level fetched from a server on loopback, played to a win by the solver's
-# plan, the run sent to the level's board under the name of the player's
-# table; then, offline, the copy kept is played; unknown, withdrawn and
-# junk links are refused. The player's table is never touched.
+# A community level from a link, in the real window: the level published
+# on the score server (a real one, on loopback); the game started the way
+# its desktop entry's Exec line starts it with the level's fotonauta://
+# link, the level fetched, played to a win by the solver's plan, and the run
+# sent to the level's board under the name of the player's table, where the
+# server verifies it. Then the level withdrawn, and offline the copy kept is
+# played; unknown and junk links are refused. The player's table is never
+# touched.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
@@ -15,15 +17,22 @@ trap terminar EXIT
 # would publish it; played alone it is level 01, which the plan is made for.
 sed '1s/.*/titulo: Espejos de la comunidad/' "$AQUI/../../datos/niveles/01.txt" >"$TMP/nivel.txt"
 ID=$("$NIVELES" id "$TMP/nivel.txt")
-mkdir "$TMP/nivel_plan" "$TMP/recibidas"
+mkdir "$TMP/nivel_plan"
 cp "$TMP/nivel.txt" "$TMP/nivel_plan/00.txt"
-OCULTO=00000000000000aa
-python3 "$AQUI/servidor_niveles.py" "$TMP/puerto" "$TMP/recibidas" "$ID" "$TMP/nivel.txt" "$OCULTO" "$NIVELES" \
-  2>"$TMP/servidor.log" &
+
+PUERTO=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+BASE=$TMP/servidor.db
+"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$BASE" --verificadores 1 2>"$TMP/servidor.log" &
 PID_SERVIDOR=$!
-for _ in $(seq 100); do [ -s "$TMP/puerto" ] && break; sleep 0.05; done
-[ -s "$TMP/puerto" ] || fallo "the level server did not start: $(cat "$TMP/servidor.log")"
-export FOTONAUTA_SERVIDOR=127.0.0.1:$(cat "$TMP/puerto")
+api() { curl -s -m 20 "$@"; }
+for _ in $(seq 200); do api -o /dev/null "http://127.0.0.1:$PUERTO/api/niveles" && break; sleep 0.05; done
+export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
+# Published as the editor does: the text and a recording that wins it.
+"$CONSTRUCCION/tests/grabar_partidas" suelto "$TMP/nivel.txt" "$TMP/prueba.frep" >/dev/null
+cat "$TMP/nivel.txt" "$TMP/prueba.frep" >"$TMP/publicar"
+respuesta=$(api -w ' %{http_code}' --data-binary @"$TMP/publicar" -H 'Content-Type: application/octet-stream' \
+  "http://127.0.0.1:$PUERTO/api/niveles?yourname=Autora&nivel=$(stat -c %s "$TMP/nivel.txt")")
+[[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$TMP/servidor.log")"
 
 iniciar_xvfb
 preparar_directorio
@@ -66,20 +75,20 @@ done
 paso "junk links refused"
 
 # ---- Unknown and withdrawn levels: said in the window ----
-for caso in "0123456789abcdef 404 there is no level" "$OCULTO 410 has been withdrawn"; do
-  read -r otro codigo texto <<<"$caso"
-  enlace=fotonauta://nivel/$otro
-  arrancar "$CONSTRUCCION/fotonauta" "$enlace"
+# $1 the level, $2 the status, $3 what the message says.
+refusado() {
+  arrancar "$CONSTRUCCION/fotonauta" "fotonauta://nivel/$1"
   origen_ventana
-  esperar 20 "the $codigo answer on screen" aviso
-  capturar "comunidad_$codigo"
+  esperar 20 "the $2 answer on screen" aviso
+  capturar "comunidad_$2"
   clic_grande 416 676
   esperar_fin "$pid" 20
-  [ "$ESTADO" -eq 1 ] || fallo "the $codigo level ended with status $ESTADO"
-  grep -q "$texto.*($codigo)" "$TMP/error" || fallo "no message for $codigo: $(cat "$TMP/error")"
-done
-[ ! -e "$XDG_DATA_HOME/fotonauta/comunidad/$OCULTO.txt" ] || fallo "a withdrawn level was kept"
-paso "unknown and withdrawn levels refused"
+  [ "$ESTADO" -eq 1 ] || fallo "the $2 level ended with status $ESTADO"
+  grep -q "$3.*($2)" "$TMP/error" || fallo "no message for $2: $(cat "$TMP/error")"
+}
+refusado 0123456789abcdef 404 "there is no level"
+[ ! -e "$XDG_DATA_HOME/fotonauta/comunidad/0123456789abcdef.txt" ] || fallo "an unknown level was kept"
+paso "an unknown level refused"
 
 # ---- Online: fetched, won, the run sent ----
 desde_escritorio "fotonauta://nivel/$ID"
@@ -94,21 +103,23 @@ paso "the community level won"
 esperar 60 "the end of the level with its question" caja
 capturar comunidad_final
 clic_grande 308 336
-enviada() { mirar enviada && mayor "$(claridad enviada 192x56+416+676)" 0.2 && [ -f "$TMP/recibidas/1.consulta" ]; }
+enviada() { mirar enviada && mayor "$(claridad enviada 192x56+416+676)" 0.2; }
 esperar 30 "the server's answer on screen" enviada
 capturar comunidad_enviada
 clic_grande 416 676
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the community game ended with status $ESTADO: $(cat "$TMP/error")"
-grep -q "sent as LUIS: 200 verified [1-9]" "$TMP/error" || fallo "the run was not verified: $(cat "$TMP/error")"
-puntos_juego=$(sed -n 's/.*(\([0-9]*\) points) sent as.*/\1/p' "$TMP/error")
-[ "$(cat "$TMP/recibidas/1.consulta")" = "yourname=LUIS" ] || fallo "the run went as $(cat "$TMP/recibidas/1.consulta")"
-"$NIVELES" repeticion "$TMP/recibidas/1.frep" "$TMP/nivel.txt" >"$TMP/verificada" ||
-  fallo "the run sent does not replay: $(cat "$TMP/verificada")"
-read -r _ _ motivo _ puntos _ fases _ nombre <"$TMP/verificada"
-[ "$motivo" -eq 1 ] && [ "$fases" -eq 1 ] && [ "$puntos" -gt 0 ] && [ "$puntos" = "$puntos_juego" ] && [ "$nombre" = LUIS ] ||
-  fallo "the run sent is not a won level of LUIS: $(cat "$TMP/verificada")"
-paso "the run sent: $(cat "$TMP/verificada")"
+puntos=$(sed -n 's/.*(\([0-9]*\) points) sent as LUIS: 20[02] .*/\1/p' "$TMP/error")
+[ -n "$puntos" ] && [ "$puntos" -gt 0 ] || fallo "the run was not taken: $(cat "$TMP/error")"
+# On the level's board, verified, with the points the game showed.
+en_tablero() { api "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q "\"nombre\":\"LUIS\",\"puntos\":$puntos"; }
+esperar 30 "LUIS's $puntos points on the level's board" en_tablero
+paso "the run sent: $(grep 'sent as' "$TMP/error")"
+
+# ---- Withdrawn by the operator: said, even with the copy kept ----
+"$CONSTRUCCION/fotonauta-servidor" --base "$BASE" --ocultar "$ID" >/dev/null 2>>"$TMP/servidor.log"
+refusado "$ID" 410 "has been withdrawn"
+paso "a withdrawn level refused"
 
 # ---- Offline: the copy kept, in Spanish ----
 kill "$PID_SERVIDOR"
@@ -130,9 +141,8 @@ capturar comunidad_sin_red_fin
 clic_grande 416 676
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the offline game ended with status $ESTADO: $(cat "$TMP/error")"
-[ "$(ls "$TMP/recibidas" | wc -l)" -eq 2 ] || fallo "runs sent: $(ls "$TMP/recibidas")"
 
 # The table and its folder as they were: no row, no recording.
 [ "$(stat -c '%i %s %Y' pnt.txt; md5sum pnt.txt)" = "$tabla_antes" ] || fallo "pnt.txt was touched"
 [ ! -e repeticiones ] || fallo "a community game was recorded beside the table: $(ls repeticiones)"
-echo "ok: a community level from a fotonauta:// link fetched, won and its run verified; offline the copy kept; bad links refused; pnt.txt untouched"
+echo "ok: a community level published on the server, fetched from its fotonauta:// link, won and its run verified on the level's board; withdrawn, refused; offline, the copy kept played; bad links refused; pnt.txt untouched"
