@@ -248,6 +248,12 @@ bool obtener_nivel(const std::string &id, nivel_texto &nivel)
   } else {
     motivo = std::string("the server ") + servidor_puntuaciones() + " could not be reached";
   }
+  // The server's and the parser's reasons are shown as they are; the
+  // player's own network is said in the player's language.
+  const std::string en_pantalla =
+      r == INET_CORRECTO || !espanol()
+          ? para_la_fuente(motivo)
+          : std::string("no se ha podido contactar con el servidor ") + servidor_puntuaciones();
 
   // Offline: the copy of an earlier game, checked as the server's would be.
   std::string error;
@@ -255,8 +261,7 @@ bool obtener_nivel(const std::string &id, nivel_texto &nivel)
     std::fprintf(stderr, "fotonauta: %s; playing the copy kept in %s\n", motivo.c_str(), cache.c_str());
     return true;
   }
-  avisar({espanol() ? "no se ha podido descargar el nivel" : "the level could not be downloaded", id,
-          para_la_fuente(motivo)},
+  avisar({espanol() ? "no se ha podido descargar el nivel" : "the level could not be downloaded", id, en_pantalla},
          motivo + (cache.empty() ? std::string() : "; no copy kept in " + cache));
   return false;
 }
