@@ -5,7 +5,9 @@
 #include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -86,6 +88,39 @@ bool leer_repeticion_vista(const char *ruta)
   return true;
 }
 
+// A file named by a URL, as a desktop entry's %u may be handed one:
+// file:///path or file://localhost/path, percent-encoded. False for any
+// other URL or a bad escape.
+bool ruta_de_url(const char *url, std::string &ruta)
+{
+  const char *p = url + 7;  // past "file://"
+  if (strncmp(p, "localhost/", 10) == 0) {
+    p += 9;
+  }
+  if (*p != '/') {
+    return false;
+  }
+  ruta.clear();
+  for (; *p != '\0'; ++p) {
+    if (*p != '%') {
+      ruta += *p;
+      continue;
+    }
+    char cifras[3] = {p[1], p[1] != '\0' ? p[2] : '\0', '\0'};
+    char *fin = nullptr;
+    const long c = strtol(cifras, &fin, 16);
+    if (!isxdigit(static_cast<unsigned char>(cifras[0])) || fin != cifras + 2 || c == 0) {
+      return false;
+    }
+    ruta += static_cast<char>(c);
+    p += 2;
+  }
+  return true;
+}
+
+// The path of a recording named by a file:// URL; alive for the whole run.
+std::string ruta_vista;
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -126,6 +161,12 @@ int main(int argc, char *argv[])
         return 2;
       }
       (opcion_niveles ? niveles : vista) = argv[++i];
+    } else if (strncmp(argv[i], "file://", 7) == 0 && vista == nullptr) {
+      if (!ruta_de_url(argv[i], ruta_vista)) {
+        fprintf(stderr, "fotonauta: '%s' is not a file's address\n", argv[i]);
+        return 2;
+      }
+      vista = ruta_vista.c_str();
     } else if (argv[i][0] != '-' && vista == nullptr) {
       // A file alone is a recording to watch: how a file manager or a
       // browser opens one with the game.

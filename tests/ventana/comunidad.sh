@@ -70,6 +70,10 @@ for enlace in "fotonauta://nivel/${ID:0:15}" "fotonauta://nivel/${ID}0" "fotonau
 done
 "$CONSTRUCCION/fotonauta" --nivel "$ID" --nivel "$ID" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
 [ "$ESTADO" -eq 2 ] || fallo "two levels ended with status $ESTADO"
+# The same Exec line hands over a recording's file by its URL: decoded.
+"$CONSTRUCCION/fotonauta" "file://$TMP/no%20hay.frep" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
+[ "$ESTADO" -eq 1 ] && grep -q "^fotonauta: $TMP/no hay.frep: No such file" "$TMP/error" ||
+  fallo "a file's URL: status $ESTADO, $(cat "$TMP/error")"
 [ -z "$(ventana_juego)" ] || fallo "a junk link opened a window"
 [ ! -e "$XDG_DATA_HOME" ] || fallo "a junk link made the cache"
 paso "junk links refused"
