@@ -125,10 +125,15 @@ paso "the run sent: $(grep 'sent as' "$TMP/error")"
 refusado "$ID" 410 "has been withdrawn"
 paso "a withdrawn level refused"
 
-# ---- Offline: the copy kept, in Spanish ----
+# The table and its folder as they were: no row, no recording.
+[ "$(stat -c '%i %s %Y' pnt.txt; md5sum pnt.txt)" = "$tabla_antes" ] || fallo "pnt.txt was touched"
+[ ! -e repeticiones ] || fallo "a community game was recorded beside the table: $(ls repeticiones)"
+
+# ---- Offline: the copy kept, in Spanish, by a player with no table ----
 kill "$PID_SERVIDOR"
 wait "$PID_SERVIDOR" 2>/dev/null || true
 printf '\000\144\144\000' >cfg.dat
+rm pnt.txt
 "$CONSTRUCCION/fotonauta" --nivel "${ID^^}" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
@@ -136,17 +141,21 @@ origen_ventana
 esperar_nivel "the copy kept"
 capturar comunidad_sin_red
 grep -q "could not be reached; playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
-# Left through the panel: no points, nothing to send.
-clic_grande 30 707
-esperar 10 "the quit box over the level" caja
+ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_sin_red 3
+esperar 60 "the end of the level played offline" caja
 clic_grande 308 336
-esperar 20 "the end of the level left" aviso
+# No table, so the name is asked: "ana" (the first letter comes capital).
+esperar 10 "the name entry" fondo_negro
+capturar comunidad_nombre
+for tecla in "192 192" "576 256" "192 192"; do
+  clic_loseta $tecla
+done
+clic_loseta 736 384
+esperar 30 "the answer with no network" aviso
 capturar comunidad_sin_red_fin
 clic_grande 416 676
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the offline game ended with status $ESTADO: $(cat "$TMP/error")"
-
-# The table and its folder as they were: no row, no recording.
-[ "$(stat -c '%i %s %Y' pnt.txt; md5sum pnt.txt)" = "$tabla_antes" ] || fallo "pnt.txt was touched"
-[ ! -e repeticiones ] || fallo "a community game was recorded beside the table: $(ls repeticiones)"
-echo "ok: a community level published on the server, fetched from its fotonauta:// link, won and its run verified on the level's board; withdrawn, refused; offline, the copy kept played; bad links refused; pnt.txt untouched"
+grep -q "points) sent as Ana: no answer" "$TMP/error" || fallo "the run sent offline: $(cat "$TMP/error")"
+[ ! -e pnt.txt ] && [ ! -e repeticiones ] || fallo "the offline game wrote a table or a recording: $(ls)"
+echo "ok: a community level published on the server, fetched from its fotonauta:// link, won and its run verified on the level's board; withdrawn, refused; offline, the copy kept won and the run's failed sending said; bad links refused; pnt.txt untouched"
