@@ -1,7 +1,9 @@
 // niveles: checks, dumps and traces levels with the game's own code.
 //
 //   niveles comprobar   check every stored level
-//   niveles volcar      print the stored levels, one line of bytes each
+//   niveles volcar      print the stored levels (or a level file's), one
+//                       line of bytes each
+//   niveles id          print a level file's ID, as the score server knows it
 //   niveles trazar      trace the beam across a level read from stdin
 //   niveles resolver    prove levels winnable in time (ordenes.cpp)
 //   niveles estadisticas  count the elements of the stored levels
@@ -52,7 +54,13 @@ constexpr const char *AYUDA =
     "             in cell 0, at least 9 targets, and room for the gremlins to\n"
     "             enter where the level has them. Lists each problem and exits\n"
     "             1; exits 0 when all 63 levels pass.\n"
-    "  volcar     print the stored levels: 63 lines of 135 bytes in decimal.\n"
+    "  volcar [FICHERO.txt]\n"
+    "             print the stored levels: 63 lines of 135 bytes in decimal;\n"
+    "             with a level file, its one line.\n"
+    "  id FICHERO.txt\n"
+    "             print the level's ID (its hash, 16 hex digits), by which the\n"
+    "             score server and fotonauta://nivel/ID links know it.\n"
+
     "  trazar     read a level from standard input and trace the beam once:\n"
     "               135 bytes in cell order (cell = row * 15 + column)\n"
     "               [espejos A...]     one angle 0-15 per mirror cell (bytes\n"
@@ -167,6 +175,34 @@ int comprobar()
     return 1;
   }
   printf("%d niveles correctos\n", NUM_NIVELES);
+  return 0;
+}
+
+// A level file, or an exit with its error.
+nivel_texto leer_fichero(const char *ruta)
+{
+  nivel_texto t;
+  std::string error;
+  if (!leer_nivel_texto(ruta, t, error)) {
+    fprintf(stderr, "niveles: %s\n", error.c_str());
+    exit(2);
+  }
+  return t;
+}
+
+int volcar_fichero(const char *ruta)
+{
+  const nivel_texto t = leer_fichero(ruta);
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    printf(c == 0 ? "%d" : " %d", t.bytes[c]);
+  }
+  printf("\n");
+  return 0;
+}
+
+int id_fichero(const char *ruta)
+{
+  printf("%016llx\n", static_cast<unsigned long long>(hash_nivel(leer_fichero(ruta))));
   return 0;
 }
 
@@ -321,6 +357,12 @@ int main(int argc, char **argv)
   }
   if (argc >= 2 && strcmp(argv[1], "estadisticas") == 0) {
     return orden_estadisticas(argc - 2, argv + 2);
+  }
+  if (argc == 3 && strcmp(argv[1], "volcar") == 0) {
+    return volcar_fichero(argv[2]);
+  }
+  if (argc == 3 && strcmp(argv[1], "id") == 0) {
+    return id_fichero(argv[2]);
   }
   if (argc != 2) {
     fputs(AYUDA, stderr);

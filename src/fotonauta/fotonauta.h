@@ -7,6 +7,7 @@
 #include "codigo/codigo.h"
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // ---------------------------------------------------------------------------
 // Display and assets
@@ -105,6 +106,20 @@ void ejecutar_juego();
 struct repeticion;
 void ejecutar_repeticion(const repeticion &r);
 
+// The same for community level `id` (16 lower-case hex digits): the level
+// fetched from the score server into the player's cache (the cached copy
+// when offline), played alone, its points shown and the run sent to the
+// level's board if the player wants. The local table is read, for the
+// name, and never written. Returns the exit status: 0 when the level was
+// played, 1 when there was none to play (the player has been told why).
+int ejecutar_nivel_comunidad(const std::string &id);
+
+// The ID of a community level named on the command line: a link
+// "fotonauta://nivel/ID" when `enlace`, the ID alone otherwise. The ID is
+// 16 hex digits, given back in lower case. False, with a message that
+// quotes the text safely, for anything else.
+bool leer_id_nivel(const char *texto, bool enlace, std::string &id, std::string &motivo);
+
 // Loads grf.dat and fuentes.dat from the working directory, checks every
 // object the game uses and cuts the tile sheet. On failure it has told the
 // player what is wrong, freed what it loaded and returns non-zero.
@@ -190,6 +205,20 @@ int8_t preguntar_nivel();
 
 // Name entry for a finished game's score, then the high-score table.
 void introducir_puntuacion(int32_t puntos, int8_t fases);
+
+// The name-entry screen under `titulo`: the name typed (at most
+// LONG_NOMBRE characters) into `nombre`, LONG_TXT + 1 bytes; returns its
+// length, 0 when the player typed none.
+int8_t pedir_nombre(const char *titulo, char *nombre);
+
+// The name of the table's row entered last (the one whose recording is the
+// newest; the best row when none has one), without trailing blanks, into
+// `nombre`, LONG_TXT + 1 bytes. False when the table is empty.
+bool nombre_ultima_fila(char *nombre);
+
+// The score server, as a host name with an optional ":port":
+// FOTONAUTA_SERVIDOR when set, else the build's.
+const char *servidor_puntuaciones();
 
 // The recording of the game just played (partida_grabada), written into
 // repeticiones/ beside pnt.txt, which is then pruned to the recordings the

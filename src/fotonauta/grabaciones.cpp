@@ -80,3 +80,30 @@ void guardar_repeticion_partida()
     escribir(nombre_repeticion_suelta(CARPETA_REPETICIONES, fecha), fecha);
   }
 }
+
+bool nombre_ultima_fila(char *nombre)
+{
+  if (max_pnt[0] == 0) {
+    return false;
+  }
+  // The rows keep no date; their recordings do.
+  int ultima = 0;
+  int64_t fecha_ultima = -1;
+  for (int fila = 0; fila < MAX_PUNTUACIONES && max_pnt[fila] != 0; ++fila) {
+    const std::string archivo = nombre_repeticion_fila(max_cod[fila]);
+    repeticion r;
+    std::string error;
+    if (!archivo.empty() && leer_repeticion(std::string(CARPETA_REPETICIONES) + "/" + archivo, r, error) &&
+        r.cabecera.fecha > fecha_ultima) {
+      ultima = fila;
+      fecha_ultima = r.cabecera.fecha;
+    }
+  }
+  size_t largo = LONG_NOMBRE;
+  while (largo > 0 && max_txt[ultima][largo - 1] == ' ') {
+    --largo;
+  }
+  memcpy(nombre, max_txt[ultima], largo);
+  nombre[largo] = '\0';
+  return largo > 0;
+}

@@ -5,13 +5,19 @@
 #include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <strings.h>
 
 namespace {
 
 const char AYUDA[] =
-    "Usage: fotonauta [--help | --version | --niveles FOLDER | [--repeticion] FILE]\n"
+    "Usage: fotonauta [--help | --version | --niveles FOLDER | [--repeticion] FILE |\n"
+    "                  --nivel ID | fotonauta://nivel/ID]\n"
     "A laser puzzle game played with the mouse: turn the mirrors and steer\n"
     "the beam onto every target, then into the receiver.\n"
     "\n"
@@ -22,6 +28,11 @@ const char AYUDA[] =
     "  --repeticion FILE  watch the recorded game FILE (a .frep file, which\n"
     "                     may also be named alone): Space pauses, the right\n"
     "                     arrow held plays four times as fast, Esc leaves\n"
+    "  --nivel ID, fotonauta://nivel/ID\n"
+    "                     play community level ID (16 hex digits) from the\n"
+    "                     score server (FOTONAUTA_SERVIDOR), or the copy kept\n"
+    "                     from an earlier game when offline, and send the run\n"
+    "                     to its board; the high scores are left alone\n"
     "\n"
     "The game reads its data files from the working folder and keeps its\n"
     "settings, high scores and the recordings of its games (repeticiones/)\n"
@@ -77,6 +88,39 @@ bool leer_repeticion_vista(const char *ruta)
   return true;
 }
 
+// A file named by a URL, as a desktop entry's %u may be handed one:
+// file:///path or file://localhost/path, percent-encoded. False for any
+// other URL or a bad escape.
+bool ruta_de_url(const char *url, std::string &ruta)
+{
+  const char *p = url + 7;  // past "file://"
+  if (strncmp(p, "localhost/", 10) == 0) {
+    p += 9;
+  }
+  if (*p != '/') {
+    return false;
+  }
+  ruta.clear();
+  for (; *p != '\0'; ++p) {
+    if (*p != '%') {
+      ruta += *p;
+      continue;
+    }
+    char cifras[3] = {p[1], p[1] != '\0' ? p[2] : '\0', '\0'};
+    char *fin = nullptr;
+    const long c = strtol(cifras, &fin, 16);
+    if (!isxdigit(static_cast<unsigned char>(cifras[0])) || fin != cifras + 2 || c == 0) {
+      return false;
+    }
+    ruta += static_cast<char>(c);
+    p += 2;
+  }
+  return true;
+}
+
+// The path of a recording named by a file:// URL; alive for the whole run.
+std::string ruta_vista;
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -94,14 +138,35 @@ int main(int argc, char *argv[])
   }
   const char *niveles = nullptr;
   const char *vista = nullptr;
+  // A community level, from a link (as a browser hands one to the desktop
+  // entry) or from --nivel: checked before anything else starts.
+  std::string nivel_comunidad;
   for (int i = 1; i < argc; ++i) {
     const bool opcion_niveles = strcmp(argv[i], "--niveles") == 0;
-    if (opcion_niveles || strcmp(argv[i], "--repeticion") == 0) {
+    const bool opcion_nivel = strcmp(argv[i], "--nivel") == 0;
+    const bool enlace = strncasecmp(argv[i], "fotonauta:", 10) == 0;
+    if (opcion_nivel || enlace) {
+      if (opcion_nivel && i + 1 >= argc) {
+        fprintf(stderr, "fotonauta: --nivel needs a level's ID\n");
+        return 2;
+      }
+      std::string motivo;
+      if (!nivel_comunidad.empty() || !leer_id_nivel(enlace ? argv[i] : argv[++i], enlace, nivel_comunidad, motivo)) {
+        fprintf(stderr, "fotonauta: %s\n", nivel_comunidad.empty() ? motivo.c_str() : "one level at a time");
+        return 2;
+      }
+    } else if (opcion_niveles || strcmp(argv[i], "--repeticion") == 0) {
       if (i + 1 >= argc) {
         fprintf(stderr, "fotonauta: %s needs a %s\n", argv[i], opcion_niveles ? "folder" : "file");
         return 2;
       }
       (opcion_niveles ? niveles : vista) = argv[++i];
+    } else if (strncmp(argv[i], "file://", 7) == 0 && vista == nullptr) {
+      if (!ruta_de_url(argv[i], ruta_vista)) {
+        fprintf(stderr, "fotonauta: '%s' is not a file's address\n", argv[i]);
+        return 2;
+      }
+      vista = ruta_vista.c_str();
     } else if (argv[i][0] != '-' && vista == nullptr) {
       // A file alone is a recording to watch: how a file manager or a
       // browser opens one with the game.
@@ -115,6 +180,10 @@ int main(int argc, char *argv[])
     fprintf(stderr, "fotonauta: a recording is watched on the built-in levels, not with --niveles\n");
     return 2;
   }
+  if (!nivel_comunidad.empty() && (niveles != nullptr || vista != nullptr)) {
+    fprintf(stderr, "fotonauta: a community level is played alone, without --niveles or a recording\n");
+    return 2;
+  }
   if (niveles != nullptr && !usar_carpeta_niveles(niveles)) {
     return 1;
   }
@@ -125,6 +194,9 @@ int main(int argc, char *argv[])
     return -1;
   }
   ini_tiempo();
+  if (!nivel_comunidad.empty()) {
+    return ejecutar_nivel_comunidad(nivel_comunidad);
+  }
   if (vista != nullptr) {
     ejecutar_repeticion(repeticion_vista);
   } else {

@@ -176,17 +176,9 @@ int8_t puntuaciones(int8_t resaltar)
   return DLG_NADA;
 }
 
-void introducir_puntuacion(int32_t puntos, int8_t fases)
+int8_t pedir_nombre(const char *titulo, char *nombre)
 {
-  int fila = 0;
-  while (fila < MAX_PUNTUACIONES && max_pnt[fila] >= puntos) {
-    ++fila;
-  }
-  if (fila == MAX_PUNTUACIONES) {
-    return;
-  }
-
-  char nombre[LONG_TXT + 1] = {};
+  std::memset(nombre, 0, LONG_TXT + 1);
   int8_t n = 0;
   int8_t parpadeo = 0;
   show_mouse(nullptr);
@@ -197,7 +189,7 @@ void introducir_puntuacion(int32_t puntos, int8_t fases)
     reproducir_musica(0);
     show_mouse(nullptr);
     mover_fondo(0);
-    texto_centrado(idioma == IDIOMA_ESPANOL ? "bien hecho, escribe tu nombre" : "well done, write your name!", 64);
+    texto_centrado(titulo, 64);
     const int32_t k = dlg_comprobar(buffer);
     if (k == TECLA_BORRAR) {
       if (n > 0) {
@@ -223,6 +215,23 @@ void introducir_puntuacion(int32_t puntos, int8_t fases)
     paso_fotograma_con_puntero();
   }
   dlg_desapilar_dialogo();
+  nombre[n] = '\0';
+  return n;
+}
+
+void introducir_puntuacion(int32_t puntos, int8_t fases)
+{
+  int fila = 0;
+  while (fila < MAX_PUNTUACIONES && max_pnt[fila] >= puntos) {
+    ++fila;
+  }
+  if (fila == MAX_PUNTUACIONES) {
+    return;
+  }
+
+  char nombre[LONG_TXT + 1] = {};
+  const int8_t n = pedir_nombre(idioma == IDIOMA_ESPANOL ? "bien hecho, escribe tu nombre" : "well done, write your name!",
+                                nombre);
   if (n == 0) {
     return;
   }

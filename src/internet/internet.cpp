@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef FOTONAUTA_PRUEBAS
@@ -105,9 +106,9 @@ bool abrir_libcurl()
 
 CURL *internet = nullptr;
 curl_slist *cabeceras = nullptr;
-// A recording's request has the same headers and its body's type; so has a
-// level's, whose body is its text and then a recording.
+// A recording's request has the same headers and its body's type.
 curl_slist *cabeceras_post = nullptr;
+// A level's POST: its body is the level's text and then a recording.
 curl_slist *cabeceras_nivel = nullptr;
 std::string servidor;
 // The socket inet_connect opened, until curl takes it over.
@@ -118,14 +119,24 @@ int conexion_entregada = -1;
 
 size_t descartar(char *, size_t tam, size_t n, void *) { return tam * n; }
 
-// Keeps the first bytes of an answer, for its reason.
-constexpr size_t MAX_RESPUESTA = 512;
+// An answer's body as it arrives, up to `maximo` bytes; `cortado` once
+// more came.
+struct cuerpo_respuesta {
+  std::string texto;
+  size_t maximo;
+  bool cortado;
+};
 size_t guardar_respuesta(char *datos, size_t tam, size_t n, void *destino)
 {
-  auto *s = static_cast<std::string *>(destino);
-  s->append(datos, std::min(tam * n, MAX_RESPUESTA - std::min(MAX_RESPUESTA, s->size())));
+  auto *c = static_cast<cuerpo_respuesta *>(destino);
+  const size_t cabe = c->maximo - std::min(c->maximo, c->texto.size());
+  c->cortado = c->cortado || tam * n > cabe;
+  c->texto.append(datos, std::min(tam * n, cabe));
   return tam * n;
 }
+
+// The first bytes of an answer kept for its reason.
+constexpr size_t MAX_RESPUESTA = 512;
 
 // Called by curl while a request runs: a request to end the program cuts
 // the wait short.
@@ -295,23 +306,28 @@ int32_t inet_connect(const char *host)
 
 namespace {
 
-// The address of `ruta` with the name and what follows it (`resto`,
-// already escaped): blanks and accented letters are not allowed in a
-// request target.
-std::string direccion(const char *ruta, const char *nombre, const std::string &resto)
+// `texto` percent-encoded for a request target: blanks and accented
+// letters are not allowed there.
+std::string escapar(const char *texto)
 {
-  std::string url = "http://" + servidor + ruta + "?yourname=";
-  for (const char *p = nombre; *p != '\0'; ++p) {
+  std::string r;
+  for (const char *p = texto; *p != '\0'; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
     if (no_reservado(c)) {
       char escape[4];
       std::snprintf(escape, sizeof escape, "%%%02X", c);
-      url += escape;
+      r += escape;
     } else {
-      url += static_cast<char>(c);
+      r += static_cast<char>(c);
     }
   }
-  return url + resto;
+  return r;
+}
+
+// The address of `ruta` with the row's name and code (already escaped).
+std::string direccion(const char *ruta, const char *nombre, const char *codigo)
+{
+  return "http://" + servidor + ruta + "?yourname=" + escapar(nombre) + "&code=" + codigo;
 }
 
 long estado_respuesta()
@@ -328,7 +344,7 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
   if (internet == nullptr) {
     return INET_SIN_PETICION;
   }
-  const std::string url = direccion("/highscore.php", nombre, std::string("&code=") + codigo);
+  const std::string url = direccion("/highscore.php", nombre, codigo);
   if (libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     return INET_SIN_PETICION;
   }
@@ -344,39 +360,50 @@ int32_t inet_sendscore(const char *nombre, const char *codigo)
 
 namespace {
 
-// POSTs the `n` bytes of `datos` to `url` with `encabezados`, and reads the
-// status and the first line of the answer into `respuesta`; the connection
-// is left ready for the next row's GET.
-int32_t enviar_post(const std::string &url, curl_slist *encabezados, const uint8_t *datos, size_t n,
-                    std::string &respuesta)
+// One request to `url` whose answer is read: a POST of the `n` bytes of
+// `datos` with the headers `post` (a recording's by default), or a GET when
+// `datos` is null. The body's first `maximo` bytes go to `cuerpo`.
+// Afterwards the connection is left as inet_sendscore expects it: a GET
+// whose answer is not read.
+CURLcode pedir(const std::string &url, const uint8_t *datos, size_t n, cuerpo_respuesta &cuerpo,
+               curl_slist *post = cabeceras_post)
 {
-  respuesta.clear();
-  if (internet == nullptr) {
-    return INET_SIN_PETICION;
-  }
-  std::string cuerpo;
   CURLcode r = libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str());
-  libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, encabezados);
-  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
-  libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
+  if (datos != nullptr) {
+    libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, post);
+    libcurl.easy_setopt(internet, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(n));
+    libcurl.easy_setopt(internet, CURLOPT_POSTFIELDS, datos);
+  }
   libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, guardar_respuesta);
   libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, &cuerpo);
   if (r == CURLE_OK) {
     r = libcurl.easy_perform(internet);
   }
-  // The next row goes as a GET again, its answer unread.
   libcurl.easy_setopt(internet, CURLOPT_HTTPGET, 1L);
   libcurl.easy_setopt(internet, CURLOPT_HTTPHEADER, cabeceras);
   libcurl.easy_setopt(internet, CURLOPT_WRITEFUNCTION, descartar);
   libcurl.easy_setopt(internet, CURLOPT_WRITEDATA, nullptr);
-  if (r != CURLE_OK) {
+  return r;
+}
+
+// A POST of a recording (or of a level and its recording, with the headers
+// `post`) to `url`, its answer's status and first line in `respuesta`.
+int32_t enviar_grabacion(const std::string &url, const uint8_t *datos, size_t n, std::string &respuesta,
+                         curl_slist *post = cabeceras_post)
+{
+  respuesta.clear();
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  cuerpo_respuesta cuerpo{{}, MAX_RESPUESTA, false};
+  if (pedir(url, datos, n, cuerpo, post) != CURLE_OK) {
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
-  // The score server's answers start with their status already.
-  const std::string linea = cuerpo.substr(0, cuerpo.find('\n'));
-  const std::string cifras = std::to_string(estado) + " ";
-  respuesta = linea.rfind(cifras, 0) == 0 ? linea : cifras + linea;
+  // The server's answers start with their status already; others get it.
+  const std::string linea = cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
+  const std::string prefijo = std::to_string(estado) + " ";
+  respuesta = linea.compare(0, prefijo.size(), prefijo) == 0 ? linea : prefijo + linea;
   return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
@@ -384,8 +411,7 @@ int32_t enviar_post(const std::string &url, curl_slist *encabezados, const uint8
 
 int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
 {
-  return enviar_post(direccion("/api/repeticiones", nombre, std::string("&code=") + codigo), cabeceras_post, datos,
-                     n, respuesta);
+  return enviar_grabacion(direccion("/api/repeticiones", nombre, codigo), datos, n, respuesta);
 }
 
 int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8_t *datos, size_t n,
@@ -393,8 +419,38 @@ int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8
 {
   std::vector<uint8_t> cuerpo(texto.begin(), texto.end());
   cuerpo.insert(cuerpo.end(), datos, datos + n);
-  return enviar_post(direccion("/api/niveles", nombre, "&nivel=" + std::to_string(texto.size())), cabeceras_nivel,
-                     cuerpo.data(), cuerpo.size(), respuesta);
+  const std::string url = "http://" + servidor + "/api/niveles?yourname=" + escapar(nombre) +
+                          "&nivel=" + std::to_string(texto.size());
+  return enviar_grabacion(url, cuerpo.data(), cuerpo.size(), respuesta, cabeceras_nivel);
+}
+
+int32_t inet_getlevel(const char *id, std::string &texto, long &estado)
+{
+  texto.clear();
+  estado = 0;
+  if (internet == nullptr) {
+    return INET_SIN_PETICION;
+  }
+  cuerpo_respuesta cuerpo{{}, INET_MAX_NIVEL, false};
+  const std::string url = "http://" + servidor + "/api/niveles/" + escapar(id) + "/texto";
+  if (pedir(url, nullptr, 0, cuerpo) != CURLE_OK) {
+    return INET_ENVIO_FALLIDO;
+  }
+  estado = estado_respuesta();
+  texto = std::move(cuerpo.texto);
+  // A level cut short is no level; the status says so plainly.
+  if (cuerpo.cortado && estado == 200) {
+    estado = 413;
+  }
+  return INET_CORRECTO;
+}
+
+int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *datos, size_t n,
+                             std::string &respuesta)
+{
+  const std::string url =
+      "http://" + servidor + "/api/niveles/" + escapar(id) + "/repeticiones?yourname=" + escapar(nombre);
+  return enviar_grabacion(url, datos, n, respuesta);
 }
 
 void inet_close()

@@ -1,10 +1,11 @@
-// internet: the HTTP client that uploads the high-score table and publishes
-// the editor's levels.
+// internet: the HTTP client that uploads the high-score table.
 //
 // inet_connect opens a connection to the score server, inet_sendscore sends
 // one row over it as an HTTP/1.0 GET, inet_sendreplay the recording of a
 // row's game as a POST, inet_sendlevel a level and its winning recording
-// as a POST, and inet_close releases everything.
+// as a POST, inet_getlevel fetches a community level and
+// inet_sendlevelreplay sends a run of one, and inet_close releases
+// everything.
 // Every call is bounded in time, so a server that never answers ends in an
 // error instead of a frozen game.
 #pragma once
@@ -53,6 +54,22 @@ int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *d
 // ("201 published ID", "409 already published ID", "422 why not").
 int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8_t *datos, size_t n,
                        std::string &respuesta);
+
+// The most bytes a level's text may have.
+constexpr size_t INET_MAX_NIVEL = 16384;
+
+// Sends GET /api/niveles/<id>/texto, a community level's text.
+// INET_CORRECTO when the server answered, whatever it said: `estado` is
+// its status (413 for a body past INET_MAX_NIVEL) and `texto` its body,
+// the level or a reason. Otherwise the server was not reached or did not
+// answer in time.
+int32_t inet_getlevel(const char *id, std::string &texto, long &estado);
+
+// Sends POST /api/niveles/<id>/repeticiones?yourname=<nombre> with the `n`
+// bytes of a recording of that level played alone, the name escaped here.
+// Answers as inet_sendreplay.
+int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *datos, size_t n,
+                             std::string &respuesta);
 
 void inet_close();
 

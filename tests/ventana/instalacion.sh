@@ -69,11 +69,12 @@ done
 esquina=$(convert "$USR/share/icons/hicolor/256x256/apps/fotonauta.png" -format '%[fx:p{1,1}.a] %[fx:p{128,128}.a]' info:)
 [ "$esquina" = "0 1" ] || fallo "icon alpha at a corner and the middle: $esquina"
 desktop-file-validate "$USR/share/applications/fotonauta.desktop" || fallo "the desktop entry is not valid"
-# The main entry's Exec line opens the recordings it lists too.
-grep -qx 'Exec=fotonauta %f' "$USR/share/applications/fotonauta.desktop" ||
+# The main entry's Exec line opens the recordings and the level links it
+# lists too.
+grep -qx 'Exec=fotonauta %u' "$USR/share/applications/fotonauta.desktop" ||
   fallo "the desktop entry runs something else"
-grep -qx 'MimeType=application/x-fotonauta-repeticion;' "$USR/share/applications/fotonauta.desktop" ||
-  fallo "the desktop entry does not open recordings"
+grep -qx 'MimeType=application/x-fotonauta-repeticion;x-scheme-handler/fotonauta;' "$USR/share/applications/fotonauta.desktop" ||
+  fallo "the desktop entry does not open recordings and level links"
 for orden in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$USR/share/applications/fotonauta.desktop"); do
   [ -x "$USR/games/$orden" ] || fallo "the desktop entry runs $orden, which is not installed"
 done
@@ -260,4 +261,29 @@ done
 [ -z "$(ventana_juego)" ] || fallo "Esc did not end the watching"
 [ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
   fallo "watching a recording left in the player's folder: $(ls -A "$carpeta")"
-echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game, a recording opened from the desktop"
+
+# ---- A level link opened from the desktop ----
+# As a browser hands the page's Play link over: the link reaches the game
+# whole, through the launcher, in the player's folder. With no server to
+# answer it says so in its window, and keeps nothing.
+[ "$(escritorio gio mime x-scheme-handler/fotonauta | head -n 1)" = \
+  "Default application for “x-scheme-handler/fotonauta”: fotonauta.desktop" ] ||
+  fallo "level links do not open with the game: $(escritorio gio mime x-scheme-handler/fotonauta)"
+sin_servidor=127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+escritorio FOTONAUTA_SERVIDOR="$sin_servidor" gio open fotonauta://nivel/0123456789ABCDEF 2>"$TMP/error"
+esperar_ventana
+origen_ventana
+sin_nivel() { mirar sin_nivel && mayor "$(claridad sin_nivel 192x56+416+676)" 0.2; }
+esperar 30 "the level link's answer on screen" sin_nivel
+capturar instalacion_enlace
+clic_grande 416 676
+for _ in $(seq 200); do
+  [ -z "$(ventana_juego)" ] && break
+  sleep 0.05
+done
+[ -z "$(ventana_juego)" ] || fallo "Exit did not end the game opened from a link"
+grep -q "the server $sin_servidor could not be reached; no copy kept in $carpeta/comunidad/0123456789abcdef.txt" "$TMP/error" ||
+  fallo "the game opened from a link said: $(cat "$TMP/error")"
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+  fallo "a level link left in the player's folder: $(ls -A "$carpeta")"
+echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game, a recording and a level link opened from the desktop"

@@ -24,9 +24,11 @@ instantanea() {
   "$CAPTURA" "$VENTANA" "$@"
 }
 
-# The cell of the first byte of level $1 within [$2, $3].
+# The cell of the first byte of level $1 (a stored level's number, or a
+# level file) within [$2, $3].
 celda_de() {
-  "$NIVELES" volcar | sed -n "$(($1 + 1))p" | tr ' ' '\n' | awk -v a="$2" -v b="$3" '$1 >= a && $1 <= b {print NR - 1; exit}'
+  if [ -f "$1" ]; then "$NIVELES" volcar "$1"; else "$NIVELES" volcar | sed -n "$(($1 + 1))p"; fi |
+    tr ' ' '\n' | awk -v a="$2" -v b="$3" '$1 >= a && $1 <= b {print NR - 1; exit}'
 }
 
 # The angle (0-15) a mirror showing tile $1 stands at: its lit tiles
@@ -103,7 +105,9 @@ vida_perdida() {
   return 1
 }
 
-# Plays level $1 with the solver's plan; $2 names its screenshots. Leaves
+# Plays level $1 (a stored level's number, or a level file named NN.txt for
+# the level it is played as) with the solver's plan; $2 names its
+# screenshots. Leaves
 # VIDA_PERDIDA 1 when a life was lost on the way (the energy ran out: the
 # level starts again), 0 when the level was won; fails otherwise.
 intentar_nivel() {

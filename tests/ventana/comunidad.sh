@@ -1,0 +1,161 @@
+# A community level from a link, in the real window: the level published
+# on the score server (a real one, on loopback); the game started the way
+# its desktop entry's Exec line starts it with the level's fotonauta://
+# link, the level fetched, played to a win by the solver's plan, and the run
+# sent to the level's board under the name of the player's table, where the
+# server verifies it. Then the level withdrawn, and offline the copy kept is
+# played; unknown and junk links are refused. The player's table is never
+# touched.
+AQUI=$(cd "$(dirname "$0")" && pwd)
+source "$AQUI/comun.sh"
+source "$AQUI/jugar.sh"
+PREFIJO=comunidad
+terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
+trap terminar EXIT
+
+# The level: the second stored level under a title of its own, as an author
+# would publish it; played alone it is level 01, which the plan is made for.
+sed '1s/.*/titulo: Espejos de la comunidad/' "$AQUI/../../datos/niveles/01.txt" >"$TMP/nivel.txt"
+ID=$("$NIVELES" id "$TMP/nivel.txt")
+mkdir "$TMP/nivel_plan"
+cp "$TMP/nivel.txt" "$TMP/nivel_plan/00.txt"
+
+PUERTO=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+BASE=$TMP/servidor.db
+"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$BASE" --verificadores 1 2>"$TMP/servidor.log" &
+PID_SERVIDOR=$!
+api() { curl -s -m 20 "$@"; }
+for _ in $(seq 200); do api -o /dev/null "http://127.0.0.1:$PUERTO/api/niveles" && break; sleep 0.05; done
+export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
+# Published as the editor does: the text and a recording that wins it.
+"$CONSTRUCCION/tests/grabar_partidas" suelto "$TMP/nivel.txt" "$TMP/prueba.frep" >/dev/null
+cat "$TMP/nivel.txt" "$TMP/prueba.frep" >"$TMP/publicar"
+respuesta=$(api -w ' %{http_code}' --data-binary @"$TMP/publicar" -H 'Content-Type: application/octet-stream' \
+  "http://127.0.0.1:$PUERTO/api/niveles?yourname=Autora&nivel=$(stat -c %s "$TMP/nivel.txt")")
+[[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$TMP/servidor.log")"
+
+iniciar_xvfb
+preparar_directorio
+cd "$JUEGO_DIR"
+export XDG_DATA_HOME=$TMP/datos HOME=$TMP/casa
+CACHE=$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt
+# English, full volumes; a table of one row with no recording: its name is
+# the one a run goes under.
+printf '\001\144\144\000' >cfg.dat
+printf '#%-22s%6d %s\r\n' LUIS 54321 LKJIHGFEDCBA >pnt.txt
+tabla_antes=$(stat -c '%i %s %Y' pnt.txt; md5sum pnt.txt)
+
+# The desktop entry's Exec line, with the installed command as built here.
+read -r -a EXEC < <(sed -n 's/^Exec=//p' "$AQUI/../../instalacion/fotonauta.desktop" | head -n 1)
+[ "${EXEC[0]}" = fotonauta ] && [ "${EXEC[1]}" = %u ] && [ "${#EXEC[@]}" -eq 2 ] ||
+  fallo "the desktop entry's Exec line is '${EXEC[*]}'"
+desde_escritorio() {
+  local argumentos=() a
+  for a in "${EXEC[@]:1}"; do
+    if [ "$a" = %u ]; then argumentos+=("$1"); else argumentos+=("$a"); fi
+  done
+  arrancar "$CONSTRUCCION/fotonauta" "${argumentos[@]}"
+}
+# A screen of lines with the Exit of the upload's screen under them.
+aviso() { mirar aviso && mayor "$(claridad aviso 192x56+416+676)" 0.2; }
+
+# ---- Junk links: a message, status 2, before any window ----
+for enlace in "fotonauta://nivel/${ID:0:15}" "fotonauta://nivel/${ID}0" "fotonauta://nivel/${ID:0:15}g" \
+  "fotonauta://nivel/../../etc/passwd" "fotonauta://nivel/$ID?x=1" "fotonauta://nivel/$ID#x" "fotonauta://otra/$ID" \
+  "fotonauta:$ID" $'fotonauta://nivel/\e[2J'"${ID:0:12}" "fotonauta://nivel/%30${ID:0:14}"; do
+  "$CONSTRUCCION/fotonauta" "$enlace" >/dev/null 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
+  [ "$ESTADO" -eq 2 ] || fallo "the link '$enlace' ended with status $ESTADO: $(cat "$TMP/error")"
+  grep -q "is not a level link\|does not name a level" "$TMP/error" || fallo "'$enlace': no clear message: $(cat "$TMP/error")"
+  ! grep -q $'\e' "$TMP/error" || fallo "'$enlace': the message passes control characters to the terminal"
+done
+"$CONSTRUCCION/fotonauta" --nivel "$ID" --nivel "$ID" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
+[ "$ESTADO" -eq 2 ] || fallo "two levels ended with status $ESTADO"
+# The same Exec line hands over a recording's file by its URL: decoded.
+"$CONSTRUCCION/fotonauta" "file://$TMP/no%20hay.frep" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
+[ "$ESTADO" -eq 1 ] && grep -q "^fotonauta: $TMP/no hay.frep: No such file" "$TMP/error" ||
+  fallo "a file's URL: status $ESTADO, $(cat "$TMP/error")"
+[ -z "$(ventana_juego)" ] || fallo "a junk link opened a window"
+[ ! -e "$XDG_DATA_HOME" ] || fallo "a junk link made the cache"
+paso "junk links refused"
+
+# ---- Unknown and withdrawn levels: said in the window ----
+# $1 the level, $2 the status, $3 what the message says.
+refusado() {
+  arrancar "$CONSTRUCCION/fotonauta" "fotonauta://nivel/$1"
+  origen_ventana
+  esperar 20 "the $2 answer on screen" aviso
+  capturar "comunidad_$2"
+  clic_grande 416 676
+  esperar_fin "$pid" 20
+  [ "$ESTADO" -eq 1 ] || fallo "the $2 level ended with status $ESTADO"
+  grep -q "$3.*($2)" "$TMP/error" || fallo "no message for $2: $(cat "$TMP/error")"
+}
+refusado 0123456789abcdef 404 "there is no level"
+[ ! -e "$XDG_DATA_HOME/fotonauta/comunidad/0123456789abcdef.txt" ] || fallo "an unknown level was kept"
+paso "an unknown level refused"
+
+# ---- Online: fetched, won, the run sent ----
+desde_escritorio "fotonauta://nivel/$ID"
+origen_ventana
+esperar_nivel "the community level"
+capturar comunidad_inicio
+[ -f "$CACHE" ] || fallo "the level was not kept in $CACHE"
+[ "$("$NIVELES" id "$CACHE")" = "$ID" ] || fallo "the copy kept is not level $ID"
+ganar_nivel "$TMP/nivel_plan/00.txt" comunidad 3
+paso "the community level won"
+# Its points, and the question: send the run?
+esperar 60 "the end of the level with its question" caja
+capturar comunidad_final
+clic_grande 308 336
+enviada() { mirar enviada && mayor "$(claridad enviada 192x56+416+676)" 0.2; }
+esperar 30 "the server's answer on screen" enviada
+capturar comunidad_enviada
+clic_grande 416 676
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "the community game ended with status $ESTADO: $(cat "$TMP/error")"
+puntos=$(sed -n 's/.*(\([0-9]*\) points) sent as LUIS: 20[02] .*/\1/p' "$TMP/error")
+[ -n "$puntos" ] && [ "$puntos" -gt 0 ] || fallo "the run was not taken: $(cat "$TMP/error")"
+# On the level's board, verified, with the points the game showed.
+en_tablero() { api "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q "\"nombre\":\"LUIS\",\"puntos\":$puntos"; }
+esperar 30 "LUIS's $puntos points on the level's board" en_tablero
+paso "the run sent: $(grep 'sent as' "$TMP/error")"
+
+# ---- Withdrawn by the operator: said, even with the copy kept ----
+"$CONSTRUCCION/fotonauta-servidor" --base "$BASE" --ocultar "$ID" >/dev/null 2>>"$TMP/servidor.log"
+refusado "$ID" 410 "has been withdrawn"
+paso "a withdrawn level refused"
+
+# The table and its folder as they were: no row, no recording.
+[ "$(stat -c '%i %s %Y' pnt.txt; md5sum pnt.txt)" = "$tabla_antes" ] || fallo "pnt.txt was touched"
+[ ! -e repeticiones ] || fallo "a community game was recorded beside the table: $(ls repeticiones)"
+
+# ---- Offline: the copy kept, in Spanish, by a player with no table ----
+kill "$PID_SERVIDOR"
+wait "$PID_SERVIDOR" 2>/dev/null || true
+printf '\000\144\144\000' >cfg.dat
+rm pnt.txt
+"$CONSTRUCCION/fotonauta" --nivel "${ID^^}" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+origen_ventana
+esperar_nivel "the copy kept"
+capturar comunidad_sin_red
+grep -q "could not be reached; playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
+ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_sin_red 3
+esperar 60 "the end of the level played offline" caja
+clic_grande 308 336
+# No table, so the name is asked: "ana" (the first letter comes capital).
+esperar 10 "the name entry" fondo_negro
+capturar comunidad_nombre
+for tecla in "192 192" "576 256" "192 192"; do
+  clic_loseta $tecla
+done
+clic_loseta 736 384
+esperar 30 "the answer with no network" aviso
+capturar comunidad_sin_red_fin
+clic_grande 416 676
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "the offline game ended with status $ESTADO: $(cat "$TMP/error")"
+grep -q "points) sent as Ana: no answer" "$TMP/error" || fallo "the run sent offline: $(cat "$TMP/error")"
+[ ! -e pnt.txt ] && [ ! -e repeticiones ] || fallo "the offline game wrote a table or a recording: $(ls)"
+echo "ok: a community level published on the server, fetched from its fotonauta:// link, won and its run verified on the level's board; withdrawn, refused; offline, the copy kept won and the run's failed sending said; bad links refused; pnt.txt untouched"
