@@ -1,0 +1,124 @@
+# A community level from the author's hands to another player's run, each
+# program in a real window, on a real score server on loopback:
+# - the editor: a small level built with clicks, proved, published (the
+#   author's name asked once), its address printed;
+# - the gallery in headless Chromium shows it with its board's picture;
+# - the game, started as its desktop entry's Exec line starts it with the
+#   level's fotonauta:// link, plays it to a win by the solver's plan and
+#   sends the run;
+# - the level's page shows the run verified, with the points the game said.
+AQUI=$(cd "$(dirname "$0")" && pwd)
+source "$AQUI/comun.sh"
+source "$AQUI/jugar.sh"
+# The editor's helpers have an esperar of their own (condition first); the
+# game's, which jugar.sh uses, is put back once the editor is done.
+eval "$(declare -f esperar | sed '1s/esperar/esperar_juego/')"
+source "$AQUI/editor_comun.sh"
+PREFIJO=comunidad_entera
+terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
+trap terminar EXIT
+
+PUERTO=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/servidor.db" --verificadores 1 2>"$TMP/servidor.log" &
+api() { curl -s -m 20 "$@"; }
+for _ in $(seq 200); do api -o /dev/null "http://127.0.0.1:$PUERTO/api/niveles" && break; sleep 0.05; done
+export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
+
+iniciar_xvfb
+preparar_directorio
+cd "$JUEGO_DIR"
+export HOME=$TMP/casa
+# English, full volumes; a table of one row: its name is the one the run
+# goes under.
+printf '\001\144\144\000' >cfg.dat
+printf '#%-22s%6d %s\r\n' LUIS 54321 LKJIHGFEDCBA >pnt.txt
+tabla_antes=$(md5sum <pnt.txt)
+
+# ---- The editor: built, proved, published ----
+mkdir -p "$CARPETA"
+nivel_de "$CARPETA/00.txt" "Dos espejos"
+arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
+# The emitter, three targets on its row, a mirror at the row's end and one
+# below it, the receiver with its gate (the absorbing wall's left half).
+paleta 2
+celda 1 0
+paleta 1
+for c in 2 4 6; do celda 1 "$c"; done
+paleta 4
+celda 1 10
+celda 5 10
+paleta 3
+celda 5 12
+paleta 6
+for _ in 1 2 3 4 5 6; do paleta 6 3; done
+celda 5 11
+xdotool mousemove $((OX + 500)) $((OY + 300))
+capturar comunidad_entera_1_construido
+xdotool key ctrl+p
+esperar marca_verde 30 || { capturar comunidad_entera_fallo; fallo "the level's proof did not pass"; }
+boton publicar
+esperar dialogo_visible 10 || { capturar comunidad_entera_fallo; fallo "Publish asked no name"; }
+xdotool type --delay 80 'Ana Autora'
+xdotool key Return
+xdotool mousemove $((OX + 500)) $((OY + 300))
+direccion() { grep -x "http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}" "$TMP/salida"; }
+esperar direccion 30 || { capturar comunidad_entera_fallo; fallo "no address after Publish: $(cat "$TMP/salida" "$TMP/error")"; }
+capturar comunidad_entera_2_publicado
+ID=$(direccion | sed 's|.*/||')
+salir_editor
+eval "$(declare -f esperar_juego | sed '1s/esperar_juego/esperar/')"
+paso "built, proved and published as $ID"
+
+# ---- The gallery in a browser ----
+navegador --dump-dom "http://127.0.0.1:$PUERTO/niveles" >"$TMP/galeria.html" ||
+  fallo "chromium could not read the gallery: $(tail -n 3 "$TMP/navegador.err")"
+grep -q "href=\"/niveles/$ID\"><img class=\"tablero\" src=\"/niveles/$ID" "$TMP/galeria.html" ||
+  fallo "the gallery shows no picture of $ID: $(head -c 800 "$TMP/galeria.html")"
+grep -q "Dos espejos" "$TMP/galeria.html" && grep -q "Ana Autora" "$TMP/galeria.html" ||
+  fallo "the gallery lacks the title or the author"
+navegador --window-size=1024,768 --screenshot="$CAPTURAS/comunidad_entera_3_galeria.png" "http://127.0.0.1:$PUERTO/niveles" \
+  >/dev/null || fallo "chromium took no screenshot of the gallery"
+# The picture is the board's: a PNG of the small size, not a blank.
+api -o "$TMP/tablero.png" "http://127.0.0.1:$PUERTO$(grep -o "src=\"/niveles/$ID[^\"]*\"" "$TMP/galeria.html" |
+  head -n 1 | sed 's/src="//; s/"$//')"
+[ "$(identify -format '%m %w' "$TMP/tablero.png")" = "PNG 240" ] || fallo "the gallery's picture: $(identify "$TMP/tablero.png")"
+[ "$(convert "$TMP/tablero.png" -format '%k' info:)" -gt 8 ] || fallo "the gallery's picture is nearly blank"
+paso "in the gallery"
+
+# ---- The game, from the link as the desktop opens it ----
+read -r -a EXEC < <(sed -n 's/^Exec=//p' "$AQUI/../../instalacion/fotonauta.desktop" | head -n 1)
+argumentos=()
+for a in "${EXEC[@]:1}"; do
+  if [ "$a" = %u ]; then argumentos+=("fotonauta://nivel/$ID"); else argumentos+=("$a"); fi
+done
+arrancar "$CONSTRUCCION/fotonauta" "${argumentos[@]}"
+origen_ventana
+esperar_nivel "the published level"
+# The plan is the solver's for the level as published (kept in the cache).
+mkdir "$TMP/plan"
+cp "$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt" "$TMP/plan/00.txt"
+ganar_nivel "$TMP/plan/00.txt" comunidad_entera 3
+esperar 60 "the end of the level with its question" caja
+capturar comunidad_entera_4_final
+clic_grande 308 336
+enviada() { mirar enviada && mayor "$(claridad enviada 192x56+416+676)" 0.2; }
+esperar 30 "the server's answer on screen" enviada
+capturar comunidad_entera_5_enviada
+clic_grande 416 676
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] || fallo "the game ended with status $ESTADO: $(cat "$TMP/error")"
+pid=
+puntos=$(sed -n 's/.*(\([0-9]*\) points) sent as LUIS: 20[02] .*/\1/p' "$TMP/error")
+[ -n "$puntos" ] && [ "$puntos" -gt 0 ] || fallo "the run was not taken: $(cat "$TMP/error")"
+[ "$(md5sum <pnt.txt)" = "$tabla_antes" ] || fallo "the community game touched pnt.txt"
+paso "won and sent: $puntos points"
+
+# ---- The level's page: the run verified ----
+en_tablero() {
+  navegador --dump-dom "http://127.0.0.1:$PUERTO/niveles/$ID" >"$TMP/nivel.html" &&
+    grep -q "<td class=\"nombre\">LUIS</td><td class=\"n puntos\">$puntos</td>.*class=\"verificada\"" "$TMP/nivel.html"
+}
+esperar 60 "a verified run of LUIS on the level's page" en_tablero
+navegador --window-size=1024,900 --screenshot="$CAPTURAS/comunidad_entera_6_nivel.png" "http://127.0.0.1:$PUERTO/niveles/$ID" \
+  >/dev/null || fallo "chromium took no screenshot of the level's page"
+echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link to a win; its run verified on the level's page"
