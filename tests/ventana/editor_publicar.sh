@@ -102,7 +102,7 @@ capturar editor_publicar_4_publicado
 ID=$(sed 's|.*/||' "$TMP/salida")
 [ "$(curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID/texto")" = "$(cat "$CARPETA/00.txt")" ] ||
   fallo "the server does not give back the level's text at $ID"
-curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q '"autor":"Ana Autora"' ||
+curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q '"creador":"Ana Autora"' ||
   fallo "the level is not Ana Autora's: $(curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID")"
 # Again: the same address, said to be there already.
 boton publicar
