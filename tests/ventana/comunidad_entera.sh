@@ -28,9 +28,9 @@ iniciar_xvfb
 preparar_directorio
 cd "$JUEGO_DIR"
 export HOME=$TMP/casa
-# English, full volumes; a table of one row: its name is the one the run
-# goes under.
-printf '\001\144\144\000' >cfg.dat
+# Spanish (the editor's button places are the Spanish captions'), full
+# volumes; a table of one row: its name is the one the run goes under.
+printf '\000\144\144\000' >cfg.dat
 printf '#%-22s%6d %s\r\n' LUIS 54321 LKJIHGFEDCBA >pnt.txt
 tabla_antes=$(md5sum <pnt.txt)
 
@@ -38,12 +38,12 @@ tabla_antes=$(md5sum <pnt.txt)
 mkdir -p "$CARPETA"
 nivel_de "$CARPETA/00.txt" "Dos espejos"
 arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
-# The emitter, three targets on its row, a mirror at the row's end and one
+# The emitter, nine targets on its row (the fewest a level may have), a mirror at the row's end and one
 # below it, the receiver with its gate (the absorbing wall's left half).
 paleta 2
 celda 1 0
 paleta 1
-for c in 2 4 6; do celda 1 "$c"; done
+for c in 1 2 3 4 5 6 7 8 9; do celda 1 "$c"; done
 paleta 4
 celda 1 10
 celda 5 10
@@ -65,6 +65,7 @@ direccion() { grep -x "http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}" "$TMP/sa
 esperar direccion 30 || { capturar comunidad_entera_fallo; fallo "no address after Publish: $(cat "$TMP/salida" "$TMP/error")"; }
 capturar comunidad_entera_2_publicado
 ID=$(direccion | sed 's|.*/||')
+guardar_hasta 'grep -q "^E3" "$CARPETA/00.txt"' 10 || fallo "the level was not saved"
 salir_editor
 eval "$(declare -f esperar_juego | sed '1s/esperar_juego/esperar/')"
 paso "built, proved and published as $ID"
@@ -95,9 +96,9 @@ arrancar "$CONSTRUCCION/fotonauta" "${argumentos[@]}"
 origen_ventana
 esperar_nivel "the published level"
 # The plan is the solver's for the level as published (kept in the cache).
-mkdir "$TMP/plan"
-cp "$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt" "$TMP/plan/00.txt"
-ganar_nivel "$TMP/plan/00.txt" comunidad_entera 3
+mkdir "$TMP/nivel_plan"
+cp "$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt" "$TMP/nivel_plan/00.txt"
+ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_entera 3
 esperar 60 "the end of the level with its question" caja
 capturar comunidad_entera_4_final
 clic_grande 308 336
