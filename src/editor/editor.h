@@ -486,6 +486,9 @@ struct estado_editor {
   int cuenta_ciclo = 0;
   bool teclas[TECLAS_ENTRADA] = {};
   t_vista_tecla vista_tecla[TECLAS_ENTRADA] = {};
+  // The modifiers (MOD_) a shortcut took at the last frame: their being
+  // down then is not carried over to a key that comes after.
+  uint8_t mod_gastado = 0;
 
   uint8_t dialogo = DIALOGO_NINGUNO;
   uint8_t tras_pregunta = TRAS_NADA;

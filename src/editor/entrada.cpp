@@ -19,14 +19,17 @@ bool tecla_nueva(estado_editor &e, int k)
 
 // A modifier down now, tapped since the last frame, or down at the last
 // frame: a shortcut sent all at once (Ctrl down, Z down and up, Ctrl up)
-// keeps its Ctrl even when a frame falls between Ctrl and Z.
-bool modificador(estado_editor &e, int izquierda, int derecha)
+// keeps its Ctrl even when a frame falls between Ctrl and Z. Down at the
+// last frame counts only if no shortcut took it then: after Ctrl+S, Ctrl
+// let go and F1 pressed before the next frame is F1, not Ctrl+F1.
+bool modificador(estado_editor &e, int izquierda, int derecha, uint8_t bit)
 {
-  const bool i = dlg_tecla_tocada(izquierda, e.vista_tecla[izquierda]) || e.teclas[izquierda];
-  const bool d = dlg_tecla_tocada(derecha, e.vista_tecla[derecha]) || e.teclas[derecha];
+  const bool antes = (e.teclas[izquierda] || e.teclas[derecha]) && (e.mod_gastado & bit) == 0;
+  const bool i = dlg_tecla_tocada(izquierda, e.vista_tecla[izquierda]);
+  const bool d = dlg_tecla_tocada(derecha, e.vista_tecla[derecha]);
   e.teclas[izquierda] = key[izquierda];
   e.teclas[derecha] = key[derecha];
-  return i || d;
+  return i || d || antes;
 }
 
 void olvidar_teclas(estado_editor &e)
@@ -124,8 +127,8 @@ void teclado(estado_editor &e)
     teclas_dialogo(e);
     return;
   }
-  const bool control = modificador(e, KEY_LCONTROL, KEY_RCONTROL);
-  const bool mayusculas = modificador(e, KEY_LSHIFT, KEY_RSHIFT);
+  const bool control = modificador(e, KEY_LCONTROL, KEY_RCONTROL, MOD_CTRL);
+  const bool mayusculas = modificador(e, KEY_LSHIFT, KEY_RSHIFT, MOD_MAYUS);
   const uint8_t mod = static_cast<uint8_t>((control ? MOD_CTRL : 0) | (mayusculas ? MOD_MAYUS : 0));
   // Each key is looked at once a frame, whichever commands share it.
   bool vista[TECLAS_ENTRADA] = {};
@@ -140,9 +143,11 @@ void teclado(estado_editor &e)
     mirar(k.tecla);
     mirar(k.otra_tecla);
   }
+  e.mod_gastado = 0;
   for (int c = 0; c < NUM_COMANDOS && e.dialogo == DIALOGO_NINGUNO; ++c) {
     const comando &k = COMANDOS[c];
     if ((k.tecla > 0 && nueva[k.tecla] && k.mod == mod) || (k.otra_tecla > 0 && nueva[k.otra_tecla] && k.otro_mod == mod)) {
+      e.mod_gastado |= mod;
       ejecutar_comando(e, c);
     }
   }

@@ -147,7 +147,7 @@ ayuda_visible() {
   instantanea "$TMP/ayuda.png" 8x6+40+600 &&
     convert "$TMP/ayuda.png" -format '%[fx:abs(mean.r - 0.039) < 0.01 && abs(mean.g - 0.047) < 0.01 && abs(mean.b - 0.094) < 0.01 ? 1 : 0]' info: | grep -q 1
 }
-esperar ayuda_visible 10 || fallo "F1 showed no help"
+esperar ayuda_visible 10 || { capturar editor_autor_sin_ayuda; fallo "F1 showed no help (screen in editor_autor_sin_ayuda.png)"; }
 capturar editor_autor_6_ayuda
 xdotool key Escape
 esperar '! ayuda_visible' 10 || fallo "Esc did not close the help"
