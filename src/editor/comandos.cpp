@@ -184,7 +184,7 @@ void c_borrar(estado_editor &e)
   rellenar(e.doc, e.seleccion, PALETA[ELEMENTO_SUELO].primero, {"borrar", "clear"});
 }
 
-void c_todo(estado_editor &e)
+void c_seleccionar_todo(estado_editor &e)
 {
   e.seleccion = TABLERO_ENTERO;
   e.hay_seleccion = true;
@@ -293,7 +293,7 @@ const comando COMANDOS[NUM_COMANDOS] = {
     {{"Rellenar la selecci\xF3n con el elemento elegido", "Fill the selection with the chosen element"}, KEY_F, 0, 0,
      0, c_rellenar, hay_seleccion},
     {{"Borrar la selecci\xF3n", "Clear the selection"}, KEY_DEL, 0, 0, 0, c_borrar, hay_seleccion},
-    {{"Seleccionar todo el tablero", "Select the whole board"}, KEY_A, MOD_CTRL, 0, 0, c_todo, nullptr},
+    {{"Seleccionar todo el tablero", "Select the whole board"}, KEY_A, MOD_CTRL, 0, 0, c_seleccionar_todo, nullptr},
     {{"Seleccionar un rect\xE1ngulo (arrastrar; arrastrar dentro: mover)",
       "Select a rectangle (drag; drag inside: move)"},
      KEY_S, 0, 0, 0, c_seleccionar, nullptr},

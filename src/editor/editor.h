@@ -397,7 +397,7 @@ enum : uint8_t {
   C_VOLTEAR_V,
   C_RELLENAR,
   C_BORRAR,
-  C_TODO,
+  C_SELECCIONAR_TODO,  // Ctrl+A: the whole board
   C_SELECCIONAR,
   C_MANO,
   C_GIRAR,
