@@ -238,9 +238,9 @@ bool almacen_pagina(almacen *a, tabla t, int64_t desde, int32_t cuantos, std::ve
   // found down the counts, the rest from its key.
   return almacen_transaccion(a, false, [&](sesion_sql &s) {
     clave_fila c;
-    const int hay = tablero_en_posicion(s, TABLEROS_MUNDO[t], desde, c, error);
-    if (hay <= 0) {
-      return hay == 0;
+    const resultado_busqueda hay = tablero_en_posicion(s, TABLEROS_MUNDO[t], desde, c, error);
+    if (hay != HALLADA) {
+      return hay == NINGUNA;
     }
     --c.id;  // from the row itself
     std::vector<fila_sql> leidas;
@@ -295,9 +295,9 @@ int64_t almacen_contar_todas(almacen *a)
   });
 }
 
-int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre)
+resultado_busqueda almacen_posicion(almacen *a, tabla t, const std::string &nombre, int64_t &posicion)
 {
-  int64_t n = -2;
+  resultado_busqueda r = FALLO_ALMACEN;
   std::string error;
   almacen_transaccion(a, false, [&](sesion_sql &s) {
     std::vector<fila_sql> mejor;
@@ -305,15 +305,15 @@ int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre)
       return false;
     }
     if (mejor.empty()) {
-      n = -1;
+      r = NINGUNA;
       return true;
     }
     const clave_fila c{static_cast<int32_t>(entero_sql(mejor[0][0])), entero_sql(mejor[0][1])};
-    const int64_t antes = tablero_posicion(s, TABLEROS_MUNDO[t], c, error);
-    n = antes < 0 ? -2 : antes;
-    return antes >= 0;
+    posicion = tablero_posicion(s, TABLEROS_MUNDO[t], c, error);
+    r = posicion < 0 ? FALLO_ALMACEN : HALLADA;
+    return posicion >= 0;
   }, error);
-  return n;
+  return r;
 }
 
 bool almacen_recontar(almacen *a, std::string &error)

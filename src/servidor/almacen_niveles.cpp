@@ -94,9 +94,6 @@ const char *const SQL_PUBLICAR =
     "INSERT INTO niveles (id, titulo, idea, creador, texto, buscar, publicado, jugadas, victorias, mejor,"
     " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
 const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
-const char *const SQL_GUARDAR_REPETICION =
-    "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
-    " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
 const char *const SQL_MARCA_DE_HUELLA =
     "SELECT m.nivel, m.nombre, m.puntos FROM repeticiones r JOIN marcas m ON m.id = r.id WHERE r.huella = $1";
 // A win, or a run past the level's best, shows on the level's row; any
@@ -106,27 +103,24 @@ const char *const SQL_CONTAR_NIVEL =
     " WHERE id = $1 AND ($2 = 1 OR mejor < $3)";
 const char *const SQL_INSERTAR_MARCA =
     "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor) VALUES ($1, $2, $3, $4, $5, $6, 0)";
-const char *const SQL_MEJOR_MARCA = "SELECT id, puntos FROM marcas WHERE nivel = $1 AND nombre = $2 AND mejor = 1";
-const char *const SQL_PONER_MEJOR = "UPDATE marcas SET mejor = $2 WHERE id = $1";
-const char *const SQL_INNECESARIA = "UPDATE repeticiones SET innecesaria = $2 WHERE id = $1";
-
-int64_t entero(const valor_sql &v)
-{
-  return v.tipo == valor_sql::ENTERO ? v.entero : v.tipo == valor_sql::NULO ? 0 : std::strtoll(v.texto.c_str(), nullptr, 10);
-}
+// A level's board ranks each player's best run; a run's id is its recording's.
+const sql_mejor MEJOR_MARCAS = {
+    "SELECT id, puntos, id FROM marcas WHERE nivel = $1 AND nombre = $2 AND mejor = 1",
+    "UPDATE marcas SET mejor = $2 WHERE id = $1",
+};
 
 void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
 {
-  n.id = entero(f[0]);
+  n.id = entero_sql(f[0]);
   n.titulo = f[1].texto;
   n.idea = f[2].texto;
   n.creador = f[3].texto;
-  n.publicado = entero(f[4]);
-  n.jugadas = entero(f[5]);
-  n.victorias = entero(f[6]);
-  n.mejor = static_cast<int32_t>(entero(f[7]));
-  n.denuncias = entero(f[8]);
-  n.oculto = entero(f[9]) != 0;
+  n.publicado = entero_sql(f[4]);
+  n.jugadas = entero_sql(f[5]);
+  n.victorias = entero_sql(f[6]);
+  n.mejor = static_cast<int32_t>(entero_sql(f[7]));
+  n.denuncias = entero_sql(f[8]);
+  n.oculto = entero_sql(f[9]) != 0;
   if (f.size() > 10) {
     n.texto = f[10].texto;
   }
@@ -205,7 +199,7 @@ bool almacen_galeria(almacen *a, orden_galeria orden, const std::string &buscar,
   }, error);
 }
 
-int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n)
+resultado_busqueda almacen_nivel(almacen *a, int64_t id, nivel_publicado &n)
 {
   std::vector<fila_sql> filas;
   std::string error;
@@ -214,14 +208,14 @@ int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n)
         return sql(s, SQL_NIVEL, {sql_entero(id)}, &filas, error) &&
                (jugadores = tablero_total(s, tablero_nivel(id), error)) >= 0;
       }, error)) {
-    return -1;
+    return FALLO_ALMACEN;
   }
   if (filas.empty()) {
-    return 0;
+    return NINGUNA;
   }
   leer_fila_nivel(filas[0], n);
   n.jugadores = jugadores;
-  return 1;
+  return HALLADA;
 }
 
 bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_t cuantos,
@@ -238,12 +232,12 @@ bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_
     }
     for (const fila_sql &f : filas) {
       marca_nivel m;
-      m.puntos = static_cast<int32_t>(entero(f[0]));
-      m.id = entero(f[1]);
+      m.puntos = static_cast<int32_t>(entero_sql(f[0]));
+      m.id = entero_sql(f[1]);
       m.nombre = f[2].texto;
-      m.gana = entero(f[3]) != 0;
-      m.recibida = entero(f[4]);
-      m.guardada = entero(f[5]) == 1;
+      m.gana = entero_sql(f[3]) != 0;
+      m.recibida = entero_sql(f[4]);
+      m.guardada = entero_sql(f[5]) == 1;
       marcas.push_back(std::move(m));
     }
     if (marcas.empty()) {
@@ -269,26 +263,27 @@ bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_
   }, error);
 }
 
-int almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave, int64_t &posicion)
+resultado_busqueda almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave,
+                                    int64_t &posicion)
 {
   std::string error;
-  int hay = 0;
+  resultado_busqueda hay = NINGUNA;
   const tablero t = tablero_nivel(nivel);
   if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
         std::vector<fila_sql> filas;
-        if (!sql(s, SQL_MEJOR_MARCA, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
+        if (!sql(s, MEJOR_MARCAS.mejor_de, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
           return false;
         }
         if (filas.empty()) {
           return true;
         }
-        const clave_fila c{static_cast<int32_t>(entero(filas[0][1])), entero(filas[0][0])};
+        const clave_fila c{static_cast<int32_t>(entero_sql(filas[0][1])), entero_sql(filas[0][0])};
         posicion = tablero_posicion(s, t, c, error);
         clave = {true, c.puntos, c.id};
-        hay = 1;
+        hay = HALLADA;
         return posicion >= 0;
       }, error)) {
-    return -1;
+    return FALLO_ALMACEN;
   }
   return hay;
 }
@@ -318,15 +313,15 @@ bool almacen_denunciar(almacen *a, int64_t nivel, uint64_t direccion)
   return contar_una_vez(a, SQL_DENUNCIA, SQL_SUMAR_DENUNCIA, nivel, direccion);
 }
 
-int almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error)
+resultado_busqueda almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error)
 {
   std::vector<fila_sql> filas;
   if (!almacen_transaccion(a, true, [&](sesion_sql &s) {
         return sql(s, SQL_OCULTAR, {sql_entero(nivel), sql_entero(oculto ? 1 : 0)}, &filas, error);
       }, error)) {
-    return -1;
+    return FALLO_ALMACEN;
   }
-  return filas.empty() ? 0 : 1;
+  return filas.empty() ? NINGUNA : HALLADA;
 }
 
 bool almacen_denunciados(almacen *a, std::vector<nivel_publicado> &niveles, std::string &error)
@@ -346,24 +341,25 @@ bool almacen_denunciados(almacen *a, std::vector<nivel_publicado> &niveles, std:
   }, error);
 }
 
-int almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos, std::string &nombre)
+resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos,
+                                            std::string &nombre)
 {
   std::vector<fila_sql> filas;
   std::string error;
   if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
         return sql(s, SQL_DESCARGA_MARCA, {sql_entero(id), sql_entero(nivel)}, &filas, error);
       }, error)) {
-    return -1;
+    return FALLO_ALMACEN;
   }
   if (filas.empty()) {
-    return 0;
+    return NINGUNA;
   }
-  if (entero(filas[0][0]) != 1) {
-    return 2;
+  if (entero_sql(filas[0][0]) != 1) {
+    return PODADA;
   }
   datos = filas[0][1].texto;
   nombre = filas[0][2].texto;
-  return 1;
+  return HALLADA;
 }
 
 namespace {
@@ -373,50 +369,32 @@ namespace {
 bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int64_t recibida, const std::string &datos,
                     resultado_prueba &r, std::string &error)
 {
-  std::vector<fila_sql> filas;
-  if (!sql(s, SQL_GUARDAR_REPETICION,
-           {sql_entero(static_cast<int64_t>(r.huella)), sql_entero(r.fotogramas), sql_entero(recibida), sql_bytes(datos)},
-           &filas, error)) {
+  const int64_t rep = guardar_repeticion(s, r, recibida, datos, error);
+  if (rep < 0) {
     return false;
   }
-  if (filas.empty()) {
+  std::vector<fila_sql> filas;
+  if (rep == 0) {
     // The same game sent again is answered as it was the first time.
     if (!sql(s, SQL_MARCA_DE_HUELLA, {sql_entero(static_cast<int64_t>(r.huella))}, &filas, error)) {
       return false;
     }
-    if (!filas.empty() && entero(filas[0][0]) == nivel && filas[0][1].texto == nombre) {
+    if (!filas.empty() && entero_sql(filas[0][0]) == nivel && filas[0][1].texto == nombre) {
       r.estado = 200;
-      r.motivo = "already verified " + std::to_string(entero(filas[0][2]));
+      r.motivo = "already verified " + std::to_string(entero_sql(filas[0][2]));
     } else {
       r.estado = 409;
       r.motivo = "this game's recording already proves another run: one game proves one run";
     }
     return true;
   }
-  const int64_t rep = entero(filas[0][0]);
-  const tablero t = tablero_nivel(nivel);
-  if (!sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) ||
-      !sql(s, SQL_INSERTAR_MARCA,
-           {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
-            sql_entero(recibida)},
-           nullptr, error) ||
-      !sql(s, SQL_MEJOR_MARCA, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
-    return false;
-  }
-  if (filas.empty()) {
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
-           tablero_sumar(s, t, {r.puntos, rep}, 1, error);
-  }
-  // Equal points leave the older best in its place; the run not shown
-  // needs its recording no more.
-  const clave_fila antes{static_cast<int32_t>(entero(filas[0][1])), entero(filas[0][0])};
-  if (r.puntos > antes.puntos) {
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(antes.id), sql_entero(0)}, nullptr, error) &&
-           sql(s, SQL_PONER_MEJOR, {sql_entero(rep), sql_entero(1)}, nullptr, error) &&
-           tablero_sumar(s, t, antes, -1, error) && tablero_sumar(s, t, {r.puntos, rep}, 1, error) &&
-           sql(s, SQL_INNECESARIA, {sql_entero(antes.id), sql_entero(recibida)}, nullptr, error);
-  }
-  return sql(s, SQL_INNECESARIA, {sql_entero(rep), sql_entero(recibida)}, nullptr, error);
+  return sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) &&
+         sql(s, SQL_INSERTAR_MARCA,
+             {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
+              sql_entero(recibida)},
+             nullptr, error) &&
+         tablero_promover(s, tablero_nivel(nivel), MEJOR_MARCAS, {sql_entero(nivel), sql_texto(nombre)},
+                          {r.puntos, rep}, rep, recibida, error);
 }
 
 // Title and author in lower case for the search: ASCII and the Latin-1
@@ -476,7 +454,7 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
   if (!sql(s, SQL_ESTADO_NIVEL, {sql_entero(nivel)}, &filas, error)) {
     return false;
   }
-  if (filas.empty() || entero(filas[0][0]) != 0) {
+  if (filas.empty() || entero_sql(filas[0][0]) != 0) {
     r.estado = filas.empty() ? 404 : 410;
     r.motivo = filas.empty() ? "no level " + id_nivel_texto(nivel) : "level " + id_nivel_texto(nivel) + " was hidden";
     return true;

@@ -105,129 +105,34 @@ void puntos_de_control(base_sqlite *s)
   }
 }
 
-// Each schema version's changes from the one before; a store at version v
-// runs steps v to VERSION_ESQUEMA - 1, all in one transaction.
-//
-// The ranked rows are counted (in `recuentos` since version 3), kept with
-// every insert, so the page never counts a million rows to know how many
-// pages there are, nor a player's rank.
-const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
-    "CREATE TABLE puntuaciones ("
-    " id INTEGER PRIMARY KEY,"
-    " nombre TEXT NOT NULL,"
-    " codigo TEXT NOT NULL,"
-    " puntos INTEGER NOT NULL,"
-    " fases INTEGER NOT NULL,"
-    " trampa INTEGER NOT NULL,"
-    " recibida BIGINT NOT NULL,"
-    " UNIQUE (nombre, codigo));"
-    "CREATE INDEX puntuaciones_orden ON puntuaciones (trampa, puntos DESC, id);"
-    "CREATE TABLE totales (clasificadas BIGINT NOT NULL);"
-    "INSERT INTO totales (clasificadas) VALUES (0);",
-    // Recordings: the rows they prove, the recordings themselves, and the
-    // queue of those waiting to be played (ESQUEMA_REPETICIONES).
-    "ALTER TABLE puntuaciones ADD COLUMN repeticion BIGINT;"
-    "ALTER TABLE puntuaciones ADD COLUMN mejor INTEGER NOT NULL DEFAULT 0;"
-    "CREATE INDEX puntuaciones_verificadas ON puntuaciones (puntos DESC, id) WHERE mejor = 1;"
-    "ALTER TABLE totales ADD COLUMN verificadas BIGINT NOT NULL DEFAULT 0;"
-    "CREATE TABLE repeticiones ("
-    " id INTEGER PRIMARY KEY,"
-    " huella BIGINT NOT NULL UNIQUE,"
-    " fotogramas INTEGER NOT NULL,"
-    " verificada BIGINT NOT NULL,"
-    " innecesaria BIGINT,"
-    " guardada INTEGER NOT NULL,"
-    " datos BLOB);"
-    "CREATE INDEX repeticiones_poda ON repeticiones (innecesaria) WHERE guardada = 1;"
-    "CREATE TABLE verificaciones ("
-    " id INTEGER PRIMARY KEY,"
-    " nombre TEXT NOT NULL,"
-    " codigo TEXT NOT NULL,"
-    " puntos INTEGER NOT NULL,"
-    " fases INTEGER NOT NULL,"
-    " recibida BIGINT NOT NULL,"
-    " estado INTEGER NOT NULL,"
-    " plazo BIGINT NOT NULL,"
-    " testigo BIGINT NOT NULL,"
-    " intentos INTEGER NOT NULL,"
-    " resultado INTEGER NOT NULL,"
-    " motivo TEXT NOT NULL,"
-    " datos BLOB,"
-    " UNIQUE (nombre, codigo));"
-    "CREATE INDEX verificaciones_cola ON verificaciones (estado, id);"
-    "CREATE TABLE cerrojo_verificaciones (n BIGINT NOT NULL);"
-    "INSERT INTO cerrojo_verificaciones (n) VALUES (0);",
-    // Ranks and totals from counts by ranges of points (servidor.h).
-    ESQUEMA_RECUENTOS,
-    // The community levels (almacen_niveles.cpp).
-    ESQUEMA_NIVELES,
-};
-
 const char *const SQL_INSERTAR =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida)"
     " VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (nombre, codigo) DO NOTHING";
 
-bool ejecutar(sqlite3 *db, const char *sql, std::string &error)
+// A script on the connection, for the schema's upgrade: the first value
+// its statements give, if asked for.
+bool guion(void *c, const char *sql, std::string *valor, std::string &error)
 {
   char *mensaje = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &mensaje) != SQLITE_OK) {
-    error = mensaje != nullptr ? mensaje : sqlite3_errmsg(db);
+  const auto primero = [](void *v, int columnas, char **valores, char **) {
+    auto *destino = static_cast<std::string *>(v);
+    if (destino != nullptr && destino->empty() && columnas > 0 && valores[0] != nullptr) {
+      *destino = valores[0];
+    }
+    return 0;
+  };
+  if (valor != nullptr) {
+    valor->clear();
+  }
+  if (sqlite3_exec(static_cast<sqlite3 *>(c), sql, primero, valor, &mensaje) != SQLITE_OK) {
+    error = mensaje != nullptr ? mensaje : sqlite3_errmsg(static_cast<sqlite3 *>(c));
     sqlite3_free(mensaje);
     return false;
   }
   return true;
 }
 
-// The schema's version: 0 for a new, empty file.
-bool leer_version(sqlite3 *db, int32_t &version, std::string &error)
-{
-  if (!ejecutar(db, "CREATE TABLE IF NOT EXISTS version_esquema (version INTEGER NOT NULL)", error)) {
-    return false;
-  }
-  sqlite3_stmt *s = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT MAX(version) FROM version_esquema", -1, &s, nullptr) != SQLITE_OK) {
-    error = sqlite3_errmsg(db);
-    return false;
-  }
-  version = 0;
-  const int r = sqlite3_step(s);
-  if (r == SQLITE_ROW) {
-    version = sqlite3_column_int(s, 0);
-  }
-  sqlite3_finalize(s);
-  if (r != SQLITE_ROW) {
-    error = sqlite3_errmsg(db);
-    return false;
-  }
-  return true;
-}
-
-bool actualizar_esquema(sqlite3 *db, std::string &error)
-{
-  if (!ejecutar(db, "BEGIN IMMEDIATE", error)) {
-    return false;
-  }
-  int32_t version = 0;
-  bool bien = leer_version(db, version, error);
-  if (bien && version > VERSION_ESQUEMA) {
-    error = "the database was written by a newer server (schema " + std::to_string(version) + ")";
-    bien = false;
-  }
-  for (int32_t v = version; bien && v < VERSION_ESQUEMA; ++v) {
-    bien = ejecutar(db, PASOS_ESQUEMA[v], error);
-  }
-  if (bien && version < VERSION_ESQUEMA) {
-    const std::string sql = "DELETE FROM version_esquema; INSERT INTO version_esquema (version) VALUES (" +
-                            std::to_string(VERSION_ESQUEMA) + ")";
-    bien = ejecutar(db, sql.c_str(), error);
-  }
-  if (bien) {
-    return ejecutar(db, "COMMIT", error);
-  }
-  std::string ignorado;
-  ejecutar(db, "ROLLBACK", ignorado);
-  return false;
-}
+bool ejecutar(sqlite3 *db, const char *sql, std::string &error) { return guion(db, sql, nullptr, error); }
 
 void cerrar(void *b)
 {
@@ -267,7 +172,7 @@ void *abrir(const std::string &base, std::string &error)
   std::string motivo;
   const bool bien = ejecutar(s->db, "PRAGMA journal_mode=WAL", motivo) &&
                     ejecutar(s->db, "PRAGMA synchronous=NORMAL", motivo) &&
-                    actualizar_esquema(s->db, motivo);
+                    actualizar_esquema({s->db, guion, "BEGIN IMMEDIATE", "", "INTEGER PRIMARY KEY", "BLOB"}, motivo);
   const char *fichero = sqlite3_db_filename(s->db, "main");
   const bool en_fichero = fichero != nullptr && fichero[0] != '\0';
   s->db_lectura = s->db;

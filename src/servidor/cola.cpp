@@ -93,13 +93,12 @@ const char *const SQL_CERROJO = "UPDATE cerrojo_verificaciones SET n = n + 1";
 const char *const SQL_INSERTAR_FILA =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida) VALUES ($1, $2, $3, $4, 0, $5)"
     " ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id";
-const char *const SQL_GUARDAR_REPETICION =
-    "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
-    " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
 const char *const SQL_MARCAR = "UPDATE puntuaciones SET repeticion = $2 WHERE id = $1";
-const char *const SQL_MEJOR_DE = "SELECT id, puntos, repeticion FROM puntuaciones WHERE nombre = $1 AND mejor = 1";
-const char *const SQL_PONER_MEJOR = "UPDATE puntuaciones SET mejor = $2 WHERE id = $1";
-const char *const SQL_INNECESARIA = "UPDATE repeticiones SET innecesaria = $2 WHERE id = $1";
+// The verified table ranks each player's best verified row.
+const sql_mejor MEJOR_MUNDO = {
+    "SELECT id, puntos, repeticion FROM puntuaciones WHERE nombre = $1 AND mejor = 1",
+    "UPDATE puntuaciones SET mejor = $2 WHERE id = $1",
+};
 const char *const SQL_PODAR =
     "UPDATE repeticiones SET datos = NULL, guardada = 0 WHERE guardada = 1 AND innecesaria <= $1 RETURNING id";
 const char *const SQL_OLVIDAR = "DELETE FROM verificaciones WHERE estado = 2 AND plazo < $1";
@@ -366,17 +365,15 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
     r.motivo = "already verified";
     return true;
   }
-  if (!sql(s, SQL_GUARDAR_REPETICION,
-           {sql_entero(static_cast<int64_t>(r.huella)), sql_entero(r.fotogramas), sql_entero(ahora), sql_bytes(t.datos)},
-           &filas, error)) {
+  const int64_t rep = guardar_repeticion(s, r, ahora, t.datos, error);
+  if (rep < 0) {
     return false;
   }
-  if (filas.empty()) {
+  if (rep == 0) {
     r.estado = 409;
     r.motivo = "this game's recording already proves another row: one game proves one row";
     return true;
   }
-  const int64_t rep = filas[0][0].entero;
   // The row itself, if its upload has not come (or went to another server
   // that has not written it yet).
   if (!sql(s, SQL_INSERTAR_FILA,
@@ -387,25 +384,10 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
       !sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error) || filas.empty()) {
     return false;
   }
-  const int64_t fila = filas[0][0].entero;
-  if (!sql(s, SQL_MARCAR, {sql_entero(fila), sql_entero(rep)}, nullptr, error) ||
-      !sql(s, SQL_MEJOR_DE, {sql_texto(p.nombre)}, &filas, error)) {
-    return false;
-  }
-  if (filas.empty()) {
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(fila), sql_entero(1)}, nullptr, error) &&
-           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), {p.puntos, fila}, 1, error);
-  }
-  // Equal points leave the older best in its place.
-  if (p.puntos > filas[0][1].entero) {
-    const clave_fila antigua{static_cast<int32_t>(entero_sql(filas[0][1])), entero_sql(filas[0][0])};
-    return sql(s, SQL_PONER_MEJOR, {sql_entero(antigua.id), sql_entero(0)}, nullptr, error) &&
-           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), antigua, -1, error) &&
-           sql(s, SQL_PONER_MEJOR, {sql_entero(fila), sql_entero(1)}, nullptr, error) &&
-           tablero_sumar(s, tablero_mundo(TABLA_VERIFICADA), {p.puntos, fila}, 1, error) &&
-           sql(s, SQL_INNECESARIA, {sql_entero(filas[0][2].entero), sql_entero(ahora)}, nullptr, error);
-  }
-  return sql(s, SQL_INNECESARIA, {sql_entero(rep), sql_entero(ahora)}, nullptr, error);
+  const int64_t fila = entero_sql(filas[0][0]);
+  return sql(s, SQL_MARCAR, {sql_entero(fila), sql_entero(rep)}, nullptr, error) &&
+         tablero_promover(s, tablero_mundo(TABLA_VERIFICADA), MEJOR_MUNDO, {sql_texto(p.nombre)}, {p.puntos, fila}, rep,
+                          ahora, error);
 }
 
 // ---------------------------------------------------------------------------

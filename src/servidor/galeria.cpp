@@ -203,11 +203,11 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
   if (!nombre.empty()) {
     cursor_pagina suya;
     int64_t posicion = 0;
-    const int hay = almacen_marca_de(a, n.id, nombre, suya, posicion);
-    if (hay < 0) {
+    const resultado_busqueda hay = almacen_marca_de(a, n.id, nombre, suya, posicion);
+    if (hay == FALLO_ALMACEN) {
       return fallo(503, "the level's board cannot be read now; try again later");
     }
-    if (hay == 0) {
+    if (hay == NINGUNA) {
       aviso = "No run of " + escapar_html(nombre) + " on this board.";
     } else {
       tras = {true, suya.valor, suya.id - 1};

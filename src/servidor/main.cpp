@@ -245,10 +245,10 @@ int operar(const std::string &base, const std::string &operacion, int64_t id)
     }
   } else {
     const bool ocultar = operacion == "--ocultar";
-    const int r = almacen_ocultar(a, id, ocultar, error);
-    if (r < 0) {
+    const resultado_busqueda r = almacen_ocultar(a, id, ocultar, error);
+    if (r == FALLO_ALMACEN) {
       estado = fallar("cannot change level " + id_nivel_texto(id) + ": " + error);
-    } else if (r == 0) {
+    } else if (r == NINGUNA) {
       estado = fallar("no level " + id_nivel_texto(id) + " in " + base);
     } else {
       std::printf("level %s is %s\n", id_nivel_texto(id).c_str(), ocultar ? "hidden: its pages answer 410" : "shown again");

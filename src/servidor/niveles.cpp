@@ -161,12 +161,12 @@ bool nivel_visible(almacen *a, const std::string &cifras, nivel_publicado &n, re
     r = texto(404, "no such level: an ID is 16 lower-case hexadecimal digits");
     return false;
   }
-  const int hay = almacen_nivel(a, id, n);
-  if (hay < 0) {
+  const resultado_busqueda hay = almacen_nivel(a, id, n);
+  if (hay == FALLO_ALMACEN) {
     r = texto(503, "the levels cannot be read now; try again later");
     return false;
   }
-  if (hay == 0) {
+  if (hay == NINGUNA) {
     r = texto(404, "no level " + cifras);
     return false;
   }
@@ -408,14 +408,15 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
              cola_ruta.compare(cola_ruta.size() - 5, 5, ".frep") == 0) {
     const std::string numero = cola_ruta.substr(14, cola_ruta.size() - 19);
     std::string datos, nombre;
-    const int hay = numero.empty() || numero.size() > 15 || numero.find_first_not_of("0123456789") != std::string::npos
-                        ? 0
-                        : almacen_repeticion_marca(a, n.id, std::strtoll(numero.c_str(), nullptr, 10), datos, nombre);
-    if (hay < 0) {
+    const resultado_busqueda hay =
+        numero.empty() || numero.size() > 15 || numero.find_first_not_of("0123456789") != std::string::npos
+            ? NINGUNA
+            : almacen_repeticion_marca(a, n.id, std::strtoll(numero.c_str(), nullptr, 10), datos, nombre);
+    if (hay == FALLO_ALMACEN) {
       r = texto(503, "the recording cannot be read now; try again later");
-    } else if (hay == 0) {
+    } else if (hay == NINGUNA) {
       r = texto(404, "no recording " + numero + " on this level's board");
-    } else if (hay == 2) {
+    } else if (hay == PODADA) {
       r = texto(410, "recording " + numero + " was pruned: no row on the board needs it any more");
     } else {
       r = {};

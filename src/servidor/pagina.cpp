@@ -283,20 +283,21 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   int64_t marcada = -1;
   std::string aviso;
   if (!nombre.empty()) {
-    int64_t pos = almacen_posicion(a, t, nombre);
-    if (pos == -1) {
+    int64_t pos = -1;
+    resultado_busqueda hay = almacen_posicion(a, t, nombre, pos);
+    if (hay == NINGUNA) {
       const std::string tecleado = como_en_el_juego(nombre);
       if (tecleado != nombre) {
-        pos = almacen_posicion(a, t, tecleado);
-        nombre = pos >= 0 ? tecleado : nombre;
+        hay = almacen_posicion(a, t, tecleado, pos);
+        nombre = hay == HALLADA ? tecleado : nombre;
       }
     }
-    if (pos == -2) {
+    if (hay == FALLO_ALMACEN) {
       r.estado = 503;
       r.cuerpo = "the table cannot be read now; try again later\n";
       return r;
     }
-    if (pos >= 0) {
+    if (hay == HALLADA) {
       marcada = pos;
       desde = std::max<int64_t>(pos - FILAS_ALREDEDOR, 0);
       cuantos = static_cast<int32_t>(pos - desde + FILAS_ALREDEDOR + 1);

@@ -48,6 +48,14 @@ enum resultado_guardar : int8_t {
   GUARDADA_FALLO,      // the store could not take it; nothing stored
 };
 
+// What a look-up in the store found.
+enum resultado_busqueda : int8_t {
+  HALLADA,        // found
+  NINGUNA,        // there is no such row
+  PODADA,         // found, but its recording was pruned
+  FALLO_ALMACEN,  // the store cannot be read (or written)
+};
+
 // The two tables the page and the API show.
 enum tabla : int8_t {
   // Each player's best verified row: a player (a name) is ranked once, by
@@ -82,9 +90,8 @@ int64_t almacen_contar(almacen *a, tabla t);
 int64_t almacen_contar_todas(almacen *a);
 
 // The position (0 the best) in table `t` of the best row of `nombre`
-// (exactly as stored), -1 when it has none, -2 when the store cannot be
-// read.
-int64_t almacen_posicion(almacen *a, tabla t, const std::string &nombre);
+// (exactly as stored): HALLADA with it, NINGUNA, or FALLO_ALMACEN.
+resultado_busqueda almacen_posicion(almacen *a, tabla t, const std::string &nombre, int64_t &posicion);
 
 // A value given to or read from a statement: null, a whole number, or text
 // or bytes.
@@ -224,15 +231,39 @@ int64_t tablero_delante(sesion_sql &s, const tablero &t, int32_t puntos, std::st
 // The position (0 the best) of the row with key `c`; -1 on failure.
 int64_t tablero_posicion(sesion_sql &s, const tablero &t, clave_fila c, std::string &error);
 
-// The key of the row at position `posicion` (0 the best): 1 found, 0 the
-// board has no such row, -1 on failure.
-int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave_fila &c, std::string &error);
+// The key of the row at position `posicion` (0 the best): HALLADA, NINGUNA
+// (the board has no such row) or FALLO_ALMACEN.
+resultado_busqueda tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave_fila &c, std::string &error);
 
 // At most `cuantos` rows in rank order: after key `desde` (from the best
 // when null), or with `atras` the ones just before it (the last ones when
 // null). False on failure.
 bool tablero_filas(sesion_sql &s, const tablero &t, const clave_fila *desde, bool atras, int32_t cuantos,
                    std::vector<fila_sql> &filas, std::string &error);
+
+// Boards that rank each player's best row (the verified world table, a
+// level's board): the statements of one kind of them.
+struct sql_mejor {
+  // With the player's parameters: the player's best row now, as its id,
+  // its points and its recording's id.
+  const char *mejor_de;
+  // $1 a row's id, $2 1 or 0: the row marked its player's best, or not.
+  const char *poner_mejor;
+};
+
+// A proved row `nueva`, kept with recording `repeticion`, of the player
+// whose parameters are `jugador`: it becomes the player's best on board
+// `t` if it has more points than the best (equal points leave the older
+// one), and the recording no longer shown is marked unneeded since
+// `ahora`, to be pruned.
+bool tablero_promover(sesion_sql &s, const tablero &t, const sql_mejor &m, const std::vector<valor_sql> &jugador,
+                      clave_fila nueva, int64_t repeticion, int64_t ahora, std::string &error);
+
+struct resultado_prueba;
+// Keeps a proved game's recording under its huella: its id, 0 when a
+// recording of the same game is kept already, -1 on failure.
+int64_t guardar_repeticion(sesion_sql &s, const resultado_prueba &r, int64_t ahora, const std::string &datos,
+                           std::string &error);
 
 // A column as a number: backends give numbers as numbers or as text.
 int64_t entero_sql(const valor_sql &v);
@@ -283,7 +314,26 @@ bool almacen_recontar(almacen *a, std::string &error);
 bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
-constexpr int32_t VERSION_ESQUEMA = 4;
+constexpr int32_t VERSION_ESQUEMA = 5;
+
+// What the schema's upgrade (esquema.cpp, written once) needs of a
+// backend: a connection, a way to run a script of statements (giving the
+// first value of its last statement's first row when `valor` is given),
+// the words that open a writing transaction and that keep a second
+// process out of the upgrade meanwhile (none: the transaction does), and
+// its words for a key it numbers itself and for bytes.
+struct motor_esquema {
+  void *conexion;
+  bool (*guion)(void *conexion, const char *sql, std::string *valor, std::string &error);
+  const char *empezar;
+  const char *cerrojo;
+  const char *clave_propia;
+  const char *bytes;
+};
+
+// Creates the schema in a new store, or upgrades an older one to
+// VERSION_ESQUEMA, in one transaction; false with the reason.
+bool actualizar_esquema(const motor_esquema &m, std::string &error);
 
 // The schema's step to the community levels, the same words on both
 // backends (almacen_niveles.cpp).
@@ -523,32 +573,32 @@ struct cursor_pagina {
 bool almacen_galeria(almacen *a, orden_galeria orden, const std::string &buscar, const cursor_pagina &tras,
                      int32_t cuantos, std::vector<nivel_publicado> &niveles);
 
-// One level, hidden or not: 1 found, 0 unknown, -1 the store cannot be read.
-int almacen_nivel(almacen *a, int64_t id, nivel_publicado &n);
+// One level, hidden or not: HALLADA, NINGUNA or FALLO_ALMACEN.
+resultado_busqueda almacen_nivel(almacen *a, int64_t id, nivel_publicado &n);
 
 // A page of a level's board after `tras`, ranks filled in.
 bool almacen_marcas(almacen *a, int64_t nivel, const cursor_pagina &tras, int32_t cuantos,
                     std::vector<marca_nivel> &marcas);
 
-// A player's best run on a level's board: 1 found (its key and its
-// position, 0 the best), 0 none, -1 the store cannot be read.
-int almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave, int64_t &posicion);
+// A player's best run on a level's board: HALLADA (its key and its
+// position, 0 the best), NINGUNA or FALLO_ALMACEN.
+resultado_busqueda almacen_marca_de(almacen *a, int64_t nivel, const std::string &nombre, cursor_pagina &clave, int64_t &posicion);
 
 // A play of the level from an address (a hash of it): counted once per
 // address. A report the same way. False when the store cannot be written.
 bool almacen_contar_jugada(almacen *a, int64_t nivel, uint64_t direccion);
 bool almacen_denunciar(almacen *a, int64_t nivel, uint64_t direccion);
 
-// Hides or shows a level: 1 done, 0 unknown level, -1 store failure (the
-// reason in `error`).
-int almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error);
+// Hides or shows a level: HALLADA (done), NINGUNA (no such level) or
+// FALLO_ALMACEN (the reason in `error`).
+resultado_busqueda almacen_ocultar(almacen *a, int64_t nivel, bool oculto, std::string &error);
 
 // The reported levels, most reported first.
 bool almacen_denunciados(almacen *a, std::vector<nivel_publicado> &niveles, std::string &error);
 
-// A level's recording of its board for download: 1 found (its bytes and
-// player), 0 none, 2 pruned, -1 store failure.
-int almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos, std::string &nombre);
+// A level's recording of its board for download: HALLADA (its bytes and
+// player), NINGUNA, PODADA or FALLO_ALMACEN.
+resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t id, std::string &datos, std::string &nombre);
 
 // Writes what a level's proved job changes, in the queue's transaction:
 // publishing stores the level (unless it is there: 409) and the author's

@@ -28,6 +28,14 @@ const char *const SQL_DELANTE = "SELECT " SUMA_ESCALA("1", "$2", "$3") " + " SUM
     SUMA_ESCALA("3", "$6", "$7") " + " SUMA_ESCALA("4", "$8", "$9") " + " SUMA_ESCALA("5", "$10", "$11");
 #undef SUMA_ESCALA
 
+// A game's recording, kept under its huella: one game, one row.
+const char *const SQL_GUARDAR_REPETICION =
+    "INSERT INTO repeticiones (huella, fotogramas, verificada, innecesaria, guardada, datos)"
+    " VALUES ($1, $2, $3, NULL, 1, $4) ON CONFLICT (huella) DO NOTHING RETURNING id";
+// A recording no board shows any more, pruned once it has been so for the
+// time recordings are kept.
+const char *const SQL_INNECESARIA = "UPDATE repeticiones SET innecesaria = $2 WHERE id = $1";
+
 const char *const SQL_TOTAL = "SELECT COALESCE(SUM(n), 0) FROM recuentos WHERE tablero = $1 AND escala = 5";
 static_assert(ESCALAS_RECUENTO == 5, "SQL_TOTAL reads the top scale");
 
@@ -109,10 +117,10 @@ int64_t tablero_posicion(sesion_sql &s, const tablero &t, clave_fila c, std::str
   return empatadas < 0 ? -1 : delante + empatadas;
 }
 
-int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave_fila &c, std::string &error)
+resultado_busqueda tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave_fila &c, std::string &error)
 {
   if (posicion < 0) {
-    return 0;
+    return NINGUNA;
   }
   // Down the scales: at each, the range the position falls in, and the
   // position within it.
@@ -123,7 +131,7 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
              {sql_texto(t.recuento), sql_entero(e), sql_entero(rango * RANGOS_POR_RANGO),
               sql_entero(rango * RANGOS_POR_RANGO + RANGOS_POR_RANGO - 1)},
              &rangos, error)) {
-      return -1;
+      return FALLO_ALMACEN;
     }
     bool hallado = false;
     for (const fila_sql &r : rangos) {
@@ -136,7 +144,7 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
       posicion -= n;
     }
     if (!hallado) {
-      return 0;
+      return NINGUNA;
     }
   }
   // The row is the `posicion`-th of the first scale's range: its rows are
@@ -144,27 +152,27 @@ int tablero_en_posicion(sesion_sql &s, const tablero &t, int64_t posicion, clave
   // nothing is skipped blind.
   const int64_t suelo = rango * RANGOS_POR_RANGO, techo = suelo + RANGOS_POR_RANGO - 1;
   if (suelo > INT32_MAX) {
-    return 0;
+    return NINGUNA;
   }
   clave_fila antes{static_cast<int32_t>(std::min<int64_t>(techo, INT32_MAX)), -1};
   for (;;) {
     std::vector<fila_sql> filas;
     const int32_t cuantos = static_cast<int32_t>(std::min<int64_t>(posicion + 1, 1000));
     if (!tablero_filas(s, t, &antes, false, cuantos, filas, error)) {
-      return -1;
+      return FALLO_ALMACEN;
     }
     for (const fila_sql &f : filas) {
       if (entero_sql(f[0]) < suelo) {
-        return 0;  // counted but not there: the counts and the rows disagree
+        return NINGUNA;  // counted but not there: the counts and the rows disagree
       }
       if (posicion-- == 0) {
         c.puntos = static_cast<int32_t>(entero_sql(f[0]));
         c.id = entero_sql(f[1]);
-        return 1;
+        return HALLADA;
       }
     }
     if (filas.empty()) {
-      return 0;
+      return NINGUNA;
     }
     antes = {static_cast<int32_t>(entero_sql(filas.back()[0])), entero_sql(filas.back()[1])};
   }
@@ -191,4 +199,41 @@ bool tablero_filas(sesion_sql &s, const tablero &t, const clave_fila *desde, boo
     std::reverse(filas.begin(), filas.end());
   }
   return true;
+}
+
+bool tablero_promover(sesion_sql &s, const tablero &t, const sql_mejor &m, const std::vector<valor_sql> &jugador,
+                      clave_fila nueva, int64_t repeticion, int64_t ahora, std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (!sql(s, m.mejor_de, jugador, &filas, error)) {
+    return false;
+  }
+  const auto marcar = [&](int64_t id, int64_t mejor) {
+    return sql(s, m.poner_mejor, {sql_entero(id), sql_entero(mejor)}, nullptr, error);
+  };
+  if (filas.empty()) {
+    return marcar(nueva.id, 1) && tablero_sumar(s, t, nueva, 1, error);
+  }
+  // Equal points leave the older best in its place; the game not shown
+  // needs its recording no more.
+  const clave_fila antigua{static_cast<int32_t>(entero_sql(filas[0][1])), entero_sql(filas[0][0])};
+  const int64_t repeticion_antigua = entero_sql(filas[0][2]);
+  if (nueva.puntos > antigua.puntos) {
+    return marcar(antigua.id, 0) && tablero_sumar(s, t, antigua, -1, error) && marcar(nueva.id, 1) &&
+           tablero_sumar(s, t, nueva, 1, error) &&
+           sql(s, SQL_INNECESARIA, {sql_entero(repeticion_antigua), sql_entero(ahora)}, nullptr, error);
+  }
+  return sql(s, SQL_INNECESARIA, {sql_entero(repeticion), sql_entero(ahora)}, nullptr, error);
+}
+
+int64_t guardar_repeticion(sesion_sql &s, const resultado_prueba &r, int64_t ahora, const std::string &datos,
+                           std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (!sql(s, SQL_GUARDAR_REPETICION,
+           {sql_entero(static_cast<int64_t>(r.huella)), sql_entero(r.fotogramas), sql_entero(ahora), sql_bytes(datos)},
+           &filas, error)) {
+    return -1;
+  }
+  return filas.empty() ? 0 : entero_sql(filas[0][0]);
 }

@@ -112,7 +112,7 @@ done
 
 # ---- the schema before the counts, with verified rows: every third row is
 # made its player's verified best, and the store taken back to version 2
-# (without the counts and the community levels).
+# (without the counts, the community levels, the names and the moderation).
 sqlite3 "$BASE_SQLITE" "
   UPDATE puntuaciones SET mejor = 1 WHERE id % 3 = 0;
   DROP VIEW totales; DROP TABLE recuentos;
@@ -121,10 +121,14 @@ sqlite3 "$BASE_SQLITE" "
   DROP TABLE niveles; DROP TABLE jugadas_nivel; DROP TABLE denuncias_nivel; DROP TABLE marcas;
   ALTER TABLE verificaciones DROP COLUMN clase; ALTER TABLE verificaciones DROP COLUMN nivel;
   ALTER TABLE verificaciones DROP COLUMN texto;
+  DROP TABLE nombres; DROP TABLE denuncias_partida; DROP TABLE vetados;
+  DROP INDEX verificaciones_direccion; DROP INDEX repeticiones_denunciadas;
+  ALTER TABLE verificaciones DROP COLUMN direccion; ALTER TABLE verificaciones DROP COLUMN clave;
+  ALTER TABLE repeticiones DROP COLUMN oculta; ALTER TABLE repeticiones DROP COLUMN denuncias;
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
 iniciar_servidor "$p" "$BASE_SQLITE" --verificadores 0
-[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 4 ] || fallo "the store was not upgraded"
+[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 5 ] || fallo "the store was not upgraded"
 comprobar "$BASE_SQLITE" "$p" "SQLite upgraded"
 esperado "$BASE_SQLITE" "mejor = 1" >"$TMP/esperado_verificadas"
 recorrer "$p" "&verificadas=1"
