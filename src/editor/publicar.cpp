@@ -3,6 +3,7 @@
 // recording is the proof's plan played in a whole game (the helper makes
 // it) or the author's own win in Play; either stands for the level while
 // the level is the one it was played on, undo and redo included.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -111,10 +112,17 @@ void publicar_ahora(estado_editor &e)
   const std::string sin_cambios_en = " The level and its file are as they were.";
   frase f;
   if (estado == 201 || estado == 202 || estado == 409) {
-    // The answer ends with the ID; the level's own hash, should it not.
-    const size_t blanco = respuesta.find_last_of(' ');
-    const std::string ultima = blanco == std::string::npos ? "" : respuesta.substr(blanco + 1);
-    const std::string id = es_id(ultima) ? ultima : id_de(hash_nivel(e.doc.nivel));
+    // The answer names the ID (a 409 says by whom after it); the level's
+    // own, should it not.
+    std::string id = id_de(hash_nivel_canonico(e.doc.nivel));
+    for (size_t i = 0; i < respuesta.size();) {
+      const size_t fin = std::min(respuesta.find(' ', i), respuesta.size());
+      if (es_id(respuesta.substr(i, fin - i))) {
+        id = respuesta.substr(i, fin - i);
+        break;
+      }
+      i = fin + 1;
+    }
     const std::string direccion = "http://" + servidor + "/niveles/" + id;
     if (estado == 201) {
       f = {"Publicado en " + direccion, "Published at " + direccion};

@@ -75,7 +75,7 @@ bool crear_carpetas(const std::string &ruta)
 std::string id_de(const nivel_texto &nivel)
 {
   char id[LARGO_ID + 1];
-  std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash_nivel(nivel)));
+  std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash_nivel_canonico(nivel)));
   return id;
 }
 

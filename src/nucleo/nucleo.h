@@ -168,6 +168,11 @@ std::string ficha_de_byte(uint8_t b);
 // known by it.
 uint64_t hash_nivel(const nivel_texto &nivel);
 
+// The same board's one identity however its text is spelt: hash_nivel with
+// the implicit made explicit (no "gremlins:" line: the count of level 0,
+// where the game plays a level alone). What a published level is known by.
+uint64_t hash_nivel_canonico(const nivel_texto &nivel);
+
 // Reads a level from its text, UTF-8 or else ISO 8859-1. On failure returns
 // false with a message naming the line and the column ("line L, column C:
 // ..."): a title or idea holding a character the game's fonts cannot draw
@@ -556,6 +561,12 @@ uint64_t hash_estado();
 // begins, Alt without the left button, the cheat's keys they would not
 // read. Plays the same as `entrada`; what a recording keeps.
 entrada_juego entrada_consumida(const entrada_juego &entrada);
+
+// The most frames a game that counts its energy can last with `fases`
+// levels completed: each level played, the one it ended on too, every
+// life played to its last unit of energy. A game past it had the cheat
+// on or the trainer's levels, and ranks nowhere.
+uint32_t fotogramas_maximos(int32_t fases);
 
 // The version of the rules: any change that could play a recorded game
 // differently (a rule, the order of a frame, a random draw) bumps it, and

@@ -3,6 +3,7 @@
 // lost lives and completed levels, with the state changes of the level
 // start, the completion bonus and a lost life. A screen watches through
 // the hooks; the verifier and the solver play it with none.
+#include <algorithm>
 #include <cstring>
 
 #include "nucleo/nucleo.h"
@@ -299,6 +300,13 @@ entrada_juego entrada_consumida(const entrada_juego &entrada)
   teclas |= e.teclas & (trampas ? TECLA_IZQUIERDA | TECLA_DERECHA : TECLA_Q | TECLA_M);
   e.teclas = teclas;
   return e;
+}
+
+uint32_t fotogramas_maximos(int32_t fases)
+{
+  // A unit of energy lasts CUENTA_ENERGIA + 1 logic frames.
+  constexpr uint32_t POR_VIDA = (uint32_t{ENERGIA_INICIAL} * (CUENTA_ENERGIA + 1) + 1) * FOTOGRAMAS_POR_CICLO;
+  return static_cast<uint32_t>(std::max(fases, 0) + 1) * VIDAS * POR_VIDA;
 }
 
 bool fotograma_logico()

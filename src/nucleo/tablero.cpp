@@ -240,6 +240,15 @@ uint64_t hash_nivel(const nivel_texto &nivel)
   return h;
 }
 
+uint64_t hash_nivel_canonico(const nivel_texto &nivel)
+{
+  nivel_texto c = nivel;
+  if (c.gremlins < 0) {
+    c.gremlins = static_cast<int8_t>(gremlins[0]);
+  }
+  return hash_nivel(c);
+}
+
 uint8_t celda_en_pantalla(int x, int y)
 {
   x -= ORIGEN_TABLERO;

@@ -173,6 +173,21 @@ struct verificacion {
 // levels and the state it says.
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto = nullptr);
 
+// The same, with the level played alone (or null), and two more things a
+// server wants: to stop at the first frame the cheat is on (a game that
+// can no longer rank costs no more), and the game written again as the
+// game records what it plays (grabar_entrada at each logic frame, with
+// the input the rules took): one game gives one such recording however
+// its file was written, with input the rules never read, changes that
+// set nothing or changes on frames the rules do not read. Its header is
+// the recording's, name, code and date included.
+struct opciones_verificacion {
+  const nivel_texto *suelto = nullptr;
+  bool parar_en_trampa = false;
+  repeticion *canonica = nullptr;
+};
+verificacion verificar_repeticion(const repeticion &r, const opciones_verificacion &o);
+
 // What makes a recording the game it is: how it starts, every input and
 // how it ends, hashed; the name, code and date written once the game was
 // over are left out. Two files of one game (one edited to carry another

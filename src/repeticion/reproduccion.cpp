@@ -123,22 +123,45 @@ entrada_juego entrada_siguiente(lector_repeticion &l)
 
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto)
 {
+  opciones_verificacion o;
+  o.suelto = suelto;
+  return verificar_repeticion(r, o);
+}
+
+verificacion verificar_repeticion(const repeticion &r, const opciones_verificacion &o)
+{
   verificacion v;
   lector_repeticion l;
   const cabecera_repeticion &c = r.cabecera;
+  const nivel_texto *suelto = o.suelto;
   if (!empezar_reproduccion(l, r, suelto, nullptr, v.motivo)) {
     return v;
   }
+  // Written again as the game writes what it plays: the same start, and
+  // at each logic frame the input the rules take.
+  if (o.canonica != nullptr) {
+    repeticion &k = *o.canonica;
+    k = {};
+    k.cabecera = c;
+    k.cabecera.fotogramas = 0;
+  }
   const uint8_t uno_solo = (c.banderas & REPETICION_SUELTO) != 0;
   const nivel_texto *antes = nivel_sustituto[c.nivel];
-  while (l.fotograma < c.fotogramas && dt_bucle.motivo_fin == jugando) {
+  while (l.fotograma < c.fotogramas && dt_bucle.motivo_fin == jugando && !(o.parar_en_trampa && v.trampas)) {
+    const bool logico = fotograma_logico();
     entrada_juego e = entrada_siguiente(l);
+    if (o.canonica != nullptr && logico) {
+      grabar_entrada(*o.canonica, e);
+    }
     // A level played alone starts again from its own bytes after a lost life.
     if (uno_solo) {
       nivel_sustituto[c.nivel] = suelto;
     }
     jugar_fotograma(e, nullptr);
     nivel_sustituto[c.nivel] = antes;
+    if (o.canonica != nullptr) {
+      grabar_fotograma(*o.canonica, e);
+    }
     v.trampas = v.trampas || trampas != 0;
   }
   v.fotogramas = l.fotograma;

@@ -366,10 +366,10 @@ namespace {
 
 // A proved run onto the level's board: its recording kept under its
 // huella (one game is one run), its row, and the player's best.
-bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int64_t recibida, const std::string &datos,
-                    resultado_prueba &r, std::string &error)
+bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int64_t recibida, resultado_prueba &r,
+                    std::string &error)
 {
-  const int64_t rep = guardar_repeticion(s, r, recibida, datos, error);
+  const int64_t rep = guardar_repeticion(s, r, recibida, r.canonica, error);
   if (rep < 0) {
     return false;
   }
@@ -382,9 +382,13 @@ bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int
     if (!filas.empty() && entero_sql(filas[0][0]) == nivel && filas[0][1].texto == nombre) {
       r.estado = 200;
       r.motivo = "already verified " + std::to_string(entero_sql(filas[0][2]));
+    } else if (!filas.empty()) {
+      r.estado = 409;
+      r.motivo = "this game was claimed first by " + filas[0][1].texto + " (" + std::to_string(entero_sql(filas[0][2])) +
+                 " points on level " + id_nivel_texto(entero_sql(filas[0][0])) + "): one game proves one run";
     } else {
       r.estado = 409;
-      r.motivo = "this game's recording already proves another run: one game proves one run";
+      r.motivo = "this game was claimed first by a row of the world table: one game proves one run";
     }
     return true;
   }
@@ -420,9 +424,26 @@ std::string minusculas(const std::string &s)
 
 std::string texto_de_busqueda(const std::string &s) { return minusculas(s); }
 
+bool nivel_ya_publicado(sesion_sql &s, int64_t nivel, resultado_prueba &r, std::string &error)
+{
+  std::vector<fila_sql> filas;
+  if (!sql(s, "SELECT oculto, creador FROM niveles WHERE id = $1", {sql_entero(nivel)}, &filas, error)) {
+    return false;
+  }
+  if (filas.empty()) {
+    r.estado = 0;
+  } else if (entero_sql(filas[0][0]) != 0) {
+    r.estado = 410;
+    r.motivo = "level " + id_nivel_texto(nivel) + " was hidden by the server's operator";
+  } else {
+    r.estado = 409;
+    r.motivo = "already published " + id_nivel_texto(nivel) + " by " + filas[0][1].texto;
+  }
+  return true;
+}
+
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &texto, int64_t recibida, const std::string &datos,
-                            resultado_prueba &r, std::string &error)
+                            const std::string &texto, int64_t recibida, resultado_prueba &r, std::string &error)
 {
   std::vector<fila_sql> filas;
   if (clase == TRABAJO_PUBLICAR) {
@@ -438,13 +459,11 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
       return false;
     }
     if (filas.empty()) {
-      r.estado = 409;
-      r.motivo = "already published " + id_nivel_texto(nivel);
-      return true;
+      return nivel_ya_publicado(s, nivel, r, error);
     }
     // The author's winning run opens the level's board.
     resultado_prueba marca = r;
-    if (!escribir_marca(s, nivel, nombre, recibida, datos, marca, error)) {
+    if (!escribir_marca(s, nivel, nombre, recibida, marca, error)) {
       return false;
     }
     r.estado = 201;
@@ -461,8 +480,10 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
   }
   r.estado = 200;
   r.motivo = "verified " + std::to_string(r.puntos);
-  return escribir_marca(s, nivel, nombre, recibida, datos, r, error);
+  return escribir_marca(s, nivel, nombre, recibida, r, error);
 }
+
+int64_t id_nivel_canonico(const nivel_texto &n) { return static_cast<int64_t>(hash_nivel_canonico(n)); }
 
 std::string id_nivel_texto(int64_t id)
 {

@@ -60,17 +60,23 @@ constexpr int64_t MAX_INTENTOS = 3;
 // An outcome no one came for (the sender was answered 202, or its server
 // died) is forgotten after this.
 constexpr int64_t OLVIDAR_HECHOS_MS = 10 * 60 * 1000;
-// The largest answer a worker sends.
-constexpr size_t MAX_RESPUESTA = 64 * 1024;
+// The largest answer a worker sends: its reason and the canonical recording.
+constexpr size_t MAX_RESPUESTA = MAX_BYTES_REPETICION + 64 * 1024;
 
 // Job states.
 constexpr int64_t EN_ESPERA = 0, TOMADO = 1, HECHO = 2;
 
 const char *const SQL_FILA = "SELECT id, repeticion FROM puntuaciones WHERE nombre = $1 AND codigo = $2";
-const char *const SQL_EN_COLA = "SELECT COUNT(*) FROM verificaciones WHERE estado < 2";
+// The jobs waiting or being played, of all and of one address.
+const char *const SQL_EN_COLA =
+    "SELECT COUNT(*), COALESCE(SUM(CASE WHEN direccion = $1 THEN 1 ELSE 0 END), 0) FROM verificaciones WHERE estado < 2";
+// A job's turn is how many of its address's jobs wait before it: the
+// queue takes every address's first job before any address's second, so a
+// flood from one address does not starve the others.
 const char *const SQL_ENCOLAR =
     "INSERT INTO verificaciones (nombre, codigo, puntos, fases, recibida, estado, plazo, testigo, intentos, resultado,"
-    " motivo, datos, clase, nivel, texto) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '', $6, $7, $8, $9)"
+    " motivo, datos, clase, nivel, texto, direccion, turno) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '', $6, $7, $8, $9,"
+    " $10, (SELECT COUNT(*) FROM verificaciones WHERE direccion = $10 AND estado < 2))"
     " ON CONFLICT (nombre, codigo) DO NOTHING"
     " RETURNING id";
 const char *const SQL_TRABAJO_DE_FILA = "SELECT id, estado FROM verificaciones WHERE nombre = $1 AND codigo = $2";
@@ -81,7 +87,7 @@ const char *const SQL_HAY_TRABAJO =
 // Completed with the backend's words for skipping rows others hold.
 const char *const SQL_TOMAR =
     "UPDATE verificaciones SET estado = 1, plazo = $1, testigo = $2, intentos = intentos + 1 WHERE id ="
-    " (SELECT id FROM verificaciones WHERE estado = 0 OR (estado = 1 AND plazo < $3) ORDER BY id LIMIT 1%s)"
+    " (SELECT id FROM verificaciones WHERE estado = 0 OR (estado = 1 AND plazo < $3) ORDER BY turno, id LIMIT 1%s)"
     " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto";
 const char *const SQL_SOLTAR = "UPDATE verificaciones SET estado = 0, testigo = 0 WHERE id = $1 AND testigo = $2";
 const char *const SQL_TERMINAR =
@@ -94,6 +100,9 @@ const char *const SQL_INSERTAR_FILA =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida) VALUES ($1, $2, $3, $4, 0, $5)"
     " ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id";
 const char *const SQL_MARCAR = "UPDATE puntuaciones SET repeticion = $2 WHERE id = $1";
+// The row a game proves, known by the game's huella.
+const char *const SQL_RECLAMO =
+    "SELECT p.nombre, p.codigo, p.puntos FROM repeticiones r JOIN puntuaciones p ON p.repeticion = r.id WHERE r.huella = $1";
 // The verified table ranks each player's best verified row.
 const sql_mejor MEJOR_MUNDO = {
     "SELECT id, puntos, repeticion FROM puntuaciones WHERE nombre = $1 AND mejor = 1",
@@ -365,13 +374,21 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
     r.motivo = "already verified";
     return true;
   }
-  const int64_t rep = guardar_repeticion(s, r, ahora, t.datos, error);
+  const int64_t rep = guardar_repeticion(s, r, ahora, r.canonica, error);
   if (rep < 0) {
     return false;
   }
   if (rep == 0) {
+    // One game is claimed once: the claim made first stands, and the
+    // sender is told which it is.
+    if (!sql(s, SQL_RECLAMO, {sql_entero(static_cast<int64_t>(r.huella))}, &filas, error)) {
+      return false;
+    }
     r.estado = 409;
-    r.motivo = "this game's recording already proves another row: one game proves one row";
+    r.motivo = filas.empty()
+                   ? "this game was claimed first by a run on a level's board: one game proves one row"
+                   : "this game was claimed first by " + filas[0][0].texto + " (" + std::to_string(entero_sql(filas[0][2])) +
+                         " points, code " + filas[0][1].texto + "): one game proves one row";
     return true;
   }
   // The row itself, if its upload has not come (or went to another server
@@ -469,7 +486,7 @@ void atender_trabajador(cola *c, trabajador &w)
       const bool escrito = terminar(c, t, r, [&](sesion_sql &s, std::string &error) {
         return t.clase == TRABAJO_FILA ? escribir_prueba(s, t, r, error)
                                        : escribir_nivel_probado(s, t.clase, t.nivel, t.fila.nombre, t.texto,
-                                                                t.fila.recibida, t.datos, r, error);
+                                                                t.fila.recibida, r, error);
       });
       if (escrito) {
         registrar(describir(t) + ": " + std::to_string(r.estado) + " " + r.motivo + " (" + std::to_string(r.fotogramas) +
@@ -561,11 +578,31 @@ void cola_cerrar(cola *c)
 
 namespace {
 
+// Whether the queue can take no job from this address now (the count of
+// all jobs waiting and of the address's): the answer, with when to try
+// again.
+bool cola_llena(const fila_sql &cuenta, respuesta &r)
+{
+  if (entero_sql(cuenta[0]) >= MAX_EN_COLA) {
+    r = texto(503, "the verification queue is full; send the recording again later");
+    r.reintentar = 30;
+    return true;
+  }
+  if (entero_sql(cuenta[1]) >= MAX_EN_COLA_DIRECCION) {
+    r = texto(429, "too many recordings from this address are waiting to be verified; send it again later");
+    r.reintentar = 10;
+    return true;
+  }
+  return false;
+}
+
 // Queues a job and waits for its outcome. `ya_hecho` reads (in a
 // transaction of either side) whether what the job would prove is proved
 // already, and then sets the answer.
-respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql &, respuesta &, std::string &)> &ya_hecho)
+respuesta encolar(cola *c, const trabajo &j, const std::string &direccion,
+                  const std::function<bool(sesion_sql &, respuesta &, std::string &)> &ya_hecho)
 {
+  const int64_t de_quien = static_cast<int64_t>(hash_direccion(direccion));
   const puntuacion &p = j.fila;
   const std::string &datos = j.datos;
   int64_t id = -1;
@@ -592,11 +629,10 @@ respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql
       id = filas[0][0].entero;
       return true;
     }
-    if (!sql(s, SQL_EN_COLA, {}, &filas, error)) {
+    if (!sql(s, SQL_EN_COLA, {sql_entero(de_quien)}, &filas, error)) {
       return false;
     }
-    if (filas[0][0].entero >= MAX_EN_COLA) {
-      inmediata = texto(503, "the verification queue is full; send the recording again later");
+    if (cola_llena(filas[0], inmediata)) {
       return true;
     }
     escribir = true;
@@ -610,17 +646,17 @@ respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql
     if (inmediata.estado != 0) {
       return true;
     }
-    if (!sql(s, SQL_EN_COLA, {}, &filas, error)) {
+    if (!sql(s, SQL_EN_COLA, {sql_entero(de_quien)}, &filas, error)) {
       return false;
     }
-    if (filas[0][0].entero >= MAX_EN_COLA) {
-      inmediata = texto(503, "the verification queue is full; send the recording again later");
+    if (cola_llena(filas[0], inmediata)) {
       return true;
     }
     const std::vector<valor_sql> nuevo = {sql_texto(p.nombre), sql_texto(p.codigo), sql_entero(p.puntos),
                                           sql_entero(p.fases), sql_entero(p.recibida), sql_bytes(datos),
                                           sql_entero(j.clase), sql_entero(j.nivel),
-                                          j.clase == TRABAJO_FILA ? valor_sql{} : sql_texto(j.texto)};
+                                          j.clase == TRABAJO_FILA ? valor_sql{} : sql_texto(j.texto),
+                                          sql_entero(de_quien)};
     if (!sql(s, SQL_ENCOLAR, nuevo, &filas, error)) {
       return false;
     }
@@ -645,7 +681,9 @@ respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql
   }, error));
   if (!bien) {
     registrar("cannot queue the recording of (" + p.nombre + ", " + p.codigo + "): " + error);
-    return texto(503, "the verification queue cannot be written now; send the recording again later");
+    respuesta r = texto(503, "the verification queue cannot be written now; send the recording again later");
+    r.reintentar = 10;
+    return r;
   }
   if (id < 0) {
     return inmediata;
@@ -702,12 +740,12 @@ respuesta encolar(cola *c, const trabajo &j, const std::function<bool(sesion_sql
 
 }  // namespace
 
-respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion)
 {
   trabajo j;
   j.fila = p;
   j.datos = datos;
-  return encolar(c, j, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+  return encolar(c, j, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
     std::vector<fila_sql> filas;
     if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
       return false;
@@ -719,7 +757,7 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos)
   });
 }
 
-respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos)
+respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos, const std::string &direccion)
 {
   trabajo j;
   j.fila.nombre = p.nombre;
@@ -731,16 +769,16 @@ respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::stri
   j.texto = p.texto;
   // A level published already is said so at once; a run is played each
   // time (its writer finds a game sent before by its huella).
-  return encolar(c, j, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+  return encolar(c, j, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
     if (p.clase != TRABAJO_PUBLICAR) {
       return true;
     }
-    std::vector<fila_sql> filas;
-    if (!sql(s, "SELECT id FROM niveles WHERE id = $1", {sql_entero(p.nivel)}, &filas, error)) {
+    resultado_prueba ya;
+    if (!nivel_ya_publicado(s, p.nivel, ya, error)) {
       return false;
     }
-    if (!filas.empty()) {
-      r = texto(409, "already published " + id_nivel_texto(p.nivel));
+    if (ya.estado != 0) {
+      r = texto(ya.estado, ya.motivo);
     }
     return true;
   });

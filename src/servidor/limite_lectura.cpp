@@ -54,6 +54,9 @@ enum : uint8_t { CABEZA_POST = 0, OTRA = 1, CUERPO_REPETICION = 2 };
 std::atomic<uint8_t> fase[MAX_DESCRIPTOR];
 std::atomic<uint32_t> ultimos[MAX_DESCRIPTOR];
 std::atomic<int64_t> limite[MAX_DESCRIPTOR];
+// The accepted connection this thread read last: the one whose request it
+// is answering.
+thread_local int leida_ultima = -1;
 const char PETICION_REPETICION[] = "POST /api/";
 constexpr int64_t LARGO_PETICION_REPETICION = sizeof PETICION_REPETICION - 1;
 // A recording's body, and room for its chunks' framing.
@@ -114,6 +117,7 @@ extern "C" ssize_t recv(int s, void *datos, size_t n, int banderas)
   if (s < 0 || s >= MAX_DESCRIPTOR || leidos[s] == 0) {
     return original(s, datos, n, banderas);
   }
+  leida_ultima = s;
   const int64_t tope = fase[s] == CUERPO_REPETICION ? limite[s].load() : MAX_BYTES_CONEXION;
   if (leidos[s] > tope || segundos() - aceptada[s] > MAX_SEGUNDOS_CONEXION) {
     return 0;
@@ -126,6 +130,15 @@ extern "C" ssize_t recv(int s, void *datos, size_t n, int banderas)
     leidos[s] += r;
   }
   return r;
+}
+
+void no_leer_mas()
+{
+  const int s = leida_ultima;
+  if (s >= 0 && s < MAX_DESCRIPTOR && leidos[s] != 0) {
+    fase[s] = OTRA;
+    leidos[s] = MAX_BYTES_CONEXION + 1;
+  }
 }
 
 extern "C" int close(int s)

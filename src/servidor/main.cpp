@@ -6,6 +6,7 @@
 #include "servidor/servidor.h"
 
 #include <httplib.h>
+#include <malloc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ constexpr size_t MAX_BYTES_CABECERAS = 8192;
 const char *const AYUDA =
     "Usage: fotonauta-servidor [--puerto N] [--base FILE] [--verificadores N]\n"
     "                          [--conservar TIME] [--limite-verificacion S]\n"
-    "                          [--limite-niveles N]\n"
+    "                          [--limite-niveles N] [--limite-repeticiones N]\n"
     "       fotonauta-servidor [--base FILE] --ocultar ID | --mostrar ID | --denuncias\n"
     "The fotonauta score server: takes the high scores the game uploads and the\n"
     "recordings of their games, plays each recording again to verify its score,\n"
@@ -76,6 +77,8 @@ const char *const AYUDA =
     "  --limite-niveles N\n"
     "               levels and level runs one address may send in an hour\n"
     "               (default 20)\n"
+    "  --limite-repeticiones N\n"
+    "               recordings one address may send in a minute (default 30)\n"
     "  --ocultar ID hide the community level ID from the gallery (its pages\n"
     "               then answer 410), and exit\n"
     "  --mostrar ID show a hidden level again, and exit\n"
@@ -262,6 +265,12 @@ int operar(const std::string &base, const std::string &operacion, int64_t id)
 
 int main(int argc, char **argv)
 {
+  // A recording's body (up to a megabyte) is mapped and given back to the
+  // system when its request ends: with the threshold that glibc otherwise
+  // raises after the first such free, the bodies of many uploads at once
+  // stay in the heap for good.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  mallopt(M_ARENA_MAX, 4);
   int puerto = 80;
   std::string base = "fotonauta.db";
   opciones_cola cola_o;
@@ -292,7 +301,8 @@ int main(int argc, char **argv)
     }
     const bool con_valor = opcion == "--puerto" || opcion == "--base" || opcion == "--verificadores" ||
                            opcion == "--conservar" || opcion == "--limite-verificacion" ||
-                           opcion == "--pausa-verificador" || opcion == "--limite-niveles" || opcion == "--ocultar" ||
+                           opcion == "--pausa-verificador" || opcion == "--limite-niveles" ||
+                           opcion == "--limite-repeticiones" || opcion == "--ocultar" ||
                            opcion == "--mostrar";
     if (con_valor && i + 1 >= argc) {
       return fallar(opcion + " needs a value (see --help)");
@@ -344,6 +354,12 @@ int main(int argc, char **argv)
         return fallar("--limite-niveles takes a number from 1, not '" + v + "'");
       }
       niveles_o.publicaciones_por_hora = static_cast<int>(n);
+    } else if (opcion == "--limite-repeticiones") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 1, 1000000, n)) {
+        return fallar("--limite-repeticiones takes a number from 1, not '" + v + "'");
+      }
+      repeticiones_por_minuto = static_cast<int>(n);
     } else if (opcion == "--ocultar" || opcion == "--mostrar") {
       const std::string v = argv[++i];
       if (!leer_id_nivel(v, id_operador)) {
@@ -411,6 +427,9 @@ int main(int argc, char **argv)
   const auto responder = [](const respuesta &x, httplib::Response &r) {
     r.status = x.estado;
     r.set_content(x.cuerpo, x.tipo.c_str());
+    if (x.reintentar > 0) {
+      r.set_header("Retry-After", std::to_string(x.reintentar));
+    }
     if (!x.adjunto.empty()) {
       r.set_header("Content-Disposition", "attachment; filename=\"" + x.adjunto + "\"");
     }
@@ -471,12 +490,26 @@ int main(int argc, char **argv)
     }
     const size_t interrogacion = peticion.target.find('?');
     const std::string consulta = interrogacion == std::string::npos ? "" : peticion.target.substr(interrogacion + 1);
-    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr))), r);
+    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr),
+              r);
   });
   // A body the library would unpack (Content-Encoding: gzip, br) is
   // refused before it is read: unpacked it had no bound, and a megabyte
   // of it could fill a gigabyte of memory.
+  // Every answer says its type is the one it names: a browser never
+  // guesses another (a level's text read as a page, say).
+  s.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
   s.set_pre_routing_handler([](const httplib::Request &peticion, httplib::Response &r) {
+    // A length and chunks both: where one request's body ends is what a
+    // proxy in front and this server could read two ways, so neither is
+    // taken, and nothing more is read from the connection.
+    if (peticion.has_header("Content-Length") && peticion.has_header("Transfer-Encoding")) {
+      r.status = 400;
+      r.set_header("Connection", "close");
+      no_leer_mas();
+      r.set_content("a request may not carry both Content-Length and Transfer-Encoding\n", "text/plain; charset=utf-8");
+      return httplib::Server::HandlerResponse::Handled;
+    }
     const std::string codificacion = peticion.get_header_value("Content-Encoding");
     if (codificacion.empty() || codificacion == "identity") {
       return httplib::Server::HandlerResponse::Unhandled;
@@ -486,6 +519,17 @@ int main(int argc, char **argv)
     r.set_content("a body sent with Content-Encoding is not taken: send the recording as it is\n",
                   "text/plain; charset=utf-8");
     return httplib::Server::HandlerResponse::Handled;
+  });
+  // One Connection header: the library adds its own "close" (when the
+  // client asked for it, or the connection has had its requests) to the
+  // one a handler set; a connection to be closed is not kept alive.
+  s.set_post_routing_handler([](const httplib::Request &, httplib::Response &r) {
+    if (r.get_header_value_count("Connection") > 0 && r.get_header_value("Connection") == "close") {
+      r.headers.erase("Connection");
+      r.headers.erase("Keep-Alive");
+      r.set_header("Connection", "close");
+      no_leer_mas();
+    }
   });
   // The library's own refusals (a body past the largest recording, a path
   // no handler takes) say why in one line, as the handler's do.

@@ -24,55 +24,14 @@ respuesta texto(int estado, const std::string &linea)
 
 // The posts one address may make in an hour (publications and runs), per
 // server process; configurar_niveles sets it.
-int publicaciones_por_hora = 20;
+limite_direcciones *const limite = crear_limite(20, 3600);
 
-// When each address last posted, for the flood limit: a hash of the
-// address and the times of its posts in the last hour. Addresses whose
-// posts have all expired are dropped as the map is swept.
-struct limitador {
-  std::mutex cerrojo;
-  std::unordered_map<uint64_t, std::deque<int64_t>> envios;
-  int64_t barrido = 0;
-};
-limitador limite;
-
-// FNV-1a of an address: what the store keeps of who played or reported.
-uint64_t hash_direccion(const std::string &direccion)
+respuesta demasiados(int64_t segundos)
 {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (const char c : direccion) {
-    h ^= static_cast<uint8_t>(c);
-    h *= 0x100000001b3ULL;
-  }
-  return h;
-}
-
-// Counts a post from `direccion`; false when it is past the limit.
-bool admitir(const std::string &direccion, int64_t ahora)
-{
-  const uint64_t clave = hash_direccion(direccion);
-  std::lock_guard<std::mutex> l(limite.cerrojo);
-  if (ahora - limite.barrido > 600) {
-    limite.barrido = ahora;
-    for (auto x = limite.envios.begin(); x != limite.envios.end();) {
-      x = !x->second.empty() && x->second.back() > ahora - 3600 ? std::next(x) : limite.envios.erase(x);
-    }
-  }
-  std::deque<int64_t> &v = limite.envios[clave];
-  while (!v.empty() && v.front() <= ahora - 3600) {
-    v.pop_front();
-  }
-  if (static_cast<int>(v.size()) >= publicaciones_por_hora) {
-    return false;
-  }
-  v.push_back(ahora);
-  return true;
-}
-
-respuesta demasiados()
-{
-  return texto(429, "too many levels and runs sent from this address: at most " +
-                        std::to_string(publicaciones_por_hora) + " an hour; try again later");
+  respuesta r = texto(429, "too many levels and runs sent from this address: at most " +
+                               std::to_string(limite_por_periodo(limite)) + " an hour; try again later");
+  r.reintentar = segundos;
+  return r;
 }
 
 // A name for a level or a run: as an upload's name (ISO 8859-1 from the
@@ -132,8 +91,9 @@ std::string primer_problema(const nivel_texto &n)
 
 // A header that cannot be the game of this level played alone is refused
 // here, at the cost of one checksum, before it takes a worker.
-bool cabecera_de_nivel(const std::string &cuerpo, size_t desde, uint64_t hash, std::string &motivo, int &estado)
+bool cabecera_de_nivel(const std::string &cuerpo, size_t desde, const nivel_texto &nivel, std::string &motivo, int &estado)
 {
+  const uint64_t hash = hash_nivel(nivel);
   cabecera_repeticion c;
   estado = 422;
   if (!leer_cabecera_repeticion(reinterpret_cast<const uint8_t *>(cuerpo.data()) + desde, cuerpo.size() - desde, c,
@@ -150,7 +110,7 @@ bool cabecera_de_nivel(const std::string &cuerpo, size_t desde, uint64_t hash, s
     motivo = "the recording was played on another level";
     return false;
   }
-  return true;
+  return comprobar_inicio(c, &nivel, motivo);
 }
 
 // The level named by a path's ID: found and shown, or the answer.
@@ -250,7 +210,7 @@ respuesta png(const std::string &bytes)
 
 }  // namespace
 
-void configurar_niveles(const opciones_niveles &o) { publicaciones_por_hora = o.publicaciones_por_hora; }
+void configurar_niveles(const opciones_niveles &o) { cambiar_limite(limite, o.publicaciones_por_hora); }
 
 std::string url_repeticion_marca(int64_t nivel, int64_t marca)
 {
@@ -260,8 +220,8 @@ std::string url_repeticion_marca(int64_t nivel, int64_t marca)
 respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string &cuerpo, const std::string &direccion,
                          int64_t ahora)
 {
-  if (!admitir(direccion, ahora)) {
-    return demasiados();
+  if (const int64_t espera = admitir_envio(limite, direccion, ahora); espera > 0) {
+    return demasiados(espera);
   }
   if (cuerpo.size() > MAX_BYTES_NIVEL + MAX_BYTES_REPETICION) {
     return texto(413, "the body is larger than the largest level and recording (" +
@@ -294,26 +254,25 @@ respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string
   if (cuerpo.size() == n) {
     return texto(422, "the recording does not win this level: there is no recording after the level text");
   }
-  const uint64_t hash = hash_nivel(nivel);
   int estado = 0;
-  if (!cabecera_de_nivel(cuerpo, n, hash, motivo, estado)) {
+  if (!cabecera_de_nivel(cuerpo, n, nivel, motivo, estado)) {
     return texto(estado, "the recording does not win this level: " + motivo);
   }
   peticion_nivel p;
   p.clase = TRABAJO_PUBLICAR;
-  p.nivel = static_cast<int64_t>(hash);
+  p.nivel = id_nivel_canonico(nivel);
   p.nombre = nombre;
   p.clave = "publicar " + id_nivel_texto(p.nivel);
   p.texto = escribir_nivel_texto(nivel);
   p.recibida = ahora;
-  return cola_verificar_nivel(c, p, cuerpo.substr(n));
+  return cola_verificar_nivel(c, p, cuerpo.substr(n), direccion);
 }
 
 respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &consulta, const std::string &cuerpo,
                         const std::string &direccion, int64_t ahora)
 {
-  if (!admitir(direccion, ahora)) {
-    return demasiados();
+  if (const int64_t espera = admitir_envio(limite, direccion, ahora); espera > 0) {
+    return demasiados(espera);
   }
   std::vector<parametro> ps;
   std::string motivo, nombre;
@@ -328,8 +287,12 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
   if (cuerpo.empty()) {
     return texto(400, "no recording: the body must be the .frep file");
   }
+  nivel_texto guardado;
+  if (!interpretar_nivel_texto(n.texto, guardado, motivo)) {
+    return texto(500, "the stored level cannot be read: " + motivo);
+  }
   int estado = 0;
-  if (!cabecera_de_nivel(cuerpo, 0, static_cast<uint64_t>(id), motivo, estado)) {
+  if (!cabecera_de_nivel(cuerpo, 0, guardado, motivo, estado)) {
     return texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : estado, motivo);
   }
   // One job per game sent: the same recording sent twice waits for the
@@ -345,7 +308,7 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
   p.clave = "marca " + id_nivel_texto(id) + " " + id_nivel_texto(static_cast<int64_t>(huella_bytes));
   p.texto = n.texto;
   p.recibida = ahora;
-  return cola_verificar_nivel(c, p, cuerpo);
+  return cola_verificar_nivel(c, p, cuerpo, direccion);
 }
 
 respuesta denunciar_nivel(almacen *a, int64_t id, const std::string &direccion)

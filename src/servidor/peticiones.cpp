@@ -355,8 +355,22 @@ const std::string *buscar_parametro(const std::vector<parametro> &ps, const char
   return nullptr;
 }
 
-respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora)
+int repeticiones_por_minuto = 30;
+
+namespace {
+limite_direcciones *const limite_repeticiones = crear_limite(30, 60);
+}  // namespace
+
+respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora,
+                             const std::string &direccion)
 {
+  cambiar_limite(limite_repeticiones, repeticiones_por_minuto);
+  if (const int64_t espera = admitir_envio(limite_repeticiones, direccion, ahora); espera > 0) {
+    respuesta r = texto(429, "too many recordings sent from this address: at most " +
+                                 std::to_string(repeticiones_por_minuto) + " a minute; try again later");
+    r.reintentar = espera;
+    return r;
+  }
   puntuacion p;
   std::string motivo;
   if (!leer_subida(consulta, ahora, p, motivo)) {
@@ -379,5 +393,5 @@ respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::st
   if (!comprobar_cabecera(cabecera, p, estado, motivo)) {
     return texto(estado, motivo);
   }
-  return cola_verificar(c, p, cuerpo);
+  return cola_verificar(c, p, cuerpo, direccion);
 }

@@ -352,10 +352,11 @@ extern const char *const TIPO_REPETICION;
 struct resultado_prueba {
   int estado = 0;
   std::string motivo;
-  uint64_t huella = 0;      // the game's huella_repeticion
+  uint64_t huella = 0;      // huella_repeticion of the canonical recording: the game's identity
   uint32_t fotogramas = 0;  // frames played
   int32_t puntos = 0;       // a level's run: the points the game made
   bool gana = false;        // a level's run: it completed the level
+  std::string canonica;     // a proved game: its recording as the game writes it
 };
 
 // What a job proves: a row of the world table, that a recording wins the
@@ -365,6 +366,14 @@ enum clase_trabajo : int8_t {
   TRABAJO_PUBLICAR = 1,
   TRABAJO_MARCA = 2,
 };
+
+// Whether a recording's header states a start the game can make: a level
+// played alone (`suelto`, null for a whole game) from level 0, or any level
+// when its text names its own gremlins; a game from level 0 to 59, a
+// trainer's from 60 to 62; and, for a game that counts its energy, no more
+// frames than its levels completed allow (fotogramas_maximos). False with
+// the reason.
+bool comprobar_inicio(const cabecera_repeticion &c, const nivel_texto *suelto, std::string &motivo);
 
 // Whether a recording's header may prove row `p` (its code read into
 // puntos and fases): a game of rules this server plays, on its levels,
@@ -441,7 +450,11 @@ void cola_cerrar(cola *c);
 // marked verified once a worker has proved it), 4xx refused with the
 // reason, 503 when the queue or the store cannot take it now.
 struct respuesta;
-respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos);
+// `direccion` is the sender's: the queue takes the addresses' jobs in
+// turn, and holds at most MAX_EN_COLA_DIRECCION of one address at once
+// (past them 429).
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion = "");
+constexpr int64_t MAX_EN_COLA_DIRECCION = 16;
 
 // A level's job as it is queued: `clave` names it (one job per key at a
 // time), `nombre` the author or player, `texto` the level's text.
@@ -455,18 +468,37 @@ struct peticion_nivel {
 // Queues a level's job and waits for its outcome as cola_verificar does:
 // the status and line the proof's writer gave (201 published, 409 already
 // published, 200 verified), 202 still queued, 4xx refused, 503.
-respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos);
+respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::string &datos,
+                               const std::string &direccion = "");
 
 // ---------------------------------------------------------------------------
 // Requests
 // ---------------------------------------------------------------------------
+
+// Nothing more is read from the connection whose request this thread is
+// answering: once its answer is written it is closed (limite_lectura.cpp).
+void no_leer_mas();
 
 struct respuesta {
   int estado = 200;
   std::string tipo = "text/plain; charset=utf-8";
   std::string cuerpo;
   std::string adjunto;  // a file name: the body is downloaded as that file
+  int64_t reintentar = 0;  // seconds: sent as Retry-After (429, 503)
+  bool cerrar = false;     // the connection is closed after this answer
 };
+
+// Per-address limits (limites.cpp): at most `por_periodo` posts from one
+// address in any `periodo_s` seconds. admitir_envio counts a post and
+// answers 0, or, past the limit, counts nothing and answers the seconds
+// until the address may post again.
+struct limite_direcciones;
+limite_direcciones *crear_limite(int por_periodo, int64_t periodo_s);
+void cambiar_limite(limite_direcciones *l, int por_periodo);
+int limite_por_periodo(limite_direcciones *l);
+int64_t admitir_envio(limite_direcciones *l, const std::string &direccion, int64_t ahora);
+// FNV-1a of an address: what the store keeps of who played or reported.
+uint64_t hash_direccion(const std::string &direccion);
 
 // Rows shown on one page of the table, and the most the API gives at once.
 constexpr int32_t FILAS_POR_PAGINA = 100;
@@ -478,8 +510,12 @@ constexpr int32_t MAX_FILAS_API = 1000;
 respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const std::string &direccion = "");
 
 // Answers POST /api/repeticiones: `consulta` the query with yourname and
-// code as the upload's GET has them, `cuerpo` the recording's bytes.
-respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora);
+// code as the upload's GET has them, `cuerpo` the recording's bytes, from
+// `direccion`: at most `repeticiones_por_minuto` from one address (past it
+// 429 with Retry-After).
+extern int repeticiones_por_minuto;
+respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora,
+                             const std::string &direccion = "");
 
 // The world table as an HTML page: page `pagina=N` (from 1), or with
 // `nombre=NAME` the rows around that player's best rank; the verified
@@ -602,11 +638,21 @@ resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t i
 
 // Writes what a level's proved job changes, in the queue's transaction:
 // publishing stores the level (unless it is there: 409) and the author's
-// run on its board; a run enters the board as its player's best if it is.
-// `r` becomes what the sender is told.
+// run on its board; a run enters the board as its player's best if it is;
+// the recording kept is the proof's canonical one. `r` becomes what the
+// sender is told.
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &texto, int64_t recibida, const std::string &datos,
-                            resultado_prueba &r, std::string &error);
+                            const std::string &texto, int64_t recibida, resultado_prueba &r, std::string &error);
+
+// A level's ID: hash_nivel of its board with its implicit values made
+// explicit (no "gremlins:" line: level 0's, as the game plays it), so one
+// board is one level however its text is spelt.
+int64_t id_nivel_canonico(const nivel_texto &n);
+
+// Whether level `nivel` is published: `r` becomes 409 with its author, 410
+// when it was hidden, or keeps estado 0 when it is not there. False on a
+// store failure.
+bool nivel_ya_publicado(sesion_sql &s, int64_t nivel, resultado_prueba &r, std::string &error);
 
 // A level's ID as 16 lower-case hex digits, and read back (false when it is
 // not exactly that).

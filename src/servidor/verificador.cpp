@@ -29,7 +29,45 @@ std::string como_texto(const char *campo, size_t ancho)
   return std::string(campo, strnlen(campo, ancho));
 }
 
+// A proved game: verified, known by its canonical recording's huella, and
+// that recording kept in place of the file sent.
+void guardar_canonica(const repeticion &canonica, resultado_prueba &r)
+{
+  r.estado = 200;
+  r.motivo = "verified";
+  r.huella = huella_repeticion(canonica);
+  const std::vector<uint8_t> bytes = codificar_repeticion(canonica);
+  r.canonica.assign(bytes.begin(), bytes.end());
+}
+
 }  // namespace
+
+bool comprobar_inicio(const cabecera_repeticion &c, const nivel_texto *suelto, std::string &motivo)
+{
+  const bool entrenamiento = (c.banderas & REPETICION_ENTRENAMIENTO) != 0;
+  if (suelto != nullptr) {
+    // The game plays a level alone as level 0, whose gremlins it has
+    // unless its text names its own.
+    if (c.nivel != 0 && suelto->gremlins < 0) {
+      motivo = "the game plays a level alone from level 0, not " + std::to_string(c.nivel) +
+               " (whose gremlins the level would take)";
+      return false;
+    }
+  } else if (!entrenamiento && (c.nivel < 0 || c.nivel > ULTIMO_NIVEL)) {
+    motivo = "a game starts at level 0 to " + std::to_string(ULTIMO_NIVEL) + ", not " + std::to_string(c.nivel);
+    return false;
+  } else if (entrenamiento && (c.nivel < PRIMER_NIVEL_ENTRENAMIENTO || c.nivel > ULTIMO_NIVEL_ENTRENAMIENTO)) {
+    motivo = "a trainer's game starts at level " + std::to_string(PRIMER_NIVEL_ENTRENAMIENTO) + " to " +
+             std::to_string(ULTIMO_NIVEL_ENTRENAMIENTO) + ", not " + std::to_string(c.nivel);
+    return false;
+  }
+  if (!entrenamiento && c.fotogramas > fotogramas_maximos(c.fases)) {
+    motivo = "the recording claims " + std::to_string(c.fotogramas) + " frames; a game of " + std::to_string(c.fases) +
+             " levels completed lasts at most " + std::to_string(fotogramas_maximos(c.fases));
+    return false;
+  }
+  return true;
+}
 
 bool comprobar_cabecera(const cabecera_repeticion &c, const puntuacion &p, int &estado, std::string &motivo)
 {
@@ -55,6 +93,9 @@ bool comprobar_cabecera(const cabecera_repeticion &c, const puntuacion &p, int &
   }
   if (c.motivo_fin != fin_sin_vidas && c.motivo_fin != fin_completado) {
     motivo = "the recorded game was left, not lost or completed: it has no score";
+    return false;
+  }
+  if (!comprobar_inicio(c, nullptr, motivo)) {
     return false;
   }
   if (c.puntos != p.puntos || c.fases != p.fases) {
@@ -88,22 +129,21 @@ resultado_prueba probar_repeticion(const uint8_t *datos, size_t n, const puntuac
   if (!comprobar_cabecera(rep.cabecera, p, r.estado, r.motivo)) {
     return r;
   }
-  const verificacion v = verificar_repeticion(rep);
+  repeticion canonica;
+  const verificacion v = verificar_repeticion(rep, {nullptr, true, &canonica});
   r.estado = RECHAZADA;
   r.fotogramas = v.fotogramas;
-  if (!v.valida) {
-    r.motivo = "the recording does not play as it claims: " + v.motivo;
-  } else if (v.trampas) {
+  if (v.trampas) {
     r.motivo = "the game was played with the cheat on";
+  } else if (!v.valida) {
+    r.motivo = "the recording does not play as it claims: " + v.motivo;
   } else if (v.puntos != p.puntos || v.fases != p.fases) {
     // Only a header that agrees with the code gets this far, and a valid
     // replay ends as its header says: kept as the rule that matters.
     r.motivo = "the game makes " + std::to_string(v.puntos) + " points and " + std::to_string(v.fases) +
                " levels; the code claims " + std::to_string(p.puntos) + " and " + std::to_string(p.fases);
   } else {
-    r.estado = 200;
-    r.motivo = "verified";
-    r.huella = huella_repeticion(rep);
+    guardar_canonica(canonica, r);
   }
   return r;
 }
@@ -141,16 +181,19 @@ resultado_prueba probar_nivel(const uint8_t *datos, size_t n, const std::string 
     r.motivo = no_gana + "the recorded game was left, not lost or completed";
   } else if (publicar && c.fases < 1) {
     r.motivo = no_gana + "the recorded game ends with every life lost";
+  } else if (std::string inicio; !comprobar_inicio(c, &nivel, inicio)) {
+    r.motivo = no_gana + inicio;
   }
   if (!r.motivo.empty()) {
     return r;
   }
-  const verificacion v = verificar_repeticion(rep, &nivel);
+  repeticion canonica;
+  const verificacion v = verificar_repeticion(rep, {&nivel, true, &canonica});
   r.fotogramas = v.fotogramas;
-  if (!v.valida) {
-    r.motivo = no_gana + "the recording does not play as it claims: " + v.motivo;
-  } else if (v.trampas) {
+  if (v.trampas) {
     r.motivo = no_gana + "the game was played with the cheat on";
+  } else if (!v.valida) {
+    r.motivo = no_gana + "the recording does not play as it claims: " + v.motivo;
   } else if (publicar && v.fases < 1) {
     r.motivo = no_gana + "played again, the game does not complete the level";
   } else if (v.puntos <= 0) {
@@ -160,7 +203,7 @@ resultado_prueba probar_nivel(const uint8_t *datos, size_t n, const std::string 
     r.motivo = "verified";
     r.puntos = v.puntos;
     r.gana = v.fases >= 1;
-    r.huella = huella_repeticion(rep);
+    guardar_canonica(canonica, r);
   }
   return r;
 }
@@ -252,6 +295,7 @@ std::string empaquetar_resultado(const resultado_prueba &r)
   poner(m, static_cast<uint32_t>(r.puntos), 4);
   poner(m, r.gana ? 1 : 0, 1);
   poner_texto(m, r.motivo.substr(0, 4000), 2);
+  poner_texto(m, r.canonica, 4);
   return m;
 }
 
@@ -264,7 +308,8 @@ bool desempaquetar_resultado(const std::string &bytes, resultado_prueba &r)
   r.puntos = static_cast<int32_t>(l.numero(4));
   r.gana = l.numero(1) != 0;
   r.motivo = l.texto(2);
-  return l.bien && l.i == bytes.size();
+  r.canonica = l.texto(4);
+  return l.bien && l.i == bytes.size() && r.canonica.size() <= MAX_BYTES_REPETICION;
 }
 
 bool escribir_mensaje(int fd, const std::string &m)

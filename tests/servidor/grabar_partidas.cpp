@@ -14,9 +14,13 @@
 //       "CODE<TAB>NAME<TAB>POINTS<TAB>LEVELS<TAB>FRAMES<TAB>FILE".
 //   grabar_partidas editar IN OUT FIELD VALUE...
 //       The recording with header fields changed (puntos, fases,
-//       fotogramas, version, hash_niveles, banderas, nombre, codigo; codigo
-//       "nuevo" makes a code for the header's points and levels), written
-//       again whole with a right checksum; prints its code.
+//       fotogramas, version, hash_niveles, nivel, banderas, nombre, codigo; codigo
+//       "nuevo" makes a code for the header's points and levels), or the
+//       input disguised without changing the game (disfraz vacio: a change
+//       that sets nothing; movido: a change moved to the frame before, which
+//       the rules do not read; ajeno: the arrow keys, which the rules read
+//       only with the cheat on, held in every change), written again whole
+//       with a right checksum; prints its code.
 //   grabar_partidas bomba IN OUT
 //       IN's header over a zlib stream that unpacks to 64 MB, eight times
 //       the most a recording's input may be.
@@ -285,6 +289,34 @@ int partidas(int argc, char **argv)
   return 0;
 }
 
+// Changes the input's bytes and not the game (see "disfraz" above).
+bool disfrazar(repeticion &r, const std::string &modo)
+{
+  std::vector<cambio_entrada> &v = r.cambios;
+  for (size_t i = 0; i < v.size(); ++i) {
+    const uint32_t antes = i == 0 ? 0 : v[i - 1].fotograma + 1;
+    const uint32_t despues = i + 1 < v.size() ? v[i + 1].fotograma : r.cabecera.fotogramas;
+    if (v[i].entrada.abandono) {
+      continue;
+    }
+    if (modo == "vacio" && v[i].fotograma + 1 < despues) {
+      v.insert(v.begin() + static_cast<std::ptrdiff_t>(i) + 1, {v[i].fotograma + 1, v[i].entrada});
+      return true;
+    }
+    if (modo == "movido" && v[i].fotograma > antes && v[i].fotograma > 0) {
+      --v[i].fotograma;
+      return true;
+    }
+  }
+  if (modo != "ajeno") {
+    return false;
+  }
+  for (cambio_entrada &x : v) {
+    x.entrada.teclas |= TECLA_DERECHA;
+  }
+  return !v.empty();
+}
+
 int editar(int argc, char **argv)
 {
   const std::vector<uint8_t> bytes = leer(argv[2]);
@@ -308,10 +340,16 @@ int editar(int argc, char **argv)
       c.version_reglas = static_cast<uint16_t>(v);
     } else if (campo == "hash_niveles") {
       c.hash_niveles = static_cast<uint64_t>(v);
+    } else if (campo == "nivel") {
+      c.nivel = static_cast<int8_t>(v);
     } else if (campo == "banderas") {
       c.banderas = static_cast<uint8_t>(v);
     } else if (campo == "nombre") {
       poner_texto(c.nombre, LONG_NOMBRE, valor);
+    } else if (campo == "disfraz") {
+      if (!disfrazar(r, valor)) {
+        return fallar("cannot disguise the input as " + valor);
+      }
     } else if (campo == "codigo" && valor == "nuevo") {
       codigo_nuevo = true;
     } else if (campo == "codigo") {

@@ -133,6 +133,19 @@ probar_almacen() {  # store
     fallo "$enlace is not downloaded under its code: $(cat "$TMP/cabeceras")"
   echo "ok: rows verified, the verified table ranks a player's best, the recording downloads whole"
 
+  # ---- one game is claimed once: Ana's best, downloaded, disguised each
+  # way that leaves the game as it was and sent under another name, is
+  # refused with the first claim's row.
+  local modo
+  for modo in vacio movido ajeno; do
+    "$GRABAR" editar "$TMP/bajada.frep" "$TMP/disfraz_$modo" disfraz "$modo" nombre "Ladron $modo" >/dev/null
+    respuesta=$(repeticion "$p" "Ladron $modo" "$(campo "$R/ana.txt" 3 1)" "$TMP/disfraz_$modo")
+    espera "Ana's game disguised ($modo) under another name" 409 "$respuesta"
+    [[ "$respuesta" == *"claimed first by $ANA_UTF8 ($mejor points, code $(campo "$R/ana.txt" 3 1))"* ]] ||
+      fallo "the disguise $modo: '$respuesta' does not name the first claim"
+  done
+  echo "ok: a verified game disguised three ways and sent under other names: 409 with the first claim"
+
   # ---- bad recordings: each a 4xx with its reason, nothing stored. Made
   # from Cata's game, whose row is not verified; Ana's verified one is
   # sent under another name.
@@ -153,6 +166,8 @@ probar_almacen() {  # store
   "$GRABAR" editar "$f" "$B/version" version 99 >/dev/null
   "$GRABAR" editar "$f" "$B/niveles" hash_niveles 12345 >/dev/null
   "$GRABAR" editar "$f" "$B/entrenamiento" banderas 1 >/dev/null
+  "$GRABAR" editar "$f" "$B/nivel_entrenamiento" nivel 60 >/dev/null
+  "$GRABAR" editar "$f" "$B/sin_fin" fotogramas 900000 >/dev/null
   local c_mas
   c_mas=$("$GRABAR" editar "$f" "$B/mas_puntos" puntos $((puntos + 1000)) codigo nuevo)
   "$GRABAR" editar "$f" "$B/mas_fotogramas" fotogramas $((fotogramas + 100)) >/dev/null
@@ -171,12 +186,14 @@ probar_almacen() {  # store
     "an unknown rules version|422|Cata|$c|$B/version|rules version 99"
     "a foreign level set|422|Cata|$c|$B/niveles|other levels"
     "the trainer's levels|422|Cata|$c|$B/entrenamiento|trainer"
+    "a normal game started on a trainer's level|422|Cata|$c|$B/nivel_entrenamiento|starts at level 0 to 59"
+    "more frames than its levels allow|422|Cata|$c|$B/sin_fin|lasts at most"
     "a game played with the cheat|422|Tramposo|$c_trampa|$(fichero "$R/trampa.txt" 1)|cheat"
     "more points than played, with a code to match|422|Cata|$c_mas|$B/mas_puntos|does not play as it claims"
     "more frames than played|422|Cata|$c|$B/mas_fotogramas|does not play as it claims"
     "a forged code with a real recording|422|Cata|$c_falso|$f|the code claims $((puntos + 5000))"
     "another player's recording|422|Bob|$c_ana|$de_ana|not of Bob"
-    "another player's recording with its name changed|409|Bob|$c_ana|$B/de_bob|already proves another row"
+    "another player's recording with its name changed|409|Bob|$c_ana|$B/de_bob|claimed first by $ANA_UTF8"
     "a gzip-encoded body|415|Cata|$c|$B/comprimida|"
     "an empty body|400|Cata|$c|$B/vacia|"
   )

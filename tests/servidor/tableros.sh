@@ -122,8 +122,9 @@ sqlite3 "$BASE_SQLITE" "
   ALTER TABLE verificaciones DROP COLUMN clase; ALTER TABLE verificaciones DROP COLUMN nivel;
   ALTER TABLE verificaciones DROP COLUMN texto;
   DROP TABLE nombres; DROP TABLE denuncias_partida; DROP TABLE vetados;
-  DROP INDEX verificaciones_direccion; DROP INDEX repeticiones_denunciadas;
+  DROP INDEX verificaciones_direccion; DROP INDEX verificaciones_turno; DROP INDEX repeticiones_denunciadas;
   ALTER TABLE verificaciones DROP COLUMN direccion; ALTER TABLE verificaciones DROP COLUMN clave;
+  ALTER TABLE verificaciones DROP COLUMN turno;
   ALTER TABLE repeticiones DROP COLUMN oculta; ALTER TABLE repeticiones DROP COLUMN denuncias;
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
