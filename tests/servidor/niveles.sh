@@ -179,8 +179,20 @@ for ruta in "/niveles/$ID" "/niveles/$ID.txt" "/niveles/$ID.png" "/api/niveles/$
 done
 ! obtener "$P" /niveles | grep -q "$ID" || fallo "the hidden level is in the gallery"
 espera "a run for a hidden level" "410 " "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Dora" "$N/a_bea.frep")"
+# The same board spelt otherwise (its implicit gremlins written out), with
+# a run that wins that spelling: one level, so the hidden one stays hidden
+# and, shown again, is its author's.
+sed '2a gremlins: 0' "$N/a.txt" >"$N/a_explicita.txt"
+"$GRABAR" suelto "$N/a_explicita.txt" "$N/a_explicita.frep" >/dev/null
+espera "the hidden level spelt otherwise" "410 level $ID was hidden" "$(publicar "$P" Eva "$N/a_explicita.txt" "$N/a_explicita.frep")"
 "$SERVIDOR" --base "$TMP/niveles.db" --mostrar "$ID" >/dev/null
 [ "$(estado "$P" "/niveles/$ID")" = 200 ] && obtener "$P" /niveles | grep -q "$ID" || fallo "--mostrar did not bring it back"
+espera "the level spelt otherwise, by another" "409 already published $ID by Ana" "$(publicar "$P" Eva "$N/a_explicita.txt" "$N/a_explicita.frep")"
+# A run whose header starts the level alone at 51 (whose gremlins it would
+# take) is a start the game never makes.
+"$GRABAR" editar "$N/a_bea.frep" "$N/a_51.frep" nivel 51 >/dev/null
+espera "a run started at level 51" "422 the game plays a level alone from level 0" \
+  "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Dora" "$N/a_51.frep")"
 "$SERVIDOR" --base "$TMP/niveles.db" --ocultar 0123456789abcdef 2>/dev/null && fallo "--ocultar of an unknown level succeeded"
 echo "ok: a report counted once per address; --ocultar answers 410 and --mostrar brings it back"
 
@@ -195,6 +207,8 @@ echo "ok: the gallery and the level's page in Chromium ($CAPTURAS/servidor_galer
 # the ones above counted) get 429 and store nothing.
 for _ in $(seq 6); do publicar "$P" Ana "$N/b.txt" "$N/b_pierde.frep" >/dev/null; done
 espera "a flood from one address" "429 too many levels" "$(publicar "$P" Ana "$N/b.txt" "$N/b_gana.frep")"
+curl -s -D - -o /dev/null -H 'Expect:' --data-binary @"$N/b.txt" "http://127.0.0.1:$P/api/niveles?yourname=Ana&nivel=1" |
+  grep -qi '^Retry-After: [0-9]' || fallo "a 429 without Retry-After"
 kill "$PID"
 wait "$PID" 2>/dev/null || true
 
