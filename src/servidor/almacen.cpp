@@ -74,6 +74,15 @@ const char *const SQL_RECONTAR[5] = {
 
 const tablero &tablero_mundo(tabla t) { return TABLEROS_MUNDO[t]; }
 
+// The verified table ranks each player's best verified row whose game is
+// not hidden.
+const sql_mejor MEJOR_MUNDO = {
+    "SELECT id, puntos, repeticion FROM puntuaciones WHERE plegado = $1 AND mejor = 1",
+    "UPDATE puntuaciones SET mejor = $2 WHERE id = $1",
+    "SELECT p.id, p.puntos, p.repeticion FROM puntuaciones p JOIN repeticiones r ON r.id = p.repeticion"
+    " WHERE p.plegado = $1 AND r.oculta = 0 ORDER BY p.puntos DESC, p.id ASC LIMIT 1",
+};
+
 struct almacen {
   const backend_almacen *backend;
   void *b;
@@ -86,7 +95,13 @@ almacen *almacen_abrir(const std::string &base, std::string &error)
   if (b == nullptr) {
     return nullptr;
   }
-  return new almacen{backend, b};
+  auto *a = new almacen{backend, b};
+  if (!completar_plegados(a, error)) {
+    error = "cannot fold the names of the verified rows: " + error;
+    almacen_cerrar(a);
+    return nullptr;
+  }
+  return a;
 }
 
 void almacen_cerrar(almacen *a)
@@ -189,6 +204,7 @@ void leer_fila_pagina(const fila_sql &c, puntuacion &p)
   p.fases = static_cast<int32_t>(entero_sql(c[4]));
   p.recibida = entero_sql(c[5]);
   p.verificada = c[6].tipo != valor_sql::NULO;
+  p.partida = p.verificada ? entero_sql(c[6]) : 0;
   p.repeticion = p.verificada && entero_sql(c[7]) == 1 ? entero_sql(c[6]) : 0;
 }
 

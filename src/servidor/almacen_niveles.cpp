@@ -75,7 +75,7 @@ const sql_tablero SQL_TABLERO_NIVEL = {
 };
 #undef COLUMNAS_MARCAS
 
-tablero tablero_nivel(int64_t nivel) { return {&SQL_TABLERO_NIVEL, "nivel " + std::to_string(nivel), {sql_entero(nivel)}}; }
+
 const char *const SQL_JUGADA =
     "INSERT INTO jugadas_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING RETURNING nivel";
 const char *const SQL_SUMAR_JUGADA = "UPDATE niveles SET jugadas = jugadas + 1 WHERE id = $1";
@@ -102,12 +102,22 @@ const char *const SQL_CONTAR_NIVEL =
     "UPDATE niveles SET victorias = victorias + $2, mejor = CASE WHEN mejor < $3 THEN $3 ELSE mejor END"
     " WHERE id = $1 AND ($2 = 1 OR mejor < $3)";
 const char *const SQL_INSERTAR_MARCA =
-    "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor) VALUES ($1, $2, $3, $4, $5, $6, 0)";
-// A level's board ranks each player's best run; a run's id is its recording's.
+    "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor, plegado) VALUES ($1, $2, $3, $4, $5, $6, 0, $7)";
+
+}  // namespace
+
+tablero tablero_nivel(int64_t nivel) { return {&SQL_TABLERO_NIVEL, "nivel " + std::to_string(nivel), {sql_entero(nivel)}}; }
+
+// A level's board ranks each player's best run whose game is not hidden;
+// a run's id is its recording's.
 const sql_mejor MEJOR_MARCAS = {
-    "SELECT id, puntos, id FROM marcas WHERE nivel = $1 AND nombre = $2 AND mejor = 1",
+    "SELECT id, puntos, id FROM marcas WHERE nivel = $1 AND plegado = $2 AND mejor = 1",
     "UPDATE marcas SET mejor = $2 WHERE id = $1",
+    "SELECT m.id, m.puntos, m.id FROM marcas m JOIN repeticiones r ON r.id = m.id"
+    " WHERE m.nivel = $1 AND m.plegado = $2 AND r.oculta = 0 ORDER BY m.puntos DESC, m.id ASC LIMIT 1",
 };
+
+namespace {
 
 void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
 {
@@ -271,7 +281,7 @@ resultado_busqueda almacen_marca_de(almacen *a, int64_t nivel, const std::string
   const tablero t = tablero_nivel(nivel);
   if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
         std::vector<fila_sql> filas;
-        if (!sql(s, MEJOR_MARCAS.mejor_de, {sql_entero(nivel), sql_texto(nombre)}, &filas, error)) {
+        if (!sql(s, MEJOR_MARCAS.mejor_de, {sql_entero(nivel), sql_texto(plegar_nombre(nombre))}, &filas, error)) {
           return false;
         }
         if (filas.empty()) {
@@ -364,11 +374,20 @@ resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t i
 
 namespace {
 
-// A proved run onto the level's board: its recording kept under its
-// huella (one game is one run), its row, and the player's best.
-bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int64_t recibida, resultado_prueba &r,
-                    std::string &error)
+// A proved run onto the level's board: the name claimed by the sender's
+// key (a name another key holds: 409), its recording kept under its
+// huella (one game is one run), its row, and the player's best unless the
+// operator barred the name.
+bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, const std::string &clave,
+                    int64_t recibida, resultado_prueba &r, std::string &error)
 {
+  std::string tomado;
+  const int libre = reclamar_nombre(s, nombre, clave, recibida, false, tomado, error);
+  if (libre <= 0) {
+    r.estado = 409;
+    r.motivo = tomado;
+    return libre == 0;
+  }
   const int64_t rep = guardar_repeticion(s, r, recibida, r.canonica, error);
   if (rep < 0) {
     return false;
@@ -392,13 +411,19 @@ bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, int
     }
     return true;
   }
-  return sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) &&
-         sql(s, SQL_INSERTAR_MARCA,
-             {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
-              sql_entero(recibida)},
-             nullptr, error) &&
-         tablero_promover(s, tablero_nivel(nivel), MEJOR_MARCAS, {sql_entero(nivel), sql_texto(nombre)},
-                          {r.puntos, rep}, rep, recibida, error);
+  const std::string plegado = plegar_nombre(nombre);
+  const int vetado = nombre_vetado(s, plegado, error);
+  if (vetado < 0 || reclamar_nombre(s, nombre, clave, recibida, true, tomado, error) < 0 ||
+      !sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) ||
+      !sql(s, SQL_INSERTAR_MARCA,
+           {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
+            sql_entero(recibida), sql_texto(plegado)},
+           nullptr, error)) {
+    return false;
+  }
+  return vetado == 1 ? marcar_innecesaria(s, rep, recibida, error)
+                     : tablero_promover(s, tablero_nivel(nivel), MEJOR_MARCAS, {sql_entero(nivel), sql_texto(plegado)},
+                                        {r.puntos, rep}, rep, recibida, error);
 }
 
 // Title and author in lower case for the search: ASCII and the Latin-1
@@ -443,10 +468,25 @@ bool nivel_ya_publicado(sesion_sql &s, int64_t nivel, resultado_prueba &r, std::
 }
 
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &texto, int64_t recibida, resultado_prueba &r, std::string &error)
+                            const std::string &clave, const std::string &texto, int64_t recibida, resultado_prueba &r,
+                            std::string &error)
 {
   std::vector<fila_sql> filas;
+  // One proof at a time is written, on every server: a name's claim and
+  // a player's best are read and changed by one of them alone.
+  if (!sql(s, "UPDATE cerrojo_verificaciones SET n = n + 1", {}, nullptr, error)) {
+    return false;
+  }
   if (clase == TRABAJO_PUBLICAR) {
+    // The author's name is claimed as a player's: a level published under
+    // another's name is refused before it is stored.
+    std::string tomado;
+    const int libre = reclamar_nombre(s, nombre, clave, recibida, false, tomado, error);
+    if (libre <= 0) {
+      r.estado = 409;
+      r.motivo = tomado;
+      return libre == 0;
+    }
     nivel_texto n;
     if (!interpretar_nivel_texto(texto, n, error)) {
       return false;
@@ -463,7 +503,7 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
     }
     // The author's winning run opens the level's board.
     resultado_prueba marca = r;
-    if (!escribir_marca(s, nivel, nombre, recibida, marca, error)) {
+    if (!escribir_marca(s, nivel, nombre, clave, recibida, marca, error)) {
       return false;
     }
     r.estado = 201;
@@ -480,7 +520,7 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
   }
   r.estado = 200;
   r.motivo = "verified " + std::to_string(r.puntos);
-  return escribir_marca(s, nivel, nombre, recibida, r, error);
+  return escribir_marca(s, nivel, nombre, clave, recibida, r, error);
 }
 
 int64_t id_nivel_canonico(const nivel_texto &n) { return static_cast<int64_t>(hash_nivel_canonico(n)); }

@@ -69,14 +69,15 @@ constexpr int64_t EN_ESPERA = 0, TOMADO = 1, HECHO = 2;
 const char *const SQL_FILA = "SELECT id, repeticion FROM puntuaciones WHERE nombre = $1 AND codigo = $2";
 // The jobs waiting or being played, of all and of one address.
 const char *const SQL_EN_COLA =
-    "SELECT COUNT(*), COALESCE(SUM(CASE WHEN direccion = $1 THEN 1 ELSE 0 END), 0) FROM verificaciones WHERE estado < 2";
+    "SELECT COUNT(*), COALESCE(SUM(CASE WHEN direccion = $1 THEN 1 ELSE 0 END), 0), COALESCE(SUM(bytes), 0),"
+    " COALESCE(SUM(CASE WHEN direccion = $1 THEN bytes ELSE 0 END), 0) FROM verificaciones WHERE estado < 2";
 // A job's turn is how many of its address's jobs wait before it: the
 // queue takes every address's first job before any address's second, so a
 // flood from one address does not starve the others.
 const char *const SQL_ENCOLAR =
     "INSERT INTO verificaciones (nombre, codigo, puntos, fases, recibida, estado, plazo, testigo, intentos, resultado,"
-    " motivo, datos, clase, nivel, texto, direccion, turno) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '', $6, $7, $8, $9,"
-    " $10, (SELECT COUNT(*) FROM verificaciones WHERE direccion = $10 AND estado < 2))"
+    " motivo, datos, clase, nivel, texto, direccion, turno, clave, bytes) VALUES ($1, $2, $3, $4, $5, 0, 0, 0, 0, 0, '',"
+    " $6, $7, $8, $9, $10, (SELECT COUNT(*) FROM verificaciones WHERE direccion = $10 AND estado < 2), $11, $12)"
     " ON CONFLICT (nombre, codigo) DO NOTHING"
     " RETURNING id";
 const char *const SQL_TRABAJO_DE_FILA = "SELECT id, estado FROM verificaciones WHERE nombre = $1 AND codigo = $2";
@@ -88,10 +89,10 @@ const char *const SQL_HAY_TRABAJO =
 const char *const SQL_TOMAR =
     "UPDATE verificaciones SET estado = 1, plazo = $1, testigo = $2, intentos = intentos + 1 WHERE id ="
     " (SELECT id FROM verificaciones WHERE estado = 0 OR (estado = 1 AND plazo < $3) ORDER BY turno, id LIMIT 1%s)"
-    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto";
+    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto, clave";
 const char *const SQL_SOLTAR = "UPDATE verificaciones SET estado = 0, testigo = 0 WHERE id = $1 AND testigo = $2";
 const char *const SQL_TERMINAR =
-    "UPDATE verificaciones SET estado = 2, plazo = $2, resultado = $3, motivo = $4, datos = NULL"
+    "UPDATE verificaciones SET estado = 2, plazo = $2, resultado = $3, motivo = $4, datos = NULL, bytes = 0"
     " WHERE id = $1 AND testigo = $5 AND estado = 1 RETURNING id";
 // One proof at a time is written, on every server: the player's best row
 // is read and changed by one of them alone.
@@ -99,15 +100,10 @@ const char *const SQL_CERROJO = "UPDATE cerrojo_verificaciones SET n = n + 1";
 const char *const SQL_INSERTAR_FILA =
     "INSERT INTO puntuaciones (nombre, codigo, puntos, fases, trampa, recibida) VALUES ($1, $2, $3, $4, 0, $5)"
     " ON CONFLICT (nombre, codigo) DO NOTHING RETURNING id";
-const char *const SQL_MARCAR = "UPDATE puntuaciones SET repeticion = $2 WHERE id = $1";
+const char *const SQL_MARCAR = "UPDATE puntuaciones SET repeticion = $2, plegado = $3 WHERE id = $1";
 // The row a game proves, known by the game's huella.
 const char *const SQL_RECLAMO =
     "SELECT p.nombre, p.codigo, p.puntos FROM repeticiones r JOIN puntuaciones p ON p.repeticion = r.id WHERE r.huella = $1";
-// The verified table ranks each player's best verified row.
-const sql_mejor MEJOR_MUNDO = {
-    "SELECT id, puntos, repeticion FROM puntuaciones WHERE nombre = $1 AND mejor = 1",
-    "UPDATE puntuaciones SET mejor = $2 WHERE id = $1",
-};
 const char *const SQL_PODAR =
     "UPDATE repeticiones SET datos = NULL, guardada = 0 WHERE guardada = 1 AND innecesaria <= $1 RETURNING id";
 const char *const SQL_OLVIDAR = "DELETE FROM verificaciones WHERE estado = 2 AND plazo < $1";
@@ -136,6 +132,7 @@ struct trabajo {
   int8_t clase = TRABAJO_FILA;
   int64_t nivel = 0;
   std::string texto;  // a level's job: the level's text
+  std::string clave;  // the sender's key, hex
 };
 
 // A worker process and its pipes: `entrada` its standard input, `salida`
@@ -310,6 +307,7 @@ bool tomar(cola *c, trabajo &t)
   t.clase = static_cast<int8_t>(f[8].entero);
   t.nivel = f[9].entero;
   t.texto = f[10].texto;
+  t.clave = f[11].texto;
   return true;
 }
 
@@ -357,9 +355,10 @@ bool terminar(cola *c, const trabajo &t, resultado_prueba &r,
   return bien;
 }
 
-// The rows a proof changes: the row (stored here if its upload has not
-// come), the recording under its huella, the mark of the row, and the
-// player's best row. `r` becomes what the sender is told.
+// The rows a proof changes: the name's claim, the row (stored here if its
+// upload has not come), the recording under its huella, the mark of the
+// row, and the player's best row unless the operator barred the name. `r`
+// becomes what the sender is told.
 bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::string &error)
 {
   const puntuacion &p = t.fila;
@@ -373,6 +372,14 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
     r.estado = 200;
     r.motivo = "already verified";
     return true;
+  }
+  // A name another key holds: nothing is written.
+  std::string tomado;
+  const int libre = reclamar_nombre(s, p.nombre, t.clave, ahora, false, tomado, error);
+  if (libre <= 0) {
+    r.estado = 409;
+    r.motivo = tomado;
+    return libre == 0;
   }
   const int64_t rep = guardar_repeticion(s, r, ahora, r.canonica, error);
   if (rep < 0) {
@@ -402,9 +409,15 @@ bool escribir_prueba(sesion_sql &s, const trabajo &t, resultado_prueba &r, std::
     return false;
   }
   const int64_t fila = entero_sql(filas[0][0]);
-  return sql(s, SQL_MARCAR, {sql_entero(fila), sql_entero(rep)}, nullptr, error) &&
-         tablero_promover(s, tablero_mundo(TABLA_VERIFICADA), MEJOR_MUNDO, {sql_texto(p.nombre)}, {p.puntos, fila}, rep,
-                          ahora, error);
+  const std::string plegado = plegar_nombre(p.nombre);
+  const int vetado = nombre_vetado(s, plegado, error);
+  if (vetado < 0 || reclamar_nombre(s, p.nombre, t.clave, ahora, true, tomado, error) < 0 ||
+      !sql(s, SQL_MARCAR, {sql_entero(fila), sql_entero(rep), sql_texto(plegado)}, nullptr, error)) {
+    return false;
+  }
+  return vetado == 1 ? marcar_innecesaria(s, rep, ahora, error)
+                     : tablero_promover(s, tablero_mundo(TABLA_VERIFICADA), MEJOR_MUNDO, {sql_texto(plegado)},
+                                        {p.puntos, fila}, rep, ahora, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -485,7 +498,7 @@ void atender_trabajador(cola *c, trabajador &w)
     } else if (r.estado == 200) {
       const bool escrito = terminar(c, t, r, [&](sesion_sql &s, std::string &error) {
         return t.clase == TRABAJO_FILA ? escribir_prueba(s, t, r, error)
-                                       : escribir_nivel_probado(s, t.clase, t.nivel, t.fila.nombre, t.texto,
+                                       : escribir_nivel_probado(s, t.clase, t.nivel, t.fila.nombre, t.clave, t.texto,
                                                                 t.fila.recibida, r, error);
       });
       if (escrito) {
@@ -581,14 +594,14 @@ namespace {
 // Whether the queue can take no job from this address now (the count of
 // all jobs waiting and of the address's): the answer, with when to try
 // again.
-bool cola_llena(const fila_sql &cuenta, respuesta &r)
+bool cola_llena(const fila_sql &cuenta, int64_t bytes, respuesta &r)
 {
-  if (entero_sql(cuenta[0]) >= MAX_EN_COLA) {
+  if (entero_sql(cuenta[0]) >= MAX_EN_COLA || entero_sql(cuenta[2]) + bytes > MAX_BYTES_EN_COLA) {
     r = texto(503, "the verification queue is full; send the recording again later");
     r.reintentar = 30;
     return true;
   }
-  if (entero_sql(cuenta[1]) >= MAX_EN_COLA_DIRECCION) {
+  if (entero_sql(cuenta[1]) >= MAX_EN_COLA_DIRECCION || entero_sql(cuenta[3]) + bytes > MAX_BYTES_EN_COLA_DIRECCION) {
     r = texto(429, "too many recordings from this address are waiting to be verified; send it again later");
     r.reintentar = 10;
     return true;
@@ -599,12 +612,11 @@ bool cola_llena(const fila_sql &cuenta, respuesta &r)
 // Queues a job and waits for its outcome. `ya_hecho` reads (in a
 // transaction of either side) whether what the job would prove is proved
 // already, and then sets the answer.
-respuesta encolar(cola *c, const trabajo &j, const std::string &direccion,
+respuesta encolar(cola *c, const trabajo &j, const std::string &datos, const std::string &direccion,
                   const std::function<bool(sesion_sql &, respuesta &, std::string &)> &ya_hecho)
 {
   const int64_t de_quien = static_cast<int64_t>(hash_direccion(direccion));
   const puntuacion &p = j.fila;
-  const std::string &datos = j.datos;
   int64_t id = -1;
   bool nuestro = false;
   bool escribir = false;
@@ -632,7 +644,7 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &direccion,
     if (!sql(s, SQL_EN_COLA, {sql_entero(de_quien)}, &filas, error)) {
       return false;
     }
-    if (cola_llena(filas[0], inmediata)) {
+    if (cola_llena(filas[0], static_cast<int64_t>(datos.size()), inmediata)) {
       return true;
     }
     escribir = true;
@@ -649,14 +661,15 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &direccion,
     if (!sql(s, SQL_EN_COLA, {sql_entero(de_quien)}, &filas, error)) {
       return false;
     }
-    if (cola_llena(filas[0], inmediata)) {
+    if (cola_llena(filas[0], static_cast<int64_t>(datos.size()), inmediata)) {
       return true;
     }
     const std::vector<valor_sql> nuevo = {sql_texto(p.nombre), sql_texto(p.codigo), sql_entero(p.puntos),
                                           sql_entero(p.fases), sql_entero(p.recibida), sql_bytes(datos),
                                           sql_entero(j.clase), sql_entero(j.nivel),
                                           j.clase == TRABAJO_FILA ? valor_sql{} : sql_texto(j.texto),
-                                          sql_entero(de_quien)};
+                                          sql_entero(de_quien), sql_texto(j.clave),
+                                          sql_entero(static_cast<int64_t>(datos.size()))};
     if (!sql(s, SQL_ENCOLAR, nuevo, &filas, error)) {
       return false;
     }
@@ -740,18 +753,24 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &direccion,
 
 }  // namespace
 
-respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion)
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion,
+                         const std::string &clave)
 {
   trabajo j;
   j.fila = p;
-  j.datos = datos;
-  return encolar(c, j, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+  j.clave = clave;
+  return encolar(c, j, datos, direccion, [&p, &clave](sesion_sql &s, respuesta &r, std::string &error) {
     std::vector<fila_sql> filas;
     if (!sql(s, SQL_FILA, {sql_texto(p.nombre), sql_texto(p.codigo)}, &filas, error)) {
       return false;
     }
+    std::string tomado;
     if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
       r = texto(200, "already verified");
+    } else if (const int libre = reclamar_nombre(s, p.nombre, clave, 0, false, tomado, error); libre <= 0) {
+      // A name another key holds costs no worker.
+      r = texto(409, tomado);
+      return libre == 0;
     }
     return true;
   });
@@ -763,13 +782,18 @@ respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::stri
   j.fila.nombre = p.nombre;
   j.fila.codigo = p.clave;
   j.fila.recibida = p.recibida;
-  j.datos = datos;
   j.clase = p.clase;
   j.nivel = p.nivel;
   j.texto = p.texto;
+  j.clave = p.firmante;
   // A level published already is said so at once; a run is played each
   // time (its writer finds a game sent before by its huella).
-  return encolar(c, j, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+  return encolar(c, j, datos, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
+    std::string tomado;
+    if (const int libre = reclamar_nombre(s, p.nombre, p.firmante, 0, false, tomado, error); libre <= 0) {
+      r = texto(409, tomado);
+      return libre == 0;
+    }
     if (p.clase != TRABAJO_PUBLICAR) {
       return true;
     }

@@ -65,10 +65,17 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     ESQUEMA_RECUENTOS,
     // The community levels (almacen_niveles.cpp).
     ESQUEMA_NIVELES,
-    // Names bound to their players' keys, the address each job came from
-    // (the queue serves addresses in turn), and the operators' moderation
-    // of games: hidden, reported, and names barred.
+    // Names bound to their players' keys (a player's rows and runs are
+    // known by the folded name, filled in for older rows by
+    // completar_plegados), the address each job came from and its size
+    // (the queue serves addresses in turn, bounded in bytes), and the
+    // operators' moderation of games: hidden, reported, and names barred.
     "CREATE TABLE nombres (plegado TEXT PRIMARY KEY, nombre TEXT NOT NULL, clave TEXT NOT NULL, desde BIGINT NOT NULL);"
+    "ALTER TABLE puntuaciones ADD COLUMN plegado TEXT;"
+    "CREATE INDEX puntuaciones_plegado ON puntuaciones (plegado);"
+    "ALTER TABLE marcas ADD COLUMN plegado TEXT;"
+    "CREATE INDEX marcas_plegado ON marcas (nivel, plegado);"
+    "ALTER TABLE verificaciones ADD COLUMN bytes BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN direccion BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN clave TEXT;"
     "ALTER TABLE verificaciones ADD COLUMN turno BIGINT NOT NULL DEFAULT 0;"

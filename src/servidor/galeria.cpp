@@ -254,7 +254,7 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
       if (m.guardada) {
         h += " <a href=\"" + url_repeticion_marca(n.id, m.id) + "\" type=\"" + TIPO_REPETICION + "\" download>recording</a>";
       }
-      h += "</td></tr>\n";
+      h += boton_denuncia(m.id) + "</td></tr>\n";
     }
     h += "</tbody>\n</table>\n";
   }

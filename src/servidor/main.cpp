@@ -33,6 +33,8 @@ namespace {
 // and headers are bounded by the library (8 KiB each).
 constexpr int HILOS = 64;
 constexpr size_t EN_ESPERA = 256;
+// Connections whose heads are still coming, held by one thread.
+constexpr size_t EN_SALA = 4096;
 constexpr time_t ESPERA_LECTURA_S = 5;
 constexpr time_t ESPERA_ESCRITURA_S = 5;
 constexpr size_t MAX_CUERPO = MAX_BYTES_REPETICION + MAX_BYTES_NIVEL;
@@ -50,6 +52,7 @@ const char *const AYUDA =
     "                          [--conservar TIME] [--limite-verificacion S]\n"
     "                          [--limite-niveles N] [--limite-repeticiones N]\n"
     "       fotonauta-servidor [--base FILE] --ocultar ID | --mostrar ID | --denuncias\n"
+    "       fotonauta-servidor [--base FILE] --ocultar-partida N | --mostrar-partida N | --vetar NAME\n"
     "The fotonauta score server: takes the high scores the game uploads and the\n"
     "recordings of their games, plays each recording again to verify its score,\n"
     "and shows the world table on a web page.\n"
@@ -82,7 +85,16 @@ const char *const AYUDA =
     "  --ocultar ID hide the community level ID from the gallery (its pages\n"
     "               then answer 410), and exit\n"
     "  --mostrar ID show a hidden level again, and exit\n"
-    "  --denuncias  list the reported levels, most reported first, and exit\n"
+    "  --ocultar-partida N\n"
+    "               take verified game N (the number in /repeticiones/N.frep, or\n"
+    "               of a run on a level's board) off its board: the player's\n"
+    "               best game that may be shown takes its place; and exit\n"
+    "  --mostrar-partida N\n"
+    "               let game N be shown again, and exit\n"
+    "  --vetar NAME take every game of NAME (and of the names that fold to\n"
+    "               it) off every board, now and from then on, and exit\n"
+    "  --denuncias  list the reported levels and the reported games, most\n"
+    "               reported first, and exit\n"
     "  --recontar   count the table's rows again into the ranges its ranks\n"
     "               and pages are read from (after rows were edited by hand),\n"
     "               and exit\n"
@@ -126,9 +138,10 @@ void parar(int) {
   }
 }
 
-// Runs each accepted connection on one of a fixed set of threads; when all
-// are busy and the waiting list is full, the accepting thread waits, so
-// the connections held in memory stay bounded.
+// Runs each accepted connection on one of a fixed set of threads, once its
+// request's head has come whole in the waiting room; when all are busy
+// and the waiting list is full, the waiting room waits, and then the
+// accepting thread, so the connections held in memory stay bounded.
 class cola_acotada : public httplib::TaskQueue {
  public:
   explicit cola_acotada(int hilos)
@@ -136,16 +149,23 @@ class cola_acotada : public httplib::TaskQueue {
     for (int i = 0; i < hilos; ++i) {
       hilos_.emplace_back([this] { trabajar(); });
     }
+    sala_ = abrir_sala(EN_SALA, [this](std::function<void()> tarea) { entregar(std::move(tarea)); });
   }
   void enqueue(std::function<void()> tarea) override
   {
-    std::unique_lock<std::mutex> l(cerrojo_);
-    hueco_.wait(l, [this] { return tareas_.size() < EN_ESPERA || fin_; });
-    tareas_.push_back(std::move(tarea));
-    hay_tarea_.notify_one();
+    const int fd = ultima_aceptada();
+    if (sala_ != nullptr && fd >= 0) {
+      sala_recibir(sala_, fd, std::move(tarea));
+    } else {
+      entregar(std::move(tarea));
+    }
   }
   void shutdown() override
   {
+    if (sala_ != nullptr) {
+      cerrar_sala(sala_);
+      sala_ = nullptr;
+    }
     {
       std::lock_guard<std::mutex> l(cerrojo_);
       fin_ = true;
@@ -175,6 +195,14 @@ class cola_acotada : public httplib::TaskQueue {
       tarea();
     }
   }
+  void entregar(std::function<void()> tarea)
+  {
+    std::unique_lock<std::mutex> l(cerrojo_);
+    hueco_.wait(l, [this] { return tareas_.size() < EN_ESPERA || fin_; });
+    tareas_.push_back(std::move(tarea));
+    hay_tarea_.notify_one();
+  }
+  sala_espera *sala_ = nullptr;
   std::vector<std::thread> hilos_;
   std::deque<std::function<void()>> tareas_;
   std::mutex cerrojo_;
@@ -224,9 +252,10 @@ std::string este_programa(const char *argv0)
   return n > 0 ? std::string(ruta, static_cast<size_t>(n)) : std::string(argv0);
 }
 
-// An operator's act on the levels of the store named by `base`: hide or
-// show one, or list the reported ones. The exit status.
-int operar(const std::string &base, const std::string &operacion, int64_t id)
+// An operator's act on the store named by `base`: hide or show a level
+// or a game, bar a name, or list the reported levels and games. The exit
+// status.
+int operar(const std::string &base, const std::string &operacion, int64_t id, const std::string &nombre)
 {
   std::string error;
   almacen *a = almacen_abrir(base, error);
@@ -245,6 +274,34 @@ int operar(const std::string &base, const std::string &operacion, int64_t id)
     }
     if (estado == 0 && niveles.empty()) {
       std::printf("no level has been reported\n");
+    }
+    std::vector<partida_denunciada> partidas;
+    if (estado == 0 && !almacen_partidas_denunciadas(a, partidas, error)) {
+      estado = fallar("cannot read the reported games: " + error);
+    }
+    for (const partida_denunciada &p : partidas) {
+      std::printf("game %" PRId64 "\t%" PRId64 " report(s)\t%s\t%s, %d points %s\n", p.id, p.denuncias,
+                  p.oculta ? "hidden" : "shown", p.nombre.c_str(), static_cast<int>(p.puntos),
+                  p.de_nivel ? ("on level " + id_nivel_texto(p.nivel)).c_str() : "on the world table");
+    }
+    if (estado == 0 && partidas.empty()) {
+      std::printf("no game has been reported\n");
+    }
+  } else if (operacion == "--vetar") {
+    if (!almacen_vetar(a, nombre, error)) {
+      estado = fallar("cannot bar " + nombre + ": " + error);
+    } else {
+      std::printf("%s is barred: its games are on no board\n", nombre.c_str());
+    }
+  } else if (operacion == "--ocultar-partida" || operacion == "--mostrar-partida") {
+    const bool ocultar = operacion == "--ocultar-partida";
+    const resultado_busqueda r = almacen_ocultar_partida(a, id, ocultar, error);
+    if (r == FALLO_ALMACEN) {
+      estado = fallar("cannot change game " + std::to_string(id) + ": " + error);
+    } else if (r == NINGUNA) {
+      estado = fallar("no verified game " + std::to_string(id) + " in " + base);
+    } else {
+      std::printf("game %" PRId64 " is %s\n", id, ocultar ? "hidden: it is on no board" : "shown again");
     }
   } else {
     const bool ocultar = operacion == "--ocultar";
@@ -287,6 +344,7 @@ int main(int argc, char **argv)
   // --ocultar, --mostrar or --denuncias: an operator's act on the store.
   std::string operacion;
   int64_t id_operador = 0;
+  std::string nombre_operador;
   opciones_niveles niveles_o;
   bool recontar = false;
   for (int i = 1; i < argc; ++i) {
@@ -303,7 +361,8 @@ int main(int argc, char **argv)
                            opcion == "--conservar" || opcion == "--limite-verificacion" ||
                            opcion == "--pausa-verificador" || opcion == "--limite-niveles" ||
                            opcion == "--limite-repeticiones" || opcion == "--ocultar" ||
-                           opcion == "--mostrar";
+                           opcion == "--mostrar" || opcion == "--ocultar-partida" ||
+                           opcion == "--mostrar-partida" || opcion == "--vetar";
     if (con_valor && i + 1 >= argc) {
       return fallar(opcion + " needs a value (see --help)");
     }
@@ -366,6 +425,18 @@ int main(int argc, char **argv)
         return fallar(opcion + " takes a level's ID, 16 lower-case hexadecimal digits, not '" + v + "'");
       }
       operacion = opcion;
+    } else if (opcion == "--ocultar-partida" || opcion == "--mostrar-partida") {
+      const std::string v = argv[++i];
+      if (!leer_entero(v, 1, 999999999, id_operador)) {
+        return fallar(opcion + " takes a game's number, not '" + v + "'");
+      }
+      operacion = opcion;
+    } else if (opcion == "--vetar") {
+      nombre_operador = argv[++i];
+      if (plegar_nombre(nombre_operador).empty()) {
+        return fallar("--vetar takes a name with a letter in it");
+      }
+      operacion = opcion;
     } else if (opcion == "--denuncias") {
       operacion = opcion;
     } else {
@@ -376,7 +447,7 @@ int main(int argc, char **argv)
     return verificador_main(cola_o.pausa_ms);
   }
   if (!operacion.empty()) {
-    return operar(base, operacion, id_operador);
+    return operar(base, operacion, id_operador, nombre_operador);
   }
   configurar_niveles(niveles_o);
 
@@ -449,20 +520,23 @@ int main(int argc, char **argv)
     const size_t interrogacion = peticion.target.find('?');
     return interrogacion == std::string::npos ? std::string() : peticion.target.substr(interrogacion + 1);
   };
+  const auto firma_de = [](const httplib::Request &peticion) {
+    return firma_envio{peticion.get_header_value(CABECERA_CLAVE), peticion.get_header_value(CABECERA_FIRMA)};
+  };
   // The community levels' posts: a level with its recording, a run for a
   // level's board (both closed after their answer, as a recording's
   // upload), and a report.
-  s.Post("/api/niveles", [c, cabeceras_grandes, responder, consulta_de](const httplib::Request &peticion, httplib::Response &r) {
+  s.Post("/api/niveles", [c, cabeceras_grandes, responder, consulta_de, firma_de](const httplib::Request &peticion, httplib::Response &r) {
     r.set_header("Connection", "close");
     if (cabeceras_grandes(peticion, r)) {
       return;
     }
     responder(publicar_nivel(c, consulta_de(peticion), peticion.body, peticion.remote_addr,
-                             static_cast<int64_t>(std::time(nullptr))),
+                             static_cast<int64_t>(std::time(nullptr)), firma_de(peticion)),
               r);
   });
   s.Post(R"(/api/niveles/([0-9a-f]{16})/repeticiones)",
-         [a, c, cabeceras_grandes, responder, consulta_de](const httplib::Request &peticion, httplib::Response &r) {
+         [a, c, cabeceras_grandes, responder, consulta_de, firma_de](const httplib::Request &peticion, httplib::Response &r) {
            r.set_header("Connection", "close");
            if (cabeceras_grandes(peticion, r)) {
              return;
@@ -470,7 +544,7 @@ int main(int argc, char **argv)
            int64_t id = 0;
            leer_id_nivel(peticion.matches[1].str(), id);
            responder(recibir_marca(c, a, id, consulta_de(peticion), peticion.body, peticion.remote_addr,
-                                   static_cast<int64_t>(std::time(nullptr))),
+                                   static_cast<int64_t>(std::time(nullptr)), firma_de(peticion)),
                      r);
          });
   s.Post(R"(/niveles/([0-9a-f]{16})/denuncia)", [a, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
@@ -481,16 +555,24 @@ int main(int argc, char **argv)
     leer_id_nivel(peticion.matches[1].str(), id);
     responder(denunciar_nivel(a, id, peticion.remote_addr), r);
   });
+  // A verified game's report, from its row's button.
+  s.Post(R"(/repeticiones/([0-9]{1,15})/denuncia)", [a, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
+    if (cabeceras_grandes(peticion, r)) {
+      return;
+    }
+    responder(denunciar_partida(a, std::atoll(peticion.matches[1].str().c_str()), peticion.remote_addr), r);
+  });
   // A recording's connection is closed after its answer: the bytes it may
   // send are counted for one request (limite_lectura.cpp).
-  s.Post("/api/repeticiones", [c, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
+  s.Post("/api/repeticiones", [c, cabeceras_grandes, responder, firma_de](const httplib::Request &peticion, httplib::Response &r) {
     r.set_header("Connection", "close");
     if (cabeceras_grandes(peticion, r)) {
       return;
     }
     const size_t interrogacion = peticion.target.find('?');
     const std::string consulta = interrogacion == std::string::npos ? "" : peticion.target.substr(interrogacion + 1);
-    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr),
+    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr,
+                                 firma_de(peticion)),
               r);
   });
   // A body the library would unpack (Content-Encoding: gzip, br) is

@@ -218,7 +218,7 @@ std::string url_repeticion_marca(int64_t nivel, int64_t marca)
 }
 
 respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string &cuerpo, const std::string &direccion,
-                         int64_t ahora)
+                         int64_t ahora, const firma_envio &f)
 {
   if (const int64_t espera = admitir_envio(limite, direccion, ahora); espera > 0) {
     return demasiados(espera);
@@ -258,7 +258,11 @@ respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string
   if (!cabecera_de_nivel(cuerpo, n, nivel, motivo, estado)) {
     return texto(estado, "the recording does not win this level: " + motivo);
   }
+  if (respuesta r; !comprobar_firma("/api/niveles", nombre, cuerpo, f, r)) {
+    return r;
+  }
   peticion_nivel p;
+  p.firmante = f.clave;
   p.clase = TRABAJO_PUBLICAR;
   p.nivel = id_nivel_canonico(nivel);
   p.nombre = nombre;
@@ -269,7 +273,7 @@ respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string
 }
 
 respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &consulta, const std::string &cuerpo,
-                        const std::string &direccion, int64_t ahora)
+                        const std::string &direccion, int64_t ahora, const firma_envio &f)
 {
   if (const int64_t espera = admitir_envio(limite, direccion, ahora); espera > 0) {
     return demasiados(espera);
@@ -295,6 +299,9 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
   if (!cabecera_de_nivel(cuerpo, 0, guardado, motivo, estado)) {
     return texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : estado, motivo);
   }
+  if (respuesta sin_firma; !comprobar_firma("/api/niveles/" + id_nivel_texto(id) + "/repeticiones", nombre, cuerpo, f, sin_firma)) {
+    return sin_firma;
+  }
   // One job per game sent: the same recording sent twice waits for the
   // same proof.
   uint64_t huella_bytes = 0xcbf29ce484222325ULL;
@@ -306,6 +313,7 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
   p.nivel = id;
   p.nombre = nombre;
   p.clave = "marca " + id_nivel_texto(id) + " " + id_nivel_texto(static_cast<int64_t>(huella_bytes));
+  p.firmante = f.clave;
   p.texto = n.texto;
   p.recibida = ahora;
   return cola_verificar_nivel(c, p, cuerpo, direccion);

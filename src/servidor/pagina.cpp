@@ -56,9 +56,17 @@ const char *const ESTILO =
     "p.jugar a{font-weight:bold}"
     "code{color:#0f0;background:#111;padding:0.1em 0.3em}"
     "form.denuncia{text-align:right;margin:1em 0}"
-    "form.denuncia button{font-size:0.8em;color:#aaa;border-color:#444}";
+    "form.denuncia button{font-size:0.8em;color:#aaa;border-color:#444}"
+    "form.partida{display:inline;margin:0 0 0 0.4em}"
+    "form.partida button{font-size:0.75em;color:#aaa;border-color:#444;padding:0 0.3em}";
 
 }  // namespace
+
+std::string boton_denuncia(int64_t partida)
+{
+  return "<form class=\"partida\" method=\"post\" action=\"/repeticiones/" + std::to_string(partida) +
+         "/denuncia\"><button type=\"submit\" title=\"report this game to the server's operator\">Report</button></form>";
+}
 
 std::string fecha_texto(int64_t segundos, bool con_hora)
 {
@@ -103,8 +111,8 @@ std::string enlace_clave(tabla t, const char *direccion, const puntuacion &p, co
          texto_clave({p.puntos, p.id}) + "\">" + texto + "</a>";
 }
 
-// The last column: a verified row's mark and, while its recording is
-// kept, the link to download it.
+// The last column: a verified row's mark, while its recording is kept
+// the link to download it, and the button that reports the game.
 std::string celda_repeticion(const puntuacion &p)
 {
   if (!p.verificada) {
@@ -115,7 +123,7 @@ std::string celda_repeticion(const puntuacion &p)
     c += " <a href=\"/repeticiones/" + numero(p.repeticion) + ".frep\" type=\"" + TIPO_REPETICION +
          "\" download>recording</a>";
   }
-  return c + "</td>";
+  return c + boton_denuncia(p.partida) + "</td>";
 }
 
 void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)

@@ -190,21 +190,6 @@ respuesta descargar(almacen *a, const std::string &ruta)
 
 }  // namespace
 
-std::string latin1_a_utf8(const std::string &s)
-{
-  std::string u;
-  for (const char c : s) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b < 0x80) {
-      u += c;
-    } else {
-      u += static_cast<char>(0xC0 | (b >> 6));
-      u += static_cast<char>(0x80 | (b & 0x3F));
-    }
-  }
-  return u;
-}
-
 bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametros, std::string &motivo)
 {
   parametros.clear();
@@ -362,7 +347,7 @@ limite_direcciones *const limite_repeticiones = crear_limite(30, 60);
 }  // namespace
 
 respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora,
-                             const std::string &direccion)
+                             const std::string &direccion, const firma_envio &f)
 {
   cambiar_limite(limite_repeticiones, repeticiones_por_minuto);
   if (const int64_t espera = admitir_envio(limite_repeticiones, direccion, ahora); espera > 0) {
@@ -393,5 +378,8 @@ respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::st
   if (!comprobar_cabecera(cabecera, p, estado, motivo)) {
     return texto(estado, motivo);
   }
-  return cola_verificar(c, p, cuerpo, direccion);
+  if (respuesta r; !comprobar_firma("/api/repeticiones", p.nombre, cuerpo, f, r)) {
+    return r;
+  }
+  return cola_verificar(c, p, cuerpo, direccion, f.clave);
 }

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "identidad/identidad.h"
+
 struct cabecera_repeticion;
 struct nivel_texto;
 struct problema_nivel;
@@ -39,6 +41,7 @@ struct puntuacion {
   int64_t puesto = 0;    // rank, on reading: 1 + the rows with more points
   bool verificada = false;  // on reading: a recording of its game proved it
   int64_t repeticion = 0;   // on reading: that recording's id while it is kept, else 0
+  int64_t partida = 0;      // on reading: a verified row's game (its recording's id, kept or not)
   int64_t id = 0;           // on reading: the row's id, its key beside the points
 };
 
@@ -249,6 +252,9 @@ struct sql_mejor {
   const char *mejor_de;
   // $1 a row's id, $2 1 or 0: the row marked its player's best, or not.
   const char *poner_mejor;
+  // With the player's parameters: the player's best row that may be shown
+  // (its game not hidden), as mejor_de gives it.
+  const char *elegible;
 };
 
 // A proved row `nueva`, kept with recording `repeticion`, of the player
@@ -258,6 +264,17 @@ struct sql_mejor {
 // `ahora`, to be pruned.
 bool tablero_promover(sesion_sql &s, const tablero &t, const sql_mejor &m, const std::vector<valor_sql> &jugador,
                       clave_fila nueva, int64_t repeticion, int64_t ahora, std::string &error);
+
+// The player's best row on board `t` found again, after an operator hid or
+// showed one of the player's games or barred the name (`vetado`: none is
+// shown): the rows marked best are unmarked and the best row that may be
+// shown is marked, the counts kept.
+bool tablero_recolocar(sesion_sql &s, const tablero &t, const sql_mejor &m, const std::vector<valor_sql> &jugador,
+                       bool vetado, int64_t ahora, std::string &error);
+
+// Marks recording `repeticion` needed by no board since `ahora`: it is
+// pruned once it has been so for the time recordings are kept.
+bool marcar_innecesaria(sesion_sql &s, int64_t repeticion, int64_t ahora, std::string &error);
 
 struct resultado_prueba;
 // Keeps a proved game's recording under its huella: its id, 0 when a
@@ -270,6 +287,12 @@ int64_t entero_sql(const valor_sql &v);
 
 // The world table's two boards.
 const tablero &tablero_mundo(tabla t);
+// A level's board.
+tablero tablero_nivel(int64_t nivel);
+// The players' best rows: on the verified world table, a player is $1
+// (the folded name); on a level's board, $1 the level and $2 the player.
+extern const sql_mejor MEJOR_MUNDO;
+extern const sql_mejor MEJOR_MARCAS;
 
 // The statement that counts the rows of `puntuaciones` that `filtro`
 // picks into board `nombre`'s ranges, at every scale, in both backends'
@@ -315,6 +338,11 @@ bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
 constexpr int32_t VERSION_ESQUEMA = 5;
+
+// Fills in, once, what schema 5 adds that SQL alone cannot: the folded
+// names of the verified rows and runs of an older store. False with the
+// reason.
+bool completar_plegados(almacen *a, std::string &error);
 
 // What the schema's upgrade (esquema.cpp, written once) needs of a
 // backend: a connection, a way to run a script of statements (giving the
@@ -453,8 +481,13 @@ struct respuesta;
 // `direccion` is the sender's: the queue takes the addresses' jobs in
 // turn, and holds at most MAX_EN_COLA_DIRECCION of one address at once
 // (past them 429).
-respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion = "");
+respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos, const std::string &direccion,
+                         const std::string &clave);
 constexpr int64_t MAX_EN_COLA_DIRECCION = 16;
+// Bytes of recordings waiting in the queue, in all and from one address:
+// past them 503 (all) or 429 (one address), with Retry-After.
+constexpr int64_t MAX_BYTES_EN_COLA = int64_t{64} << 20;
+constexpr int64_t MAX_BYTES_EN_COLA_DIRECCION = int64_t{8} << 20;
 
 // A level's job as it is queued: `clave` names it (one job per key at a
 // time), `nombre` the author or player, `texto` the level's text.
@@ -463,6 +496,7 @@ struct peticion_nivel {
   int64_t nivel = 0;  // the level's ID, as a signed 64-bit number
   std::string nombre, clave, texto;
   int64_t recibida = 0;
+  std::string firmante;  // the sender's key, hex: the name's claim
 };
 
 // Queues a level's job and waits for its outcome as cola_verificar does:
@@ -478,6 +512,19 @@ respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::stri
 // Nothing more is read from the connection whose request this thread is
 // answering: once its answer is written it is closed (limite_lectura.cpp).
 void no_leer_mas();
+
+// The connection this thread accepted last (-1 none): the listening
+// thread's, as it hands the connection's task over.
+int ultima_aceptada();
+// The waiting room: connections wait there, on one thread, until their
+// request's head has come whole (or they ended, sent more than a head, or
+// outlived their time); then their task goes to `entregar`, a request
+// thread's queue. At most `maximo` wait; past them sala_recibir waits.
+struct sala_espera;
+sala_espera *abrir_sala(size_t maximo, std::function<void(std::function<void()>)> entregar);
+void sala_recibir(sala_espera *s, int fd, std::function<void()> tarea);
+// Hands over every connection still waiting, with nothing more to read.
+void cerrar_sala(sala_espera *s);
 
 struct respuesta {
   int estado = 200;
@@ -514,8 +561,57 @@ respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const 
 // `direccion`: at most `repeticiones_por_minuto` from one address (past it
 // 429 with Retry-After).
 extern int repeticiones_por_minuto;
+// The key and signature an upload carries (CABECERA_CLAVE and
+// CABECERA_FIRMA, as sent; empty when absent).
+struct firma_envio {
+  std::string clave, firma;
+};
 respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::string &cuerpo, int64_t ahora,
-                             const std::string &direccion = "");
+                             const std::string &direccion, const firma_envio &f);
+
+// ---------------------------------------------------------------------------
+// Names and moderation (nombres.cpp)
+// ---------------------------------------------------------------------------
+
+// Checks an upload's signature over `ruta`, `nombre` and `cuerpo`: true,
+// or false with the answer (400 a malformed key or signature, 403 none or
+// one that does not match). A verified row is always a signed one: a name
+// is claimed by a key, and a row without one could be anyone's.
+bool comprobar_firma(const std::string &ruta, const std::string &nombre, const std::string &cuerpo,
+                     const firma_envio &f, respuesta &r);
+
+// Whether `nombre` may be claimed by `clave`: 1 (free, or that key's), 0
+// (another key's: `motivo` says 409's "name taken"), -1 on failure. With
+// `escribir`, a free name is bound to the key (in a proof's transaction).
+int reclamar_nombre(sesion_sql &s, const std::string &nombre, const std::string &clave, int64_t ahora, bool escribir,
+                    std::string &motivo, std::string &error);
+// Whether the operator barred folded name `plegado`: 1, 0, -1 on failure.
+int nombre_vetado(sesion_sql &s, const std::string &plegado, std::string &error);
+
+// The operator's acts on games (a game is known by its recording's id,
+// /repeticiones/ID.frep on the world table, the run's number on a
+// level's board): hidden or shown again (the player's best that may be
+// shown takes its place on the board), a name barred from every board.
+// HALLADA done, NINGUNA no such game, FALLO_ALMACEN with the reason.
+resultado_busqueda almacen_ocultar_partida(almacen *a, int64_t partida, bool oculta, std::string &error);
+bool almacen_vetar(almacen *a, const std::string &nombre, std::string &error);
+
+// A verified game reported from an address (a hash of it): counted once
+// per address. HALLADA, NINGUNA (no such verified game) or FALLO_ALMACEN.
+resultado_busqueda almacen_denunciar_partida(almacen *a, int64_t partida, uint64_t direccion);
+struct partida_denunciada {
+  int64_t id = 0;
+  int64_t denuncias = 0;
+  bool oculta = false;
+  std::string nombre;
+  int32_t puntos = 0;
+  int64_t nivel = 0;  // a run on a level's board: the level; 0 a row of the world table
+  bool de_nivel = false;
+};
+// The reported games, most reported first.
+bool almacen_partidas_denunciadas(almacen *a, std::vector<partida_denunciada> &partidas, std::string &error);
+// POST /repeticiones/ID/denuncia: the report, and its thanks.
+respuesta denunciar_partida(almacen *a, int64_t partida, const std::string &direccion);
 
 // The world table as an HTML page: page `pagina=N` (from 1), or with
 // `nombre=NAME` the rows around that player's best rank; the verified
@@ -545,8 +641,6 @@ struct parametro {
 bool leer_consulta(const std::string &consulta, std::vector<parametro> &parametros, std::string &motivo);
 const std::string *buscar_parametro(const std::vector<parametro> &ps, const char *clave);
 
-// ISO 8859-1 bytes as UTF-8.
-std::string latin1_a_utf8(const std::string &s);
 
 // Text made safe for HTML and for a JSON string.
 std::string escapar_html(const std::string &s);
@@ -642,7 +736,8 @@ resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t i
 // the recording kept is the proof's canonical one. `r` becomes what the
 // sender is told.
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &texto, int64_t recibida, resultado_prueba &r, std::string &error);
+                            const std::string &clave, const std::string &texto, int64_t recibida, resultado_prueba &r,
+                            std::string &error);
 
 // A level's ID: hash_nivel of its board with its implicit values made
 // explicit (no "gremlins:" line: level 0's, as the game plays it), so one
@@ -677,9 +772,9 @@ struct opciones_niveles {
 };
 void configurar_niveles(const opciones_niveles &o);
 respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string &cuerpo, const std::string &direccion,
-                         int64_t ahora);
+                         int64_t ahora, const firma_envio &f);
 respuesta recibir_marca(cola *c, almacen *a, int64_t nivel, const std::string &consulta, const std::string &cuerpo,
-                        const std::string &direccion, int64_t ahora);
+                        const std::string &direccion, int64_t ahora, const firma_envio &f);
 respuesta denunciar_nivel(almacen *a, int64_t nivel, const std::string &direccion);
 // GET of a path under /niveles or /api/niveles; false when the path is
 // not one of them.
@@ -716,6 +811,8 @@ std::string url_repeticion_marca(int64_t nivel, int64_t marca);
 std::string principio_pagina(const std::string &titulo, const std::string &encabezado);
 std::string fin_pagina();
 std::string fecha_texto(int64_t segundos, bool con_hora);
+// The Report button of a verified game (POST /repeticiones/ID/denuncia).
+std::string boton_denuncia(int64_t partida);
 
 // A level's board picture as a PNG, drawn from the game's tiles: the big
 // one (half the game's size) or the small one for the gallery. Kept in a

@@ -226,6 +226,39 @@ bool tablero_promover(sesion_sql &s, const tablero &t, const sql_mejor &m, const
   return sql(s, SQL_INNECESARIA, {sql_entero(repeticion), sql_entero(ahora)}, nullptr, error);
 }
 
+bool marcar_innecesaria(sesion_sql &s, int64_t repeticion, int64_t ahora, std::string &error)
+{
+  return sql(s, SQL_INNECESARIA, {sql_entero(repeticion), sql_entero(ahora)}, nullptr, error);
+}
+
+bool tablero_recolocar(sesion_sql &s, const tablero &t, const sql_mejor &m, const std::vector<valor_sql> &jugador,
+                       bool vetado, int64_t ahora, std::string &error)
+{
+  std::vector<fila_sql> mejores, elegida;
+  if (!sql(s, m.mejor_de, jugador, &mejores, error) || (!vetado && !sql(s, m.elegible, jugador, &elegida, error))) {
+    return false;
+  }
+  const int64_t nueva = elegida.empty() ? -1 : entero_sql(elegida[0][0]);
+  if (mejores.size() == 1 && entero_sql(mejores[0][0]) == nueva) {
+    return true;  // shown already
+  }
+  for (const fila_sql &f : mejores) {
+    const clave_fila c{static_cast<int32_t>(entero_sql(f[1])), entero_sql(f[0])};
+    if (!sql(s, m.poner_mejor, {sql_entero(c.id), sql_entero(0)}, nullptr, error) ||
+        !tablero_sumar(s, t, c, -1, error) || !marcar_innecesaria(s, entero_sql(f[2]), ahora, error)) {
+      return false;
+    }
+  }
+  if (elegida.empty()) {
+    return true;
+  }
+  // Its recording is needed again while it is shown (if it is still kept).
+  const clave_fila c{static_cast<int32_t>(entero_sql(elegida[0][1])), nueva};
+  return sql(s, m.poner_mejor, {sql_entero(c.id), sql_entero(1)}, nullptr, error) && tablero_sumar(s, t, c, 1, error) &&
+         sql(s, "UPDATE repeticiones SET innecesaria = NULL WHERE id = $1", {sql_entero(entero_sql(elegida[0][2]))},
+             nullptr, error);
+}
+
 int64_t guardar_repeticion(sesion_sql &s, const resultado_prueba &r, int64_t ahora, const std::string &datos,
                            std::string &error)
 {

@@ -30,6 +30,11 @@
 //       The level of LEVEL.txt played alone (as a community level is), the
 //       solver's plan winning it, or with --perder the hand resting until
 //       the game is lost; prints the points.
+//   grabar_partidas firmar PATH NAME FILE...
+//       Signs an upload to PATH of the files' bytes, one after another, by
+//       player NAME (ISO 8859-1, as the game keeps names) as the game does,
+//       with the key in $XDG_DATA_HOME/fotonauta/claves (made on first
+//       use); prints the key and the signature, in hex, on one line.
 #include <zlib.h>
 
 #include <cstdio>
@@ -41,6 +46,7 @@
 #include <vector>
 
 #include "codigo/codigo.h"
+#include "identidad/identidad.h"
 #include "repeticion/repeticion.h"
 #include "resolver/resolver.h"
 
@@ -441,6 +447,26 @@ int main(int argc, char **argv)
     std::printf("%d\n", r.cabecera.puntos);
     return 0;
   }
+  if (orden == "firmar" && argc >= 5) {
+    std::string cuerpo;
+    for (int i = 4; i < argc; ++i) {
+      FILE *f = std::fopen(argv[i], "rb");
+      if (f == nullptr) {
+        return fallar(std::string(argv[i]) + ": cannot read");
+      }
+      char b[65536];
+      for (size_t n; (n = std::fread(b, 1, sizeof b, f)) > 0;) {
+        cuerpo.append(b, n);
+      }
+      std::fclose(f);
+    }
+    std::string clave, firma, error;
+    if (!firmar_envio(argv[3], argv[2], cuerpo, clave, firma, error)) {
+      return fallar(error);
+    }
+    std::printf("%s %s\n", clave.c_str(), firma.c_str());
+    return 0;
+  }
   if (orden == "codigo" && argc == 4) {
     std::printf("%s\n", hacer_codigo(std::atoi(argv[2]), std::atoi(argv[3])).c_str());
     return 0;
@@ -449,7 +475,8 @@ int main(int argc, char **argv)
              "       grabar_partidas editar IN OUT FIELD VALUE...\n"
              "       grabar_partidas bomba IN OUT\n"
              "       grabar_partidas codigo POINTS LEVELS\n"
-             "       grabar_partidas suelto LEVEL.txt OUT [--perder] [--semilla S]\n",
+             "       grabar_partidas suelto LEVEL.txt OUT [--perder] [--semilla S]\n"
+             "       grabar_partidas firmar PATH NAME FILE...\n",
              stderr);
   return 2;
 }

@@ -45,14 +45,21 @@ puntos_bea=$("$GRABAR" suelto "$N/a.txt" "$N/a_bea.frep" --semilla 7)
 "$GRABAR" suelto "$N/b.txt" "$N/b_gana.frep" >/dev/null
 echo "recordings made: the author's win $puntos_autor points, Bea's $puntos_bea"
 
-# "STATUS BODY" of a POST of files (a level then a recording) to a path.
+# "STATUS BODY" of a POST of files (a level then a recording) to a path,
+# signed as the game signs it by the name in its query with the keys of
+# the machine $CLAVES ($TMP/claves unless set), when that name can sign.
 enviar() {  # port, path-and-query, files...
-  local puerto=$1 ruta=$2 cuerpo
+  local puerto=$1 ruta=$2 cuerpo nombre firma clave=()
   shift 2
   cuerpo=$(mktemp "$TMP/cuerpo.XXXXXX")
   cat "$@" >"$cuerpo.envio"
+  nombre=$(sed -n 's/.*[?&]yourname=\([^&]*\).*/\1/p' <<<"$ruta")
+  if [ -n "$nombre" ] && firma=$(XDG_DATA_HOME=${CLAVES:-$TMP/claves} "$GRABAR" firmar "${ruta%%\?*}" \
+    "$(printf '%b' "${nombre//%/\\x}")" "$cuerpo.envio" 2>/dev/null); then
+    clave=(-H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }")
+  fi
   curl -s -m 20 -H 'Expect:' -o "$cuerpo" -w '%{http_code}' --data-binary @"$cuerpo.envio" -H 'Content-Type: application/octet-stream' \
-    "http://127.0.0.1:$puerto$ruta"
+    "${clave[@]}" "http://127.0.0.1:$puerto$ruta"
   echo " $(head -c 300 "$cuerpo")"
 }
 publicar() {  # port, name, level, recording
@@ -64,7 +71,7 @@ espera() {  # what, expected start, got
 obtener() { curl -s -m 10 "http://127.0.0.1:$1$2"; }
 
 P=$(puerto_libre)
-iniciar_servidor "$P" "$TMP/niveles.db" --verificadores 1 --limite-niveles 20
+iniciar_servidor "$P" "$TMP/niveles.db" --verificadores 1 --limite-niveles 26
 PID=$PID_SERVIDOR
 
 # ---- publishing
@@ -122,6 +129,26 @@ espera "a run with no points" "422 the run made no points" \
   "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Cata" "$N/a_pierde.frep")"
 espera "a run for an unknown level" "404 no level 0123456789abcdef" \
   "$(enviar "$P" "/api/niveles/0123456789abcdef/repeticiones?yourname=Bea" "$N/a_bea.frep")"
+# One game is one run: Bea's, downloaded from the board and disguised each
+# way that leaves the game as it was, sent under other names: 409 with the
+# first claim. Her name from another machine's key, and Ana's as an
+# author: 409, the name taken. A run recorded on another spelling of the
+# level is not a run of the level as the server gives it.
+run_bea=$(obtener "$P" "/api/niveles/$ID" | grep -o "/niveles/$ID/repeticiones/[0-9]*\.frep" | tail -1)
+curl -s -m 5 -o "$TMP/bea_bajada.frep" "http://127.0.0.1:$P$run_bea"
+for modo in vacio movido ajeno; do
+  "$GRABAR" editar "$TMP/bea_bajada.frep" "$TMP/bea_$modo.frep" disfraz "$modo" >/dev/null
+  espera "Bea's run disguised ($modo) under another name" "409 this game was claimed first by Bea ($puntos_bea points on level $ID)" \
+    "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Ladron" "$TMP/bea_$modo.frep")"
+done
+espera "Bea's name from another key" "409 name taken: bea is claimed by another player's key (as Bea)" \
+  "$(CLAVES=$TMP/otra enviar "$P" "/api/niveles/$ID/repeticiones?yourname=bea" "$TMP/bea_vacio.frep")"
+espera "Ana's name as an author from another key" "409 name taken: ANA is claimed by another player's key (as Ana)" \
+  "$(CLAVES=$TMP/otra publicar "$P" ANA "$N/b.txt" "$N/b_gana.frep")"
+sed '2a gremlins: 0' "$N/a.txt" >"$N/a_explicita.txt"
+"$GRABAR" suelto "$N/a_explicita.txt" "$N/a_explicita.frep" >/dev/null
+espera "a run recorded on another spelling of the level" "422 the recording was played on another level" \
+  "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_explicita.frep")"
 obtener "$P" "/api/niveles/$ID" >"$TMP/nivel.json"
 python3 - "$TMP/nivel.json" "$puntos_autor" "$puntos_bea" <<'EOF' || fallo "the board is not Ana's and Bea's runs ranked: $(cat "$TMP/nivel.json")"
 import json, sys
@@ -182,8 +209,6 @@ espera "a run for a hidden level" "410 " "$(enviar "$P" "/api/niveles/$ID/repeti
 # The same board spelt otherwise (its implicit gremlins written out), with
 # a run that wins that spelling: one level, so the hidden one stays hidden
 # and, shown again, is its author's.
-sed '2a gremlins: 0' "$N/a.txt" >"$N/a_explicita.txt"
-"$GRABAR" suelto "$N/a_explicita.txt" "$N/a_explicita.frep" >/dev/null
 espera "the hidden level spelt otherwise" "410 level $ID was hidden" "$(publicar "$P" Eva "$N/a_explicita.txt" "$N/a_explicita.frep")"
 "$SERVIDOR" --base "$TMP/niveles.db" --mostrar "$ID" >/dev/null
 [ "$(estado "$P" "/niveles/$ID")" = 200 ] && obtener "$P" /niveles | grep -q "$ID" || fallo "--mostrar did not bring it back"
@@ -203,7 +228,7 @@ navegador --window-size=1024,900 --screenshot="$CAPTURAS/servidor_galeria.png" "
 navegador --dump-dom "http://127.0.0.1:$P/niveles" | grep -q "src=\"/niveles/$ID-p.png\"" || fallo "chromium does not see the gallery"
 echo "ok: the gallery and the level's page in Chromium ($CAPTURAS/servidor_galeria.png, servidor_nivel.png)"
 
-# ---- a flood from one address: the posts past the limit (20 an hour,
+# ---- a flood from one address: the posts past the limit (26 an hour,
 # the ones above counted) get 429 and store nothing.
 for _ in $(seq 6); do publicar "$P" Ana "$N/b.txt" "$N/b_pierde.frep" >/dev/null; done
 espera "a flood from one address" "429 too many levels" "$(publicar "$P" Ana "$N/b.txt" "$N/b_gana.frep")"

@@ -33,7 +33,7 @@ grep -q 'libz\.' <<<"$bibliotecas" || fallo "fotonauta-servidor does not link zl
 
 # ---- recordings
 R=$TMP/rep
-mkdir -p "$R/ana" "$R/bea" "$R/cata" "$R/trampa" "$R/jugadores" "$R/lentas"
+mkdir -p "$R/ana" "$R/bea" "$R/cata" "$R/trampa" "$R/jugadores" "$R/lentas" "$R/dora"
 ANA=$'Ana Mu\xf1oz'               # ISO 8859-1, as the game keeps names
 ANA_UTF8=$'Ana Mu\xc3\xb1oz'
 "$GRABAR" partidas "$R/ana" 3 --niveles 1 --nombre "$ANA" --semilla 10 | sort -t$'\t' -k3n >"$R/ana.txt"
@@ -42,6 +42,7 @@ ANA_UTF8=$'Ana Mu\xc3\xb1oz'
 "$GRABAR" partidas "$R/trampa" 1 --trampa --nombre Tramposo >"$R/trampa.txt"
 "$GRABAR" partidas "$R/jugadores" 20 --niveles 2 --nombre "Jugador {}" --semilla 100 >"$R/jugadores.txt"
 "$GRABAR" partidas "$R/lentas" 2 --niveles 1 --nombre "Lenta {}" --semilla 300 >"$R/lentas.txt"
+"$GRABAR" partidas "$R/dora" 3 --niveles 1 --nombre Dora --semilla 500 | sort -t$'\t' -k3n >"$R/dora.txt"
 [ "$(wc -l <"$R/ana.txt")" = 3 ] && [ "$(wc -l <"$R/jugadores.txt")" = 20 ] || fallo "the recordings were not all made"
 campo() { awk -F'\t' -v n="$2" -v c="$3" 'NR == n { print $c }' "$1"; }
 fichero() { echo "$(dirname "$1")/$(basename "$1" .txt)/$(campo "$1" "$2" 6)"; }
@@ -58,11 +59,18 @@ fila() {  # port, name, code
   curl -s -m 10 -o "$cuerpo" -w '%{http_code}' "http://127.0.0.1:$1/highscore.php?$(consulta "$2" "$3")"
   echo " $(cat "$cuerpo")"
 }
+# Signed as the game signs, with the keys of the machine $CLAVES (a
+# folder standing for $XDG_DATA_HOME; $TMP/claves unless set), unless
+# SIN_FIRMA is set.
 repeticion() {  # port, name, code, file, [curl options]
-  local p=$1 n=$2 c=$3 f=$4 cuerpo
+  local p=$1 n=$2 c=$3 f=$4 cuerpo clave=() firma
   shift 4
   cuerpo=$(mktemp "$TMP/cuerpo.XXXXXX")
-  curl -s -m 20 -o "$cuerpo" -w '%{http_code}' -H 'Content-Type: application/x-fotonauta-repeticion' \
+  if [ -z "${SIN_FIRMA:-}" ] && [ -s "$f" ]; then
+    firma=$(XDG_DATA_HOME=${CLAVES:-$TMP/claves} "$GRABAR" firmar /api/repeticiones "${FIRMAR_COMO:-$n}" "$f")
+    clave=(-H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }")
+  fi
+  curl -s -m 20 -o "$cuerpo" -w '%{http_code}' -H 'Content-Type: application/x-fotonauta-repeticion' "${clave[@]}" \
     --data-binary @"$f" "$@" "http://127.0.0.1:$p/api/repeticiones?$(consulta "$n" "$c")"
   echo " $(cat "$cuerpo")"
 }
@@ -267,6 +275,70 @@ probar_almacen() {  # store
     fallo "the killed worker is not in the log: $(cat "$log")"
   [ "$(grep -c "(Lenta 0, $codigo): 200 verified" "$log")" = 1 ] || fallo "the job was not verified once"
   echo "ok: a worker killed mid-job: restarted, the job taken again and verified once"
+
+  # ---- names are claimed: Dora's first verified game binds her name to
+  # her machine's key. From another machine's key her name in any case,
+  # spacing or accent, or with a look-alike digit, is refused; unsigned or
+  # signed for another name, refused; from her own key another spelling
+  # of it is hers, and she is ranked once.
+  local c2 c3 variante
+  c2=$(campo "$R/dora.txt" 2 1)
+  c3=$(campo "$R/dora.txt" 3 1)
+  respuesta=$(repeticion "$p" Dora "$(campo "$R/dora.txt" 1 1)" "$(fichero "$R/dora.txt" 1)")
+  [ "$respuesta" = "200 verified" ] || fallo "Dora's first game: $respuesta"
+  for variante in dora " DORA" "D ora" $'D\xf3ra' D0RA; do
+    "$GRABAR" editar "$(fichero "$R/dora.txt" 3)" "$TMP/variante" nombre "$variante" >/dev/null
+    respuesta=$(CLAVES=$TMP/otra repeticion "$p" "$variante" "$c3" "$TMP/variante")
+    espera "Dora's name spelt '$variante' from another key" 409 "$respuesta"
+    [[ "$respuesta" == *"name taken: "*" is claimed by another player's key (as Dora)"* ]] ||
+      fallo "Dora's name spelt '$variante': '$respuesta'"
+  done
+  espera "an unsigned recording" 403 "$(SIN_FIRMA=1 repeticion "$p" Dora "$c3" "$(fichero "$R/dora.txt" 3)")"
+  espera "a recording signed for another name" 403 \
+    "$(FIRMAR_COMO=Eva repeticion "$p" Dora "$c3" "$(fichero "$R/dora.txt" 3)")"
+  "$GRABAR" editar "$(fichero "$R/dora.txt" 2)" "$TMP/variante" nombre "DORA" >/dev/null
+  respuesta=$(repeticion "$p" DORA "$c2" "$TMP/variante")
+  [ "$respuesta" = "200 verified" ] || fallo "Dora's game as DORA from her own key: $respuesta"
+  respuesta=$(repeticion "$p" Dora "$c3" "$(fichero "$R/dora.txt" 3)")
+  [ "$respuesta" = "200 verified" ] || fallo "Dora's best game from her own key: $respuesta"
+  [ "$(api "$p" "&verificadas=1" | grep -ci '"nombre":"dora"')" = 1 ] || fallo "Dora is not ranked once"
+  echo "ok: a name is its first key's: five spellings from another key, unsigned, signed for another: refused"
+
+  # ---- moderation: Dora's best game hidden (her next best is shown in
+  # its place) and shown again; a report counted once per address; her
+  # name barred: her games leave the verified table, which says nothing of
+  # why, and stay verified rows.
+  local mejor_dora otra_dora
+  mejor_dora=$(sql "SELECT repeticion FROM puntuaciones WHERE plegado = 'dora' AND mejor = 1")
+  "$SERVIDOR" --base "$BASE" --ocultar-partida "$mejor_dora" >/dev/null || fallo "--ocultar-partida failed"
+  otra_dora=$(sql "SELECT repeticion FROM puntuaciones WHERE plegado = 'dora' AND mejor = 1")
+  [ -n "$otra_dora" ] && [ "$otra_dora" != "$mejor_dora" ] || fallo "a hidden best game: the best shown is '$otra_dora'"
+  api "$p" "&verificadas=1" >"$TMP/verificadas.json"
+  grep -q "/repeticiones/$otra_dora.frep" "$TMP/verificadas.json" && ! grep -q "/repeticiones/$mejor_dora.frep" "$TMP/verificadas.json" ||
+    fallo "the hidden game is still shown, or her next best is not: $(cat "$TMP/verificadas.json")"
+  "$SERVIDOR" --base "$BASE" --mostrar-partida "$mejor_dora" >/dev/null || fallo "--mostrar-partida failed"
+  [ "$(sql "SELECT repeticion FROM puntuaciones WHERE plegado = 'dora' AND mejor = 1")" = "$mejor_dora" ] ||
+    fallo "the game shown again is not Dora's best"
+  navegador --dump-dom "http://127.0.0.1:$p/" >"$TMP/denunciar.html"
+  [ "$(grep -o 'action="/repeticiones/[0-9]*/denuncia"' "$TMP/denunciar.html" | wc -l)" = "$(sql "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1")" ] ||
+    fallo "not every verified row has its Report button"
+  for _ in 1 2; do
+    [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia")" = 200 ] ||
+      fallo "a report"
+  done
+  curl -s -o /dev/null --interface 127.0.0.2 -X POST "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia"
+  [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:$p/repeticiones/999999/denuncia")" = 404 ] ||
+    fallo "a report of no game is not 404"
+  "$SERVIDOR" --base "$BASE" --denuncias >"$TMP/denuncias"
+  grep -q "^game $mejor_dora	2 report(s)	shown	$(sql "SELECT nombre || ', ' || puntos FROM puntuaciones WHERE repeticion = $mejor_dora") points on the world table" "$TMP/denuncias" ||
+    fallo "--denuncias: $(cat "$TMP/denuncias")"
+  "$SERVIDOR" --base "$BASE" --vetar $'D\xc3\xb3ra' >/dev/null || fallo "--vetar failed"
+  api "$p" "&verificadas=1" >"$TMP/verificadas.json"
+  ! grep -qi 'dora' "$TMP/verificadas.json" || fallo "a barred name is on the verified table: $(cat "$TMP/verificadas.json")"
+  ! grep -qiE 'barred|vetad|hidden' "$TMP/verificadas.json" || fallo "the JSON says why"
+  [ "$(sql "SELECT COUNT(*) FROM puntuaciones WHERE plegado = 'dora' AND repeticion IS NOT NULL")" = 3 ] ||
+    fallo "a barred name's rows are no longer verified rows"
+  echo "ok: games hidden and shown again, reports counted per address, a name barred from the tables"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }

@@ -124,7 +124,8 @@ sqlite3 "$BASE_SQLITE" "
   DROP TABLE nombres; DROP TABLE denuncias_partida; DROP TABLE vetados;
   DROP INDEX verificaciones_direccion; DROP INDEX verificaciones_turno; DROP INDEX repeticiones_denunciadas;
   ALTER TABLE verificaciones DROP COLUMN direccion; ALTER TABLE verificaciones DROP COLUMN clave;
-  ALTER TABLE verificaciones DROP COLUMN turno;
+  ALTER TABLE verificaciones DROP COLUMN turno; ALTER TABLE verificaciones DROP COLUMN bytes;
+  DROP INDEX puntuaciones_plegado; ALTER TABLE puntuaciones DROP COLUMN plegado;
   ALTER TABLE repeticiones DROP COLUMN oculta; ALTER TABLE repeticiones DROP COLUMN denuncias;
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
