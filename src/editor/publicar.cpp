@@ -139,7 +139,12 @@ void publicar_ahora(estado_editor &e)
     fflush(stdout);
     return;
   }
-  if (r == INET_SIN_CLIENTE) {
+  if (r == INET_SIN_FIRMA) {
+    // The author's key cannot sign (a damaged key file): nothing was sent.
+    const std::string motivo = en_letras_del_juego(respuesta);
+    f = {"No se ha podido firmar la publicaci\xF3n, y no se ha enviado: " + motivo + "." + sin_cambios_es,
+         "The publication could not be signed, and was not sent: " + motivo + "." + sin_cambios_en};
+  } else if (r == INET_SIN_CLIENTE) {
     f = {"No se ha podido publicar: falta libcurl, la biblioteca de HTTP." + sin_cambios_es,
          "Could not publish: libcurl, the HTTP library, is missing." + sin_cambios_en};
   } else if (r == INET_SIN_CONEXION) {

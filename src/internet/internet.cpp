@@ -9,6 +9,7 @@
 // and the player sees the same failure screen as for an unreachable server.
 #include "internet/internet.h"
 
+#include "identidad/identidad.h"
 #include "tiempo/tiempo.h"
 
 #include <curl/curl.h>
@@ -387,16 +388,30 @@ CURLcode pedir(const std::string &url, const uint8_t *datos, size_t n, cuerpo_re
 }
 
 // A POST of a recording (or of a level and its recording, with the headers
-// `post`) to `url`, its answer's status and first line in `respuesta`.
-int32_t enviar_grabacion(const std::string &url, const uint8_t *datos, size_t n, std::string &respuesta,
-                         curl_slist *post = cabeceras_post)
+// `post`) to path `ruta` and `consulta` on the server, signed by player
+// `nombre`, its answer's status and first line in `respuesta`.
+int32_t enviar_grabacion(const std::string &ruta, const std::string &consulta, const char *nombre,
+                         const uint8_t *datos, size_t n, std::string &respuesta, curl_slist *post = cabeceras_post)
 {
   respuesta.clear();
   if (internet == nullptr) {
     return INET_SIN_PETICION;
   }
+  std::string clave, firma;
+  if (!firmar_envio(nombre, ruta, std::string(reinterpret_cast<const char *>(datos), n), clave, firma, respuesta)) {
+    return INET_SIN_FIRMA;
+  }
+  // The connection's headers and the signature's, for this request.
+  curl_slist *firmadas = nullptr;
+  for (const curl_slist *c = post; c != nullptr; c = c->next) {
+    firmadas = libcurl.slist_append(firmadas, c->data);
+  }
+  firmadas = libcurl.slist_append(firmadas, (std::string(CABECERA_CLAVE) + ": " + clave).c_str());
+  firmadas = libcurl.slist_append(firmadas, (std::string(CABECERA_FIRMA) + ": " + firma).c_str());
   cuerpo_respuesta cuerpo{{}, MAX_RESPUESTA, false};
-  if (pedir(url, datos, n, cuerpo, post) != CURLE_OK) {
+  const CURLcode hecho = pedir("http://" + servidor + ruta + consulta, datos, n, cuerpo, firmadas);
+  libcurl.slist_free_all(firmadas);
+  if (hecho != CURLE_OK) {
     return INET_ENVIO_FALLIDO;
   }
   const long estado = estado_respuesta();
@@ -411,7 +426,8 @@ int32_t enviar_grabacion(const std::string &url, const uint8_t *datos, size_t n,
 
 int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n, std::string &respuesta)
 {
-  return enviar_grabacion(direccion("/api/repeticiones", nombre, codigo), datos, n, respuesta);
+  return enviar_grabacion("/api/repeticiones", "?yourname=" + escapar(nombre) + "&code=" + codigo, nombre, datos, n,
+                          respuesta);
 }
 
 int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8_t *datos, size_t n,
@@ -419,9 +435,8 @@ int32_t inet_sendlevel(const char *nombre, const std::string &texto, const uint8
 {
   std::vector<uint8_t> cuerpo(texto.begin(), texto.end());
   cuerpo.insert(cuerpo.end(), datos, datos + n);
-  const std::string url = "http://" + servidor + "/api/niveles?yourname=" + escapar(nombre) +
-                          "&nivel=" + std::to_string(texto.size());
-  return enviar_grabacion(url, cuerpo.data(), cuerpo.size(), respuesta, cabeceras_nivel);
+  return enviar_grabacion("/api/niveles", "?yourname=" + escapar(nombre) + "&nivel=" + std::to_string(texto.size()),
+                          nombre, cuerpo.data(), cuerpo.size(), respuesta, cabeceras_nivel);
 }
 
 int32_t inet_getlevel(const char *id, std::string &texto, long &estado)
@@ -448,9 +463,8 @@ int32_t inet_getlevel(const char *id, std::string &texto, long &estado)
 int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *datos, size_t n,
                              std::string &respuesta)
 {
-  const std::string url =
-      "http://" + servidor + "/api/niveles/" + escapar(id) + "/repeticiones?yourname=" + escapar(nombre);
-  return enviar_grabacion(url, datos, n, respuesta);
+  return enviar_grabacion("/api/niveles/" + escapar(id) + "/repeticiones", "?yourname=" + escapar(nombre), nombre,
+                          datos, n, respuesta);
 }
 
 void inet_close()

@@ -20,6 +20,7 @@ constexpr int32_t INET_SIN_CLIENTE = 1;    // the HTTP client could not start
 constexpr int32_t INET_SIN_CONEXION = 2;   // the server could not be reached
 constexpr int32_t INET_SIN_PETICION = 3;   // the request could not be made
 constexpr int32_t INET_ENVIO_FALLIDO = 4;  // the request did not go through
+constexpr int32_t INET_SIN_FIRMA = 5;      // the upload could not be signed (the reason in `respuesta`)
 
 // Limits on the calls, in milliseconds.
 constexpr int32_t INET_ESPERA_CONEXION = 10000;
@@ -41,9 +42,12 @@ int32_t inet_sendscore(const char *nombre, const char *codigo);
 
 // Sends POST /api/repeticiones?yourname=<nombre>&code=<codigo> with the
 // `n` bytes of a recording as its body, the name and code as for
-// inet_sendscore. INET_CORRECTO when the server answered 2xx; otherwise a
-// failure, with the server's status and the first line of its answer in
-// `respuesta` when it gave one.
+// inet_sendscore, signed by the player's key (identidad.h: made on the
+// player's first upload). INET_CORRECTO when the server answered 2xx;
+// otherwise a failure, with the server's status and the first line of its
+// answer in `respuesta` when it gave one, or INET_SIN_FIRMA and why (a
+// damaged key file: nothing is sent) before anything is sent. The level
+// uploads below are signed the same way.
 int32_t inet_sendreplay(const char *nombre, const char *codigo, const uint8_t *datos, size_t n,
                         std::string &respuesta);
 

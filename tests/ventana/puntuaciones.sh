@@ -211,6 +211,16 @@ json=$(tabla)
 verificada() { [[ "$(tabla)" == *"\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,"*'"verificada":true,"repeticion":"/repeticiones/'* ]]; }
 esperar 30 "Ana's row verified by its recording: $(tabla)" verificada
 
+# The recording went signed by Ana's key, which the game made on this first
+# upload and keeps, readable by her alone, in its data folder; the server
+# bound her name to that key.
+claves=$HOME/.local/share/fotonauta/claves
+[ "$(stat -c %a "$claves" 2>/dev/null)" = 600 ] || fallo "the key file $claves is not there with mode 600: $(ls -la "$(dirname "$claves")" 2>&1)"
+[ "$(sed -n 1p "$claves")" = "fotonauta claves 1" ] && [ "$(wc -l <"$claves")" = 2 ] &&
+  [ "$(cut -f2 "$claves" | sed -n 2p)" = "$nombre_utf8" ] || fallo "the key file: $(cut -f2 "$claves")"
+[ "$(sqlite3 "$TMP/tabla.db" "SELECT nombre FROM nombres")" = "$nombre_utf8" ] ||
+  fallo "the server bound no key to Ana's name: $(sqlite3 "$TMP/tabla.db" "SELECT nombre, clave FROM nombres")"
+
 # Forgeries never reach the verified table: a code for more points sent
 # alone, and the same code with the game's recording edited to claim them.
 GRABAR=$CONSTRUCCION/tests/grabar_partidas
@@ -219,7 +229,9 @@ curl -s -m 10 -o /dev/null "http://127.0.0.1:$PUERTO/highscore.php?yourname=Fals
 mas=$(( puntos + 5000 ))
 codigo_mas=$("$GRABAR" editar "$repeticion" "$TMP/mas.frep" puntos "$mas" codigo nuevo)
 curl -s -m 10 -o /dev/null "http://127.0.0.1:$PUERTO/highscore.php?yourname=Tramposa&code=${codigo_mas//+/%2B}"
+firma=$(XDG_DATA_HOME=$TMP/tramposa "$GRABAR" firmar /api/repeticiones Tramposa "$TMP/mas.frep")
 rechazo=$(curl -s -m 20 -w ' %{http_code}' -H 'Content-Type: application/x-fotonauta-repeticion' \
+  -H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }" \
   --data-binary @"$TMP/mas.frep" "http://127.0.0.1:$PUERTO/api/repeticiones?yourname=Tramposa&code=${codigo_mas//+/%2B}")
 [[ "$rechazo" == *" 422" ]] || fallo "the edited recording was not refused: $rechazo"
 
@@ -244,6 +256,7 @@ esperar 10 "the table after the result screen" fuera_del_exito
 clic_grande 210 676
 esperar 40 "the second upload's success screen" exito
 [ "$(tabla)" = "$json" ] || fallo "a second upload changed the table: $(tabla)"
+[ "$(wc -l <"$claves")" = 2 ] || fallo "the second upload made another key: $(cut -f2 "$claves")"
 paso "uploaded again, nothing added"
 
 # The server's log: both uploads as the game sent them, one HTTP/1.0 GET
