@@ -29,6 +29,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -40,6 +43,16 @@ constexpr size_t MAX_LOTE = 256;
 // WAL pages (4 KiB) that wake the checkpoint thread, SQLite's own default;
 // it also wakes once a second to copy back whatever was written since.
 constexpr int PAGINAS_PUNTO_CONTROL = 1000;
+// The space of what was deleted (finished jobs' bodies, pruned
+// recordings) is given back to the file system: the file is kept in
+// incremental auto-vacuum, and past this many free pages the checkpoint
+// thread gives back up to VACIADO_MAXIMO of them (at most every
+// INTERVALO_VACIADO_S seconds, so uploads are not kept waiting). The WAL
+// is cut back to this size after each checkpoint that empties it.
+constexpr int PAGINAS_LIBRES_VACIADO = 256;
+constexpr int VACIADO_MAXIMO = 4096;
+constexpr int64_t INTERVALO_VACIADO_S = 5;
+#define LIMITE_WAL "4194304"
 
 // A connection and the statements prepared on it, by their text's
 // address (the statements are constants).
@@ -71,6 +84,7 @@ struct base_sqlite {
   std::condition_variable despertar_control;
   int paginas_wal = 0;  // in the WAL at the last commit, 0 once copied
   bool fin_control = false;
+  int64_t ultimo_vaciado = 0;
 };
 
 // Called by SQLite after each commit with the WAL's size in pages.
@@ -84,6 +98,8 @@ int tras_commit(void *b, sqlite3 *, const char *, int paginas)
   }
   return SQLITE_OK;
 }
+
+bool guion(void *c, const char *sql, std::string *valor, std::string &error);
 
 // A passive checkpoint never waits for the writer nor makes it wait: it
 // copies what no reader still needs, and the WAL starts over from its
@@ -101,6 +117,15 @@ void puntos_de_control(base_sqlite *s)
     s->paginas_wal = 0;
     l.unlock();
     sqlite3_wal_checkpoint_v2(s->db_control, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    const int64_t ahora = static_cast<int64_t>(std::time(nullptr));
+    if (ahora - s->ultimo_vaciado >= INTERVALO_VACIADO_S) {
+      s->ultimo_vaciado = ahora;
+      std::string libres, error;
+      if (guion(s->db_control, "PRAGMA freelist_count", &libres, error) && std::atoi(libres.c_str()) > PAGINAS_LIBRES_VACIADO) {
+        guion(s->db_control, ("PRAGMA incremental_vacuum(" + std::to_string(VACIADO_MAXIMO) + ")").c_str(), nullptr, error);
+        sqlite3_wal_checkpoint_v2(s->db_control, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      }
+    }
     l.lock();
   }
 }
@@ -170,9 +195,20 @@ void *abrir(const std::string &base, std::string &error)
   }
   sqlite3_busy_timeout(s->db, 5000);
   std::string motivo;
-  const bool bien = ejecutar(s->db, "PRAGMA journal_mode=WAL", motivo) &&
-                    ejecutar(s->db, "PRAGMA synchronous=NORMAL", motivo) &&
-                    actualizar_esquema({s->db, guion, "BEGIN IMMEDIATE", "", "INTEGER PRIMARY KEY", "BLOB"}, motivo);
+  // A new file is made in incremental auto-vacuum before its first table;
+  // an older one is made so once, by VACUUM, after its upgrade.
+  std::string vaciado;
+  bool bien = ejecutar(s->db, "PRAGMA auto_vacuum=INCREMENTAL", motivo) &&
+              ejecutar(s->db, "PRAGMA journal_mode=WAL", motivo) &&
+              ejecutar(s->db, "PRAGMA synchronous=NORMAL", motivo) &&
+              ejecutar(s->db, "PRAGMA journal_size_limit=" LIMITE_WAL, motivo) &&
+              actualizar_esquema({s->db, guion, "BEGIN IMMEDIATE", "", "INTEGER PRIMARY KEY", "BLOB"}, motivo) &&
+              guion(s->db, "PRAGMA auto_vacuum", &vaciado, motivo);
+  if (bien && vaciado != "2") {
+    std::fprintf(stderr, "fotonauta-servidor: %s is rewritten once (VACUUM) to give back the space of what is deleted\n",
+                 base.c_str());
+    bien = ejecutar(s->db, "VACUUM", motivo);
+  }
   const char *fichero = sqlite3_db_filename(s->db, "main");
   const bool en_fichero = fichero != nullptr && fichero[0] != '\0';
   s->db_lectura = s->db;
@@ -211,6 +247,7 @@ void *abrir(const std::string &base, std::string &error)
   // database is in WAL mode, and a checkpoint on it does nothing.
   if (en_fichero && sqlite3_open_v2(fichero, &s->db_control, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
       ejecutar(s->db_control, "PRAGMA journal_mode=WAL", motivo) &&
+      ejecutar(s->db_control, "PRAGMA journal_size_limit=" LIMITE_WAL, motivo) &&
       ejecutar(s->db, "PRAGMA wal_autocheckpoint=0", motivo)) {
     sqlite3_busy_timeout(s->db_control, 5000);
     sqlite3_wal_hook(s->db, tras_commit, s);
