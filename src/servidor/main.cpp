@@ -210,6 +210,80 @@ class cola_acotada : public httplib::TaskQueue {
   bool fin_ = false;
 };
 
+// The bodies of uploads held in memory at once, in bytes, as their
+// requests announce them (a body without a length counts as the largest):
+// past it an upload waits for room, at most ESPERA_CUERPO_MS, and is then
+// answered 503 without its body being read. A recording is a few KB; only
+// large bodies wait.
+constexpr int64_t MAX_BYTES_CUERPOS = int64_t{16} << 20;
+constexpr int ESPERA_CUERPO_MS = 5000;
+std::mutex cerrojo_cuerpos;
+std::condition_variable hay_sitio;
+int64_t bytes_cuerpos = 0;
+
+// Gives back the room a body held, and its memory.
+void devolver_cuerpo(std::string &cuerpo, int64_t apartado)
+{
+  std::string().swap(cuerpo);
+  {
+    std::lock_guard<std::mutex> l(cerrojo_cuerpos);
+    bytes_cuerpos -= apartado;
+  }
+  hay_sitio.notify_all();
+}
+
+// Reads an upload's body into `cuerpo` once there is room for it (the
+// room taken in `apartado`, to be given back): true, or false with the
+// answer (413 past the largest, 503 no room, 400 cut short).
+bool leer_cuerpo(const httplib::Request &peticion, const httplib::ContentReader &leer, std::string &cuerpo,
+                 int64_t &apartado, respuesta &r)
+{
+  int64_t anunciado = static_cast<int64_t>(MAX_CUERPO);
+  const std::string largo = peticion.get_header_value("Content-Length");
+  if (!largo.empty()) {
+    anunciado = largo.size() > 12 || largo.find_first_not_of("0123456789") != std::string::npos
+                    ? static_cast<int64_t>(MAX_CUERPO) + 1
+                    : std::atoll(largo.c_str());
+  }
+  r = {};
+  r.cerrar = true;
+  if (anunciado > static_cast<int64_t>(MAX_CUERPO)) {
+    r.estado = 413;
+    r.cuerpo = "the body is larger than the largest recording and level (" + std::to_string(MAX_CUERPO) + " bytes)\n";
+    no_leer_mas();
+    return false;
+  }
+  {
+    std::unique_lock<std::mutex> l(cerrojo_cuerpos);
+    if (!hay_sitio.wait_for(l, std::chrono::milliseconds(ESPERA_CUERPO_MS),
+                            [&] { return bytes_cuerpos + anunciado <= MAX_BYTES_CUERPOS; })) {
+      r.estado = 503;
+      r.reintentar = 5;
+      r.cuerpo = "too many large uploads at once; send it again later\n";
+      no_leer_mas();
+      return false;
+    }
+    bytes_cuerpos += anunciado;
+  }
+  apartado = anunciado;
+  cuerpo.reserve(static_cast<size_t>(anunciado));
+  const bool leido = leer([&](const char *datos, size_t n) {
+    if (cuerpo.size() + n > static_cast<size_t>(anunciado)) {
+      return false;
+    }
+    cuerpo.append(datos, n);
+    return true;
+  });
+  if (!leido) {
+    devolver_cuerpo(cuerpo, apartado);
+    r.estado = 400;
+    r.cuerpo = "the body is not the length it announced\n";
+    no_leer_mas();
+    return false;
+  }
+  return true;
+}
+
 int fallar(const std::string &mensaje)
 {
   std::fprintf(stderr, "fotonauta-servidor: %s\n", mensaje.c_str());
@@ -526,27 +600,44 @@ int main(int argc, char **argv)
   // The community levels' posts: a level with its recording, a run for a
   // level's board (both closed after their answer, as a recording's
   // upload), and a report.
-  s.Post("/api/niveles", [c, cabeceras_grandes, responder, consulta_de, firma_de](const httplib::Request &peticion, httplib::Response &r) {
-    r.set_header("Connection", "close");
-    if (cabeceras_grandes(peticion, r)) {
-      return;
-    }
-    responder(publicar_nivel(c, consulta_de(peticion), peticion.body, peticion.remote_addr,
-                             static_cast<int64_t>(std::time(nullptr)), firma_de(peticion)),
-              r);
-  });
+  // The uploads (a recording, a level with its recording, a level's run):
+  // each connection closed after its answer, its body read only once there
+  // is room for it among the bodies held at once.
+  const auto subida = [cabeceras_grandes, responder](
+                          std::function<respuesta(const httplib::Request &, const std::string &)> atender_subida) {
+    return [cabeceras_grandes, responder, atender_subida](const httplib::Request &peticion, httplib::Response &r,
+                                                          const httplib::ContentReader &leer) {
+      r.set_header("Connection", "close");
+      if (cabeceras_grandes(peticion, r)) {
+        return;
+      }
+      respuesta x;
+      std::string cuerpo;
+      int64_t apartado = 0;
+      if (leer_cuerpo(peticion, leer, cuerpo, apartado, x)) {
+        x = atender_subida(peticion, cuerpo);
+        devolver_cuerpo(cuerpo, apartado);
+      }
+      responder(x, r);
+    };
+  };
+  s.Post("/api/niveles", subida([c, consulta_de, firma_de](const httplib::Request &peticion, const std::string &cuerpo) {
+    return publicar_nivel(c, consulta_de(peticion), cuerpo, peticion.remote_addr,
+                          static_cast<int64_t>(std::time(nullptr)), firma_de(peticion));
+  }));
   s.Post(R"(/api/niveles/([0-9a-f]{16})/repeticiones)",
-         [a, c, cabeceras_grandes, responder, consulta_de, firma_de](const httplib::Request &peticion, httplib::Response &r) {
-           r.set_header("Connection", "close");
-           if (cabeceras_grandes(peticion, r)) {
-             return;
-           }
+         subida([a, c, consulta_de, firma_de](const httplib::Request &peticion, const std::string &cuerpo) {
            int64_t id = 0;
            leer_id_nivel(peticion.matches[1].str(), id);
-           responder(recibir_marca(c, a, id, consulta_de(peticion), peticion.body, peticion.remote_addr,
-                                   static_cast<int64_t>(std::time(nullptr)), firma_de(peticion)),
-                     r);
-         });
+           return recibir_marca(c, a, id, consulta_de(peticion), cuerpo, peticion.remote_addr,
+                                static_cast<int64_t>(std::time(nullptr)), firma_de(peticion));
+         }));
+  // A recording's connection is closed after its answer: the bytes it may
+  // send are counted for one request (limite_lectura.cpp).
+  s.Post("/api/repeticiones", subida([c, consulta_de, firma_de](const httplib::Request &peticion, const std::string &cuerpo) {
+    return recibir_repeticion(c, consulta_de(peticion), cuerpo, static_cast<int64_t>(std::time(nullptr)),
+                              peticion.remote_addr, firma_de(peticion));
+  }));
   s.Post(R"(/niveles/([0-9a-f]{16})/denuncia)", [a, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
     if (cabeceras_grandes(peticion, r)) {
       return;
@@ -561,19 +652,6 @@ int main(int argc, char **argv)
       return;
     }
     responder(denunciar_partida(a, std::atoll(peticion.matches[1].str().c_str()), peticion.remote_addr), r);
-  });
-  // A recording's connection is closed after its answer: the bytes it may
-  // send are counted for one request (limite_lectura.cpp).
-  s.Post("/api/repeticiones", [c, cabeceras_grandes, responder, firma_de](const httplib::Request &peticion, httplib::Response &r) {
-    r.set_header("Connection", "close");
-    if (cabeceras_grandes(peticion, r)) {
-      return;
-    }
-    const size_t interrogacion = peticion.target.find('?');
-    const std::string consulta = interrogacion == std::string::npos ? "" : peticion.target.substr(interrogacion + 1);
-    responder(recibir_repeticion(c, consulta, peticion.body, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr,
-                                 firma_de(peticion)),
-              r);
   });
   // A body the library would unpack (Content-Encoding: gzip, br) is
   // refused before it is read: unpacked it had no bound, and a megabyte
