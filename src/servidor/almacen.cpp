@@ -96,7 +96,7 @@ almacen *almacen_abrir(const std::string &base, std::string &error)
     return nullptr;
   }
   auto *a = new almacen{backend, b};
-  if (!completar_plegados(a, error)) {
+  if (!completar_esquema(a, error)) {
     error = "cannot fold the names of the verified rows: " + error;
     almacen_cerrar(a);
     return nullptr;

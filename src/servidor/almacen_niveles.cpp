@@ -92,7 +92,8 @@ const char *const SQL_DESCARGA_MARCA =
 
 const char *const SQL_PUBLICAR =
     "INSERT INTO niveles (id, titulo, idea, creador, texto, buscar, publicado, jugadas, victorias, mejor,"
-    " denuncias, oculto) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0) ON CONFLICT (id) DO NOTHING RETURNING id";
+    " denuncias, oculto, canonico) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0, 0, 0, 0, $1) ON CONFLICT (id) DO NOTHING"
+    " RETURNING id";
 const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
 const char *const SQL_MARCA_DE_HUELLA =
     "SELECT m.nivel, m.nombre, m.puntos FROM repeticiones r JOIN marcas m ON m.id = r.id WHERE r.huella = $1";
@@ -451,18 +452,22 @@ std::string texto_de_busqueda(const std::string &s) { return minusculas(s); }
 
 bool nivel_ya_publicado(sesion_sql &s, int64_t nivel, resultado_prueba &r, std::string &error)
 {
+  // A level published before IDs were canonical keeps its ID, and is
+  // found by its canonical one.
   std::vector<fila_sql> filas;
-  if (!sql(s, "SELECT oculto, creador FROM niveles WHERE id = $1", {sql_entero(nivel)}, &filas, error)) {
+  if (!sql(s, "SELECT oculto, creador, id FROM niveles WHERE id = $1 OR canonico = $1 LIMIT 1", {sql_entero(nivel)},
+           &filas, error)) {
     return false;
   }
+  const int64_t id = filas.empty() ? nivel : entero_sql(filas[0][2]);
   if (filas.empty()) {
     r.estado = 0;
   } else if (entero_sql(filas[0][0]) != 0) {
     r.estado = 410;
-    r.motivo = "level " + id_nivel_texto(nivel) + " was hidden by the server's operator";
+    r.motivo = "level " + id_nivel_texto(id) + " was hidden by the server's operator";
   } else {
     r.estado = 409;
-    r.motivo = "already published " + id_nivel_texto(nivel) + " by " + filas[0][1].texto;
+    r.motivo = "already published " + id_nivel_texto(id) + " by " + filas[0][1].texto;
   }
   return true;
 }
@@ -488,8 +493,11 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
       return libre == 0;
     }
     nivel_texto n;
-    if (!interpretar_nivel_texto(texto, n, error)) {
+    if (!interpretar_nivel_texto(texto, n, error) || !nivel_ya_publicado(s, nivel, r, error)) {
       return false;
+    }
+    if (r.estado != 0) {
+      return true;
     }
     const std::string titulo = latin1_a_utf8(n.titulo), idea = latin1_a_utf8(n.idea);
     if (!sql(s, SQL_PUBLICAR,

@@ -469,6 +469,70 @@ bool jugar_trabajo(cola *c, trabajador &w, const trabajo &t, resultado_prueba &r
   return false;
 }
 
+// A recording kept from before huellas were canonical: its game and what
+// it proves, to be played again.
+const char *const SQL_ANTIGUA =
+    "SELECT r.id, r.datos, p.nombre, p.codigo, p.puntos, p.fases, m.nivel, n.texto FROM repeticiones r"
+    " LEFT JOIN puntuaciones p ON p.repeticion = r.id LEFT JOIN marcas m ON m.id = r.id"
+    " LEFT JOIN niveles n ON n.id = m.nivel WHERE r.canonica = 0 AND r.guardada = 1 ORDER BY r.id LIMIT 1";
+const char *const SQL_HUELLA_DE = "SELECT id FROM repeticiones WHERE huella = $1 AND id <> $2";
+const char *const SQL_CANONICA =
+    "UPDATE repeticiones SET huella = $2, datos = $3, canonica = 1 WHERE id = $1 AND canonica = 0";
+const char *const SQL_YA_CANONICA = "UPDATE repeticiones SET canonica = 1 WHERE id = $1";
+
+// Plays one recording kept from before again, when there is one, and
+// keeps it as the game writes it, under its canonical huella, so that the
+// game cannot be claimed again in another spelling. False when there was
+// none.
+bool rehacer_antigua(cola *c, trabajador &w)
+{
+  std::string error;
+  std::vector<fila_sql> filas;
+  if (!almacen_transaccion(c->a, false, [&](sesion_sql &s) { return sql(s, SQL_ANTIGUA, {}, &filas, error); }, error) ||
+      filas.empty()) {
+    return false;
+  }
+  const fila_sql &f = filas[0];
+  trabajo t;
+  t.id = entero_sql(f[0]);
+  t.datos = f[1].texto;
+  t.fila.nombre = f[2].texto;
+  t.fila.codigo = f[3].texto;
+  t.fila.puntos = static_cast<int32_t>(entero_sql(f[4]));
+  t.fila.fases = static_cast<int32_t>(entero_sql(f[5]));
+  t.clase = f[6].tipo == valor_sql::NULO ? TRABAJO_FILA : TRABAJO_MARCA;
+  t.texto = f[7].texto;
+  resultado_prueba r;
+  if (!jugar_trabajo(c, w, t, r)) {
+    // Never tried again: a recording that kills its worker would keep the
+    // workers at it.
+    r = {};
+    r.estado = 500;
+    r.motivo = "its worker failed";
+  }
+  std::vector<fila_sql> otra;
+  const bool bien = almacen_transaccion(c->a, true, [&](sesion_sql &s) {
+    if (r.estado != 200 || r.canonica.empty()) {
+      return sql(s, SQL_YA_CANONICA, {sql_entero(t.id)}, nullptr, error);
+    }
+    if (!sql(s, SQL_HUELLA_DE, {sql_entero(static_cast<int64_t>(r.huella)), sql_entero(t.id)}, &otra, error)) {
+      return false;
+    }
+    return otra.empty() ? sql(s, SQL_CANONICA, {sql_entero(t.id), sql_entero(static_cast<int64_t>(r.huella)),
+                                                sql_bytes(r.canonica)}, nullptr, error)
+                        : sql(s, SQL_YA_CANONICA, {sql_entero(t.id)}, nullptr, error);
+  }, error);
+  if (!bien) {
+    registrar("recording " + std::to_string(t.id) + " kept from before is not written again: " + error);
+  } else if (r.estado != 200) {
+    registrar("recording " + std::to_string(t.id) + " kept from before does not prove its row again: " + r.motivo);
+  } else if (!otra.empty()) {
+    registrar("recording " + std::to_string(t.id) + " kept from before is the same game as recording " +
+              std::to_string(entero_sql(otra[0][0])) + ", claimed since: see --ocultar-partida");
+  }
+  return bien;
+}
+
 void atender_trabajador(cola *c, trabajador &w)
 {
   uint64_t visto = 0;
@@ -482,6 +546,9 @@ void atender_trabajador(cola *c, trabajador &w)
     }
     trabajo t;
     if (!tomar(c, t)) {
+      if (rehacer_antigua(c, w)) {
+        continue;
+      }
       std::unique_lock<std::mutex> l(c->cerrojo);
       c->avisar_trabajadores.wait_for(l, std::chrono::milliseconds(MIRAR_COLA_MS),
                                       [&] { return c->fin || c->encolados != visto; });

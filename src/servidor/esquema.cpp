@@ -67,7 +67,7 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     ESQUEMA_NIVELES,
     // Names bound to their players' keys (a player's rows and runs are
     // known by the folded name, filled in for older rows by
-    // completar_plegados), the address each job came from and its size
+    // completar_esquema), the address each job came from and its size
     // (the queue serves addresses in turn, bounded in bytes), and the
     // operators' moderation of games: hidden, reported, and names barred.
     "CREATE TABLE nombres (plegado TEXT PRIMARY KEY, nombre TEXT NOT NULL, clave TEXT NOT NULL, desde BIGINT NOT NULL);"
@@ -75,6 +75,16 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE INDEX puntuaciones_plegado ON puntuaciones (plegado);"
     "ALTER TABLE marcas ADD COLUMN plegado TEXT;"
     "CREATE INDEX marcas_plegado ON marcas (nivel, plegado);"
+    // Levels by their canonical ID (their ID since this version; an older
+    // level keeps its own, and its canonical one is filled in at open).
+    "ALTER TABLE niveles ADD COLUMN canonico BIGINT;"
+    // The recordings kept from before are known by the huella of the file
+    // as it was sent: idle workers play each again and keep it, and its
+    // huella, as the game writes it (cola.cpp).
+    "ALTER TABLE repeticiones ADD COLUMN canonica INTEGER NOT NULL DEFAULT 1;"
+    "UPDATE repeticiones SET canonica = 0 WHERE guardada = 1;"
+    "CREATE INDEX repeticiones_antiguas ON repeticiones (id) WHERE canonica = 0;"
+    "CREATE INDEX niveles_canonico ON niveles (canonico);"
     "ALTER TABLE verificaciones ADD COLUMN bytes BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN direccion BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN clave TEXT;"

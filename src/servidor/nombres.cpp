@@ -8,6 +8,7 @@
 // a game (it leaves its board, and the player's best game that may be
 // shown takes its place) and bar a name (its games leave every board);
 // anyone may report a verified game, once per address.
+#include "nucleo/nucleo.h"
 #include "servidor/servidor.h"
 
 #include <ctime>
@@ -235,8 +236,30 @@ respuesta denunciar_partida(almacen *a, int64_t partida, const std::string &dire
   return r;
 }
 
-bool completar_plegados(almacen *a, std::string &error)
+bool completar_esquema(almacen *a, std::string &error)
 {
+  // The canonical IDs of levels published before they were the IDs.
+  for (bool mas = true; mas;) {
+    if (!almacen_transaccion(a, true, [&](sesion_sql &s) {
+          std::vector<fila_sql> filas;
+          if (!sql(s, "SELECT id, texto FROM niveles WHERE canonico IS NULL LIMIT 100", {}, &filas, error)) {
+            return false;
+          }
+          mas = !filas.empty();
+          for (const fila_sql &f : filas) {
+            nivel_texto n;
+            std::string motivo;
+            const int64_t canonico = interpretar_nivel_texto(f[1].texto, n, motivo) ? id_nivel_canonico(n) : entero_sql(f[0]);
+            if (!sql(s, "UPDATE niveles SET canonico = $2 WHERE id = $1", {sql_entero(entero_sql(f[0])), sql_entero(canonico)},
+                     nullptr, error)) {
+              return false;
+            }
+          }
+          return true;
+        }, error)) {
+      return false;
+    }
+  }
   for (int tabla_filas = 0; tabla_filas < 2; ++tabla_filas) {
     for (bool mas = true; mas;) {
       if (!almacen_transaccion(a, true, [&](sesion_sql &s) {

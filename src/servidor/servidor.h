@@ -339,10 +339,10 @@ bool es_base_postgresql(const std::string &base);
 // The schema version this program writes; older stores are upgraded.
 constexpr int32_t VERSION_ESQUEMA = 5;
 
-// Fills in, once, what schema 5 adds that SQL alone cannot: the folded
-// names of the verified rows and runs of an older store. False with the
-// reason.
-bool completar_plegados(almacen *a, std::string &error);
+// Fills in, once, what schema 5 adds that SQL alone cannot: the canonical
+// IDs of the levels and the folded names of the verified rows and runs of
+// an older store. False with the reason.
+bool completar_esquema(almacen *a, std::string &error);
 
 // What the schema's upgrade (esquema.cpp, written once) needs of a
 // backend: a connection, a way to run a script of statements (giving the

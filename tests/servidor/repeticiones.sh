@@ -257,6 +257,18 @@ probar_almacen() {  # store
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 
+  # ---- a store from before huellas were canonical: Ana's best kept as a
+  # disguised file under another huella, as from before. The restarted
+  # server's idle worker plays it again and keeps it as the game wrote it,
+  # under its canonical huella.
+  local ana_id
+  ana_id=$(grep -o '[0-9]*' <<<"$enlace")
+  case "$BASE" in
+  postgresql://*) sql "UPDATE repeticiones SET canonica = 0, huella = 12345,
+    datos = pg_read_binary_file('$TMP/disfraz_vacio') WHERE id = $ana_id" >/dev/null ;;
+  *) sql "UPDATE repeticiones SET canonica = 0, huella = 12345, datos = readfile('$TMP/disfraz_vacio') WHERE id = $ana_id" ;;
+  esac
+
   # ---- a worker killed in the middle of a job: the job is taken again.
   p=$(puerto_libre)
   iniciar_servidor "$p" "$BASE" --verificadores 1 --pausa-verificador 1500
@@ -275,6 +287,12 @@ probar_almacen() {  # store
     fallo "the killed worker is not in the log: $(cat "$log")"
   [ "$(grep -c "(Lenta 0, $codigo): 200 verified" "$log")" = 1 ] || fallo "the job was not verified once"
   echo "ok: a worker killed mid-job: restarted, the job taken again and verified once"
+  esperar_sql "SELECT canonica FROM repeticiones WHERE id = $ana_id" 1 20 "the recording kept from before played again"
+  [ "$(sql "SELECT COUNT(*) FROM repeticiones WHERE id = $ana_id AND huella = 12345")" = 0 ] ||
+    fallo "the recording kept from before keeps its old huella"
+  curl -s -m 5 -o "$TMP/rehecha.frep" "http://127.0.0.1:$p$enlace"
+  cmp -s "$TMP/rehecha.frep" "$(fichero "$R/ana.txt" 3)" || fallo "the recording kept from before is not kept as the game wrote it"
+  echo "ok: a recording kept from before is played again and kept canonical"
 
   # ---- names are claimed: Dora's first verified game binds her name to
   # her machine's key. From another machine's key her name in any case,
@@ -323,11 +341,11 @@ probar_almacen() {  # store
   [ "$(grep -o 'action="/repeticiones/[0-9]*/denuncia"' "$TMP/denunciar.html" | wc -l)" = "$(sql "SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1")" ] ||
     fallo "not every verified row has its Report button"
   for _ in 1 2; do
-    [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia")" = 200 ] ||
+    [ "$(curl -s -o /dev/null -w '%{http_code}' -d '' "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia")" = 200 ] ||
       fallo "a report"
   done
-  curl -s -o /dev/null --interface 127.0.0.2 -X POST "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia"
-  [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:$p/repeticiones/999999/denuncia")" = 404 ] ||
+  curl -s -o /dev/null --interface 127.0.0.2 -d '' "http://127.0.0.1:$p/repeticiones/$mejor_dora/denuncia"
+  [ "$(curl -s -o /dev/null -w '%{http_code}' -d '' "http://127.0.0.1:$p/repeticiones/999999/denuncia")" = 404 ] ||
     fallo "a report of no game is not 404"
   "$SERVIDOR" --base "$BASE" --denuncias >"$TMP/denuncias"
   grep -q "^game $mejor_dora	2 report(s)	shown	$(sql "SELECT nombre || ', ' || puntos FROM puntuaciones WHERE repeticion = $mejor_dora") points on the world table" "$TMP/denuncias" ||
