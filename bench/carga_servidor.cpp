@@ -21,6 +21,9 @@
 // behind shows it in the latency; without it every client sends its next
 // request as soon as it has its answer (the most the server can take).
 #include "codigo/codigo.h"
+#include "identidad/identidad.h"
+
+#include <sodium.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -183,9 +186,29 @@ int main(int argc, char **argv)
       std::ifstream f(o.repeticiones + "/" + campos[5], std::ios::binary);
       std::ostringstream cuerpo;
       cuerpo << f.rdbuf();
+      // Signed as the game signs, every player by one key: the bench's.
+      static unsigned char publica[crypto_sign_PUBLICKEYBYTES], secreta[crypto_sign_SECRETKEYBYTES];
+      static const bool hecha = [] {
+        unsigned char semilla[crypto_sign_SEEDBYTES] = {7};
+        return sodium_init() >= 0 && crypto_sign_seed_keypair(publica, secreta, semilla) == 0;
+      }();
+      const std::string mensaje = mensaje_firmado("/api/repeticiones", latin1_a_utf8(campos[1]), cuerpo.str());
+      unsigned char firma[crypto_sign_BYTES];
+      crypto_sign_detached(firma, nullptr, reinterpret_cast<const unsigned char *>(mensaje.data()), mensaje.size(),
+                           secreta);
+      const auto hex = [](const unsigned char *b, size_t n) {
+        std::string t;
+        for (size_t i = 0; i < n; ++i) {
+          t += "0123456789abcdef"[b[i] >> 4];
+          t += "0123456789abcdef"[b[i] & 15];
+        }
+        return t;
+      };
       peticiones.push_back("POST /api/repeticiones?yourname=" + codificar(nombre) + "&code=" + codificar(codigo) +
                            " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: "
-                           "application/x-fotonauta-repeticion\r\nContent-Length: " +
+                           "application/x-fotonauta-repeticion\r\n" + (hecha ? std::string(CABECERA_CLAVE) + ": " +
+                           hex(publica, sizeof publica) + "\r\n" + CABECERA_FIRMA + ": " + hex(firma, sizeof firma) +
+                           "\r\n" : std::string()) + "Content-Length: " +
                            std::to_string(cuerpo.str().size()) + "\r\n\r\n" + cuerpo.str());
     }
     if (peticiones.empty()) {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "identidad/identidad.h"
 #include "internet/internet.h"
 #include "tiempo/tiempo.h"
 #include "puntuaciones_comun.h"
@@ -146,6 +147,8 @@ class Envio : public Puntuaciones {
     unsetenv("HTTP_PROXY");
     unsetenv("all_proxy");
     unsetenv("ALL_PROXY");
+    // The players' keys in the test's own folder, never the user's.
+    setenv("XDG_DATA_HOME", (std::filesystem::current_path() / "datos").c_str(), 1);
     prueba_servidor = "127.0.0.1";
     prueba_inet_espera_conexion = 2000;
     prueba_inet_espera_peticion = 500;
@@ -157,6 +160,7 @@ class Envio : public Puntuaciones {
     prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
     prueba_inet_espera_peticion = INET_ESPERA_PETICION;
     prueba_inet_libcurl = "libcurl.so.4";
+    unsetenv("XDG_DATA_HOME");
     Puntuaciones::TearDown();
   }
 
@@ -241,9 +245,12 @@ TEST_F(Envio, CadaFilaEsUnaPeticionExactaPorLaMismaConexion)
 }
 
 // A row whose game's recording is kept sends it after the row: a POST of
-// the file's bytes, with the name and code as the row's GET has them; a
-// row without one sends the GET alone. A recording the server refuses
-// leaves the upload a success, and the rows after it are sent.
+// the file's bytes, with the name and code as the row's GET has them,
+// signed by the player's key, which the first upload makes (mode 0600)
+// and the next ones reuse; a row without one sends the GET alone. A
+// recording the server refuses leaves the upload a success, and the rows
+// after it are sent. A damaged key file is left as it is, and the
+// recording is not sent.
 TEST_F(Envio, LaRepeticionDeUnaFilaVaTrasElla)
 {
   std::string fichero = "FTRP";
@@ -273,9 +280,42 @@ TEST_F(Envio, LaRepeticionDeUnaFilaVaTrasElla)
               "POST /api/repeticiones?yourname=" + ana + "&code=Ab%2B@0123xyzQ HTTP/1.0\r\n");
     EXPECT_NE(p[1].bytes.find("\r\nContent-Type: application/x-fotonauta-repeticion\r\n"), std::string::npos);
     EXPECT_EQ(p[1].cuerpo, fichero);
+    const auto cabecera = [&](const std::string &nombre) {
+      const size_t i = p[1].bytes.find("\r\n" + nombre + ": ");
+      return i == std::string::npos ? std::string() : p[1].bytes.substr(i + nombre.size() + 4, p[1].bytes.find("\r\n", i + 2) - i - nombre.size() - 4);
+    };
+    EXPECT_TRUE(firma_valida(cabecera(CABECERA_CLAVE), cabecera(CABECERA_FIRMA),
+                             mensaje_firmado("/api/repeticiones", "Ana", fichero)))
+        << p[1].bytes;
     EXPECT_EQ(p[2].bytes.rfind("GET /highscore.php?yourname=Bea", 0), 0u) << p[2].bytes;
     EXPECT_TRUE(p[2].cuerpo.empty());
   }
+  const std::string claves = (std::filesystem::current_path() / "datos/fotonauta/claves").string();
+  EXPECT_EQ(std::filesystem::status(claves).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::FILE *f = std::fopen(claves.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  char texto[256] = {};
+  EXPECT_GT(std::fread(texto, 1, sizeof texto - 1, f), 0u);
+  std::fclose(f);
+  EXPECT_EQ(std::string(texto).find("fotonauta claves 1\n"), 0u);
+  EXPECT_EQ(std::count(texto, texto + sizeof texto, '\n'), 2) << texto;
+
+  f = std::fopen(claves.c_str(), "wb");
+  std::fputs("fotonauta claves 1\nnot a key\tAna\n", f);
+  std::fclose(f);
+  servidor_prueba s(modo_servidor::aceptar);
+  prueba_inet_puerto = s.puerto;
+  dlg_reiniciar_raton();
+  arnes_raton(0, 0, 0);
+  EXPECT_TRUE(subir());
+  ASSERT_EQ(s.peticiones().size(), 2u);
+  EXPECT_EQ(s.peticiones()[1].bytes.rfind("GET /highscore.php?yourname=Bea", 0), 0u);
+  f = std::fopen(claves.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(std::fread(texto, 1, sizeof texto - 1, f), 33u);
+  std::fclose(f);
+  EXPECT_EQ(std::string(texto, 33), "fotonauta claves 1\nnot a key\tAna\n");
 }
 
 // An installed game is pointed at a club's server by the environment: the

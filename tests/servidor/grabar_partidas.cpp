@@ -35,6 +35,9 @@
 //       player NAME (ISO 8859-1, as the game keeps names) as the game does,
 //       with the key in $XDG_DATA_HOME/fotonauta/claves (made on first
 //       use); prints the key and the signature, in hex, on one line.
+//       With --semilla HEX before PATH, the key of that 32-byte seed, no
+//       key file (a flood's many names, one sender).
+#include <sodium.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -448,8 +451,10 @@ int main(int argc, char **argv)
     return 0;
   }
   if (orden == "firmar" && argc >= 5) {
+    const bool con_semilla = std::string(argv[2]) == "--semilla" && argc >= 7;
+    const int primero = con_semilla ? 6 : 4;
     std::string cuerpo;
-    for (int i = 4; i < argc; ++i) {
+    for (int i = primero; i < argc; ++i) {
       FILE *f = std::fopen(argv[i], "rb");
       if (f == nullptr) {
         return fallar(std::string(argv[i]) + ": cannot read");
@@ -461,7 +466,30 @@ int main(int argc, char **argv)
       std::fclose(f);
     }
     std::string clave, firma, error;
-    if (!firmar_envio(argv[3], argv[2], cuerpo, clave, firma, error)) {
+    if (con_semilla) {
+      unsigned char semilla[crypto_sign_SEEDBYTES] = {}, publica[crypto_sign_PUBLICKEYBYTES],
+                    secreta[crypto_sign_SECRETKEYBYTES], f[crypto_sign_BYTES];
+      const std::string hex = argv[3];
+      for (size_t i = 0; i < sizeof semilla && 2 * i + 1 < hex.size(); ++i) {
+        semilla[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+      }
+      std::string nombre = argv[5];
+      nombre.erase(nombre.find_last_not_of(' ') + 1);
+      const std::string m = mensaje_firmado(argv[4], latin1_a_utf8(nombre), cuerpo);
+      if (sodium_init() < 0 || crypto_sign_seed_keypair(publica, secreta, semilla) != 0) {
+        return fallar("libsodium cannot start");
+      }
+      crypto_sign_detached(f, nullptr, reinterpret_cast<const unsigned char *>(m.data()), m.size(), secreta);
+      char t[3];
+      for (const unsigned char b : publica) {
+        std::snprintf(t, sizeof t, "%02x", b);
+        clave += t;
+      }
+      for (const unsigned char b : f) {
+        std::snprintf(t, sizeof t, "%02x", b);
+        firma += t;
+      }
+    } else if (!firmar_envio(argv[3], argv[2], cuerpo, clave, firma, error)) {
       return fallar(error);
     }
     std::printf("%s %s\n", clave.c_str(), firma.c_str());
@@ -476,7 +504,7 @@ int main(int argc, char **argv)
              "       grabar_partidas bomba IN OUT\n"
              "       grabar_partidas codigo POINTS LEVELS\n"
              "       grabar_partidas suelto LEVEL.txt OUT [--perder] [--semilla S]\n"
-             "       grabar_partidas firmar PATH NAME FILE...\n",
+             "       grabar_partidas firmar [--semilla HEX] PATH NAME FILE...\n",
              stderr);
   return 2;
 }
