@@ -147,8 +147,9 @@ class Envio : public Puntuaciones {
     unsetenv("HTTP_PROXY");
     unsetenv("all_proxy");
     unsetenv("ALL_PROXY");
-    // The players' keys in the test's own folder, never the user's.
-    setenv("XDG_DATA_HOME", (std::filesystem::current_path() / "datos").c_str(), 1);
+    // The players' keys in the test's own folder, never the user's, in
+    // folders still to be made.
+    setenv("XDG_DATA_HOME", (std::filesystem::current_path() / "casa/.local/share").c_str(), 1);
     prueba_servidor = "127.0.0.1";
     prueba_inet_espera_conexion = 2000;
     prueba_inet_espera_peticion = 500;
@@ -290,7 +291,7 @@ TEST_F(Envio, LaRepeticionDeUnaFilaVaTrasElla)
     EXPECT_EQ(p[2].bytes.rfind("GET /highscore.php?yourname=Bea", 0), 0u) << p[2].bytes;
     EXPECT_TRUE(p[2].cuerpo.empty());
   }
-  const std::string claves = (std::filesystem::current_path() / "datos/fotonauta/claves").string();
+  const std::string claves = (std::filesystem::current_path() / "casa/.local/share/fotonauta/claves").string();
   EXPECT_EQ(std::filesystem::status(claves).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   std::FILE *f = std::fopen(claves.c_str(), "rb");

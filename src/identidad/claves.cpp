@@ -152,9 +152,13 @@ bool firmar_envio(const std::string &nombre, const std::string &ruta, const std:
   }
   // The folder made, and locked while the file is read and written: the
   // game and the editor may make a key at once.
-  const std::string base = carpeta.substr(0, carpeta.rfind('/'));
-  mkdir(base.c_str(), 0700);
-  mkdir(carpeta.c_str(), 0700);
+  // Each missing folder on the way made as the XDG rules ask, 0700.
+  for (size_t barra = carpeta.find('/', 1); ; barra = carpeta.find('/', barra + 1)) {
+    mkdir(carpeta.substr(0, barra).c_str(), 0700);
+    if (barra == std::string::npos) {
+      break;
+    }
+  }
   const int cerrojo = open(carpeta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (cerrojo < 0) {
     error = "the folder " + carpeta + " cannot be made: " + std::strerror(errno);

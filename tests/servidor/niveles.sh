@@ -149,6 +149,13 @@ sed '2a gremlins: 0' "$N/a.txt" >"$N/a_explicita.txt"
 "$GRABAR" suelto "$N/a_explicita.txt" "$N/a_explicita.frep" >/dev/null
 espera "a run recorded on another spelling of the level" "422 the recording was played on another level" \
   "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_explicita.frep")"
+# An operator takes Bea's run off the board and lets it back.
+"$SERVIDOR" --base "$TMP/niveles.db" --ocultar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null ||
+  fallo "--ocultar-partida of a run failed"
+! obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a hidden run is on the board"
+"$SERVIDOR" --base "$TMP/niveles.db" --mostrar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null
+obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a run shown again is not on the board"
+echo "ok: a run hidden from its board and shown again"
 obtener "$P" "/api/niveles/$ID" >"$TMP/nivel.json"
 python3 - "$TMP/nivel.json" "$puntos_autor" "$puntos_bea" <<'EOF' || fallo "the board is not Ana's and Bea's runs ranked: $(cat "$TMP/nivel.json")"
 import json, sys

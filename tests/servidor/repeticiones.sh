@@ -263,10 +263,11 @@ probar_almacen() {  # store
   # under its canonical huella.
   local ana_id
   ana_id=$(grep -o '[0-9]*' <<<"$enlace")
+  "$GRABAR" editar "$TMP/bajada.frep" "$TMP/antigua.frep" disfraz vacio >/dev/null
   case "$BASE" in
   postgresql://*) sql "UPDATE repeticiones SET canonica = 0, huella = 12345,
-    datos = pg_read_binary_file('$TMP/disfraz_vacio') WHERE id = $ana_id" >/dev/null ;;
-  *) sql "UPDATE repeticiones SET canonica = 0, huella = 12345, datos = readfile('$TMP/disfraz_vacio') WHERE id = $ana_id" ;;
+    datos = pg_read_binary_file('$TMP/antigua.frep') WHERE id = $ana_id" >/dev/null ;;
+  *) sql "UPDATE repeticiones SET canonica = 0, huella = 12345, datos = readfile('$TMP/antigua.frep') WHERE id = $ana_id" ;;
   esac
 
   # ---- a worker killed in the middle of a job: the job is taken again.

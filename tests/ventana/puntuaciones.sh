@@ -209,7 +209,7 @@ json=$(tabla)
 # again the row is verified, and the page's default view, the verified
 # table, shows it with its recording to download.
 verificada() { [[ "$(tabla)" == *"\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,"*'"verificada":true,"repeticion":"/repeticiones/'* ]]; }
-esperar 30 "Ana's row verified by its recording: $(tabla)" verificada
+esperar 30 "Ana's row verified by its recording: $(tabla); the game said: $(cat "$TMP/error"); the server: $(grep -v '"GET' "$TMP/servidor.err" | tail -n 5)" verificada
 
 # The recording went signed by Ana's key, which the game made on this first
 # upload and keeps, readable by her alone, in its data folder; the server
