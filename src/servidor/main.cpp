@@ -247,10 +247,17 @@ bool leer_cuerpo(const httplib::Request &peticion, const httplib::ContentReader 
   }
   r = {};
   r.cerrar = true;
+  // A body refused unread is read and dropped as it comes (bounded by the
+  // connection's own limits), so that the client, still sending it, reads
+  // the answer rather than a reset connection.
+  const auto tirar = [&] {
+    leer([](const char *, size_t) { return true; });
+    no_leer_mas();
+  };
   if (anunciado > static_cast<int64_t>(MAX_CUERPO)) {
     r.estado = 413;
     r.cuerpo = "the body is larger than the largest recording and level (" + std::to_string(MAX_CUERPO) + " bytes)\n";
-    no_leer_mas();
+    tirar();
     return false;
   }
   {
@@ -260,7 +267,8 @@ bool leer_cuerpo(const httplib::Request &peticion, const httplib::ContentReader 
       r.estado = 503;
       r.reintentar = 5;
       r.cuerpo = "too many large uploads at once; send it again later\n";
-      no_leer_mas();
+      l.unlock();
+      tirar();
       return false;
     }
     bytes_cuerpos += anunciado;
