@@ -84,6 +84,9 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "ALTER TABLE repeticiones ADD COLUMN canonica INTEGER NOT NULL DEFAULT 1;"
     "UPDATE repeticiones SET canonica = 0 WHERE guardada = 1;"
     "CREATE INDEX repeticiones_antiguas ON repeticiones (id) WHERE canonica = 0;"
+    // What completar_esquema has still to fill in: one row until it has.
+    "CREATE TABLE esquema_por_completar (n INTEGER NOT NULL);"
+    "INSERT INTO esquema_por_completar (n) VALUES (5);"
     "CREATE INDEX niveles_canonico ON niveles (canonico);"
     "ALTER TABLE verificaciones ADD COLUMN bytes BIGINT NOT NULL DEFAULT 0;"
     "ALTER TABLE verificaciones ADD COLUMN direccion BIGINT NOT NULL DEFAULT 0;"

@@ -238,6 +238,17 @@ respuesta denunciar_partida(almacen *a, int64_t partida, const std::string &dire
 
 bool completar_esquema(almacen *a, std::string &error)
 {
+  // Once, after the upgrade: an opening of a store that has it done reads
+  // one empty table, never the rows.
+  std::vector<fila_sql> pendiente;
+  if (!almacen_transaccion(a, false, [&](sesion_sql &s) {
+        return sql(s, "SELECT n FROM esquema_por_completar", {}, &pendiente, error);
+      }, error)) {
+    return false;
+  }
+  if (pendiente.empty()) {
+    return true;
+  }
   // The canonical IDs of levels published before they were the IDs.
   for (bool mas = true; mas;) {
     if (!almacen_transaccion(a, true, [&](sesion_sql &s) {
@@ -280,5 +291,7 @@ bool completar_esquema(almacen *a, std::string &error)
       }
     }
   }
-  return true;
+  return almacen_transaccion(a, true, [&](sesion_sql &s) {
+    return sql(s, "DELETE FROM esquema_por_completar", {}, nullptr, error);
+  }, error);
 }

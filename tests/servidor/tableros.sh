@@ -127,7 +127,7 @@ sqlite3 "$BASE_SQLITE" "
   ALTER TABLE verificaciones DROP COLUMN turno; ALTER TABLE verificaciones DROP COLUMN bytes;
   DROP INDEX puntuaciones_plegado; ALTER TABLE puntuaciones DROP COLUMN plegado;
   ALTER TABLE repeticiones DROP COLUMN oculta; ALTER TABLE repeticiones DROP COLUMN denuncias;
-  DROP INDEX repeticiones_antiguas; ALTER TABLE repeticiones DROP COLUMN canonica;
+  DROP INDEX repeticiones_antiguas; ALTER TABLE repeticiones DROP COLUMN canonica; DROP TABLE esquema_por_completar;
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
 iniciar_servidor "$p" "$BASE_SQLITE" --verificadores 0
