@@ -14,28 +14,28 @@ TEST(CargarNivel, ElPrimerNivelQuedaComoSeDiseno)
   cargar_nivel(0);
 
   // The emitter at cell 108 shoots left from the middle of its left edge.
-  EXPECT_EQ(est_nivel[108].tipo, emisor);
-  EXPECT_EQ(est_nivel[108].grf, 1);
-  EXPECT_EQ(dt_rayo.punto[0].x, 12);
-  EXPECT_EQ(dt_rayo.punto[0].y, 30);
-  EXPECT_EQ(dt_rayo.punto[0].dir, 12);
-  EXPECT_EQ(dt_rayo.n_puntos, 0);
+  EXPECT_EQ(nucleo.est_nivel[108].tipo, emisor);
+  EXPECT_EQ(nucleo.est_nivel[108].grf, 1);
+  EXPECT_EQ(nucleo.dt_rayo.punto[0].x, 12);
+  EXPECT_EQ(nucleo.dt_rayo.punto[0].y, 30);
+  EXPECT_EQ(nucleo.dt_rayo.punto[0].dir, 12);
+  EXPECT_EQ(nucleo.dt_rayo.n_puntos, 0);
 
   // The receiver at 123 opens right onto its gate, 124.
-  EXPECT_EQ(est_nivel[123].tipo, receptor);
-  EXPECT_EQ(est_nivel[123].grf, 163);
-  EXPECT_EQ(dt_rayo.celda_puerta, 124);
-  EXPECT_EQ(dt_rayo.dir_receptor, 12);
+  EXPECT_EQ(nucleo.est_nivel[123].tipo, receptor);
+  EXPECT_EQ(nucleo.est_nivel[123].grf, 163);
+  EXPECT_EQ(nucleo.dt_rayo.celda_puerta, 124);
+  EXPECT_EQ(nucleo.dt_rayo.dir_receptor, 12);
 
   // 19 targets and the receiver are pending.
-  EXPECT_EQ(dt_rayo.pendientes, 20);
+  EXPECT_EQ(nucleo.dt_rayo.pendientes, 20);
 
   // The fibre-optic pair 0 joins 55 and 119.
-  EXPECT_EQ(est_nivel[55].tipo, foptica);
-  EXPECT_EQ(est_nivel[55].valor, 119);
-  EXPECT_EQ(est_nivel[119].valor, 55);
-  EXPECT_EQ(est_nivel[55].grf, 96);
-  EXPECT_EQ(dir_foptica, 4);
+  EXPECT_EQ(nucleo.est_nivel[55].tipo, foptica);
+  EXPECT_EQ(nucleo.est_nivel[55].valor, 119);
+  EXPECT_EQ(nucleo.est_nivel[119].valor, 55);
+  EXPECT_EQ(nucleo.est_nivel[55].grf, 96);
+  EXPECT_EQ(nucleo.dir_foptica, 4);
 
   const struct {
     int celda, tipo, valor, grf;
@@ -50,16 +50,16 @@ TEST(CargarNivel, ElPrimerNivelQuedaComoSeDiseno)
       {5, detonador, DETONADOR_EN_PIE, 135},
   };
   for (const auto &c : celdas) {
-    EXPECT_EQ(est_nivel[c.celda].tipo, c.tipo) << c.celda;
-    EXPECT_EQ(est_nivel[c.celda].valor, c.valor) << c.celda;
-    EXPECT_EQ(est_nivel[c.celda].grf, c.grf) << c.celda;
+    EXPECT_EQ(nucleo.est_nivel[c.celda].tipo, c.tipo) << c.celda;
+    EXPECT_EQ(nucleo.est_nivel[c.celda].valor, c.valor) << c.celda;
+    EXPECT_EQ(nucleo.est_nivel[c.celda].grf, c.grf) << c.celda;
   }
   for (int mina_c : {101, 116}) {
-    EXPECT_EQ(est_nivel[mina_c].tipo, mina);
-    EXPECT_GE(est_nivel[mina_c].grf, 92);
-    EXPECT_LE(est_nivel[mina_c].grf, 95);
+    EXPECT_EQ(nucleo.est_nivel[mina_c].tipo, mina);
+    EXPECT_GE(nucleo.est_nivel[mina_c].grf, 92);
+    EXPECT_LE(nucleo.est_nivel[mina_c].grf, 95);
   }
-  for (const celda &e : est_nivel) {
+  for (const celda &e : nucleo.est_nivel) {
     if (e.tipo == espejo) {
       EXPECT_LT(e.valor, 16);
       EXPECT_EQ(e.grf, 16 + e.valor);
@@ -68,7 +68,7 @@ TEST(CargarNivel, ElPrimerNivelQuedaComoSeDiseno)
       EXPECT_LE(e.grf, 91);
     }
   }
-  for (const datos_gremlin &g : dt_gremlin) {
+  for (const datos_gremlin &g : nucleo.dt_gremlin) {
     EXPECT_EQ(g.espera, -1);
   }
 }
@@ -78,13 +78,13 @@ TEST(CargarNivel, ElSueloSeRepiteYLosEspejosYMinasNo)
   celda primera[NUM_CELDAS];
   srand(11);
   cargar_nivel(0);
-  std::copy(est_nivel, est_nivel + NUM_CELDAS, primera);
+  std::copy(nucleo.est_nivel, nucleo.est_nivel + NUM_CELDAS, primera);
   srand(12345);
   cargar_nivel(0);
 
   bool espejo_distinto = false, mina_distinta = false;
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const celda &a = primera[c], &b = est_nivel[c];
+    const celda &a = primera[c], &b = nucleo.est_nivel[c];
     ASSERT_EQ(a.tipo, b.tipo);
     if (a.tipo == vacio) {
       EXPECT_EQ(a.grf, b.grf) << "floor of cell " << c;
@@ -98,10 +98,10 @@ TEST(CargarNivel, ElSueloSeRepiteYLosEspejosYMinasNo)
   EXPECT_TRUE(mina_distinta);
 
   // Targets blown up in one attempt stand again after a reload.
-  est_nivel[5].valor = DETONADOR_DESTRUIDO;
+  nucleo.est_nivel[5].valor = DETONADOR_DESTRUIDO;
   cargar_nivel(0);
-  EXPECT_EQ(est_nivel[5].valor, DETONADOR_EN_PIE);
-  EXPECT_EQ(est_nivel[5].grf, 135);
+  EXPECT_EQ(nucleo.est_nivel[5].valor, DETONADOR_EN_PIE);
+  EXPECT_EQ(nucleo.est_nivel[5].grf, 135);
 }
 
 TEST(CargarNivel, LosGremlinsEsperanSuTurnoSegunElNivel)
@@ -109,7 +109,7 @@ TEST(CargarNivel, LosGremlinsEsperanSuTurnoSegunElNivel)
   for (int nivel : {8, 27, 51}) {
     cargar_tablero(&objeto[0], nivel);
     for (int i = 0; i < MAX_GREMLINS; ++i) {
-      EXPECT_EQ(dt_gremlin[i].espera, i < gremlins[nivel] ? 100 + 40 * i : -1) << nivel << " " << i;
+      EXPECT_EQ(nucleo.dt_gremlin[i].espera, i < gremlins[nivel] ? 100 + 40 * i : -1) << nivel << " " << i;
     }
   }
   EXPECT_EQ(gremlins[8], 4);
@@ -129,14 +129,14 @@ TEST(CargarNivel, UnByteQueNingunNivelContieneQuedaComoSuelo)
   b[34] = 255;
   cargar_tablero(b.data(), 0);
   for (int c = 20; c < 35; ++c) {
-    EXPECT_EQ(est_nivel[c].tipo, vacio) << c;
-    EXPECT_GE(est_nivel[c].grf, 80);
-    EXPECT_LE(est_nivel[c].grf, 91);
+    EXPECT_EQ(nucleo.est_nivel[c].tipo, vacio) << c;
+    EXPECT_GE(nucleo.est_nivel[c].grf, 80);
+    EXPECT_LE(nucleo.est_nivel[c].grf, 91);
   }
   // A lone fibre-optic end leads back to itself rather than anywhere.
   b[40] = 82;
   cargar_tablero(b.data(), 0);
-  EXPECT_EQ(est_nivel[40].valor, 40);
+  EXPECT_EQ(nucleo.est_nivel[40].valor, 40);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ struct mano_azar {
   uint8_t mover()
   {
     ++fotograma;
-    ganados = dt_partida.fases_superadas;
+    ganados = nucleo.dt_partida.fases_superadas;
     key[KEY_Q] = trampea && fotograma > 300 && fotograma < 310;
     key[KEY_M] = key[KEY_Q];
     // Without energy to run out (the cheat, the trainer) a game ends when
@@ -70,8 +70,8 @@ struct mano_azar {
       return 1;
     }
     if (ganados < a_ganar) {
-      if (nivel_plan != dt_bucle.nivel) {
-        nivel_plan = dt_bucle.nivel;
+      if (nivel_plan != nucleo.dt_bucle.nivel) {
+        nivel_plan = nucleo.dt_bucle.nivel;
         plan_nivel plan;
         std::string error;
         buscar_plan(&objeto[nivel_plan * NUM_CELDAS], nivel_plan, plan, error);
@@ -273,9 +273,9 @@ TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
   inicio_partida inicio{};
   inicio.semilla = 5;
   jugar(inicio, m);
-  ASSERT_EQ(dt_bucle.motivo_fin, fin_sin_vidas);
-  const int32_t puntos = dt_partida.puntos;
-  const int8_t fases = dt_partida.fases_superadas;
+  ASSERT_EQ(nucleo.dt_bucle.motivo_fin, fin_sin_vidas);
+  const int32_t puntos = nucleo.dt_partida.puntos;
+  const int8_t fases = nucleo.dt_partida.fases_superadas;
   snprintf(max_txt[1], sizeof max_txt[1], "%-20s  %6d", "Ana Mu\xF1oz", puntos);
   max_pnt[1] = puntos;
   const int32_t valores[2] = {puntos, fases};
@@ -300,7 +300,7 @@ TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
     sale.abandona = 40;
     inicio.semilla = static_cast<uint64_t>(g);
     jugar(inicio, sale);
-    ASSERT_EQ(dt_bucle.motivo_fin, fin_abandono);
+    ASSERT_EQ(nucleo.dt_bucle.motivo_fin, fin_abandono);
     guardar_repeticion_partida();
   }
   std::vector<std::string> quedan;

@@ -435,7 +435,7 @@ void ejecutar_editor(const char *fichero)
     colocar_texto_botones();
   }
   for (int k = 0; k < NUM_ELEMENTOS; ++k) {
-    e.variante[k] = PALETA[k].inicial;
+    e.variante[k] = VARIANTE_INICIAL[k];
   }
   colocar_botones();
   if (fichero != nullptr) {

@@ -288,9 +288,9 @@ int probar_entrada_estandar()
     fprintf(stderr, "fotonauta-editor --probar: %s\n", error.c_str());
     return 2;
   }
-  // The solver plays level 0, replaced by the author's.
-  nivel_sustituto[0] = &nivel;
+  // The solver plays the author's level as level 0, with its gremlins.
   opciones_resolver opciones;
+  opciones.gremlins = nivel.gremlins;
   opciones.progreso = avisar_progreso;
   const informe_nivel inf = resolver_nivel(nivel.bytes, 0, opciones);
   const std::vector<uint8_t> grabacion =

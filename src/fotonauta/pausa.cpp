@@ -20,9 +20,6 @@ constexpr int ANCHO_PANEL = 240;
 constexpr int ALTO_PANEL = 128;
 constexpr int Y_PANEL = 640;
 
-// Of the 12 floor tiles, any one may fill each square of the box.
-constexpr int NUM_SUELOS = 12;
-
 void detener_efectos()
 {
   detener_sonidos(1);
@@ -53,6 +50,7 @@ void dibujar_caja(int bx, int by)
 
   for (int c = 0; c < interior_x / LADO_LOSETA; ++c) {
     for (int r = 0; r < interior_y / LADO_LOSETA; ++r) {
+      // Any of the floor tiles may fill each square of the box.
       const int t = primer_grf[vacio] + rand() % NUM_SUELOS;
       blit(loseta[t], buffer, 0, 0, bx + GROSOR_BORDE + LADO_LOSETA * c, by + GROSOR_BORDE + LADO_LOSETA * r,
            LADO_LOSETA, LADO_LOSETA);

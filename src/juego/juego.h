@@ -101,6 +101,14 @@ void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *gan
 // action: always returns 0.
 int8_t juego(int8_t entrenamiento);
 
+// Levels of files that take the place of stored levels in the games juego
+// plays (`fotonauta --niveles`): null where the stored level plays.
+extern const nivel_texto *niveles_sustitutos[NUM_NIVELES];
+
+// Whether any level has been replaced: such a game's score stays out of
+// the table.
+bool hay_niveles_sustitutos();
+
 // The screen around a game, for the game and for a recording watched: the
 // status strip made; then the music stopped and `dialogo` on top of the
 // dialogs (the game's panel, or the viewer's, which has no buttons); and
