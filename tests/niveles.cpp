@@ -1,9 +1,12 @@
-// Loading a stored level onto the live board.
+// Loading a stored level onto the live board; the table of elements that
+// says what each level byte is, and the tile sheet it names tiles of.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "arnes/tablero.h"
+#include "editor/editor.h"
+#include "generador/disposicion.h"
 #include "juego/juego.h"
 
 namespace {
@@ -137,6 +140,143 @@ TEST(CargarNivel, UnByteQueNingunNivelContieneQuedaComoSuelo)
   b[40] = 82;
   cargar_tablero(b.data(), 0);
   EXPECT_EQ(nucleo.est_nivel[40].valor, 40);
+}
+
+TEST(CargarNivel, ElSueloSaleDelMismoGeneradorQueElRandDeGlibc)
+{
+  // Recordings of rules version 1 hashed the floor tiles glibc's rand chose
+  // after srand(level): the core's own copy of it draws the same numbers.
+  for (const uint32_t semilla : {0u, 1u, 2u, 59u, 62u, 12345u, 0x80000000u, 0xffffffffu}) {
+    srand(semilla);
+    generador_suelo g;
+    sembrar_suelo(g, semilla);
+    for (int i = 0; i < 1000; ++i) {
+      ASSERT_EQ(sacar_suelo(g), rand()) << "seed " << semilla << ", draw " << i;
+    }
+  }
+}
+
+TEST(Elementos, CadaByteEsUnaFichaUnHuecoDeLaPaletaYUnaLoseta)
+{
+  // Every byte through the level text, the table's row (the editor's
+  // palette slot), the loader and the pictures' tiles; no two rows share a
+  // byte.
+  int elementos = 0;
+  for (int b = 0; b < 256; ++b) {
+    const uint8_t byte = static_cast<uint8_t>(b);
+    int v = -1;
+    const int e = elemento_de_byte(byte, &v);
+    std::vector<uint8_t> bytes = bytes_tablero({"E3 .. .. .. R1"});
+    bytes[40] = byte;
+    cargar_tablero(bytes.data(), 0);
+    const celda &k = nucleo.est_nivel[40];
+    uint8_t losetas[NUM_CELDAS];
+    losetas_nivel(bytes.data(), 0, losetas);
+    if (e < 0 || e == ELEMENTO_SUELO) {
+      // The floor's pattern, the same in a picture.
+      EXPECT_EQ(losetas[40], k.grf) << b;
+    }
+    if (e < 0) {
+      EXPECT_EQ(ficha_de_byte(byte), "??") << b;
+      EXPECT_EQ(describir_byte(byte, false), "?") << b;
+      EXPECT_EQ(k.tipo, vacio) << b;
+      EXPECT_GE(k.grf, ELEMENTOS[ELEMENTO_SUELO].loseta) << b;
+      EXPECT_LT(k.grf, ELEMENTOS[ELEMENTO_SUELO].loseta + NUM_SUELOS) << b;
+      continue;
+    }
+    ++elementos;
+    const elemento_nivel &f = ELEMENTOS[e];
+    for (int otro = 0; otro < NUM_ELEMENTOS; ++otro) {
+      const int w = byte - ELEMENTOS[otro].primero;
+      EXPECT_FALSE(otro != e && w >= ELEMENTOS[otro].minimo && w < ELEMENTOS[otro].variantes) << b;
+    }
+    EXPECT_EQ(byte_de_ficha(ficha_de_byte(byte)), b);
+    EXPECT_EQ(ficha_de_byte(byte)[0], f.ficha[0]) << b;
+    EXPECT_EQ(byte_de_elemento(e, v), byte);
+    EXPECT_EQ(describir_byte(byte, false).rfind(f.nombre[1], 0), 0u) << b << " " << describir_byte(byte, false);
+    EXPECT_EQ(k.tipo, f.tipo) << b;
+    switch (e) {
+    case ELEMENTO_SUELO:
+      EXPECT_GE(k.grf, f.loseta) << b;
+      EXPECT_LT(k.grf, f.loseta + NUM_SUELOS) << b;
+      break;
+    case ELEMENTO_ESPEJO:
+      EXPECT_EQ(k.grf, f.loseta + k.valor) << b;
+      EXPECT_EQ(losetas[40], f.loseta + v) << b;
+      break;
+    case ELEMENTO_MINA:
+      EXPECT_GE(k.grf, f.loseta) << b;
+      EXPECT_LT(k.grf, f.loseta + 4) << b;
+      EXPECT_EQ(losetas[40], f.loseta) << b;
+      break;
+    default:
+      EXPECT_EQ(k.grf, f.loseta + v) << b;
+      EXPECT_EQ(losetas[40], k.grf) << b;
+      if (e != ELEMENTO_DETONADOR && e != ELEMENTO_REEMISOR && e != ELEMENTO_FOPTICA) {
+        EXPECT_EQ(k.valor, v) << b;
+      }
+      break;
+    }
+  }
+  int variantes = 0;
+  for (const elemento_nivel &f : ELEMENTOS) {
+    variantes += f.variantes - f.minimo;
+  }
+  EXPECT_EQ(elementos, variantes);
+  // 2-5, 10-13 and 16-117: what level files have always held.
+  EXPECT_EQ(elementos, 4 + 4 + 102);
+}
+
+TEST(Elementos, LasLosetasQueNombraElJuegoSonLasQueDibujaElGenerador)
+{
+  // What the generator must have drawn at each tile a row names: the
+  // element's picture, at the row's variant and the first frame.
+  struct esperado {
+    int elemento;
+    dibujo_loseta dibujo;
+    int losetas;  // tiles the loader may choose among at a variant
+  };
+  const esperado DIBUJOS[NUM_ELEMENTOS] = {
+      {ELEMENTO_SUELO, D_SUELO, NUM_SUELOS},
+      {ELEMENTO_DETONADOR, D_DIANA, 1},
+      {ELEMENTO_EMISOR, D_EMISOR, 1},
+      {ELEMENTO_RECEPTOR, D_RECEPTOR, 1},
+      {ELEMENTO_ESPEJO, D_ESPEJO, 1},
+      {ELEMENTO_ESPEJO_GIRATORIO, D_ESPEJO, 1},
+      {ELEMENTO_MURO, D_MURO, 1},
+      {ELEMENTO_MURO_REFLECTANTE, D_MURO_REFLECTANTE, 1},
+      {ELEMENTO_POLARIZADOR_REFLECTANTE, D_POLARIZADOR_REFLECTANTE, 1},
+      {ELEMENTO_POLARIZADOR_ABSORBENTE, D_POLARIZADOR_ABSORBENTE, 1},
+      {ELEMENTO_POLARIZADOR_REFLECTANTE_GIRATORIO, D_POLARIZADOR_REFLECTANTE, 1},
+      {ELEMENTO_POLARIZADOR_ABSORBENTE_GIRATORIO, D_POLARIZADOR_ABSORBENTE, 1},
+      {ELEMENTO_REEMISOR, D_REEMISOR, 1},
+      {ELEMENTO_FOPTICA, D_FIBRA, 1},
+      {ELEMENTO_MINA, D_MINA, 4},
+  };
+  for (const esperado &x : DIBUJOS) {
+    const elemento_nivel &f = ELEMENTOS[x.elemento];
+    for (int v = f.minimo; v < f.variantes; ++v) {
+      for (int j = 0; j < x.losetas; ++j) {
+        const loseta_hoja l = loseta_de_hoja(f.loseta + v + j);
+        EXPECT_EQ(l.dibujo, x.dibujo) << f.nombre[1] << " " << v;
+        EXPECT_EQ(l.variante, v + j) << f.nombre[1] << " " << v;
+        EXPECT_EQ(l.fase, 0) << f.nombre[1] << " " << v;
+      }
+    }
+  }
+  // The other tiles the rules name.
+  EXPECT_EQ(loseta_de_hoja(primer_grf[GRF_ESPEJO_ILUMINADO]).dibujo, D_ESPEJO_ENCENDIDO);
+  EXPECT_EQ(loseta_de_hoja(primer_grf[GRF_GREMLIN]).dibujo, D_DUENDE);
+  EXPECT_EQ(loseta_de_hoja(primer_grf[GRF_PREMIO]).dibujo, D_TE);
+  EXPECT_EQ(loseta_de_hoja(LOSETA_MARCA).dibujo, D_SELECCION);
+  EXPECT_EQ(loseta_de_hoja(LOSETA_PUERTA_RECOMPUESTA).dibujo, D_SUELO_RECOMPUESTO);
+  EXPECT_EQ(loseta_de_hoja(primer_grf[detonador] - 1).dibujo, D_QUEMADURA);
+  EXPECT_EQ(loseta_de_hoja(primer_grf[detonador] + 1).dibujo, D_EXPLOSION_FUEGO);
+  EXPECT_EQ(loseta_de_hoja(primer_grf[detonador] + 16).dibujo, D_EXPLOSION_ESQUIRLAS);
+  for (const mitad_libre &m : MITADES_LIBRES) {
+    const dibujo_loseta d = loseta_de_hoja(m.grf).dibujo;
+    EXPECT_TRUE(d == D_MURO || d == D_MURO_REFLECTANTE) << int{m.grf};
+  }
 }
 
 }  // namespace
