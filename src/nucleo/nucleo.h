@@ -165,7 +165,7 @@ extern const uint8_t gremlins[64];
 // (nucleo.sustitutos), else the stored level.
 void tomar_nivel(int nivel);
 
-// Takes level `nivel` so and builds the live board from it.
+// Takes level `nivel` (tomar_nivel) and builds the live board from it.
 void cargar_nivel(int nivel);
 
 #ifdef FOTONAUTA_PRUEBAS
@@ -594,9 +594,9 @@ struct inicio_partida {
 // Starts a game: the meters, the points and the first level's start.
 void empezar_partida(const inicio_partida &inicio, const ganchos_partida *ganchos);
 
-// A level's start (its board, the mirrors' scramble, full meters) and the
-// completed level's bonus (the energy and lives left turned into points),
-// as the game's frame runs them.
+// A level's start (level `nivel` taken as tomar_nivel does, its board, the
+// mirrors' scramble, full meters) and the completed level's bonus (the
+// energy and lives left turned into points), as the game's frame runs them.
 void iniciar_nivel(int8_t nivel, const ganchos_partida *ganchos);
 void contacto(const ganchos_partida *ganchos);
 
@@ -610,8 +610,10 @@ bool fotograma_logico();
 // game has ended.
 void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *ganchos);
 
-// The state the rules run on, boiled down: two games that were played the
-// same way end with the same hash.
+// The state the rules run on (nucleo), boiled down: two games that were
+// played the same way end with the same hash. What it takes, and in what
+// order, is what recordings were checked by: a field that joins it changes
+// every end hash, and so the rules' version.
 uint64_t hash_estado();
 
 // The input the rules take from `entrada` at the coming logic frame, with
