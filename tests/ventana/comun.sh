@@ -54,19 +54,23 @@ preparar_directorio() {
   done
 }
 
-# The id of the program's 1024 x 768 window, or nothing.
+# The id of the program's 1024 x 768 top-level window, or nothing. Only
+# the root's children are looked at: the library draws into a child window
+# of the same size, which has no class or title of its own and can reach
+# that size a moment before the window around it does.
 ventana_juego() {
-  xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
+  xwininfo -root -children 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
 }
 
-# Waits for the window of the program started as $pid. A busy machine can
-# take seconds; a program that has already ended is reported at once, with
-# what it printed.
+# Waits for the window of the program started as $pid, until it is mapped:
+# what a desktop sees of it then (its class, its title) is what it keeps.
+# A busy machine can take seconds; a program that has already ended is
+# reported at once, with what it printed.
 esperar_ventana() {
   local _
   for _ in $(seq 400); do
     VENTANA=$(ventana_juego)
-    [ -n "$VENTANA" ] && return 0
+    [ -n "$VENTANA" ] && xwininfo -id "$VENTANA" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
     if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
       local estado=0
       wait "$pid" || estado=$?
