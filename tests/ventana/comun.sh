@@ -54,12 +54,20 @@ preparar_directorio() {
   done
 }
 
-# The id of the program's 1024 x 768 top-level window, or nothing. Only
-# the root's children are looked at: the library draws into a child window
-# of the same size, which has no class or title of its own and can reach
-# that size a moment before the window around it does.
+# The id of the program's 1024 x 768 window, or nothing: a top-level one,
+# or, in full screen, the one centred in the window that covers the
+# screen. The library draws into a child window of the same size, which
+# has no class or title of its own and can reach that size a moment before
+# the window around it does: a window inside a smaller one is not taken.
 ventana_juego() {
-  xwininfo -root -children 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
+  xwininfo -root -tree 2>/dev/null | awk '
+    /^ +0x[0-9a-f]+ / {
+      n = index($0, "0x") - 1
+      for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) break
+      split($i, g, /[x+]/)
+      ancho[n] = g[1]
+      if ($i ~ /^1024x768\+/ && (n == 5 || ancho[n - 3] > 1024)) { print $1; exit }
+    }'
 }
 
 # Waits for the window of the program started as $pid, until it is mapped:
