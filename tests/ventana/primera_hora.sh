@@ -15,9 +15,6 @@ AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
 PREFIJO=primera_hora
-# The screenshots that are kept are taken as the polls are, in milliseconds:
-# several come while a level's energy runs.
-capturar() { instantanea "$CAPTURAS/$1.png"; }
 
 for programa in pulseaudio parec pactl python3; do
   command -v "$programa" >/dev/null || fallo "$programa is needed (herramientas/dependencias installs it)"
@@ -82,11 +79,6 @@ paso "the game's window is up"
   fallo "./play built again what the fresh copy's ./play had built"
 
 # ---- First run: the language question, on black ----
-pregunta() {
-  mirar pregunta
-  mayor "$(claridad pregunta 192x56+308+336)" 0.2 && mayor "$(claridad pregunta 192x56+520+336)" 0.2 &&
-    mayor 0.01 "$(claridad pregunta 1024x300+0+0)"
-}
 esperar 30 "the language question on the first run" pregunta
 capturar primera_hora_1_idioma
 [ ! -e "$CFG" ] || fallo "cfg.dat exists before the language was chosen: $(cfg)"
@@ -95,12 +87,6 @@ esperar 5 "cfg.dat written after choosing English" test -s "$CFG"
 [ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat after choosing English: $(cfg)"
 
 # ---- The intro, watched until its picture stands, then cut short ----
-intro() {
-  mirar intro
-  read -r r _ b < <(color_en intro 4 4)
-  [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ] &&
-    mayor "$(brillo_de intro 400x300+312+234)" 0 # the picture over the middle
-}
 esperar 20 "the intro's picture" intro
 capturar primera_hora_2_intro
 esperar 30 "the main menu after the intro" pasar_intro
@@ -112,11 +98,6 @@ sleep 2.5
 
 # ---- Options: sound down to 90, music down to 0 ----
 clic_grande 618 676
-# Its language button ("Español" in English), where the menu has none.
-opciones() {
-  mirar opciones
-  mayor "$(claridad opciones 192x56+582+484)" 0.2
-}
 esperar 10 "the options screen" opciones
 # Each click waits for its value to be redrawn: two clicks in one frame
 # would be one.
