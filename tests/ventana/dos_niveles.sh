@@ -33,7 +33,7 @@ paso "level 02 won"
 
 # Level 03 has started: the game is left through the panel's Exit and
 # "Sí", and the program through the menu's (the name entry and the game
-# lost to the end are played by ventana_menu and ventana_puntuaciones).
+# lost to the end are played by ventana_puntuaciones).
 esperar_siguiente_nivel "level 03"
 capturar dos_niveles_3_inicio
 clic_grande 30 707
