@@ -2,7 +2,8 @@
 # ./play starts the game under Xvfb with a PulseAudio null sink, and the
 # player chooses English, watches the intro, sets the volumes, wins the
 # trainer's "p1" by turning its mirrors, leaves, wins level 01 of a normal
-# game, loses a life on 02 and quits. Each step is checked on the screen;
+# game, loses a life on 02, wins 02 on its restart, leaves the game once
+# level 03 has started and quits. Each step is checked on the screen;
 # the recording must hold the menu's music and a target's explosion;
 # cfg.dat must hold what was chosen.
 #
@@ -140,7 +141,7 @@ salir_partida() {
 salir_partida primera_hora_7_salir_trainer "the trainer"
 paso "trainer left"
 
-# ---- A normal game: level 01 won, a life lost on 02, then out ----
+# ---- A normal game: level 01 won, a life lost on 02, 02 won, then out ----
 clic_grande 6 676
 esperar 15 "a game after Play in the menu" sin_menu
 esperar_nivel "level 01"
@@ -160,7 +161,12 @@ esperar_o_no 15 sobrecarga_llena && capturar primera_hora_10_vida_perdida
 esperar 30 "a life lost to the overload on level 02" vidas_cambiadas vidas_nivel_02
 esperar_nivel "level 02 again after the lost life"
 capturar primera_hora_11_nivel_02_otra_vez
-salir_partida primera_hora_12_salir_partida "the game"
+# Level 02 has no re-emitter: its plan wins it at once.
+ganar_nivel 1 primera_hora_02 2
+paso "level 02 won"
+esperar_siguiente_nivel "level 03"
+capturar primera_hora_12_nivel_03
+salir_partida primera_hora_13_salir_partida "the game on level 03"
 paso "game left"
 clic_grande 822 676
 esperar 10 "the quit box" caja
