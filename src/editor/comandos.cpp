@@ -4,7 +4,7 @@
 #include <allegro.h>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ void c_ayuda(estado_editor &e)
 void c_idioma(estado_editor &e)
 {
   idioma = espanol() ? IDIOMA_INGLES : IDIOMA_ESPANOL;
-  colocar_texto_botones();
+  colocar_texto_botones_partida();
   colocar_botones();
   e.recargar = true;
   if (guardar_idioma_editor(idioma)) {

@@ -7,7 +7,7 @@
 
 #include "audio/audio.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 

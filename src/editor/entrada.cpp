@@ -5,7 +5,7 @@
 
 #include "codigo/codigo.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "internet/internet.h"
 #include "repeticion/repeticion.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {

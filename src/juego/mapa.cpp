@@ -3,7 +3,7 @@
 // (animar_tablero); the board is drawn in its middle.
 #include <allegro.h>
 
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {

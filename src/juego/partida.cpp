@@ -1,6 +1,6 @@
 // One whole game on screen: the rules' frames played with the player's
 // mouse and keys, the board, the beam and the status strip drawn, what
-// happened sounded, and at the end the progress and the score recorded.
+// happened sounded, and at the end how it ended told.
 #include "juego/juego.h"
 
 #include <allegro.h>
@@ -11,7 +11,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "repeticion/repeticion.h"
 
 // Colours of the status strip and the sequences, made once the display's
@@ -171,9 +171,6 @@ void jugar(inicio_partida inicio)
   dlg_olvidar_tecla(KEY_M, vistas.m);
 
   crear_marcador_partida();
-  if (!inicio.suelto && inicio.nivel == 0 && ult_fase_completada != 0) {
-    inicio.nivel = preguntar_nivel();
-  }
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
   jugar_fotogramas(inicio, &ganchos_pantalla);
@@ -266,32 +263,18 @@ bool hay_niveles_sustitutos()
   return false;
 }
 
-int8_t juego(int8_t entrenamiento)
+final_partida jugar_partida(bool entrenamiento, int8_t nivel)
 {
   inicio_partida inicio{};
-  inicio.entrenamiento = entrenamiento != 0;
+  inicio.entrenamiento = entrenamiento;
   inicio.sustitutos = niveles_sustitutos;
-  inicio.nivel = static_cast<int8_t>(inicio.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0);
+  inicio.nivel = nivel;
   jugar(inicio);
-
   // A game played on levels of the player's own files is not the game the
   // table ranks: its score and its progress are kept out, so no such score
   // is ever uploaded.
-  const uint8_t motivo = nucleo.dt_bucle.motivo_fin;
-  if ((motivo == fin_sin_vidas || motivo == fin_completado) && !nucleo.trampas && !hay_niveles_sustitutos()) {
-    if (nucleo.dt_bucle.nivel > ult_fase_completada + 1) {
-      ult_fase_completada = static_cast<int8_t>(nucleo.dt_bucle.nivel - 1);
-      escribir_cfg();
-    }
-    if (nucleo.dt_partida.puntos != 0) {
-      introducir_puntuacion(nucleo.dt_partida.puntos, nucleo.dt_partida.fases_superadas);
-    }
-  }
-  guardar_repeticion_partida();
-  if (motivo == fin_abandono) {
-    parar_musica();
-  }
-  return 0;
+  return {nucleo.dt_bucle.motivo_fin, static_cast<int8_t>(nucleo.dt_bucle.nivel), nucleo.dt_partida.puntos,
+          nucleo.dt_partida.fases_superadas, !nucleo.trampas && !hay_niveles_sustitutos()};
 }
 
 #ifdef FOTONAUTA_PRUEBAS

@@ -8,7 +8,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {

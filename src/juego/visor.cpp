@@ -11,7 +11,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 #include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
