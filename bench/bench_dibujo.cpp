@@ -41,7 +41,7 @@ void fotograma_tablero(benchmark::State &state)
 {
   preparar(static_cast<int>(state.range(0)));
   relleno_aditivo_rapido = static_cast<uint8_t>(state.range(1));
-  dt_partida.energia = 64;
+  nucleo.dt_partida.energia = 64;
   const escena e = montar_escena();
   for (auto _ : state) {
     restaurar_escena(e);

@@ -193,11 +193,11 @@ void cambiar_fase(fase f)
 // out, as the solver's proof leaves them.
 void guion_partida(int primero, int ultimo)
 {
-  if (dt_partida.fases_superadas != ej.fases) {
-    ej.fases = dt_partida.fases_superadas;
+  if (nucleo.dt_partida.fases_superadas != ej.fases) {
+    ej.fases = nucleo.dt_partida.fases_superadas;
     ej.nivel_jugado = -1;
   }
-  if (dt_rayo.n_puntos == 0) {
+  if (nucleo.dt_rayo.n_puntos == 0) {
     mouse_b = 0;  // the level is still starting
     return;
   }
@@ -211,7 +211,7 @@ void guion_partida(int primero, int ultimo)
       }
       jugador_empezar(ej.jugador, plan);
     }
-    for (datos_gremlin &g : dt_gremlin) {
+    for (datos_gremlin &g : nucleo.dt_gremlin) {
       g.espera = -1;
     }
   }
@@ -294,25 +294,25 @@ void guion()
       cambiar_fase(saliendo);
       break;
     }
-    if (d != DLG_JUEGO || dt_rayo.n_puntos == 0 || clic.dialogo >= 0) {
+    if (d != DLG_JUEGO || nucleo.dt_rayo.n_puntos == 0 || clic.dialogo >= 0) {
       break;
     }
     if (ej.fotogramas_escena < FOTOGRAMAS_PEOR) {
       if (!ej.escena_puesta) {
         ej.peor = montar_escena();
-        ej.sorteo_juego = sorteo_reemisor;
-        sorteo_reemisor = sorteo_vuelta;
+        ej.sorteo_juego = nucleo.sorteo_reemisor;
+        nucleo.sorteo_reemisor = sorteo_vuelta;
         ej.escena_puesta = true;
       }
       ++ej.fotogramas_escena;
       restaurar_escena(ej.peor);
-      dt_rayo.dir = SIN_TRAZAR;
+      nucleo.dt_rayo.dir = SIN_TRAZAR;
       mouse_x = 1000;  // on the frame, holding nothing
       mouse_y = 16;
       mouse_b = 0;
       ej.medir = true;
     } else if (ej.escena_puesta) {
-      sorteo_reemisor = ej.sorteo_juego;
+      nucleo.sorteo_reemisor = ej.sorteo_juego;
       ej.escena_puesta = false;
       pedir_clic(DLG_JUEGO, 1);
     }
@@ -331,10 +331,10 @@ std::string nombre_serie()
   case en_entrenamiento:
   case en_partida: return "partida_guion";
   default:
-    if (dt_rayo.dir != SIN_TRAZAR && dt_rayo.n_puntos != MAX_PUNTOS) {
+    if (nucleo.dt_rayo.dir != SIN_TRAZAR && nucleo.dt_rayo.n_puntos != MAX_PUNTOS) {
       throw std::runtime_error("the busiest board traced short in the game");
     }
-    return dt_rayo.dir == SIN_TRAZAR ? "peor_animado" : "peor_logico";
+    return nucleo.dt_rayo.dir == SIN_TRAZAR ? "peor_animado" : "peor_logico";
   }
 }
 
@@ -518,10 +518,10 @@ extern "C" void __wrap__Z13calcular_rayov()
     return;
   }
   celda explosiones[NUM_CELDAS - PRIMERA_EXPLOSION];
-  memcpy(explosiones, &est_nivel[PRIMERA_EXPLOSION], sizeof explosiones);
-  memcpy(&est_nivel[PRIMERA_EXPLOSION], &ej.peor.sin_explosiones[PRIMERA_EXPLOSION], sizeof explosiones);
+  memcpy(explosiones, &nucleo.est_nivel[PRIMERA_EXPLOSION], sizeof explosiones);
+  memcpy(&nucleo.est_nivel[PRIMERA_EXPLOSION], &ej.peor.sin_explosiones[PRIMERA_EXPLOSION], sizeof explosiones);
   __real__Z13calcular_rayov();
-  memcpy(&est_nivel[PRIMERA_EXPLOSION], explosiones, sizeof explosiones);
+  memcpy(&nucleo.est_nivel[PRIMERA_EXPLOSION], explosiones, sizeof explosiones);
 }
 
 int main(int argc, char **argv)

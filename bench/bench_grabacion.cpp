@@ -77,13 +77,13 @@ struct mano_humana {
       mouse_z = 0;  // the notch has been read
       rueda = false;
     }
-    if (dt_partida.fases_superadas >= NIVELES_GANADOS || fotograma > LIMITE_FOTOGRAMAS) {
+    if (nucleo.dt_partida.fases_superadas >= NIVELES_GANADOS || fotograma > LIMITE_FOTOGRAMAS) {
       return 1;
     }
     // A new level, or the same one again after a lost life: its plan from
     // the start, after a good look.
-    if (dt_bucle.nivel != nivel || dt_partida.vidas < vidas) {
-      nivel = dt_bucle.nivel;
+    if (nucleo.dt_bucle.nivel != nivel || nucleo.dt_partida.vidas < vidas) {
+      nivel = nucleo.dt_bucle.nivel;
       plan_nivel plan;
       std::string error;
       buscar_plan(&objeto[nivel * NUM_CELDAS], nivel, plan, error);
@@ -91,7 +91,7 @@ struct mano_humana {
       pensando = 40 + tirar(80);
       tarde = toque = 0;
     }
-    vidas = dt_partida.vidas;
+    vidas = nucleo.dt_partida.vidas;
     if (toque > 0) {
       mouse_b = --toque > 0 ? 1 : 0;
       return 0;

@@ -24,22 +24,22 @@ struct tablero_cargado {
 
 void guardar(tablero_cargado &t)
 {
-  memcpy(t.celdas, est_nivel, sizeof est_nivel);
-  t.salida = dt_rayo.punto[0];
-  t.pendientes = dt_rayo.pendientes;
-  t.celda_puerta = dt_rayo.celda_puerta;
-  t.dir_receptor = dt_rayo.dir_receptor;
+  memcpy(t.celdas, nucleo.est_nivel, sizeof nucleo.est_nivel);
+  t.salida = nucleo.dt_rayo.punto[0];
+  t.pendientes = nucleo.dt_rayo.pendientes;
+  t.celda_puerta = nucleo.dt_rayo.celda_puerta;
+  t.dir_receptor = nucleo.dt_rayo.dir_receptor;
 }
 
 // A trace destroys targets and turns re-emitters, so every one starts from
 // the board as loaded.
 void restaurar(const tablero_cargado &t)
 {
-  memcpy(est_nivel, t.celdas, sizeof est_nivel);
-  dt_rayo.punto[0] = t.salida;
-  dt_rayo.pendientes = t.pendientes;
-  dt_rayo.celda_puerta = t.celda_puerta;
-  dt_rayo.dir_receptor = t.dir_receptor;
+  memcpy(nucleo.est_nivel, t.celdas, sizeof nucleo.est_nivel);
+  nucleo.dt_rayo.punto[0] = t.salida;
+  nucleo.dt_rayo.pendientes = t.pendientes;
+  nucleo.dt_rayo.celda_puerta = t.celda_puerta;
+  nucleo.dt_rayo.dir_receptor = t.dir_receptor;
 }
 
 void rayo_niveles(benchmark::State &state)
@@ -53,7 +53,7 @@ void rayo_niveles(benchmark::State &state)
       cargar_nivel(n);
       // The loader draws the angles from a clock-seeded rand(); draw our
       // own so that each run measures the same boards.
-      for (celda &e : est_nivel) {
+      for (celda &e : nucleo.est_nivel) {
         if (e.tipo == espejo) {
           e.valor = static_cast<uint8_t>(azar() % 16);
         }
@@ -64,8 +64,8 @@ void rayo_niveles(benchmark::State &state)
     for (const tablero_cargado &t : tableros) {
       restaurar(t);
       calcular_rayo();
-      puntos += dt_rayo.n_puntos;
-      benchmark::DoNotOptimize(dt_rayo);
+      puntos += nucleo.dt_rayo.n_puntos;
+      benchmark::DoNotOptimize(nucleo.dt_rayo);
     }
   }
   const double trazas = static_cast<double>(state.iterations()) * NUM_NIVELES;
@@ -82,17 +82,17 @@ void rayo_peor_caso(benchmark::State &state)
   guardar(tablero);
 
   calcular_rayo();
-  if (dt_rayo.n_puntos != MAX_PUNTOS) {
-    fprintf(stderr, "the worst-case board traced only %d points, not %d\n", dt_rayo.n_puntos, MAX_PUNTOS);
+  if (nucleo.dt_rayo.n_puntos != MAX_PUNTOS) {
+    fprintf(stderr, "the worst-case board traced only %d points, not %d\n", nucleo.dt_rayo.n_puntos, MAX_PUNTOS);
     abort();
   }
 
   for (auto _ : state) {
     restaurar(tablero);
     calcular_rayo();
-    benchmark::DoNotOptimize(dt_rayo);
+    benchmark::DoNotOptimize(nucleo.dt_rayo);
   }
-  sorteo_reemisor = sorteo_juego;
+  nucleo.sorteo_reemisor = sorteo_juego;
 }
 BENCHMARK(rayo_peor_caso)->Unit(benchmark::kMicrosecond);
 

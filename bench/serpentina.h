@@ -64,9 +64,9 @@ inline t_sorteo cargar_serpentina()
   uint8_t bytes[NUM_CELDAS];
   construir_serpentina(bytes);
   cargar_tablero(bytes, 0);
-  est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
-  const t_sorteo juego = sorteo_reemisor;
-  sorteo_reemisor = sorteo_vuelta;
+  nucleo.est_nivel[CELDA_ESPEJO].valor = ANGULO_ENTRADA;
+  const t_sorteo juego = nucleo.sorteo_reemisor;
+  nucleo.sorteo_reemisor = sorteo_vuelta;
   return juego;
 }
 
@@ -86,32 +86,32 @@ inline escena montar_escena()
   const t_sorteo sorteo_juego = cargar_serpentina();
   // Every trace moves the re-emitter's phase on; the scene keeps the one
   // that gives the longest trace, so a game that traces it again gets it.
-  const uint8_t fase_reemisor = est_nivel[CELDA_REEMISOR].valor;
+  const uint8_t fase_reemisor = nucleo.est_nivel[CELDA_REEMISOR].valor;
   calcular_rayo();
-  est_nivel[CELDA_REEMISOR].valor = fase_reemisor;
-  sorteo_reemisor = sorteo_juego;
-  if (dt_rayo.n_puntos != MAX_PUNTOS) {
-    fprintf(stderr, "the busiest board traced only %d points\n", dt_rayo.n_puntos);
+  nucleo.est_nivel[CELDA_REEMISOR].valor = fase_reemisor;
+  nucleo.sorteo_reemisor = sorteo_juego;
+  if (nucleo.dt_rayo.n_puntos != MAX_PUNTOS) {
+    fprintf(stderr, "the busiest board traced only %d points\n", nucleo.dt_rayo.n_puntos);
     abort();
   }
   escena e;
-  memcpy(e.sin_explosiones, est_nivel, sizeof est_nivel);
+  memcpy(e.sin_explosiones, nucleo.est_nivel, sizeof nucleo.est_nivel);
   // Explosions along the bottom row, after the trace so it keeps its length.
   for (int c = PRIMERA_EXPLOSION; c < NUM_CELDAS; ++c) {
-    est_nivel[c] = {detonador, static_cast<uint8_t>(3 + c % 12), 137};
+    nucleo.est_nivel[c] = {detonador, static_cast<uint8_t>(3 + c % 12), 137};
   }
   for (int i = 0; i < MAX_GREMLINS; ++i) {
-    dt_gremlin[i] = {0, static_cast<int16_t>(32 + 96 * i), static_cast<int16_t>(64 + 48 * i), 1, 0, 0};
+    nucleo.dt_gremlin[i] = {0, static_cast<int16_t>(32 + 96 * i), static_cast<int16_t>(64 + 48 * i), 1, 0, 0};
   }
-  memcpy(e.celdas, est_nivel, sizeof est_nivel);
-  e.rayo = dt_rayo;
-  memcpy(e.gremlins_escena, dt_gremlin, sizeof dt_gremlin);
+  memcpy(e.celdas, nucleo.est_nivel, sizeof nucleo.est_nivel);
+  e.rayo = nucleo.dt_rayo;
+  memcpy(e.gremlins_escena, nucleo.dt_gremlin, sizeof nucleo.dt_gremlin);
   return e;
 }
 
 inline void restaurar_escena(const escena &e)
 {
-  memcpy(est_nivel, e.celdas, sizeof est_nivel);
-  dt_rayo = e.rayo;
-  memcpy(dt_gremlin, e.gremlins_escena, sizeof dt_gremlin);
+  memcpy(nucleo.est_nivel, e.celdas, sizeof nucleo.est_nivel);
+  nucleo.dt_rayo = e.rayo;
+  memcpy(nucleo.dt_gremlin, e.gremlins_escena, sizeof nucleo.dt_gremlin);
 }

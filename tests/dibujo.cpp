@@ -17,8 +17,8 @@ class Dibujo : public ::testing::TestWithParam<int> {
   {
     arnes_iniciar(GetParam());
     srand(5);
-    dt_partida = {};
-    dt_partida.energia = 64;
+    nucleo.dt_partida = {};
+    nucleo.dt_partida.energia = 64;
   }
   void TearDown() override
   {
@@ -86,7 +86,7 @@ TEST_P(Dibujo, ElRayoIluminaSuTrazoEnElColorDeSuEstado)
   for (const auto &c : casos) {
     cargar_prueba({"", "", "", "", c.fila});
     calcular_rayo();
-    ASSERT_EQ(dt_rayo.estado, c.estado) << c.fila;
+    ASSERT_EQ(nucleo.dt_rayo.estado, c.estado) << c.fila;
     dibujar_tablero();
     dibujar_rayo();
     // Along the centre line of the segment, in the middle of cells 2-8.
@@ -106,7 +106,7 @@ TEST_P(Dibujo, NadaDelRayoBajaDeLaFila639)
 {
   // The first level's example: the beam turns down and leaves the board.
   cargar_nivel(0);
-  est_nivel[105].valor = 4;
+  nucleo.est_nivel[105].valor = 4;
   calcular_rayo();
   dibujar_tablero();
   dibujar_rayo();
@@ -126,7 +126,7 @@ TEST_P(Dibujo, UnSaltoNoSeDibujaPeroSusDosPuntosTienenCirculo)
 {
   cargar_prueba({"", "", "", "", ".. E3 .. f1 .. .. .. .. .. .. .. .. .. .. f1"});
   calcular_rayo();
-  ASSERT_EQ(dt_rayo.punto[1].dir, DIR_SALTO);
+  ASSERT_EQ(nucleo.dt_rayo.punto[1].dir, DIR_SALTO);
   dibujar_tablero();
   dibujar_rayo();
   const int y = 16 * 18 + ORIGEN_TABLERO;
@@ -147,14 +147,14 @@ TEST_P(Dibujo, UnDetonadorEstallaQuinceFotogramasYQuedaQuemado)
   cargar_prueba({"", "", "", "", "E3 .. .. tt .. .. R1 .. .. .. .. .. .. .. .."});
   const uint8_t t = celda_en(3, 4);
   calcular_rayo();
-  const int primera = est_nivel[t].valor == 3 ? 136 : 144;
-  ASSERT_TRUE(est_nivel[t].valor == 3 || est_nivel[t].valor == 19);
-  const uint8_t pendientes = dt_rayo.pendientes;
+  const int primera = nucleo.est_nivel[t].valor == 3 ? 136 : 144;
+  ASSERT_TRUE(nucleo.est_nivel[t].valor == 3 || nucleo.est_nivel[t].valor == 19);
+  const uint8_t pendientes = nucleo.dt_rayo.pendientes;
 
   for (int f = 0; f <= 15; ++f) {
     dibujar_mapa(0, buffer);
     if (f == 14) {
-      EXPECT_EQ(dt_rayo.pendientes, pendientes - 1);
+      EXPECT_EQ(nucleo.dt_rayo.pendientes, pendientes - 1);
     }
     if (f == 0) {
       EXPECT_TRUE(celda_muestra(t, primera));
@@ -171,32 +171,32 @@ TEST_P(Dibujo, LaPuertaSeAbreUnaVezYQuedaComoSueloCompuesto)
   // One target; the receiver's gate holds a reflecting wall's right half.
   cargar_prueba({"", "", "", "", "E3 .. .. tt .. r6 R1"});
   const uint8_t puerta = celda_en(5, 4);
-  ASSERT_EQ(dt_rayo.celda_puerta, puerta);
+  ASSERT_EQ(nucleo.dt_rayo.celda_puerta, puerta);
   calcular_rayo();
-  ASSERT_EQ(dt_partida.puntos_nivel, 120);
+  ASSERT_EQ(nucleo.dt_partida.puntos_nivel, 120);
 
   int llamada_apertura = -1;
   for (int f = 0; f < 40; ++f) {
     dibujar_mapa(0, buffer);
-    if (llamada_apertura < 0 && dt_partida.puntos_nivel == 370) {
+    if (llamada_apertura < 0 && nucleo.dt_partida.puntos_nivel == 370) {
       llamada_apertura = f;
-      EXPECT_EQ(est_nivel[puerta].tipo, detonador);
+      EXPECT_EQ(nucleo.est_nivel[puerta].tipo, detonador);
     }
     // The dissolving overlay covers the gate for 15 frames.
     const int g = f - llamada_apertura;
     if (llamada_apertura >= 0 && g < 14) {
-      EXPECT_EQ(est_nivel[puerta].valor, 36 + g);
+      EXPECT_EQ(nucleo.est_nivel[puerta].valor, 36 + g);
     }
   }
   // The call after the explosion ended (its 15th frame) opened it, once.
   EXPECT_EQ(llamada_apertura, 15);
-  EXPECT_EQ(dt_partida.puntos_nivel, 370);
-  EXPECT_EQ(dt_rayo.pendientes, 0);
-  EXPECT_EQ(est_nivel[puerta].valor, DETONADOR_DESTRUIDO);
+  EXPECT_EQ(nucleo.dt_partida.puntos_nivel, 370);
+  EXPECT_EQ(nucleo.dt_rayo.pendientes, 0);
+  EXPECT_EQ(nucleo.est_nivel[puerta].valor, DETONADOR_DESTRUIDO);
 
   // The gate's tile: the wall-free left half of the old tile, the right
   // half of plain floor.
-  EXPECT_EQ(est_nivel[puerta].grf, 133);
+  EXPECT_EQ(nucleo.est_nivel[puerta].grf, 133);
   for (int y = 0; y < 64; y += 7) {
     for (int x = 0; x < 64; x += 3) {
       const int fuente = x < 32 ? 53 : 80;
@@ -205,7 +205,7 @@ TEST_P(Dibujo, LaPuertaSeAbreUnaVezYQuedaComoSueloCompuesto)
   }
   // And the beam now enters the receiver.
   calcular_rayo();
-  EXPECT_EQ(dt_rayo.estado, rayo_conectado);
+  EXPECT_EQ(nucleo.dt_rayo.estado, rayo_conectado);
 
   // A gate on a mine or a fibre-optic end becomes plain floor.
   cargar_prueba({"", "", "", "", "E3 .. .. tt .. xx R1"});
@@ -213,13 +213,13 @@ TEST_P(Dibujo, LaPuertaSeAbreUnaVezYQuedaComoSueloCompuesto)
   for (int f = 0; f < 40; ++f) {
     dibujar_mapa(0, buffer);
   }
-  EXPECT_EQ(est_nivel[puerta].grf, 80);
+  EXPECT_EQ(nucleo.est_nivel[puerta].grf, 80);
 }
 
 TEST_P(Dibujo, ElColorDerivaDeUnColorPuroAOtroEnNuevePasos)
 {
   uint8_t actual[3], objetivo[3], anterior[3];
-  dt_rayo.n_puntos = 1;
+  nucleo.dt_rayo.n_puntos = 1;
   dibujar_rayo();
   // Run until a pure colour is reached, then watch a series of changes.
   for (int i = 0; i < 9; ++i) {
@@ -256,11 +256,11 @@ TEST_P(Dibujo, ElBrilloSigueLaEnergiaSalvoAlConectar)
   // reaches and nothing saturates.
   cargar_prueba({"", "", "", "", "E3 .. .. .. .. .. .. .. .. .. rf"});
   calcular_rayo();
-  ASSERT_EQ(dt_rayo.estado, rayo_sobrecarga);
+  ASSERT_EQ(nucleo.dt_rayo.estado, rayo_sobrecarga);
   const int x = ORIGEN_TABLERO + LADO_CELDA * 5, y = ORIGEN_TABLERO + LADO_CELDA * 4 + LADO_CELDA / 2 + 4;
   int anterior = 0;
   for (int energia : {4, 9, 14, 19, 64}) {
-    dt_partida.energia = static_cast<int8_t>(energia);
+    nucleo.dt_partida.energia = static_cast<int8_t>(energia);
     dibujar_tablero();
     dibujar_rayo();
     const int b = brillo(aporte(x, y));
@@ -271,10 +271,10 @@ TEST_P(Dibujo, ElBrilloSigueLaEnergiaSalvoAlConectar)
   // Connected, it is as bright on the last unit of energy as on a full bar.
   cargar_prueba({"", "", "", "", "E3 .. .. .. .. .. .. .. .. .. R1"});
   calcular_rayo();
-  ASSERT_EQ(dt_rayo.estado, rayo_conectado);
+  ASSERT_EQ(nucleo.dt_rayo.estado, rayo_conectado);
   int brillos[2];
   for (int i = 0; i < 2; ++i) {
-    dt_partida.energia = static_cast<int8_t>(i == 0 ? 4 : 64);
+    nucleo.dt_partida.energia = static_cast<int8_t>(i == 0 ? 4 : 64);
     dibujar_tablero();
     dibujar_rayo();
     brillos[i] = brillo(aporte(x, y));

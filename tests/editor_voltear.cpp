@@ -23,7 +23,7 @@ std::vector<punto> trazo(const uint8_t *bytes)
 {
   cargar_tablero(bytes, -1);
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &k = est_nivel[c];
+    celda &k = nucleo.est_nivel[c];
     if (k.tipo == espejo) {
       k.valor = static_cast<uint8_t>(bytes[c] - 16);
     }
@@ -33,8 +33,8 @@ std::vector<punto> trazo(const uint8_t *bytes)
   }
   calcular_rayo();
   std::vector<punto> p;
-  for (int i = 0; i < dt_rayo.n_puntos; ++i) {
-    p.push_back({dt_rayo.punto[i].x, dt_rayo.punto[i].y, dt_rayo.punto[i].dir});
+  for (int i = 0; i < nucleo.dt_rayo.n_puntos; ++i) {
+    p.push_back({nucleo.dt_rayo.punto[i].x, nucleo.dt_rayo.punto[i].y, nucleo.dt_rayo.punto[i].dir});
   }
   return p;
 }

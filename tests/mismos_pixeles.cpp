@@ -98,7 +98,7 @@ TEST_P(MismosPixeles, ElRayoSalePixelAPixelIgualQueConAllegro)
     srand(static_cast<unsigned>(n));
     if (n < NUM_NIVELES) {
       cargar_nivel(n);
-      for (celda &e : est_nivel) {
+      for (celda &e : nucleo.est_nivel) {
         if (e.tipo == espejo) {
           e.valor = static_cast<uint8_t>(azar() % 16);
         }
@@ -115,8 +115,8 @@ TEST_P(MismosPixeles, ElRayoSalePixelAPixelIgualQueConAllegro)
     // draw a new target from rand() and the two drawings would differ.
     const uint8_t color[3] = {static_cast<uint8_t>(15 + 24 * (azar() % 9)), 15, 231};
     const uint8_t destino[3] = {231, 15, 231};
-    dt_rayo.estado = estados[n % 4];
-    dt_partida.energia = energias[n % 5];
+    nucleo.dt_rayo.estado = estados[n % 4];
+    nucleo.dt_partida.energia = energias[n % 5];
 
     relleno_aditivo_rapido = 0;
     poner_color_rayo(color, destino);
@@ -143,7 +143,7 @@ TEST_P(MismosPixeles, ElRayoSalePixelAPixelIgualQueConAllegro)
       }
     }
     dibujados += cambia;
-    bajo_el_tablero += dt_rayo.punto[dt_rayo.n_puntos - 1].y > FILAS * 4;
+    bajo_el_tablero += nucleo.dt_rayo.punto[nucleo.dt_rayo.n_puntos - 1].y > FILAS * 4;
   }
   // The comparison means something only where a beam was drawn, and the
   // clip only where one ran past the board's bottom edge.

@@ -240,21 +240,21 @@ TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
   ASSERT_EQ(niveles.size(), 1u);
   EXPECT_EQ(niveles[0].first, 0);
 
-  // Level 0 loads from the file, with the file's gremlins, while it stands
-  // in; the stored level comes back after.
-  EXPECT_FALSE(hay_niveles_sustitutos());
-  nivel_sustituto[0] = &niveles[0].second;
-  EXPECT_TRUE(hay_niveles_sustitutos());
-  cargar_nivel(0);
-  EXPECT_EQ(est_nivel[15].tipo, emisor);
-  EXPECT_EQ(est_nivel[87].tipo, receptor);
-  EXPECT_EQ(gremlins_nivel(0), 2);
-  EXPECT_EQ(dt_gremlin[1].espera, 140);
-  EXPECT_EQ(dt_gremlin[2].espera, -1);
-  nivel_sustituto[0] = nullptr;
-  cargar_nivel(0);
-  EXPECT_EQ(est_nivel[108].tipo, emisor);
-  EXPECT_EQ(gremlins_nivel(0), gremlins[0]);
+  // A game started with the folder's levels plays level 0 from the file,
+  // with the file's gremlins; one started without plays the stored level.
+  const nivel_texto *sustitutos[NUM_NIVELES] = {&niveles[0].second};
+  inicio_partida inicio{};
+  inicio.sustitutos = sustitutos;
+  empezar_partida(inicio, nullptr);
+  EXPECT_EQ(nucleo.est_nivel[15].tipo, emisor);
+  EXPECT_EQ(nucleo.est_nivel[87].tipo, receptor);
+  EXPECT_EQ(nucleo.dt_gremlin[1].espera, 140);
+  EXPECT_EQ(nucleo.dt_gremlin[2].espera, -1);
+  inicio.sustitutos = nullptr;
+  empezar_partida(inicio, nullptr);
+  EXPECT_EQ(nucleo.est_nivel[108].tipo, emisor);
+  EXPECT_EQ(nucleo.dt_gremlin[0].espera, -1);
+  EXPECT_EQ(gremlins[0], 0);
 }
 
 }  // namespace

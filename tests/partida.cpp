@@ -92,11 +92,11 @@ class Partida : public ::testing::Test {
           }
           clic_fin = -1;
           // A life lost, not one turned into points by the bonus count.
-          if (dt_partida.vidas < vidas_antes && dt_partida.puntos == puntos_antes) {
+          if (nucleo.dt_partida.vidas < vidas_antes && nucleo.dt_partida.puntos == puntos_antes) {
             ++vidas_perdidas;
           }
-          vidas_antes = dt_partida.vidas;
-          puntos_antes = dt_partida.puntos;
+          vidas_antes = nucleo.dt_partida.vidas;
+          puntos_antes = nucleo.dt_partida.puntos;
           if (guion) {
             guion(n);
           }
@@ -104,7 +104,7 @@ class Partida : public ::testing::Test {
         max_fotogramas);
     vidas_antes = 3;
     puntos_antes = 0;
-    dt_partida = {};
+    nucleo.dt_partida = {};
     EXPECT_EQ(juego(entrenamiento), 0);
   }
 
@@ -126,30 +126,30 @@ TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
   arnes_guion({});
   iniciar_nivel(0, &ganchos_pantalla);
   EXPECT_EQ(arnes_fotogramas(), 32 + 193 + 20);
-  EXPECT_EQ(dt_partida.energia, 64);
-  EXPECT_EQ(dt_partida.cuenta_energia, 15);
-  EXPECT_EQ(dt_partida.sobrecarga, 0);
+  EXPECT_EQ(nucleo.dt_partida.energia, 64);
+  EXPECT_EQ(nucleo.dt_partida.cuenta_energia, 15);
+  EXPECT_EQ(nucleo.dt_partida.sobrecarga, 0);
   // The gate of a board without targets opened as it was drawn; its 250
   // points are wiped by the fresh meters.
-  EXPECT_EQ(dt_partida.puntos_nivel, 0);
-  EXPECT_EQ(dt_rayo.estado, rayo_detenido);
+  EXPECT_EQ(nucleo.dt_partida.puntos_nivel, 0);
+  EXPECT_EQ(nucleo.dt_rayo.estado, rayo_detenido);
 
   arnes_guion({});
   deslizar_felicitacion();
   EXPECT_EQ(arnes_fotogramas(), 32);
 
   // 20 units of energy and 2 lives: 200 and then 1000 points.
-  dt_partida.energia = 20;
-  dt_partida.vidas = 2;
-  dt_partida.puntos = 7;
-  dt_partida.fases_superadas = 4;
+  nucleo.dt_partida.energia = 20;
+  nucleo.dt_partida.vidas = 2;
+  nucleo.dt_partida.puntos = 7;
+  nucleo.dt_partida.fases_superadas = 4;
   arnes_guion({});
-  dt_bucle.nivel = 5;
+  nucleo.dt_bucle.nivel = 5;
   contacto(&ganchos_pantalla);
-  EXPECT_EQ(dt_partida.puntos, 7 + 200 + 1000);
-  EXPECT_EQ(dt_partida.energia, 0);
-  EXPECT_EQ(dt_partida.vidas, 0);
-  EXPECT_EQ(dt_partida.fases_superadas, 5);
+  EXPECT_EQ(nucleo.dt_partida.puntos, 7 + 200 + 1000);
+  EXPECT_EQ(nucleo.dt_partida.energia, 0);
+  EXPECT_EQ(nucleo.dt_partida.vidas, 0);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 5);
   EXPECT_EQ(arnes_fotogramas(), 500 + (3 * 19 + 1) + 20 + 2 * 30 + 20);
 
   dlg_desapilar_dialogo();
@@ -199,18 +199,18 @@ TEST_F(Partida, UnaPartidaHastaQuedarseSinVidas)
   int celebrando = -1;
   jugar(0, [&](int n) {
     // Mid-celebration of the first level: emitter and receiver pulsing.
-    if (celebrando < 0 && dt_partida.fases_superadas == 0 && dt_rayo.estado == rayo_conectado) {
+    if (celebrando < 0 && nucleo.dt_partida.fases_superadas == 0 && nucleo.dt_rayo.estado == rayo_conectado) {
       celebrando = n;
     }
     if (celebrando >= 0 && n == celebrando + 200) {
       arnes_captura("partida_celebracion");
     }
   });
-  EXPECT_EQ(dt_partida.fases_superadas, 12);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 12);
   EXPECT_EQ(vidas_perdidas, 3);
   EXPECT_GT(paneles_fin, 0);
   EXPECT_EQ(ult_fase_completada, 11);
-  EXPECT_GT(dt_partida.puntos, 12 * (3 * 500));
+  EXPECT_GT(nucleo.dt_partida.puntos, 12 * (3 * 500));
   EXPECT_EQ(marcador, nullptr);
   EXPECT_EQ(cima_pila, -1);
 }
@@ -233,13 +233,13 @@ TEST_F(Partida, LaEnergiaYLaSobrecargaCuestanUnaVida)
   poner_nivel(0, NADA);
   int inicio = -1, perdida = -1, salida = -1;
   jugar(0, [&](int n) {
-    if (inicio < 0 && dt_partida.energia == 64) {
+    if (inicio < 0 && nucleo.dt_partida.energia == 64) {
       inicio = n;
     }
     if (perdida < 0 && vidas_perdidas == 1) {
       perdida = n;
     }
-    if (perdida >= 0 && dt_partida.energia == 64 && dt_partida.cuenta_energia < 10) {
+    if (perdida >= 0 && nucleo.dt_partida.energia == 64 && nucleo.dt_partida.cuenta_energia < 10) {
       salida = salida < 0 ? n : salida;
       const int paso = n - salida;
       if (paso < 2) {
@@ -250,7 +250,7 @@ TEST_F(Partida, LaEnergiaYLaSobrecargaCuestanUnaVida)
     }
   });
   EXPECT_EQ(vidas_perdidas, 1);
-  EXPECT_EQ(dt_partida.vidas, 2);
+  EXPECT_EQ(nucleo.dt_partida.vidas, 2);
   EXPECT_EQ(perdida - inicio, 3070);
   EXPECT_EQ(ult_fase_completada, 0);
 
@@ -259,7 +259,7 @@ TEST_F(Partida, LaEnergiaYLaSobrecargaCuestanUnaVida)
   vidas_perdidas = 0;
   int cargado = -1, primera = -1;
   jugar(0, [&](int n) {
-    if (cargado < 0 && dt_partida.energia == 64) {
+    if (cargado < 0 && nucleo.dt_partida.energia == 64) {
       cargado = n;
     }
     if (primera < 0 && vidas_perdidas == 1) {
@@ -278,7 +278,7 @@ TEST_F(Partida, ElTrucoCambiaDeNivelYQuitaElPeligro)
   poner_nivel(2, "E3 .. .. .. xx");
   auto nivel_en_juego = [] {
     for (int col = 2; col <= 4; ++col) {
-      if (est_nivel[celda_en(col, 4)].tipo == mina) {
+      if (nucleo.est_nivel[celda_en(col, 4)].tipo == mina) {
         return col - 2;
       }
     }
@@ -286,7 +286,7 @@ TEST_F(Partida, ElTrucoCambiaDeNivelYQuitaElPeligro)
   };
   int inicio = -1;
   jugar(0, [&](int n) {
-    if (inicio < 0 && dt_partida.energia == 64) {
+    if (inicio < 0 && nucleo.dt_partida.energia == 64) {
       inicio = n;
     }
     if (inicio < 0) {
@@ -296,11 +296,11 @@ TEST_F(Partida, ElTrucoCambiaDeNivelYQuitaElPeligro)
     arnes_tecla(KEY_Q, t < 6);
     arnes_tecla(KEY_M, t < 6);
     if (t == 80) {
-      EXPECT_EQ(trampas, 1);
-      EXPECT_EQ(trampeando[0], 0);
+      EXPECT_EQ(nucleo.trampas, 1);
+      EXPECT_EQ(nucleo.trampeando[0], 0);
       // The mine keeps the meter full but costs no life.
-      EXPECT_EQ(dt_partida.sobrecarga, 64);
-      EXPECT_EQ(dt_partida.vidas, 3);
+      EXPECT_EQ(nucleo.dt_partida.sobrecarga, 64);
+      EXPECT_EQ(nucleo.dt_partida.vidas, 3);
     }
     // Right held for many logic frames moves one level; then both arrows
     // together move none.
@@ -334,11 +334,11 @@ TEST_F(Partida, SeCazaAlGremlinSoloEnSuCeldaExacta)
   const int x = ORIGEN_TABLERO + LADO_CELDA * 6, y = ORIGEN_TABLERO + LADO_CELDA * 4;
   int inicio = -1;
   jugar(0, [&](int n) {
-    if (inicio < 0 && dt_partida.energia == 64) {
+    if (inicio < 0 && nucleo.dt_partida.energia == 64) {
       inicio = n;
       // One gremlin standing exactly on the cell, one half a cell off.
-      dt_gremlin[0] = {0, static_cast<int16_t>(x), static_cast<int16_t>(y), 0, 0, 0};
-      dt_gremlin[1] = {0, static_cast<int16_t>(x + 32), static_cast<int16_t>(y), 0, 0, 0};
+      nucleo.dt_gremlin[0] = {0, static_cast<int16_t>(x), static_cast<int16_t>(y), 0, 0, 0};
+      nucleo.dt_gremlin[1] = {0, static_cast<int16_t>(x + 32), static_cast<int16_t>(y), 0, 0, 0};
     }
     if (inicio < 0) {
       return;
@@ -348,9 +348,9 @@ TEST_F(Partida, SeCazaAlGremlinSoloEnSuCeldaExacta)
     // before the other gremlin can walk onto the cell.
     arnes_raton(x + 10, y + 10, t < 4 ? 1 : 0);
     if (t == 4) {
-      EXPECT_EQ(dt_gremlin[0].espera, 300);  // caught: back in 300 logic frames
-      EXPECT_EQ(dt_partida.puntos_nivel, 160);
-      EXPECT_NE(dt_gremlin[1].espera, 300);
+      EXPECT_EQ(nucleo.dt_gremlin[0].espera, 300);  // caught: back in 300 logic frames
+      EXPECT_EQ(nucleo.dt_partida.puntos_nivel, 160);
+      EXPECT_NE(nucleo.dt_gremlin[1].espera, 300);
     }
     if (t >= 20 && t < 22) {
       clic(DLG_JUEGO, 1, t - 20);
@@ -367,9 +367,9 @@ TEST_F(Partida, UnaMuescaDeLaRuedaGiraElEspejoUnPaso)
   int inicio = -1;
   uint8_t antes = 0;
   jugar(0, [&](int n) {
-    if (inicio < 0 && dt_partida.energia == 64) {
+    if (inicio < 0 && nucleo.dt_partida.energia == 64) {
       inicio = n;
-      antes = est_nivel[c].valor;
+      antes = nucleo.est_nivel[c].valor;
     }
     if (inicio < 0) {
       return;
@@ -377,7 +377,7 @@ TEST_F(Partida, UnaMuescaDeLaRuedaGiraElEspejoUnPaso)
     const int t = n - inicio;
     arnes_raton(ORIGEN_TABLERO + 64 * 4 + 30, ORIGEN_TABLERO + 64 * 4 + 30, 0, t == 3 ? 1 : mouse_z);
     if (t == 15) {
-      EXPECT_EQ(est_nivel[c].valor, (antes + 15) % 16);
+      EXPECT_EQ(nucleo.est_nivel[c].valor, (antes + 15) % 16);
     }
     if (t >= 20 && t < 22) {
       clic(DLG_JUEGO, 1, t - 20);
@@ -393,7 +393,7 @@ TEST_F(Partida, ElUltimoNivelLlevaALaEscenaFinalSalvoConTruco)
   captura_fin = "partida_completada";
   jugar(0);
   EXPECT_GT(paneles_fin, 0);  // the closing scene waited for Exit
-  EXPECT_EQ(dt_partida.fases_superadas, 1);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 1);
 
   // With the cheat on: no closing scene, nothing recorded.
   paneles_fin = 0;
@@ -403,14 +403,14 @@ TEST_F(Partida, ElUltimoNivelLlevaALaEscenaFinalSalvoConTruco)
     arnes_tecla(KEY_M, true);
   });
   EXPECT_EQ(paneles_fin, 0);
-  EXPECT_EQ(trampas, 1);
+  EXPECT_EQ(nucleo.trampas, 1);
 }
 
 TEST_F(Partida, ElEntrenamientoSeJuegaEnteroYNoGuardaNada)
 {
   ult_fase_completada = 7;
   jugar(1);
-  EXPECT_EQ(dt_partida.fases_superadas, 3);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 3);
   EXPECT_EQ(paneles_fin, 0);
   EXPECT_EQ(ult_fase_completada, 7);
 }
@@ -434,11 +434,11 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
   int nivel = -1, salida = -1;
   int32_t fases = 0;
   p.jugar(entrenamiento, [&](int n) {
-    if (dt_partida.fases_superadas != fases) {
-      fases = dt_partida.fases_superadas;
+    if (nucleo.dt_partida.fases_superadas != fases) {
+      fases = nucleo.dt_partida.fases_superadas;
       nivel = -1;
     }
-    if (dt_rayo.n_puntos == 0) {
+    if (nucleo.dt_rayo.n_puntos == 0) {
       mouse_b = 0;  // the level is still starting: hands off
       return;
     }
@@ -449,7 +449,7 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
       }
       // The plans leave gremlins out, as the solver's proof does: they are
       // the player's to catch.
-      for (datos_gremlin &g : dt_gremlin) {
+      for (datos_gremlin &g : nucleo.dt_gremlin) {
         g.espera = -1;
       }
     }
@@ -465,7 +465,7 @@ void ganar_niveles(Partida &p, int8_t entrenamiento, int primero, int ultimo)
       Partida::clic(DLG_SI_NO, 0, t - 2);
     }
   }, 6000 * (ultimo - primero + 2));
-  EXPECT_EQ(dt_partida.fases_superadas, ultimo - primero + 1);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, ultimo - primero + 1);
   EXPECT_EQ(p.vidas_perdidas, 0);
 }
 
@@ -506,12 +506,12 @@ TEST_F(Partida, UnaPartidaConNivelesPropiosNoEntraEnLaTablaNiDesbloquea)
   // Twelve levels won, then the player's own level 13 costs the three
   // lives: a score and progress the table would otherwise take.
   const nivel_texto propio = nivel_propio(MINA);
-  nivel_sustituto[12] = &propio;
+  niveles_sustitutos[12] = &propio;
   jugar(0);
-  nivel_sustituto[12] = nullptr;
-  EXPECT_EQ(dt_partida.fases_superadas, 12);
+  niveles_sustitutos[12] = nullptr;
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 12);
   EXPECT_EQ(vidas_perdidas, 3);
-  EXPECT_GT(dt_partida.puntos, 0);
+  EXPECT_GT(nucleo.dt_partida.puntos, 0);
   EXPECT_EQ(entradas_nombre, 0);
   EXPECT_EQ(ult_fase_completada, 0);
 }
@@ -522,10 +522,10 @@ TEST_F(Partida, ElEditorJuegaUnSoloNivelYVuelve)
   // game's screens all closed.
   const nivel_texto propio = nivel_propio(GANAR);
   arnes_guion([](int) {}, 6000);
-  dt_partida = {};
+  nucleo.dt_partida = {};
   jugar_nivel_suelto(propio);
-  EXPECT_EQ(dt_partida.fases_superadas, 1);
-  EXPECT_EQ(nivel_sustituto[0], nullptr);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 1);
+  EXPECT_EQ(memcmp(nucleo.nivel_jugado.bytes, propio.bytes, NUM_CELDAS), 0);
   EXPECT_EQ(ult_fase_completada, 0);
   EXPECT_EQ(marcador, nullptr);
   EXPECT_EQ(cima_pila, -1);

@@ -45,8 +45,8 @@ class Pinchar : public ::testing::Test {
     mouse_z = 0;
     key[KEY_ALT] = 0;
   }
-  static const celda &espejo_a() { return est_nivel[celda_en(5, 4)]; }
-  static const celda &espejo_b() { return est_nivel[celda_en(8, 4)]; }
+  static const celda &espejo_a() { return nucleo.est_nivel[celda_en(5, 4)]; }
+  static const celda &espejo_b() { return nucleo.est_nivel[celda_en(8, 4)]; }
 };
 
 TEST_F(Pinchar, SostenerElBotonIzquierdoDaUnaVueltaEnteraEn16Pasos)
@@ -81,7 +81,7 @@ TEST_F(Pinchar, ElBotonDerechoYAltConElIzquierdoGiranEnSentidoHorario)
   mover_espejos_pinchados(0);
 
   // From 15 clockwise wraps to 0.
-  est_nivel[celda_en(8, 4)].valor = 15;
+  nucleo.est_nivel[celda_en(8, 4)].valor = 15;
   pulsar(8, 4, 2);
   mover_espejos_pinchados(0);
   EXPECT_EQ(espejo_b().valor, 0);
@@ -199,8 +199,8 @@ TEST_F(Pinchar, LaPulsacionSeQuedaConLaCeldaDondeEmpezo)
 TEST(Automaticos, GiranYAnimanUnPasoPorFotogramaLogico)
 {
   cargar_prueba({"E2 g0 P7 Q7 f2 .. .. .. .. .. .. .. .. .. f2"});
-  const celda &e = est_nivel[0], &g = est_nivel[1], &p = est_nivel[2], &q = est_nivel[3];
-  const celda &f = est_nivel[4], &f2 = est_nivel[14];
+  const celda &e = nucleo.est_nivel[0], &g = nucleo.est_nivel[1], &p = nucleo.est_nivel[2], &q = nucleo.est_nivel[3];
+  const celda &f = nucleo.est_nivel[4], &f2 = nucleo.est_nivel[14];
   const int emisor_esperado[] = {6, 10, 14, 2, 6};
   const int fibra_esperada[] = {102, 106, 110, 106, 102, 98, 102, 106};
   for (int i = 0; i < 8; ++i) {
@@ -261,7 +261,7 @@ TEST(Gremlins, EntranYAndanSoloPorSueloLibreSinSalirDelTablero)
     cargar_tablero(bytes.data(), 51);  // a level with eight gremlins
     srand(semilla);
     for (int i = 0; i < MAX_GREMLINS; ++i) {
-      ASSERT_EQ(dt_gremlin[i].espera, 100 + 40 * i);
+      ASSERT_EQ(nucleo.dt_gremlin[i].espera, 100 + 40 * i);
     }
     for (int fotograma = 1; fotograma <= 3 * 600; ++fotograma) {
       const bool logico = fotograma % 3 == 0;
@@ -272,7 +272,7 @@ TEST(Gremlins, EntranYAndanSoloPorSueloLibreSinSalirDelTablero)
       if (!logico) {
         continue;
       }
-      for (const datos_gremlin &g : dt_gremlin) {
+      for (const datos_gremlin &g : nucleo.dt_gremlin) {
         if (g.espera != 0) {
           continue;
         }
@@ -291,7 +291,7 @@ TEST(Gremlins, EntranYAndanSoloPorSueloLibreSinSalirDelTablero)
       }
     }
     // After 600 logic frames all eight have long entered.
-    for (const datos_gremlin &g : dt_gremlin) {
+    for (const datos_gremlin &g : nucleo.dt_gremlin) {
       EXPECT_EQ(g.espera, 0);
     }
   }
@@ -302,20 +302,20 @@ TEST(Gremlins, UnGremlinSobreUnEspejoSeParaYLoRetuerceCuatroVecesDeCinco)
   int retorcidos = 0;
   for (unsigned semilla = 1; semilla <= 1000; ++semilla) {
     cargar_prueba({"", "", ".. .. .. m0"}, {7});
-    datos_gremlin &g = dt_gremlin[0];
+    datos_gremlin &g = nucleo.dt_gremlin[0];
     g = {0, static_cast<int16_t>(ORIGEN_TABLERO + 3 * LADO_CELDA), static_cast<int16_t>(ORIGEN_TABLERO + 2 * LADO_CELDA),
          0, 0, 2};
-    dt_gremlin[1].espera = -1;
+    nucleo.dt_gremlin[1].espera = -1;
     srand(semilla);
     mover_gremlins(1);
-    const int valor = est_nivel[celda_en(3, 2)].valor;
+    const int valor = nucleo.est_nivel[celda_en(3, 2)].valor;
     if (valor != 7) {
       ++retorcidos;
       EXPECT_TRUE(valor == 6 || valor == 8);
       EXPECT_EQ(g.paso_x, 0);
       EXPECT_EQ(g.paso_y, 0);
       EXPECT_EQ(g.fotograma, 0);
-      EXPECT_EQ(est_nivel[celda_en(3, 2)].grf, 16 + 7);  // redrawn at the next trace
+      EXPECT_EQ(nucleo.est_nivel[celda_en(3, 2)].grf, 16 + 7);  // redrawn at the next trace
     }
   }
   EXPECT_GT(retorcidos, 750);
@@ -325,34 +325,34 @@ TEST(Gremlins, UnGremlinSobreUnEspejoSeParaYLoRetuerceCuatroVecesDeCinco)
 TEST(Gremlins, LaFilaDeGremlinsTerminaEnElPrimerHuecoSinUsar)
 {
   cargar_prueba({});
-  dt_gremlin[0].espera = -1;
-  dt_gremlin[1].espera = 1;
+  nucleo.dt_gremlin[0].espera = -1;
+  nucleo.dt_gremlin[1].espera = 1;
   mover_gremlins(1);
-  EXPECT_EQ(dt_gremlin[1].espera, 1);
+  EXPECT_EQ(nucleo.dt_gremlin[1].espera, 1);
 
-  dt_gremlin[0].espera = 2;
+  nucleo.dt_gremlin[0].espera = 2;
   mover_gremlins(0);  // waiting counts logic frames only
-  EXPECT_EQ(dt_gremlin[0].espera, 2);
+  EXPECT_EQ(nucleo.dt_gremlin[0].espera, 2);
   mover_gremlins(1);
-  EXPECT_EQ(dt_gremlin[0].espera, 1);
+  EXPECT_EQ(nucleo.dt_gremlin[0].espera, 1);
   mover_gremlins(1);
-  EXPECT_EQ(dt_gremlin[0].espera, 0);
-  EXPECT_EQ(dt_gremlin[1].espera, 0);
+  EXPECT_EQ(nucleo.dt_gremlin[0].espera, 0);
+  EXPECT_EQ(nucleo.dt_gremlin[1].espera, 0);
 }
 
 TEST(Gremlins, AndanDiezDiezYDocePixelesPorCadaTresFotogramas)
 {
   cargar_prueba({});
-  dt_gremlin[0] = {0, 96, 96, 1, 0, 0};
-  dt_gremlin[1].espera = -1;
+  nucleo.dt_gremlin[0] = {0, 96, 96, 1, 0, 0};
+  nucleo.dt_gremlin[1].espera = -1;
   mover_gremlins(0);
-  EXPECT_EQ(dt_gremlin[0].x, 106);
+  EXPECT_EQ(nucleo.dt_gremlin[0].x, 106);
   mover_gremlins(0);
-  EXPECT_EQ(dt_gremlin[0].x, 116);
+  EXPECT_EQ(nucleo.dt_gremlin[0].x, 116);
   srand(3);
   mover_gremlins(1);
-  EXPECT_EQ(dt_gremlin[0].x, 128);
-  EXPECT_EQ(dt_gremlin[0].y, 96);
+  EXPECT_EQ(nucleo.dt_gremlin[0].x, 128);
+  EXPECT_EQ(nucleo.dt_gremlin[0].y, 96);
 }
 
 }  // namespace

@@ -249,7 +249,7 @@ TEST_F(Teclado, ElCodigoGuardaPuntosYFasesOMarcaLaTrampa)
   const int ahora = static_cast<int>(time(nullptr) & 0xFFFF);
   EXPECT_LE(((ahora - ((c.bytes[0] << 8) | c.bytes[1])) & 0xFFFF), 2);
 
-  trampeando[0] = 0;
+  nucleo.trampeando[0] = 0;
   entrar(0x123457, texto("eva"), 17);
   EXPECT_EQ(std::string(max_cod[0]), " q7zupamo3ex");
   leer_pnt();

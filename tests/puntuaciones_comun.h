@@ -25,7 +25,7 @@ class Puntuaciones : public ::testing::Test {
     dlg_reiniciar_raton();
     arnes_raton(0, 0, 0);
     idioma = IDIOMA_INGLES;
-    trampeando[0] = 1;
+    nucleo.trampeando[0] = 1;
     carpeta = std::filesystem::temp_directory_path() /
               ("fotonauta-pnt-" + std::to_string(getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());

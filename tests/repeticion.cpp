@@ -17,6 +17,7 @@
 
 #include "arnes/arnes.h"
 #include "arnes/programa.h"
+#include "arnes/tablero.h"
 #include "dlg/dlg.h"
 #include "jugador_plan.h"
 #include "juego/juego.h"
@@ -61,7 +62,7 @@ struct mano_azar {
   uint8_t mover()
   {
     ++fotograma;
-    ganados = dt_partida.fases_superadas;
+    ganados = nucleo.dt_partida.fases_superadas;
     key[KEY_Q] = trampea && fotograma > 300 && fotograma < 310;
     key[KEY_M] = key[KEY_Q];
     // Without energy to run out (the cheat, the trainer) a game ends when
@@ -70,8 +71,8 @@ struct mano_azar {
       return 1;
     }
     if (ganados < a_ganar) {
-      if (nivel_plan != dt_bucle.nivel) {
-        nivel_plan = dt_bucle.nivel;
+      if (nivel_plan != nucleo.dt_bucle.nivel) {
+        nivel_plan = nucleo.dt_bucle.nivel;
         plan_nivel plan;
         std::string error;
         buscar_plan(&objeto[nivel_plan * NUM_CELDAS], nivel_plan, plan, error);
@@ -150,6 +151,49 @@ TEST_F(Repeticion, DoscientasPartidasAlAzarSeJueganOtraVezIguales)
   EXPECT_GE(ganados, 100);
   EXPECT_EQ(con_trampa, 8);
   RecordProperty("fotogramas", fotogramas);
+}
+
+TEST_F(Repeticion, UnNivelSueltoVuelveDelEstadoTrasUnaVidaPerdida)
+{
+  // A level played alone whose beam rests on a mine: each life goes to the
+  // overload, and the level comes back from the game's own state (its
+  // bytes, not the stored level of its number) until the last. The
+  // recording then plays again to the same end, given that level.
+  nivel_texto suelto;
+  suelto.gremlins = 0;
+  const std::vector<uint8_t> b = bytes_tablero({"", "", "", "", "E3 .. xx .. tt"});
+  std::copy(b.begin(), b.end(), suelto.bytes);
+  inicio_partida inicio{};
+  inicio.semilla = 5;
+  inicio.suelto = 1;
+  inicio.nivel_suelto = &suelto;
+  repeticion r;
+  empezar_grabacion(r, inicio);
+  empezar_partida(inicio, nullptr);
+  const int celda_mina = 62, celda_emisor = 60;
+  // Where the stored level 0 has its emitter.
+  const int emisor_guardado = 108;
+  int vueltas = 0;
+  for (int f = 0; f < 5000 && nucleo.dt_bucle.motivo_fin == jugando; ++f) {
+    entrada_juego e;
+    if (fotograma_logico()) {
+      grabar_entrada(r, e);
+    }
+    jugar_fotograma(e, nullptr);
+    grabar_fotograma(r, e);
+    if ((nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0 && nucleo.dt_bucle.motivo_fin == jugando) {
+      ++vueltas;
+      EXPECT_EQ(nucleo.est_nivel[celda_mina].tipo, mina) << "life " << vueltas;
+      EXPECT_EQ(nucleo.est_nivel[celda_emisor].tipo, emisor) << "life " << vueltas;
+      EXPECT_EQ(nucleo.est_nivel[emisor_guardado].tipo, vacio) << "life " << vueltas;
+    }
+  }
+  terminar_grabacion(r);
+  EXPECT_EQ(vueltas, 2);
+  EXPECT_EQ(nucleo.dt_bucle.motivo_fin, fin_sin_vidas);
+  const verificacion v = verificar_repeticion(r, &suelto);
+  EXPECT_TRUE(v.valida) << v.motivo;
+  EXPECT_EQ(v.hash_final, r.cabecera.hash_final);
 }
 
 // Every way a recording can be bad is refused, with its reason; the good
@@ -273,9 +317,9 @@ TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
   inicio_partida inicio{};
   inicio.semilla = 5;
   jugar(inicio, m);
-  ASSERT_EQ(dt_bucle.motivo_fin, fin_sin_vidas);
-  const int32_t puntos = dt_partida.puntos;
-  const int8_t fases = dt_partida.fases_superadas;
+  ASSERT_EQ(nucleo.dt_bucle.motivo_fin, fin_sin_vidas);
+  const int32_t puntos = nucleo.dt_partida.puntos;
+  const int8_t fases = nucleo.dt_partida.fases_superadas;
   snprintf(max_txt[1], sizeof max_txt[1], "%-20s  %6d", "Ana Mu\xF1oz", puntos);
   max_pnt[1] = puntos;
   const int32_t valores[2] = {puntos, fases};
@@ -300,7 +344,7 @@ TEST_F(Repeticion, LaCarpetaCreceConLaTablaNoConLasPartidas)
     sale.abandona = 40;
     inicio.semilla = static_cast<uint64_t>(g);
     jugar(inicio, sale);
-    ASSERT_EQ(dt_bucle.motivo_fin, fin_abandono);
+    ASSERT_EQ(nucleo.dt_bucle.motivo_fin, fin_abandono);
     guardar_repeticion_partida();
   }
   std::vector<std::string> quedan;

@@ -52,7 +52,7 @@ class Robustez : public ::testing::Test {
     dlg_reiniciar_raton();
     arnes_raton(0, 0, 0);
     idioma = IDIOMA_INGLES;
-    trampeando[0] = 1;
+    nucleo.trampeando[0] = 1;
     datos = fs::current_path();
     char plantilla[] = "/tmp/fotonauta-robustez-XXXXXX";
     carpeta = mkdtemp(plantilla);

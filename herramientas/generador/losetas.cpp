@@ -6,6 +6,7 @@
 // Look: a dark metal lab bench seen from above, light from the top-left
 // (highlights top-left, shadows bottom-right), gunmetal and deep teal, with
 // only beam-related things glowing.
+#include "disposicion.h"
 #include "generador.h"
 
 #include <algorithm>
@@ -1648,57 +1649,47 @@ void dibujar_duende(cairo_t *cr, int f)
 
 // ---------------------------------------------------------------- sheet
 
+static_assert(NUM_LOSETAS == NUM_LOSETAS_HOJA);
+
 bool es_enmascarada(int i)
 {
-    return i == 47 || (i >= 152 && i <= 159) || i >= 176;
+    const dibujo_loseta d = loseta_de_hoja(i).dibujo;
+    return d == D_SELECCION || d == D_DISOLUCION || d == D_DUENDE;
 }
 
 void dibujar_loseta(cairo_t *cr, int i)
 {
-    if (i < 16)
-        dibujar_emisor(cr, i % 4, i / 4);
-    else if (i < 32)
-        dibujar_espejo(cr, i - 16, false);
-    else if (i < 47)
-        dibujar_muro(cr, i - 31, false);
-    else if (i == 47)
-        dibujar_seleccion(cr);
-    else if (i < 63)
-        dibujar_muro(cr, i - 47, true);
-    else if (i == 63)
-        dibujar_te(cr);
-    else if (i < 72)
-        dibujar_polarizador(cr, i - 64, true);
-    else if (i < 80)
-        dibujar_polarizador(cr, i - 72, false);
-    else if (i < 92)
-        dibujar_suelo(cr, i - 80);
-    else if (i < 96)
-        dibujar_mina(cr, i - 92);
-    else if (i < 112)
-        dibujar_fibra(cr, (i - 96) % 4, (i - 96) / 4);
-    else if (i < 128)
-        dibujar_espejo(cr, i - 112, true);
-    else if (i < 133)
-        dibujar_reemisor(cr, i - 128);
-    else if (i == 133)
-        dibujar_suelo(cr, 0); // overwritten by the game at run time
-    else if (i == 134) {
+    const loseta_hoja l = loseta_de_hoja(i);
+    const int v = l.variante;
+    switch (l.dibujo) {
+    case D_EMISOR: dibujar_emisor(cr, v, l.fase); break;
+    case D_ESPEJO: dibujar_espejo(cr, v, false); break;
+    case D_MURO: dibujar_muro(cr, v, false); break;
+    case D_SELECCION: dibujar_seleccion(cr); break;
+    case D_MURO_REFLECTANTE: dibujar_muro(cr, v, true); break;
+    case D_TE: dibujar_te(cr); break;
+    case D_POLARIZADOR_REFLECTANTE: dibujar_polarizador(cr, v, true); break;
+    case D_POLARIZADOR_ABSORBENTE: dibujar_polarizador(cr, v, false); break;
+    case D_SUELO: dibujar_suelo(cr, v); break;
+    case D_MINA: dibujar_mina(cr, v); break;
+    case D_FIBRA: dibujar_fibra(cr, v, l.fase); break;
+    case D_ESPEJO_ENCENDIDO: dibujar_espejo(cr, v, true); break;
+    case D_REEMISOR: dibujar_reemisor(cr, v); break;
+    case D_SUELO_RECOMPUESTO: dibujar_suelo(cr, 0); break; // overwritten by the game at run time
+    case D_QUEMADURA:
         dibujar_suelo(cr, 0);
         dibujar_quemadura(cr);
-    } else if (i == 135) {
+        break;
+    case D_DIANA:
         dibujar_suelo(cr, 0);
         dibujar_diana(cr, 1.0);
-    } else if (i < 144)
-        dibujar_explosion_fuego(cr, i - 136);
-    else if (i < 152)
-        dibujar_explosion_esquirlas(cr, i - 144);
-    else if (i < 160)
-        dibujar_disolucion(cr, i - 152);
-    else if (i < 176)
-        dibujar_receptor(cr, (i - 160) % 4, (i - 160) / 4);
-    else
-        dibujar_duende(cr, i - 176);
+        break;
+    case D_EXPLOSION_FUEGO: dibujar_explosion_fuego(cr, v); break;
+    case D_EXPLOSION_ESQUIRLAS: dibujar_explosion_esquirlas(cr, v); break;
+    case D_DISOLUCION: dibujar_disolucion(cr, v); break;
+    case D_RECEPTOR: dibujar_receptor(cr, v, l.fase); break;
+    case D_DUENDE: dibujar_duende(cr, v); break;
+    }
 }
 
 // Makes every pixel opaque. Masked tiles: under half coverage becomes the

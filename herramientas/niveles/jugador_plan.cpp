@@ -21,7 +21,7 @@ void jugador_fotograma(jugador_plan &j)
   // The mirror the plan turns now is not held to its earlier angle.
   const int actual = j.paso < j.plan.size() && j.plan[j.paso].tipo == paso_giro ? j.plan[j.paso].celda : -1;
   for (const auto &[c, a] : j.fijados) {
-    if (c != actual && est_nivel[c].valor != a) {
+    if (c != actual && nucleo.est_nivel[c].valor != a) {
       celda = c;
       angulo = a;
       break;
@@ -30,7 +30,7 @@ void jugador_fotograma(jugador_plan &j)
   while (celda < 0 && j.paso < j.plan.size()) {
     const paso_plan &p = j.plan[j.paso];
     if (p.tipo == paso_giro) {
-      if (est_nivel[p.celda].valor == p.angulo) {
+      if (nucleo.est_nivel[p.celda].valor == p.angulo) {
         std::erase_if(j.fijados, [&](const auto &f) { return f.first == p.celda; });
         j.fijados.emplace_back(p.celda, p.angulo);
         ++j.paso;
@@ -40,7 +40,7 @@ void jugador_fotograma(jugador_plan &j)
       angulo = p.angulo;
     } else {
       const bool todos = std::all_of(p.blancos.begin(), p.blancos.end(),
-                                     [](uint8_t b) { return est_nivel[b].valor != DETONADOR_EN_PIE; });
+                                     [](uint8_t b) { return nucleo.est_nivel[b].valor != DETONADOR_EN_PIE; });
       if (!todos) {
         break;
       }
@@ -64,7 +64,7 @@ void jugador_fotograma(jugador_plan &j)
     mouse_b = 0;
     return;
   }
-  const int giro = (angulo - est_nivel[celda].valor + 16) % 16;
+  const int giro = (angulo - nucleo.est_nivel[celda].valor + 16) % 16;
   mouse_x = ORIGEN_TABLERO + LADO_CELDA * (celda % COLUMNAS) + LADO_CELDA / 2;
   mouse_y = ORIGEN_TABLERO + LADO_CELDA * (celda / COLUMNAS) + LADO_CELDA / 2;
   mouse_b = giro <= 8 ? 2 : 1;

@@ -8,7 +8,6 @@
 //   niveles resolver    prove levels winnable in time (ordenes.cpp)
 //   niveles estadisticas  count the elements of the stored levels
 #include <cerrno>
-#include <cstdarg>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -26,18 +25,8 @@
 
 namespace {
 
-constexpr int MIN_DETONADORES = 9;
-constexpr int NUM_PAREJAS_FOPTICA = 4;
 constexpr int ANGULOS = 16;
 constexpr int SORTEOS_REEMISOR = 9;
-
-// Level bytes, by range; everything outside these never occurs.
-constexpr uint8_t B_EMISOR = 2, B_EMISOR_ULTIMO = 5;
-constexpr uint8_t B_RECEPTOR = 10, B_RECEPTOR_ULTIMO = 13;
-constexpr uint8_t B_ESPEJO = 16, B_ESPEJO_ULTIMO = 31;
-constexpr uint8_t B_DETONADOR = 47;
-constexpr uint8_t B_FOPTICA = 81, B_FOPTICA_ULTIMO = 84;
-constexpr uint8_t B_MAXIMO = 117;
 
 // A trace that has not ended by then has looped inside the engine.
 constexpr unsigned SEGUNDOS_TRAZA = 5;
@@ -133,23 +122,6 @@ constexpr const char *AYUDA =
     "  -h, --help  show this help\n";
 
 using problema = problema_nivel;
-
-std::string formato(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-
-std::string formato(const char *fmt, ...)
-{
-  char texto[256];
-  va_list args;
-  va_start(args, fmt);
-  vsnprintf(texto, sizeof texto, fmt, args);
-  va_end(args);
-  return texto;
-}
-
-bool es_byte_espejo(uint8_t b)
-{
-  return b >= B_ESPEJO && b <= B_ESPEJO_ULTIMO;
-}
 
 std::string describir(const problema &p)
 {
@@ -287,7 +259,7 @@ int trazar()
 
   std::vector<int> espejos;
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    if (es_byte_espejo(bytes[c])) {
+    if (elemento_de_byte(bytes[c]) == ELEMENTO_ESPEJO) {
       espejos.push_back(c);
     }
   }
@@ -318,13 +290,13 @@ int trazar()
   cargar_tablero(bytes, 0);
   if (hay_angulos) {
     for (size_t k = 0; k < espejos.size(); ++k) {
-      celda &e = est_nivel[espejos[k]];
+      celda &e = nucleo.est_nivel[espejos[k]];
       e.valor = static_cast<uint8_t>(angulos[k]);
       e.grf = static_cast<uint8_t>(primer_grf[espejo] + angulos[k]);
     }
   }
-  sorteo_reemisor = sorteo_guionado;
-  dt_partida.puntos_nivel = 0;
+  nucleo.sorteo_reemisor = sorteo_guionado;
+  nucleo.dt_partida.puntos_nivel = 0;
 
   // Other tools call this one; a trace that never ends must not hang them.
   signal(SIGALRM, traza_colgada);
@@ -332,12 +304,12 @@ int trazar()
   calcular_rayo();
   alarm(0);
 
-  for (int k = 0; k < dt_rayo.n_puntos; ++k) {
-    const punto_rayo &p = dt_rayo.punto[k];
+  for (int k = 0; k < nucleo.dt_rayo.n_puntos; ++k) {
+    const punto_rayo &p = nucleo.dt_rayo.punto[k];
     printf("%d %d %d\n", p.x, p.y, p.dir);
   }
-  printf("estado %d\n", dt_rayo.estado);
-  printf("puntos %d\n", dt_partida.puntos_nivel);
+  printf("estado %d\n", nucleo.dt_rayo.estado);
+  printf("puntos %d\n", nucleo.dt_partida.puntos_nivel);
   return 0;
 }
 

@@ -102,7 +102,7 @@ int pintar(int num_argumentos, char **argumentos)
 
   cargar_nivel(nivel);
   size_t espejos = 0;
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == espejo) {
       if (espejos < angulos.size()) {
         e.valor = static_cast<uint8_t>(angulos[espejos]);
@@ -115,7 +115,7 @@ int pintar(int num_argumentos, char **argumentos)
     fprintf(stderr, "niveles pintar: level %d has %zu mirrors, %zu angles given\n", nivel, espejos, angulos.size());
     return 2;
   }
-  dt_partida.energia = 64;
+  nucleo.dt_partida.energia = 64;
   calcular_rayo();
   dibujar_mapa(1, buffer);
   dibujar_rayo();
@@ -126,6 +126,6 @@ int pintar(int num_argumentos, char **argumentos)
     fprintf(stderr, "niveles pintar: cannot write %s\n", salida.c_str());
     return 1;
   }
-  printf("estado %d puntos %d\n", dt_rayo.estado, dt_rayo.n_puntos);
+  printf("estado %d puntos %d\n", nucleo.dt_rayo.estado, nucleo.dt_rayo.n_puntos);
   return 0;
 }

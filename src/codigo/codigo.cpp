@@ -5,6 +5,10 @@
 #include <cstring>
 #include <ctime>
 
+// The rules' points and meters (constants only: nothing of the rules is
+// linked).
+#include "nucleo/nucleo.h"
+
 const char ALFABETO_CODIGO[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+@";
 
 const int32_t BYTES_PUNTUACION[NUM_VALORES_PUNTUACION] = {3, 1};
@@ -171,19 +175,13 @@ bool decodificar_codigo(const char *codigo, int32_t largo, int32_t n, const int3
 // plus 22,610 when it ended by losing its last life (fewer than 60 levels).
 int32_t puntos_maximos(int32_t fases)
 {
-  constexpr int32_t MAX_DETONADORES = 15 * 9 - 2;
-  constexpr int32_t PUNTOS_DETONADOR = 120;
-  constexpr int32_t PUNTOS_PUERTA = 250;
-  constexpr int32_t PUNTOS_GREMLIN = 160;
-  constexpr int32_t RANURAS_GREMLIN = 8;
+  constexpr int32_t MAX_DETONADORES = NUM_CELDAS - 2;
   constexpr int32_t CAPTURAS_POR_RANURA = 5;
-  constexpr int32_t PUNTOS_UNIDAD_ENERGIA = 10;
-  constexpr int32_t UNIDADES_ENERGIA = 64;
-  constexpr int32_t PUNTOS_VIDA = 500;
-  constexpr int32_t VIDAS = 3;
   constexpr int32_t MAX_INTENTO = MAX_DETONADORES * PUNTOS_DETONADOR + PUNTOS_PUERTA +
-                                  RANURAS_GREMLIN * CAPTURAS_POR_RANURA * PUNTOS_GREMLIN;
-  constexpr int32_t MAX_FASE = MAX_INTENTO + UNIDADES_ENERGIA * PUNTOS_UNIDAD_ENERGIA + VIDAS * PUNTOS_VIDA;
+                                  MAX_GREMLINS * CAPTURAS_POR_RANURA * PUNTOS_GREMLIN;
+  constexpr int32_t MAX_FASE = MAX_INTENTO + ENERGIA_INICIAL * PUNTOS_POR_ENERGIA + VIDAS_PARTIDA * PUNTOS_POR_VIDA;
+  // The sums worked out above: a change of the rules' points is worked
+  // through them again.
   static_assert(MAX_INTENTO == 22610 && MAX_FASE == 24750);
   if (fases < 0 || fases > MAX_FASES_CODIGO) {
     return -1;

@@ -4,7 +4,7 @@
 #include <allegro.h>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ void c_ayuda(estado_editor &e)
 void c_idioma(estado_editor &e)
 {
   idioma = espanol() ? IDIOMA_INGLES : IDIOMA_ESPANOL;
-  colocar_texto_botones();
+  colocar_texto_botones_partida();
   colocar_botones();
   e.recargar = true;
   if (guardar_idioma_editor(idioma)) {
@@ -143,7 +143,7 @@ void c_copiar(estado_editor &e)
 void c_cortar(estado_editor &e)
 {
   e.portapapeles = copiar(e.doc.nivel, e.seleccion);
-  rellenar(e.doc, e.seleccion, PALETA[ELEMENTO_SUELO].primero, {"cortar", "cut"});
+  rellenar(e.doc, e.seleccion, ELEMENTOS[ELEMENTO_SUELO].primero, {"cortar", "cut"});
 }
 
 void c_pegar(estado_editor &e)
@@ -175,13 +175,13 @@ void c_voltear_v(estado_editor &e)
 void c_rellenar(estado_editor &e)
 {
   const uint8_t b = byte_de_elemento(e.elemento, e.variante[e.elemento]);
-  rellenar(e.doc, e.seleccion, b, {std::string("rellenar de ") + PALETA[e.elemento].nombre[0],
-                                   std::string("fill with ") + PALETA[e.elemento].nombre[1]});
+  rellenar(e.doc, e.seleccion, b, {std::string("rellenar de ") + ELEMENTOS[e.elemento].nombre[0],
+                                   std::string("fill with ") + ELEMENTOS[e.elemento].nombre[1]});
 }
 
 void c_borrar(estado_editor &e)
 {
-  rellenar(e.doc, e.seleccion, PALETA[ELEMENTO_SUELO].primero, {"borrar", "clear"});
+  rellenar(e.doc, e.seleccion, ELEMENTOS[ELEMENTO_SUELO].primero, {"borrar", "clear"});
 }
 
 void c_seleccionar_todo(estado_editor &e)

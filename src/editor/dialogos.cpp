@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -362,9 +362,9 @@ void abrir_lista(estado_editor &e)
     if (m != nullptr) {
       cargar_tablero(f.nivel.bytes, -1);
       for (int c = 0; c < NUM_CELDAS; ++c) {
-        uint8_t grf = est_nivel[c].grf;
-        if (est_nivel[c].tipo == espejo) {
-          grf = static_cast<uint8_t>(primer_grf[espejo] + f.nivel.bytes[c] - PALETA[ELEMENTO_ESPEJO].primero);
+        uint8_t grf = nucleo.est_nivel[c].grf;
+        if (nucleo.est_nivel[c].tipo == espejo) {
+          grf = static_cast<uint8_t>(primer_grf[espejo] + f.nivel.bytes[c] - ELEMENTOS[ELEMENTO_ESPEJO].primero);
         }
         stretch_blit(loseta[grf], m, 0, 0, LADO_CELDA, LADO_CELDA, (c % COLUMNAS) * LADO_MINIATURA,
                      (c / COLUMNAS) * LADO_MINIATURA, LADO_MINIATURA, LADO_MINIATURA);

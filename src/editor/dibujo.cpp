@@ -7,7 +7,7 @@
 
 #include "audio/audio.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -29,13 +29,13 @@ int y_celda(int c)
 void losetas_paleta(estado_editor &e)
 {
   uint8_t bytes[NUM_CELDAS];
-  memset(bytes, PALETA[ELEMENTO_SUELO].primero, NUM_CELDAS);
+  memset(bytes, ELEMENTOS[ELEMENTO_SUELO].primero, NUM_CELDAS);
   for (int k = 0; k < NUM_ELEMENTOS; ++k) {
     bytes[k] = byte_de_elemento(k, e.variante[k]);
   }
   cargar_tablero(bytes, -1);
   for (int k = 0; k < NUM_ELEMENTOS; ++k) {
-    e.loseta_paleta[k] = est_nivel[k].grf;
+    e.loseta_paleta[k] = nucleo.est_nivel[k].grf;
   }
   // A mirror shows its angle, which the game would draw at random.
   e.loseta_paleta[ELEMENTO_ESPEJO] = static_cast<uint8_t>(primer_grf[espejo] + e.variante[ELEMENTO_ESPEJO]);
@@ -60,7 +60,7 @@ void derribar_blancos()
     calcular_rayo_en_silencio();
     bool cambio = false;
     int en_pie = 0;
-    for (celda &k : est_nivel) {
+    for (celda &k : nucleo.est_nivel) {
       if (k.tipo != detonador) {
         continue;
       }
@@ -73,7 +73,7 @@ void derribar_blancos()
       }
     }
     if (en_pie == 0 && !puerta_abierta) {
-      celda &puerta = est_nivel[dt_rayo.celda_puerta];
+      celda &puerta = nucleo.est_nivel[nucleo.dt_rayo.celda_puerta];
       if (puerta.tipo != detonador) {
         puerta = {detonador, DETONADOR_DESTRUIDO, primer_grf[vacio]};
         cambio = true;
@@ -94,13 +94,13 @@ void tablero_del_plan(estado_editor &e)
   for (size_t k = 0; k < e.paso_plan && k < e.resultado.plan.size(); ++k) {
     const paso_prueba &p = e.resultado.plan[k];
     if (p.giro) {
-      celda &m = est_nivel[p.celda];
+      celda &m = nucleo.est_nivel[p.celda];
       m.valor = static_cast<uint8_t>(p.angulo);
       m.grf = static_cast<uint8_t>(primer_grf[espejo] + p.angulo);
     }
     derribar_blancos();
   }
-  e.plan_ganado = dt_rayo.estado == rayo_conectado;
+  e.plan_ganado = nucleo.dt_rayo.estado == rayo_conectado;
 }
 
 bool hay_emisor(const nivel_texto &n)
@@ -140,7 +140,7 @@ void dibujar_seleccion(const estado_editor &e)
       for (int c = 0; c < e.seleccion.ancho; ++c) {
         const int x = r.columna + c, y = r.fila + f;
         if (x >= 0 && x < COLUMNAS && y >= 0 && y < FILAS) {
-          const celda &k = est_nivel[(e.seleccion.fila + f) * COLUMNAS + e.seleccion.columna + c];
+          const celda &k = nucleo.est_nivel[(e.seleccion.fila + f) * COLUMNAS + e.seleccion.columna + c];
           blit(loseta[k.grf], buffer, 0, 0, ORIGEN_TABLERO + LADO_CELDA * x, ORIGEN_TABLERO + LADO_CELDA * y,
                LADO_CELDA, LADO_CELDA);
         }
@@ -180,15 +180,15 @@ void reconstruir(estado_editor &e)
   // Plain mirrors at the angles their bytes keep, where the game would
   // draw them at random.
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &k = est_nivel[c];
+    celda &k = nucleo.est_nivel[c];
     if (k.tipo == espejo) {
-      k.valor = static_cast<uint8_t>(n.bytes[c] - PALETA[ELEMENTO_ESPEJO].primero);
+      k.valor = static_cast<uint8_t>(n.bytes[c] - ELEMENTOS[ELEMENTO_ESPEJO].primero);
       k.grf = static_cast<uint8_t>(primer_grf[espejo] + k.valor);
     }
   }
   // The gate stays shut while the author edits: with no target at all
   // the board would open it, with its sound.
-  dt_rayo.pendientes = 0;
+  nucleo.dt_rayo.pendientes = 0;
   e.plan_ganado = false;
   if (e.paso_plan > 0 && hay_emisor(n)) {
     tablero_del_plan(e);
@@ -200,7 +200,7 @@ void reconstruir(estado_editor &e)
 void trazar(estado_editor &e)
 {
   if (!hay_emisor(e.doc.nivel)) {
-    dt_rayo.n_puntos = 0;
+    nucleo.dt_rayo.n_puntos = 0;
     return;
   }
   if (e.paso_plan > 0) {
@@ -210,13 +210,13 @@ void trazar(estado_editor &e)
   }
   // Targets count as gone, so the whole route shows rather than its first
   // target.
-  for (celda &k : est_nivel) {
+  for (celda &k : nucleo.est_nivel) {
     if (k.tipo == detonador) {
       k.valor = DETONADOR_DESTRUIDO;
     }
   }
   calcular_rayo();
-  for (celda &k : est_nivel) {
+  for (celda &k : nucleo.est_nivel) {
     if (k.tipo == detonador) {
       k.valor = DETONADOR_EN_PIE;
     }
@@ -229,8 +229,8 @@ void dibujar_tablero(estado_editor &e, bool logico)
   clear_to_color(buffer, 0);
   // The beam at full strength whatever a game played from here has left
   // of the energy it is drawn by.
-  dt_partida.energia = 64;
-  dt_partida.cuenta_energia = 1;
+  nucleo.dt_partida.energia = 64;
+  nucleo.dt_partida.cuenta_energia = 1;
   dibujar_mapa(logico ? 1 : 0, buffer);
   // The beam stays on the board: one leaving it would run over the frame
   // to the window's edge.

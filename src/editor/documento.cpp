@@ -5,47 +5,13 @@
 
 #include "editor/editor.h"
 
-const elemento_paleta PALETA[NUM_ELEMENTOS] = {
-    {{"Suelo", "Floor"}, 63, 0, 1, 0},
-    {{"Detonador", "Target"}, 47, 0, 1, 0},
-    {{"Emisor", "Emitter"}, 2, 0, 4, 3},
-    {{"Receptor", "Receiver"}, 10, 0, 4, 1},
-    {{"Espejo", "Mirror"}, 16, 0, 16, 2},
-    {{"Espejo giratorio", "Self-turning mirror"}, 86, 0, 16, 0},
-    {{"Muro absorbente", "Absorbing wall"}, 31, 1, 16, 15},
-    {{"Muro reflectante", "Reflecting wall"}, 47, 1, 16, 15},
-    {{"Polarizador reflectante", "Reflecting polariser"}, 64, 0, 8, 0},
-    {{"Polarizador absorbente", "Absorbing polariser"}, 72, 0, 8, 0},
-    {{"Polarizador refl. giratorio", "Self-turning refl. polariser"}, 102, 0, 8, 0},
-    {{"Polarizador abs. giratorio", "Self-turning abs. polariser"}, 110, 0, 8, 0},
-    {{"Reemisor", "Re-emitter"}, 80, 0, 1, 0},
-    {{"Fibra \xF3ptica", "Fibre optic"}, 81, 0, 4, 0},
-    {{"Mina", "Mine"}, 85, 0, 1, 0},
-};
+// An emitter opening right towards a receiver opening left, a mirror at
+// angle 2, whole walls.
+const uint8_t VARIANTE_INICIAL[NUM_ELEMENTOS] = {0, 0, 3, 1, 2, 0, 15, 15, 0, 0, 0, 0, 0, 0, 0};
 
 const std::string &en_lengua(const frase &f, bool espanol)
 {
   return espanol ? f.es : f.en;
-}
-
-uint8_t byte_de_elemento(int e, int variante)
-{
-  return static_cast<uint8_t>(PALETA[e].primero + variante);
-}
-
-int elemento_de_byte(uint8_t b, int *variante)
-{
-  for (int e = 0; e < NUM_ELEMENTOS; ++e) {
-    const elemento_paleta &p = PALETA[e];
-    const int v = b - p.primero;
-    if (v >= p.minimo && v < p.variantes) {
-      if (variante != nullptr) {
-        *variante = v;
-      }
-      return e;
-    }
-  }
-  return -1;
 }
 
 uint8_t girar_byte(uint8_t b, int pasos)
@@ -55,7 +21,7 @@ uint8_t girar_byte(uint8_t b, int pasos)
   if (e < 0) {
     return b;
   }
-  const elemento_paleta &p = PALETA[e];
+  const elemento_nivel &p = ELEMENTOS[e];
   const int n = p.variantes - p.minimo;
   const int girado = ((v - p.minimo + pasos) % n + n) % n + p.minimo;
   return byte_de_elemento(e, girado);
@@ -72,8 +38,9 @@ bool al_azar_al_empezar(uint8_t b)
 namespace {
 
 // The four polarisers, one after the other in the palette, and the fibre.
-constexpr int PRIMER_POLARIZADOR = 8, ULTIMO_POLARIZADOR = 11;
-constexpr int ELEMENTO_FIBRA = 13;
+constexpr int PRIMER_POLARIZADOR = ELEMENTO_POLARIZADOR_REFLECTANTE;
+constexpr int ULTIMO_POLARIZADOR = ELEMENTO_POLARIZADOR_ABSORBENTE_GIRATORIO;
+constexpr int ELEMENTO_FIBRA = ELEMENTO_FOPTICA;
 
 // The sides an emitter or receiver opens to, by variant.
 const char *const LADOS[2][4] = {{"abajo", "a la izquierda", "arriba", "a la derecha"},
@@ -92,7 +59,7 @@ std::string describir_byte(uint8_t b, bool espanol)
     return "?";
   }
   const int i = espanol ? 0 : 1;
-  std::string t = PALETA[e].nombre[i];
+  std::string t = ELEMENTOS[e].nombre[i];
   switch (e) {
   case ELEMENTO_EMISOR:
   case ELEMENTO_RECEPTOR:

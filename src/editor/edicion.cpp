@@ -11,7 +11,7 @@ namespace {
 frase nombre_elemento(uint8_t b)
 {
   const int e = elemento_de_byte(b);
-  return e < 0 ? frase{"?", "?"} : frase{PALETA[e].nombre[0], PALETA[e].nombre[1]};
+  return e < 0 ? frase{"?", "?"} : frase{ELEMENTOS[e].nombre[0], ELEMENTOS[e].nombre[1]};
 }
 
 frase con_elemento(const char *es, const char *en, uint8_t b)
@@ -46,7 +46,7 @@ bool dentro(const rectangulo &r, int celda)
 
 void pintar_linea(documento &d, int desde, int hasta, uint8_t b, uint32_t grupo)
 {
-  edicion ed(d, b == PALETA[ELEMENTO_SUELO].primero ? frase{"borrar", "clear"} : con_elemento("pintar ", "paint ", b),
+  edicion ed(d, b == ELEMENTOS[ELEMENTO_SUELO].primero ? frase{"borrar", "clear"} : con_elemento("pintar ", "paint ", b),
              grupo);
   const int x0 = desde % COLUMNAS, y0 = desde / COLUMNAS;
   const int x1 = hasta % COLUMNAS, y1 = hasta / COLUMNAS;
@@ -82,7 +82,7 @@ bool alternar_cuarto(documento &d, int celda, int elemento, uint8_t cuarto)
   }
   edicion ed(d, frase{"cambiar un cuarto de muro", "toggle a wall quarter"});
   mascara ^= cuarto;
-  d.nivel.bytes[celda] = mascara == 0 ? PALETA[ELEMENTO_SUELO].primero : byte_de_elemento(elemento, mascara);
+  d.nivel.bytes[celda] = mascara == 0 ? ELEMENTOS[ELEMENTO_SUELO].primero : byte_de_elemento(elemento, mascara);
   return true;
 }
 
@@ -144,7 +144,7 @@ rectangulo mover(documento &d, const rectangulo &r, int dx, int dy, uint32_t gru
   const recorte p = copiar(d.nivel, k);
   for (int f = k.fila; f < k.fila + k.alto; ++f) {
     for (int c = k.columna; c < k.columna + k.ancho; ++c) {
-      d.nivel.bytes[f * COLUMNAS + c] = PALETA[ELEMENTO_SUELO].primero;
+      d.nivel.bytes[f * COLUMNAS + c] = ELEMENTOS[ELEMENTO_SUELO].primero;
     }
   }
   return poner(d.nivel, p, k.columna + dx, k.fila + dy);

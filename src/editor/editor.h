@@ -36,38 +36,12 @@ struct frase {
 const std::string &en_lengua(const frase &f, bool espanol);
 
 // ---------------------------------------------------------------------------
-// The palette: every element of the level format
+// The palette: every element of the level format, a slot for each row of
+// the table of elements (ELEMENTOS)
 // ---------------------------------------------------------------------------
 
-// One element: a run of level bytes, one per variant (an emitter's side, a
-// mirror's angle, a wall's mask, a polariser's axis, a fibre's pair).
-struct elemento_paleta {
-  const char *nombre[2];  // Spanish, English
-  uint8_t primero;        // the byte of variant 0
-  uint8_t minimo;         // the first variant a level may hold
-  uint8_t variantes;      // variants, counting from 0
-  uint8_t inicial;        // the variant the palette starts with
-};
-
-constexpr int NUM_ELEMENTOS = 15;
-extern const elemento_paleta PALETA[NUM_ELEMENTOS];
-
-// Palette entries the editor itself relies on.
-constexpr int ELEMENTO_SUELO = 0;
-constexpr int ELEMENTO_DETONADOR = 1;
-constexpr int ELEMENTO_EMISOR = 2;
-constexpr int ELEMENTO_RECEPTOR = 3;
-constexpr int ELEMENTO_ESPEJO = 4;
-constexpr int ELEMENTO_ESPEJO_GIRATORIO = 5;
-constexpr int ELEMENTO_MURO = 6;
-constexpr int ELEMENTO_MURO_REFLECTANTE = 7;
-
-// The byte of `variante` of element `e`.
-uint8_t byte_de_elemento(int e, int variante);
-
-// The element a level byte belongs to, and its variant; -1 for a byte no
-// level holds.
-int elemento_de_byte(uint8_t b, int *variante = nullptr);
+// The variant each slot of the palette starts with.
+extern const uint8_t VARIANTE_INICIAL[NUM_ELEMENTOS];
 
 // The byte turned `pasos` variants on (negative: back) within its element,
 // wrapping round; a byte of an element with one variant stays as it is.

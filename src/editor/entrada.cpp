@@ -5,7 +5,7 @@
 
 #include "codigo/codigo.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -167,7 +167,7 @@ void mano(estado_editor &e, bool pulsado, int bajo)
   }
   mover_espejos_pinchados(0);
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const celda &k = est_nivel[c];
+    const celda &k = nucleo.est_nivel[c];
     const int elemento = elemento_de_byte(e.doc.nivel.bytes[c]);
     uint8_t b = e.doc.nivel.bytes[c];
     if (k.tipo == espejo && elemento == ELEMENTO_ESPEJO) {
@@ -176,7 +176,7 @@ void mano(estado_editor &e, bool pulsado, int bajo)
       b = byte_de_elemento(ELEMENTO_ESPEJO_GIRATORIO, k.valor);
     }
     if (b != e.doc.nivel.bytes[c]) {
-      const frase que{std::string("girar ") + PALETA[elemento].nombre[0], std::string("turn ") + PALETA[elemento].nombre[1]};
+      const frase que{std::string("girar ") + ELEMENTOS[elemento].nombre[0], std::string("turn ") + ELEMENTOS[elemento].nombre[1]};
       // A held turn is one step; the wheel's turns of one mirror in a
       // burst are one step.
       if (e.trazo) {
@@ -206,7 +206,7 @@ void pintura(estado_editor &e, bool izquierdo, bool derecho, bool nuevo_izq, boo
     e.ultima_celda = -1;
   }
   if (e.trazo && celda >= 0 && (izquierdo || derecho)) {
-    const uint8_t b = izquierdo ? byte_de_elemento(e.elegido, e.variante[e.elegido]) : PALETA[ELEMENTO_SUELO].primero;
+    const uint8_t b = izquierdo ? byte_de_elemento(e.elegido, e.variante[e.elegido]) : ELEMENTOS[ELEMENTO_SUELO].primero;
     pintar_linea(e.doc, e.ultima_celda >= 0 ? e.ultima_celda : celda, celda, b, e.grupo_trazo);
     e.ultima_celda = celda;
   }

@@ -136,7 +136,7 @@ nivel_texto nivel_vacio()
 {
   nivel_texto n;
   n.gremlins = 0;
-  memset(n.bytes, PALETA[ELEMENTO_SUELO].primero, NUM_CELDAS);
+  memset(n.bytes, ELEMENTOS[ELEMENTO_SUELO].primero, NUM_CELDAS);
   return n;
 }
 

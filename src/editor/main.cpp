@@ -6,7 +6,7 @@
 
 #include "audio/audio.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "tiempo/tiempo.h"
 
 namespace {
@@ -40,7 +40,7 @@ void leer_ajustes()
     idioma = IDIOMA_ESPANOL;
     volson = volmus = 100;
   }
-  colocar_texto_botones();
+  colocar_texto_botones_partida();
   modificar_volmus(static_cast<uint8_t>(volmus));
   modificar_volson(static_cast<uint8_t>(volson), -1);
 }
@@ -82,7 +82,9 @@ int main(int argc, char **argv)
   set_window_title("fotonauta-editor");
   ini_tiempo();
   ini_audio();
-  ini_dialogos();
+  // The game's buttons only: its panel, quit box and end, for Play.
+  ini_botones();
+  crear_botones_partida();
   ini_juego();
   leer_ajustes();
   ejecutar_editor(fichero);

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -536,7 +536,7 @@ void dibujar_ayuda_emergente(const estado_editor &e)
       texto = std::string(COMANDOS[C_SELECCIONAR].nombre[es ? 0 : 1]) + " (" + tecla_de_comando(C_SELECCIONAR) + ")";
     } else {
       texto = describir_byte(byte_de_elemento(hueco, e.variante[hueco]), es);
-      if (PALETA[hueco].variantes - PALETA[hueco].minimo > 1) {
+      if (ELEMENTOS[hueco].variantes - ELEMENTOS[hueco].minimo > 1) {
         texto += tr(". Otro clic, la rueda o R: gira", ". Click again, the wheel or R: turns");
       }
       if (hueco == ELEMENTO_MURO || hueco == ELEMENTO_MURO_REFLECTANTE) {

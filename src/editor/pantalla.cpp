@@ -11,7 +11,7 @@
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -432,10 +432,10 @@ void ejecutar_editor(const char *fichero)
   const int elegido = leer_idioma_editor();
   if (elegido >= 0) {
     idioma = elegido == 1 ? IDIOMA_INGLES : IDIOMA_ESPANOL;
-    colocar_texto_botones();
+    colocar_texto_botones_partida();
   }
   for (int k = 0; k < NUM_ELEMENTOS; ++k) {
-    e.variante[k] = PALETA[k].inicial;
+    e.variante[k] = VARIANTE_INICIAL[k];
   }
   colocar_botones();
   if (fichero != nullptr) {

@@ -1,9 +1,12 @@
 // Proving the level being edited: the solver, run by the editor's own
 // program started again with --probar, which reads the level's text on its
 // standard input and writes its progress and its verdict on its standard
-// output. A program of its own, with no window, no sound and no library
-// threads, is what the solver needs: it plays through the game's rules,
-// whose state is global, while the window goes on answering the author.
+// output. A process of its own, with no window, no sound and no library
+// threads: the window goes on drawing from the rules' state and answering
+// the author while hundreds of runs are played on another copy of it; Esc
+// ends a proof at once by ending the process, which a search with no
+// points to stop at could not be asked to do; and a proof that went wrong
+// cannot take the author's unsaved level with it.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -288,9 +291,9 @@ int probar_entrada_estandar()
     fprintf(stderr, "fotonauta-editor --probar: %s\n", error.c_str());
     return 2;
   }
-  // The solver plays level 0, replaced by the author's.
-  nivel_sustituto[0] = &nivel;
+  // The solver plays the author's level as level 0, with its gremlins.
   opciones_resolver opciones;
+  opciones.gremlins = nivel.gremlins;
   opciones.progreso = avisar_progreso;
   const informe_nivel inf = resolver_nivel(nivel.bytes, 0, opciones);
   const std::vector<uint8_t> grabacion =

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "editor/editor.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "internet/internet.h"
 #include "repeticion/repeticion.h"
 
@@ -53,12 +53,9 @@ bool tomar_victoria_jugada(estado_editor &e)
       c.motivo_fin == jugando) {
     return false;
   }
-  // Played again as the server will play it; the rules' state is the
-  // editor's to rebuild after Play anyway, but is given back as it was.
-  static instantanea_nucleo guardado;
-  guardar_nucleo(guardado);
+  // Played again as the server will play it, on the rules' state, which
+  // the editor rebuilds after Play anyway.
   const verificacion v = verificar_repeticion(partida_grabada, &e.doc.nivel);
-  restaurar_nucleo(guardado);
   if (!v.valida || v.trampas) {
     decir(e, {"De vuelta de Jugar: ganado, pero con trucos; esa partida no sirve para publicarlo.",
               "Back from Play: won, but with cheats; that game cannot publish it."});

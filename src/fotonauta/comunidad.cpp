@@ -315,15 +315,15 @@ void enviar_partida(const std::string &id, const char *nombre)
 // The end of the level: its points, and the choice of sending the run.
 void final_nivel(const std::string &id, const nivel_texto &nivel)
 {
-  const int32_t puntos = dt_partida.puntos;
-  const bool ganado = dt_partida.fases_superadas > 0;
+  const int32_t puntos = nucleo.dt_partida.puntos;
+  const bool ganado = nucleo.dt_partida.fases_superadas > 0;
   char linea_puntos[64];
   std::snprintf(linea_puntos, sizeof linea_puntos, espanol() ? "%ld puntos" : "%ld points",
                 static_cast<long>(puntos));
   std::vector<std::string> lineas = {
       nivel.titulo.empty() ? id : nivel.titulo,
       ganado                                 ? (espanol() ? "\xA1nivel superado!" : "level completed!")
-      : dt_bucle.motivo_fin == fin_sin_vidas ? (espanol() ? "fin de la partida" : "game over")
+      : nucleo.dt_bucle.motivo_fin == fin_sin_vidas ? (espanol() ? "fin de la partida" : "game over")
                                              : (espanol() ? "nivel abandonado" : "level left"),
       linea_puntos};
   if (puntos == 0) {

@@ -11,11 +11,8 @@
 #include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
 #include "internet/internet.h"
+#include "juego/juego.h"
 #include "repeticion/repeticion.h"
-
-#ifdef FOTONAUTA_PRUEBAS
-const char *prueba_servidor = nullptr;
-#endif
 
 namespace {
 
@@ -82,16 +79,6 @@ void enviar_repeticion(int fila, const char *nombre, const char *codigo_escapado
 }
 
 }  // namespace
-
-const char *servidor_puntuaciones()
-{
-#ifdef FOTONAUTA_PRUEBAS
-  if (prueba_servidor != nullptr) {
-    return prueba_servidor;
-  }
-#endif
-  return del_entorno("FOTONAUTA_SERVIDOR", FOTONAUTA_SERVIDOR);
-}
 
 int8_t enviar_puntuaciones(int8_t)
 {

@@ -1,100 +1,17 @@
-// fotonauta: the program shell, the pictures and fonts, and the screens
-// around the game (menus, options, scores).
+// fotonauta: the program shell and the screens around the game (menus,
+// options, scores), and what follows a game (its progress, its score's
+// name, its recording kept).
 #pragma once
 
-#include <allegro.h>
-
 #include "codigo/codigo.h"
+#include "pantalla/pantalla.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 // ---------------------------------------------------------------------------
-// Display and assets
+// The program's runs
 // ---------------------------------------------------------------------------
-
-constexpr int ANCHO_PANTALLA = 1024;
-constexpr int ALTO_PANTALLA = 768;
-
-// Tiles cut from the sheet, and the index of the sheet itself in `loseta`.
-constexpr int NUM_LOSETAS = 180;
-constexpr int HOJA_LOSETAS = NUM_LOSETAS;
-constexpr int LADO_LOSETA = 64;
-constexpr int ANCHO_HOJA = 4 * LADO_LOSETA;
-constexpr int ALTO_HOJA = NUM_LOSETAS / 4 * LADO_LOSETA;
-
-// Objects of the two graphic data files.
-enum : int {
-  GRF_BORDE_ARRIBA = 0,
-  GRF_BORDE_ABAJO = 1,
-  GRF_BORDE_IZQUIERDA = 2,
-  GRF_BORDE_DERECHA = 3,
-  GRF_LOGO = 4,
-  GRF_GAMEOVER = 5,
-  GRF_PUNTERO = 6,
-  GRF_BOTON = 7,
-  GRF_BOTON_ENCIMA = 8,
-  GRF_BOTON_PULSADO = 9,
-  GRF_LOSETAS = 10,
-  NUM_OBJETOS_GRF = 11,
-};
-enum : int {
-  FNT_BOTONES = 0,
-  FNT_TEXTO = 1,
-  NUM_OBJETOS_FNT = 2,
-};
-
-extern BITMAP *buffer;
-extern DATAFILE *f_grf;
-extern DATAFILE *f_fnt;
-extern BITMAP *borde[4];
-extern BITMAP *logo;
-extern BITMAP *gameover;
-extern BITMAP *mapa_boton[4];
-extern BITMAP *marcador;
-extern BITMAP *puntero;
-extern BITMAP *loseta[NUM_LOSETAS + 1];
-extern uint8_t modo_truecolor;
-
-// The text font: every text but the large buttons' captions.
-inline FONT *fuente_texto() { return static_cast<FONT *>(f_fnt[FNT_TEXTO].dat); }
-
-// ---------------------------------------------------------------------------
-// Language and progress, kept in the settings file
-// ---------------------------------------------------------------------------
-
-constexpr int8_t IDIOMA_ESPANOL = 0;
-constexpr int8_t IDIOMA_INGLES = 1;
-
-extern int8_t idioma;
-extern int8_t ult_fase_completada;
-
-// ---------------------------------------------------------------------------
-// Start-up, frame step and shutdown
-// ---------------------------------------------------------------------------
-
-// One attempt at opening the display: a graphics driver and a colour depth.
-struct modo_video {
-  int tarjeta;
-  int profundidad;
-};
-
-// The two attempts this program makes, in order (windowed or full screen
-// first, depending on which program is built).
-extern const modo_video modos_video[2];
-
-// Results of ini_allegro.
-constexpr int8_t INI_CORRECTO = 0;
-constexpr int8_t INI_SIN_VIDEO = -1;
-constexpr int8_t INI_SIN_DATOS = -2;
-
-// The instance and class names of the window (WM_CLASS), which tie it to
-// its desktop entry's StartupWMClass. A program built from the game's parts
-// (the level editor) names its own before calling ini_allegro.
-extern const char *clase_ventana[2];
-
-int8_t ini_allegro();
-void fin_allegro();
 
 // Everything the program does once the display and the frame clock are up:
 // the rest of start-up, the black hold, cfg.dat and pnt.txt, the intro, the
@@ -120,58 +37,9 @@ int ejecutar_nivel_comunidad(const std::string &id);
 // quotes the text safely, for anything else.
 bool leer_id_nivel(const char *texto, bool enlace, std::string &id, std::string &motivo);
 
-// Loads grf.dat and fuentes.dat from the working directory, checks every
-// object the game uses and cuts the tile sheet. On failure it has told the
-// player what is wrong, freed what it loaded and returns non-zero.
-int8_t cargar_graficos();
-
-// Shows a fatal message: in the platform's message box, and on standard
-// error for whoever started the game from a terminal.
-void mensaje_fatal(const char *texto);
-
-// The frame step: waits for the next tick of the 40 Hz clock and copies
-// `buffer` to the screen.
-void paso_fotograma();
-
-// The second half of the frame step, the wait and the copy.
-void presentar_fotograma();
-
-// When set, the frame step calls this in place of presentar_fotograma: a
-// screen that runs the frames its own way (watching a recording, which
-// may pause, run fast and put a caption over the frame).
-extern void (*paso_sustituto)();
-
-// The same step with the mouse pointer drawn into `buffer` for the copy.
-void paso_fotograma_con_puntero();
-
-#ifdef FOTONAUTA_PRUEBAS
-// Test builds only: when set, the frame step calls this instead of waiting
-// for the clock and copying to the screen, so tests can run screen loops
-// frame by frame with scripted input.
-extern void (*prueba_fotograma)();
-#endif
-
 // ---------------------------------------------------------------------------
 // Screens
 // ---------------------------------------------------------------------------
-
-// The floor strip under the menus and behind the status strip: 32 tile
-// numbers, two rows of 16, once convertir_base has run.
-constexpr int NUM_BASE = 32;
-extern uint8_t base[NUM_BASE];
-void convertir_base();
-
-// The dialogs, one per screen that shows buttons.
-constexpr int8_t DLG_MENU = 0;      // main menu
-constexpr int8_t DLG_JUEGO = 1;     // the game's panel
-constexpr int8_t DLG_SI_NO = 2;     // quit box; first-run language question
-constexpr int8_t DLG_FIN = 3;       // game over, game completed
-constexpr int8_t DLG_NIVELES = 4;   // choice of the starting level
-constexpr int8_t DLG_OPCIONES = 5;  // options
-constexpr int8_t DLG_RECORDS = 6;   // high-score table
-constexpr int8_t DLG_TECLADO = 7;   // name entry
-constexpr int8_t DLG_ENVIO = 8;     // score upload
-constexpr int8_t DLG_REPETICION = 9;  // a recording watched: no buttons
 
 // Captions of the 60 level buttons, "01" to "60", three bytes each.
 extern char texto0160[60 * 3];
@@ -185,15 +53,13 @@ extern char textoletras[2 * NUM_LETRAS + 1];
 // every screen, with empty captions where they depend on the language.
 void ini_dialogos();
 
-// Sets the captions that depend on the language for the current `idioma`.
+// Sets the captions that depend on the language for the current `idioma`,
+// the game's and the menus'.
 void colocar_texto_botones();
 
 // Button actions of the screens. Each takes the button's number within its
 // dialog and returns DLG_NADA to keep its screen open.
-int8_t si_no(int8_t indice);           // returns the number it is given
 int8_t cambiar_idioma(int8_t indice);  // switches the language
-int8_t pausa(int8_t indice);           // in-game pause
-int8_t salir(int8_t indice);           // "are you sure?": 1 yes, -1 no
 int8_t opciones(int8_t indice);
 int8_t modif_volson(int8_t indice);
 int8_t modif_volmus(int8_t indice);
@@ -202,6 +68,12 @@ int8_t enviar_puntuaciones(int8_t indice);
 
 // The starting level the player picks, 0 to ult_fase_completada.
 int8_t preguntar_nivel();
+
+// One whole game, normal (0) or the trainer (1), from the level the player
+// picks (when more than the first is open) to its end; then its progress
+// recorded, its score's name entry and the high-score table, and its
+// recording kept. A button action: always returns 0.
+int8_t juego(int8_t entrenamiento);
 
 // Name entry for a finished game's score, then the high-score table.
 void introducir_puntuacion(int32_t puntos, int8_t fases);
@@ -215,10 +87,6 @@ int8_t pedir_nombre(const char *titulo, char *nombre);
 // newest; the best row when none has one), without trailing blanks, into
 // `nombre`, LONG_TXT + 1 bytes. False when the table is empty.
 bool nombre_ultima_fila(char *nombre);
-
-// The score server, as a host name with an optional ":port":
-// FOTONAUTA_SERVIDOR when set, else the build's.
-const char *servidor_puntuaciones();
 
 // The recording of the game just played (partida_grabada), written into
 // repeticiones/ beside pnt.txt, which is then pruned to the recordings the
@@ -237,24 +105,13 @@ void guardar_repeticion_partida();
 void leer_pnt();
 
 // ---------------------------------------------------------------------------
-// Settings (cfg.dat, four bytes), the main menu and the intro
+// The settings read at start-up, the main menu and the intro
 // ---------------------------------------------------------------------------
-
-// Volumes in percent, 0 to 100.
-extern int8_t volson;
-extern int8_t volmus;
 
 // Loads cfg.dat (on the first run, asks for the language and creates it),
 // sets the captions and hands the volumes to the audio layer. Values out of
 // range are brought into range.
 void leer_cfg();
-
-// What leer_cfg makes of the bytes of cfg.dat (`largo` of them, any number):
-// sets the language, both volumes and the unlocked level, each in range.
-void interpretar_cfg(const uint8_t *bytes, size_t largo);
-
-// Writes cfg.dat. When it cannot be written the settings live on in memory.
-void escribir_cfg();
 
 // The particle backdrop's state (mover_fondo, below, draws it).
 constexpr int NUM_PARTICULAS = 250;
@@ -305,16 +162,6 @@ extern char max_cod[MAX_PUNTUACIONES][LONG_COD + 1];
 // it, so a failed write leaves the old table whole. Returns 0 on success.
 int8_t escribir_pnt();
 
-// The score server, as a host name with an optional ":port": the
-// FOTONAUTA_SERVIDOR environment variable when set, else the build's.
-// Scores go there, and the editor publishes levels there.
-const char *servidor_puntuaciones();
-
-#ifdef FOTONAUTA_PRUEBAS
-// Test builds only: when set, the upload goes to this host instead of the
-// score server built in.
-extern const char *prueba_servidor;
-#endif
 void intro();
 void menu_principal();
 

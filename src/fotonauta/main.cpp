@@ -38,7 +38,7 @@ const char AYUDA[] =
     "settings, high scores and the recordings of its games (repeticiones/)\n"
     "there; see fotonauta(6).\n";
 
-// The levels of `--niveles`, alive for the whole run: nivel_sustituto
+// The levels of `--niveles`, alive for the whole run: niveles_sustitutos
 // points into it.
 std::vector<std::pair<int, nivel_texto>> niveles_propios;
 
@@ -63,7 +63,7 @@ bool usar_carpeta_niveles(const char *carpeta)
     return false;
   }
   for (const auto &[n, nivel] : niveles_propios) {
-    nivel_sustituto[n] = &nivel;
+    niveles_sustitutos[n] = &nivel;
   }
   return true;
 }

@@ -8,16 +8,11 @@
 #include "dlg/dlg.h"
 #include "fotonauta/fotonauta.h"
 
-int8_t volson;
-int8_t volmus;
-
 namespace {
 
 const char FICHERO_CFG[] = "cfg.dat";
-const char FICHERO_CFG_TEMPORAL[] = "cfg.dat.tmp";
 
 constexpr int8_t VOLUMEN_MAXIMO = 100;
-constexpr int8_t ULTIMA_FASE = 59;
 constexpr int8_t BOTON_SALIR_OPCIONES = 8;
 constexpr int NUM_BOTONES_NIVEL = 60;
 
@@ -85,22 +80,6 @@ bool cambiar_volumen(int8_t &v, int i)
 
 }  // namespace
 
-void interpretar_cfg(const uint8_t *bytes, size_t largo)
-{
-  // A short file leaves the fields it does not reach at 0.
-  int b[4] = {0, 0, 0, 0};
-  for (size_t i = 0; i < largo && i < 4; ++i) {
-    b[i] = bytes[i];
-  }
-  // Bytes the game never writes are brought into range: the language picks
-  // table entries, and the starting-level choice needs at least one level
-  // to offer.
-  idioma = b[0] == 0 ? IDIOMA_ESPANOL : IDIOMA_INGLES;
-  volson = acotar(b[1], 0, VOLUMEN_MAXIMO);
-  volmus = acotar(b[2], 0, VOLUMEN_MAXIMO);
-  ult_fase_completada = acotar(static_cast<int8_t>(b[3]), 0, ULTIMA_FASE);
-}
-
 void leer_cfg()
 {
   PACKFILE *f = pack_fopen(FICHERO_CFG, F_READ);
@@ -133,26 +112,6 @@ void leer_cfg()
   colocar_texto_botones();
   modificar_volmus(static_cast<uint8_t>(volmus));
   modificar_volson(static_cast<uint8_t>(volson), -1);
-}
-
-void escribir_cfg()
-{
-  // Written beside the old file and renamed over it only when whole, so a
-  // full disk cannot leave an empty cfg.dat behind. Without a writable
-  // folder the settings stay in memory and the game goes on; they are
-  // written again at the next chance.
-  FILE *f = std::fopen(FICHERO_CFG_TEMPORAL, "wb");
-  if (f == nullptr) {
-    return;
-  }
-  const uint8_t bytes[4] = {static_cast<uint8_t>(idioma), static_cast<uint8_t>(volson),
-                            static_cast<uint8_t>(volmus), static_cast<uint8_t>(ult_fase_completada)};
-  bool bien = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
-  bien = std::fflush(f) == 0 && bien;
-  bien = std::fclose(f) == 0 && bien;
-  if (!bien || std::rename(FICHERO_CFG_TEMPORAL, FICHERO_CFG) != 0) {
-    std::remove(FICHERO_CFG_TEMPORAL);
-  }
 }
 
 int8_t opciones(int8_t)

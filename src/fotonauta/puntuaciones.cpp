@@ -254,7 +254,7 @@ void introducir_puntuacion(int32_t puntos, int8_t fases)
   }
   std::memcpy(max_txt[fila], nombre, sizeof max_txt[fila]);
   max_pnt[fila] = puntos;
-  if (trampeando[0] == 0) {
+  if (nucleo.trampeando[0] == 0) {
     std::memcpy(codigo, CODIGO_TRAMPA, LONG_COD);
   } else {
     const int32_t valores[2] = {puntos, fases};

@@ -24,11 +24,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 #ifdef FOTONAUTA_PRUEBAS
+const char *prueba_servidor = nullptr;
 int32_t prueba_inet_puerto = INET_PUERTO;
 const char *prueba_inet_libcurl = "libcurl.so.4";
 int32_t prueba_inet_espera_conexion = INET_ESPERA_CONEXION;
@@ -493,3 +495,14 @@ void prueba_inet_olvidar_libcurl()
   libcurl = {};
 }
 #endif
+
+const char *servidor_puntuaciones()
+{
+#ifdef FOTONAUTA_PRUEBAS
+  if (prueba_servidor != nullptr) {
+    return prueba_servidor;
+  }
+#endif
+  const char *valor = std::getenv("FOTONAUTA_SERVIDOR");
+  return valor != nullptr && valor[0] != '\0' ? valor : FOTONAUTA_SERVIDOR;
+}

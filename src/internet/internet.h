@@ -77,6 +77,13 @@ int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *
 
 void inet_close();
 
+// The score server, as a host name with an optional ":port": the
+// FOTONAUTA_SERVIDOR environment variable when set and not empty, else the
+// build's, so an installed game can be sent to another server without
+// being built again. Scores go there, and the editor publishes levels
+// there.
+const char *servidor_puntuaciones();
+
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: the port and the time limits the client uses, so tests
 // can talk to their own server and keep their waits short.
@@ -87,4 +94,6 @@ extern int32_t prueba_inet_espera_peticion;
 // prueba_inet_olvidar_libcurl (which forgets it without closing it).
 extern const char *prueba_inet_libcurl;
 void prueba_inet_olvidar_libcurl();
+// When set, servidor_puntuaciones gives this host instead.
+extern const char *prueba_servidor;
 #endif

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {
@@ -41,10 +41,10 @@ constexpr int ULTIMA_FILA_RAYO = 639;
 
 int alfa_rayo()
 {
-  if (dt_rayo.estado == rayo_conectado) {
+  if (nucleo.dt_rayo.estado == rayo_conectado) {
     return 150;
   }
-  const int e = dt_partida.energia;
+  const int e = nucleo.dt_partida.energia;
   return e < 5 ? 50 : e < 10 ? 75 : e < 15 ? 100 : e < 20 ? 125 : 150;
 }
 
@@ -88,7 +88,7 @@ int aclarar(int componente, int cuanto)
 // The three layer colours, outer first, by the beam's state.
 void colores_capas(int capas[CAPAS])
 {
-  switch (dt_rayo.estado) {
+  switch (nucleo.dt_rayo.estado) {
   case rayo_sobrecarga:
     capas[0] = makecol(200, 200, 0);
     capas[1] = makecol(100, 100, 0);
@@ -145,7 +145,7 @@ void dibujar_segmento(const punto_rayo &a, const punto_rayo &b, bool primero, bo
     const int v = k == 0 ? 1 : 0;
     int sx = 0, sy = 0, ex = 0, ey = 0;
     if (primero) {
-      tirar_hacia_emisor(dt_rayo.punto[0].dir, sx, sy);
+      tirar_hacia_emisor(nucleo.dt_rayo.punto[0].dir, sx, sy);
     }
     if (entra_en_receptor) {
       ex = x1 < x0 ? -5 : x1 > x0 ? 4 : 0;
@@ -195,11 +195,11 @@ void dibujar_rayo()
   set_clip_rect(buffer, x1, y1, x2, std::min(y2, ULTIMA_FILA_RAYO));
   empezar_relleno_aditivo(buffer);
 
-  const bool conectado = dt_rayo.estado == rayo_conectado;
-  const int ultimo = dt_rayo.n_puntos - 1;
+  const bool conectado = nucleo.dt_rayo.estado == rayo_conectado;
+  const int ultimo = nucleo.dt_rayo.n_puntos - 1;
   for (int i = 1; i <= ultimo; ++i) {
-    const punto_rayo &anterior = dt_rayo.punto[i - 1];
-    const punto_rayo &p = dt_rayo.punto[i];
+    const punto_rayo &anterior = nucleo.dt_rayo.punto[i - 1];
+    const punto_rayo &p = nucleo.dt_rayo.punto[i];
     // A beam that ends in the receiver has no round end.
     if (!(i == ultimo && conectado)) {
       for (int j = 0; j < CAPAS; ++j) {

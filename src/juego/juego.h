@@ -18,6 +18,17 @@ extern int rojo, amarillo, verde;
 // Seeds the random generator and makes the fixed colours. Needs the display.
 void ini_juego();
 
+// The buttons of the game's screens: the panel's Pause and Exit, the quit
+// box's two and the game's end's Exit (after ini_botones); and their
+// captions for the current language.
+void crear_botones_partida();
+void colocar_texto_botones_partida();
+
+// Their actions: the in-game pause, and the "are you sure?" box of the
+// Exit buttons (1 yes, -1 no), which the main menu's Exit asks too.
+int8_t pausa(int8_t indice);
+int8_t salir(int8_t indice);
+
 // Voices of the looping overload and mine alarms; -1 when silent.
 extern int8_t sonido_sobrecarga;
 extern int8_t sonido_mina;
@@ -96,10 +107,27 @@ extern repeticion partida_grabada;
 void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *ganchos);
 #endif
 
-// One whole game, normal (0) or the trainer (1), from the first level to its
-// end; then records progress and hands the score to name entry. A button
-// action: always returns 0.
-int8_t juego(int8_t entrenamiento);
+// How a game ended, for what follows it.
+struct final_partida {
+  uint8_t motivo;     // the rules' motivo_fin: out of lives, completed, left
+  int8_t nivel;       // the level it ended on
+  int32_t puntos;     // the points banked
+  int8_t fases;       // the levels completed
+  bool clasificable;  // played on the stored levels without cheats: the
+                      // table ranks its score and its progress counts
+};
+
+// One whole game, normal or the trainer, from level `nivel` to its end,
+// recorded into partida_grabada.
+final_partida jugar_partida(bool entrenamiento, int8_t nivel);
+
+// Levels of files that take the place of stored levels in the games juego
+// plays (`fotonauta --niveles`): null where the stored level plays.
+extern const nivel_texto *niveles_sustitutos[NUM_NIVELES];
+
+// Whether any level has been replaced: such a game's score stays out of
+// the table.
+bool hay_niveles_sustitutos();
 
 // The screen around a game, for the game and for a recording watched: the
 // status strip made; then the music stopped and `dialogo` on top of the
@@ -139,8 +167,10 @@ void mostrar_sin_vidas(int8_t nivel);
 void juego_completado();
 
 // The status strip, shared by the game and its sequences: `marcador`'s
-// floor and labels, and the values drawn over it on `buffer`.
+// floor and labels, and the values drawn over it on `buffer`. `marcador`
+// exists while a game is played.
 constexpr int ALTO_MARCADOR = 128;
+extern BITMAP *marcador;
 void preparar_marcador();
 void copiar_marcador(int desde_x, int ancho);
 void dibujar_puntos_marcador(int32_t puntos);

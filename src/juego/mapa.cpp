@@ -3,7 +3,7 @@
 // (animar_tablero); the board is drawn in its middle.
 #include <allegro.h>
 
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {
@@ -42,7 +42,7 @@ void pintar_tablero(BITMAP *destino)
     return;
   }
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const celda &e = est_nivel[c];
+    const celda &e = nucleo.est_nivel[c];
     const int x = ORIGEN_TABLERO + LADO_CELDA * (c % COLUMNAS);
     const int y = ORIGEN_TABLERO + LADO_CELDA * (c / COLUMNAS);
     blit(loseta[e.grf], destino, 0, 0, x, y, LADO_CELDA, LADO_CELDA);
@@ -58,7 +58,7 @@ void pintar_tablero(BITMAP *destino)
        FILAS * LADO_CELDA);
 
   bool primero = true;
-  for (const datos_gremlin &g : dt_gremlin) {
+  for (const datos_gremlin &g : nucleo.dt_gremlin) {
     if (g.espera == -1) {
       break;
     }
@@ -78,8 +78,8 @@ void dibujar_mapa(uint8_t animar, BITMAP *destino)
   destino_mapa = destino;
   animar_tablero(animar, pintar_en_destino);
   destino_mapa = nullptr;
-  if ((dt_sucesos.bits & suceso_puerta_recompuesta) != 0) {
-    recomponer_loseta_puerta(dt_sucesos.grf_puerta_antes);
-    dt_sucesos.bits &= static_cast<uint16_t>(~suceso_puerta_recompuesta);
+  if ((nucleo.dt_sucesos.bits & suceso_puerta_recompuesta) != 0) {
+    recomponer_loseta_puerta(nucleo.dt_sucesos.grf_puerta_antes);
+    nucleo.dt_sucesos.bits &= static_cast<uint16_t>(~suceso_puerta_recompuesta);
   }
 }

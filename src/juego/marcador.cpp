@@ -4,8 +4,11 @@
 
 #include <cstdio>
 
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
+
+// The status strip under the board; exists while a game is played.
+BITMAP *marcador;
 
 namespace {
 

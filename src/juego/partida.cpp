@@ -1,6 +1,6 @@
 // One whole game on screen: the rules' frames played with the player's
 // mouse and keys, the board, the beam and the status strip drawn, what
-// happened sounded, and at the end the progress and the score recorded.
+// happened sounded, and at the end how it ended told.
 #include "juego/juego.h"
 
 #include <allegro.h>
@@ -11,7 +11,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "repeticion/repeticion.h"
 
 // Colours of the status strip and the sequences, made once the display's
@@ -48,7 +48,7 @@ int color_energia(int e)
 // What the frame's rules did, heard.
 void sonar_sucesos()
 {
-  const uint16_t s = dt_sucesos.bits;
+  const uint16_t s = nucleo.dt_sucesos.bits;
   if (s & suceso_explosion) {
     reproducir_sonido(SND_EXPLOSION, SONIDO_UNA_VEZ);
   }
@@ -69,18 +69,18 @@ void sonar_sucesos()
 // Each looping alarm sounds exactly while its state lasts.
 void alarmas()
 {
-  if (sonido_sobrecarga >= 0 && dt_rayo.estado != rayo_sobrecarga) {
+  if (sonido_sobrecarga >= 0 && nucleo.dt_rayo.estado != rayo_sobrecarga) {
     detener_sonido(sonido_sobrecarga);
     sonido_sobrecarga = -1;
   }
-  if (sonido_mina >= 0 && dt_rayo.estado != rayo_mina) {
+  if (sonido_mina >= 0 && nucleo.dt_rayo.estado != rayo_mina) {
     detener_sonido(sonido_mina);
     sonido_mina = -1;
   }
-  if (sonido_sobrecarga == -1 && dt_rayo.estado == rayo_sobrecarga) {
+  if (sonido_sobrecarga == -1 && nucleo.dt_rayo.estado == rayo_sobrecarga) {
     sonido_sobrecarga = reproducir_sonido(SND_ALARMA_SOBRECARGA, SONIDO_BUCLE);
   }
-  if (sonido_mina == -1 && dt_rayo.estado == rayo_mina) {
+  if (sonido_mina == -1 && nucleo.dt_rayo.estado == rayo_mina) {
     sonido_mina = reproducir_sonido(SND_ALARMA_MINA, SONIDO_BUCLE);
   }
 }
@@ -88,15 +88,15 @@ void alarmas()
 void dibujar_estado()
 {
   copiar_marcador(0, ANCHO_PANTALLA);
-  dibujar_puntos_marcador(dt_partida.puntos + dt_partida.puntos_nivel);
-  if (dt_partida.sobrecarga != 0) {
-    dibujar_barra_sobrecarga(3 * dt_partida.sobrecarga, color_sobrecarga(dt_partida.sobrecarga));
+  dibujar_puntos_marcador(nucleo.dt_partida.puntos + nucleo.dt_partida.puntos_nivel);
+  if (nucleo.dt_partida.sobrecarga != 0) {
+    dibujar_barra_sobrecarga(3 * nucleo.dt_partida.sobrecarga, color_sobrecarga(nucleo.dt_partida.sobrecarga));
   }
-  if (dt_partida.energia > 1 || dt_partida.cuenta_energia != 0) {
-    dibujar_barra_energia(3 * dt_partida.energia, color_energia(dt_partida.energia));
+  if (nucleo.dt_partida.energia > 1 || nucleo.dt_partida.cuenta_energia != 0) {
+    dibujar_barra_energia(3 * nucleo.dt_partida.energia, color_energia(nucleo.dt_partida.energia));
   }
-  dibujar_nivel_marcador(dt_bucle.nivel);
-  dibujar_vidas_marcador(dt_partida.vidas);
+  dibujar_nivel_marcador(nucleo.dt_bucle.nivel);
+  dibujar_vidas_marcador(nucleo.dt_partida.vidas);
 }
 
 void dibujar_tablero_juego(uint8_t)
@@ -109,25 +109,25 @@ void dibujar_tablero_juego(uint8_t)
 uint8_t mostrar_fotograma(uint8_t logico)
 {
   // The frame on which the last unit of energy is about to go shows no beam.
-  if (!(logico && dt_partida.energia <= 1 && dt_partida.cuenta_energia <= 0)) {
+  if (!(logico && nucleo.dt_partida.energia <= 1 && nucleo.dt_partida.cuenta_energia <= 0)) {
     dibujar_rayo();
   }
-  const uint8_t c = dt_bucle.celda_pinchada;
+  const uint8_t c = nucleo.dt_bucle.celda_pinchada;
   if (c != CELDA_NINGUNA) {
     draw_sprite(buffer, loseta[LOSETA_MARCA], ORIGEN_TABLERO + LADO_CELDA * (c % COLUMNAS),
                 ORIGEN_TABLERO + LADO_CELDA * (c / COLUMNAS));
   }
-  if ((dt_sucesos.bits & suceso_puerta_recompuesta) != 0) {
-    recomponer_loseta_puerta(dt_sucesos.grf_puerta_antes);
+  if ((nucleo.dt_sucesos.bits & suceso_puerta_recompuesta) != 0) {
+    recomponer_loseta_puerta(nucleo.dt_sucesos.grf_puerta_antes);
   }
   sonar_sucesos();
   alarmas();
-  if (trampas) {
+  if (nucleo.trampas) {
     textout_ex(buffer, fuente_texto(), "*", 0, 0, -1, -1);
   }
 
   show_mouse(buffer);
-  reproducir_musica(static_cast<int8_t>(dt_bucle.nivel % 2 + 1));
+  reproducir_musica(static_cast<int8_t>(nucleo.dt_bucle.nivel % 2 + 1));
   paso_fotograma();
   show_mouse(nullptr);
 
@@ -149,7 +149,7 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
   empezar_grabacion(partida_grabada, inicio);
   empezar_partida(inicio, ganchos);
   show_mouse(nullptr);
-  while (dt_bucle.motivo_fin == jugando) {
+  while (nucleo.dt_bucle.motivo_fin == jugando) {
     entrada_juego entrada;
     if (fotograma_logico()) {
       entrada = leer_entrada_juego();
@@ -171,9 +171,6 @@ void jugar(inicio_partida inicio)
   dlg_olvidar_tecla(KEY_M, vistas.m);
 
   crear_marcador_partida();
-  if (!inicio.suelto && inicio.nivel == 0 && ult_fase_completada != 0) {
-    inicio.nivel = preguntar_nivel();
-  }
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
   jugar_fotogramas(inicio, &ganchos_pantalla);
@@ -254,31 +251,30 @@ void ini_juego()
   amarillo = makecol(255, 255, 0);
 }
 
-int8_t juego(int8_t entrenamiento)
+const nivel_texto *niveles_sustitutos[NUM_NIVELES];
+
+bool hay_niveles_sustitutos()
+{
+  for (const nivel_texto *n : niveles_sustitutos) {
+    if (n != nullptr) {
+      return true;
+    }
+  }
+  return false;
+}
+
+final_partida jugar_partida(bool entrenamiento, int8_t nivel)
 {
   inicio_partida inicio{};
-  inicio.entrenamiento = entrenamiento != 0;
-  inicio.nivel = static_cast<int8_t>(inicio.entrenamiento ? PRIMER_NIVEL_ENTRENAMIENTO : 0);
+  inicio.entrenamiento = entrenamiento;
+  inicio.sustitutos = niveles_sustitutos;
+  inicio.nivel = nivel;
   jugar(inicio);
-
   // A game played on levels of the player's own files is not the game the
   // table ranks: its score and its progress are kept out, so no such score
   // is ever uploaded.
-  const uint8_t motivo = dt_bucle.motivo_fin;
-  if ((motivo == fin_sin_vidas || motivo == fin_completado) && !trampas && !hay_niveles_sustitutos()) {
-    if (dt_bucle.nivel > ult_fase_completada + 1) {
-      ult_fase_completada = static_cast<int8_t>(dt_bucle.nivel - 1);
-      escribir_cfg();
-    }
-    if (dt_partida.puntos != 0) {
-      introducir_puntuacion(dt_partida.puntos, dt_partida.fases_superadas);
-    }
-  }
-  guardar_repeticion_partida();
-  if (motivo == fin_abandono) {
-    parar_musica();
-  }
-  return 0;
+  return {nucleo.dt_bucle.motivo_fin, static_cast<int8_t>(nucleo.dt_bucle.nivel), nucleo.dt_partida.puntos,
+          nucleo.dt_partida.fases_superadas, !nucleo.trampas && !hay_niveles_sustitutos()};
 }
 
 #ifdef FOTONAUTA_PRUEBAS
@@ -290,11 +286,9 @@ void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *gan
 
 void jugar_nivel_suelto(const nivel_texto &nivel)
 {
-  const nivel_texto *antes = nivel_sustituto[0];
-  nivel_sustituto[0] = &nivel;
   inicio_partida inicio{};
   inicio.suelto = 1;
+  inicio.nivel_suelto = &nivel;
   jugar(inicio);
   parar_musica();
-  nivel_sustituto[0] = antes;
 }

@@ -8,7 +8,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 
 namespace {
@@ -116,7 +116,7 @@ uint8_t grf_celebracion[NUM_CELDAS];
 void animar_emisor_y_receptor()
 {
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const celda &e = est_nivel[c];
+    const celda &e = nucleo.est_nivel[c];
     if (e.tipo != emisor && e.tipo != receptor) {
       continue;
     }
@@ -133,11 +133,11 @@ void animar_emisor_y_receptor()
 void redibujar_bono(int nivel, bool con_energia)
 {
   copiar_marcador(ANCHO_PANEL + 1, ANCHO_PANTALLA - (ANCHO_PANEL + 1));
-  dibujar_puntos_marcador(dt_partida.puntos);
+  dibujar_puntos_marcador(nucleo.dt_partida.puntos);
   dibujar_nivel_marcador(nivel);
-  dibujar_vidas_marcador(dt_partida.vidas);
-  if (con_energia && dt_partida.energia != 0) {
-    const int largo = 3 * dt_partida.energia;
+  dibujar_vidas_marcador(nucleo.dt_partida.vidas);
+  if (con_energia && nucleo.dt_partida.energia != 0) {
+    const int largo = 3 * nucleo.dt_partida.energia;
     dibujar_barra_energia(largo, color_llenado(largo));
   }
 }
@@ -245,9 +245,9 @@ void mostrar_inicio_nivel(int8_t nivel, int paso)
     pintar_tablero(lienzo);
     deslizar_lienzo();
     copiar_marcador(0, ANCHO_PANTALLA);
-    dibujar_puntos_marcador(dt_partida.puntos);
+    dibujar_puntos_marcador(nucleo.dt_partida.puntos);
     dibujar_nivel_marcador(nivel);
-    dibujar_vidas_marcador(dt_partida.vidas);
+    dibujar_vidas_marcador(nucleo.dt_partida.vidas);
     dlg_dibujar_botones(buffer);
     return;
   }
@@ -255,8 +255,8 @@ void mostrar_inicio_nivel(int8_t nivel, int paso)
     // The energy fills over PASOS_LLENADO frames; every third, the mirrors
     // take a step of their scramble.
     for (int c = 0; c < NUM_CELDAS; ++c) {
-      if (se_revuelve(est_nivel[c].tipo)) {
-        blit(loseta[est_nivel[c].grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+      if (se_revuelve(nucleo.est_nivel[c].tipo)) {
+        blit(loseta[nucleo.est_nivel[c].grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
       }
     }
     const int k = 3 * paso;
@@ -284,7 +284,7 @@ void mostrar_contacto(int8_t nivel, uint8_t fase)
     reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
     show_mouse(nullptr);
     for (int c = 0; c < NUM_CELDAS; ++c) {
-      grf_celebracion[c] = est_nivel[c].grf;
+      grf_celebracion[c] = nucleo.est_nivel[c].grf;
     }
     for (int f = 0; f < FOTOGRAMAS_CELEBRACION; ++f) {
       if (f % 2 == 0) {
@@ -296,7 +296,7 @@ void mostrar_contacto(int8_t nivel, uint8_t fase)
   case 1:  // a unit of energy became points: one every third frame
     redibujar_bono(nivel, true);
     reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
-    esperar_fotogramas(dt_partida.energia != 0 ? 3 : 1);
+    esperar_fotogramas(nucleo.dt_partida.energia != 0 ? 3 : 1);
     break;
   case 2:  // the energy has gone
     esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
@@ -320,7 +320,7 @@ void mostrar_vida_perdida(uint8_t motivo, int8_t)
   if (motivo == perdida_energia) {
     // Out of energy: the lit elements go dark.
     for (int c = 0; c < NUM_CELDAS; ++c) {
-      const celda &e = est_nivel[c];
+      const celda &e = nucleo.est_nivel[c];
       uint8_t grf;
       if (e.tipo == reemisor) {
         grf = primer_grf[reemisor];
@@ -355,7 +355,7 @@ void mostrar_sin_vidas(int8_t nivel)
              ORIGEN_TABLERO + ALTO_TABLERO - 1);
   draw_sprite(buffer, gameover, (buffer->w - gameover->w) / 2, 289);
   copiar_marcador(0, ANCHO_PANTALLA);
-  dibujar_puntos_marcador(dt_partida.puntos);
+  dibujar_puntos_marcador(nucleo.dt_partida.puntos);
   // The level always shows as two digits here.
   textprintf_ex(buffer, fuente_texto(), 466, 656, -1, -1, "%i%i", (nivel + 1) / 10, (nivel + 1) % 10);
   dibujar_vidas_marcador("0");

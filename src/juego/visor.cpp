@@ -11,7 +11,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 #include "juego/juego.h"
 #include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
@@ -258,12 +258,12 @@ void ver_repeticion(const repeticion &r)
   std::string error;
   if (empezar_reproduccion(visor.lector, r, nullptr, &ganchos_pantalla, error)) {
     show_mouse(nullptr);
-    while (dt_bucle.motivo_fin == jugando && visor.lector.fotograma < r.cabecera.fotogramas) {
+    while (nucleo.dt_bucle.motivo_fin == jugando && visor.lector.fotograma < r.cabecera.fotogramas) {
       entrada_juego e = entrada_siguiente(visor.lector);
       jugar_fotograma(e, &ganchos_pantalla);
     }
     // The game's end and its completion wait for Exit themselves.
-    if (dt_bucle.motivo_fin != fin_sin_vidas && !(dt_bucle.motivo_fin == fin_completado && !trampas)) {
+    if (nucleo.dt_bucle.motivo_fin != fin_sin_vidas && !(nucleo.dt_bucle.motivo_fin == fin_completado && !nucleo.trampas)) {
       esperar_al_final();
     }
   } else {

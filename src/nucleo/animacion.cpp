@@ -17,8 +17,6 @@ const mitad_libre MITADES_LIBRES[NUM_MITADES_LIBRES] = {
 
 namespace {
 
-constexpr int PUNTOS_PUERTA = 250;
-
 // `valor` of a target while it explodes (two explosions) and of the gate
 // while it dissolves.
 constexpr uint8_t FIN_EXPLOSION_1 = 17;
@@ -65,7 +63,7 @@ void animar_detonador(celda &e)
   if (e.valor == FIN_EXPLOSION_1 || e.valor == FIN_EXPLOSION_2) {
     e.valor = DETONADOR_DESTRUIDO;
     e.grf = static_cast<uint8_t>(primer_grf[detonador] - 1);
-    --dt_rayo.pendientes;
+    --nucleo.dt_rayo.pendientes;
   } else if (e.valor <= FIN_EXPLOSION_2) {
     ++e.valor;
     e.grf = static_cast<uint8_t>(primer_grf[detonador] + e.valor / 2);
@@ -77,8 +75,8 @@ void animar_detonador(celda &e)
     for (const mitad_libre &m : MITADES_LIBRES) {
       if (m.grf == antes) {
         e.grf = LOSETA_PUERTA_RECOMPUESTA;
-        dt_sucesos.bits |= suceso_puerta_recompuesta;
-        dt_sucesos.grf_puerta_antes = antes;
+        nucleo.dt_sucesos.bits |= suceso_puerta_recompuesta;
+        nucleo.dt_sucesos.grf_puerta_antes = antes;
       }
     }
     ++e.valor;
@@ -94,22 +92,22 @@ void animar_detonador(celda &e)
 void animar_tablero(uint8_t animar, void (*dibujar)(uint8_t animar))
 {
   // Every target has gone: the gate in front of the receiver dissolves.
-  if (dt_rayo.pendientes == 1) {
+  if (nucleo.dt_rayo.pendientes == 1) {
     sumar_puntos_nivel(PUNTOS_PUERTA);
-    dt_rayo.pendientes = 0;
-    celda &puerta = est_nivel[dt_rayo.celda_puerta];
+    nucleo.dt_rayo.pendientes = 0;
+    celda &puerta = nucleo.est_nivel[nucleo.dt_rayo.celda_puerta];
     puerta.tipo = detonador;
     puerta.valor = PUERTA_INICIO;
-    dt_sucesos.bits |= suceso_puerta;
+    nucleo.dt_sucesos.bits |= suceso_puerta;
   }
 
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == mina) {
       animar_mina(e);
     }
   }
   if (animar) {
-    for (datos_gremlin &g : dt_gremlin) {
+    for (datos_gremlin &g : nucleo.dt_gremlin) {
       if (g.espera == -1) {
         break;
       }
@@ -125,7 +123,7 @@ void animar_tablero(uint8_t animar, void (*dibujar)(uint8_t animar))
     dibujar(animar);
   }
 
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == detonador && e.valor >= 1 && e.valor < DETONADOR_DESTRUIDO) {
       animar_detonador(e);
     }

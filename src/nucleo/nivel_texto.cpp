@@ -1,52 +1,15 @@
 // The text form of a level: two characters per cell, 15 cells to a row,
 // nine rows, after a title line, an idea line and an optional gremlin count.
 // datos/niveles/README.md documents it. This file needs nothing but the
-// header's constants, so the build's level compiler links it on its own.
+// header's constants, so the build's level compiler links it on its own;
+// reading and writing the files is fichero_nivel.cpp's.
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "nucleo/nucleo.h"
 
 namespace {
-
-// Each family of tokens: its letter, the first byte and how many values the
-// digit after the letter may take (hexadecimal). The digit is added to the
-// first byte.
-struct familia {
-  char letra;
-  int primero;
-  int cuantos;
-  int digito_min;
-};
-
-const familia FAMILIAS[] = {
-    {'E', 2, 4, 0},     // emitter, by the side it opens to: 0 down 1 left 2 up 3 right
-    {'R', 10, 4, 0},    // receiver, the same
-    {'m', 16, 16, 0},   // mirror (its angle is random; the digit only keeps the byte)
-    {'a', 31, 16, 1},   // absorbing wall, by quarter mask 1-f
-    {'r', 47, 16, 1},   // reflecting wall, by quarter mask 1-f
-    {'p', 64, 8, 0},    // reflecting polariser, by axis 0-7
-    {'q', 72, 8, 0},    // absorbing polariser, by axis
-    {'f', 81, 4, 0},    // fibre-optic end of pair 0-3
-    {'g', 86, 16, 0},   // self-turning mirror, by starting angle
-    {'P', 102, 8, 0},   // self-turning reflecting polariser, by starting axis
-    {'Q', 110, 8, 0},   // self-turning absorbing polariser
-};
-
-// Tokens that stand alone.
-struct ficha_fija {
-  const char *ficha;
-  int byte;
-};
-const ficha_fija FIJAS[] = {
-    {"..", 63},  // floor
-    {"tt", 47},  // target
-    {"ee", 80},  // re-emitter
-    {"xx", 85},  // mine
-};
 
 int valor_hex(char c)
 {
@@ -66,15 +29,10 @@ int byte_de_ficha(const std::string &ficha)
   if (ficha.size() != 2) {
     return -1;
   }
-  for (const ficha_fija &f : FIJAS) {
-    if (ficha == f.ficha) {
-      return f.byte;
-    }
-  }
   const int d = valor_hex(ficha[1]);
-  for (const familia &f : FAMILIAS) {
-    if (ficha[0] == f.letra && d >= f.digito_min && d < f.cuantos) {
-      return f.primero + d;
+  for (const elemento_nivel &f : ELEMENTOS) {
+    if (f.variantes == 1 ? ficha == f.ficha : ficha[0] == f.ficha[0] && d >= f.minimo && d < f.variantes) {
+      return f.primero + (f.variantes == 1 ? 0 : d);
     }
   }
   return -1;
@@ -82,19 +40,14 @@ int byte_de_ficha(const std::string &ficha)
 
 std::string ficha_de_byte(uint8_t b)
 {
-  for (const ficha_fija &f : FIJAS) {
-    if (b == f.byte) {
-      return f.ficha;
-    }
+  int v = 0;
+  const int e = elemento_de_byte(b, &v);
+  if (e < 0) {
+    return "??";
   }
   static const char HEX[] = "0123456789abcdef";
-  for (const familia &f : FAMILIAS) {
-    const int d = b - f.primero;
-    if (d >= f.digito_min && d < f.cuantos) {
-      return std::string{f.letra, HEX[d]};
-    }
-  }
-  return "??";
+  const elemento_nivel &f = ELEMENTOS[e];
+  return f.variantes == 1 ? std::string(f.ficha) : std::string{f.ficha[0], HEX[v]};
 }
 
 std::string nombre_celda(int celda)
@@ -289,22 +242,6 @@ bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::
   return true;
 }
 
-bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error)
-{
-  std::ifstream f(ruta, std::ios::binary);
-  if (!f) {
-    error = ruta + ": cannot be read";
-    return false;
-  }
-  std::ostringstream texto;
-  texto << f.rdbuf();
-  if (!interpretar_nivel_texto(texto.str(), nivel, error)) {
-    error = ruta + ": " + error;
-    return false;
-  }
-  return true;
-}
-
 std::string linea_utf8(const std::string &latin1)
 {
   std::string v;
@@ -354,30 +291,4 @@ std::string escribir_nivel_texto(const nivel_texto &nivel)
     }
   }
   return t;
-}
-
-bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std::string &error)
-{
-  const std::string temporal = ruta + ".tmp";
-  const std::string texto = escribir_nivel_texto(nivel);
-  FILE *f = fopen(temporal.c_str(), "wb");
-  if (f == nullptr) {
-    error = temporal + ": cannot be written";
-    return false;
-  }
-  const bool escrito = fwrite(texto.data(), 1, texto.size(), f) == texto.size();
-  // A full disk may only show when the file is closed.
-  if (fclose(f) != 0 || !escrito) {
-    remove(temporal.c_str());
-    error = temporal + ": cannot be written";
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporal, ruta, ec);
-  if (ec) {
-    remove(temporal.c_str());
-    error = ruta + ": " + ec.message();
-    return false;
-  }
-  return true;
 }

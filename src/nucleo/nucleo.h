@@ -96,8 +96,59 @@ struct celda {
   uint8_t grf;    // tile drawn for the cell
 };
 
-// The live board.
-extern celda est_nivel[NUM_CELDAS];
+// What a level byte means: one row per element, in the editor's palette
+// order. Variant v of a row is the byte `primero + v`, for v from `minimo`
+// to `variantes - 1`; no other byte is an element. The loader, the level
+// files, the level rules, the editor and the pictures of levels read it.
+struct elemento_nivel {
+  uint8_t primero;    // the byte of variant 0
+  uint8_t minimo;     // the first variant a level may hold
+  uint8_t variantes;  // variants, counting from 0
+  uint8_t tipo;       // the kind of cell it loads as
+  // Its token in a level file: these two characters for a row of one
+  // variant, else this letter and the variant as a hexadecimal digit.
+  const char *ficha;
+  // The tile of variant 0; a variant shows this tile plus the variant, but
+  // the floor takes one of NUM_SUELOS from its level's pattern, a plain
+  // mirror the tile of its random angle and a mine one of its four.
+  uint8_t loseta;
+  const char *nombre[2];  // Spanish (ISO 8859-1) and English
+};
+
+constexpr int NUM_ELEMENTOS = 15;
+extern const elemento_nivel ELEMENTOS[NUM_ELEMENTOS];
+
+// The rows.
+enum : int {
+  ELEMENTO_SUELO,
+  ELEMENTO_DETONADOR,
+  ELEMENTO_EMISOR,
+  ELEMENTO_RECEPTOR,
+  ELEMENTO_ESPEJO,
+  ELEMENTO_ESPEJO_GIRATORIO,
+  ELEMENTO_MURO,
+  ELEMENTO_MURO_REFLECTANTE,
+  ELEMENTO_POLARIZADOR_REFLECTANTE,
+  ELEMENTO_POLARIZADOR_ABSORBENTE,
+  ELEMENTO_POLARIZADOR_REFLECTANTE_GIRATORIO,
+  ELEMENTO_POLARIZADOR_ABSORBENTE_GIRATORIO,
+  ELEMENTO_REEMISOR,
+  ELEMENTO_FOPTICA,
+  ELEMENTO_MINA,
+};
+
+// Floor tiles a level's pattern chooses among.
+constexpr int NUM_SUELOS = 12;
+
+// The row a level byte belongs to, and its variant; -1 for a byte that is
+// no element.
+int elemento_de_byte(uint8_t b, int *variante = nullptr);
+
+// The byte of `variante` of row `e`.
+inline uint8_t byte_de_elemento(int e, int variante)
+{
+  return static_cast<uint8_t>(ELEMENTOS[e].primero + variante);
+}
 
 // The stored levels: 0-59 the game, 60-62 the trainer.
 constexpr int NUM_NIVELES = 63;
@@ -109,10 +160,12 @@ extern const uint8_t objeto[NUM_NIVELES * NUM_CELDAS];
 // Gremlins in each level.
 extern const uint8_t gremlins[64];
 
-// Common step of the fibre-optic animation, +4 or -4.
-extern int8_t dir_foptica;
+// Makes level `nivel` of the game's levels the level being played
+// (nucleo.nivel_jugado): the file that replaces it in the game started
+// (nucleo.sustitutos), else the stored level.
+void tomar_nivel(int nivel);
 
-// Builds the live board from a stored level (or the file that replaces it).
+// Takes level `nivel` (tomar_nivel) and builds the live board from it.
 void cargar_nivel(int nivel);
 
 #ifdef FOTONAUTA_PRUEBAS
@@ -122,9 +175,28 @@ extern const uint8_t *prueba_niveles;
 #endif
 
 // Builds the live board from 135 level bytes, as cargar_nivel does for
-// level `nivel` (its floor pattern and gremlins). The plain mirrors and the
-// mines take their start from the game's random draws.
-void cargar_tablero(const uint8_t *bytes, int nivel);
+// level `nivel` (its floor pattern), with `n_gremlins` gremlins (-1: the
+// stored count of level `nivel`). The plain mirrors and the mines take their
+// start from the game's random draws.
+void cargar_tablero(const uint8_t *bytes, int nivel, int n_gremlins = -1);
+
+// Each cell's tile as the level shows at its start (its floor pattern as
+// level `nivel`), but for what the game draws at random: a plain mirror
+// shows the angle its byte keeps and a mine its first tile. What a picture
+// of a level shows; the live board is not touched.
+void losetas_nivel(const uint8_t *bytes, int nivel, uint8_t grf[NUM_CELDAS]);
+
+// The floor pattern's generator: the C library's rand as glibc makes it
+// (its additive feedback generator, after srand), written out so that a
+// level's floor is the same on every build. The tiles it chose are part of
+// the state recordings of rules version 1 hashed.
+struct generador_suelo {
+  int32_t r[31];
+  uint8_t f, a;  // the two taps into r
+};
+void sembrar_suelo(generador_suelo &g, uint32_t semilla);
+// A draw in 0 .. 2^31 - 1, as rand gives it.
+int32_t sacar_suelo(generador_suelo &g);
 
 // A hash of the stored levels and their gremlin counts: a game is played
 // again only on the levels it was played on.
@@ -153,6 +225,10 @@ constexpr int MAX_GREMLINS_NIVEL = 8;
 // A cell's name for people, the same wherever one is shown: its column and
 // row counted from 1, "column 8, row 7".
 std::string nombre_celda(int celda);
+
+// printf into a string (of at most 255 bytes): how the level rules word
+// their messages, and the level tool its own.
+std::string formato(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Whether the game's fonts draw this ISO 8859-1 character: printable ASCII
 // and the printable upper half.
@@ -216,20 +292,14 @@ constexpr int MIN_DETONADORES = 9;
 // elements, not exactly one emitter and one receiver, fibre-optic ends not
 // in pairs or in cell 0, fewer than nine targets, a receiver whose gate
 // cell does not stop the beam, and, with gremlins, no free 2 x 2 square of
-// half cells for them to enter. Loads the board to look for that square.
+// half cells for them to enter. Touches no state: threads may check levels
+// side by side.
 std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins);
 
-// Levels of files that take the place of stored levels (`fotonauta
-// --niveles`, the editor's Play): null where the stored level plays.
-extern const nivel_texto *nivel_sustituto[NUM_NIVELES];
-
-// Whether any level has been replaced: such a game's score stays out of
-// the table.
-bool hay_niveles_sustitutos();
-
-// The gremlins of level `nivel`: its file's count where a file replaces it
-// and gives one, otherwise the stored count (0 out of range).
-int gremlins_nivel(int nivel);
+// The gremlins of level `nivel`: `propios` where a level file gives its
+// count (0 or more), otherwise the stored count of that level (0 out of
+// range).
+int gremlins_nivel(int nivel, int propios = -1);
 
 // Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
 // levels and checks each against the level rules. Returns the levels read,
@@ -253,19 +323,13 @@ struct generador_azar {
   uint64_t estado;
 };
 
-// The game's generator.
-extern generador_azar azar_juego;
-
 void sembrar_azar(generador_azar &g, uint64_t semilla);
 
 // A draw in 0 .. n-1 (n > 0).
 uint32_t sacar_azar(generador_azar &g, uint32_t n);
 
-// A draw of the game's generator, in 0 .. n-1.
-inline uint32_t azar(uint32_t n)
-{
-  return sacar_azar(azar_juego, n);
-}
+// A draw of the game's generator (nucleo.azar_juego), in 0 .. n-1.
+inline uint32_t azar(uint32_t n);
 
 // ---------------------------------------------------------------------------
 // The beam
@@ -301,8 +365,6 @@ struct datos_rayo {
   uint8_t dir_receptor;  // the direction that enters the receiver
 };
 
-extern datos_rayo dt_rayo;
-
 // Answers of obtener_optica.
 enum : uint8_t {
   optica_pasa = 0,
@@ -321,6 +383,8 @@ void comprobar_avanzar_1();
 void comprobar_avanzar_3();
 void comprobar_avanzar_4();
 uint8_t obtener_optica(uint8_t bx, uint8_t by, uint8_t modo);
+// obtener_optica's answer to a gremlin on a board other than the live one.
+uint8_t optica_gremlin(const celda tablero[NUM_CELDAS], uint8_t bx, uint8_t by);
 uint8_t incorporar_punto(uint8_t continuo);
 void reflejar_rayo(uint8_t m);
 void comprobar_objeto();
@@ -330,9 +394,10 @@ void comprobar_mina(uint8_t c);
 void comprobar_reemisor(uint8_t c);
 void comprobar_foptica(uint8_t c);
 
-// Where a re-emitter draws its turn, 0-8 (4 goes straight on). The game
-// draws from its generator; tools replay chosen draws through it.
-extern int (*sorteo_reemisor)();
+// Where a re-emitter draws its turn, 0-8 (4 goes straight on):
+// nucleo.sorteo_reemisor when a tool sets one to replay chosen draws,
+// otherwise the game's generator.
+int sortear_reemisor();
 
 // ---------------------------------------------------------------------------
 // What moves by itself, and the player's hold on the mirrors
@@ -346,8 +411,6 @@ struct datos_gremlin {
   int8_t paso_x, paso_y;
   int8_t fotograma;
 };
-
-extern datos_gremlin dt_gremlin[MAX_GREMLINS];
 
 // No cell pressed.
 constexpr uint8_t CELDA_NINGUNA = 255;
@@ -385,7 +448,6 @@ struct datos_pinchado {
   uint8_t espejo;    // the mirror it turns, CELDA_NINGUNA for none
   uint8_t celda;     // the cell under the pointer when it began
 };
-extern datos_pinchado dt_pinchado;
 
 // The cell under screen pixel (x, y), CELDA_NINGUNA off the board.
 uint8_t celda_en_pantalla(int x, int y);
@@ -428,16 +490,8 @@ struct datos_partida {
   int8_t fases_superadas;  // levels completed in this game
 };
 
-extern datos_partida dt_partida;
-
-// Cheat mode of the game in progress: 0 off, 1 on.
-extern uint8_t trampas;
-
-// Tamper evidence of the game in progress. Word 0 is the integrity flag:
-// set at game start, cleared while cheating or when the game's state has
-// been meddled with; name entry reads it.
+// Words of the tamper evidence (nucleo.trampeando).
 constexpr int NUM_TRAMPEANDO = 8;
-extern int32_t trampeando[NUM_TRAMPEANDO];
 
 // Adds to, or sets, the points of the level being played, keeping the
 // tamper evidence in step.
@@ -470,8 +524,6 @@ struct datos_bucle {
   uint16_t version_reglas; // the rules the game is played by
 };
 
-extern datos_bucle dt_bucle;
-
 // What happened in a frame, for the game to show and sound: bits of
 // dt_sucesos, cleared as each frame starts.
 enum : uint16_t {
@@ -488,7 +540,6 @@ struct datos_sucesos {
   uint16_t bits;
   uint8_t grf_puerta_antes;
 };
-extern datos_sucesos dt_sucesos;
 
 // The frames of the sequences: the rules change the state, a screen shows
 // it. Every hook may be null, and with no screen all are.
@@ -519,9 +570,14 @@ struct ganchos_partida {
 // Steps of the mirrors' scramble at a level's start.
 constexpr int PASOS_REVUELTA = 65;
 
-// The points of the sequences, for those who show them.
-constexpr int PUNTOS_POR_ENERGIA = 10;
-constexpr int PUNTOS_POR_VIDA = 500;
+// The points the rules give, and the meters they start from.
+constexpr int32_t PUNTOS_DETONADOR = 120;
+constexpr int32_t PUNTOS_PUERTA = 250;
+constexpr int32_t PUNTOS_GREMLIN = 160;
+constexpr int32_t PUNTOS_POR_ENERGIA = 10;
+constexpr int32_t PUNTOS_POR_VIDA = 500;
+constexpr int8_t ENERGIA_INICIAL = 64;
+constexpr int8_t VIDAS_PARTIDA = 3;
 
 // How a game starts.
 struct inicio_partida {
@@ -531,14 +587,21 @@ struct inicio_partida {
   int8_t nivel;
   int8_t vidas;             // 0: the game's three; a solver's run stops at the first
   uint16_t version_reglas;  // 0: VERSION_REGLAS; an older one plays by its rules
+  // The level a game of one level alone is played on, its gremlins as its
+  // file gives them; null: level `nivel` of the game's levels.
+  const nivel_texto *nivel_suelto;
+  // Level files that take the place of stored levels in this game
+  // (`fotonauta --niveles`): NUM_NIVELES entries, null where the stored
+  // level plays. Null for none. Owned by the caller, kept while it plays.
+  const nivel_texto *const *sustitutos;
 };
 
 // Starts a game: the meters, the points and the first level's start.
 void empezar_partida(const inicio_partida &inicio, const ganchos_partida *ganchos);
 
-// A level's start (its board, the mirrors' scramble, full meters) and the
-// completed level's bonus (the energy and lives left turned into points),
-// as the game's frame runs them.
+// A level's start (level `nivel` taken as tomar_nivel does, its board, the
+// mirrors' scramble, full meters) and the completed level's bonus (the
+// energy and lives left turned into points), as the game's frame runs them.
 void iniciar_nivel(int8_t nivel, const ganchos_partida *ganchos);
 void contacto(const ganchos_partida *ganchos);
 
@@ -552,8 +615,10 @@ bool fotograma_logico();
 // game has ended.
 void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *ganchos);
 
-// The state the rules run on, boiled down: two games that were played the
-// same way end with the same hash.
+// The state the rules run on (nucleo), boiled down: two games that were
+// played the same way end with the same hash. What it takes, and in what
+// order, is what recordings were checked by: a field that joins it changes
+// every end hash, and so the rules' version.
 uint64_t hash_estado();
 
 // The input the rules take from `entrada` at the coming logic frame, with
@@ -581,21 +646,40 @@ inline bool version_reglas_conocida(uint16_t version)
   return version >= 1 && version <= VERSION_REGLAS;
 }
 
-// The whole of the rules' state, set aside and put back: a tool that plays
-// (a solver asked for a plan mid-game) leaves the game as it found it.
-struct instantanea_nucleo {
-  celda tablero[NUM_CELDAS];
-  datos_rayo rayo;
-  datos_gremlin gremlins_guardados[MAX_GREMLINS];
-  int8_t paso_foptica;
-  datos_partida partida;
-  uint8_t trampas_guardadas;
-  int32_t trampeando_guardado[NUM_TRAMPEANDO];
-  datos_bucle bucle;
-  datos_sucesos sucesos;
-  datos_pinchado pinchado;
-  generador_azar azar;
-  int (*sorteo)();
+// A level as a game plays it.
+struct nivel_partida {
+  uint8_t bytes[NUM_CELDAS];
+  int8_t gremlins;
 };
-void guardar_nucleo(instantanea_nucleo &g);
-void restaurar_nucleo(const instantanea_nucleo &g);
+
+// The whole of the rules' state: one value. A game is played again from
+// its start alone, so empezar_partida starts from it value-initialised; a
+// tool that plays (a solver asked for a plan mid-game) keeps a game by
+// copying it, and puts it back by copying it again.
+struct estado_nucleo {
+  celda est_nivel[NUM_CELDAS];            // the live board
+  datos_rayo dt_rayo;                     // the beam of the last trace
+  datos_gremlin dt_gremlin[MAX_GREMLINS]; // the used slots are always the first ones
+  int8_t dir_foptica;                     // common step of the fibre-optic animation, +4 or -4
+  datos_partida dt_partida;
+  uint8_t trampas;                        // cheat mode: 0 off, 1 on
+  // Tamper evidence. Word 0 is the integrity flag: set at game start,
+  // cleared while cheating or when the game's state has been meddled with;
+  // name entry reads it. Word 1 mirrors the level's points under a key.
+  int32_t trampeando[NUM_TRAMPEANDO];
+  datos_bucle dt_bucle;
+  datos_sucesos dt_sucesos;               // cleared as each frame starts
+  datos_pinchado dt_pinchado = {0, CELDA_NINGUNA, CELDA_NINGUNA};  // let go
+  generador_azar azar_juego;              // seeded as each game starts, drawn from only by the rules
+  int (*sorteo_reemisor)();               // a tool's re-emitter draws; null: the game's generator
+  nivel_partida nivel_jugado;             // what a lost life loads again
+  const nivel_texto *const *sustitutos;   // inicio_partida::sustitutos of the game
+};
+
+// The rules' state of the one game being played.
+extern estado_nucleo nucleo;
+
+inline uint32_t azar(uint32_t n)
+{
+  return sacar_azar(nucleo.azar_juego, n);
+}

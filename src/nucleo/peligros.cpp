@@ -2,13 +2,6 @@
 // of the logic frame, the player's hold on a mirror, and the gremlins.
 #include "nucleo/nucleo.h"
 
-// The gremlins of the level; the used slots are always the first ones.
-datos_gremlin dt_gremlin[MAX_GREMLINS];
-
-// The player's hold on the board: whether a press is being held, the
-// mirror it turns and the cell where it began. Let go as each game starts.
-datos_pinchado dt_pinchado = {0, CELDA_NINGUNA, CELDA_NINGUNA};
-
 namespace {
 
 // Offsets of the fibre-optic tile animation within a pair's four tiles.
@@ -43,7 +36,7 @@ void decidir_gremlin(datos_gremlin &g)
   int by = (g.y - ORIGEN_TABLERO) / 32;
 
   if (bx % 2 == 0 && by % 2 == 0) {
-    celda &e = est_nivel[(by / 2) * COLUMNAS + bx / 2];
+    celda &e = nucleo.est_nivel[(by / 2) * COLUMNAS + bx / 2];
     if (es_espejo(e.tipo)) {
       const uint32_t r = azar(5);
       if (r != 0) {
@@ -92,7 +85,7 @@ void entrar_gremlin(datos_gremlin &g)
       g.y = static_cast<int16_t>(32 * by + ORIGEN_TABLERO);
       g.paso_x = g.paso_y = 0;
       g.fotograma = 0;
-      dt_sucesos.bits |= suceso_gremlin_entra;
+      nucleo.dt_sucesos.bits |= suceso_gremlin_entra;
       g.espera = 0;
       return;
     }
@@ -121,7 +114,7 @@ bool girar_automatico(celda &e)
 
 void revolver_espejos()
 {
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == espejo) {
       e.valor = static_cast<uint8_t>((e.valor + azar(3) + 15) % 16);
       e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
@@ -133,7 +126,7 @@ void revolver_espejos()
 
 void mover_automaticos()
 {
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (girar_automatico(e)) {
       continue;
     }
@@ -145,11 +138,11 @@ void mover_automaticos()
     case foptica:
       // Every end swings base, +4, +8, +12, +8, +4, base... all in step.
       if (e.grf < primer_grf[foptica] + FOPTICA_PRIMERA) {
-        dir_foptica = 4;
+        nucleo.dir_foptica = 4;
       } else if (e.grf > primer_grf[foptica] + FOPTICA_ULTIMA) {
-        dir_foptica = -4;
+        nucleo.dir_foptica = -4;
       }
-      e.grf = static_cast<uint8_t>(e.grf + dir_foptica);
+      e.grf = static_cast<uint8_t>(e.grf + nucleo.dir_foptica);
       break;
     default:
       break;
@@ -159,7 +152,7 @@ void mover_automaticos()
 
 int mover_espejos_pinchados(uint8_t liberar, const entrada_juego &entrada)
 {
-  datos_pinchado &p = dt_pinchado;
+  datos_pinchado &p = nucleo.dt_pinchado;
   if (liberar) {
     p = {0, CELDA_NINGUNA, CELDA_NINGUNA};
     return CELDA_NINGUNA;
@@ -181,11 +174,11 @@ int mover_espejos_pinchados(uint8_t liberar, const entrada_juego &entrada)
     p.pinchado = 1;
     p.espejo = p.celda = entrada.celda < NUM_CELDAS ? entrada.celda : CELDA_NINGUNA;
   }
-  if (p.espejo != CELDA_NINGUNA && !es_espejo(est_nivel[p.espejo].tipo)) {
+  if (p.espejo != CELDA_NINGUNA && !es_espejo(nucleo.est_nivel[p.espejo].tipo)) {
     p.espejo = CELDA_NINGUNA;
   }
   if (p.espejo != CELDA_NINGUNA) {
-    celda &e = est_nivel[p.espejo];
+    celda &e = nucleo.est_nivel[p.espejo];
     girar_espejo(e, boton == 2 ? 1 : -1);
     e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
   }
@@ -194,7 +187,7 @@ int mover_espejos_pinchados(uint8_t liberar, const entrada_juego &entrada)
 
 void mover_gremlins(uint8_t logico)
 {
-  for (datos_gremlin &g : dt_gremlin) {
+  for (datos_gremlin &g : nucleo.dt_gremlin) {
     if (g.espera == -1) {
       break;
     }

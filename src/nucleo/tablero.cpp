@@ -1,6 +1,5 @@
-// The board and loading a stored level onto it.
-#include <cstdlib>
-#include <ctime>
+// The board and loading a level onto it.
+#include <cstring>
 
 #include "nucleo/nucleo.h"
 
@@ -17,16 +16,9 @@ const uint8_t gremlins[64] = {
     4, 2, 2, 3, 2, 2, 2, 3, 3, 2, 3, 3, 2, 3, 3, 3, 3, 3, 0, 8, 4, 3, 3, 0, 2, 4, 5, 8, 0, 8, 0, 0,
 };
 
-// The live board, rebuilt by every load.
-celda est_nivel[NUM_CELDAS];
-
-// Shared step of the fibre-optic animation.
-int8_t dir_foptica;
-
 namespace {
 
 constexpr uint8_t NUM_PAREJAS_FOPTICA = 4;
-constexpr int NUM_SUELOS = 12;
 
 // Where the emitter's beam starts within its cell, and where it heads, by
 // the emitter's orientation (0 opens down, 1 left, 2 up, 3 right).
@@ -38,171 +30,151 @@ constexpr uint8_t SALIDA_DIR[4] = {8, 12, 0, 4};
 constexpr int8_t PUERTA_DESPLAZAMIENTO[4] = {COLUMNAS, -1, -COLUMNAS, 1};
 constexpr uint8_t PUERTA_DIR[4] = {0, 4, 8, 12};
 
-// A level byte decodes by range: each entry is the first byte past a range
-// and how that range becomes a cell.
-enum rango : uint8_t {
-  R_EMISOR, R_RECEPTOR, R_ESPEJO, R_MURO, R_DETONADOR, R_MURO_REFLECTANTE, R_VACIO,
-  R_POLARIZADOR_REFLECTANTE, R_POLARIZADOR_ABSORBENTE, R_REEMISOR, R_FOPTICA, R_MINA,
-  R_ESPEJO_GIRATORIO, R_POLARIZADOR_REFLECTANTE_GIRATORIO, R_POLARIZADOR_ABSORBENTE_GIRATORIO,
-  R_NINGUNO,
-};
-constexpr uint8_t LIMITES[] = {8, 16, 32, 47, 48, 63, 64, 72, 80, 81, 85, 86, 102, 110, 118};
-constexpr rango RANGOS[] = {
-    R_EMISOR,    // 2-5
-    R_RECEPTOR,  // 10-13
-    R_ESPEJO, R_MURO, R_DETONADOR, R_MURO_REFLECTANTE, R_VACIO,
-    R_POLARIZADOR_REFLECTANTE, R_POLARIZADOR_ABSORBENTE, R_REEMISOR, R_FOPTICA, R_MINA,
-    R_ESPEJO_GIRATORIO, R_POLARIZADOR_REFLECTANTE_GIRATORIO, R_POLARIZADOR_ABSORBENTE_GIRATORIO,
-};
-static_assert(sizeof LIMITES == sizeof RANGOS);
-
-rango decodificar(uint8_t b)
+// The same floor pattern on every load of a level: a picture, drawn from
+// the floor's generator seeded by the level's number, not from the game's.
+// A byte that is no element loads as floor too, and takes its draw.
+void poner_suelo(const uint8_t *bytes, int nivel, uint8_t grf[NUM_CELDAS])
 {
-  for (size_t i = 0; i < sizeof LIMITES; ++i) {
-    if (b < LIMITES[i]) {
-      const rango r = RANGOS[i];
-      // The first two ranges hold gaps that no level uses.
-      if ((r == R_EMISOR && (b < 2 || b > 5)) || (r == R_RECEPTOR && (b < 10 || b > 13))) {
-        return R_NINGUNO;
-      }
-      return r;
+  generador_suelo g;
+  sembrar_suelo(g, static_cast<uint32_t>(nivel));
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    const int e = elemento_de_byte(bytes[c]);
+    if (e < 0 || e == ELEMENTO_SUELO) {
+      grf[c] = static_cast<uint8_t>(ELEMENTOS[ELEMENTO_SUELO].loseta + sacar_suelo(g) % NUM_SUELOS);
     }
   }
-  return R_NINGUNO;
 }
 
 }  // namespace
 
-void cargar_tablero(const uint8_t *bytes, int nivel)
+void cargar_tablero(const uint8_t *bytes, int nivel, int n_gremlins)
 {
+  estado_nucleo &n = nucleo;
   uint8_t pareja[NUM_PAREJAS_FOPTICA] = {0, 0, 0, 0};
-  dt_rayo.pendientes = 0;
-  dir_foptica = 4;
+  n.dt_rayo.pendientes = 0;
+  n.dir_foptica = 4;
+  uint8_t suelo[NUM_CELDAS];
+  poner_suelo(bytes, nivel, suelo);
 
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const uint8_t b = bytes[c];
-    celda &e = est_nivel[c];
+    celda &e = n.est_nivel[c];
+    int variante = 0;
+    const int k = elemento_de_byte(bytes[c], &variante);
+    // A byte no stored level holds (a level tool checks for them) loads as
+    // plain floor, which keeps the board usable. Floor keeps its `valor`.
+    if (k < 0 || ELEMENTOS[k].tipo == vacio) {
+      e.tipo = vacio;
+      e.grf = suelo[c];
+      continue;
+    }
+    const elemento_nivel &f = ELEMENTOS[k];
+    const uint8_t v = static_cast<uint8_t>(variante);
+    const uint8_t grf = static_cast<uint8_t>(f.loseta + v);
     const int columna = c % COLUMNAS;
     const int fila = c / COLUMNAS;
-    switch (decodificar(b)) {
-    case R_EMISOR: {
-      const uint8_t o = b - 2;
-      e = {emisor, o, o};
-      dt_rayo.punto[0] = {static_cast<int8_t>(4 * columna + SALIDA_X[o]),
-                          static_cast<int8_t>(4 * fila + SALIDA_Y[o]), SALIDA_DIR[o]};
-      dt_rayo.n_puntos = 0;
+    switch (f.tipo) {
+    case emisor:
+      e = {emisor, v, grf};
+      n.dt_rayo.punto[0] = {static_cast<int8_t>(4 * columna + SALIDA_X[v]), static_cast<int8_t>(4 * fila + SALIDA_Y[v]),
+                            SALIDA_DIR[v]};
+      n.dt_rayo.n_puntos = 0;
       break;
-    }
-    case R_RECEPTOR: {
-      const uint8_t o = b - 10;
-      e = {receptor, o, static_cast<uint8_t>(primer_grf[receptor] + o)};
-      ++dt_rayo.pendientes;
-      dt_rayo.celda_puerta = static_cast<uint8_t>(c + PUERTA_DESPLAZAMIENTO[o]);
-      dt_rayo.dir_receptor = PUERTA_DIR[o];
+    case receptor:
+      e = {receptor, v, grf};
+      ++n.dt_rayo.pendientes;
+      n.dt_rayo.celda_puerta = static_cast<uint8_t>(c + PUERTA_DESPLAZAMIENTO[v]);
+      n.dt_rayo.dir_receptor = PUERTA_DIR[v];
       break;
-    }
-    case R_ESPEJO: {
+    case espejo: {
       const uint8_t a = static_cast<uint8_t>(azar(16));
-      e = {espejo, a, static_cast<uint8_t>(primer_grf[espejo] + a)};
+      e = {espejo, a, static_cast<uint8_t>(f.loseta + a)};
       break;
     }
-    case R_MURO:
-      e = {muro, static_cast<uint8_t>(b - 31), b};
+    case detonador:
+      e = {detonador, DETONADOR_EN_PIE, grf};
+      ++n.dt_rayo.pendientes;
       break;
-    case R_DETONADOR:
-      e = {detonador, DETONADOR_EN_PIE, primer_grf[detonador]};
-      ++dt_rayo.pendientes;
+    case reemisor:
+      e = {reemisor, 1, grf};
       break;
-    case R_MURO_REFLECTANTE:
-      e = {muro_reflectante, static_cast<uint8_t>(b - 47), b};
-      break;
-    case R_VACIO:
-      // The floor tile comes from the level's own pattern, below.
-      e.tipo = vacio;
-      break;
-    case R_POLARIZADOR_REFLECTANTE:
-      e = {polarizador_reflectante, static_cast<uint8_t>(b - 64), b};
-      break;
-    case R_POLARIZADOR_ABSORBENTE:
-      e = {polarizador_absorbente, static_cast<uint8_t>(b - 72), b};
-      break;
-    case R_REEMISOR:
-      e = {reemisor, 1, primer_grf[reemisor]};
-      break;
-    case R_FOPTICA: {
-      const uint8_t p = b - 81;
+    case foptica:
       e.tipo = foptica;
-      e.grf = static_cast<uint8_t>(b + 15);
-      if (pareja[p] == 0) {
-        pareja[p] = static_cast<uint8_t>(c);
+      e.grf = grf;
+      if (pareja[v] == 0) {
+        pareja[v] = static_cast<uint8_t>(c);
         e.valor = static_cast<uint8_t>(c);  // until its partner is found
       } else {
-        est_nivel[pareja[p]].valor = static_cast<uint8_t>(c);
-        e.valor = pareja[p];
+        n.est_nivel[pareja[v]].valor = static_cast<uint8_t>(c);
+        e.valor = pareja[v];
       }
       break;
-    }
-    case R_MINA:
+    case mina:
       e.tipo = mina;
-      e.grf = static_cast<uint8_t>(primer_grf[mina] + azar(4));
+      e.grf = static_cast<uint8_t>(f.loseta + azar(4));
       e.valor = static_cast<uint8_t>(azar(256));
       break;
-    case R_ESPEJO_GIRATORIO: {
-      const uint8_t a = b - 86;
-      e = {espejo_giratorio, a, static_cast<uint8_t>(primer_grf[espejo] + a)};
-      break;
-    }
-    case R_POLARIZADOR_REFLECTANTE_GIRATORIO: {
-      const uint8_t k = b - 102;
-      e = {polarizador_reflectante_giratorio, k, static_cast<uint8_t>(primer_grf[polarizador_reflectante] + k)};
-      break;
-    }
-    case R_POLARIZADOR_ABSORBENTE_GIRATORIO: {
-      const uint8_t k = b - 110;
-      e = {polarizador_absorbente_giratorio, k, static_cast<uint8_t>(primer_grf[polarizador_absorbente] + k)};
-      break;
-    }
-    case R_NINGUNO:
-      // Bytes no stored level holds; a level tool checks for them. Plain
-      // floor keeps the board usable.
-      e.tipo = vacio;
+    default:
+      // Walls, polarisers and the self-turning pieces: the variant is the
+      // mask, the axis or the starting angle.
+      e = {f.tipo, v, grf};
       break;
     }
   }
 
-  // The same floor pattern on every load of a level: a picture, drawn from
-  // the library's generator, not the game's.
-  srand(static_cast<unsigned>(nivel));
-  for (celda &e : est_nivel) {
-    if (e.tipo == vacio) {
-      e.grf = static_cast<uint8_t>(primer_grf[vacio] + rand() % NUM_SUELOS);
-    }
-  }
-  srand(static_cast<unsigned>(time(nullptr)));
-
-  const int n = gremlins_nivel(nivel);
+  const int g = n_gremlins >= 0 ? n_gremlins : gremlins_nivel(nivel);
   for (int i = 0; i < MAX_GREMLINS; ++i) {
-    dt_gremlin[i].espera = static_cast<int16_t>(i < n ? 100 + 40 * i : -1);
+    n.dt_gremlin[i].espera = static_cast<int16_t>(i < g ? 100 + 40 * i : -1);
   }
+}
+
+void losetas_nivel(const uint8_t *bytes, int nivel, uint8_t grf[NUM_CELDAS])
+{
+  poner_suelo(bytes, nivel, grf);
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    int v = 0;
+    const int k = elemento_de_byte(bytes[c], &v);
+    if (k >= 0 && k != ELEMENTO_SUELO) {
+      grf[c] = static_cast<uint8_t>(ELEMENTOS[k].loseta + v);
+    }
+  }
+}
+
+int gremlins_nivel(int nivel, int propios)
+{
+  if (propios >= 0) {
+    return propios;
+  }
+  return nivel >= 0 && nivel < NUM_NIVELES ? gremlins[nivel] : 0;
 }
 
 #ifdef FOTONAUTA_PRUEBAS
 const uint8_t *prueba_niveles;
 #endif
 
-void cargar_nivel(int nivel)
+void tomar_nivel(int nivel)
 {
-  if (nivel >= 0 && nivel < NUM_NIVELES && nivel_sustituto[nivel] != nullptr) {
-    cargar_tablero(nivel_sustituto[nivel]->bytes, nivel);
+  nivel_partida &j = nucleo.nivel_jugado;
+  const nivel_texto *propio =
+      nucleo.sustitutos != nullptr && nivel >= 0 && nivel < NUM_NIVELES ? nucleo.sustitutos[nivel] : nullptr;
+  if (propio != nullptr) {
+    memcpy(j.bytes, propio->bytes, sizeof j.bytes);
+    j.gremlins = static_cast<int8_t>(gremlins_nivel(nivel, propio->gremlins));
     return;
   }
+  const uint8_t *tabla = objeto;
 #ifdef FOTONAUTA_PRUEBAS
   if (prueba_niveles != nullptr) {
-    cargar_tablero(&prueba_niveles[nivel * NUM_CELDAS], nivel);
-    return;
+    tabla = prueba_niveles;
   }
 #endif
-  cargar_tablero(&objeto[nivel * NUM_CELDAS], nivel);
+  memcpy(j.bytes, &tabla[nivel * NUM_CELDAS], sizeof j.bytes);
+  j.gremlins = static_cast<int8_t>(gremlins_nivel(nivel));
+}
+
+void cargar_nivel(int nivel)
+{
+  tomar_nivel(nivel);
+  cargar_tablero(nucleo.nivel_jugado.bytes, nivel, nucleo.nivel_jugado.gremlins);
 }
 
 namespace {

@@ -1,7 +1,5 @@
-// A recording's file: a fixed header, then the input changes packed with
-// zlib (docs/repeticion.md). Every read is bounded: a truncated, damaged or
-// oversized file, or one that unpacks past its bounds, is refused with the
-// reason, never half-read.
+// A recording's file: its input packed with zlib, and the file written and
+// read (docs/repeticion.md). The rest of the format is formato.cpp's.
 #include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -12,328 +10,32 @@
 
 #include "repeticion/repeticion.h"
 
-namespace {
-
-constexpr char MAGIA[4] = {'F', 'T', 'R', 'P'};
-constexpr size_t LARGO_CABECERA = 100;
-constexpr size_t POS_CRC = 96;
-
-// Which fields a change carries.
-enum : uint8_t {
-  CAMBIA_CELDA = 1,
-  CAMBIA_BOTONES = 2,
-  CAMBIA_RUEDA = 4,
-  CAMBIA_TECLAS = 8,
-  ABANDONO = 16,
-};
-
-// Little-endian writing and reading, by hand: the same bytes on any machine.
-void poner(std::vector<uint8_t> &v, uint64_t x, int bytes)
-{
-  for (int i = 0; i < bytes; ++i) {
-    v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-  }
-}
-
-uint64_t tomar(const uint8_t *p, int bytes)
-{
-  uint64_t x = 0;
-  for (int i = 0; i < bytes; ++i) {
-    x |= static_cast<uint64_t>(p[i]) << (8 * i);
-  }
-  return x;
-}
-
-void poner_varint(std::vector<uint8_t> &v, uint32_t x)
-{
-  while (x >= 0x80) {
-    v.push_back(static_cast<uint8_t>(x | 0x80));
-    x >>= 7;
-  }
-  v.push_back(static_cast<uint8_t>(x));
-}
-
-// A text field, blank-padded to its width.
-void poner_texto(std::vector<uint8_t> &v, const char *texto, size_t ancho)
-{
-  const size_t n = strnlen(texto, ancho);
-  for (size_t i = 0; i < ancho; ++i) {
-    v.push_back(i < n ? static_cast<uint8_t>(texto[i]) : ' ');
-  }
-}
-
-// Whether a text field holds only what the game writes there: printable
-// ISO 8859-1 in the name, the code's letters in the code, blanks in both.
-bool texto_valido(const uint8_t *p, size_t ancho, bool codigo)
-{
-  for (size_t i = 0; i < ancho; ++i) {
-    const uint8_t c = p[i];
-    const bool imprimible = (c >= ' ' && c < 0x7f) || c >= 0xa0;
-    const bool del_codigo = c != '\0' && strchr(ALFABETO_CODIGO, c) != nullptr;
-    if (c != ' ' && !(codigo ? del_codigo : imprimible)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-void tomar_texto(const uint8_t *p, size_t ancho, char *texto)
-{
-  size_t n = ancho;
-  while (n > 0 && p[n - 1] == ' ') {
-    --n;
-  }
-  memcpy(texto, p, n);
-  texto[n] = '\0';
-}
-
-// Reads the changes out of the unpacked input.
-class lector_eventos {
- public:
-  lector_eventos(const uint8_t *datos, size_t n) : p_(datos), fin_(datos + n) {}
-
-  bool byte(uint8_t &b)
-  {
-    if (p_ >= fin_) {
-      return false;
-    }
-    b = *p_++;
-    return true;
-  }
-
-  bool varint(uint32_t &x)
-  {
-    x = 0;
-    for (int desplazamiento = 0; desplazamiento < 35; desplazamiento += 7) {
-      uint8_t b;
-      if (!byte(b)) {
-        return false;
-      }
-      x |= static_cast<uint32_t>(b & 0x7f) << desplazamiento;
-      if ((b & 0x80) == 0) {
-        return desplazamiento < 28 || b < 0x10;
-      }
-    }
-    return false;
-  }
-
-  bool al_final() const { return p_ == fin_; }
-
- private:
-  const uint8_t *p_;
-  const uint8_t *fin_;
-};
-
-std::vector<uint8_t> empaquetar_eventos(const repeticion &r)
-{
-  std::vector<uint8_t> v;
-  entrada_juego antes;
-  uint32_t fotograma = 0;
-  for (const cambio_entrada &c : r.cambios) {
-    poner_varint(v, c.fotograma - fotograma);
-    fotograma = c.fotograma;
-    const entrada_juego &e = c.entrada;
-    uint8_t mascara = 0;
-    mascara |= e.celda != antes.celda ? CAMBIA_CELDA : 0;
-    mascara |= e.botones != antes.botones ? CAMBIA_BOTONES : 0;
-    mascara |= e.rueda != antes.rueda ? CAMBIA_RUEDA : 0;
-    mascara |= e.teclas != antes.teclas ? CAMBIA_TECLAS : 0;
-    mascara |= e.abandono ? ABANDONO : 0;
-    v.push_back(mascara);
-    if (mascara & CAMBIA_CELDA) {
-      v.push_back(e.celda);
-    }
-    if (mascara & CAMBIA_BOTONES) {
-      v.push_back(e.botones);
-    }
-    if (mascara & CAMBIA_RUEDA) {
-      v.push_back(static_cast<uint8_t>(e.rueda));
-    }
-    if (mascara & CAMBIA_TECLAS) {
-      v.push_back(e.teclas);
-    }
-    antes = e;
-    antes.abandono = 0;
-  }
-  return v;
-}
-
-bool desempaquetar_eventos(const std::vector<uint8_t> &v, uint32_t cuantos, uint32_t fotogramas,
-                           std::vector<cambio_entrada> &cambios, std::string &error)
-{
-  lector_eventos l(v.data(), v.size());
-  entrada_juego e;
-  uint32_t fotograma = 0;
-  cambios.clear();
-  cambios.reserve(cuantos);
-  for (uint32_t i = 0; i < cuantos; ++i) {
-    uint32_t salto;
-    uint8_t mascara;
-    if (!l.varint(salto) || !l.byte(mascara)) {
-      error = "the input ends inside change " + std::to_string(i);
-      return false;
-    }
-    if ((i > 0 && salto == 0) || salto >= fotogramas - fotograma || (mascara & ~0x1fu) != 0) {
-      error = "change " + std::to_string(i) + " is out of order or beyond the last frame";
-      return false;
-    }
-    fotograma += salto;
-    e.abandono = (mascara & ABANDONO) != 0;
-    uint8_t b = 0;
-    if ((mascara & CAMBIA_CELDA) && !(l.byte(b) && (b < NUM_CELDAS || b == CELDA_NINGUNA))) {
-      error = "change " + std::to_string(i) + " names no cell";
-      return false;
-    }
-    e.celda = (mascara & CAMBIA_CELDA) ? b : e.celda;
-    if ((mascara & CAMBIA_BOTONES) && !(l.byte(b) && b <= 2)) {
-      error = "change " + std::to_string(i) + " presses no button";
-      return false;
-    }
-    e.botones = (mascara & CAMBIA_BOTONES) ? b : e.botones;
-    if ((mascara & CAMBIA_RUEDA) && !(l.byte(b) && (b == 0 || b == 1 || b == 0xff))) {
-      error = "change " + std::to_string(i) + " turns the wheel out of its range";
-      return false;
-    }
-    e.rueda = (mascara & CAMBIA_RUEDA) ? static_cast<int8_t>(b) : e.rueda;
-    if ((mascara & CAMBIA_TECLAS) && !(l.byte(b) && (b & ~0x1fu) == 0)) {
-      error = "change " + std::to_string(i) + " holds keys that do not act";
-      return false;
-    }
-    e.teclas = (mascara & CAMBIA_TECLAS) ? b : e.teclas;
-    if (e.abandono && i + 1 != cuantos) {
-      error = "the player leaves before the last change";
-      return false;
-    }
-    cambios.push_back({fotograma, e});
-  }
-  if (!l.al_final()) {
-    error = "bytes after the last change";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::vector<uint8_t> codificar_repeticion(const repeticion &r)
 {
-  const std::vector<uint8_t> eventos = empaquetar_eventos(r);
+  const std::vector<uint8_t> eventos = eventos_repeticion(r);
   uLongf largo = compressBound(eventos.size());
   std::vector<uint8_t> comprimido(largo);
   compress2(comprimido.data(), &largo, eventos.data(), eventos.size(), Z_BEST_COMPRESSION);
   comprimido.resize(largo);
-
-  const cabecera_repeticion &c = r.cabecera;
-  std::vector<uint8_t> v(MAGIA, MAGIA + 4);
-  poner(v, VERSION_FORMATO_REPETICION, 2);
-  poner(v, c.version_reglas, 2);
-  poner(v, c.hash_niveles, 8);
-  poner(v, c.semilla, 8);
-  poner(v, static_cast<uint8_t>(c.nivel), 1);
-  poner(v, c.banderas, 1);
-  poner(v, c.motivo_fin, 1);
-  poner(v, static_cast<uint8_t>(c.fases), 1);
-  poner(v, static_cast<uint32_t>(c.puntos), 4);
-  poner(v, c.fotogramas, 4);
-  poner(v, c.hash_final, 8);
-  poner(v, static_cast<uint64_t>(c.fecha), 8);
-  poner_texto(v, c.nombre, LONG_NOMBRE);
-  poner_texto(v, c.codigo, LONG_COD);
-  poner(v, r.cambios.size(), 4);
-  poner(v, comprimido.size(), 4);
-  poner(v, eventos.size(), 4);
-  uLong crc = crc32(0, v.data(), static_cast<uInt>(v.size()));
-  crc = crc32(crc, comprimido.data(), static_cast<uInt>(comprimido.size()));
-  poner(v, crc, 4);
-  v.insert(v.end(), comprimido.begin(), comprimido.end());
-  return v;
-}
-
-bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c, std::string &error)
-{
-  if (n > MAX_BYTES_REPETICION) {
-    error = "the recording is larger than " + std::to_string(MAX_BYTES_REPETICION) + " bytes";
-    return false;
-  }
-  if (n < LARGO_CABECERA || memcmp(d, MAGIA, 4) != 0) {
-    error = "not a fotonauta recording";
-    return false;
-  }
-  const uint16_t formato = static_cast<uint16_t>(tomar(d + 4, 2));
-  if (formato != VERSION_FORMATO_REPETICION) {
-    error = "recording format " + std::to_string(formato) + " is not one this program reads";
-    return false;
-  }
-  const uint32_t cuantos = static_cast<uint32_t>(tomar(d + 84, 4));
-  const uint32_t largo_comprimido = static_cast<uint32_t>(tomar(d + 88, 4));
-  const uint32_t largo_eventos = static_cast<uint32_t>(tomar(d + 92, 4));
-  if (largo_comprimido != n - LARGO_CABECERA) {
-    error = "the recording is cut short or has bytes after its end";
-    return false;
-  }
-  uLong crc = crc32(0, d, POS_CRC);
-  crc = crc32(crc, d + LARGO_CABECERA, largo_comprimido);
-  if (crc != tomar(d + POS_CRC, 4)) {
-    error = "the recording is damaged (its checksum does not match)";
-    return false;
-  }
-
-  c.version_reglas = static_cast<uint16_t>(tomar(d + 6, 2));
-  c.hash_niveles = tomar(d + 8, 8);
-  c.semilla = tomar(d + 16, 8);
-  c.nivel = static_cast<int8_t>(d[24]);
-  c.banderas = d[25];
-  c.motivo_fin = d[26];
-  c.fases = static_cast<int8_t>(d[27]);
-  c.puntos = static_cast<int32_t>(tomar(d + 28, 4));
-  c.fotogramas = static_cast<uint32_t>(tomar(d + 32, 4));
-  c.hash_final = tomar(d + 36, 8);
-  c.fecha = static_cast<int64_t>(tomar(d + 44, 8));
-  tomar_texto(d + 52, LONG_NOMBRE, c.nombre);
-  tomar_texto(d + 72, LONG_COD, c.codigo);
-
-  if (c.fotogramas == 0 || c.fotogramas > MAX_FOTOGRAMAS_REPETICION) {
-    error = "the recording claims " + std::to_string(c.fotogramas) + " frames, outside 1 to " +
-            std::to_string(MAX_FOTOGRAMAS_REPETICION);
-    return false;
-  }
-  if (c.nivel < 0 || c.nivel >= NUM_NIVELES || (c.banderas & ~(REPETICION_ENTRENAMIENTO | REPETICION_SUELTO)) != 0 ||
-      c.motivo_fin > fin_completado || c.fases < 0 || c.fases > NUM_NIVELES) {
-    error = "the recording's start or end is not one a game can have";
-    return false;
-  }
-  if (!texto_valido(d + 52, LONG_NOMBRE, false) || !texto_valido(d + 72, LONG_COD, true)) {
-    error = "the recording's name or code holds characters the game never writes there";
-    return false;
-  }
-  if (cuantos > c.fotogramas || largo_eventos > MAX_BYTES_EVENTOS_REPETICION ||
-      largo_eventos > static_cast<size_t>(cuantos) * 10) {
-    error = "the recording's input is larger than its frames allow";
-    return false;
-  }
-  return true;
+  return montar_repeticion(r, comprimido, eventos.size());
 }
 
 bool decodificar_repeticion(const uint8_t *d, size_t n, repeticion &r, std::string &error)
 {
-  cabecera_repeticion &c = r.cabecera;
-  if (!leer_cabecera_repeticion(d, n, c, error)) {
+  entrada_empaquetada e;
+  if (!leer_cabecera_repeticion(d, n, r.cabecera, e, error)) {
     return false;
   }
-  const uint32_t cuantos = static_cast<uint32_t>(tomar(d + 84, 4));
-  const uint32_t largo_comprimido = static_cast<uint32_t>(tomar(d + 88, 4));
-  const uint32_t largo_eventos = static_cast<uint32_t>(tomar(d + 92, 4));
-
   // Unpacked into exactly the room it claims: a stream that would unpack
   // further is refused, however it was made.
-  std::vector<uint8_t> eventos(largo_eventos);
-  uLongf largo = largo_eventos;
-  const int z = uncompress(eventos.data(), &largo, d + LARGO_CABECERA, largo_comprimido);
-  if (z != Z_OK || largo != largo_eventos) {
+  std::vector<uint8_t> eventos(e.largo_eventos);
+  uLongf largo = e.largo_eventos;
+  const int z = uncompress(eventos.data(), &largo, d + e.inicio, e.largo);
+  if (z != Z_OK || largo != e.largo_eventos) {
     error = "the recording's input does not unpack to its stated size";
     return false;
   }
-  return desempaquetar_eventos(eventos, cuantos, c.fotogramas, r.cambios, error);
+  return leer_eventos_repeticion(eventos.data(), eventos.size(), e, r, error);
 }
 
 bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::string &error)

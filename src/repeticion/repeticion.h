@@ -96,6 +96,28 @@ bool decodificar_repeticion(const uint8_t *datos, size_t n, repeticion &r, std::
 // known at the cost of one pass of the checksum.
 bool leer_cabecera_repeticion(const uint8_t *datos, size_t n, cabecera_repeticion &c, std::string &error);
 
+// The same reading in three steps, for a host that unpacks the input with
+// its own zlib (a browser): the header, which also says where the packed
+// input lies and exactly what it unpacks to; the input unpacked by the
+// host, refusing a stream that would unpack past that size; and the
+// unpacked input read into the changes (r.cabecera read first).
+struct entrada_empaquetada {
+  size_t inicio = 0;         // where the zlib stream starts in the file
+  size_t largo = 0;          // its bytes, to the file's end
+  size_t largo_eventos = 0;  // what it unpacks to, exactly
+  uint32_t cambios = 0;      // the changes it holds
+};
+bool leer_cabecera_repeticion(const uint8_t *datos, size_t n, cabecera_repeticion &c, entrada_empaquetada &e,
+                              std::string &error);
+bool leer_eventos_repeticion(const uint8_t *eventos, size_t n, const entrada_empaquetada &e, repeticion &r,
+                             std::string &error);
+
+// And writing in three steps: the input unpacked, packed by the caller with
+// zlib, and the file made around it.
+std::vector<uint8_t> eventos_repeticion(const repeticion &r);
+std::vector<uint8_t> montar_repeticion(const repeticion &r, const std::vector<uint8_t> &empaquetada,
+                                       size_t largo_eventos);
+
 // The file, written through a new file renamed over the old one.
 bool guardar_repeticion(const std::string &ruta, const repeticion &r, std::string &error);
 bool leer_repeticion(const std::string &ruta, repeticion &r, std::string &error);

@@ -11,10 +11,7 @@ void empezar_grabacion(repeticion &r, const inicio_partida &inicio)
   c.nivel = inicio.nivel;
   c.banderas = static_cast<uint8_t>((inicio.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) |
                                     (inicio.suelto ? REPETICION_SUELTO : 0));
-  c.hash_niveles = hash_niveles();
-  if (inicio.suelto && nivel_sustituto[inicio.nivel] != nullptr) {
-    c.hash_niveles = hash_nivel(*nivel_sustituto[inicio.nivel]);
-  }
+  c.hash_niveles = inicio.suelto && inicio.nivel_suelto != nullptr ? hash_nivel(*inicio.nivel_suelto) : hash_niveles();
 }
 
 namespace {
@@ -63,9 +60,9 @@ void grabar_fotograma(repeticion &r, const entrada_juego &entrada)
 void terminar_grabacion(repeticion &r)
 {
   cabecera_repeticion &c = r.cabecera;
-  c.motivo_fin = dt_bucle.motivo_fin;
-  c.puntos = dt_partida.puntos;
-  c.fases = dt_partida.fases_superadas;
+  c.motivo_fin = nucleo.dt_bucle.motivo_fin;
+  c.puntos = nucleo.dt_partida.puntos;
+  c.fases = nucleo.dt_partida.fases_superadas;
   c.hash_final = hash_estado();
 }
 
@@ -96,12 +93,8 @@ bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel
   inicio.suelto = uno_solo;
   inicio.nivel = c.nivel;
   inicio.version_reglas = c.version_reglas;
-  const nivel_texto *antes = nivel_sustituto[c.nivel];
-  if (uno_solo) {
-    nivel_sustituto[c.nivel] = suelto;
-  }
+  inicio.nivel_suelto = uno_solo ? suelto : nullptr;
   empezar_partida(inicio, ganchos);
-  nivel_sustituto[c.nivel] = antes;
   return true;
 }
 
@@ -145,29 +138,22 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
     k.cabecera = c;
     k.cabecera.fotogramas = 0;
   }
-  const uint8_t uno_solo = (c.banderas & REPETICION_SUELTO) != 0;
-  const nivel_texto *antes = nivel_sustituto[c.nivel];
-  while (l.fotograma < c.fotogramas && dt_bucle.motivo_fin == jugando && !(o.parar_en_trampa && v.trampas)) {
+  while (l.fotograma < c.fotogramas && nucleo.dt_bucle.motivo_fin == jugando && !(o.parar_en_trampa && v.trampas)) {
     const bool logico = fotograma_logico();
     entrada_juego e = entrada_siguiente(l);
     if (o.canonica != nullptr && logico) {
       grabar_entrada(*o.canonica, e);
     }
-    // A level played alone starts again from its own bytes after a lost life.
-    if (uno_solo) {
-      nivel_sustituto[c.nivel] = suelto;
-    }
     jugar_fotograma(e, nullptr);
-    nivel_sustituto[c.nivel] = antes;
     if (o.canonica != nullptr) {
       grabar_fotograma(*o.canonica, e);
     }
-    v.trampas = v.trampas || trampas != 0;
+    v.trampas = v.trampas || nucleo.trampas != 0;
   }
   v.fotogramas = l.fotograma;
-  v.motivo_fin = dt_bucle.motivo_fin;
-  v.puntos = dt_partida.puntos;
-  v.fases = dt_partida.fases_superadas;
+  v.motivo_fin = nucleo.dt_bucle.motivo_fin;
+  v.puntos = nucleo.dt_partida.puntos;
+  v.fases = nucleo.dt_partida.fases_superadas;
   v.hash_final = hash_estado();
 
   if (v.motivo_fin == jugando) {

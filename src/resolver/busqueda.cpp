@@ -81,23 +81,23 @@ int centro_y(uint8_t c)
 
 bool fuera_del_tablero()
 {
-  return dt_rayo.x <= 0 || dt_rayo.x >= RAYO_MAX_X || dt_rayo.y <= 0 || dt_rayo.y >= RAYO_MAX_Y;
+  return nucleo.dt_rayo.x <= 0 || nucleo.dt_rayo.x >= RAYO_MAX_X || nucleo.dt_rayo.y <= 0 || nucleo.dt_rayo.y >= RAYO_MAX_Y;
 }
 
 void fijar_dir(uint8_t dir)
 {
-  dt_rayo.dir = dir;
-  dt_rayo.dx = paso_dx[dir];
-  dt_rayo.dy = paso_dy[dir];
+  nucleo.dt_rayo.dir = dir;
+  nucleo.dt_rayo.dx = paso_dx[dir];
+  nucleo.dt_rayo.dy = paso_dy[dir];
 }
 
 void cargar_modelo(const uint8_t *bytes, int nivel, modelo &m)
 {
   cargar_tablero(bytes, nivel);
-  memcpy(m.tablero, est_nivel, sizeof est_nivel);
-  m.salida = dt_rayo.punto[0];
-  m.celda_puerta = dt_rayo.celda_puerta;
-  m.dir_receptor = dt_rayo.dir_receptor;
+  memcpy(m.tablero, nucleo.est_nivel, sizeof nucleo.est_nivel);
+  m.salida = nucleo.dt_rayo.punto[0];
+  m.celda_puerta = nucleo.dt_rayo.celda_puerta;
+  m.dir_receptor = nucleo.dt_rayo.dir_receptor;
   m.giratorios = false;
   for (int c = 0; c < NUM_CELDAS; ++c) {
     const uint8_t t = m.tablero[c].tipo;
@@ -111,17 +111,17 @@ void cargar_modelo(const uint8_t *bytes, int nivel, modelo &m)
 // logic frames on, and the beam's start and receiver as loaded.
 void poner_modelo(const modelo &m, int fase)
 {
-  memcpy(est_nivel, m.tablero, sizeof est_nivel);
-  for (celda &e : est_nivel) {
+  memcpy(nucleo.est_nivel, m.tablero, sizeof nucleo.est_nivel);
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == espejo_giratorio) {
       e.valor = static_cast<uint8_t>((e.valor + fase) % 16);
     } else if (e.tipo == polarizador_reflectante_giratorio || e.tipo == polarizador_absorbente_giratorio) {
       e.valor = static_cast<uint8_t>((e.valor + fase) % 8);
     }
   }
-  dt_rayo.punto[0] = m.salida;
-  dt_rayo.celda_puerta = m.celda_puerta;
-  dt_rayo.dir_receptor = m.dir_receptor;
+  nucleo.dt_rayo.punto[0] = m.salida;
+  nucleo.dt_rayo.celda_puerta = m.celda_puerta;
+  nucleo.dt_rayo.dir_receptor = m.dir_receptor;
 }
 
 // The scratch board of the search: every cell where a choice is made or the
@@ -131,7 +131,7 @@ void preparar_busqueda(const modelo &m, int fase, uint8_t parada[NUM_CELDAS])
 {
   poner_modelo(m, fase);
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
+    celda &e = nucleo.est_nivel[c];
     parada[c] = parada_no;
     if (e.tipo == espejo) {
       parada[c] = parada_espejo;
@@ -163,28 +163,28 @@ struct llegada {
 // does, until the trace stops.
 llegada seguir(bool primer_tramo)
 {
-  dt_rayo.estado = rayo_en_curso;
+  nucleo.dt_rayo.estado = rayo_en_curso;
   // Past the first stretch the list holds more than the start; the engine
   // only asks whether it does, and checks new corners against the list.
-  dt_rayo.n_puntos = 1;
+  nucleo.dt_rayo.n_puntos = 1;
   if (!primer_tramo) {
-    dt_rayo.punto[1] = {dt_rayo.x, dt_rayo.y, dt_rayo.dir};
-    dt_rayo.n_puntos = 2;
+    nucleo.dt_rayo.punto[1] = {nucleo.dt_rayo.x, nucleo.dt_rayo.y, nucleo.dt_rayo.dir};
+    nucleo.dt_rayo.n_puntos = 2;
   }
-  const int16_t al_empezar = dt_rayo.n_puntos;
-  while (dt_rayo.estado == rayo_en_curso) {
+  const int16_t al_empezar = nucleo.dt_rayo.n_puntos;
+  while (nucleo.dt_rayo.estado == rayo_en_curso) {
     comprobar_avanzar();
     if (fuera_del_tablero()) {
-      dt_rayo.estado = rayo_detenido;
+      nucleo.dt_rayo.estado = rayo_detenido;
     }
   }
   llegada l{};
-  l.estado = dt_rayo.estado;
-  l.x = dt_rayo.x;
-  l.y = dt_rayo.y;
-  l.dir = dt_rayo.dir;
+  l.estado = nucleo.dt_rayo.estado;
+  l.x = nucleo.dt_rayo.x;
+  l.y = nucleo.dt_rayo.y;
+  l.dir = nucleo.dt_rayo.dir;
   // The stop itself adds one point; any other means a corner.
-  l.primer_tramo = primer_tramo && dt_rayo.n_puntos <= al_empezar + 1;
+  l.primer_tramo = primer_tramo && nucleo.dt_rayo.n_puntos <= al_empezar + 1;
   l.celda = CELDA_NINGUNA;
   if (l.x > 0 && l.y > 0 && l.x < RAYO_MAX_X && l.y < RAYO_MAX_Y) {
     l.celda = static_cast<uint8_t>(l.x / 4 + (l.y / 4) * COLUMNAS);
@@ -254,7 +254,7 @@ int sorteo_guionado()
 void blancos_como_minas(bool era_blanco[NUM_CELDAS])
 {
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
+    celda &e = nucleo.est_nivel[c];
     era_blanco[c] = e.tipo == detonador && e.valor == DETONADOR_EN_PIE;
     if (era_blanco[c]) {
       e.tipo = mina;
@@ -265,7 +265,7 @@ void blancos_como_minas(bool era_blanco[NUM_CELDAS])
 // The cell whose centre the last trace ended on.
 uint8_t celda_final()
 {
-  const punto_rayo &fin = dt_rayo.punto[dt_rayo.n_puntos - 1];
+  const punto_rayo &fin = nucleo.dt_rayo.punto[nucleo.dt_rayo.n_puntos - 1];
   return static_cast<uint8_t>(fin.x / 4 + (fin.y / 4) * COLUMNAS);
 }
 
@@ -278,22 +278,22 @@ bool confirmar(const modelo &m, const camino &k)
   siguiente_sorteo = 0;
   for (const eleccion_camino &e : k.elecciones) {
     if (e.parada == parada_espejo) {
-      est_nivel[e.celda].valor = e.valor;
+      nucleo.est_nivel[e.celda].valor = e.valor;
     } else if (e.parada == parada_reemisor) {
       sorteos_guion.push_back(e.valor);
     }
   }
   bool era_blanco[NUM_CELDAS];
   blancos_como_minas(era_blanco);
-  int (*anterior)() = sorteo_reemisor;
-  sorteo_reemisor = sorteo_guionado;
+  int (*anterior)() = nucleo.sorteo_reemisor;
+  nucleo.sorteo_reemisor = sorteo_guionado;
   calcular_rayo();
-  sorteo_reemisor = anterior;
+  nucleo.sorteo_reemisor = anterior;
   if (k.destino == CELDA_NINGUNA) {
-    return dt_rayo.estado == rayo_conectado;
+    return nucleo.dt_rayo.estado == rayo_conectado;
   }
-  const punto_rayo &ultimo = dt_rayo.punto[dt_rayo.n_puntos - 1];
-  return dt_rayo.estado == rayo_mina && ultimo.x == centro_x(k.destino) && ultimo.y == centro_y(k.destino);
+  const punto_rayo &ultimo = nucleo.dt_rayo.punto[nucleo.dt_rayo.n_puntos - 1];
+  return nucleo.dt_rayo.estado == rayo_mina && ultimo.x == centro_x(k.destino) && ultimo.y == centro_y(k.destino);
 }
 
 // The cheapest way, at one phase of the self-turning pieces, from the
@@ -303,7 +303,7 @@ camino buscar_camino(const modelo &m, int fase, uint8_t meta)
   uint8_t parada[NUM_CELDAS];
   preparar_busqueda(m, fase, parada);
   celda tablero_busqueda[NUM_CELDAS];
-  memcpy(tablero_busqueda, est_nivel, sizeof est_nivel);
+  memcpy(tablero_busqueda, nucleo.est_nivel, sizeof nucleo.est_nivel);
 
   std::vector<nodo> nodos;
   int mejor[NUM_CELDAS][ANGULOS];
@@ -334,8 +334,8 @@ camino buscar_camino(const modelo &m, int fase, uint8_t meta)
     cola.push({coste, static_cast<int>(nodos.size()) - 1});
   };
 
-  dt_rayo.x = m.salida.x;
-  dt_rayo.y = m.salida.y;
+  nucleo.dt_rayo.x = m.salida.x;
+  nucleo.dt_rayo.y = m.salida.y;
   fijar_dir(m.salida.dir);
   anadir(seguir(true), 0, -1, 0);
 
@@ -349,7 +349,7 @@ camino buscar_camino(const modelo &m, int fase, uint8_t meta)
       if (confirmar(m, hallado)) {
         return hallado;
       }
-      memcpy(est_nivel, tablero_busqueda, sizeof est_nivel);
+      memcpy(nucleo.est_nivel, tablero_busqueda, sizeof nucleo.est_nivel);
       continue;
     }
     if (mejor[n.en.celda][n.en.dir] < coste) {
@@ -373,11 +373,11 @@ camino buscar_camino(const modelo &m, int fase, uint8_t meta)
           const celda &e = m.tablero[n.en.celda];
           extra = m.libre[n.en.celda] ? COSTE_ESPEJO_LIBRE : (e.valor == a ? 0 : distancia_angulo(e.valor, a) + 1);
         }
-        dt_rayo.x = n.en.x;
-        dt_rayo.y = n.en.y;
+        nucleo.dt_rayo.x = n.en.x;
+        nucleo.dt_rayo.y = n.en.y;
         fijar_dir(nueva);
-        dt_rayo.x = static_cast<int8_t>(dt_rayo.x + dt_rayo.dx);
-        dt_rayo.y = static_cast<int8_t>(dt_rayo.y + dt_rayo.dy);
+        nucleo.dt_rayo.x = static_cast<int8_t>(nucleo.dt_rayo.x + nucleo.dt_rayo.dx);
+        nucleo.dt_rayo.y = static_cast<int8_t>(nucleo.dt_rayo.y + nucleo.dt_rayo.dy);
         if (fuera_del_tablero()) {
           continue;
         }
@@ -385,11 +385,11 @@ camino buscar_camino(const modelo &m, int fase, uint8_t meta)
       }
     } else {
       for (int s = 0; s < SORTEOS; ++s) {
-        dt_rayo.x = n.en.x;
-        dt_rayo.y = n.en.y;
+        nucleo.dt_rayo.x = n.en.x;
+        nucleo.dt_rayo.y = n.en.y;
         fijar_dir(static_cast<uint8_t>((d + 12 + s) % ANGULOS));
-        dt_rayo.x = static_cast<int8_t>(dt_rayo.x + dt_rayo.dx);
-        dt_rayo.y = static_cast<int8_t>(dt_rayo.y + dt_rayo.dy);
+        nucleo.dt_rayo.x = static_cast<int8_t>(nucleo.dt_rayo.x + nucleo.dt_rayo.dx);
+        nucleo.dt_rayo.y = static_cast<int8_t>(nucleo.dt_rayo.y + nucleo.dt_rayo.dy);
         if (fuera_del_tablero()) {
           continue;
         }
@@ -427,17 +427,17 @@ bool en_peligro(const modelo &m)
   blancos_como_minas(era_blanco);
   bool incierta[NUM_CELDAS];
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    celda &e = est_nivel[c];
+    celda &e = nucleo.est_nivel[c];
     incierta[c] = m.libre[c] || e.tipo == reemisor;
     if (incierta[c]) {
       e.tipo = mina;
     }
   }
   calcular_rayo();
-  if (dt_rayo.estado == rayo_sobrecarga) {
+  if (nucleo.dt_rayo.estado == rayo_sobrecarga) {
     return true;
   }
-  if (dt_rayo.estado != rayo_mina) {
+  if (nucleo.dt_rayo.estado != rayo_mina) {
     return false;
   }
   const uint8_t c = celda_final();
@@ -605,10 +605,8 @@ bool buscar_plan_en_tablero(const uint8_t *bytes, int nivel, plan_nivel &plan, s
 
 bool buscar_plan(const uint8_t *bytes, int nivel, plan_nivel &plan, std::string &error, uint8_t orden)
 {
-  static instantanea_nucleo guardado;
-  guardar_nucleo(guardado);
+  const estado_nucleo partida = nucleo;
   const bool hallado = buscar_plan_en_tablero(bytes, nivel, plan, error, orden);
-  restaurar_nucleo(guardado);
+  nucleo = partida;
   return hallado;
 }
-

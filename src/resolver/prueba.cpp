@@ -36,7 +36,7 @@ struct jugador {
 bool blancos_alcanzados(const std::vector<uint8_t> &blancos)
 {
   for (uint8_t c : blancos) {
-    const celda &e = est_nivel[c];
+    const celda &e = nucleo.est_nivel[c];
     if (e.tipo == detonador && e.valor == DETONADOR_EN_PIE) {
       return false;
     }
@@ -46,7 +46,7 @@ bool blancos_alcanzados(const std::vector<uint8_t> &blancos)
 
 bool en_peligro()
 {
-  return dt_rayo.estado == rayo_mina || dt_rayo.estado == rayo_sobrecarga;
+  return nucleo.dt_rayo.estado == rayo_mina || nucleo.dt_rayo.estado == rayo_sobrecarga;
 }
 
 bool se_mueve_solo(uint8_t tipo)
@@ -72,20 +72,20 @@ std::vector<uint8_t> espejos_del_rayo(bool gobernables, bool *movil = nullptr)
     }
     const uint8_t c = static_cast<uint8_t>(x / 4 + (y / 4) * COLUMNAS);
     // On a cell's edge the beam touches the cells on both sides of it.
-    const bool pieza_movil = se_mueve_solo(est_nivel[c].tipo) ||
-                             (x % 4 == 0 && x > 0 && se_mueve_solo(est_nivel[c - 1].tipo)) ||
-                             (y % 4 == 0 && y > 0 && se_mueve_solo(est_nivel[c - COLUMNAS].tipo));
+    const bool pieza_movil = se_mueve_solo(nucleo.est_nivel[c].tipo) ||
+                             (x % 4 == 0 && x > 0 && se_mueve_solo(nucleo.est_nivel[c - 1].tipo)) ||
+                             (y % 4 == 0 && y > 0 && se_mueve_solo(nucleo.est_nivel[c - COLUMNAS].tipo));
     alguna |= pieza_movil;
     if (gobernables && pieza_movil) {
       espejos.clear();
-    } else if (x % 4 == 2 && y % 4 == 2 && est_nivel[c].tipo == espejo) {
+    } else if (x % 4 == 2 && y % 4 == 2 && nucleo.est_nivel[c].tipo == espejo) {
       espejos.push_back(c);
     }
   };
-  const int n = dt_rayo.n_puntos;
+  const int n = nucleo.dt_rayo.n_puntos;
   for (int i = 0; i + 1 < n; ++i) {
-    const punto_rayo &a = dt_rayo.punto[i];
-    const punto_rayo &b = dt_rayo.punto[i + 1];
+    const punto_rayo &a = nucleo.dt_rayo.punto[i];
+    const punto_rayo &b = nucleo.dt_rayo.punto[i + 1];
     if (a.dir == DIR_SALTO) {
       // A jump: a fibre's from its end's centre, a re-emitter's from one
       // step short of its centre.
@@ -101,7 +101,7 @@ std::vector<uint8_t> espejos_del_rayo(bool gobernables, bool *movil = nullptr)
     }
   }
   if (n > 0) {
-    mirar(dt_rayo.punto[n - 1].x, dt_rayo.punto[n - 1].y);
+    mirar(nucleo.dt_rayo.punto[n - 1].x, nucleo.dt_rayo.punto[n - 1].y);
   }
   if (movil != nullptr) {
     *movil = alguna;
@@ -120,13 +120,13 @@ int sorteo_recto()
 // takes it straight on.
 uint8_t estado_con_angulo(uint8_t c, uint8_t a)
 {
-  static instantanea_nucleo antes;
-  guardar_nucleo(antes);
-  est_nivel[c].valor = a;
-  sorteo_reemisor = sorteo_recto;
+  // The run goes on from the state as it was: a copy of it is put back.
+  const estado_nucleo antes = nucleo;
+  nucleo.est_nivel[c].valor = a;
+  nucleo.sorteo_reemisor = sorteo_recto;
   calcular_rayo();
-  const uint8_t estado = dt_rayo.estado;
-  restaurar_nucleo(antes);
+  const uint8_t estado = nucleo.dt_rayo.estado;
+  nucleo = antes;
   return estado;
 }
 
@@ -141,9 +141,9 @@ int subida(uint8_t estado)
 // given, holds how the beam ends at each angle.
 int pico_al_girar(uint8_t c, uint8_t angulo, int sentido, const uint8_t *estados = nullptr)
 {
-  int sobrecarga = dt_partida.sobrecarga;
+  int sobrecarga = nucleo.dt_partida.sobrecarga;
   int pico = sobrecarga;
-  for (int a = est_nivel[c].valor; a != angulo;) {
+  for (int a = nucleo.est_nivel[c].valor; a != angulo;) {
     a = (a + sentido + ANGULOS) % ANGULOS;
     const uint8_t e = estados != nullptr ? estados[a] : estado_con_angulo(c, static_cast<uint8_t>(a));
     sobrecarga = std::max(0, sobrecarga + subida(e));
@@ -199,7 +199,7 @@ bool buscar_rescate(const jugador &j, const plan_nivel &plan, giro &mejor)
       continue;
     }
     visto[*c] = true;
-    const uint8_t valor = est_nivel[*c].valor;
+    const uint8_t valor = nucleo.est_nivel[*c].valor;
     int paso = -1;
     for (size_t k = j.siguiente; k < plan.size(); ++k) {
       const paso_plan &p = plan[k];
@@ -217,7 +217,7 @@ bool buscar_rescate(const jugador &j, const plan_nivel &plan, giro &mejor)
     }
     uint8_t estados[ANGULOS];
     for (int a = 0; a < ANGULOS; ++a) {
-      estados[a] = a == valor ? dt_rayo.estado : estado_con_angulo(*c, static_cast<uint8_t>(a));
+      estados[a] = a == valor ? nucleo.dt_rayo.estado : estado_con_angulo(*c, static_cast<uint8_t>(a));
     }
     for (int a = 0; a < ANGULOS; ++a) {
       const bool vale = paso >= 0 ? a == plan[paso].angulo : subida(estados[a]) < 0;
@@ -241,8 +241,8 @@ bool buscar_rescate(const jugador &j, const plan_nivel &plan, giro &mejor)
 // trace: waiting would only draw that out.)
 bool hay_que_enfriar(uint8_t c, uint8_t angulo, int sentido)
 {
-  const int pasos = ((angulo - est_nivel[c].valor) * sentido + ANGULOS) % ANGULOS;
-  const int sobrecarga = dt_partida.sobrecarga;
+  const int pasos = ((angulo - nucleo.est_nivel[c].valor) * sentido + ANGULOS) % ANGULOS;
+  const int sobrecarga = nucleo.dt_partida.sobrecarga;
   if (sobrecarga == 0 || en_peligro() || sobrecarga + SUBIDA_MINA * pasos < SOBRECARGA_PRUDENTE) {
     return false;
   }
@@ -258,7 +258,7 @@ bool hay_que_enfriar(uint8_t c, uint8_t angulo, int sentido)
 void decidir(jugador &j, const plan_nivel &plan, entrada_juego &mano)
 {
   if (j.sosteniendo) {
-    const celda &e = est_nivel[j.celda];
+    const celda &e = nucleo.est_nivel[j.celda];
     bool soltar = false;
     if (j.paso < 0) {
       // A rescue: safe already, or at the angle looked for.
@@ -299,7 +299,7 @@ void decidir(jugador &j, const plan_nivel &plan, entrada_juego &mano)
       }
     } else if (!j.hecho[k]) {
       j.fijado[p.celda] = true;
-      const celda &e = est_nivel[p.celda];
+      const celda &e = nucleo.est_nivel[p.celda];
       if (es_espejo(e.tipo) && e.valor != p.angulo) {
         // The shorter way round.
         const int sentido = (p.angulo - e.valor + ANGULOS) % ANGULOS <= ANGULOS / 2 ? 1 : -1;
@@ -319,8 +319,7 @@ void decidir(jugador &j, const plan_nivel &plan, entrada_juego &mano)
 
 bool tiene_reemisores(const uint8_t *bytes)
 {
-  constexpr uint8_t B_REEMISOR = 80;
-  return std::find(bytes, bytes + NUM_CELDAS, B_REEMISOR) != bytes + NUM_CELDAS;
+  return std::any_of(bytes, bytes + NUM_CELDAS, [](uint8_t b) { return elemento_de_byte(b) == ELEMENTO_REEMISOR; });
 }
 
 }  // namespace
@@ -331,7 +330,7 @@ partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
   sim_iniciar(bytes, nivel, opciones);
   if (angulos != nullptr) {
     for (int c = 0; c < NUM_CELDAS; ++c) {
-      celda &e = est_nivel[c];
+      celda &e = nucleo.est_nivel[c];
       if (e.tipo == espejo && angulos[c] != ANGULO_NINGUNO) {
         e.valor = angulos[c];
         e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);
@@ -349,27 +348,23 @@ partida_plan jugar_plan(const uint8_t *bytes, int nivel, const plan_nivel &plan,
     r = sim_fotograma(mano);
   }
   return {r, sim_motivo_perdida(), sim_fotogramas(), sim_pasos_giro(),
-          r == sim_completado && dt_rayo.pendientes != 0};
+          r == sim_completado && nucleo.dt_rayo.pendientes != 0};
 }
 
 bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semilla, repeticion &r)
 {
-  static instantanea_nucleo guardado;
-  guardar_nucleo(guardado);
-  const nivel_texto *antes = nivel_sustituto[0];
-  nivel_sustituto[0] = &nivel;
   // As the editor's Play starts the game: three lives, the level's own
   // gremlins.
-  const inicio_partida inicio{semilla, 0, 1, 0, 0, 0};
+  const inicio_partida inicio{semilla, 0, 1, 0, 0, 0, &nivel, nullptr};
   empezar_grabacion(r, inicio);
   empezar_partida(inicio, nullptr);
-  const int8_t vidas = dt_partida.vidas;
+  const int8_t vidas = nucleo.dt_partida.vidas;
   jugador j{};
   j.hecho.assign(plan.size(), false);
   entrada_juego mano;
   // The player knows the plan from a fresh start only: a lost life ends
   // the try.
-  while (dt_bucle.motivo_fin == jugando && dt_partida.vidas == vidas) {
+  while (nucleo.dt_bucle.motivo_fin == jugando && nucleo.dt_partida.vidas == vidas) {
     entrada_juego e;
     if (fotograma_logico()) {
       decidir(j, plan, mano);
@@ -379,10 +374,8 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
     jugar_fotograma(e, nullptr);
     grabar_fotograma(r, e);
   }
-  const bool ganada = dt_bucle.motivo_fin != jugando && dt_partida.fases_superadas > 0;
+  const bool ganada = nucleo.dt_bucle.motivo_fin != jugando && nucleo.dt_partida.fases_superadas > 0;
   terminar_grabacion(r);
-  nivel_sustituto[0] = antes;
-  restaurar_nucleo(guardado);
   return ganada;
 }
 
@@ -390,7 +383,7 @@ std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &pl
 {
   std::vector<uint8_t> angulos(NUM_CELDAS, ANGULO_NINGUNO);
   for (const paso_plan &p : plan) {
-    if (p.tipo == paso_giro && bytes[p.celda] >= 16 && bytes[p.celda] <= 31 && angulos[p.celda] == ANGULO_NINGUNO) {
+    if (p.tipo == paso_giro && elemento_de_byte(bytes[p.celda]) == ELEMENTO_ESPEJO && angulos[p.celda] == ANGULO_NINGUNO) {
       angulos[p.celda] = static_cast<uint8_t>((p.angulo + ANGULOS / 2) % ANGULOS);
     }
   }
@@ -480,10 +473,8 @@ void probar_plan(const uint8_t *bytes, int nivel, const opciones_resolver &opcio
 
 informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_resolver &opciones)
 {
-  static instantanea_nucleo guardado;
-  guardar_nucleo(guardado);
   informe_nivel inf{};
-  inf.gremlins = gremlins_nivel(nivel);
+  inf.gremlins = gremlins_nivel(nivel, opciones.gremlins);
   inf.azar = tiene_reemisores(bytes);
   contar_arranques_peligrosos(bytes, nivel, inf.azar ? PARTIDAS_AZAR : opciones.partidas, inf);
 
@@ -498,7 +489,6 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
       intento.giros += p.tipo == paso_giro ? 1 : 0;
     }
     if (!intento.encontrado) {
-      restaurar_nucleo(guardado);
       return intento;
     }
     probar_plan(bytes, nivel, opciones, intento);
@@ -515,6 +505,7 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
       opciones_simulacion o;
       o.semilla = semilla_partida(static_cast<uint64_t>(1000 + s));
       o.gremlins = true;
+      o.n_gremlins = static_cast<int8_t>(inf.gremlins);
       const partida_plan p = jugar_plan(bytes, nivel, inf.plan, o);
       inf.a_tiempo_gremlins += p.resultado == sim_completado && p.fotogramas <= LIMITE_FOTOGRAMAS ? 1 : 0;
       ++inf.partidas_gremlins;
@@ -523,7 +514,6 @@ informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_res
       }
     }
   }
-  restaurar_nucleo(guardado);
   return inf;
 }
 

@@ -39,12 +39,14 @@ constexpr int FOTOGRAMAS_ENERGIA = 64 * 16 * 3;
 struct opciones_simulacion {
   uint64_t semilla = 1;   // every random draw of the run follows from it
   bool gremlins = false;  // let the level's gremlins in
+  int8_t n_gremlins = -1; // with gremlins, how many: the level file's count, or -1 for the stored one
   FILE *registro = nullptr;  // if set, one line per logic frame: what the beam did
 };
 
 // Starts level `nivel` (0-62: its floor and, with gremlins, its stored
-// gremlin count) from its 135 bytes as the game does: a game of that level
-// alone, its board loaded, the mirrors scrambled, the meters full.
+// gremlin count unless the options give one) from its 135 bytes as the
+// game does: a game of that level alone, its board loaded, the mirrors
+// scrambled, the meters full.
 void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opciones);
 
 // Plays one frame; returns sim_en_juego, sim_completado or
@@ -180,6 +182,7 @@ struct informe_nivel {
 };
 
 struct opciones_resolver {
+  int8_t gremlins = -1;        // the level file's gremlin count; -1: the stored count of its number
   int partidas = 40;           // random starts for a level without chance
   int partidas_azar = PARTIDAS_AZAR;  // runs of a level with chance
   // The number of the first run; the others follow it. A level's true rate
@@ -191,8 +194,9 @@ struct opciones_resolver {
   void (*progreso)(int hechas, int total) = nullptr;
 };
 
-// Searches a plan and proves it; gives back the game's state (the whole of
-// the rules' state) as it was.
+// Searches a plan and proves it, playing hundreds of runs on the rules'
+// state: a caller that keeps a game copies nucleo before and puts the copy
+// back after.
 informe_nivel resolver_nivel(const uint8_t *bytes, int nivel, const opciones_resolver &opciones);
 
 // The seed that run number `numero` of a proof plays. Runs of nearby

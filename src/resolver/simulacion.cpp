@@ -14,8 +14,7 @@ struct estado_simulacion {
   int pasos_giro;
   int sobrecarga_maxima;
   FILE *registro;
-  nivel_texto nivel;  // the level played, in place of the stored one
-  int indice;         // its number, for its floor and the stored gremlin count
+  nivel_texto nivel;  // the level played alone
 };
 
 estado_simulacion sim;
@@ -24,7 +23,7 @@ estado_simulacion sim;
 // been turned by the player's drive.
 uint8_t en_el_fotograma(uint8_t logico)
 {
-  if (logico && dt_pinchado.espejo != CELDA_NINGUNA) {
+  if (logico && nucleo.dt_pinchado.espejo != CELDA_NINGUNA) {
     ++sim.pasos_giro;
   }
   return 0;
@@ -46,18 +45,14 @@ void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opc
 {
   sim = {};
   sim.registro = opciones.registro;
-  sim.indice = nivel;
   for (int c = 0; c < NUM_CELDAS; ++c) {
     sim.nivel.bytes[c] = bytes[c];
   }
-  sim.nivel.gremlins = static_cast<int8_t>(opciones.gremlins ? -1 : 0);
+  sim.nivel.gremlins = static_cast<int8_t>(opciones.gremlins ? opciones.n_gremlins : 0);
   sim.resultado = sim_en_juego;
 
-  const nivel_texto *antes = nivel_sustituto[nivel];
-  nivel_sustituto[nivel] = &sim.nivel;
   // One life: the run ends with the first one lost, as it was lost.
-  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1, 0}, nullptr);
-  nivel_sustituto[nivel] = antes;
+  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1, 0, &sim.nivel, nullptr}, nullptr);
 }
 
 uint8_t sim_fotograma(const entrada_juego &entrada)
@@ -67,16 +62,12 @@ uint8_t sim_fotograma(const entrada_juego &entrada)
   }
   const bool logico = fotograma_logico();
   entrada_juego e = logico ? entrada : entrada_juego{};
-  // The level's bytes stay in place of the stored ones for the frame.
-  const nivel_texto *antes = nivel_sustituto[sim.indice];
-  nivel_sustituto[sim.indice] = &sim.nivel;
   jugar_fotograma(e, &GANCHOS_SIMULACION);
-  nivel_sustituto[sim.indice] = antes;
   ++sim.fotogramas;
-  if (dt_partida.sobrecarga > sim.sobrecarga_maxima) {
-    sim.sobrecarga_maxima = dt_partida.sobrecarga;
+  if (nucleo.dt_partida.sobrecarga > sim.sobrecarga_maxima) {
+    sim.sobrecarga_maxima = nucleo.dt_partida.sobrecarga;
   }
-  if (sim.resultado == sim_en_juego && (dt_sucesos.bits & suceso_nivel_completado) != 0) {
+  if (sim.resultado == sim_en_juego && (nucleo.dt_sucesos.bits & suceso_nivel_completado) != 0) {
     sim.resultado = sim_completado;
   }
   if (sim.resultado == sim_vida_perdida && sim.motivo == perdida_sobrecarga) {
@@ -84,13 +75,13 @@ uint8_t sim_fotograma(const entrada_juego &entrada)
   }
   if (logico && sim.registro != nullptr) {
     // Where the beam ended, as the cell of its last point.
-    const punto_rayo &fin = dt_rayo.punto[dt_rayo.n_puntos - 1];
+    const punto_rayo &fin = nucleo.dt_rayo.punto[nucleo.dt_rayo.n_puntos - 1];
     const int columna = fin.x / 4;
     const int fila = fin.y / 4;
     const bool dentro = fin.x >= 0 && fin.y >= 0 && columna < COLUMNAS && fila < FILAS;
     fprintf(sim.registro, "fotograma %d estado %d sobrecarga %d energia %d pendientes %d sostenida %d final %d\n",
-            sim.fotogramas - 1, dt_rayo.estado, dt_partida.sobrecarga, dt_partida.energia, dt_rayo.pendientes,
-            dt_bucle.celda_pinchada == CELDA_NINGUNA ? -1 : dt_bucle.celda_pinchada, dentro ? fila * COLUMNAS + columna : -1);
+            sim.fotogramas - 1, nucleo.dt_rayo.estado, nucleo.dt_partida.sobrecarga, nucleo.dt_partida.energia, nucleo.dt_rayo.pendientes,
+            nucleo.dt_bucle.celda_pinchada == CELDA_NINGUNA ? -1 : nucleo.dt_bucle.celda_pinchada, dentro ? fila * COLUMNAS + columna : -1);
   }
   return sim.resultado;
 }
@@ -129,7 +120,7 @@ peligro_arranque sim_peligro_arranque(const uint8_t *bytes, int nivel, const opc
     r = sim_fotograma();
   }
   p.vida_perdida = r == sim_vida_perdida && sim_motivo_perdida() == perdida_sobrecarga;
-  p.mina = p.vida_perdida && dt_rayo.estado == rayo_mina;
+  p.mina = p.vida_perdida && nucleo.dt_rayo.estado == rayo_mina;
   p.fotogramas = sim_fotogramas();
   return p;
 }

@@ -72,10 +72,6 @@ const juego_losetas &losetas()
   return j;
 }
 
-// The rules' state is loaded to know each cell's tile; this process keeps
-// it for nothing else, so one load at a time suffices.
-std::mutex cerrojo_nucleo;
-
 // Each cell's tile as the game shows the level at its start, but for what
 // the game draws at random: a plain mirror shows the angle its byte keeps
 // (as the editor shows it) and a mine its first tile.
@@ -86,16 +82,8 @@ bool losetas_nivel(const std::string &texto, uint8_t grf[NUM_CELDAS])
   if (!interpretar_nivel_texto(texto, n, error)) {
     return false;
   }
-  std::lock_guard<std::mutex> l(cerrojo_nucleo);
-  cargar_tablero(n.bytes, 0);
+  ::losetas_nivel(n.bytes, 0, grf);
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    const celda &k = est_nivel[c];
-    grf[c] = k.grf;
-    if (k.tipo == espejo) {
-      grf[c] = static_cast<uint8_t>(primer_grf[espejo] + ((n.bytes[c] - 16) & 15));
-    } else if (k.tipo == mina) {
-      grf[c] = primer_grf[mina];
-    }
     if (grf[c] >= NUM_LOSETAS_WEB) {
       grf[c] = primer_grf[vacio];
     }
@@ -216,7 +204,6 @@ std::string imagen_nivel(int64_t id, const std::string &texto, bool pequena)
 
 bool comprobar_nivel_servidor(const nivel_texto &n, std::vector<problema_nivel> &problemas)
 {
-  std::lock_guard<std::mutex> l(cerrojo_nucleo);
   problemas = comprobar_nivel(n.bytes, n.gremlins < 0 ? 0 : n.gremlins);
   return problemas.empty();
 }

@@ -43,24 +43,24 @@ void conductor::en_juego()
 {
   ++fotogramas_en_juego;
   // A life lost, not one turned into points by the bonus count.
-  if (dt_partida.vidas < vidas && dt_partida.puntos == puntos) {
+  if (nucleo.dt_partida.vidas < vidas && nucleo.dt_partida.puntos == puntos) {
     ++vidas_perdidas;
     nivel = -1;
   }
-  vidas = dt_partida.vidas;
-  puntos = dt_partida.puntos;
-  if (dt_partida.fases_superadas != fases) {
-    niveles_completados += dt_partida.fases_superadas - fases;
-    fases = dt_partida.fases_superadas;
+  vidas = nucleo.dt_partida.vidas;
+  puntos = nucleo.dt_partida.puntos;
+  if (nucleo.dt_partida.fases_superadas != fases) {
+    niveles_completados += nucleo.dt_partida.fases_superadas - fases;
+    fases = nucleo.dt_partida.fases_superadas;
     nivel = -1;
   }
 
   // One pause in each normal game, once play is under way (the energy has
   // begun to drain), and back; it counts if the energy stood still.
   if (eleccion == menu_partida && pausa_desde == -1 && fotogramas_en_juego >= FOTOGRAMA_PAUSA &&
-      dt_partida.energia < 64 && dt_partida.energia > 8) {
+      nucleo.dt_partida.energia < 64 && nucleo.dt_partida.energia > 8) {
     pausa_desde = fotogramas_en_juego;
-    energia_en_pausa = dt_partida.energia;
+    energia_en_pausa = nucleo.dt_partida.energia;
   }
   if (pausa_desde >= 0) {
     const int t = fotogramas_en_juego - pausa_desde;
@@ -71,7 +71,7 @@ void conductor::en_juego()
     } else {
       arnes_raton(512, 700, 0);
     }
-    if (t == DURACION_PAUSA - 1 && dt_partida.energia == energia_en_pausa) {
+    if (t == DURACION_PAUSA - 1 && nucleo.dt_partida.energia == energia_en_pausa) {
       ++pausas;
     }
     if (t >= DURACION_PAUSA + 3) {
@@ -80,7 +80,7 @@ void conductor::en_juego()
     return;
   }
 
-  if (dt_rayo.n_puntos == 0) {
+  if (nucleo.dt_rayo.n_puntos == 0) {
     mouse_b = 0;  // the level is still starting: hands off
     return;
   }
@@ -98,7 +98,7 @@ void conductor::en_juego()
     }
     jugador_empezar(jugador, std::move(plan));
     // The plans leave gremlins out, as the solver's proof does.
-    for (datos_gremlin &g : dt_gremlin) {
+    for (datos_gremlin &g : nucleo.dt_gremlin) {
       g.espera = -1;
     }
   }
@@ -136,7 +136,7 @@ void conductor::fotograma(int n)
     if (paso_clic == 0) {
       // A new choice. The last game's final level ended it: count it here.
       if (en_partida) {
-        niveles_completados += dt_partida.fases_superadas - fases;
+        niveles_completados += nucleo.dt_partida.fases_superadas - fases;
         en_partida = false;
       }
       menu_visto = true;

@@ -32,7 +32,7 @@ void cargar_prueba(std::initializer_list<const char *> filas, std::initializer_l
   const std::vector<uint8_t> bytes = bytes_tablero(filas);
   cargar_tablero(bytes.data(), nivel);
   auto a = angulos.begin();
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (e.tipo == espejo && a != angulos.end()) {
       e.valor = static_cast<uint8_t>(*a++);
       e.grf = static_cast<uint8_t>(primer_grf[espejo] + e.valor);

@@ -57,7 +57,7 @@ TEST(Editor, GirarRecorreLasVariantesDeCadaElementoSinSalirDeEl)
     if (e < 0) {
       continue;
     }
-    const int n = PALETA[e].variantes - PALETA[e].minimo;
+    const int n = ELEMENTOS[e].variantes - ELEMENTOS[e].minimo;
     uint8_t g = byte;
     for (int k = 1; k <= n; ++k) {
       g = girar_byte(g, 1);
@@ -123,10 +123,10 @@ TEST(Editor, CortarCopiarPegarMoverYRellenarSonUnPasoCadaUno)
   EXPECT_EQ(fila(d.nivel, 7, 13, 2), ".. E3");
   EXPECT_EQ(fila(d.nivel, 8, 13, 2), ".. ..");
   // Cut: copied, then cleared.
-  rellenar(d, r, PALETA[ELEMENTO_SUELO].primero, {"cortar", "cut"});
+  rellenar(d, r, ELEMENTOS[ELEMENTO_SUELO].primero, {"cortar", "cut"});
   EXPECT_EQ(fila(d.nivel, 0, 0, 3), ".. .. tt");
   // Fill a rectangle with targets.
-  rellenar(d, {3, 3, 3, 2}, PALETA[ELEMENTO_DETONADOR].primero, {"rellenar", "fill"});
+  rellenar(d, {3, 3, 3, 2}, ELEMENTOS[ELEMENTO_DETONADOR].primero, {"rellenar", "fill"});
   EXPECT_EQ(fila(d.nivel, 4, 2, 5), ".. tt tt tt ..");
   // Moved by the arrow keys in a burst: one step; pushed against the
   // board's edge it stops there.
@@ -150,7 +150,7 @@ TEST(Editor, UnTrazoYUnaRafagaDeGirosSonUnPasoCadaUno)
 {
   documento d;
   empezar_documento(d, nivel_vacio(), "", nivel_vacio());
-  const uint8_t blanco = PALETA[ELEMENTO_DETONADOR].primero;
+  const uint8_t blanco = ELEMENTOS[ELEMENTO_DETONADOR].primero;
   // A stroke over three frames, the last a quick drag crossing four cells.
   const uint32_t trazo = nuevo_grupo(d);
   pintar_linea(d, 16, 16, blanco, trazo);
@@ -180,7 +180,7 @@ TEST(Editor, UnTrazoYUnaRafagaDeGirosSonUnPasoCadaUno)
   EXPECT_EQ(ficha_de_byte(d.nivel.bytes[40]), "m0");
   EXPECT_EQ(deshecho(d), "paint Mirror");
   EXPECT_EQ(deshecho(d), "paint Target");
-  EXPECT_EQ(d.nivel.bytes[30], PALETA[ELEMENTO_SUELO].primero);
+  EXPECT_EQ(d.nivel.bytes[30], ELEMENTOS[ELEMENTO_SUELO].primero);
   EXPECT_EQ(deshecho(d), "paint Target");
   EXPECT_TRUE(niveles_iguales(d.nivel, nivel_vacio()));
   // Redone, and a change after an undo is a step of its own, even of the
@@ -188,7 +188,7 @@ TEST(Editor, UnTrazoYUnaRafagaDeGirosSonUnPasoCadaUno)
   frase que;
   ASSERT_TRUE(rehacer(d, que));
   EXPECT_EQ(que.es, "pintar Detonador");
-  pintar_linea(d, 16, 16, PALETA[ELEMENTO_SUELO].primero, trazo);
+  pintar_linea(d, 16, 16, ELEMENTOS[ELEMENTO_SUELO].primero, trazo);
   EXPECT_FALSE(rehacer(d, que));
   EXPECT_EQ(deshecho(d), "clear");
   EXPECT_EQ(fila(d.nivel, 1, 0, 3), ".. tt tt");

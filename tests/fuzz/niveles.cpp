@@ -33,7 +33,7 @@ bool es_tipo(uint8_t t)
 
 [[noreturn]] void fallo(const char *que, int traza)
 {
-  std::fprintf(stderr, "trace %d: %s (estado %d, n_puntos %d)\n", traza, que, dt_rayo.estado, dt_rayo.n_puntos);
+  std::fprintf(stderr, "trace %d: %s (estado %d, n_puntos %d)\n", traza, que, nucleo.dt_rayo.estado, nucleo.dt_rayo.n_puntos);
   std::abort();
 }
 
@@ -47,14 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t largo)
   resto = datos + NUM_CELDAS;
   largo_resto = largo - NUM_CELDAS;
   leido = 0;
-  sorteo_reemisor = sorteo_de_entrada;
+  nucleo.sorteo_reemisor = sorteo_de_entrada;
 
   // A board without an emitter keeps the last start; begin from a known one.
-  dt_rayo = {};
-  dt_rayo.punto[0] = {30, 18, 0};
+  nucleo.dt_rayo = {};
+  nucleo.dt_rayo.punto[0] = {30, 18, 0};
   srand(1);
   cargar_tablero(datos, siguiente() % NUM_NIVELES);
-  for (celda &e : est_nivel) {
+  for (celda &e : nucleo.est_nivel) {
     if (!es_tipo(e.tipo)) {
       fallo("a cell decoded to no element kind", -1);
     }
@@ -62,13 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t largo)
       e.valor = siguiente() % 16;
     }
   }
-  const punto_rayo inicio = dt_rayo.punto[0];
+  const punto_rayo inicio = nucleo.dt_rayo.punto[0];
 
   // A few traces in a row: the re-emitters change phase between them, and
   // the self-turning pieces turn as on the game's logic frames.
   for (int traza = 0; traza < 4; ++traza) {
     calcular_rayo();
-    const datos_rayo &r = dt_rayo;
+    const datos_rayo &r = nucleo.dt_rayo;
     if (r.estado < rayo_detenido || r.estado > rayo_conectado) {
       fallo("the trace ended in no final state", traza);
     }
@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t largo)
       fallo("connected off the board", traza);
     }
     // Every cell's tile must name one of the atlas's tiles when drawn.
-    for (const celda &e : est_nivel) {
+    for (const celda &e : nucleo.est_nivel) {
       if (e.grf >= NUM_LOSETAS) {
         fallo("a cell's tile lies beyond the atlas", traza);
       }

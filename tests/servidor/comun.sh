@@ -30,10 +30,7 @@ fallo() {
   exit 1
 }
 
-# A TCP port on loopback that nothing listens on now.
-puerto_libre() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+source "$(dirname "${BASH_SOURCE[0]}")/servidores.sh"
 
 # The status of one GET on a new connection (000: no answer in 5 s).
 estado() {
@@ -45,23 +42,6 @@ subida() {  # name, code
   local nombre
   nombre=$(printf '%-20s' "$1" | python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.stdin.read().rstrip("\n"), safe=""))')
   echo "/highscore.php?yourname=$nombre&code=$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$2")"
-}
-
-# Starts a server on port $1 with store $2 (and any more options); its pid
-# in PID_SERVIDOR. Waits until it answers, at most 10 s.
-iniciar_servidor() {
-  local puerto=$1 base=$2
-  shift 2
-  "$SERVIDOR" --puerto "$puerto" --base "$base" "$@" 2>>"$TMP/servidor_$puerto.log" &
-  PID_SERVIDOR=$!
-  PIDS_SERVIDOR+=("$PID_SERVIDOR")
-  local _
-  for _ in $(seq 200); do
-    [ "$(estado "$puerto" /api/puntuaciones?cuantos=0)" = 200 ] && return 0
-    kill -0 "$PID_SERVIDOR" 2>/dev/null || fallo "the server on port $puerto ended: $(cat "$TMP/servidor_$puerto.log")"
-    sleep 0.05
-  done
-  fallo "the server on port $puerto did not answer in 10 s"
 }
 
 # Runs a command as the unprivileged user PostgreSQL needs (when root).

@@ -81,7 +81,7 @@ struct mano_plan {
     sostenido = c;
     angulo = a;
     e.celda = c;
-    e.botones = (a - est_nivel[c].valor + ANGULOS) % ANGULOS <= ANGULOS / 2 ? 2 : 1;
+    e.botones = (a - nucleo.est_nivel[c].valor + ANGULOS) % ANGULOS <= ANGULOS / 2 ? 2 : 1;
   }
 
   entrada_juego decidir()
@@ -92,7 +92,7 @@ struct mano_plan {
       return e;
     }
     if (sostenido >= 0) {
-      const celda &x = est_nivel[sostenido];
+      const celda &x = nucleo.est_nivel[sostenido];
       if (!es_espejo(x.tipo) || x.valor == angulo) {
         sostenido = -1;
         soltar = true;
@@ -102,7 +102,7 @@ struct mano_plan {
       return e;
     }
     for (const auto &[c, a] : fijados) {
-      if (es_espejo(est_nivel[c].tipo) && est_nivel[c].valor != a) {
+      if (es_espejo(nucleo.est_nivel[c].tipo) && nucleo.est_nivel[c].valor != a) {
         sostener(c, a, e);
         return e;
       }
@@ -111,7 +111,7 @@ struct mano_plan {
       const paso_plan &p = plan[paso];
       if (p.tipo == paso_espera) {
         for (uint8_t c : p.blancos) {
-          if (est_nivel[c].tipo == detonador && est_nivel[c].valor == DETONADOR_EN_PIE) {
+          if (nucleo.est_nivel[c].tipo == detonador && nucleo.est_nivel[c].valor == DETONADOR_EN_PIE) {
             return e;
           }
         }
@@ -120,7 +120,7 @@ struct mano_plan {
       }
       ++paso;
       fijados[p.celda] = p.angulo;
-      if (es_espejo(est_nivel[p.celda].tipo) && est_nivel[p.celda].valor != p.angulo) {
+      if (es_espejo(nucleo.est_nivel[p.celda].tipo) && nucleo.est_nivel[p.celda].valor != p.angulo) {
         sostener(p.celda, p.angulo, e);
         return e;
       }
@@ -172,7 +172,7 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
   inicio.semilla = semilla;
   if (hay_suelto) {
     inicio.suelto = 1;
-    nivel_sustituto[0] = &nivel_suelto;
+    inicio.nivel_suelto = &nivel_suelto;
   }
   repeticion r;
   empezar_grabacion(r, inicio);
@@ -181,17 +181,17 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
   int nivel_mano = -1;
   int pensando = 0;
   uint32_t fotograma = 0;
-  while (dt_bucle.motivo_fin == jugando && fotograma < MAX_FOTOGRAMAS_REPETICION - 1) {
+  while (nucleo.dt_bucle.motivo_fin == jugando && fotograma < MAX_FOTOGRAMAS_REPETICION - 1) {
     entrada_juego entrada;
     if (fotograma_logico()) {
-      if (trampa && trampas == 0) {
+      if (trampa && nucleo.trampas == 0) {
         entrada.teclas = TECLA_Q | TECLA_M;
-      } else if (trampa && dt_bucle.nivel < ULTIMO_NIVEL) {
+      } else if (trampa && nucleo.dt_bucle.nivel < ULTIMO_NIVEL) {
         // An arrow pressed on every other logic frame: one level each.
-        entrada.teclas = dt_bucle.flechas ? 0 : TECLA_DERECHA;
-      } else if (dt_partida.fases_superadas < niveles || trampa) {
-        if (nivel_mano != dt_bucle.nivel) {
-          nivel_mano = dt_bucle.nivel;
+        entrada.teclas = nucleo.dt_bucle.flechas ? 0 : TECLA_DERECHA;
+      } else if (nucleo.dt_partida.fases_superadas < niveles || trampa) {
+        if (nivel_mano != nucleo.dt_bucle.nivel) {
+          nivel_mano = nucleo.dt_bucle.nivel;
           mano.empezar(plan_de(nivel_mano));
           pensando = pensar;
         }
@@ -208,7 +208,7 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
     ++fotograma;
     // The level starts again after a lost life, and another comes after a
     // completed one: the plan is followed from its start.
-    if ((dt_sucesos.bits & (suceso_vida_perdida | suceso_nivel_completado)) != 0) {
+    if ((nucleo.dt_sucesos.bits & (suceso_vida_perdida | suceso_nivel_completado)) != 0) {
       nivel_mano = -1;
     }
   }

@@ -25,7 +25,6 @@ GRABAR=$CONSTRUCCION/tests/grabar_partidas
 NIVELES=$(dirname "$0")/../../datos/niveles
 CAPTURAS=$CONSTRUCCION/capturas
 mkdir -p "$CAPTURAS"
-eval "$(sed -n '/^navegador() {/,/^}/p' "$(dirname "$0")/../ventana/comun.sh")"
 
 # ---- the levels and their recordings
 N=$TMP/niveles

@@ -22,8 +22,6 @@ source "$(dirname "$0")/comun.sh" "$1"
 GRABAR=$CONSTRUCCION/tests/grabar_partidas
 CAPTURAS=$CONSTRUCCION/capturas
 mkdir -p "$CAPTURAS"
-# Headless Chromium as the window tests run it.
-eval "$(sed -n '/^navegador() {/,/^}/p' "$(dirname "$0")/../ventana/comun.sh")"
 
 # ---- the server links no display, sound or music library
 bibliotecas=$(ldd "$SERVIDOR")

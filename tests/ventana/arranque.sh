@@ -39,12 +39,7 @@ origen_ventana
 # The intro, cut short; the menu; its Exit, then "Sí".
 esperar 30 "the menu after the intro" pasar_intro
 fin=$(date +%s.%N)
-clic_grande 822 676
-esperar 10 "the quit box" caja
-clic_grande 308 336
-esperar_fin "$pid" 20
-[ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
-[ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
+salir_del_menu
 duracion=$(awk -v a="$inicio" -v b="$fin" 'BEGIN {printf "%.2f", b - a}')
 rm -f cfg.dat
 

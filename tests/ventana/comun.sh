@@ -1,5 +1,7 @@
 # Shared by the tests that run the real program in a window: a private
-# Xvfb server, a run directory holding the data files, screenshots.
+# Xvfb server, a run directory holding the data files, screenshots, waits,
+# clicks, score servers on loopback. jugar.sh adds what reads and plays the
+# board, editor_comun.sh what the level editor's tests share.
 set -euo pipefail
 
 CONSTRUCCION=$1
@@ -8,7 +10,17 @@ mkdir -p "$CAPTURAS"
 
 TMP=$(mktemp -d /tmp/fotonauta-ventana-XXXXXX)
 PID_XVFB=
+# Score servers started by iniciar_servidor (../servidor/servidores.sh).
+SERVIDOR=$CONSTRUCCION/fotonauta-servidor
+PIDS_SERVIDOR=()
+# Everything started here ends with the test, whatever happens: the
+# program under test ($pid), the servers, the X server.
 limpiar() {
+  local p
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+  for p in "${PIDS_SERVIDOR[@]}"; do
+    kill "$p" 2>/dev/null || true
+  done
   [ -n "$PID_XVFB" ] && kill "$PID_XVFB" 2>/dev/null || true
   rm -rf "$TMP"
 }
@@ -18,6 +30,8 @@ fallo() {
   echo "FALLO: $*" >&2
   exit 1
 }
+
+source "$(dirname "${BASH_SOURCE[0]}")/../servidor/servidores.sh"
 
 # Starts Xvfb on a display number nobody uses and exports DISPLAY.
 iniciar_xvfb() {
@@ -33,18 +47,6 @@ iniciar_xvfb() {
   export DISPLAY=":$(cat "$TMP/display")"
 }
 
-# Headless Chromium on "$@" (its options, then the address), with a profile,
-# a home and a font cache of its own in the temporary folder: every run is
-# a browser's first, on a machine that never ran one or on one that ran
-# many, so neither makes it slower or faster. Bounded to a minute.
-navegador() {
-  mkdir -p "$TMP/navegador/casa"
-  HOME="$TMP/navegador/casa" XDG_CACHE_HOME="$TMP/navegador/cache" XDG_CONFIG_HOME="$TMP/navegador/config" \
-    timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-background-networking \
-    --disable-component-update --disable-sync --no-first-run --user-data-dir="$TMP/navegador/perfil" "$@" \
-    2>>"$TMP/navegador.err"
-}
-
 # A fresh run directory with the five data files, as a player has.
 preparar_directorio() {
   JUEGO_DIR="$TMP/juego"
@@ -54,19 +56,31 @@ preparar_directorio() {
   done
 }
 
-# The id of the program's 1024 x 768 window, or nothing.
+# The id of the program's 1024 x 768 window, or nothing: a top-level one,
+# or, in full screen, the one centred in the window that covers the
+# screen. The library draws into a child window of the same size, which
+# has no class or title of its own and can reach that size a moment before
+# the window around it does: a window inside a smaller one is not taken.
 ventana_juego() {
-  xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}'
+  xwininfo -root -tree 2>/dev/null | awk '
+    /^ +0x[0-9a-f]+ / {
+      n = index($0, "0x") - 1
+      for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) break
+      split($i, g, /[x+]/)
+      ancho[n] = g[1]
+      if ($i ~ /^1024x768\+/ && (n == 5 || ancho[n - 3] > 1024)) { print $1; exit }
+    }'
 }
 
-# Waits for the window of the program started as $pid. A busy machine can
-# take seconds; a program that has already ended is reported at once, with
-# what it printed.
+# Waits for the window of the program started as $pid, until it is mapped:
+# what a desktop sees of it then (its class, its title) is what it keeps.
+# A busy machine can take seconds; a program that has already ended is
+# reported at once, with what it printed.
 esperar_ventana() {
   local _
   for _ in $(seq 400); do
     VENTANA=$(ventana_juego)
-    [ -n "$VENTANA" ] && return 0
+    [ -n "$VENTANA" ] && xwininfo -id "$VENTANA" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
     if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
       local estado=0
       wait "$pid" || estado=$?
@@ -77,9 +91,38 @@ esperar_ventana() {
   fallo "the game's window never appeared in 20 s; windows: $(xwininfo -root -tree 2>&1 | grep -c '^ *0x') ; output: $(cat "$TMP/error" 2>/dev/null)"
 }
 
-# Saves the game window as $CAPTURAS/$1.png.
+# Polls `$3...` every 0.1 s until it succeeds; after $1 seconds the test
+# fails saying that step $2 was not reached.
+esperar() {
+  local plazo=$1 paso=$2 limite
+  shift 2
+  limite=$(($(date +%s) + plazo))
+  while ! "$@"; do
+    if [ "$(date +%s)" -ge "$limite" ]; then
+      capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+      fallo "$paso (waited $plazo s; the screen is in ${PREFIJO:-ventana}_fallo.png)"
+    fi
+    if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
+      fallo "$paso: the program ended: $(cat "$TMP/error" 2>/dev/null)"
+    fi
+    sleep 0.1
+  done
+}
+
+# Like esperar, but only says whether the state came within $1 seconds.
+esperar_o_no() {
+  local limite=$(($(date +%s) + $1))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$limite" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Saves the game window as $CAPTURAS/$1.png, read with XGetImage in
+# milliseconds (ImageMagick's `import` takes most of a second).
 capturar() {
-  import -window "$VENTANA" "$CAPTURAS/$1.png"
+  "${CAPTURA:-$CONSTRUCCION/tests/captura_ventana}" "$VENTANA" "$CAPTURAS/$1.png"
 }
 
 # Mean brightness of a screenshot, 0 (black) to 1 (white).

@@ -10,8 +10,6 @@ AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
 PREFIJO=comunidad
-terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
-trap terminar EXIT
 
 # The level: the second stored level under a title of its own, as an author
 # would publish it; played alone it is level 01, which the plan is made for.
@@ -20,19 +18,18 @@ ID=$("$NIVELES" id "$TMP/nivel.txt")
 mkdir "$TMP/nivel_plan"
 cp "$TMP/nivel.txt" "$TMP/nivel_plan/00.txt"
 
-PUERTO=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+PUERTO=$(puerto_libre)
 BASE=$TMP/servidor.db
-"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$BASE" --verificadores 1 2>"$TMP/servidor.log" &
-PID_SERVIDOR=$!
+iniciar_servidor "$PUERTO" "$BASE" --verificadores 1
+REGISTRO=$TMP/servidor_$PUERTO.log
 api() { curl -s -m 20 "$@"; }
-for _ in $(seq 200); do api -o /dev/null "http://127.0.0.1:$PUERTO/api/niveles" && break; sleep 0.05; done
 export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
 # Published as the editor does: the text and a recording that wins it.
 "$CONSTRUCCION/tests/grabar_partidas" suelto "$TMP/nivel.txt" "$TMP/prueba.frep" >/dev/null
 cat "$TMP/nivel.txt" "$TMP/prueba.frep" >"$TMP/publicar"
 respuesta=$(api -w ' %{http_code}' --data-binary @"$TMP/publicar" -H 'Content-Type: application/octet-stream' \
   "http://127.0.0.1:$PUERTO/api/niveles?yourname=Autora&nivel=$(stat -c %s "$TMP/nivel.txt")")
-[[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$TMP/servidor.log")"
+[[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$REGISTRO")"
 
 iniciar_xvfb
 preparar_directorio
@@ -114,7 +111,7 @@ esperar_fin "$pid" 20
 paso "the community level fetched, kept and left"
 
 # ---- Withdrawn by the operator: said, even with the copy kept ----
-"$CONSTRUCCION/fotonauta-servidor" --base "$BASE" --ocultar "$ID" >/dev/null 2>>"$TMP/servidor.log"
+"$CONSTRUCCION/fotonauta-servidor" --base "$BASE" --ocultar "$ID" >/dev/null 2>>"$REGISTRO"
 refusado "$ID" 410 "has been withdrawn"
 paso "a withdrawn level refused"
 

@@ -10,18 +10,12 @@
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
-# The editor's helpers have an esperar of their own (condition first); the
-# game's, which jugar.sh uses, is put back once the editor is done.
-eval "$(declare -f esperar | sed '1s/esperar/esperar_juego/')"
 source "$AQUI/editor_comun.sh"
 PREFIJO=comunidad_entera
-terminar() { kill $(jobs -p) 2>/dev/null; limpiar; }
-trap terminar EXIT
 
-PUERTO=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/servidor.db" --verificadores 1 2>"$TMP/servidor.log" &
+PUERTO=$(puerto_libre)
+iniciar_servidor "$PUERTO" "$TMP/servidor.db" --verificadores 1
 api() { curl -s -m 20 "$@"; }
-for _ in $(seq 200); do api -o /dev/null "http://127.0.0.1:$PUERTO/api/niveles" && break; sleep 0.05; done
 export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
 
 iniciar_xvfb
@@ -38,36 +32,28 @@ tabla_antes=$(md5sum <pnt.txt)
 mkdir -p "$CARPETA"
 nivel_de "$CARPETA/00.txt" "Dos espejos"
 arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
-# The emitter, nine targets on its row (the fewest a level may have), a mirror at the row's end and one
-# below it, the receiver with its gate (the absorbing wall's left half).
+# The emitter, nine targets on its row (the fewest a level may have), the
+# mirrors and the receiver with its gate.
 paleta 2
 celda 1 0
 paleta 1
 for c in 1 2 3 4 5 6 7 8 9; do celda 1 "$c"; done
-paleta 4
-celda 1 10
-celda 5 10
-paleta 3
-celda 5 12
-paleta 6
-for _ in 1 2 3 4 5 6; do paleta 6 3; done
-celda 5 11
+espejos_y_receptor
 xdotool mousemove $((OX + 500)) $((OY + 300))
 capturar comunidad_entera_1_construido
 xdotool key ctrl+p
-esperar marca_verde 30 || { capturar comunidad_entera_fallo; fallo "the level's proof did not pass"; }
+esperar_o_no 30 marca_verde || { capturar comunidad_entera_fallo; fallo "the level's proof did not pass"; }
 boton publicar
-esperar dialogo_visible 10 || { capturar comunidad_entera_fallo; fallo "Publish asked no name"; }
+esperar_o_no 10 dialogo_visible || { capturar comunidad_entera_fallo; fallo "Publish asked no name"; }
 xdotool type --delay 80 'Ana Autora'
 xdotool key Return
 xdotool mousemove $((OX + 500)) $((OY + 300))
 direccion() { grep -x "http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}" "$TMP/salida"; }
-esperar direccion 30 || { capturar comunidad_entera_fallo; fallo "no address after Publish: $(cat "$TMP/salida" "$TMP/error")"; }
+esperar_o_no 30 direccion || { capturar comunidad_entera_fallo; fallo "no address after Publish: $(cat "$TMP/salida" "$TMP/error")"; }
 capturar comunidad_entera_2_publicado
 ID=$(direccion | sed 's|.*/||')
 guardar_hasta 'grep -q "^E3" "$CARPETA/00.txt"' 10 || fallo "the level was not saved"
 salir_editor
-eval "$(declare -f esperar_juego | sed '1s/esperar_juego/esperar/')"
 paso "built, proved and published as $ID"
 
 # ---- The gallery in a browser ----

@@ -9,11 +9,8 @@ source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
 
-iniciar_xvfb
-preparar_directorio
-cd "$JUEGO_DIR"
 # Spanish, silent, no level unlocked (no starting-level choice).
-printf '\000\000\000\000' >cfg.dat
+preparar_editor
 
 arrancar "$CONSTRUCCION/fotonauta-editor"
 origen_ventana
@@ -21,9 +18,9 @@ origen_ventana
 clase=$(xprop -id "$VENTANA" WM_CLASS)
 [ "$clase" = 'WM_CLASS(STRING) = "fotonauta-editor", "Fotonauta-editor"' ] || fallo "the editor's window class is $clase"
 # The board's floor shows once the editor is up.
-esperar 't=$(losetas 0) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "the editor's board never showed"
+esperar_o_no 10 eval 't=$(losetas 0) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' || fallo "the editor's board never showed"
 
-esperar marco_blanco 10 || fallo "the editor does not follow the pointer"
+esperar_o_no 10 marco_blanco || fallo "the editor does not follow the pointer"
 
 # Emitter (opening right) at row 1, column 0.
 paleta 2
@@ -42,29 +39,19 @@ for c in 3 5 7 9; do
 done
 xdotool mouseup 1
 sleep 0.2
-# Two mirrors; the receiver (opening left) and, in front of it, its gate:
-# the absorbing wall's left half, picked by turning the palette's wall back
-# six times from the whole cell.
-paleta 4
-celda 1 10
-celda 5 10
-paleta 3
-celda 5 12
-paleta 6
-for _ in 1 2 3 4 5 6; do paleta 6 3; done
-celda 5 11
+espejos_y_receptor
 xdotool mousemove $((OX + 500)) $((OY + 740))
 # (The emitter, 3, shows its lit tile, 7, now and then while it shines.)
 pintadas="15 16 17 18 19 20 21 22 23 24 86 87"
-esperar '[[ "$(losetas $pintadas | tr "\n" " ")" =~ ^[37]" 135 135 135 135 135 135 135 135 135 40 161 "$ ]]' 5 ||
+esperar_o_no 5 eval '[[ "$(losetas $pintadas | tr "\n" " ")" =~ ^[37]" 135 135 135 135 135 135 135 135 135 40 161 "$ ]]' ||
   { capturar editor_1_fallido; fallo "the painted cells show tiles $(losetas $pintadas | tr '\n' ' ')"; }
 capturar editor_1_pintado
 # Ctrl+Z and Ctrl+Y sent whole between two frames, as xdotool sends them:
 # the gate goes and comes back.
 xdotool key ctrl+z
-esperar 't=$(losetas 86) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' 10 || fallo "Ctrl+Z did not undo the gate: $(losetas 86)"
+esperar_o_no 10 eval 't=$(losetas 86) && [ "$t" -ge 80 ] && [ "$t" -le 91 ]' || fallo "Ctrl+Z did not undo the gate: $(losetas 86)"
 xdotool key ctrl+y
-esperar '[ "$(losetas 86)" = 40 ]' 10 || fallo "Ctrl+Y did not redo the gate: $(losetas 86)"
+esperar_o_no 10 eval '[ "$(losetas 86)" = 40 ]' || fallo "Ctrl+Y did not redo the gate: $(losetas 86)"
 
 # The hand holds the first mirror and turns it: the beam moves. The board
 # is compared but for the mirror's own cell.
@@ -85,17 +72,17 @@ rayo_movido() {
   diferentes=$(compare -metric AE "$TMP/rayo_antes.png" "$TMP/rayo_despues.png" null: 2>&1 || true)
   [ "${diferentes%% *}" -gt 2000 ]
 }
-esperar rayo_movido 10 || fallo "turning the mirror did not move the beam ($diferentes pixels changed)"
+esperar_o_no 10 rayo_movido || fallo "turning the mirror did not move the beam ($diferentes pixels changed)"
 capturar editor_2_girado
 
 # Prove: the mark turns green once the solver passes the level.
 boton probar
-esperar marca_verde 30 || { capturar editor_3_prueba_fallida; fallo "the proof did not pass"; }
+esperar_o_no 30 marca_verde || { capturar editor_3_prueba_fallida; fallo "the proof did not pass"; }
 capturar editor_3_probado
 
 # Save: 00.txt appears in the user's level folder.
 boton guardar
-esperar '[ -s "$CARPETA/00.txt" ]' 10 || fallo "saving wrote no $CARPETA/00.txt"
+esperar_o_no 10 eval '[ -s "$CARPETA/00.txt" ]' || fallo "saving wrote no $CARPETA/00.txt"
 ls "$CARPETA" | grep -q '\.tmp$' && fallo "a temporary file was left behind: $(ls "$CARPETA")"
 boton salir
 esperar_fin "$pid" 10
@@ -122,10 +109,10 @@ sed 's/m[0-9a-f]/m?/g' "$CARPETA/00.txt" | diff "$TMP/esperado.txt" - || fallo "
 # Read back equal: opened in the editor and saved again, not one byte moves.
 antes=$(md5sum <"$CARPETA/00.txt")
 arrancar_editor "$CARPETA/00.txt"
-esperar '[[ "$(losetas 15)" =~ ^[37]$ ]]' 10 || fallo "the saved level did not open"
+esperar_o_no 10 eval '[[ "$(losetas 15)" =~ ^[37]$ ]]' || fallo "the saved level did not open"
 touch -d '2000-01-01' "$CARPETA/00.txt"
 boton guardar
-esperar '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' 10 || fallo "saving again wrote nothing"
+esperar_o_no 10 eval '[ "$(stat -c %Y "$CARPETA/00.txt")" -gt 946684800 ]' || fallo "saving again wrote nothing"
 [ "$(md5sum <"$CARPETA/00.txt")" = "$antes" ] || fallo "the level read back and saved differs: $(cat "$CARPETA/00.txt")"
 boton salir
 esperar_fin "$pid" 10
@@ -135,12 +122,12 @@ arrancar "$CONSTRUCCION/fotonauta" --niveles "$CARPETA"
 origen_ventana
 # Past the intro (a click skips it), Play in the menu: the author's level.
 nivel_propio() { [ "$(losetas 15 87 | tr "\n" " ")" = "3 161 " ]; }
-esperar pasar_intro 30 || fallo "the game's menu did not show"
+esperar_o_no 30 pasar_intro || fallo "the game's menu did not show"
 toque_con 102 704
-esperar nivel_propio 20 ||
+esperar_o_no 20 nivel_propio ||
   { capturar editor_4_juego_fallido; fallo "the game's level 01 is not the author's: $(losetas 15 87 | tr '\n' ' ')"; }
 # The board has slid in once the energy bar fills.
-esperar energia_llena 20 || fallo "the author's level never started: the energy bar did not fill"
+esperar_o_no 20 energia_llena || fallo "the author's level never started: the energy bar did not fill"
 capturar editor_4_juego
 kill "$pid"
 esperar_fin "$pid" 10
@@ -167,12 +154,12 @@ grep -q 'mi_nivel.txt: ignored' "$TMP/error_malos" && grep -q '/5.txt: ignored' 
 sed -i '3i .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..' "$TMP/roto.txt"
 antes=$(md5sum <"$TMP/roto.txt")
 arrancar_editor "$TMP/roto.txt"
-esperar 'grep -q "line 4, column 7" "$TMP/error"' 10 || fallo "no line and column for the malformed file: $(cat "$TMP/error")"
+esperar_o_no 10 eval 'grep -q "line 4, column 7" "$TMP/error"' || fallo "no line and column for the malformed file: $(cat "$TMP/error")"
 # The message is on the status line from the first frame, which has been
 # drawn since the pointer's frame showed.
 capturar editor_5_malformado
 boton guardar
-esperar '[ -s "$CARPETA/01.txt" ]' 10 || fallo "the level begun after the malformed file was not saved apart"
+esperar_o_no 10 eval '[ -s "$CARPETA/01.txt" ]' || fallo "the level begun after the malformed file was not saved apart"
 [ "$(md5sum <"$TMP/roto.txt")" = "$antes" ] || fallo "the malformed file was changed"
 boton salir
 esperar_fin "$pid" 10

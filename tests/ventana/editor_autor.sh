@@ -13,14 +13,10 @@ source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
 
-iniciar_xvfb
+preparar_editor
 # A key for ñ, mapped before the editor starts: a key xdotool maps for one
 # keystroke can be mapped away again before a busy program reads it.
 xmodmap -e "keycode $(xmodmap -pke | awk 'NF == 3 {print $2; exit}') = ntilde Ntilde"
-preparar_directorio
-cd "$JUEGO_DIR"
-# Spanish, silent, no level unlocked.
-printf '\000\000\000\000' >cfg.dat
 mkdir -p "$CARPETA"
 
 # The tile of a mine, any of its four.
@@ -32,19 +28,19 @@ arrancar_editor "$CARPETA/00.txt"
 paleta 14
 celda 4 4
 xdotool key ctrl+n
-esperar dialogo_visible 10 || fallo "New with unsaved changes asked nothing"
+esperar_o_no 10 dialogo_visible || fallo "New with unsaved changes asked nothing"
 capturar editor_autor_1_pregunta
 toque_con "${X_RESPUESTA[2]}" "$Y_RESPUESTAS"
-esperar '! dialogo_visible' 10 || fallo "Cancel did not close the question"
+esperar_o_no 10 eval '! dialogo_visible' || fallo "Cancel did not close the question"
 mina 64 || fallo "Cancel after New lost the edit: cell 64 shows $(losetas 64)"
 guardar_hasta 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx "' 5 ||
   fallo "the edit kept after New was not saved: $(cat "$CARPETA/00.txt")"
 
 celda 4 5
 xdotool key ctrl+o
-esperar dialogo_visible 10 || fallo "Open with unsaved changes asked nothing"
+esperar_o_no 10 dialogo_visible || fallo "Open with unsaved changes asked nothing"
 toque_con "${X_RESPUESTA[2]}" "$Y_RESPUESTAS"
-esperar '! dialogo_visible' 10 || fallo "Cancel did not close the question"
+esperar_o_no 10 eval '! dialogo_visible' || fallo "Cancel did not close the question"
 mina 65 || fallo "Cancel after Open lost the edit: cell 65 shows $(losetas 65)"
 guardar_hasta 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx xx "' 5 ||
   fallo "the edit kept after Open was not saved: $(cat "$CARPETA/00.txt")"
@@ -54,34 +50,34 @@ guardar_hasta 'sed -n 8p "$CARPETA/00.txt" | grep -q "^.. .. .. .. xx xx "' 5 ||
 nivel_de "$CARPETA/01.txt" "Dos" "E3 .. .. .. .. .. .. .. .. .. .. .. .. .. .."
 celda 4 6
 xdotool key ctrl+o
-esperar dialogo_visible 10 || fallo "Open with unsaved changes asked nothing"
+esperar_o_no 10 dialogo_visible || fallo "Open with unsaved changes asked nothing"
 toque_con "${X_RESPUESTA[1]}" "$Y_RESPUESTAS"
 # The list's picture of 01.txt: its emitter's tile, a tenth of the size.
 lista_con_miniaturas() {
   instantanea "$TMP/lista.png" 10x10+522+84 &&
     convert "$TMP/lista.png" -format '%[fx:maxima.r > 0.5 ? 1 : 0]' info: | grep -q 1
 }
-esperar lista_con_miniaturas 10 || { capturar editor_autor_fallo; fallo "no list of levels with their pictures"; }
+esperar_o_no 10 lista_con_miniaturas || { capturar editor_autor_fallo; fallo "no list of levels with their pictures"; }
 capturar editor_autor_2_abrir
 toque_con 300 140
-esperar 'mina 65 && ! mina 66' 10 || fallo "the level opened again is not as saved: $(losetas 64 65 66)"
+esperar_o_no 10 eval 'mina 65 && ! mina 66' || fallo "the level opened again is not as saved: $(losetas 64 65 66)"
 
 # --- A crash loses nothing -----------------------------------------------------
 paleta 1
 celda 2 2
-esperar '[ -s "$COPIAS/$pid.txt" ]' 10 || fallo "no recovery copy was written: $(ls -la "$COPIAS")"
+esperar_o_no 10 eval '[ -s "$COPIAS/$pid.txt" ]' || fallo "no recovery copy was written: $(ls -la "$COPIAS")"
 kill -9 "$pid"
 esperar_fin "$pid" 10
 arrancar "$CONSTRUCCION/fotonauta-editor"
 origen_ventana
-esperar dialogo_visible 20 || { capturar editor_autor_fallo; fallo "the next start offered nothing back"; }
+esperar_o_no 20 dialogo_visible || { capturar editor_autor_fallo; fallo "the next start offered nothing back"; }
 capturar editor_autor_3_recuperar
 toque_con "${X_RESPUESTA[0]}" "$Y_RESPUESTAS"
-esperar '! dialogo_visible' 10 || fallo "Recover did not close the offer"
-esperar '[ "$(losetas 32)" = 135 ]' 10 || fallo "the recovered level lacks its last edit: $(losetas 32)"
+esperar_o_no 10 eval '! dialogo_visible' || fallo "Recover did not close the offer"
+esperar_o_no 10 eval '[ "$(losetas 32)" = 135 ]' || fallo "the recovered level lacks its last edit: $(losetas 32)"
 mina 65 || fallo "the recovered level is not the one edited"
 guardar_hasta 'sed -n 6p "$CARPETA/00.txt" | grep -q "^.. .. tt "' 5 || fallo "the recovered level was not saved to 00.txt"
-esperar '[ -z "$(ls "$COPIAS")" ]' 10 || fallo "copies left once all was saved: $(ls "$COPIAS")"
+esperar_o_no 10 eval '[ -z "$(ls "$COPIAS")" ]' || fallo "copies left once all was saved: $(ls "$COPIAS")"
 salir_editor
 
 # --- Copy, paste and flip; titles in UTF-8 ------------------------------------------
@@ -104,16 +100,16 @@ amarillo_en() {
   instantanea "$TMP/punto.png" "1x1+$1+$2" &&
     convert "$TMP/punto.png" -format '%[fx:p{0,0}.r > 0.9 && p{0,0}.g > 0.9 && p{0,0}.b < 0.2 ? 1 : 0]' info: | grep -q 1
 }
-esperar 'amarillo_en 286 270' 10 || fallo "dragging with the selection marked no rectangle"
+esperar_o_no 10 eval 'amarillo_en 286 270' || fallo "dragging with the selection marked no rectangle"
 estado antes_copiar
 xdotool key ctrl+c
-esperar 'estado_cambiado antes_copiar' 10 || fallo "Ctrl+C said nothing"
+esperar_o_no 10 eval 'estado_cambiado antes_copiar' || fallo "Ctrl+C said nothing"
 sobre_celda 5 8
 sleep 0.1
 xdotool key ctrl+v
-esperar '[[ "$(losetas 83)" =~ ^[37]$ ]]' 10 || fallo "Ctrl+V pasted no emitter at row 6, column 9: $(losetas 83)"
+esperar_o_no 10 eval '[[ "$(losetas 83)" =~ ^[37]$ ]]' || fallo "Ctrl+V pasted no emitter at row 6, column 9: $(losetas 83)"
 xdotool key h
-esperar '[[ "$(losetas 85)" =~ ^[15]$ ]]' 10 || fallo "H did not flip the pasted cells: $(losetas 83 84 85)"
+esperar_o_no 10 eval '[[ "$(losetas 85)" =~ ^[15]$ ]]' || fallo "H did not flip the pasted cells: $(losetas 83 84 85)"
 guardar_hasta '! cmp -s "$CARPETA/02.txt" "$TMP/02_antes.txt"' 5 || fallo "Ctrl+S wrote nothing"
 {
   sed -n 1,8p "$TMP/02_antes.txt"
@@ -127,7 +123,7 @@ cmp -s <(head -n 1 "$TMP/02_antes.txt") <(head -n 1 "$CARPETA/02.txt") || fallo 
 
 # A title typed in the editor is written in UTF-8 too.
 xdotool key ctrl+t
-esperar dialogo_visible 10 || fallo "Ctrl+T opened no title"
+esperar_o_no 10 dialogo_visible || fallo "Ctrl+T opened no title"
 xdotool key ctrl+a BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
 xdotool type --delay 60 Ni
 xdotool key ntilde
@@ -136,7 +132,7 @@ capturar editor_autor_5_titulo
 xdotool key Return
 sleep 0.2
 xdotool key Return
-esperar '! dialogo_visible' 10 || fallo "the title and idea did not close"
+esperar_o_no 10 eval '! dialogo_visible' || fallo "the title and idea did not close"
 guardar_hasta 'head -n 1 "$CARPETA/02.txt" | cmp -s - <(printf "titulo: Ni\303\261o\n")' 5 ||
   fallo "the typed title was not saved as UTF-8: $(head -n 1 "$CARPETA/02.txt" | od -c | head -n 2)"
 
@@ -147,10 +143,10 @@ ayuda_visible() {
   instantanea "$TMP/ayuda.png" 8x6+40+600 &&
     convert "$TMP/ayuda.png" -format '%[fx:abs(mean.r - 0.039) < 0.01 && abs(mean.g - 0.047) < 0.01 && abs(mean.b - 0.094) < 0.01 ? 1 : 0]' info: | grep -q 1
 }
-esperar ayuda_visible 10 || { capturar editor_autor_sin_ayuda; fallo "F1 showed no help (screen in editor_autor_sin_ayuda.png)"; }
+esperar_o_no 10 ayuda_visible || { capturar editor_autor_sin_ayuda; fallo "F1 showed no help (screen in editor_autor_sin_ayuda.png)"; }
 capturar editor_autor_6_ayuda
 xdotool key Escape
-esperar '! ayuda_visible' 10 || fallo "Esc did not close the help"
+esperar_o_no 10 eval '! ayuda_visible' || fallo "Esc did not close the help"
 salir_editor
 
 # --- The whole reason of an unwinnable proof ----------------------------------------
@@ -161,7 +157,7 @@ nivel_de "$CARPETA/03.txt" "Encerrados" "$VACIA" "E3 tt tt tt tt tt tt tt tt tt 
 arrancar_editor "$CARPETA/03.txt"
 estado antes_probar
 xdotool key ctrl+p
-esperar marca_roja 30 || { capturar editor_autor_fallo; fallo "the unwinnable proof showed no red mark"; }
+esperar_o_no 30 marca_roja || { capturar editor_autor_fallo; fallo "the unwinnable proof showed no red mark"; }
 # Its reason runs on to the status area's second line, not cut at the
 # window's edge.
 segunda_linea_escrita() {

@@ -10,6 +10,16 @@ export XDG_DATA_HOME="$TMP/datos" XDG_STATE_HOME="$TMP/estado" XDG_CONFIG_HOME="
 CARPETA="$XDG_DATA_HOME/fotonauta/niveles"
 COPIAS="$XDG_STATE_HOME/fotonauta/recuperacion"
 
+# An editor test's start: its own X server, the run directory with the
+# game's data files and settings as an author has them (Spanish, silent,
+# no level unlocked).
+preparar_editor() {
+  iniciar_xvfb
+  preparar_directorio
+  cd "$JUEGO_DIR"
+  printf '\000\000\000\000' >cfg.dat
+}
+
 # Palette slot $1's centre; the slots of the hand and the selection.
 x_hueco() { echo $((8 + 37 * $1 + 17)); }
 Y_HUECO=661
@@ -26,16 +36,6 @@ X_RESPUESTA=(375 508 645)
 
 sobre_celda() { xdotool mousemove $((OX + 64 + 64 * $2)) $((OY + 64 + 64 * $1)); }
 
-# Waits up to $2 seconds for the command $1 to succeed.
-esperar() {
-  local _
-  for _ in $(seq $(($2 * 10))); do
-    eval "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 # A tap with button $3 (1 when not given) at window coordinates.
 toque_con() {
   xdotool mousemove $((OX + $1)) $((OY + $2))
@@ -51,7 +51,7 @@ paleta() {
   local zona="40x40+$((6 + 37 * $1))+642"
   instantanea "$TMP/paleta_antes.png" "$zona"
   toque_con "$(x_hueco "$1")" "$Y_HUECO" "${2:-1}"
-  esperar "instantanea \"\$TMP/paleta.png\" $zona && ! cmp -s \"\$TMP/paleta.png\" \"\$TMP/paleta_antes.png\"" 10 ||
+  esperar_o_no 10 eval "instantanea \"\$TMP/paleta.png\" $zona && ! cmp -s \"\$TMP/paleta.png\" \"\$TMP/paleta_antes.png\"" ||
     fallo "palette slot $1 did not answer a tap of button ${2:-1}"
 }
 
@@ -60,7 +60,23 @@ celda() {
   local n=$(($1 * 15 + $2)) antes
   antes=$(losetas "$n")
   toque_con $((64 + 64 * $2)) $((64 + 64 * $1))
-  esperar "[ \"\$(losetas $n)\" != $antes ]" 10 || fallo "cell $1,$2 did not take the tap"
+  esperar_o_no 10 eval "[ \"\$(losetas $n)\" != $antes ]" || fallo "cell $1,$2 did not take the tap"
+}
+
+# The small level's mirrors and receiver, once its emitter (row 1, column
+# 0, opening right) and its nine targets along row 1 are there: a mirror
+# at the row's end and one below it; the receiver (opening left) and, in
+# front of it, its gate: the absorbing wall's left half, picked by turning
+# the palette's wall back six times from the whole cell.
+espejos_y_receptor() {
+  paleta 4
+  celda 1 10
+  celda 5 10
+  paleta 3
+  celda 5 12
+  paleta 6
+  for _ in 1 2 3 4 5 6; do paleta 6 3; done
+  celda 5 11
 }
 
 # The editor follows the pointer once the window has it: the cell under
@@ -77,7 +93,7 @@ marco_blanco() {
 arrancar_editor() {
   arrancar "$CONSTRUCCION/fotonauta-editor" "$@"
   origen_ventana
-  esperar marco_blanco 20 || fallo "the editor does not follow the pointer"
+  esperar_o_no 20 marco_blanco || fallo "the editor does not follow the pointer"
 }
 
 # The colour of the mark before the status line: green once a proof passes.
@@ -122,12 +138,12 @@ VACIA='.. .. .. .. .. .. .. .. .. .. .. .. .. .. ..'
 # Ctrl+Q, and the editor ends.
 salir_editor() {
   xdotool key ctrl+q
-  esperar '! kill -0 "$pid" 2>/dev/null' 10 || { capturar editor_no_sale; fallo "the editor did not leave on Ctrl+Q (screen in editor_no_sale.png)"; }
+  esperar_o_no 10 eval '! kill -0 "$pid" 2>/dev/null' || { capturar editor_no_sale; fallo "the editor did not leave on Ctrl+Q (screen in editor_no_sale.png)"; }
   esperar_fin "$pid" 10
 }
 
 # Ctrl+S, and the condition $1 holds within $2 seconds.
 guardar_hasta() {
   xdotool key ctrl+s
-  esperar "$1" "$2"
+  esperar_o_no "$2" eval "$1"
 }

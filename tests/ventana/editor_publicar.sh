@@ -12,16 +12,8 @@ source "$(dirname "$0")/comun.sh"
 source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
 
-iniciar_xvfb
-preparar_directorio
-cd "$JUEGO_DIR"
-# Spanish, silent, no level unlocked.
-printf '\000\000\000\000' >cfg.dat
+preparar_editor
 mkdir -p "$CARPETA"
-
-puerto_libre() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 # The Publicar button's face, away from its word: lit once it can be used
 # (the pointer kept off it, which would light it too).
@@ -51,19 +43,19 @@ editor_visible() {
 boton jugar
 # Off the button, whose tooltip would cover the palette once back.
 lejos
-esperar '! editor_visible' 20 || fallo "Play did not start the game"
-esperar editor_visible 90 || { capturar editor_publicar_fallo; fallo "the editor did not come back from Play"; }
+esperar_o_no 20 eval '! editor_visible' || fallo "Play did not start the game"
+esperar_o_no 90 editor_visible || { capturar editor_publicar_fallo; fallo "the editor did not come back from Play"; }
 lejos
-esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "a win in Play did not enable Publicar"; }
+esperar_o_no 5 publicar_activo || { capturar editor_publicar_fallo; fallo "a win in Play did not enable Publicar"; }
 capturar editor_publicar_1_ganado
 boton publicar
-esperar dialogo_visible 10 || { capturar editor_publicar_fallo; fallo "the first Publish asked no name"; }
+esperar_o_no 10 dialogo_visible || { capturar editor_publicar_fallo; fallo "the first Publish asked no name"; }
 capturar editor_publicar_2_nombre
 xdotool type --delay 80 'Ana Autora'
 xdotool key Return
-esperar '! dialogo_visible' 10 || fallo "Enter did not take the name"
+esperar_o_no 10 eval '! dialogo_visible' || fallo "Enter did not take the name"
 lejos
-esperar marca_roja 20 || { capturar editor_publicar_fallo; fallo "no network showed no red mark"; }
+esperar_o_no 20 marca_roja || { capturar editor_publicar_fallo; fallo "no network showed no red mark"; }
 capturar editor_publicar_3_sin_red
 grep -q "Could not publish: the server 127.0.0.1:[0-9]* cannot be reached (no network?)" "$TMP/error" ||
   fallo "no network was not told as such: $(cat "$TMP/error")"
@@ -79,24 +71,19 @@ salir_editor
 # address: the level is published, then said to be published already, then
 # refused as a flood, with the server's reason.
 PUERTO=$(puerto_libre)
-"$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/niveles.db" --verificadores 1 --limite-niveles 2 \
-  2>"$TMP/servidor.log" &
-PID_SERVIDOR=$!
-trap 'kill $PID_SERVIDOR 2>/dev/null; limpiar' EXIT
-esperar "curl -s -o /dev/null -m 2 http://127.0.0.1:$PUERTO/api/puntuaciones?cuantos=0" 10 ||
-  fallo "the score server did not start: $(cat "$TMP/servidor.log")"
+iniciar_servidor "$PUERTO" "$TMP/niveles.db" --verificadores 1 --limite-niveles 2
 
 # The editor's standard output, where it prints the addresses.
 FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO arrancar_editor "$CARPETA/00.txt" >"$TMP/salida"
 lejos
 xdotool key ctrl+p
-esperar marca_verde 30 || { capturar editor_publicar_fallo; fallo "the proof did not pass"; }
-esperar publicar_activo 5 || { capturar editor_publicar_fallo; fallo "Publicar stayed dim after the proof passed"; }
+esperar_o_no 30 marca_verde || { capturar editor_publicar_fallo; fallo "the proof did not pass"; }
+esperar_o_no 5 publicar_activo || { capturar editor_publicar_fallo; fallo "Publicar stayed dim after the proof passed"; }
 direcciones() { grep -c "^http://127.0.0.1:$PUERTO/niveles/[0-9a-f]\{16\}$" "$TMP/salida"; }
 boton publicar
 lejos
 dialogo_visible && fallo "the name was asked again"
-esperar '[ "$(direcciones)" = 1 ]' 20 || { capturar editor_publicar_fallo; fallo "no address after publishing: $(cat "$TMP/salida" "$TMP/error")"; }
+esperar_o_no 20 eval '[ "$(direcciones)" = 1 ]' || { capturar editor_publicar_fallo; fallo "no address after publishing: $(cat "$TMP/salida" "$TMP/error")"; }
 marca_verde || fallo "a published level showed no green mark"
 capturar editor_publicar_4_publicado
 ID=$(sed 's|.*/||' "$TMP/salida")
@@ -107,12 +94,12 @@ curl -s -m 5 "http://127.0.0.1:$PUERTO/api/niveles/$ID" | grep -q '"creador":"An
 # Again: the same address, said to be there already.
 boton publicar
 lejos
-esperar '[ "$(direcciones)" = 2 ]' 20 || fallo "publishing again gave no address: $(cat "$TMP/salida" "$TMP/error")"
+esperar_o_no 20 eval '[ "$(direcciones)" = 2 ]' || fallo "publishing again gave no address: $(cat "$TMP/salida" "$TMP/error")"
 [ "$(sort -u "$TMP/salida" | wc -l)" = 1 ] || fallo "the same level got two addresses: $(cat "$TMP/salida")"
 # A third time is one too many from this address.
 boton publicar
 lejos
-esperar marca_roja 20 || { capturar editor_publicar_fallo; fallo "the refusal showed no red mark"; }
+esperar_o_no 20 marca_roja || { capturar editor_publicar_fallo; fallo "the refusal showed no red mark"; }
 capturar editor_publicar_5_rechazo
 grep -q "The server did not publish it: 429 too many levels and runs sent from this address" "$TMP/error" ||
   fallo "the refusal's reason was not given: $(cat "$TMP/error")"

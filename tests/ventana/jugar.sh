@@ -223,34 +223,6 @@ mayor() {
   awk -v a="$1" -v b="$2" 'BEGIN {exit !(a > b)}'
 }
 
-# Polls `$3...` every 0.2 s until it succeeds; after $1 seconds the test
-# fails saying that step $2 was not reached.
-esperar() {
-  local plazo=$1 paso=$2 limite
-  shift 2
-  limite=$(($(date +%s) + plazo))
-  while ! "$@"; do
-    if [ "$(date +%s)" -ge "$limite" ]; then
-      capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
-      fallo "$paso (waited $plazo s; the screen is in ${PREFIJO:-ventana}_fallo.png)"
-    fi
-    if [ -n "${pid:-}" ] && ! kill -0 "$pid" 2>/dev/null; then
-      fallo "$paso: the program ended: $(cat "$TMP/error" 2>/dev/null)"
-    fi
-    sleep 0.2
-  done
-}
-
-# Like esperar, but only says whether the state came within $1 seconds.
-esperar_o_no() {
-  local limite=$(($(date +%s) + $1))
-  shift
-  until "$@"; do
-    [ "$(date +%s)" -lt "$limite" ] || return 1
-    sleep 0.2
-  done
-}
-
 # The status strip's bars: the overload bar full and red (to x 752) is
 # drawn only when a life is lost to it, for 3.5 s.
 # Only the bars' ends are grabbed, the less for convert to read.
@@ -423,6 +395,18 @@ rotulo_repeticion() {
 sin_menu() {
   mirar sin_menu
   mayor "$(brillo_de sin_menu 900x500+60+60)" 0.1
+}
+
+# Leaves the program from its main menu as a player does: Exit, then
+# "Sí"; it must end within $1 seconds (20 when not given), with status 0
+# and nothing on standard error.
+salir_del_menu() {
+  clic_grande 822 676
+  esperar 10 "the quit box" caja
+  clic_grande 308 336
+  esperar_fin "$pid" "${1:-20}"
+  [ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
+  [ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
 }
 
 # Clicks at the middle of a large button (192 x 56) or a tile button

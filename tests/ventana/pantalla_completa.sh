@@ -55,11 +55,6 @@ read -r rojos verdes azules < <(convert "$CAPTURAS/pantalla_completa_menu.png" -
 [ "$verdes" -gt 32 ] || fallo "only $verdes levels of green: the menu was not drawn"
 
 # The way out, as in the window: Exit, then "Sí"; status 0, no message box.
-clic_grande 822 676
-esperar 10 "the quit box" caja
-clic_grande 308 336
-esperar_fin "$pid" 20
-[ "$ESTADO" -eq 0 ] || fallo "exit status $ESTADO: $(cat "$TMP/error")"
-[ ! -s "$TMP/error" ] || fallo "unexpected output on standard error: $(cat "$TMP/error")"
+salir_del_menu
 [ -z "$(xdotool search --name '^xmessage$' 2>/dev/null)" ] || fallo "a message box was left open"
 echo "ok: full screen at 16 bits, centred on a $geometria screen; messages and status without a display"

@@ -2,7 +2,8 @@
 # ./play starts the game under Xvfb with a PulseAudio null sink, and the
 # player chooses English, watches the intro, sets the volumes, wins the
 # trainer's "p1" by turning its mirrors, leaves, wins level 01 of a normal
-# game, loses a life on 02 and quits. Each step is checked on the screen;
+# game, loses a life on 02, wins 02 on its restart, leaves the game once
+# level 03 has started and quits. Each step is checked on the screen;
 # the recording must hold the menu's music and a target's explosion;
 # cfg.dat must hold what was chosen.
 #
@@ -15,9 +16,6 @@ AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
 PREFIJO=primera_hora
-# The screenshots that are kept are taken as the polls are, in milliseconds:
-# several come while a level's energy runs.
-capturar() { instantanea "$CAPTURAS/$1.png"; }
 
 for programa in pulseaudio parec pactl python3; do
   command -v "$programa" >/dev/null || fallo "$programa is needed (herramientas/dependencias installs it)"
@@ -82,11 +80,6 @@ paso "the game's window is up"
   fallo "./play built again what the fresh copy's ./play had built"
 
 # ---- First run: the language question, on black ----
-pregunta() {
-  mirar pregunta
-  mayor "$(claridad pregunta 192x56+308+336)" 0.2 && mayor "$(claridad pregunta 192x56+520+336)" 0.2 &&
-    mayor 0.01 "$(claridad pregunta 1024x300+0+0)"
-}
 esperar 30 "the language question on the first run" pregunta
 capturar primera_hora_1_idioma
 [ ! -e "$CFG" ] || fallo "cfg.dat exists before the language was chosen: $(cfg)"
@@ -95,12 +88,6 @@ esperar 5 "cfg.dat written after choosing English" test -s "$CFG"
 [ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat after choosing English: $(cfg)"
 
 # ---- The intro, watched until its picture stands, then cut short ----
-intro() {
-  mirar intro
-  read -r r _ b < <(color_en intro 4 4)
-  [ "$r" -ge 140 ] && [ "$r" -le 160 ] && [ "$b" -ge 190 ] &&
-    mayor "$(brillo_de intro 400x300+312+234)" 0 # the picture over the middle
-}
 esperar 20 "the intro's picture" intro
 capturar primera_hora_2_intro
 esperar 30 "the main menu after the intro" pasar_intro
@@ -112,11 +99,6 @@ sleep 2.5
 
 # ---- Options: sound down to 90, music down to 0 ----
 clic_grande 618 676
-# Its language button ("Español" in English), where the menu has none.
-opciones() {
-  mirar opciones
-  mayor "$(claridad opciones 192x56+582+484)" 0.2
-}
 esperar 10 "the options screen" opciones
 # Each click waits for its value to be redrawn: two clicks in one frame
 # would be one.
@@ -159,7 +141,7 @@ salir_partida() {
 salir_partida primera_hora_7_salir_trainer "the trainer"
 paso "trainer left"
 
-# ---- A normal game: level 01 won, a life lost on 02, then out ----
+# ---- A normal game: level 01 won, a life lost on 02, 02 won, then out ----
 clic_grande 6 676
 esperar 15 "a game after Play in the menu" sin_menu
 esperar_nivel "level 01"
@@ -179,7 +161,12 @@ esperar_o_no 15 sobrecarga_llena && capturar primera_hora_10_vida_perdida
 esperar 30 "a life lost to the overload on level 02" vidas_cambiadas vidas_nivel_02
 esperar_nivel "level 02 again after the lost life"
 capturar primera_hora_11_nivel_02_otra_vez
-salir_partida primera_hora_12_salir_partida "the game"
+# Level 02 has no re-emitter: its plan wins it at once.
+ganar_nivel 1 primera_hora_02 2
+paso "level 02 won"
+esperar_siguiente_nivel "level 03"
+capturar primera_hora_12_nivel_03
+salir_partida primera_hora_13_salir_partida "the game on level 03"
 paso "game left"
 clic_grande 822 676
 esperar 10 "the quit box" caja

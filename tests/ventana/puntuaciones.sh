@@ -1,17 +1,26 @@
-# The score path end to end in the real window, with the shipped program
-# and the real score server: a game lost with points, a name typed on the
-# on-screen keyboard, the table with the new row blinking, the upload to
-# fotonauta-servidor on this machine's loopback (the game pointed at it by
-# FOTONAUTA_SERVIDOR) with the game's recording, the row verified by it on
-# the server's web page as headless Chromium shows it while forged codes
-# never are, and a second upload that adds nothing; then the
-# game's recording, kept under the row's code, watched again with
-# `fotonauta --repeticion` to the same final points.
+# Every screen of the real program answered by taps, and the score path end
+# to end, with the shipped program and the real score server. Taps are
+# clicks whose press and release reach the program together (`xdotool
+# click`, as a touchpad's tap-to-click sends them), which the program must
+# not lose however they fall between its frames; nothing is pressed for
+# longer than the X server takes to pass a click on, and every step waits
+# for what the screen or a file shows.
+#
+# From an empty folder: the language question, the intro, each main-menu
+# button, the options, the quit box, the trainer started and left, a game
+# whose mirrors are turned one tap a step until it is lost with points, a
+# name typed on the on-screen keyboard, the table with the new row
+# blinking, the upload to fotonauta-servidor on this machine's loopback
+# (the game pointed at it by FOTONAUTA_SERVIDOR) with the game's recording,
+# the row verified by it on the server's web page as headless Chromium
+# shows it while forged codes never are, and a second upload that adds
+# nothing; then the game's recording, kept under the row's code, watched
+# again with `fotonauta --repeticion` to the same final points.
 #
 # The route, found with `niveles trazar`: on level 01 the mirror in cell
 # 105 set to angle 0 throws the beam straight back into the laser, which
 # overloads in 64 logic frames. Two lives go that way; on the third,
-# mirrors 0 and 105 at angles 5 and 12 send the beam onto the target in
+# mirrors 105 and 0 at angles 12 and 5 send the beam onto the target in
 # cell 17 (120 points), and then 105 at 0 takes the last life. Only the
 # last attempt's points are banked, so the game ends with 120, or with a
 # few targets more when a mirror sweeps the beam over them on its way.
@@ -27,125 +36,184 @@ command -v chromium >/dev/null || fallo "chromium is needed to look at the serve
 iniciar_xvfb
 preparar_directorio
 cd "$JUEGO_DIR"
-printf '\000\144\144\000' >cfg.dat  # Spanish, full volumes, no level won yet
-rm -f pnt.txt
+# A first run: no settings, no table.
+rm -f cfg.dat pnt.txt
 
-# The score server on a free loopback port: a port taken meanwhile makes
-# it end at once, and another is tried.
-PID_SERVIDOR=
-terminar() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
-  [ -n "$PID_SERVIDOR" ] && kill "$PID_SERVIDOR" 2>/dev/null || true
-  limpiar
-}
-trap terminar EXIT
-tabla() { curl -s --max-time 5 "http://127.0.0.1:$PUERTO/api/puntuaciones?cuantos=10"; }
-for _ in 1 2 3 4 5; do
-  PUERTO=$((20000 + RANDOM % 30000))
-  "$CONSTRUCCION/fotonauta-servidor" --puerto "$PUERTO" --base "$TMP/tabla.db" 2>"$TMP/servidor.err" &
-  PID_SERVIDOR=$!
-  for _ in $(seq 100); do
-    tabla >/dev/null && break
-    kill -0 "$PID_SERVIDOR" 2>/dev/null || break
-    sleep 0.05
-  done
-  tabla >/dev/null && break
-  kill "$PID_SERVIDOR" 2>/dev/null || true
-  PID_SERVIDOR=
-done
-[ -n "$PID_SERVIDOR" ] || fallo "the score server did not start: $(cat "$TMP/servidor.err")"
-[ "$(tabla)" = '{"total":0,"desde":1,"filas":[],"tras":null}' ] || fallo "a new server's table is not empty: $(tabla)"
+# The score server on a free loopback port.
+PUERTO=$(puerto_libre)
+iniciar_servidor "$PUERTO" "$TMP/tabla.db"
+REGISTRO=$TMP/servidor_$PUERTO.log
+# The server's table as its API gives it.
+tabla_servidor() { curl -s --max-time 5 "http://127.0.0.1:$PUERTO/api/puntuaciones?cuantos=10"; }
+[ "$(tabla_servidor)" = '{"total":0,"desde":1,"filas":[],"tras":null}' ] || fallo "a new server's table is not empty: $(tabla_servidor)"
 
-FOTONAUTA_SERVIDOR="127.0.0.1:$PUERTO" FOTONAUTA_WEB="http://127.0.0.1:$PUERTO/" "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
-pid=$!
-esperar_ventana
+FOTONAUTA_SERVIDOR="127.0.0.1:$PUERTO" FOTONAUTA_WEB="http://127.0.0.1:$PUERTO/" arrancar "$CONSTRUCCION/fotonauta"
 origen_ventana
 inicio=$(date +%s)
 
-esperar 30 "the main menu after the intro" pasar_intro
-capturar puntuaciones_1_menu
-paso "menu"
+cfg() { od -An -tu1 cfg.dat | xargs; }
 
-# Game over: the board greyed under the game-over picture.
-tablero_gris() {
-  mirar fin
-  mayor 0.05 "$(convert "$TMP/fin.png" -crop 960x576+32+32 +repage -colorspace HSL -format '%[fx:mean.g]' info:)"
+# A tap at window coordinates, on the middle of a large button (192 x 56)
+# or of a tile button (64 x 64) given by its top-left corner.
+toque_en() { toque $(($1 + 96)) $(($2 + 28)); }
+toque_loseta() { toque $(($1 + 32)) $(($2 + 32)); }
+
+# ---- The language question, then the intro ----
+esperar 30 "the language question" pregunta
+capturar puntuaciones_menu_1_idioma
+toque_en 520 336
+esperar 5 "cfg.dat after a tap on English" test -s cfg.dat
+[ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat after the question: $(cfg)"
+paso "language question"
+
+esperar 20 "the intro's picture" intro
+# Taps during the fade-in are not answers (as keys are not): the picture
+# must stand still, two looks alike.
+quieta() {
+  instantanea "$TMP/intro_a.png" 400x300+312+234
+  cmp -s "$TMP/intro_a.png" "$TMP/intro_b.png" && return 0
+  mv "$TMP/intro_a.png" "$TMP/intro_b.png"
+  return 1
+}
+esperar 10 "the intro's picture standing still" quieta
+capturar puntuaciones_menu_2_intro
+# Untouched, the picture stands for 6.25 s; a tap ends it at once, and its
+# fade-out (1.75 s) begins.
+t_toque=$(date +%s.%N)
+toque 512 384
+sin_intro() { ! intro; }
+esperar 15 "the intro's picture going after a tap" sin_intro
+mayor 4 "$(awk -v a="$t_toque" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')" ||
+  fallo "the intro's picture stood on after the tap, as if untouched"
+esperar 20 "the main menu after the intro" en_menu
+capturar puntuaciones_menu_3_principal
+paso "intro"
+
+# ---- Options: sound "--", music "-", the language, then Exit ----
+toque_en 618 676
+esperar 10 "the options screen after a tap on Options" opciones
+clic_y_ver 300x40+362+166 toque_loseta 288 160
+clic_y_ver 300x40+362+358 toque_loseta 352 352
+# The language button retitles every button, Exit among them.
+clic_y_ver 192x56+416+676 toque_en 582 484
+capturar puntuaciones_menu_4_opciones
+[ "$(cfg)" = "1 100 100 0" ] || fallo "cfg.dat written before leaving the options: $(cfg)"
+toque_en 416 676
+esperar 10 "the menu after a tap on the options' Exit" en_menu
+[ "$(cfg)" = "0 90 99 0" ] || fallo "cfg.dat after the options (Spanish, sound 90, music 99): $(cfg)"
+paso "options"
+
+# ---- Scores: the empty table, and back ----
+
+toque_en 414 676
+esperar 10 "the score table after a tap on Scores" tabla
+capturar puntuaciones_menu_5_records
+toque_en 618 676
+esperar 10 "the menu after a tap on the table's Exit" en_menu
+paso "scores"
+
+# ---- The quit box, answered "No" ----
+sin_caja() { ! caja; }
+toque_en 822 676
+esperar 10 "the quit box after a tap on Exit" caja
+capturar puntuaciones_menu_6_salir
+toque_en 520 336
+esperar 10 "the quit box gone after a tap on No" sin_caja
+kill -0 "$pid" 2>/dev/null || fallo "the program ended on No"
+paso "quit box"
+
+# ---- The trainer: started, then left through its Exit and "Sí" ----
+toque_en 210 676
+esperar 15 "a game after a tap on Trainer" sin_menu
+esperar_nivel "the trainer's first level"
+toque_en 30 707
+esperar 10 "the quit box over the trainer" caja
+toque_en 308 336
+esperar 15 "the menu after leaving the trainer" en_menu
+paso "trainer"
+
+# ---- A game played by taps to its end with points ----
+# One tap turns the mirror under the pointer one step: the left button
+# anticlockwise, the right one clockwise. Each tap waits for the step to
+# show before the next.
+girar_a() {
+  local celda=$1 angulo=$2 _
+  local x=$((OX + 64 + 64 * (celda % 15))) y=$((OY + 64 + 64 * (celda / 15)))
+  xdotool mousemove "$x" "$y"
+  for _ in $(seq 24); do
+    local t a d boton
+    vida_perdida && return 0
+    t=$(losetas "$celda")
+    a=$(angulo_de "$t")
+    [ "$a" -eq "$angulo" ] && return 0
+    d=$(((angulo - a + 16) % 16))
+    if [ "$d" -le 8 ]; then boton=3; else boton=1; fi
+    xdotool click "$boton"
+    otra_loseta() { vida_perdida || [ "$(losetas "$celda")" != "$t" ]; }
+    esperar 10 "the mirror in cell $celda turned by a tap from tile $t" otra_loseta
+  done
+  fallo "the mirror in cell $celda never showed angle $angulo"
 }
 blanco_17() { blanco_alcanzado "$(losetas 17)"; }
-# The name entry: the keyboard on the black backdrop.
-fondo_negro() {
-  mirar teclado
-  mayor 0.3 "$(claridad teclado 960x576+32+32)"
-}
-
-# One game: Play, level 01 starts at once (no level won yet, no choice).
-# Lives 1 and 2 go to the overload; on the last one the target is hit
-# first. A start whose random mirrors overload the laser before the player
-# can act may take a life early; a game that so ends without points shows
-# no name entry, and is played once more.
-partida() {
-  clic_grande 6 676
-  esperar 15 "a game after Play in the menu" sin_menu
+# The route above, on level 01, which starts at once (no level won yet, no
+# choice). A start whose random mirrors overload the laser before the
+# player can act may take a life early; a game that so ends without points
+# shows no name entry (returns 1), and is played once more.
+partida_por_toques() {
+  toque_en 6 676
+  esperar 15 "a game after a tap on Play" sin_menu
   esperar_nivel "level 01, first life"
   capturar puntuaciones_2_nivel
-  paso "level 01 ready"
   local vida
   for vida in 1 2 3; do
     mirar inicio_vida
     cifra_vidas inicio_vida "vidas_$vida"
-    if [ "$vida" -lt 3 ]; then
-      poner_espejo 105 0
-    else
-      # 105 first: a start with it straight across the beam would take
-      # this life before mirror 0 is set.
-      poner_espejo 105 12
-      poner_espejo 0 5
-      if esperar_o_no 10 blanco_17; then
-        capturar puntuaciones_4_blanco
-        paso "target hit"
-      fi
-      poner_espejo 105 0
+    VIDAS_EN_JUEGO="vidas_$vida" VIDA_PERDIDA=0
+    if [ "$vida" -eq 3 ]; then
+      girar_a 105 12
+      girar_a 0 5
+      esperar_o_no 10 blanco_17 && capturar puntuaciones_4_blanco
     fi
-    vida_perdida() { tablero_gris || vidas_cambiadas "vidas_$vida"; }
-    esperar 30 "life $vida lost to the overload" vida_perdida
+    girar_a 105 0
+    VIDAS_EN_JUEGO=
+    vida_perdida_o_fin() { tablero_gris || vidas_cambiadas "vidas_$vida"; }
+    esperar 30 "life $vida lost to the overload" vida_perdida_o_fin
     paso "life $vida lost"
     tablero_gris && break
     esperar_nivel "level 01 after losing life $vida"
   done
-  esperar 15 "the game-over screen (grey board)" tablero_gris
+  esperar 15 "the game-over screen" tablero_gris
   capturar puntuaciones_5_fin_de_partida
-  paso "game over"
-  # The name entry, or the menu after a game without points.
-  clic_grande 30 676
-  tras_partida() { fondo_negro || en_menu; }
-  esperar 15 "the name entry or the menu after the game-over screen's Exit" tras_partida
+  toque_en 30 676
+  despues() { fondo_negro || en_menu; }
+  esperar 10 "the next screen after a tap on the game-over Exit" despues
   fondo_negro
 }
-partida || { paso "a game without points: once more"; partida; } ||
+partida_por_toques || { esperar 10 "the menu after a game without points" en_menu; partida_por_toques; } ||
   fallo "two games ended without points"
+paso "game over with points"
 
-# Name entry.
+# ---- The name, tapped on the on-screen keyboard ----
+# "Ana Muñoz": capitals come by themselves at the start and after a blank;
+# a stray "x" goes again with the delete key. Each tap waits for the name's
+# line to change; only its upper part is watched, the blinking cursor is an
+# underscore below it.
+NOMBRE=640x24+192+510
 mirar nombre_vacio
 vacio=$(claridad nombre_vacio 640x48+192+512)
-# The keys of the character set, by their place in the keyboard's grid.
-tecla() {
-  local j=$1
-  clic_loseta $((192 + 64 * (j % 10))) $((128 + 64 * (j / 10)))
-}
-ESPACIO=(480 384) BORRAR=(608 384) FIN=(736 384)
-# "Ana MuÃ±oz": capitals come by themselves at the start and after a blank;
-# a stray "x" goes again with the delete key.
+tecla() { clic_y_ver "$NOMBRE" toque_loseta $((192 + 64 * ($1 % 10))) $((128 + 64 * ($1 / 10))); }
 for j in 10 26 10; do tecla "$j"; done
-clic_loseta "${ESPACIO[@]}"
+clic_y_ver "$NOMBRE" toque_loseta 480 384
 for j in 25 35 27 28 41 39; do tecla "$j"; done
-clic_loseta "${BORRAR[@]}"
+clic_y_ver "$NOMBRE" toque_loseta 608 384
 capturar puntuaciones_6_nombre
 paso "name typed"
 mirar nombre
 escrito=$(claridad nombre 640x48+192+512)
 mayor "$escrito" "$(awk -v v="$vacio" 'BEGIN {print v + 0.02}')" ||
   fallo "the typed name does not show under the keyboard ($vacio before, $escrito after)"
-clic_loseta "${FIN[@]}"
+toque_loseta 736 384
+esperar 10 "pnt.txt after a tap on the keyboard's end" test -s pnt.txt
 paso "name entered"
 
 # The table with the new row, its marker blinking: 20 frames shown, 20
@@ -192,7 +260,7 @@ exito() {
   mirar envio
   mayor "$(claridad envio 600x48+212+400)" 0.02 && mayor "$(claridad envio 600x48+212+208)" 0.02
 }
-esperar 40 "the upload's success screen; server: $(cat "$TMP/servidor.err")" exito
+esperar 40 "the upload's success screen; server: $(cat "$REGISTRO")" exito
 capturar puntuaciones_8_enviado
 paso "uploaded"
 
@@ -202,14 +270,14 @@ paso "uploaded"
 # The server speaks UTF-8; this file is ISO 8859-1, as the game's texts are.
 nombre_utf8=$'Ana Mu\303\261oz'
 fila="{\"puesto\":1,\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,\"fases\":0,"
-json=$(tabla)
+json=$(tabla_servidor)
 [[ "$json" == '{"total":1,"desde":1,"filas":['*"$fila"* ]] || fallo "the server's table: $json"
 
 # The recording went with the row: once the server's workers have played it
 # again the row is verified, and the page's default view, the verified
 # table, shows it with its recording to download.
-verificada() { [[ "$(tabla)" == *"\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,"*'"verificada":true,"repeticion":"/repeticiones/'* ]]; }
-esperar 30 "Ana's row verified by its recording: $(tabla); the game said: $(cat "$TMP/error"); the server: $(grep -v '"GET' "$TMP/servidor.err" | tail -n 5)" verificada
+verificada() { [[ "$(tabla_servidor)" == *"\"nombre\":\"$nombre_utf8\",\"puntos\":$puntos,"*'"verificada":true,"repeticion":"/repeticiones/'* ]]; }
+esperar 30 "Ana's row verified by its recording: $(tabla_servidor); the game said: $(cat "$TMP/error"); the server: $(grep -v '"GET' "$TMP/servidor.err" | tail -n 5)" verificada
 
 # The recording went signed by Ana's key, which the game made on this first
 # upload and keeps, readable by her alone, in its data folder; the server
@@ -249,13 +317,13 @@ navegador --window-size=1024,768 --screenshot="$CAPTURAS/puntuaciones_9_web.png"
 paso "the row on the web page"
 
 # Back to the table and up again: success, and nothing added.
-json=$(tabla)
+json=$(tabla_servidor)
 clic_grande 416 676
 fuera_del_exito() { ! exito; }
 esperar 10 "the table after the result screen" fuera_del_exito
 clic_grande 210 676
 esperar 40 "the second upload's success screen" exito
-[ "$(tabla)" = "$json" ] || fallo "a second upload changed the table: $(tabla)"
+[ "$(tabla_servidor)" = "$json" ] || fallo "a second upload changed the table: $(tabla_servidor)"
 [ "$(wc -l <"$claves")" = 2 ] || fallo "the second upload made another key: $(cut -f2 "$claves")"
 paso "uploaded again, nothing added"
 
@@ -264,11 +332,11 @@ paso "uploaded again, nothing added"
 # the code with "+" as "%2B"; both answered 200.
 nombre_url="Ana%20Mu%F1oz$(printf '%%20%.0s' $(seq 11))"
 peticion="\"GET /highscore.php?yourname=$nombre_url&code=${codigo//+/%2B} HTTP/1.0\" 200"
-cp "$TMP/servidor.err" "$CAPTURAS/puntuaciones_servidor.log"
-[ "$(grep -c -F "$peticion" "$TMP/servidor.err")" -eq 2 ] ||
-  fallo "the server's log has not the two uploads $peticion: $(grep highscore "$TMP/servidor.err")"
-[ "$(grep -c 'highscore.php?yourname=Ana' "$TMP/servidor.err")" -eq 2 ] ||
-  fallo "more uploads than two: $(grep highscore "$TMP/servidor.err")"
+cp "$REGISTRO" "$CAPTURAS/puntuaciones_servidor.log"
+[ "$(grep -c -F "$peticion" "$REGISTRO")" -eq 2 ] ||
+  fallo "the server's log has not the two uploads $peticion: $(grep highscore "$REGISTRO")"
+[ "$(grep -c 'highscore.php?yourname=Ana' "$REGISTRO")" -eq 2 ] ||
+  fallo "more uploads than two: $(grep highscore "$REGISTRO")"
 
 # Out: the result screen, the table, the menu, "SÃ­".
 clic_grande 416 676

@@ -1,7 +1,7 @@
 // The floor strip of two rows of tiles along the bottom of the menu screens
 // and behind the status strip.
-#include "fotonauta/fotonauta.h"
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
+#include "pantalla/pantalla.h"
 
 // The strip's tiles in row order, as stored relative to the first floor
 // tile; convertir_base turns them into tile numbers.

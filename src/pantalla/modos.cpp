@@ -1,7 +1,7 @@
 // The display modes each program tries, in order. The windowed program
 // opens a 16-bit window and falls back to full screen at 32 bits; the
 // full-screen program never opens a window.
-#include "fotonauta/fotonauta.h"
+#include "pantalla/pantalla.h"
 
 #ifdef FOTONAUTA_PANTALLA_COMPLETA
 const modo_video modos_video[2] = {

@@ -1,10 +1,12 @@
-// The in-game pause and the "are you sure?" box of the Exit buttons.
+// The in-game pause and the "are you sure?" box of the Exit buttons, and
+// the buttons of the game's screens.
 #include <cstdlib>
+#include <iterator>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
-#include "fotonauta/fotonauta.h"
 #include "juego/juego.h"
+#include "pantalla/pantalla.h"
 
 namespace {
 
@@ -20,8 +22,19 @@ constexpr int ANCHO_PANEL = 240;
 constexpr int ALTO_PANEL = 128;
 constexpr int Y_PANEL = 640;
 
-// Of the 12 floor tiles, any one may fill each square of the box.
-constexpr int NUM_SUELOS = 12;
+const boton_grande BOTONES[] = {
+    {DLG_JUEGO, 30, 645, pausa}, {DLG_JUEGO, 30, 707, salir},  // the panel
+    {DLG_SI_NO, 308, 336, si_no}, {DLG_SI_NO, 520, 336, si_no},  // the quit box
+    {DLG_FIN, 30, 676, si_no},                                   // the game's end
+};
+
+const texto_boton TEXTOS[] = {
+    {DLG_JUEGO, 0, {"Pausa", "Pause"}},
+    {DLG_JUEGO, 1, {"Salir", "Exit"}},
+    {DLG_SI_NO, 0, {"Si", "Yes"}},
+    {DLG_SI_NO, 1, {"No", "No"}},
+    {DLG_FIN, 0, {"Salir", "Exit"}},
+};
 
 void detener_efectos()
 {
@@ -53,6 +66,7 @@ void dibujar_caja(int bx, int by)
 
   for (int c = 0; c < interior_x / LADO_LOSETA; ++c) {
     for (int r = 0; r < interior_y / LADO_LOSETA; ++r) {
+      // Any of the floor tiles may fill each square of the box.
       const int t = primer_grf[vacio] + rand() % NUM_SUELOS;
       blit(loseta[t], buffer, 0, 0, bx + GROSOR_BORDE + LADO_LOSETA * c, by + GROSOR_BORDE + LADO_LOSETA * r,
            LADO_LOSETA, LADO_LOSETA);
@@ -130,4 +144,14 @@ int8_t salir(int8_t)
     destroy_bitmap(debajo);
   }
   return r == 1 ? DLG_NADA : 1;
+}
+
+void crear_botones_partida()
+{
+  crear_botones_grandes(BOTONES, std::size(BOTONES));
+}
+
+void colocar_texto_botones_partida()
+{
+  colocar_textos(TEXTOS, std::size(TEXTOS));
 }

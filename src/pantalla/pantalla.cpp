@@ -1,6 +1,6 @@
 // Opening and closing the display, the pictures and fonts, the frame step,
-// and the program's run once the display is up.
-#include "fotonauta/fotonauta.h"
+// and the buttons' looks.
+#include "pantalla/pantalla.h"
 
 #include <xalleg.h>
 
@@ -12,7 +12,7 @@
 #include "audio/audio.h"
 #include "cargador/cargador.h"
 #include "dlg/dlg.h"
-#include "juego/juego.h"
+#include "nucleo/nucleo.h"
 #include "tiempo/tiempo.h"
 
 // The off-screen frame: every screen draws its whole frame here.
@@ -35,9 +35,6 @@ BITMAP *gameover;
 // pressed.
 BITMAP *mapa_boton[4];
 
-// The status strip under the board; exists while a game is played.
-BITMAP *marcador;
-
 // The mouse pointer.
 BITMAP *puntero;
 
@@ -46,12 +43,6 @@ BITMAP *loseta[NUM_LOSETAS + 1];
 
 // 0: 16 bits per pixel, first mode; 1: 32 bits per pixel, the fallback.
 uint8_t modo_truecolor;
-
-// Language of every text.
-int8_t idioma;
-
-// Highest level that may be chosen to start a game.
-int8_t ult_fase_completada;
 
 // The window's instance and class names: the game's unless a program built
 // from its parts names its own.
@@ -312,42 +303,6 @@ int8_t ini_allegro()
   return r;
 }
 
-// Frames of black screen between start-up and the first thing shown.
-constexpr int8_t FOTOGRAMAS_NEGRO = 38;
-
-void ejecutar_juego()
-{
-  ini_audio();
-  ini_dialogos();
-  ini_juego();
-
-  clear_to_color(buffer, 0);
-  for (int8_t i = 0; i < FOTOGRAMAS_NEGRO; ++i) {
-    paso_fotograma();
-  }
-
-  leer_cfg();
-  leer_pnt();
-  intro();
-  menu_principal();
-
-  fin_audio();
-  fin_allegro();
-}
-
-void ejecutar_repeticion(const repeticion &r)
-{
-  ini_audio();
-  ini_dialogos();
-  ini_juego();
-  clear_to_color(buffer, 0);
-  // The language and the volumes are the player's; a first run asks.
-  leer_cfg();
-  ver_repeticion(r);
-  fin_audio();
-  fin_allegro();
-}
-
 void fin_allegro()
 {
   // The sheet itself (entry 180) belongs to the data file.
@@ -394,4 +349,55 @@ void paso_fotograma_con_puntero()
   show_mouse(buffer);
   paso_fotograma();
   show_mouse(nullptr);
+}
+
+namespace {
+
+// Caption fonts: large buttons' captions sit 8 pixels, the text font's 16
+// pixels above the button's vertical centre.
+constexpr int8_t FUENTE_GRANDE = 0;
+constexpr int8_t FUENTE_LOSETA = 1;
+constexpr int32_t DESPLAZAMIENTO_GRANDE = -8;
+constexpr int32_t DESPLAZAMIENTO_LOSETA = -16;
+
+// Every small button's hit shape is tile 0.
+constexpr int LOSETA_MASCARA = 0;
+
+}  // namespace
+
+void ini_botones()
+{
+  dlg_inicializar();
+  dlg_incorporar_fuente(FUENTE_GRANDE, static_cast<FONT *>(f_fnt[FNT_BOTONES].dat), DESPLAZAMIENTO_GRANDE);
+  dlg_incorporar_fuente(FUENTE_LOSETA, fuente_texto(), DESPLAZAMIENTO_LOSETA);
+  set_mouse_sprite(puntero);
+}
+
+void crear_botones_grandes(const boton_grande *botones, size_t n)
+{
+  for (size_t i = 0; i < n; ++i) {
+    const boton_grande &b = botones[i];
+    const int32_t x = b.x == X_CENTRADO ? (ANCHO_PANTALLA - mapa_boton[0]->w) / 2 : b.x;
+    dlg_incorporar_boton(b.dialogo, mapa_boton[0], mapa_boton[1], mapa_boton[2], mapa_boton[3], x, b.y, "",
+                         FUENTE_GRANDE, b.accion);
+  }
+}
+
+void crear_boton_loseta(int8_t dialogo, int32_t x, int32_t y, const char *texto, accion_boton accion)
+{
+  dlg_incorporar_boton(dialogo, loseta[LOSETA_MASCARA], nullptr, loseta[LOSETA_MARCA], loseta[LOSETA_MARCA], x, y,
+                       texto, FUENTE_LOSETA, accion);
+}
+
+void colocar_textos(const texto_boton *textos, size_t n)
+{
+  const int i = idioma == IDIOMA_ESPANOL ? 0 : 1;
+  for (size_t k = 0; k < n; ++k) {
+    dlg_cambiar_texto_boton(textos[k].dialogo, textos[k].indice, textos[k].texto[i]);
+  }
+}
+
+int8_t si_no(int8_t indice)
+{
+  return indice;
 }
