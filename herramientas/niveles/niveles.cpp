@@ -174,7 +174,7 @@ int volcar_fichero(const char *ruta)
 
 int id_fichero(const char *ruta)
 {
-  printf("%016llx\n", static_cast<unsigned long long>(hash_nivel(leer_fichero(ruta))));
+  printf("%016llx\n", static_cast<unsigned long long>(hash_nivel_canonico(leer_fichero(ruta))));
   return 0;
 }
 

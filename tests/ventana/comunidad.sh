@@ -27,7 +27,9 @@ export FOTONAUTA_SERVIDOR=127.0.0.1:$PUERTO
 # Published as the editor does: the text and a recording that wins it.
 "$CONSTRUCCION/tests/grabar_partidas" suelto "$TMP/nivel.txt" "$TMP/prueba.frep" >/dev/null
 cat "$TMP/nivel.txt" "$TMP/prueba.frep" >"$TMP/publicar"
+firma=$(XDG_DATA_HOME=$TMP/autora "$CONSTRUCCION/tests/grabar_partidas" firmar /api/niveles Autora "$TMP/publicar")
 respuesta=$(api -w ' %{http_code}' --data-binary @"$TMP/publicar" -H 'Content-Type: application/octet-stream' \
+  -H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }" \
   "http://127.0.0.1:$PUERTO/api/niveles?yourname=Autora&nivel=$(stat -c %s "$TMP/nivel.txt")")
 [[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$REGISTRO")"
 
