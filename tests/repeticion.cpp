@@ -194,6 +194,26 @@ TEST_F(Repeticion, UnNivelSueltoVuelveDelEstadoTrasUnaVidaPerdida)
   const verificacion v = verificar_repeticion(r, &suelto);
   EXPECT_TRUE(v.valida) << v.motivo;
   EXPECT_EQ(v.hash_final, r.cabecera.hash_final);
+
+  // Its file carries the level: read back, it plays with nothing given.
+  const std::vector<uint8_t> fichero = codificar_repeticion(r);
+  repeticion leida;
+  std::string error;
+  ASSERT_TRUE(decodificar_repeticion(fichero.data(), fichero.size(), leida, error)) << error;
+  ASSERT_TRUE(leida.nivel.has_value());
+  EXPECT_EQ(hash_nivel(*leida.nivel), r.cabecera.hash_niveles);
+  EXPECT_EQ(leida.controles, r.controles);
+  const verificacion sola = verificar_repeticion(leida);
+  EXPECT_TRUE(sola.valida) << sola.motivo;
+  EXPECT_EQ(sola.hash_final, r.cabecera.hash_final);
+
+  // A level carried that is not the one played is refused as the file is read.
+  repeticion otra = leida;
+  otra.nivel->gremlins = 3;
+  const std::vector<uint8_t> mala = codificar_repeticion(otra);
+  repeticion x;
+  EXPECT_FALSE(decodificar_repeticion(mala.data(), mala.size(), x, error));
+  EXPECT_NE(error.find("not the one it was played on"), std::string::npos) << error;
 }
 
 // Every way a recording can be bad is refused, with its reason; the good
@@ -258,6 +278,14 @@ TEST_F(Repeticion, LasMalasSeRechazanConSuMotivo)
   repeticion otra = r;
   otra.cabecera.version_reglas = VERSION_REGLAS + 1;
   no_verifica(otra, "unknown rules version");
+  // A check hash that the game does not reach says where the two part.
+  ASSERT_GE(r.controles.size(), 2u);
+  repeticion desviada = r;
+  desviada.controles[1] ^= 1;
+  const verificacion d = verificar_repeticion(desviada);
+  EXPECT_FALSE(d.valida);
+  EXPECT_EQ(d.fotograma_divergente, 2 * FOTOGRAMAS_CONTROL);
+  EXPECT_NE(d.motivo.find("between frames 1000 and 2000"), std::string::npos) << d.motivo;
   otra = r;
   otra.cabecera.hash_niveles ^= 1;
   no_verifica(otra, "other levels");

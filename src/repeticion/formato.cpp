@@ -141,15 +141,25 @@ class lector_eventos {
 
   bool al_final() const { return p_ == fin_; }
 
+  // The next n bytes, or null when fewer are left.
+  const uint8_t *bytes(size_t n)
+  {
+    if (static_cast<size_t>(fin_ - p_) < n) {
+      return nullptr;
+    }
+    const uint8_t *p = p_;
+    p_ += n;
+    return p;
+  }
+
  private:
   const uint8_t *p_;
   const uint8_t *fin_;
 };
 
-bool desempaquetar_eventos(const uint8_t *v, size_t n, uint32_t cuantos, uint32_t fotogramas,
+bool desempaquetar_eventos(lector_eventos &l, uint32_t cuantos, uint32_t fotogramas,
                            std::vector<cambio_entrada> &cambios, std::string &error)
 {
-  lector_eventos l(v, n);
   entrada_juego e;
   uint32_t fotograma = 0;
   cambios.clear();
@@ -201,11 +211,66 @@ bool desempaquetar_eventos(const uint8_t *v, size_t n, uint32_t cuantos, uint32_
   return true;
 }
 
+// What format 2 puts before the changes: the level of a game of one level
+// alone, as its text, and the check hashes.
+bool desempaquetar_anexos(lector_eventos &l, repeticion &r, std::string &error)
+{
+  const cabecera_repeticion &c = r.cabecera;
+  uint32_t largo = 0;
+  const uint8_t *texto = nullptr;
+  if ((c.banderas & REPETICION_SUELTO) != 0 &&
+      (!l.varint(largo) || largo > MAX_BYTES_NIVEL_REPETICION || (texto = l.bytes(largo)) == nullptr)) {
+    error = "the level the recording carries is cut short or too long";
+    return false;
+  }
+  // A length of 0: no level carried (written again from a file of format
+  // 1, which had no room for it).
+  if (largo > 0) {
+    nivel_texto nivel;
+    std::string motivo;
+    if (!interpretar_nivel_texto(std::string(reinterpret_cast<const char *>(texto), largo), nivel, motivo)) {
+      error = "the level the recording carries cannot be read: " + motivo;
+      return false;
+    }
+    if (hash_nivel(nivel) != c.hash_niveles) {
+      error = "the level the recording carries is not the one it was played on";
+      return false;
+    }
+    r.nivel = std::move(nivel);
+  }
+  uint32_t cuantos = 0;
+  if (!l.varint(cuantos) || (cuantos != 0 && cuantos != c.fotogramas / FOTOGRAMAS_CONTROL)) {
+    error = "the recording's check hashes are not one for every " + std::to_string(FOTOGRAMAS_CONTROL) + " frames";
+    return false;
+  }
+  r.controles.resize(cuantos);
+  for (uint64_t &h : r.controles) {
+    const uint8_t *p = l.bytes(8);
+    if (p == nullptr) {
+      error = "the recording's check hashes are cut short";
+      return false;
+    }
+    h = tomar(p, 8);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> eventos_repeticion(const repeticion &r)
 {
   std::vector<uint8_t> v;
+  if ((r.cabecera.banderas & REPETICION_SUELTO) != 0) {
+    const std::string texto = r.nivel ? escribir_nivel_texto(*r.nivel) : std::string();
+    poner_varint(v, static_cast<uint32_t>(texto.size()));
+    v.insert(v.end(), texto.begin(), texto.end());
+  }
+  // Check hashes only when there is one for every stretch of frames.
+  const bool controles = r.controles.size() == r.cabecera.fotogramas / FOTOGRAMAS_CONTROL;
+  poner_varint(v, controles ? static_cast<uint32_t>(r.controles.size()) : 0);
+  for (size_t i = 0; controles && i < r.controles.size(); ++i) {
+    poner(v, r.controles[i], 8);
+  }
   entrada_juego antes;
   uint32_t fotograma = 0;
   for (const cambio_entrada &c : r.cambios) {
@@ -278,7 +343,7 @@ bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c
     return false;
   }
   const uint16_t formato = static_cast<uint16_t>(tomar(d + 4, 2));
-  if (formato != VERSION_FORMATO_REPETICION) {
+  if (formato < 1 || formato > VERSION_FORMATO_REPETICION) {
     error = "recording format " + std::to_string(formato) + " is not one this program reads";
     return false;
   }
@@ -324,8 +389,11 @@ bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c
     error = "the recording's name or code holds characters the game never writes there";
     return false;
   }
+  // At most 10 bytes a change; from format 2 on, the level carried and a
+  // hash for every FOTOGRAMAS_CONTROL frames besides.
+  const size_t anexos = formato < 2 ? 0 : 5 + MAX_BYTES_NIVEL_REPETICION + 5 + 8 * (c.fotogramas / FOTOGRAMAS_CONTROL);
   if (cuantos > c.fotogramas || largo_eventos > MAX_BYTES_EVENTOS_REPETICION ||
-      largo_eventos > static_cast<size_t>(cuantos) * 10) {
+      largo_eventos > static_cast<size_t>(cuantos) * 10 + anexos) {
     error = "the recording's input is larger than its frames allow";
     return false;
   }
@@ -333,6 +401,7 @@ bool leer_cabecera_repeticion(const uint8_t *d, size_t n, cabecera_repeticion &c
   e.largo = largo_comprimido;
   e.largo_eventos = largo_eventos;
   e.cambios = cuantos;
+  e.formato = formato;
   return true;
 }
 
@@ -349,5 +418,11 @@ bool leer_eventos_repeticion(const uint8_t *eventos, size_t n, const entrada_emp
     error = "the recording's input does not unpack to its stated size";
     return false;
   }
-  return desempaquetar_eventos(eventos, n, e.cambios, r.cabecera.fotogramas, r.cambios, error);
+  lector_eventos l(eventos, n);
+  r.nivel.reset();
+  r.controles.clear();
+  if (e.formato >= 2 && !desempaquetar_anexos(l, r, error)) {
+    return false;
+  }
+  return desempaquetar_eventos(l, e.cambios, r.cabecera.fotogramas, r.cambios, error);
 }

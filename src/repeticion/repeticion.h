@@ -10,20 +10,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "codigo/codigo.h"
 #include "nucleo/nucleo.h"
 
-// The file format's version, and the formats this build reads.
-constexpr uint16_t VERSION_FORMATO_REPETICION = 1;
+// The file format's version, written; this build reads it and every one
+// before it (1: no level carried, no check hashes).
+constexpr uint16_t VERSION_FORMATO_REPETICION = 2;
 
 // The bounds a recording must keep: a whole game of 60 levels, every life
 // played to its last unit of energy, is about 560,000 frames.
 constexpr uint32_t MAX_FOTOGRAMAS_REPETICION = 1000000;
 constexpr size_t MAX_BYTES_REPETICION = 1 << 20;          // the file
 constexpr size_t MAX_BYTES_EVENTOS_REPETICION = 8 << 20;  // its input, unpacked
+constexpr size_t MAX_BYTES_NIVEL_REPETICION = 16 << 10;   // the level it carries, as text
+
+// Every this many frames the recording keeps hash_estado(), so that a
+// replay which parts from the game recorded says where, not only that the
+// end differs.
+constexpr uint32_t FOTOGRAMAS_CONTROL = 1000;
 
 // Flags of the start.
 enum : uint8_t {
@@ -62,6 +70,12 @@ struct cambio_entrada {
 struct repeticion {
   cabecera_repeticion cabecera;
   std::vector<cambio_entrada> cambios;  // in frame order
+  // The level of a game of one level alone, carried so that the recording
+  // plays with nothing else given; none in files of format 1.
+  std::optional<nivel_texto> nivel;
+  // hash_estado() after frame FOTOGRAMAS_CONTROL, twice that, and so on up
+  // to the last frame; empty when not known (format 1, or written from one).
+  std::vector<uint64_t> controles;
 };
 
 // ---------------------------------------------------------------------------
@@ -106,6 +120,7 @@ struct entrada_empaquetada {
   size_t largo = 0;          // its bytes, to the file's end
   size_t largo_eventos = 0;  // what it unpacks to, exactly
   uint32_t cambios = 0;      // the changes it holds
+  uint16_t formato = 0;      // the file's format version
 };
 bool leer_cabecera_repeticion(const uint8_t *datos, size_t n, cabecera_repeticion &c, entrada_empaquetada &e,
                               std::string &error);
@@ -169,9 +184,9 @@ struct lector_repeticion {
 
 // Starts the recorded game through the rules, with a screen's hooks or
 // none, and the reader at its first frame. `suelto`: the level a recording
-// of one level alone was played on (null otherwise). False, with the
-// reason, when the recording cannot be played by these rules on these
-// levels.
+// of one level alone was played on (null: the level it carries, if any).
+// False, with the reason, when the recording cannot be played by these
+// rules on these levels.
 bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
                           const ganchos_partida *ganchos, std::string &error);
 
@@ -188,6 +203,9 @@ struct verificacion {
   uint32_t fotogramas = 0;
   bool trampas = false;  // the cheat was used
   uint64_t hash_final = 0;
+  // The first check hash that did not match: the game parted from its
+  // recording in the FOTOGRAMAS_CONTROL frames before this one (0: none).
+  uint32_t fotograma_divergente = 0;
 };
 
 // Plays the whole recording with no screen and checks it against what it

@@ -12,6 +12,9 @@ void empezar_grabacion(repeticion &r, const inicio_partida &inicio)
   c.banderas = static_cast<uint8_t>((inicio.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) |
                                     (inicio.suelto ? REPETICION_SUELTO : 0));
   c.hash_niveles = inicio.suelto && inicio.nivel_suelto != nullptr ? hash_nivel(*inicio.nivel_suelto) : hash_niveles();
+  if (inicio.suelto && inicio.nivel_suelto != nullptr) {
+    r.nivel = *inicio.nivel_suelto;
+  }
 }
 
 namespace {
@@ -55,6 +58,9 @@ void grabar_fotograma(repeticion &r, const entrada_juego &entrada)
     }
   }
   ++r.cabecera.fotogramas;
+  if (r.cabecera.fotogramas % FOTOGRAMAS_CONTROL == 0) {
+    r.controles.push_back(hash_estado());
+  }
 }
 
 void terminar_grabacion(repeticion &r)
@@ -76,6 +82,9 @@ bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel
     return false;
   }
   const bool uno_solo = (c.banderas & REPETICION_SUELTO) != 0;
+  if (uno_solo && suelto == nullptr && r.nivel) {
+    suelto = &*r.nivel;
+  }
   if (uno_solo && suelto == nullptr) {
     error = "the recording is of a level played alone, and that level was not given";
     return false;
@@ -137,6 +146,9 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
     k = {};
     k.cabecera = c;
     k.cabecera.fotogramas = 0;
+    if ((c.banderas & REPETICION_SUELTO) != 0) {
+      k.nivel = suelto != nullptr ? *suelto : r.nivel;
+    }
   }
   while (l.fotograma < c.fotogramas && nucleo.dt_bucle.motivo_fin == jugando && !(o.parar_en_trampa && v.trampas)) {
     const bool logico = fotograma_logico();
@@ -149,6 +161,12 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
       grabar_fotograma(*o.canonica, e);
     }
     v.trampas = v.trampas || nucleo.trampas != 0;
+    const uint32_t control = l.fotograma / FOTOGRAMAS_CONTROL;
+    if (l.fotograma % FOTOGRAMAS_CONTROL == 0 && control <= r.controles.size() &&
+        r.controles[control - 1] != hash_estado()) {
+      v.fotograma_divergente = l.fotograma;
+      break;
+    }
   }
   v.fotogramas = l.fotograma;
   v.motivo_fin = nucleo.dt_bucle.motivo_fin;
@@ -156,7 +174,11 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
   v.fases = nucleo.dt_partida.fases_superadas;
   v.hash_final = hash_estado();
 
-  if (v.motivo_fin == jugando) {
+  if (v.fotograma_divergente != 0) {
+    v.motivo = "the game parts from its recording between frames " +
+               std::to_string(v.fotograma_divergente - FOTOGRAMAS_CONTROL) + " and " +
+               std::to_string(v.fotograma_divergente);
+  } else if (v.motivo_fin == jugando) {
     v.motivo = "the game goes on past the recording's last frame";
   } else if (v.fotogramas != c.fotogramas) {
     v.motivo = "the game ended at frame " + std::to_string(v.fotogramas) + ", the recording claims " +

@@ -32,6 +32,11 @@ respuesta=$(api -w ' %{http_code}' --data-binary @"$TMP/publicar" -H 'Content-Ty
   -H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }" \
   "http://127.0.0.1:$PUERTO/api/niveles?yourname=Autora&nivel=$(stat -c %s "$TMP/nivel.txt")")
 [[ "$respuesta" == *"published $ID"*" 201" ]] || fallo "publishing the level: $respuesta; $(cat "$REGISTRO")"
+# The author's winning run, downloaded from the level's board as its page
+# links it: the level it was played on travels inside it.
+enlace=$(api "http://127.0.0.1:$PUERTO/niveles/$ID" | { grep -o 'href="[^"]*" type="application/x-fotonauta-repeticion"' || true; } | head -n 1 | cut -d'"' -f2)
+[ -n "$enlace" ] || fallo "the level's page links no recording"
+api -o "$TMP/del_tablero.frep" "http://127.0.0.1:$PUERTO$enlace"
 
 iniciar_xvfb
 preparar_directorio
@@ -150,4 +155,16 @@ esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the offline game ended with status $ESTADO: $(cat "$TMP/error")"
 grep -q "points) sent as Ana: no answer" "$TMP/error" || fallo "the run sent offline: $(cat "$TMP/error")"
 [ ! -e pnt.txt ] && [ ! -e repeticiones ] || fallo "the offline game wrote a table or a recording: $(ls)"
-echo "ok: a community level published on the server, fetched from its fotonauta:// link and kept; withdrawn, refused; offline, the copy kept won and the run's failed sending said; bad links refused; pnt.txt untouched"
+paso "the copy kept won offline"
+
+# ---- The board's run watched with no network, the level given nowhere ----
+"$CONSTRUCCION/fotonauta" --repeticion "$TMP/del_tablero.frep" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+origen_ventana
+esperar 30 "the board's run on screen" rotulo_repeticion
+capturar comunidad_repeticion
+xdotool key Escape
+esperar_fin "$pid" 20
+[ "$ESTADO" -eq 0 ] && [ ! -s "$TMP/error" ] || fallo "watching the board's run: status $ESTADO: $(cat "$TMP/error")"
+echo "ok: a community level published on the server, fetched from its fotonauta:// link and kept; withdrawn, refused; offline, the copy kept won and the run's failed sending said, and the board's run watched; bad links refused; pnt.txt untouched"
