@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
 
 #include "audio/audio.h"
 #include "cargador/cargador.h"
@@ -118,13 +121,24 @@ int contar_objetos(const DATAFILE *d)
 // Returns the loaded file, or null after telling the player what is wrong.
 DATAFILE *cargar_datos(const char *fichero, const objeto_esperado *esperados, int num)
 {
-  char texto[512];
+  char texto[4096 + 512];
   DATAFILE *d = cargar_datafile(fichero);
   if (d == nullptr) {
-    snprintf(texto, sizeof texto,
-             "No se ha podido leer el fichero \"%s\".\n"
-             "Could not read the file \"%s\".",
-             fichero, fichero);
+    // A file found but unreadable is named where it lies; one found
+    // nowhere, with every place looked in.
+    const std::string ruta = ruta_dato(fichero);
+    if (access(ruta.c_str(), F_OK) == 0) {
+      snprintf(texto, sizeof texto,
+               "No se ha podido leer el fichero \"%s\".\n"
+               "Could not read the file \"%s\".",
+               ruta.c_str(), ruta.c_str());
+    } else {
+      const std::string lugares = lugares_dato(fichero);
+      snprintf(texto, sizeof texto,
+               "No se encuentra el fichero \"%s\" (buscado en %s).\n"
+               "Could not find the file \"%s\" (looked in %s).",
+               fichero, lugares.c_str(), fichero, lugares.c_str());
+    }
     mensaje_fatal(texto);
     return nullptr;
   }

@@ -347,7 +347,13 @@ estado=0
 # The game's own: it plays again to the same end. Space pauses it (the
 # whole window stands still) and goes on; the right arrow held plays it
 # four times as fast; its end is the game-over screen with the points the
-# game showed, drawn the same; Esc leaves.
+# game showed, drawn the same; Esc leaves. It is watched from a folder
+# with the player's settings and no data files: the game finds its own
+# beside itself.
+mkdir -p "$TMP/sin_datos"
+cp cfg.dat "$TMP/sin_datos/"
+repeticion=$(realpath "$repeticion")
+cd "$TMP/sin_datos"
 arrancar "$CONSTRUCCION/fotonauta" --repeticion "$repeticion"
 origen_ventana
 esperar 30 "the recording's caption" rotulo_repeticion
