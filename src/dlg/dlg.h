@@ -119,6 +119,9 @@ struct t_vista_raton {
   int botones;
   uint32_t fotograma;
   bool miro;  // it has looked at all
+  // Where the pointer was when each button was last pressed, as seen at
+  // this look: a quick drag has left that place by the time a frame looks.
+  int x_pulsacion[BOTONES_RATON], y_pulsacion[BOTONES_RATON];
 };
 // The same for one key.
 struct t_vista_tecla {
@@ -134,7 +137,8 @@ struct t_vista_tecla {
 void dlg_instalar_entrada();
 
 // Samples the mouse (poll_mouse) and returns mouse_b, plus the bit of every
-// button pressed since this reader's last look; the look is then recorded.
+// button pressed since this reader's last look, whose place is then in
+// x_pulsacion and y_pulsacion; the look is then recorded.
 // mouse_x and mouse_y are then at least as new as every press reported.
 // A button reported down at the last look and pressed again since is
 // reported up once, then down: the release between is never skipped.

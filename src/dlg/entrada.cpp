@@ -8,6 +8,7 @@
 #include "dlg/dlg.h"
 
 #include <allegro.h>
+#include <allegro/internal/aintern.h>
 #include <xalleg.h>
 
 #include <atomic>
@@ -20,6 +21,9 @@ namespace {
 // Written on the library's input thread, read on the main thread.
 std::atomic<uint32_t> pulsaciones_boton[BOTONES_RATON];
 std::atomic<uint32_t> pulsaciones_tecla[TECLAS_ENTRADA];
+// Where the pointer was at each button's last press: x in the high half,
+// y in the low one.
+std::atomic<uint32_t> lugar_pulsacion[BOTONES_RATON];
 
 // Frames shown since the program started (dlg_fotograma_mostrado): the
 // clock by which a reader's looks are judged. Main thread only.
@@ -33,12 +37,15 @@ void (*gancho_driver)(int x, int y, int z, int w, int botones) = nullptr;
 // counts, not every movement made while it is held.
 int botones_previos = 0;
 
-void contar_botones(int botones)
+// The pointer's place (x, y) is where the press was made: the driver sends
+// a button's event with no movement.
+void contar_botones(int botones, int x, int y)
 {
   const int nuevos = botones & ~botones_previos;
   botones_previos = botones;
   for (int b = 0; b < BOTONES_RATON; ++b) {
     if (nuevos & (1 << b)) {
+      lugar_pulsacion[b].store(static_cast<uint32_t>(x & 0xffff) << 16 | static_cast<uint32_t>(y & 0xffff));
       pulsaciones_boton[b].fetch_add(1);
     }
   }
@@ -46,7 +53,7 @@ void contar_botones(int botones)
 
 void gancho_raton(int x, int y, int z, int w, int botones)
 {
-  contar_botones(botones);
+  contar_botones(botones, _mouse_x, _mouse_y);
   if (gancho_driver != nullptr) {
     gancho_driver(x, y, z, w, botones);
   }
@@ -113,6 +120,9 @@ int dlg_botones(t_vista_raton &vista)
     } else {
       nuevos |= 1 << b;
       vista.pulsaciones[b] = n;
+      const uint32_t lugar = lugar_pulsacion[b].load();
+      vista.x_pulsacion[b] = static_cast<int16_t>(lugar >> 16);
+      vista.y_pulsacion[b] = static_cast<int16_t>(lugar & 0xffff);
     }
   }
   vista.fotograma = fotogramas_mostrados;
@@ -154,6 +164,8 @@ void dlg_olvidar_botones(t_vista_raton &vista)
 {
   for (int b = 0; b < BOTONES_RATON; ++b) {
     vista.pulsaciones[b] = pulsaciones_boton[b].load();
+    vista.x_pulsacion[b] = mouse_x;
+    vista.y_pulsacion[b] = mouse_y;
   }
   vista.botones = 0;
   vista.fotograma = fotogramas_mostrados;
@@ -214,7 +226,7 @@ void dlg_fotograma_mostrado()
 #ifdef FOTONAUTA_PRUEBAS
 void dlg_simular_raton(int botones)
 {
-  contar_botones(botones);
+  contar_botones(botones, mouse_x, mouse_y);
 }
 
 void dlg_simular_tecla(int codigo)

@@ -3,6 +3,7 @@
 # - a beam leaving the board stays off the frame;
 # - R turns a palette slot, as the wheel does;
 # - a UTF-8 title reads as the same letters as one in ISO 8859-1;
+# - a quick drag paints its first cell;
 # - one problem is counted as one; Cancelar fits its button;
 # - "Saved" gives way to the problems of a later edit;
 # - Step without a plan says so; the plan's last step shows the targets
@@ -62,7 +63,23 @@ nivel_de "$CARPETA/02.txt" "$(printf 'A\361o \361and\372')"
 arrancar_editor "$CARPETA/02.txt"
 ancho_iso=$(ancho_titulo)
 [ "$ancho_utf8" = "$ancho_iso" ] || fallo "the UTF-8 title is drawn $ancho_utf8 pixels wide, the ISO 8859-1 one $ancho_iso"
-salir_editor
+
+# A quick drag paints the cell it started on, however soon it leaves it,
+# and every cell on its way: five flicks, each a press, a move two cells
+# on and a release sent together, as a quick hand reaches the window
+# between two of the editor's frames. Then the changes are discarded.
+paleta 1
+for fila in 0 2 4 6 8; do
+  xdotool mousemove $((OX + 192)) $((OY + 64 + 64 * fila)) mousedown 1 \
+    mousemove $((OX + 320)) $((OY + 64 + 64 * fila)) mouseup 1
+  n=$((fila * 15 + 2))
+  esperar_o_no 5 eval '[ "$(losetas $n $((n + 1)) $((n + 2)) | xargs)" = "135 135 135" ]' ||
+    { capturar editor_faltas_arrastre; fallo "a quick drag along row $fila painted $(losetas $n $((n + 1)) $((n + 2)) | xargs) (target: 135)"; }
+done
+xdotool key ctrl+q
+esperar_o_no 10 dialogo_visible || fallo "no question about the unsaved flicks"
+toque_con "${X_RESPUESTA[1]}" "$Y_RESPUESTAS"
+esperar_fin "$pid" 10
 
 # --- Counted problems, and the proof's Cancel ------------------------------------
 # Where the ink of the status area's second line ends: "1 problema (...)"
