@@ -4,6 +4,7 @@
 # - R turns a palette slot, as the wheel does;
 # - a UTF-8 title reads as the same letters as one in ISO 8859-1;
 # - a quick drag paints its first cell;
+# - Publish is dark until it can be used, then green;
 # - one problem is counted as one; Cancelar fits its button;
 # - "Saved" gives way to the problems of a later edit;
 # - Step without a plan says so; the plan's last step shows the targets
@@ -34,6 +35,10 @@ celda 4 0
 esperar_o_no 10 eval '[ "$(brillo_en 500 320)" \> 0.6 ]' || fallo "the emitter's beam does not cross the board"
 instantanea "$TMP/marco_despues.png" 32x48+992+296
 capturar editor_faltas_1_marco
+# Publish, out of use with no win yet, is dark.
+read -r r g b < <(cara_publicar)
+mayor 0.15 "$(awk -v r="$r" -v g="$g" -v b="$b" 'BEGIN { print (r + g + b) / 3 }')" ||
+  fallo "Publish out of use is not dark: mean r g b $r $g $b"
 cmp -s "$TMP/marco_antes.png" "$TMP/marco_despues.png" || fallo "the beam was drawn over the board's frame"
 
 # R over a palette slot turns its variant, as the wheel does.
@@ -185,6 +190,10 @@ esperar_o_no 10 todo_derribado ||
   { capturar editor_faltas_fallo; fallo "the plan's last step shows the targets and gate as $(losetas 16 17 18 19 20 21 22 23 24 25)"; }
 esperar_o_no 10 marca_verde || fallo "the plan's last step does not show the win"
 capturar editor_faltas_4_paso
+# Once the proof has won the level, Publish is lit: plainly green.
+read -r r g b < <(cara_publicar)
+awk -v r="$r" -v g="$g" -v b="$b" 'BEGIN { exit !(g > 0.3 && g > r + 0.05 && g > b + 0.1) }' ||
+  fallo "Publish in use is not lit green: mean r g b $r $g $b"
 
 # --- Play, and clicks through its end -------------------------------------------------
 # Back to editing: the plan's view goes with a change, undone.
