@@ -47,6 +47,13 @@ iniciar_xvfb() {
   export DISPLAY=":$(cat "$TMP/display")"
 }
 
+# A key for ñ in the X server's keymap, for `xdotool key ntilde`: mapped
+# before the program starts, since a key xdotool maps for one keystroke
+# can be mapped away again before a busy program reads it.
+mapear_enie() {
+  xmodmap -e "keycode $(xmodmap -pke | awk 'NF == 3 {print $2; exit}') = ntilde Ntilde"
+}
+
 # A fresh run directory with the five data files, as a player has.
 preparar_directorio() {
   JUEGO_DIR="$TMP/juego"
