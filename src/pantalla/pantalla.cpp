@@ -307,6 +307,9 @@ int8_t ini_allegro()
 
   buffer = create_bitmap(ANCHO_PANTALLA, ALTO_PANTALLA);
   clear_bitmap(buffer);
+  // The window at the player's scale, or full screen.
+  leer_ajustes();
+  aplicar_presentacion();
 
   const int8_t r = cargar_graficos();
   if (r != INI_CORRECTO) {
@@ -353,9 +356,15 @@ void presentar_fotograma()
 #endif
   esperar_tic();
   vsync();
-  acquire_screen();
-  blit(buffer, screen, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_PANTALLA);
-  release_screen();
+  enviar_fotograma();
+  // F11, on any screen: full screen on or off, from the next frame.
+  static t_vista_tecla vista_f11{};
+  static bool f11_abajo = false;
+  const bool abajo = dlg_tecla(KEY_F11, vista_f11);
+  if (abajo && !f11_abajo) {
+    alternar_pantalla_completa();
+  }
+  f11_abajo = abajo;
 }
 
 void paso_fotograma_con_puntero()
