@@ -122,6 +122,9 @@ struct t_vista_raton {
   // Where the pointer was when each button was last pressed, as seen at
   // this look: a quick drag has left that place by the time a frame looks.
   int x_pulsacion[BOTONES_RATON], y_pulsacion[BOTONES_RATON];
+  // Where it was when each button was last released: a quick drag's move
+  // and release can both come after a look that saw only its press.
+  int x_soltado[BOTONES_RATON], y_soltado[BOTONES_RATON];
 };
 // The same for one key.
 struct t_vista_tecla {

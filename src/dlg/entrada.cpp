@@ -21,9 +21,15 @@ namespace {
 // Written on the library's input thread, read on the main thread.
 std::atomic<uint32_t> pulsaciones_boton[BOTONES_RATON];
 std::atomic<uint32_t> pulsaciones_tecla[TECLAS_ENTRADA];
-// Where the pointer was at each button's last press: x in the high half,
-// y in the low one.
+// Where the pointer was at each button's last press and release: x in the
+// high half, y in the low one.
 std::atomic<uint32_t> lugar_pulsacion[BOTONES_RATON];
+std::atomic<uint32_t> lugar_soltado[BOTONES_RATON];
+
+uint32_t lugar(int x, int y)
+{
+  return static_cast<uint32_t>(x & 0xffff) << 16 | static_cast<uint32_t>(y & 0xffff);
+}
 
 // Frames shown since the program started (dlg_fotograma_mostrado): the
 // clock by which a reader's looks are judged. Main thread only.
@@ -37,15 +43,19 @@ void (*gancho_driver)(int x, int y, int z, int w, int botones) = nullptr;
 // counts, not every movement made while it is held.
 int botones_previos = 0;
 
-// The pointer's place (x, y) is where the press was made: the driver sends
-// a button's event with no movement.
+// The pointer's place (x, y) is where the press or release was made: the
+// driver sends a button's event with no movement.
 void contar_botones(int botones, int x, int y)
 {
   const int nuevos = botones & ~botones_previos;
+  const int soltados = botones_previos & ~botones;
   botones_previos = botones;
   for (int b = 0; b < BOTONES_RATON; ++b) {
+    if (soltados & (1 << b)) {
+      lugar_soltado[b].store(lugar(x, y));
+    }
     if (nuevos & (1 << b)) {
-      lugar_pulsacion[b].store(static_cast<uint32_t>(x & 0xffff) << 16 | static_cast<uint32_t>(y & 0xffff));
+      lugar_pulsacion[b].store(lugar(x, y));
       pulsaciones_boton[b].fetch_add(1);
     }
   }
@@ -154,6 +164,11 @@ int dlg_botones(t_vista_raton &vista)
       vista.x_pulsacion[b] = static_cast<int16_t>(lugar >> 16);
       vista.y_pulsacion[b] = static_cast<int16_t>(lugar & 0xffff);
     }
+  }
+  for (int b = 0; b < BOTONES_RATON; ++b) {
+    const uint32_t lugar = lugar_soltado[b].load();
+    vista.x_soltado[b] = static_cast<int16_t>(lugar >> 16);
+    vista.y_soltado[b] = static_cast<int16_t>(lugar & 0xffff);
   }
   vista.fotograma = fotogramas_mostrados;
   // Sampled after the counts: the pointer's move that came before a counted

@@ -209,6 +209,7 @@ void pintura(estado_editor &e, bool izquierdo, bool derecho, bool nuevo_izq, boo
     e.trazo = true;
     e.grupo_trazo = nuevo_grupo(e.doc);
     e.ultima_celda = celda_pulsada;
+    e.boton_trazo = nuevo_izq ? 0 : 1;
   }
   // Off the board, the stroke's last cell on it is painted still: a drag
   // off the board at once has painted its first cell.
@@ -217,8 +218,16 @@ void pintura(estado_editor &e, bool izquierdo, bool derecho, bool nuevo_izq, boo
     const uint8_t b = izquierdo ? byte_de_elemento(e.elegido, e.variante[e.elegido]) : PALETA[ELEMENTO_SUELO].primero;
     pintar_linea(e.doc, e.ultima_celda >= 0 ? e.ultima_celda : hasta, hasta, b, e.grupo_trazo);
     e.ultima_celda = hasta;
+    e.byte_trazo = b;
   }
   if (e.trazo && !izquierdo && !derecho) {
+    // A quick drag's move and release can both come after the look that
+    // saw its press: the stroke goes on to where its button came up.
+    const int soltada =
+        celda_bajo(e.vista_raton.x_soltado[e.boton_trazo], e.vista_raton.y_soltado[e.boton_trazo]);
+    if (soltada >= 0 && e.ultima_celda >= 0 && soltada != e.ultima_celda) {
+      pintar_linea(e.doc, e.ultima_celda, soltada, e.byte_trazo, e.grupo_trazo);
+    }
     e.trazo = false;
   }
 }
