@@ -248,12 +248,15 @@ TEST_P(Frontal, ElEmisorSigueSaltaOSeQuedaSegunElBoton)
 
 // The menu, its options and back, then Exit and "Sí": the language changed
 // in the options shows in the menu, and cfg.dat is written on leaving them.
+// Scale goes from Auto to 1x (larger ones need a window to fit), kept in
+// ajustes.cfg.
 TEST_P(Frontal, ElMenuLlevaALasOpcionesYSaleConSi)
 {
   volson = 50;
   volmus = 0;
+  escala_elegida = ESCALA_AUTO;
   bool vio_creditos = false, vio_ingles = false;
-  arnes_guion(guion_clics({{40, DLG_MENU, 3}, {50, DLG_OPCIONES, 9}, {60, DLG_OPCIONES, 1},
+  arnes_guion(guion_clics({{40, DLG_MENU, 3}, {50, DLG_OPCIONES, 9}, {55, DLG_OPCIONES, 10}, {60, DLG_OPCIONES, 1},
                            {70, DLG_OPCIONES, 8}, {90, DLG_MENU, 4}, {100, DLG_SI_NO, 0}},
                           [&](int n) {
                             // Page 0 has just come to a stand in the middle.
@@ -286,6 +289,10 @@ TEST_P(Frontal, ElMenuLlevaALasOpcionesYSaleConSi)
   EXPECT_EQ(idioma, IDIOMA_INGLES);
   EXPECT_STREQ(boton_de(DLG_MENU, 0).texto, "Play");
   EXPECT_EQ(leer_fichero("cfg.dat"), (std::vector<uint8_t>{1, 49, 0, 0}));
+  EXPECT_EQ(escala_elegida, 1);
+  EXPECT_STREQ(boton_de(DLG_OPCIONES, 10).texto, "Scale: 1x");
+  const std::vector<uint8_t> ajustes = leer_fichero("ajustes.cfg");
+  EXPECT_EQ(std::string(ajustes.begin(), ajustes.end()), "escala 1\npantalla_completa 0\n");
   EXPECT_EQ(arnes_fotogramas(), 105);
 }
 

@@ -41,6 +41,7 @@ class Pantallas : public ::testing::TestWithParam<int> {
     arnes_iniciar(GetParam());
     srand(3);
     idioma = IDIOMA_ESPANOL;
+    escala_elegida = ESCALA_AUTO;
     ini_dialogos();
     dlg_reiniciar_raton();
   }
@@ -119,6 +120,9 @@ class Pantallas : public ::testing::TestWithParam<int> {
       es_loseta(DLG_TECLADO, 192 + 64 * (j % 10), 128 + 64 * (j / 10), si_no, letra);
     }
     es_grande({DLG_ENVIO, 416, 676, si_no, "Salir", "Exit"});
+    // Added last, so every other button keeps its place in the table.
+    es_grande({DLG_OPCIONES, 822, 676, cambiar_escala, "Escala: auto", "Scale: auto"});
+    EXPECT_EQ(de(DLG_OPCIONES, 10).accion, cambiar_escala);
     EXPECT_EQ(n, MAX_BOTONES);
   }
 };

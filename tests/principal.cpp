@@ -236,6 +236,13 @@ TEST_P(DatosDefectuosos, TerminanConUnAvisoQueLosNombra)
     EXPECT_NE(m.find(std::string("Object ") + caso.objeto), std::string::npos) << m;
   }
   EXPECT_NE(error.find(caso.fichero), std::string::npos);
+  // A file found nowhere is named with every place looked in: the folder
+  // the game runs in, and beside the program (its build's datos/).
+  if (caso.objeto == nullptr && std::string(caso.nombre).starts_with("Falta")) {
+    const std::string aqui = fs::current_path().string() + "/" + caso.fichero;
+    EXPECT_NE(m.find("looked in " + aqui + ", "), std::string::npos) << m;
+    EXPECT_NE(m.find("/tests/datos/" + std::string(caso.fichero)), std::string::npos) << m;
+  }
   // Nothing is left loaded behind the failure.
   EXPECT_EQ(f_grf, nullptr);
   EXPECT_EQ(f_fnt, nullptr);

@@ -247,6 +247,52 @@ TEST_F(Robustez, CualquierCfgDeHastaCincoBytesDaAjustesUsables)
   EXPECT_EQ(casos, 16 * 12);
 }
 
+// ajustes.cfg, beside cfg.dat: whatever it holds, each setting is one the
+// game offers, Auto and a window when it says nothing usable; what the
+// game writes it reads back.
+TEST_F(Robustez, CualquierAjustesCfgDaAjustesUsables)
+{
+  const struct {
+    std::string texto;
+    int8_t escala;
+    bool completa;
+  } casos[] = {
+      {"", ESCALA_AUTO, false},
+      {"escala 2\npantalla_completa 1\n", 2, true},
+      {"escala 3\r\npantalla_completa 1\r\n", 3, true},
+      {"escala 1", 1, false},
+      // Out of range, malformed or unknown: left at the default.
+      {"escala 0\nnueva 1\n", ESCALA_AUTO, false},
+      {"escala 4\npantalla_completa 2\n", ESCALA_AUTO, false},
+      {"escala 22\nescala -1\nescala\n escala 2\nESCALA 2\nescala  2\n", ESCALA_AUTO, false},
+      {std::string("escala 2\0\npantalla_completa 1\n", 30), ESCALA_AUTO, true},
+      // The last of two wins; a line past the first 4 KiB is not read.
+      {"escala 2\nescala auto\n" + std::string(5000, '#') + "\nescala 3\n", ESCALA_AUTO, false},
+  };
+  for (const auto &c : casos) {
+    escribir("ajustes.cfg", c.texto);
+    escala_elegida = 3;
+    pantalla_completa = true;
+    leer_ajustes();
+    EXPECT_EQ(escala_elegida, c.escala) << c.texto;
+    EXPECT_EQ(pantalla_completa, c.completa) << c.texto;
+    EXPECT_EQ(leer("ajustes.cfg"), c.texto);
+    // Written and read back the same, cfg.dat left alone.
+    escribir_ajustes();
+    escala_elegida = 3;
+    pantalla_completa = !c.completa;
+    leer_ajustes();
+    EXPECT_EQ(escala_elegida, c.escala) << c.texto;
+    EXPECT_EQ(pantalla_completa, c.completa) << c.texto;
+  }
+  EXPECT_FALSE(fs::exists("cfg.dat"));
+  // Without the file (a player from before the setting): Auto.
+  fs::remove("ajustes.cfg");
+  leer_ajustes();
+  EXPECT_EQ(escala_elegida, ESCALA_AUTO);
+  EXPECT_FALSE(pantalla_completa);
+}
+
 // ---------------------------------------------------------------------------
 // pnt.txt
 // ---------------------------------------------------------------------------

@@ -26,7 +26,9 @@
 #include <memory>
 #include <new>
 #include <system_error>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -546,13 +548,69 @@ bool datafile_completo(const char *fichero)
   return completo;
 }
 
+namespace {
+
+// The folders beside the program that may hold its data files: the build's
+// datos/, then the installation's data folder, both found from where the
+// program itself lies. Empty when that cannot be known.
+std::vector<std::string> carpetas_del_programa()
+{
+  std::vector<std::string> carpetas;
+  char ruta[4096];
+  const ssize_t n = readlink("/proc/self/exe", ruta, sizeof ruta - 1);
+  if (n <= 0) {
+    return carpetas;
+  }
+  ruta[n] = '\0';
+  std::string dir(ruta);
+  dir.erase(dir.find_last_of('/') + 1);
+  carpetas.push_back(dir + "datos");
+  carpetas.push_back(dir + FOTONAUTA_PROGRAMA_A_DATOS);
+  return carpetas;
+}
+
+bool existe(const std::string &ruta)
+{
+  struct stat st;
+  return stat(ruta.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::string ruta_dato(const char *nombre)
+{
+  if (strchr(nombre, '/') != nullptr || existe(nombre)) {
+    return nombre;
+  }
+  for (const std::string &carpeta : carpetas_del_programa()) {
+    std::string ruta = carpeta + "/" + nombre;
+    if (existe(ruta)) {
+      return ruta;
+    }
+  }
+  return nombre;
+}
+
+std::string lugares_dato(const char *nombre)
+{
+  char aqui[4096];
+  std::string lugares = getcwd(aqui, sizeof aqui) != nullptr ? std::string(aqui) + "/" + nombre : nombre;
+  if (strchr(nombre, '/') == nullptr) {
+    for (const std::string &carpeta : carpetas_del_programa()) {
+      lugares += ", " + carpeta + "/" + nombre;
+    }
+  }
+  return lugares;
+}
+
 DATAFILE *cargar_datafile(const char *fichero)
 {
+  const std::string ruta = ruta_dato(fichero);
   DATAFILE *d = nullptr;
-  if (tomar_adelanto(fichero, &d)) {
+  if (tomar_adelanto(ruta.c_str(), &d)) {
     return d;
   }
-  return datafile_completo(fichero) ? leer_datafile(fichero) : nullptr;
+  return datafile_completo(ruta.c_str()) ? leer_datafile(ruta.c_str()) : nullptr;
 }
 
 namespace {
@@ -562,7 +620,7 @@ namespace {
 // A data file read on a thread while the program does something else,
 // until cargar_datafile takes it.
 struct t_adelanto {
-  char fichero[256];  // empty: the entry is free
+  char fichero[4096];  // where it is read from; empty: the entry is free
   int8_t hilo;        // the thread reading it, in `hilos`
   DATAFILE *datos;
   // Written by the thread: true when `datos` is the answer (null included);
@@ -626,10 +684,14 @@ void adelantar_datafiles(const char *const ficheros[], int n, bool solo_sonido)
   // building bitmaps must not outlive the library: exit waits for them.
   static const bool en_salida = atexit(soltar_adelantos) == 0;
   (void)en_salida;
+  std::vector<std::string> rutas;
+  for (int i = 0; i < n; ++i) {
+    rutas.push_back(ruta_dato(ficheros[i]));
+  }
   for (int i = 0; i < n; ++i) {
     // A file read ahead before and never taken is stale.
     for (t_adelanto &a : adelantos) {
-      if (a.fichero[0] != 0 && strcmp(a.fichero, ficheros[i]) == 0) {
+      if (a.fichero[0] != 0 && rutas[static_cast<size_t>(i)] == a.fichero) {
         esperar_hilo(a.hilo);
         liberar_adelanto(a);
       }
@@ -653,8 +715,9 @@ void adelantar_datafiles(const char *const ficheros[], int n, bool solo_sonido)
   for (int i = 0; i < n; ++i) {
     for (int k = 0; k < MAX_ADELANTOS; ++k) {
       t_adelanto &a = adelantos[k];
-      if (a.fichero[0] == 0 && strlen(ficheros[i]) < sizeof a.fichero) {
-        snprintf(a.fichero, sizeof a.fichero, "%s", ficheros[i]);
+      const std::string &ruta = rutas[static_cast<size_t>(i)];
+      if (a.fichero[0] == 0 && ruta.size() < sizeof a.fichero) {
+        snprintf(a.fichero, sizeof a.fichero, "%s", ruta.c_str());
         a.hilo = hilo;
         entradas |= 1u << k;
         break;

@@ -17,6 +17,20 @@
 
 #include <allegro.h>
 
+#include <string>
+
+// Where the data file `nombre` (a bare name, "grf.dat") is read from, in
+// this order: the working folder, when it holds a file of that name (the
+// player's own copy, or a folder prepared with the data files); else beside
+// the program, in its build's datos/ folder or in its installation's data
+// folder, whichever holds it. A name with a folder in it is taken as it is.
+// When no place holds it, the bare name.
+std::string ruta_dato(const char *nombre);
+
+// The places ruta_dato looks in for `nombre`, comma-separated, to name
+// them when the file is not found.
+std::string lugares_dato(const char *nombre);
+
 // True when `fichero` is a datafile whose every object lies whole inside
 // it. A compressed datafile cannot be walked without unpacking it; it is
 // left to the library's loader.
@@ -24,13 +38,14 @@ bool datafile_completo(const char *fichero);
 
 // The loader every caller uses: leer_datafile of a file that passes that
 // check; null otherwise. A file being read ahead is waited for and taken
-// instead.
+// instead. A bare name is looked for as ruta_dato says.
 DATAFILE *cargar_datafile(const char *fichero);
 
-// Starts reading the `n` files named, one after another, on a thread of its
-// own, so that cargar_datafile finds them read. Bitmaps and fonts are built
-// for the colour depth and format set when this is called, so nothing may
-// change those until they are taken; with `solo_sonido` a file holding
+// Starts reading the `n` files named (found as ruta_dato says), one after
+// another, on a thread of its own, so that cargar_datafile finds them
+// read. Bitmaps and fonts are built for the colour depth and format set
+// when this is called, so nothing may change those until they are taken;
+// with `solo_sonido` a file holding
 // anything but samples and raw data is left for cargar_datafile to read.
 // A file read ahead and not taken is dropped when it is read ahead again.
 // Without a thread to spare the files are simply read when taken.

@@ -19,7 +19,8 @@ namespace {
 uint8_t pinchado = 1;
 
 // The record (table position) under the pointer or being pressed; -1 none.
-int8_t boton_t = -1;
+// The table holds more records than an int8_t counts.
+int boton_t = -1;
 
 // The toolkit's own look at the mouse buttons.
 t_vista_raton vista_raton{};
@@ -208,7 +209,7 @@ int32_t dlg_comprobar(BITMAP *destino)
     }
     for (int i = 0; i < MAX_BOTONES; ++i) {
       if (vivo(boton[i]) && tocado(boton[i])) {
-        boton_t = static_cast<int8_t>(i);
+        boton_t = i;
         boton[i].estado = aspecto;
         break;
       }

@@ -19,7 +19,7 @@ constexpr int8_t DLG_NADA = -1;
 // A button's action: takes the button's number within its dialog.
 using accion_boton = int8_t (*)(int8_t indice);
 
-constexpr int MAX_BOTONES = 128;
+constexpr int MAX_BOTONES = 129;
 constexpr int MAX_FUENTES = 2;
 constexpr int MAX_PILA = 5;
 
@@ -119,6 +119,12 @@ struct t_vista_raton {
   int botones;
   uint32_t fotograma;
   bool miro;  // it has looked at all
+  // Where the pointer was when each button was last pressed, as seen at
+  // this look: a quick drag has left that place by the time a frame looks.
+  int x_pulsacion[BOTONES_RATON], y_pulsacion[BOTONES_RATON];
+  // Where it was when each button was last released: a quick drag's move
+  // and release can both come after a look that saw only its press.
+  int x_soltado[BOTONES_RATON], y_soltado[BOTONES_RATON];
 };
 // The same for one key.
 struct t_vista_tecla {
@@ -134,7 +140,8 @@ struct t_vista_tecla {
 void dlg_instalar_entrada();
 
 // Samples the mouse (poll_mouse) and returns mouse_b, plus the bit of every
-// button pressed since this reader's last look; the look is then recorded.
+// button pressed since this reader's last look, whose place is then in
+// x_pulsacion and y_pulsacion; the look is then recorded.
 // mouse_x and mouse_y are then at least as new as every press reported.
 // A button reported down at the last look and pressed again since is
 // reported up once, then down: the release between is never skipped.
@@ -142,8 +149,9 @@ int dlg_botones(t_vista_raton &vista);
 // Records a look without reporting: presses made before now are not seen.
 // A screen does this as it opens.
 void dlg_olvidar_botones(t_vista_raton &vista);
-// Puts the pointer at (x, y) of the window: the real pointer too, so that
-// the player's next movement is taken from there.
+// Puts the pointer at (x, y) of the picture: the real pointer too (in the
+// middle of the window pixels that show it), so that the player's next
+// movement is taken from there.
 void dlg_situar_raton(int x, int y);
 // From now on the program itself writes mouse_b, mouse_x and mouse_y (a
 // solver playing a plan in a process of its own): they are no longer
@@ -161,6 +169,21 @@ bool dlg_tecla_tocada(int tecla, t_vista_tecla &vista);
 
 // Called by the frame step each time a frame is shown.
 void dlg_fotograma_mostrado();
+
+// ---------------------------------------------------------------------------
+// The picture shown scaled
+// ---------------------------------------------------------------------------
+// The library reads the pointer in window pixels. When the picture
+// (ancho_imagen x alto_imagen) is shown scaled, filling `ancho` x `alto`
+// window pixels from (x0, y0), the pointer is turned back into picture
+// pixels as it arrives, so every reader of mouse_x and mouse_y sees the
+// picture's own coordinates. Window pixel `v` (counted from the picture's
+// edge) shows picture pixel dlg_pixel_de_imagen(v, extension, lado): the
+// drawing follows the same rule, so the pointer is on the pixel shown
+// under it. Outside the picture the pointer stops at its edge.
+int dlg_pixel_de_imagen(int v, int extension, int lado);
+// The picture's place in the window; `ancho` 0 when it is shown as it is.
+void dlg_colocar_imagen(int x0, int y0, int ancho, int alto, int ancho_imagen, int alto_imagen);
 
 #ifdef FOTONAUTA_PRUEBAS
 // Test builds only: what the input thread's hooks do for a mouse event

@@ -8,6 +8,7 @@
 #include "dlg/dlg.h"
 
 #include <allegro.h>
+#include <allegro/internal/aintern.h>
 #include <xalleg.h>
 
 #include <atomic>
@@ -20,6 +21,15 @@ namespace {
 // Written on the library's input thread, read on the main thread.
 std::atomic<uint32_t> pulsaciones_boton[BOTONES_RATON];
 std::atomic<uint32_t> pulsaciones_tecla[TECLAS_ENTRADA];
+// Where the pointer was at each button's last press and release: x in the
+// high half, y in the low one.
+std::atomic<uint32_t> lugar_pulsacion[BOTONES_RATON];
+std::atomic<uint32_t> lugar_soltado[BOTONES_RATON];
+
+uint32_t lugar(int x, int y)
+{
+  return static_cast<uint32_t>(x & 0xffff) << 16 | static_cast<uint32_t>(y & 0xffff);
+}
 
 // Frames shown since the program started (dlg_fotograma_mostrado): the
 // clock by which a reader's looks are judged. Main thread only.
@@ -33,20 +43,57 @@ void (*gancho_driver)(int x, int y, int z, int w, int botones) = nullptr;
 // counts, not every movement made while it is held.
 int botones_previos = 0;
 
-void contar_botones(int botones)
+// The pointer's place (x, y) is where the press or release was made: the
+// driver sends a button's event with no movement.
+void contar_botones(int botones, int x, int y)
 {
   const int nuevos = botones & ~botones_previos;
+  const int soltados = botones_previos & ~botones;
   botones_previos = botones;
   for (int b = 0; b < BOTONES_RATON; ++b) {
+    if (soltados & (1 << b)) {
+      lugar_soltado[b].store(lugar(x, y));
+    }
     if (nuevos & (1 << b)) {
+      lugar_pulsacion[b].store(lugar(x, y));
       pulsaciones_boton[b].fetch_add(1);
     }
   }
 }
 
+// Where the picture lies in the window while it is shown scaled: its
+// corner and size, and the picture's own size, each in 16 bits; the width
+// 0 when it is not scaled. Written on the main thread, read on the input
+// thread, in one word so the two never see halves of different places.
+std::atomic<uint64_t> lugar_imagen{0};
+int ancho_imagen_real = 0, alto_imagen_real = 0;
+
+int16_t campo(uint64_t lugar, int n)
+{
+  return static_cast<int16_t>((lugar >> (16 * n)) & 0xffff);
+}
+
+// A motion's new place, from window pixels into the picture's. The driver
+// gives the motion as the distance from where it last put the pointer
+// (_mouse_x, _mouse_y, already in picture pixels), so the window place is
+// that plus the distance; the motion passed on is what takes the pointer
+// from there to the picture pixel under the window place.
+void a_la_imagen(int &x, int &y)
+{
+  const uint64_t lugar = lugar_imagen.load();
+  const int ancho = campo(lugar, 2);
+  if (ancho <= 0 || (x == 0 && y == 0) || _xwin.mouse_warped) {
+    return;
+  }
+  const int vx = _mouse_x + x, vy = _mouse_y + y;
+  x = dlg_pixel_de_imagen(vx - campo(lugar, 0), ancho, ancho_imagen_real) - _mouse_x;
+  y = dlg_pixel_de_imagen(vy - campo(lugar, 1), campo(lugar, 3), alto_imagen_real) - _mouse_y;
+}
+
 void gancho_raton(int x, int y, int z, int w, int botones)
 {
-  contar_botones(botones);
+  contar_botones(botones, _mouse_x, _mouse_y);
+  a_la_imagen(x, y);
   if (gancho_driver != nullptr) {
     gancho_driver(x, y, z, w, botones);
   }
@@ -113,7 +160,15 @@ int dlg_botones(t_vista_raton &vista)
     } else {
       nuevos |= 1 << b;
       vista.pulsaciones[b] = n;
+      const uint32_t lugar = lugar_pulsacion[b].load();
+      vista.x_pulsacion[b] = static_cast<int16_t>(lugar >> 16);
+      vista.y_pulsacion[b] = static_cast<int16_t>(lugar & 0xffff);
     }
+  }
+  for (int b = 0; b < BOTONES_RATON; ++b) {
+    const uint32_t lugar = lugar_soltado[b].load();
+    vista.x_soltado[b] = static_cast<int16_t>(lugar >> 16);
+    vista.y_soltado[b] = static_cast<int16_t>(lugar & 0xffff);
   }
   vista.fotograma = fotogramas_mostrados;
   // Sampled after the counts: the pointer's move that came before a counted
@@ -126,9 +181,36 @@ int dlg_botones(t_vista_raton &vista)
   return vista.botones;
 }
 
+int dlg_pixel_de_imagen(int v, int extension, int lado)
+{
+  // Rounded down, below the picture's edge too.
+  const int64_t p = static_cast<int64_t>(v) * lado;
+  return static_cast<int>(p >= 0 ? p / extension : -((-p + extension - 1) / extension));
+}
+
+void dlg_colocar_imagen(int x0, int y0, int ancho, int alto, int ancho_imagen, int alto_imagen)
+{
+  ancho_imagen_real = ancho_imagen;
+  alto_imagen_real = alto_imagen;
+  const auto u = [](int v) { return static_cast<uint64_t>(static_cast<uint16_t>(v)); };
+  lugar_imagen.store(u(x0) | u(y0) << 16 | u(ancho) << 32 | u(alto) << 48);
+}
+
 void dlg_situar_raton(int x, int y)
 {
   position_mouse(x, y);
+  // The window pixel in the middle of those that show picture pixel (x, y).
+  const uint64_t lugar = lugar_imagen.load();
+  const int ancho = campo(lugar, 2);
+  if (ancho > 0) {
+    // The first window pixel that shows picture pixel p.
+    const auto primero = [](int p, int extension, int lado) {
+      return static_cast<int>((static_cast<int64_t>(p) * extension + lado - 1) / lado);
+    };
+    const int alto = campo(lugar, 3);
+    x = campo(lugar, 0) + (primero(x, ancho, ancho_imagen_real) + primero(x + 1, ancho, ancho_imagen_real) - 1) / 2;
+    y = campo(lugar, 1) + (primero(y, alto, alto_imagen_real) + primero(y + 1, alto, alto_imagen_real) - 1) / 2;
+  }
   // Without a hardware cursor the X driver does not move the real pointer:
   // it only moves its own, and for a moment takes every motion as relative
   // to the real pointer's last place. A movement made just then lands
@@ -138,7 +220,7 @@ void dlg_situar_raton(int x, int y)
   // move puts the pointer where the player put it.
   if (_xwin.display != nullptr && _xwin.window != None) {
     XLOCK();
-    XWarpPointer(_xwin.display, _xwin.window, _xwin.window, 0, 0, _xwin.window_width, _xwin.window_height, x, y);
+    XWarpPointer(_xwin.display, _xwin.window, _xwin.window, 0, 0, 0, 0, x, y);
     _xwin.mouse_warped = 0;
     XFlush(_xwin.display);
     XUNLOCK();
@@ -154,6 +236,8 @@ void dlg_olvidar_botones(t_vista_raton &vista)
 {
   for (int b = 0; b < BOTONES_RATON; ++b) {
     vista.pulsaciones[b] = pulsaciones_boton[b].load();
+    vista.x_pulsacion[b] = mouse_x;
+    vista.y_pulsacion[b] = mouse_y;
   }
   vista.botones = 0;
   vista.fotograma = fotogramas_mostrados;
@@ -214,7 +298,7 @@ void dlg_fotograma_mostrado()
 #ifdef FOTONAUTA_PRUEBAS
 void dlg_simular_raton(int botones)
 {
-  contar_botones(botones);
+  contar_botones(botones, mouse_x, mouse_y);
 }
 
 void dlg_simular_tecla(int codigo)

@@ -452,6 +452,8 @@ struct estado_editor {
   bool trazo = false;
   uint32_t grupo_trazo = SIN_GRUPO;
   int ultima_celda = -1;
+  int boton_trazo = 0;     // 0 left, 1 right
+  uint8_t byte_trazo = 0;  // what the stroke paints
   bool seleccionando = false, moviendo = false;
   int ancla = -1, agarre = -1, destino_movido = -1;
   int pulsado = -1;  // the panel's part pressed and not yet released

@@ -194,43 +194,61 @@ void mano(estado_editor &e, bool pulsado, int bajo)
 // The element tools: a stroke of the left button paints, of the right one
 // clears; a click on a wall of the chosen kind toggles the quarter under
 // the pointer.
-void pintura(estado_editor &e, bool izquierdo, bool derecho, bool nuevo_izq, bool nuevo_der, int celda)
+// A stroke starts where its button went down (x, y), which a quick drag has
+// left by the time the frame looks: from there to the pointer's cell now,
+// and then from frame to frame, every cell on the way is painted.
+void pintura(estado_editor &e, bool izquierdo, bool derecho, bool nuevo_izq, bool nuevo_der, int celda, int x,
+             int y)
 {
-  if ((nuevo_izq || nuevo_der) && celda >= 0 && !e.trazo && e.pulsado < 0) {
-    const int x = (e.x - ORIGEN_TABLERO) % LADO_CELDA, y = (e.y - ORIGEN_TABLERO) % LADO_CELDA;
-    if (nuevo_izq && alternar_cuarto(e.doc, celda, e.elegido, cuarto_en(x, y))) {
+  const int celda_pulsada = celda_bajo(x, y);
+  if ((nuevo_izq || nuevo_der) && celda_pulsada >= 0 && !e.trazo && e.pulsado < 0) {
+    const int cx = (x - ORIGEN_TABLERO) % LADO_CELDA, cy = (y - ORIGEN_TABLERO) % LADO_CELDA;
+    if (nuevo_izq && alternar_cuarto(e.doc, celda_pulsada, e.elegido, cuarto_en(cx, cy))) {
       return;
     }
     e.trazo = true;
     e.grupo_trazo = nuevo_grupo(e.doc);
-    e.ultima_celda = -1;
+    e.ultima_celda = celda_pulsada;
+    e.boton_trazo = nuevo_izq ? 0 : 1;
   }
-  if (e.trazo && celda >= 0 && (izquierdo || derecho)) {
+  // Off the board, the stroke's last cell on it is painted still: a drag
+  // off the board at once has painted its first cell.
+  const int hasta = celda >= 0 ? celda : e.ultima_celda;
+  if (e.trazo && hasta >= 0 && (izquierdo || derecho)) {
     const uint8_t b = izquierdo ? byte_de_elemento(e.elegido, e.variante[e.elegido]) : ELEMENTOS[ELEMENTO_SUELO].primero;
-    pintar_linea(e.doc, e.ultima_celda >= 0 ? e.ultima_celda : celda, celda, b, e.grupo_trazo);
-    e.ultima_celda = celda;
+    pintar_linea(e.doc, e.ultima_celda >= 0 ? e.ultima_celda : hasta, hasta, b, e.grupo_trazo);
+    e.ultima_celda = hasta;
+    e.byte_trazo = b;
   }
   if (e.trazo && !izquierdo && !derecho) {
+    // A quick drag's move and release can both come after the look that
+    // saw its press: the stroke goes on to where its button came up.
+    const int soltada =
+        celda_bajo(e.vista_raton.x_soltado[e.boton_trazo], e.vista_raton.y_soltado[e.boton_trazo]);
+    if (soltada >= 0 && e.ultima_celda >= 0 && soltada != e.ultima_celda) {
+      pintar_linea(e.doc, e.ultima_celda, soltada, e.byte_trazo, e.grupo_trazo);
+    }
     e.trazo = false;
   }
 }
 
 // The selection: a drag marks a rectangle, a drag from inside it moves
-// it, the right button drops it.
-void seleccion(estado_editor &e, bool izquierdo, bool nuevo_izq, bool nuevo_der, int celda)
+// it, the right button drops it; a drag is taken from the cell where its
+// button went down, `pulsada`.
+void seleccion(estado_editor &e, bool izquierdo, bool nuevo_izq, bool nuevo_der, int celda, int pulsada)
 {
-  if (nuevo_der && celda >= 0) {
+  if (nuevo_der && pulsada >= 0) {
     e.hay_seleccion = false;
     return;
   }
-  if (nuevo_izq && celda >= 0 && e.pulsado < 0) {
-    if (e.hay_seleccion && dentro(e.seleccion, celda)) {
+  if (nuevo_izq && pulsada >= 0 && e.pulsado < 0) {
+    if (e.hay_seleccion && dentro(e.seleccion, pulsada)) {
       e.moviendo = true;
-      e.agarre = e.destino_movido = celda;
+      e.agarre = e.destino_movido = pulsada;
     } else {
       e.seleccionando = true;
-      e.ancla = celda;
-      e.seleccion = rectangulo_entre(celda, celda);
+      e.ancla = pulsada;
+      e.seleccion = rectangulo_entre(pulsada, pulsada);
       e.hay_seleccion = true;
     }
   }
@@ -383,12 +401,16 @@ void raton(estado_editor &e)
     }
   }
 
+  // Where the button of a new press went down.
+  const int boton_nuevo = nuevo_izq ? 0 : nuevo_der ? 1 : -1;
+  const int x_pulsada = boton_nuevo >= 0 ? e.vista_raton.x_pulsacion[boton_nuevo] : e.x;
+  const int y_pulsada = boton_nuevo >= 0 ? e.vista_raton.y_pulsacion[boton_nuevo] : e.y;
   if (e.elegido == HUECO_MANO) {
     mano(e, izquierdo || derecho, celda);
   } else if (e.elegido == HUECO_SELECCION) {
-    seleccion(e, izquierdo, nuevo_izq, nuevo_der, celda);
+    seleccion(e, izquierdo, nuevo_izq, nuevo_der, celda, celda_bajo(x_pulsada, y_pulsada));
   } else {
-    pintura(e, izquierdo, derecho, nuevo_izq, nuevo_der, celda);
+    pintura(e, izquierdo, derecho, nuevo_izq, nuevo_der, celda, x_pulsada, y_pulsada);
   }
 }
 

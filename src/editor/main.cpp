@@ -28,7 +28,7 @@ const char AYUDA[] =
 
 // The language and volumes of the game's settings; without the file, the
 // game's first-run question is the game's to ask: the editor speaks Spanish.
-void leer_ajustes()
+void leer_cfg_del_juego()
 {
   uint8_t b[4] = {0, 0, 0, 0};
   size_t largo = 0;
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
   ini_botones();
   crear_botones_partida();
   ini_juego();
-  leer_ajustes();
+  leer_cfg_del_juego();
   ejecutar_editor(fichero);
   fin_audio();
   fin_allegro();

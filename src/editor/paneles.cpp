@@ -150,12 +150,18 @@ void dibujar_boton(const estado_editor &e, const boton_panel &b)
 {
   const comando &k = COMANDOS[b.comando];
   const bool activo = k.disponible == nullptr || k.disponible(e);
+  // A button that is not always there to use (Publish) is green once it
+  // is, so the author sees at a glance that the level can go out.
+  const bool encendido = activo && k.disponible != nullptr;
   const bool encima = activo && sobre(b, e.x, e.y) && e.dialogo == DIALOGO_NINGUNO;
   const bool hundido = encima && e.pulsado == b.comando;
-  const int fondo = !activo ? makecol(24, 26, 34) : hundido ? makecol(30, 36, 60) : encima ? makecol(70, 90, 140)
-                                                                                           : makecol(40, 48, 70);
+  int fondo = !activo ? makecol(24, 26, 34) : hundido ? makecol(30, 36, 60) : encima ? makecol(70, 90, 140)
+                                                                                     : makecol(40, 48, 70);
+  if (encendido) {
+    fondo = hundido ? makecol(20, 80, 40) : encima ? makecol(60, 170, 90) : makecol(34, 130, 64);
+  }
   rectfill(buffer, b.x, b.y, b.x + b.ancho - 1, b.y + b.alto - 1, fondo);
-  rect(buffer, b.x, b.y, b.x + b.ancho - 1, b.y + b.alto - 1, gris(activo ? 170 : 90));
+  rect(buffer, b.x, b.y, b.x + b.ancho - 1, b.y + b.alto - 1, encendido ? makecol(150, 255, 170) : gris(activo ? 170 : 90));
   const int color = activo ? gris(255) : gris(110);
   if (b.icono != SIN_ICONO) {
     const int l = std::min(b.ancho, b.alto);
@@ -165,7 +171,16 @@ void dibujar_boton(const estado_editor &e, const boton_panel &b)
   const int i = espanol() ? 0 : 1;
   const char *texto = b.otro[i] != nullptr && e.prueba.pid >= 0 ? b.otro[i] : b.texto[i];
   textout_centre_ex(buffer, fuente_panel(), texto, b.x + b.ancho / 2, b.y + (b.alto - text_height(fuente_panel())) / 2,
-                    activo ? -1 : color, -1);
+                    -1, -1);
+  if (!activo) {
+    // The font keeps its own colours whatever colour is asked for: a
+    // button out of use has its caption dimmed by darkening it with the
+    // rest of the button's face.
+    set_trans_blender(0, 0, 0, 170);
+    drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
+    rectfill(buffer, b.x + 1, b.y + 1, b.x + b.ancho - 2, b.y + b.alto - 2, makecol(0, 0, 0));
+    drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
+  }
 }
 
 std::string nombre_archivo(const std::string &ruta)

@@ -60,6 +60,7 @@ void colocar_texto_botones();
 // Button actions of the screens. Each takes the button's number within its
 // dialog and returns DLG_NADA to keep its screen open.
 int8_t cambiar_idioma(int8_t indice);  // switches the language
+int8_t cambiar_escala(int8_t indice);  // Auto, 1x, 2x, 3x: those that fit
 int8_t opciones(int8_t indice);
 int8_t modif_volson(int8_t indice);
 int8_t modif_volmus(int8_t indice);

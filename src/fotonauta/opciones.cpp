@@ -23,6 +23,8 @@ constexpr int Y_VALOR_SONIDO = 176;
 constexpr int Y_VALOR_MUSICA = 368;
 constexpr int X_ROTULO_IDIOMA = 262;
 constexpr int Y_ROTULO_IDIOMA = 496;
+// The key for full screen, told under the language.
+constexpr int Y_F11 = 560;
 
 bool espanol()
 {
@@ -133,6 +135,8 @@ int8_t opciones(int8_t)
     textout_ex(buffer, fuente, espanol() ? "language:" : "lenguaje:", X_ROTULO_IDIOMA, Y_ROTULO_IDIOMA, -1, -1);
     escribir_volumen(volson, Y_VALOR_SONIDO);
     escribir_volumen(volmus, Y_VALOR_MUSICA);
+    textout_centre_ex(buffer, fuente, espanol() ? "F11: pantalla completa" : "F11: full screen", centro, Y_F11, -1,
+                      -1);
     dibujar_suelo();
 
     r = dlg_comprobar(buffer);

@@ -42,6 +42,15 @@ const boton_grande BOTONES_RECORDS[] = {{DLG_RECORDS, 210, 676, enviar_puntuacio
 // Delete, end and space stand beside the last row of letters.
 const boton_loseta TECLAS_ESPECIALES[] = {{608, 384, "", si_no}, {736, 384, "", si_no}, {480, 384, "", si_no}};
 const boton_grande BOTONES_ENVIO[] = {{DLG_ENVIO, X_CENTRADO, 676, si_no}};
+// Added after every other, so none moves in the table: the options'
+// Scale, on the floor right of Exit.
+const boton_grande BOTON_ESCALA[] = {{DLG_OPCIONES, 822, 676, cambiar_escala}};
+constexpr int8_t INDICE_ESCALA = 10;
+
+// The Scale button's caption for each setting, in each language.
+const char *const TEXTOS_ESCALA[ESCALA_MAXIMA + 1][2] = {
+    {"Escala: auto", "Scale: auto"}, {"Escala: 1x", "Scale: 1x"}, {"Escala: 2x", "Scale: 2x"},
+    {"Escala: 3x", "Scale: 3x"}};
 
 // The captions that follow the language, in the order they are set.
 const texto_boton TEXTOS[] = {
@@ -98,12 +107,29 @@ void ini_dialogos()
   }
 
   crear_grandes(BOTONES_ENVIO);
+  crear_grandes(BOTON_ESCALA);
 }
 
 void colocar_texto_botones()
 {
   colocar_texto_botones_partida();
   colocar_textos(TEXTOS, std::size(TEXTOS));
+  dlg_cambiar_texto_boton(DLG_OPCIONES, INDICE_ESCALA, TEXTOS_ESCALA[escala_elegida][idioma == IDIOMA_ESPANOL ? 0 : 1]);
+}
+
+int8_t cambiar_escala(int8_t)
+{
+  // The next setting in turn, leaving out the scales whose window would
+  // not fit this screen.
+  int8_t e = escala_elegida;
+  do {
+    e = static_cast<int8_t>((e + 1) % (ESCALA_MAXIMA + 1));
+  } while (e > 1 && !escala_cabe(e));
+  escala_elegida = e;
+  escribir_ajustes();
+  aplicar_presentacion();
+  colocar_texto_botones();
+  return DLG_NADA;
 }
 
 int8_t cambiar_idioma(int8_t)

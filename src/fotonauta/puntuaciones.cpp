@@ -181,10 +181,24 @@ int8_t pedir_nombre(const char *titulo, char *nombre)
   std::memset(nombre, 0, LONG_TXT + 1);
   int8_t n = 0;
   int8_t parpadeo = 0;
+  const auto borrar = [&] {
+    if (n > 0) {
+      nombre[n] = '\0';
+      --n;
+    }
+  };
+  const auto escribir = [&](char c) {
+    if (n < LONG_NOMBRE) {
+      nombre[n] = c;
+      ++n;
+    }
+  };
   show_mouse(nullptr);
   dlg_apilar_dialogo(DLG_TECLADO);
   convertir_base();
   dibujar_suelo();
+  // Keys typed before this screen (in the game) are not part of the name.
+  clear_keybuf();
   while (parpadeo != NOMBRE_TERMINADO) {
     reproducir_musica(0);
     show_mouse(nullptr);
@@ -192,20 +206,29 @@ int8_t pedir_nombre(const char *titulo, char *nombre)
     texto_centrado(titulo, 64);
     const int32_t k = dlg_comprobar(buffer);
     if (k == TECLA_BORRAR) {
-      if (n > 0) {
-        nombre[n] = '\0';
-        --n;
-      }
+      borrar();
     } else if (k == TECLA_FIN) {
       parpadeo = NOMBRE_TERMINADO;
-    } else if (k > TECLA_FIN && k < 2 + PRIMERA_MAYUSCULA && n < LONG_NOMBRE) {
+    } else if (k > TECLA_FIN && k < 2 + PRIMERA_MAYUSCULA) {
       int posicion = k - 2;
       const bool letra = posicion > 10;
       if (letra && (n == 0 || nombre[n - 1] == ' ')) {
         posicion += DESPLAZAMIENTO_MAYUSCULAS;
       }
-      nombre[n] = CARACTERES[posicion];
-      ++n;
+      escribir(CARACTERES[posicion]);
+    }
+    // The keyboard types too: a character of the keys' alphabet as it is
+    // typed (its case the player's), Backspace deletes, Enter finishes.
+    while (keypressed() && parpadeo != NOMBRE_TERMINADO) {
+      int tecla = 0;
+      const int c = ureadkey(&tecla);
+      if (tecla == KEY_BACKSPACE) {
+        borrar();
+      } else if (tecla == KEY_ENTER || tecla == KEY_ENTER_PAD) {
+        parpadeo = NOMBRE_TERMINADO;
+      } else if (c > 0 && c < 0x100 && std::strchr(CARACTERES, c) != nullptr) {
+        escribir(static_cast<char>(c));
+      }
     }
     if (n < LONG_NOMBRE && parpadeo != NOMBRE_TERMINADO) {
       parpadeo = static_cast<int8_t>((parpadeo + 1) % PERIODO_PARPADEO);

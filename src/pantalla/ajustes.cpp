@@ -1,8 +1,12 @@
-// The player's settings and their file, cfg.dat: four bytes, the language,
-// the two volumes and the highest level unlocked.
+// The player's settings and their files: cfg.dat, four bytes, the language,
+// the two volumes and the highest level unlocked; and beside it
+// ajustes.cfg, a few lines of text for what came later (the scale, full
+// screen), so cfg.dat keeps its layout.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "pantalla/pantalla.h"
 
@@ -10,11 +14,35 @@ int8_t idioma;
 int8_t volson;
 int8_t volmus;
 int8_t ult_fase_completada;
+int8_t escala_elegida = ESCALA_AUTO;
+bool pantalla_completa = false;
 
 namespace {
 
 const char FICHERO_CFG[] = "cfg.dat";
 const char FICHERO_CFG_TEMPORAL[] = "cfg.dat.tmp";
+const char FICHERO_AJUSTES[] = "ajustes.cfg";
+const char FICHERO_AJUSTES_TEMPORAL[] = "ajustes.cfg.tmp";
+// A longer file is no file of ours: only its start is read.
+constexpr size_t MAX_AJUSTES = 4096;
+
+// Writes `largo` bytes to `fichero` beside it and renames them over it only
+// when whole, so a full disk cannot leave it empty. Without a writable
+// folder the settings stay in memory and the game goes on; they are
+// written again at the next chance.
+void escribir_entero(const char *fichero, const char *temporal, const void *bytes, size_t largo)
+{
+  FILE *f = std::fopen(temporal, "wb");
+  if (f == nullptr) {
+    return;
+  }
+  bool bien = std::fwrite(bytes, 1, largo, f) == largo;
+  bien = std::fflush(f) == 0 && bien;
+  bien = std::fclose(f) == 0 && bien;
+  if (!bien || std::rename(temporal, fichero) != 0) {
+    std::remove(temporal);
+  }
+}
 
 constexpr int VOLUMEN_MAXIMO = 100;
 
@@ -38,20 +66,58 @@ void interpretar_cfg(const uint8_t *bytes, size_t largo)
 
 void escribir_cfg()
 {
-  // Written beside the old file and renamed over it only when whole, so a
-  // full disk cannot leave an empty cfg.dat behind. Without a writable
-  // folder the settings stay in memory and the game goes on; they are
-  // written again at the next chance.
-  FILE *f = std::fopen(FICHERO_CFG_TEMPORAL, "wb");
-  if (f == nullptr) {
-    return;
-  }
   const uint8_t bytes[4] = {static_cast<uint8_t>(idioma), static_cast<uint8_t>(volson),
                             static_cast<uint8_t>(volmus), static_cast<uint8_t>(ult_fase_completada)};
-  bool bien = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
-  bien = std::fflush(f) == 0 && bien;
-  bien = std::fclose(f) == 0 && bien;
-  if (!bien || std::rename(FICHERO_CFG_TEMPORAL, FICHERO_CFG) != 0) {
-    std::remove(FICHERO_CFG_TEMPORAL);
+  escribir_entero(FICHERO_CFG, FICHERO_CFG_TEMPORAL, bytes, sizeof bytes);
+}
+
+void interpretar_ajustes(const char *texto, size_t largo)
+{
+  escala_elegida = ESCALA_AUTO;
+  pantalla_completa = false;
+  size_t i = 0;
+  while (i < largo) {
+    size_t fin = i;
+    while (fin < largo && texto[fin] != '\n') {
+      ++fin;
+    }
+    // A line ended by CR LF (the file edited on another system) reads the same.
+    const size_t ultimo = fin > i && texto[fin - 1] == '\r' ? fin - 1 : fin;
+    const std::string linea(texto + i, ultimo - i);
+    i = fin + 1;
+    const size_t blanco = linea.find(' ');
+    if (blanco == std::string::npos) {
+      continue;
+    }
+    const std::string clave = linea.substr(0, blanco), valor = linea.substr(blanco + 1);
+    if (clave == "escala") {
+      if (valor == "auto") {
+        escala_elegida = ESCALA_AUTO;
+      } else if (valor.size() == 1 && valor[0] >= '1' && valor[0] <= '0' + ESCALA_MAXIMA) {
+        escala_elegida = static_cast<int8_t>(valor[0] - '0');
+      }
+    } else if (clave == "pantalla_completa" && (valor == "0" || valor == "1")) {
+      pantalla_completa = valor == "1";
+    }
   }
+}
+
+void leer_ajustes()
+{
+  char texto[MAX_AJUSTES];
+  size_t largo = 0;
+  if (FILE *f = std::fopen(FICHERO_AJUSTES, "rb")) {
+    largo = std::fread(texto, 1, sizeof texto, f);
+    std::fclose(f);
+  }
+  interpretar_ajustes(texto, largo);
+}
+
+void escribir_ajustes()
+{
+  char texto[128];
+  const int n = std::snprintf(texto, sizeof texto, "escala %s\npantalla_completa %d\n",
+                              escala_elegida == ESCALA_AUTO ? "auto" : std::to_string(escala_elegida).c_str(),
+                              pantalla_completa ? 1 : 0);
+  escribir_entero(FICHERO_AJUSTES, FICHERO_AJUSTES_TEMPORAL, texto, static_cast<size_t>(n));
 }

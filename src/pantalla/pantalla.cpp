@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
 
 #include "audio/audio.h"
 #include "cargador/cargador.h"
@@ -118,13 +121,24 @@ int contar_objetos(const DATAFILE *d)
 // Returns the loaded file, or null after telling the player what is wrong.
 DATAFILE *cargar_datos(const char *fichero, const objeto_esperado *esperados, int num)
 {
-  char texto[512];
+  char texto[4096 + 512];
   DATAFILE *d = cargar_datafile(fichero);
   if (d == nullptr) {
-    snprintf(texto, sizeof texto,
-             "No se ha podido leer el fichero \"%s\".\n"
-             "Could not read the file \"%s\".",
-             fichero, fichero);
+    // A file found but unreadable is named where it lies; one found
+    // nowhere, with every place looked in.
+    const std::string ruta = ruta_dato(fichero);
+    if (access(ruta.c_str(), F_OK) == 0) {
+      snprintf(texto, sizeof texto,
+               "No se ha podido leer el fichero \"%s\".\n"
+               "Could not read the file \"%s\".",
+               ruta.c_str(), ruta.c_str());
+    } else {
+      const std::string lugares = lugares_dato(fichero);
+      snprintf(texto, sizeof texto,
+               "No se encuentra el fichero \"%s\" (buscado en %s).\n"
+               "Could not find the file \"%s\" (looked in %s).",
+               fichero, lugares.c_str(), fichero, lugares.c_str());
+    }
     mensaje_fatal(texto);
     return nullptr;
   }
@@ -293,6 +307,9 @@ int8_t ini_allegro()
 
   buffer = create_bitmap(ANCHO_PANTALLA, ALTO_PANTALLA);
   clear_bitmap(buffer);
+  // The window at the player's scale, or full screen.
+  leer_ajustes();
+  aplicar_presentacion();
 
   const int8_t r = cargar_graficos();
   if (r != INI_CORRECTO) {
@@ -339,9 +356,15 @@ void presentar_fotograma()
 #endif
   esperar_tic();
   vsync();
-  acquire_screen();
-  blit(buffer, screen, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_PANTALLA);
-  release_screen();
+  enviar_fotograma();
+  // F11, on any screen: full screen on or off, from the next frame.
+  static t_vista_tecla vista_f11{};
+  static bool f11_abajo = false;
+  const bool abajo = dlg_tecla(KEY_F11, vista_f11);
+  if (abajo && !f11_abajo) {
+    alternar_pantalla_completa();
+  }
+  f11_abajo = abajo;
 }
 
 void paso_fotograma_con_puntero()

@@ -94,6 +94,41 @@ void interpretar_cfg(const uint8_t *bytes, size_t largo);
 void escribir_cfg();
 
 // ---------------------------------------------------------------------------
+// How the picture is shown: kept in ajustes.cfg beside cfg.dat, whose four
+// bytes stay as they are
+// ---------------------------------------------------------------------------
+
+// 0, auto: the largest whole scale whose window fits the screen's usable
+// area; 1 to ESCALA_MAXIMA: that many screen pixels a side for each of the
+// picture's pixels (or the largest that fits, on a screen too small).
+constexpr int8_t ESCALA_AUTO = 0;
+constexpr int8_t ESCALA_MAXIMA = 3;
+extern int8_t escala_elegida;
+// The picture over the whole screen, in a borderless window (F11).
+extern bool pantalla_completa;
+
+// Reads ajustes.cfg from the working folder: a player with none (a new
+// one, or one whose settings predate it) gets Auto, in a window.
+void leer_ajustes();
+void escribir_ajustes();
+// What the text of ajustes.cfg (`largo` bytes, any) makes: one "key value"
+// a line; unknown keys and values are left at their defaults.
+void interpretar_ajustes(const char *texto, size_t largo);
+
+// Shows the picture as escala_elegida and pantalla_completa say: the
+// window sized, or laid over the whole screen. Only a window this program
+// opened is sized; the full-screen modes stay as they are.
+void aplicar_presentacion();
+// The scale the window is shown at now (1 when shown as it is, 0 in full
+// screen).
+int escala_en_uso();
+// Whether a window at scale `s` fits the screen's usable area (the window
+// manager's work area, else the whole screen); 1 always does.
+bool escala_cabe(int s);
+// F11's work: full screen on or off, kept in ajustes.cfg.
+void alternar_pantalla_completa();
+
+// ---------------------------------------------------------------------------
 // Start-up, frame step and shutdown
 // ---------------------------------------------------------------------------
 
@@ -130,11 +165,16 @@ int8_t cargar_graficos();
 void mensaje_fatal(const char *texto);
 
 // The frame step: waits for the next tick of the 40 Hz clock and copies
-// `buffer` to the screen.
+// `buffer` to the screen. Only what changed since the last frame is sent
+// to the window, at the scale it is shown at. F11 on any screen switches
+// full screen.
 void paso_fotograma();
 
 // The second half of the frame step, the wait and the copy.
 void presentar_fotograma();
+// The copy itself: what changed since the last frame, at the window's
+// scale.
+void enviar_fotograma();
 
 // When set, the frame step calls this in place of presentar_fotograma: a
 // screen that runs the frames its own way (watching a recording, which

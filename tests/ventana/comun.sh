@@ -33,10 +33,12 @@ fallo() {
 
 source "$(dirname "${BASH_SOURCE[0]}")/../servidor/servidores.sh"
 
-# Starts Xvfb on a display number nobody uses and exports DISPLAY.
+# Starts Xvfb on a display number nobody uses and exports DISPLAY: a
+# 1280 x 1024 screen, too small for the game's window at any scale but 1,
+# unless $2 names another size.
 iniciar_xvfb() {
-  local profundidad=${1:-24}
-  Xvfb -displayfd 3 -screen 0 "1280x1024x$profundidad" -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+  local profundidad=${1:-24} tamano=${2:-1280x1024}
+  Xvfb -displayfd 3 -screen 0 "${tamano}x$profundidad" -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
   PID_XVFB=$!
   # A machine that never ran Xvfb compiles its keymap first: seconds.
   for _ in $(seq 400); do
@@ -45,6 +47,13 @@ iniciar_xvfb() {
   done
   [ -s "$TMP/display" ] || fallo "Xvfb did not start in 20 s: $(cat "$TMP/xvfb.log")"
   export DISPLAY=":$(cat "$TMP/display")"
+}
+
+# A key for ñ in the X server's keymap, for `xdotool key ntilde`: mapped
+# before the program starts, since a key xdotool maps for one keystroke
+# can be mapped away again before a busy program reads it.
+mapear_enie() {
+  xmodmap -e "keycode $(xmodmap -pke | awk 'NF == 3 {print $2; exit}') = ntilde Ntilde"
 }
 
 # A fresh run directory with the five data files, as a player has.
@@ -56,19 +65,19 @@ preparar_directorio() {
   done
 }
 
-# The id of the program's 1024 x 768 window, or nothing: a top-level one,
-# or, in full screen, the one centred in the window that covers the
-# screen. The library draws into a child window of the same size, which
+# The id of the program's 1024 x 768 window (or $TAMANO_VENTANA, shown
+# scaled), or nothing: a top-level one, or, in full screen, the one
+# centred in the window that covers the screen. The library draws into a child window of the same size, which
 # has no class or title of its own and can reach that size a moment before
 # the window around it does: a window inside a smaller one is not taken.
 ventana_juego() {
-  xwininfo -root -tree 2>/dev/null | awk '
+  xwininfo -root -tree 2>/dev/null | awk -v tamano="${TAMANO_VENTANA:-1024x768}" '
     /^ +0x[0-9a-f]+ / {
       n = index($0, "0x") - 1
       for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) break
       split($i, g, /[x+]/)
       ancho[n] = g[1]
-      if ($i ~ /^1024x768\+/ && (n == 5 || ancho[n - 3] > 1024)) { print $1; exit }
+      if (index($i, tamano "+") == 1 && (n == 5 || ancho[n - 3] > 1024)) { print $1; exit }
     }'
 }
 
@@ -168,12 +177,13 @@ origen_ventana() {
   read -r OX OY < <(xwininfo -id "$VENTANA" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
 }
 
-# A click as a hand makes it, at window coordinates: the pointer comes to
-# rest first, and the button stays down a moment. However short, the program
-# sees it; but two clicks that fall into one of its frames are one, so a
-# caller waits for the answer to a click before the next where it counts.
+# A click as a hand makes it, at the picture's coordinates (the window's,
+# times $ESCALA when it is shown scaled): the pointer comes to rest first,
+# and the button stays down a moment. However short, the program sees it;
+# but two clicks that fall into one of its frames are one, so a caller
+# waits for the answer to a click before the next where it counts.
 clic() {
-  xdotool mousemove $((OX + $1)) $((OY + $2))
+  xdotool mousemove $((OX + $1 * ${ESCALA:-1})) $((OY + $2 * ${ESCALA:-1}))
   sleep 0.1
   xdotool mousedown 1
   sleep 0.2

@@ -14,9 +14,7 @@ source "$(dirname "$0")/jugar.sh"
 source "$(dirname "$0")/editor_comun.sh"
 
 preparar_editor
-# A key for ñ, mapped before the editor starts: a key xdotool maps for one
-# keystroke can be mapped away again before a busy program reads it.
-xmodmap -e "keycode $(xmodmap -pke | awk 'NF == 3 {print $2; exit}') = ntilde Ntilde"
+mapear_enie
 mkdir -p "$CARPETA"
 
 # The tile of a mine, any of its four.

@@ -108,6 +108,12 @@ marca_roja() {
     convert "$TMP/marca.png" -format '%[fx:mean.r > 0.7 && mean.g < 0.3 ? 1 : 0]' info: | grep -q 1
 }
 
+# The mean red, green and blue (0 to 1) of the Publish button's face.
+cara_publicar() {
+  instantanea "$TMP/publicar.png" 60x16+730+688 &&
+    convert "$TMP/publicar.png" -format '%[fx:mean.r] %[fx:mean.g] %[fx:mean.b]\n' info:
+}
+
 # The status area, into $TMP/$1.png.
 estado() { instantanea "$TMP/$1.png" 990x50+0+712; }
 

@@ -3,6 +3,8 @@
 # - a beam leaving the board stays off the frame;
 # - R turns a palette slot, as the wheel does;
 # - a UTF-8 title reads as the same letters as one in ISO 8859-1;
+# - a quick drag paints its first cell;
+# - Publish is dark until it can be used, then green;
 # - one problem is counted as one; Cancelar fits its button;
 # - "Saved" gives way to the problems of a later edit;
 # - Step without a plan says so; the plan's last step shows the targets
@@ -33,6 +35,10 @@ celda 4 0
 esperar_o_no 10 eval '[ "$(brillo_en 500 320)" \> 0.6 ]' || fallo "the emitter's beam does not cross the board"
 instantanea "$TMP/marco_despues.png" 32x48+992+296
 capturar editor_faltas_1_marco
+# Publish, out of use with no win yet, is dark.
+read -r r g b < <(cara_publicar)
+mayor 0.15 "$(awk -v r="$r" -v g="$g" -v b="$b" 'BEGIN { print (r + g + b) / 3 }')" ||
+  fallo "Publish out of use is not dark: mean r g b $r $g $b"
 cmp -s "$TMP/marco_antes.png" "$TMP/marco_despues.png" || fallo "the beam was drawn over the board's frame"
 
 # R over a palette slot turns its variant, as the wheel does.
@@ -62,7 +68,31 @@ nivel_de "$CARPETA/02.txt" "$(printf 'A\361o \361and\372')"
 arrancar_editor "$CARPETA/02.txt"
 ancho_iso=$(ancho_titulo)
 [ "$ancho_utf8" = "$ancho_iso" ] || fallo "the UTF-8 title is drawn $ancho_utf8 pixels wide, the ISO 8859-1 one $ancho_iso"
-salir_editor
+
+# A quick drag paints the cell it started on, however soon it leaves it,
+# and every cell on its way: five flicks, each a press, a move two cells
+# on and a release sent together, as a quick hand reaches the window
+# between two of the editor's frames; in the last, the press is seen by a
+# frame of its own before the move and release come together. Then the
+# changes are discarded.
+paleta 1
+for fila in 0 2 4 6 8; do
+  if [ "$fila" -lt 8 ]; then
+    xdotool mousemove $((OX + 192)) $((OY + 64 + 64 * fila)) mousedown 1 \
+      mousemove $((OX + 320)) $((OY + 64 + 64 * fila)) mouseup 1
+  else
+    xdotool mousemove $((OX + 192)) $((OY + 64 + 64 * fila)) mousedown 1
+    sleep 0.2
+    xdotool mousemove $((OX + 320)) $((OY + 64 + 64 * fila)) mouseup 1
+  fi
+  n=$((fila * 15 + 2))
+  esperar_o_no 5 eval '[ "$(losetas $n $((n + 1)) $((n + 2)) | xargs)" = "135 135 135" ]' ||
+    { capturar editor_faltas_arrastre; fallo "a quick drag along row $fila painted $(losetas $n $((n + 1)) $((n + 2)) | xargs) (target: 135)"; }
+done
+xdotool key ctrl+q
+esperar_o_no 10 dialogo_visible || fallo "no question about the unsaved flicks"
+toque_con "${X_RESPUESTA[1]}" "$Y_RESPUESTAS"
+esperar_fin "$pid" 10
 
 # --- Counted problems, and the proof's Cancel ------------------------------------
 # Where the ink of the status area's second line ends: "1 problema (...)"
@@ -168,6 +198,10 @@ esperar_o_no 10 todo_derribado ||
   { capturar editor_faltas_fallo; fallo "the plan's last step shows the targets and gate as $(losetas 16 17 18 19 20 21 22 23 24 25)"; }
 esperar_o_no 10 marca_verde || fallo "the plan's last step does not show the win"
 capturar editor_faltas_4_paso
+# Once the proof has won the level, Publish is lit: plainly green.
+read -r r g b < <(cara_publicar)
+awk -v r="$r" -v g="$g" -v b="$b" 'BEGIN { exit !(g > 0.3 && g > r + 0.05 && g > b + 0.1) }' ||
+  fallo "Publish in use is not lit green: mean r g b $r $g $b"
 
 # --- Play, and clicks through its end -------------------------------------------------
 # Back to editing: the plan's view goes with a change, undone.

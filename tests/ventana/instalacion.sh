@@ -102,12 +102,6 @@ mkdir -p "$hogar"
 lanzar() {
   env -u DISPLAY -u XDG_DATA_HOME HOME="$hogar" "$@" 2>"$TMP/error" && ESTADO=0 || ESTADO=$?
 }
-enlaces_correctos() {
-  for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
-    [ -L "$1/$f" ] && [ "$(readlink "$1/$f")" = "$DATOS/$f" ] ||
-      fallo "$1/$f is not a link to the installed file: $(ls -l "$1/$f" 2>&1)"
-  done
-}
 
 # Asked its version, the launcher passes the question on and prepares nothing.
 lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta-pantalla-completa" --version
@@ -117,36 +111,49 @@ lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta-pantalla-completa" --versi
 lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta"
 [ "$ESTADO" -eq 255 ] || fallo "without a display the launcher ended with $ESTADO"
 grep -q 'Could not set any video mode.' "$TMP/error" || fallo "the game's message did not come through: $(cat "$TMP/error")"
-enlaces_correctos "$TMP/xdg/fotonauta"
+[ -d "$TMP/xdg/fotonauta" ] && [ -z "$(ls -A "$TMP/xdg/fotonauta")" ] ||
+  fallo "the player's folder was not made empty: $(ls -A "$TMP/xdg/fotonauta" 2>&1)"
 [ ! -e "$hogar/.local" ] || fallo "with XDG_DATA_HOME set, the launcher wrote under HOME"
+
+# The command a level's page gives, run from any folder: the ID reaches
+# the game as an ID, not as a file of that folder.
+mkdir -p "$TMP/otra_carpeta"
+cd "$TMP/otra_carpeta"
+lanzar XDG_DATA_HOME="$TMP/xdg" "$USR/games/fotonauta" --nivel 4a5a2bcb4e0715e5
+cd "$TMP"
+[ "$ESTADO" -eq 255 ] && grep -q 'Could not set any video mode.' "$TMP/error" ||
+  fallo "--nivel ID through the launcher from another folder: status $ESTADO, $(cat "$TMP/error")"
 
 # A relative XDG_DATA_HOME is ignored, as the XDG rules say.
 carpeta=$hogar/.local/share/fotonauta
 lanzar XDG_DATA_HOME=relativa "$USR/games/fotonauta-pantalla-completa"
 [ "$ESTADO" -eq 255 ] || fallo "the full-screen launcher ended with $ESTADO"
-enlaces_correctos "$carpeta"
+[ -d "$carpeta" ] || fallo "no player's folder under HOME"
 [ ! -e relativa ] || fallo "a relative XDG_DATA_HOME was used"
 
-# Broken, missing and stray data links are put right; settings and scores
+# The links to the data files an earlier version made go, as do those to
+# another installation's; a player's own copy stays. Settings and scores
 # are left exactly as they were, even when they are links themselves.
-ln -sfn /no/existe/grf.dat "$carpeta/grf.dat"
-rm "$carpeta/fuentes.dat" "$carpeta/intro.dat"
-echo "una copia vieja" >"$carpeta/intro.dat"
-ln -sfn "$TMP/otra/msc.dat" "$carpeta/msc.dat"
+for f in grf.dat fuentes.dat; do ln -s "$DATOS/$f" "$carpeta/$f"; done
+ln -s "$TMP/otra/share/games/fotonauta/msc.dat" "$carpeta/msc.dat"
+echo "una copia propia" >"$carpeta/intro.dat"
 printf '\001\120\060\003' >"$carpeta/cfg.dat"
 printf '#%-28s %-12s\r\n' "ANA            12345" "ABCDEFGHIJKL" >"$TMP/pnt_propio.txt"
 ln -s "$TMP/pnt_propio.txt" "$carpeta/pnt.txt"
-antes=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt"; md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
+antes=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt" "$carpeta/intro.dat"
+  md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
 sleep 1  # so a rewrite would show in the modification time
 lanzar "$USR/games/fotonauta"
-[ "$ESTADO" -eq 255 ] || fallo "the repairing run ended with $ESTADO"
-enlaces_correctos "$carpeta"
+[ "$ESTADO" -eq 255 ] || fallo "the tidying run ended with $ESTADO"
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat intro.dat pnt.txt" ] ||
+  fallo "the old links were not taken away, or more: $(ls -lA "$carpeta")"
 for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
   cmp -s "$DATOS/$f" "$CONSTRUCCION/datos/$f" || fallo "the installed $f was changed"
 done
-despues=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt"; md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
-[ "$antes" = "$despues" ] || fallo "cfg.dat or pnt.txt changed: $antes / $despues"
-[ -z "$(find "$carpeta" -name '.*')" ] || fallo "the launcher left temporary files: $(ls -a "$carpeta")"
+despues=$(stat -c '%i %s %Y %N' "$carpeta/cfg.dat" "$carpeta/pnt.txt" "$TMP/pnt_propio.txt" "$carpeta/intro.dat"
+  md5sum "$carpeta/cfg.dat" "$TMP/pnt_propio.txt")
+[ "$antes" = "$despues" ] || fallo "cfg.dat, pnt.txt or the player's intro.dat changed: $antes / $despues"
+rm "$carpeta/intro.dat"
 
 # A folder that cannot be made: the launcher says so and does not start
 # the game.
@@ -182,8 +189,9 @@ esperar_fin "$pid" 10
 [ "$ESTADO" -eq 1 ] || fallo "after the message box the launcher ended with $ESTADO"
 rm -rf "$hogar/.local"
 
-# First run: the folder is made, the game shows its black hold, asks the
-# language and writes its settings into the player's folder.
+# First run: the folder is made, the game finds its data files in its
+# installation, shows its black hold, asks the language and writes its
+# settings into the player's folder.
 HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
@@ -191,7 +199,6 @@ esperar_ventana
 instantanea "$CAPTURAS/instalacion_negro.png"
 b=$(brillo instalacion_negro)
 awk -v b="$b" 'BEGIN {exit !(b == 0)}' || fallo "the screen was not black during the hold (mean $b)"
-enlaces_correctos "$carpeta"
 origen_ventana
 esperar 30 "the language question" pregunta
 clic_grande 308 336   # "Español"
@@ -204,12 +211,13 @@ clic_grande 308 336   # "Sí"
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the first run ended with status $ESTADO: $(cat "$TMP/error")"
 
-# Second run, with the player's scores there too: both files come through
-# untouched, and the way out gives status 0 through the launcher.
+# Second run, as ./play starts the game it builds, with the player's scores
+# there too: the same folder, so no language question, and both files come
+# through untouched; the way out gives status 0 through the launcher.
 printf '#%-28s %-12s\r\n' "LUIS           54321" "LKJIHGFEDCBA" >"$carpeta/pnt.txt"
 antes=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$carpeta/cfg.dat" "$carpeta/pnt.txt")
 sleep 1
-HOME=$hogar "$USR/games/fotonauta" 2>"$TMP/error" &
+HOME=$hogar sh "$CONSTRUCCION/jugar/fotonauta" 2>"$TMP/error" &
 pid=$!
 esperar_ventana
 origen_ventana
@@ -222,7 +230,7 @@ esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] || fallo "the second run ended with status $ESTADO: $(cat "$TMP/error")"
 despues=$(stat -c '%i %s %Y' "$carpeta/cfg.dat" "$carpeta/pnt.txt"; md5sum "$carpeta/cfg.dat" "$carpeta/pnt.txt")
 [ "$antes" = "$despues" ] || fallo "cfg.dat or pnt.txt changed in the second run: $antes / $despues"
-[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat pnt.txt" ] ||
   fallo "the player's folder holds: $(ls -A "$carpeta")"
 
 # ---- A recording opened from the desktop ----
@@ -259,7 +267,7 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 [ -z "$(ventana_juego)" ] || fallo "Esc did not end the watching"
-[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat pnt.txt" ] ||
   fallo "watching a recording left in the player's folder: $(ls -A "$carpeta")"
 
 # ---- A level link opened from the desktop ----
@@ -284,6 +292,6 @@ done
 [ -z "$(ventana_juego)" ] || fallo "Exit did not end the game opened from a link"
 grep -q "the server $sin_servidor could not be reached; no copy kept in $carpeta/comunidad/0123456789abcdef.txt" "$TMP/error" ||
   fallo "the game opened from a link said: $(cat "$TMP/error")"
-[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat fuentes.dat grf.dat intro.dat msc.dat pnt.txt snd.dat" ] ||
+[ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat pnt.txt" ] ||
   fallo "a level link left in the player's folder: $(ls -A "$carpeta")"
 echo "ok: installed files, the player's folder made, repaired and kept, two runs of the game, a recording and a level link opened from the desktop"

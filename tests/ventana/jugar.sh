@@ -22,6 +22,11 @@ losetas() {
 # The game window, or its region $2 (WxH+X+Y), into the PNG file $1.
 instantanea() {
   "$CAPTURA" "$VENTANA" "$@"
+  # A whole window shown at $ESCALA is read as the picture it shows (a
+  # region stays in window pixels).
+  if [ "${ESCALA:-1}" -gt 1 ] && [ $# -eq 1 ]; then
+    mogrify -sample 1024x768! "$1"
+  fi
 }
 
 # The cell of the first byte of level $1 (a stored level's number, or a

@@ -38,10 +38,10 @@ iniciar_xvfb
 PROYECTO="$CONSTRUCCION/primera_hora/proyecto"
 [ -x "$PROYECTO/build/fotonauta" ] ||
   fallo "no copy built by ./play in $PROYECTO: primera_hora_copia.sh makes it (ctest runs it first)"
-# The no-display run that built it made the game folder: a new player's
-# first run has none, and no cfg.dat.
-rm -rf "$PROYECTO/partida"
-CFG="$PROYECTO/partida/cfg.dat"
+# ./play runs the game in the player's folder: this test's own. A new
+# player's first run has none, and no cfg.dat.
+export XDG_DATA_HOME="$TMP/jugador"
+CFG="$XDG_DATA_HOME/fotonauta/cfg.dat"
 cfg() { od -An -tu1 "$CFG" 2>/dev/null | xargs; }
 
 # The recording runs from here on; a second of it is 44100 stereo frames.
@@ -180,7 +180,7 @@ PID_PAREC=
 # ---- What the files and the recording hold ----
 # A game left through Exit records no progress and asks for no name.
 [ "$(cfg)" = "1 90 0 0" ] || fallo "cfg.dat at the end: $(cfg)"
-[ ! -e "$PROYECTO/partida/pnt.txt" ] || fallo "a game left through Exit wrote pnt.txt"
+[ ! -e "$XDG_DATA_HOME/fotonauta/pnt.txt" ] || fallo "a game left through Exit wrote pnt.txt"
 python3 "$AQUI/energia.py" "$GRABACION" "$CAPTURAS/primera_hora_sonido.txt" \
   menu "$T_MENU" 2 musica \
   musica_a_cero "$T_SILENCIO" 2 bajo \

@@ -32,12 +32,16 @@ git -C "$FUENTE" ls-files -z | tar -C "$FUENTE" --null --ignore-failed-read -T -
 # so and end with status 255 (its -1), which is all this run can show of it.
 inicio=$(date +%s)
 estado=0
-(cd "$PROYECTO" && exec env -u DISPLAY ./play) >"$COPIA/play.log" 2>&1 </dev/null || estado=$?
+# The player's folder is the copy's own, never the real one's.
+(cd "$PROYECTO" && exec env -u DISPLAY XDG_DATA_HOME="$COPIA/jugador" ./play) >"$COPIA/play.log" 2>&1 </dev/null ||
+  estado=$?
 echo "./play took $(($(date +%s) - inicio)) s and ended with status $estado"
 [ "$estado" -eq 255 ] && grep -q 'Could not set any video mode' "$COPIA/play.log" ||
   fallo "./play with no display should end with status 255 and 'Could not set any video mode'; status $estado: $(tail -n 30 "$COPIA/play.log")"
-[ -x "$PROYECTO/build/fotonauta" ] || fallo "./play built no build/fotonauta"
-for f in grf.dat fuentes.dat intro.dat msc.dat snd.dat; do
-  [ -s "$PROYECTO/partida/$f" ] || fallo "./play left no partida/$f beside the game"
+# Every program the README names after ./play is there to run.
+for f in fotonauta fotonauta_dll fotonauta-editor niveles; do
+  [ -x "$PROYECTO/build/$f" ] || fallo "./play built no build/$f, which the README names"
 done
+[ -d "$COPIA/jugador/fotonauta" ] || fallo "./play made no player's folder"
+[ ! -e "$PROYECTO/partida" ] || fallo "./play made a game folder in the project"
 echo "ok: a fresh copy built by ./play in $PROYECTO"

@@ -9,7 +9,8 @@
 # From an empty folder: the language question, the intro, each main-menu
 # button, the options, the quit box, the trainer started and left, a game
 # whose mirrors are turned one tap a step until it is lost with points, a
-# name typed on the on-screen keyboard, the table with the new row
+# name tapped on the on-screen keyboard and typed on the real one, the
+# table with the new row
 # blinking, the upload to fotonauta-servidor on this machine's loopback
 # (the game pointed at it by FOTONAUTA_SERVIDOR) with the game's recording,
 # the row verified by it on the server's web page as headless Chromium
@@ -34,6 +35,7 @@ command -v chromium >/dev/null || fallo "chromium is needed to look at the serve
 [ -x "$CONSTRUCCION/fotonauta-servidor" ] || fallo "no $CONSTRUCCION/fotonauta-servidor"
 
 iniciar_xvfb
+mapear_enie
 preparar_directorio
 cd "$JUEGO_DIR"
 # A first run: no settings, no table.
@@ -193,27 +195,30 @@ partida_por_toques || { esperar 10 "the menu after a game without points" en_men
   fallo "two games ended without points"
 paso "game over with points"
 
-# ---- The name, tapped on the on-screen keyboard ----
-# "Ana Muñoz": capitals come by themselves at the start and after a blank;
-# a stray "x" goes again with the delete key. Each tap waits for the name's
-# line to change; only its upper part is watched, the blinking cursor is an
-# underscore below it.
+# ---- The name, tapped on the on-screen keyboard, then typed ----
+# "Ana Muñoz": "Ana M" tapped, capitals coming by themselves at the start
+# and after a blank, a stray "x" gone again with the delete key; then
+# "uñoz" typed on the real keyboard, a stray "x" gone again with
+# Backspace, and Enter. Each tap waits for the name's line to change; only
+# its upper part is watched, the blinking cursor is an underscore below it.
 NOMBRE=640x24+192+510
 mirar nombre_vacio
 vacio=$(claridad nombre_vacio 640x48+192+512)
 tecla() { clic_y_ver "$NOMBRE" toque_loseta $((192 + 64 * ($1 % 10))) $((128 + 64 * ($1 / 10))); }
 for j in 10 26 10; do tecla "$j"; done
 clic_y_ver "$NOMBRE" toque_loseta 480 384
-for j in 25 35 27 28 41 39; do tecla "$j"; done
+for j in 25 39; do tecla "$j"; done
 clic_y_ver "$NOMBRE" toque_loseta 608 384
+clic_y_ver "$NOMBRE" xdotool key u ntilde o z x BackSpace
 capturar puntuaciones_6_nombre
 paso "name typed"
 mirar nombre
 escrito=$(claridad nombre 640x48+192+512)
 mayor "$escrito" "$(awk -v v="$vacio" 'BEGIN {print v + 0.02}')" ||
   fallo "the typed name does not show under the keyboard ($vacio before, $escrito after)"
-toque_loseta 736 384
-esperar 10 "pnt.txt after a tap on the keyboard's end" test -s pnt.txt
+# What was tapped and typed is checked whole in pnt.txt below.
+xdotool key Return
+esperar 10 "pnt.txt after Enter" test -s pnt.txt
 paso "name entered"
 
 # The table with the new row, its marker blinking: 20 frames shown, 20
@@ -360,7 +365,13 @@ estado=0
 # The game's own: it plays again to the same end. Space pauses it (the
 # whole window stands still) and goes on; the right arrow held plays it
 # four times as fast; its end is the game-over screen with the points the
-# game showed, drawn the same; Esc leaves.
+# game showed, drawn the same; Esc leaves. It is watched from a folder
+# with the player's settings and no data files: the game finds its own
+# beside itself.
+mkdir -p "$TMP/sin_datos"
+cp cfg.dat "$TMP/sin_datos/"
+repeticion=$(realpath "$repeticion")
+cd "$TMP/sin_datos"
 arrancar "$CONSTRUCCION/fotonauta" --repeticion "$repeticion"
 origen_ventana
 esperar 30 "the recording's caption" rotulo_repeticion
