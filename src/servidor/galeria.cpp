@@ -251,7 +251,8 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
   if (marcas.empty()) {
     h += "<p class=\"aviso\">No verified runs yet.</p>\n";
   } else {
-    h += "<div class=\"tabla\"><table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th>Date</th>"
+    h += "<div class=\"tabla\"><table>\n"
+         "<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th>Date</th>"
          "<th>Recording</th></tr></thead>\n<tbody>\n";
     for (const marca_nivel &m : marcas) {
       h += std::string(m.id == buscada ? "<tr class=\"buscada\">" : "<tr>") + "<td class=\"n\">" + numero(m.puesto) +

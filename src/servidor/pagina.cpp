@@ -142,7 +142,8 @@ std::string celda_repeticion(const puntuacion &p)
 
 void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
 {
-  h += "<div class=\"tabla\"><table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
+  h += "<div class=\"tabla\"><table>\n"
+       "<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
        "<th>Date</th><th>Verified</th></tr></thead>\n"
        "<tbody>\n";
   for (size_t i = 0; i < filas.size(); ++i) {
