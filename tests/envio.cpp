@@ -370,6 +370,7 @@ TEST_F(Envio, UnFalloDetieneElEnvioYSeDice)
   }
   prueba_inet_puerto = puerto_libre;
   EXPECT_EQ(inet_connect("127.0.0.1"), INET_SIN_CONEXION);
+  EXPECT_EQ(inet_motivo(), "cannot connect to 127.0.0.1:" + std::to_string(puerto_libre) + ": Connection refused");
   EXPECT_EQ(inet_sendscore("Ana", "X"), INET_SIN_PETICION);
   EXPECT_FALSE(subir());
 }
@@ -389,7 +390,11 @@ TEST_F(Envio, UnServidorQueNoContestaNoCuelgaElJuego)
   ASSERT_EQ(inet_connect("127.0.0.1"), INET_CORRECTO);
   EXPECT_EQ(inet_sendscore("Ana", "X"), INET_ENVIO_FALLIDO);
   inet_close();
+  // Why, kept past the close, naming the server and the wait.
+  EXPECT_EQ(inet_motivo(), "no answer from 127.0.0.1:" + std::to_string(s.puerto) + " in 0.5 s");
   EXPECT_EQ(inet_connect("no-such-host.invalid"), INET_SIN_CONEXION);
+  EXPECT_EQ(inet_motivo().rfind("cannot find the server no-such-host.invalid:" + std::to_string(s.puerto) + ": ", 0), 0u)
+      << inet_motivo();
 }
 
 // An error status or an answer that is not HTTP means the score was not
@@ -406,6 +411,13 @@ TEST_F(Envio, UnErrorOUnaRespuestaSinSentidoNoSonUnExito)
     poner_fila(1, "Bea", 2000);
     EXPECT_FALSE(subir());
     EXPECT_EQ(s.peticiones().size(), 1u);
+    // The reason names the server, and gives its status and words.
+    const std::string servidor = "127.0.0.1:" + std::to_string(s.puerto);
+    if (modo == modo_servidor::error_500) {
+      EXPECT_EQ(inet_motivo(), servidor + " answered: 500 ko");
+    } else {
+      EXPECT_EQ(inet_motivo().rfind("the request to " + servidor + " failed: ", 0), 0u) << inet_motivo();
+    }
   }
 }
 
@@ -438,6 +450,7 @@ TEST_F(Envio, SinLaBibliotecaHttpElEnvioFallaSinMas)
   prueba_inet_olvidar_libcurl();
   prueba_inet_libcurl = "libcurl-que-no-existe.so.4";
   EXPECT_EQ(inet_connect("127.0.0.1"), INET_SIN_CLIENTE);
+  EXPECT_NE(inet_motivo().find("libcurl"), std::string::npos) << inet_motivo();
   EXPECT_EQ(inet_sendscore("Ana", "X"), INET_SIN_PETICION);
   inet_close();
   EXPECT_FALSE(subir());

@@ -97,63 +97,6 @@ bool comprobar(const nivel_texto &nivel, const std::string &id, std::string &mot
   return true;
 }
 
-// A server's answer (UTF-8) in the text the fonts draw (ISO 8859-1), with
-// '?' for what they cannot.
-std::string para_la_fuente(const std::string &t)
-{
-  std::string r;
-  for (size_t i = 0; i < t.size(); ++i) {
-    const auto b = static_cast<unsigned char>(t[i]);
-    uint32_t c = b;
-    if (b >= 0xC0 && b < 0xE0 && i + 1 < t.size()) {
-      c = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(t[++i]) & 0x3Fu);
-    } else if (b >= 0x80) {
-      c = '?';
-      while (i + 1 < t.size() && (static_cast<unsigned char>(t[i + 1]) & 0xC0) == 0x80) {
-        ++i;
-      }
-    }
-    r += c <= 0xFF && caracter_dibujable(static_cast<unsigned char>(c)) ? static_cast<char>(c) : '?';
-  }
-  return r;
-}
-
-constexpr int ANCHO_TEXTO = ANCHO_PANTALLA - 96;
-constexpr int ALTO_LINEA = 64;
-
-// Draws `texto` centred from height `y`, broken at blanks into lines that
-// fit; returns the height below it.
-int texto_partido(const std::string &texto, int y)
-{
-  if (texto.empty()) {
-    return y + ALTO_LINEA;
-  }
-  FONT *f = fuente_texto();
-  std::string linea;
-  size_t i = 0;
-  while (i < texto.size()) {
-    size_t fin = texto.find(' ', i);
-    if (fin == std::string::npos) {
-      fin = texto.size();
-    }
-    const std::string palabra = texto.substr(i, fin - i);
-    const std::string prueba = linea.empty() ? palabra : linea + " " + palabra;
-    if (!linea.empty() && text_length(f, prueba.c_str()) > ANCHO_TEXTO) {
-      textout_centre_ex(buffer, f, linea.c_str(), ANCHO_PANTALLA / 2, y, -1, -1);
-      y += ALTO_LINEA;
-      linea = palabra;
-    } else {
-      linea = prueba;
-    }
-    i = fin + 1;
-  }
-  if (!linea.empty()) {
-    textout_centre_ex(buffer, f, linea.c_str(), ANCHO_PANTALLA / 2, y, -1, -1);
-    y += ALTO_LINEA;
-  }
-  return y;
-}
-
 // Where the lines of a screen start: below the top of the frame, or
 // higher where they stand over the Yes and No of the quit box.
 constexpr int Y_LINEAS = 160;
@@ -349,6 +292,78 @@ void final_nivel(const std::string &id, const nivel_texto &nivel)
 }
 
 }  // namespace
+
+// A server's answer (UTF-8) in the text the fonts draw (ISO 8859-1), with
+// '?' for what they cannot.
+std::string para_la_fuente(const std::string &t)
+{
+  std::string r;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const auto b = static_cast<unsigned char>(t[i]);
+    uint32_t c = b;
+    if (b >= 0xC0 && b < 0xE0 && i + 1 < t.size()) {
+      c = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(t[++i]) & 0x3Fu);
+    } else if (b >= 0x80) {
+      c = '?';
+      while (i + 1 < t.size() && (static_cast<unsigned char>(t[i + 1]) & 0xC0) == 0x80) {
+        ++i;
+      }
+    }
+    r += c <= 0xFF && caracter_dibujable(static_cast<unsigned char>(c)) ? static_cast<char>(c) : '?';
+  }
+  return r;
+}
+
+namespace {
+constexpr int ANCHO_TEXTO = ANCHO_PANTALLA - 96;
+constexpr int ALTO_LINEA = 64;
+}  // namespace
+
+int texto_partido(const std::string &texto, int y, int max_lineas)
+{
+  if (texto.empty()) {
+    return y + ALTO_LINEA;
+  }
+  FONT *f = fuente_texto();
+  std::string linea;
+  size_t i = 0;
+  int lineas = 0;
+  while (i < texto.size()) {
+    if (max_lineas > 0 && lineas == max_lineas - 1) {
+      // The last line allowed: what is left, cut to fit with "...".
+      std::string resto = linea.empty() ? texto.substr(i) : linea + " " + texto.substr(i);
+      if (text_length(f, resto.c_str()) > ANCHO_TEXTO) {
+        while (!resto.empty() && text_length(f, (resto + "...").c_str()) > ANCHO_TEXTO) {
+          resto.pop_back();
+        }
+        resto += "...";
+      }
+      textout_centre_ex(buffer, f, resto.c_str(), ANCHO_PANTALLA / 2, y, -1, -1);
+      return y + ALTO_LINEA;
+    }
+    size_t fin = texto.find(' ', i);
+    if (fin == std::string::npos) {
+      fin = texto.size();
+    }
+    const std::string palabra = texto.substr(i, fin - i);
+    const std::string prueba = linea.empty() ? palabra : linea + " " + palabra;
+    if (!linea.empty() && text_length(f, prueba.c_str()) > ANCHO_TEXTO) {
+      textout_centre_ex(buffer, f, linea.c_str(), ANCHO_PANTALLA / 2, y, -1, -1);
+      y += ALTO_LINEA;
+      ++lineas;
+      linea = palabra;
+    } else {
+      linea = prueba;
+    }
+    i = fin + 1;
+  }
+  if (!linea.empty()) {
+    textout_centre_ex(buffer, f, linea.c_str(), ANCHO_PANTALLA / 2, y, -1, -1);
+    y += ALTO_LINEA;
+  }
+  return y;
+}
+
 
 bool leer_id_nivel(const char *texto, bool enlace, std::string &id, std::string &motivo)
 {

@@ -67,6 +67,15 @@ int8_t modif_volmus(int8_t indice);
 int8_t puntuaciones(int8_t resaltar);  // resaltar >= 10 marks row resaltar - 10
 int8_t enviar_puntuaciones(int8_t indice);
 
+// A server's answer (UTF-8) in the text the fonts draw (ISO 8859-1), with
+// '?' for what they cannot.
+std::string para_la_fuente(const std::string &t);
+// Draws `texto` on the screen's buffer centred from height `y`, broken at
+// blanks into lines that fit, at most `max_lineas` of them (0: as many as
+// it takes; the last one allowed ends in "..." when more is left);
+// returns the height below it.
+int texto_partido(const std::string &texto, int y, int max_lineas = 0);
+
 // The starting level the player picks, 0 to ult_fase_completada.
 int8_t preguntar_nivel();
 

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,7 @@ struct t_libcurl {
   void (*easy_cleanup)(CURL *);
   curl_slist *(*slist_append)(curl_slist *, const char *);
   void (*slist_free_all)(curl_slist *);
+  const char *(*easy_strerror)(CURLcode);
 };
 
 // Filled by abrir_libcurl; never closed, since TLS libraries do not
@@ -98,7 +100,8 @@ bool abrir_libcurl()
                           tomar(b, "curl_easy_getinfo", l.easy_getinfo) &&
                           tomar(b, "curl_easy_cleanup", l.easy_cleanup) &&
                           tomar(b, "curl_slist_append", l.slist_append) &&
-                          tomar(b, "curl_slist_free_all", l.slist_free_all);
+                          tomar(b, "curl_slist_free_all", l.slist_free_all) &&
+                          tomar(b, "curl_easy_strerror", l.easy_strerror);
     if (completa && l.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {
       libcurl = l;
       return true;
@@ -114,6 +117,9 @@ curl_slist *cabeceras_post = nullptr;
 // A level's POST: its body is the level's text and then a recording.
 curl_slist *cabeceras_nivel = nullptr;
 std::string servidor;
+// The server as inet_connect was given it, for the player to read.
+std::string nombre_servidor;
+std::string motivo;
 // The socket inet_connect opened, until curl takes it over.
 int conexion = -1;
 int familia_conexion = AF_UNSPEC;
@@ -160,20 +166,31 @@ int preparar_socket(void *, curl_socket_t s, curlsocktype)
   return s == conexion_entregada ? CURL_SOCKOPT_ALREADY_CONNECTED : CURL_SOCKOPT_OK;
 }
 
-// Connects a socket to one address within `espera_ms`; -1 on failure.
-int conectar_direccion(const addrinfo *a, int espera_ms)
+// A wait of `ms` milliseconds as a reader says it: "10 s", "0.5 s".
+std::string segundos(int ms)
+{
+  char t[32];
+  std::snprintf(t, sizeof t, ms % 1000 == 0 ? "%.0f s" : "%.1f s", ms / 1000.0);
+  return t;
+}
+
+// Connects a socket to one address within `espera_ms`; -1 on failure,
+// with errno's value in `error` (ETIMEDOUT when the time ran out).
+int conectar_direccion(const addrinfo *a, int espera_ms, int &error)
 {
   const int s = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
   if (s < 0) {
+    error = errno;
     return -1;
   }
   const int banderas = fcntl(s, F_GETFL);
   fcntl(s, F_SETFL, banderas | O_NONBLOCK);
   int r = connect(s, a->ai_addr, a->ai_addrlen);
+  error = r == 0 ? 0 : errno;
   if (r != 0 && errno == EINPROGRESS) {
+    error = ETIMEDOUT;
     pollfd p = {s, POLLOUT, 0};
     if (poll(&p, 1, espera_ms) == 1) {
-      int error = 0;
       socklen_t largo = sizeof error;
       getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &largo);
       r = error == 0 ? 0 : -1;
@@ -188,7 +205,7 @@ int conectar_direccion(const addrinfo *a, int espera_ms)
 }
 
 // Connects to the first address of `host` that answers, all within
-// `espera_ms` in total.
+// `espera_ms` in total; on failure, why in `motivo`.
 int conectar(const char *host, int32_t puerto_servidor, int espera_ms)
 {
   addrinfo pista = {};
@@ -197,22 +214,27 @@ int conectar(const char *host, int32_t puerto_servidor, int espera_ms)
   addrinfo *lista = nullptr;
   char puerto[12];
   std::snprintf(puerto, sizeof puerto, "%d", static_cast<int>(puerto_servidor));
-  if (getaddrinfo(host, puerto, &pista, &lista) != 0) {
+  if (const int r = getaddrinfo(host, puerto, &pista, &lista); r != 0) {
+    motivo = "cannot find the server " + nombre_servidor + ": " + gai_strerror(r);
     return -1;
   }
   const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(espera_ms);
-  int s = -1;
+  int s = -1, error = ETIMEDOUT;
   for (const addrinfo *a = lista; a != nullptr && s < 0 && senal_fin == 0; a = a->ai_next) {
     const auto queda = std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
     if (queda.count() <= 0) {
       break;
     }
-    s = conectar_direccion(a, static_cast<int>(queda.count()));
+    s = conectar_direccion(a, static_cast<int>(queda.count()), error);
     if (s >= 0) {
       familia_conexion = a->ai_family;
     }
   }
   freeaddrinfo(lista);
+  if (s < 0) {
+    motivo = error == ETIMEDOUT ? "no answer from " + nombre_servidor + " in " + segundos(espera_ms)
+                                : "cannot connect to " + nombre_servidor + ": " + std::strerror(error);
+  }
   return s;
 }
 
@@ -268,16 +290,27 @@ bool no_reservado(uint8_t c)
 int32_t inet_connect(const char *host)
 {
   inet_close();
+  motivo.clear();
+  nombre_servidor = host;
   if (abrir_libcurl()) {
     internet = libcurl.easy_init();
   }
   if (internet == nullptr) {
+    motivo = "the HTTP library (libcurl) could not be loaded or started";
     return INET_SIN_CLIENTE;
   }
   std::string nombre_host;
   int32_t puerto = PUERTO;
-  if (!separar_servidor(host, nombre_host, puerto) ||
-      (conexion = conectar(nombre_host.c_str(), puerto, ESPERA_CONEXION)) < 0) {
+  if (!separar_servidor(host, nombre_host, puerto)) {
+    motivo = "'" + nombre_servidor + "' is not a server's address (host or host:port)";
+    inet_close();
+    return INET_SIN_CONEXION;
+  }
+  // The port the player did not give is named too.
+  if (!nombre_servidor.empty() && (nombre_servidor.find(':') == std::string::npos || nombre_servidor.back() == ']')) {
+    nombre_servidor += ":" + std::to_string(puerto);
+  }
+  if ((conexion = conectar(nombre_host.c_str(), puerto, ESPERA_CONEXION)) < 0) {
     inet_close();
     return INET_SIN_CONEXION;
   }
@@ -340,29 +373,6 @@ long estado_respuesta()
   return estado;
 }
 
-}  // namespace
-
-int32_t inet_sendscore(const char *nombre, const char *codigo)
-{
-  if (internet == nullptr) {
-    return INET_SIN_PETICION;
-  }
-  const std::string url = direccion("/highscore.php", nombre, codigo);
-  if (libcurl.easy_setopt(internet, CURLOPT_URL, url.c_str()) != CURLE_OK) {
-    return INET_SIN_PETICION;
-  }
-  if (libcurl.easy_perform(internet) != CURLE_OK) {
-    return INET_ENVIO_FALLIDO;
-  }
-  // The body is not read, but the status is: a server that answers with an
-  // error (or not with HTTP at all) has not taken the score, and the player
-  // must not be told it has.
-  const long estado = estado_respuesta();
-  return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
-}
-
-namespace {
-
 // One request to `url` whose answer is read: a POST of the `n` bytes of
 // `datos` with the headers `post` (a recording's by default), or a GET when
 // `datos` is null. The body's first `maximo` bytes go to `cuerpo`.
@@ -389,6 +399,53 @@ CURLcode pedir(const std::string &url, const uint8_t *datos, size_t n, cuerpo_re
   return r;
 }
 
+// Why a request that did not go through failed, into `motivo`.
+void motivo_fallo(CURLcode r)
+{
+  motivo = r == CURLE_OPERATION_TIMEDOUT
+               ? "no answer from " + nombre_servidor + " in " + segundos(ESPERA_PETICION)
+               : "the request to " + nombre_servidor + " failed: " + libcurl.easy_strerror(r);
+}
+
+// The answer's status and first line in `linea` ("STATUS words"); true for
+// a 2xx, else the server's refusal goes to `motivo`.
+bool con_estado(const cuerpo_respuesta &cuerpo, std::string &linea)
+{
+  const long estado = estado_respuesta();
+  // The server's answers start with their status already; others get it.
+  const std::string primera = cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
+  const std::string prefijo = std::to_string(estado) + " ";
+  linea = primera.compare(0, prefijo.size(), prefijo) == 0 ? primera : prefijo + primera;
+  if (estado >= 200 && estado <= 299) {
+    return true;
+  }
+  motivo = nombre_servidor + " answered: " + linea;
+  return false;
+}
+
+}  // namespace
+
+int32_t inet_sendscore(const char *nombre, const char *codigo)
+{
+  if (internet == nullptr) {
+    motivo = "no connection to the server is open";
+    return INET_SIN_PETICION;
+  }
+  const std::string url = direccion("/highscore.php", nombre, codigo);
+  // A server that answers with an error (or not with HTTP at all) has not
+  // taken the score, and the player must not be told it has: the status
+  // decides, and the answer's first line says why.
+  cuerpo_respuesta cuerpo{{}, MAX_RESPUESTA, false};
+  if (const CURLcode r = pedir(url, nullptr, 0, cuerpo); r != CURLE_OK) {
+    motivo_fallo(r);
+    return INET_ENVIO_FALLIDO;
+  }
+  std::string linea;
+  return con_estado(cuerpo, linea) ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+}
+
+namespace {
+
 // A POST of a recording (or of a level and its recording, with the headers
 // `post`) to path `ruta` and `consulta` on the server, signed by player
 // `nombre`, its answer's status and first line in `respuesta`.
@@ -397,10 +454,12 @@ int32_t enviar_grabacion(const std::string &ruta, const std::string &consulta, c
 {
   respuesta.clear();
   if (internet == nullptr) {
+    motivo = "no connection to the server is open";
     return INET_SIN_PETICION;
   }
   std::string clave, firma;
   if (!firmar_envio(nombre, ruta, std::string(reinterpret_cast<const char *>(datos), n), clave, firma, respuesta)) {
+    motivo = respuesta;
     return INET_SIN_FIRMA;
   }
   // The connection's headers and the signature's, for this request.
@@ -414,14 +473,10 @@ int32_t enviar_grabacion(const std::string &ruta, const std::string &consulta, c
   const CURLcode hecho = pedir("http://" + servidor + ruta + consulta, datos, n, cuerpo, firmadas);
   libcurl.slist_free_all(firmadas);
   if (hecho != CURLE_OK) {
+    motivo_fallo(hecho);
     return INET_ENVIO_FALLIDO;
   }
-  const long estado = estado_respuesta();
-  // The server's answers start with their status already; others get it.
-  const std::string linea = cuerpo.texto.substr(0, cuerpo.texto.find('\n'));
-  const std::string prefijo = std::to_string(estado) + " ";
-  respuesta = linea.compare(0, prefijo.size(), prefijo) == 0 ? linea : prefijo + linea;
-  return estado >= 200 && estado <= 299 ? INET_CORRECTO : INET_ENVIO_FALLIDO;
+  return con_estado(cuerpo, respuesta) ? INET_CORRECTO : INET_ENVIO_FALLIDO;
 }
 
 }  // namespace
@@ -446,11 +501,13 @@ int32_t inet_getlevel(const char *id, std::string &texto, long &estado)
   texto.clear();
   estado = 0;
   if (internet == nullptr) {
+    motivo = "no connection to the server is open";
     return INET_SIN_PETICION;
   }
   cuerpo_respuesta cuerpo{{}, INET_MAX_NIVEL, false};
   const std::string url = "http://" + servidor + "/api/niveles/" + escapar(id) + "/texto";
-  if (pedir(url, nullptr, 0, cuerpo) != CURLE_OK) {
+  if (const CURLcode r = pedir(url, nullptr, 0, cuerpo); r != CURLE_OK) {
+    motivo_fallo(r);
     return INET_ENVIO_FALLIDO;
   }
   estado = estado_respuesta();
@@ -487,6 +544,8 @@ void inet_close()
   }
   conexion_entregada = -1;
 }
+
+const std::string &inet_motivo() { return motivo; }
 
 #ifdef FOTONAUTA_PRUEBAS
 void prueba_inet_olvidar_libcurl()

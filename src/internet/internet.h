@@ -36,8 +36,8 @@ int32_t inet_connect(const char *servidor);
 
 // Sends GET /highscore.php?yourname=<nombre>&code=<codigo>. The name is
 // percent-encoded here; the code must come already escaped. The reply is
-// read to its end; only its status is looked at: anything but 2xx is a
-// failure.
+// read to its end: anything but 2xx is a failure, its first line kept for
+// inet_motivo.
 int32_t inet_sendscore(const char *nombre, const char *codigo);
 
 // Sends POST /api/repeticiones?yourname=<nombre>&code=<codigo> with the
@@ -76,6 +76,14 @@ int32_t inet_sendlevelreplay(const char *id, const char *nombre, const uint8_t *
                              std::string &respuesta);
 
 void inet_close();
+
+// Why the last call that failed did, in one line of plain English that
+// names the server as it was given ("host:port"): the HTTP library
+// missing, a name that does not resolve, a connection refused, a time-out
+// and its length, or the server's refusal with its status and the first
+// line of its words. Set by the call that failed, kept past inet_close,
+// cleared by inet_connect.
+const std::string &inet_motivo();
 
 // The score server, as a host name with an optional ":port": the
 // FOTONAUTA_SERVIDOR environment variable when set and not empty, else the

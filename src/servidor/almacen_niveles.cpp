@@ -36,6 +36,8 @@ const char *const ESQUEMA_NIVELES =
     "CREATE INDEX niveles_jugados ON niveles (jugadas DESC, id DESC) WHERE oculto = 0;"
     "CREATE INDEX niveles_ganados ON niveles (victorias DESC, id DESC) WHERE oculto = 0;"
     "CREATE INDEX niveles_denunciados ON niveles (denuncias DESC, id) WHERE denuncias > 0;"
+    // The addresses (hashed) that played each level: fetched it to play,
+    // or sent a verified run of it.
     "CREATE TABLE jugadas_nivel (nivel BIGINT NOT NULL, direccion BIGINT NOT NULL, PRIMARY KEY (nivel, direccion));"
     "CREATE TABLE denuncias_nivel (nivel BIGINT NOT NULL, direccion BIGINT NOT NULL, PRIMARY KEY (nivel, direccion));"
     "CREATE TABLE marcas ("
@@ -79,6 +81,14 @@ const sql_tablero SQL_TABLERO_NIVEL = {
 const char *const SQL_JUGADA =
     "INSERT INTO jugadas_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING RETURNING nivel";
 const char *const SQL_SUMAR_JUGADA = "UPDATE niveles SET jugadas = jugadas + 1 WHERE id = $1";
+const char *const SQL_VICTORIA =
+    "INSERT INTO victorias_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING"
+    " RETURNING nivel";
+// A win is also a play: a level counted before wins had addresses may
+// hold more wins than plays, and its plays are raised with its wins.
+const char *const SQL_SUMAR_VICTORIA =
+    "UPDATE niveles SET victorias = victorias + 1,"
+    " jugadas = CASE WHEN jugadas <= victorias THEN victorias + 1 ELSE jugadas END WHERE id = $1";
 const char *const SQL_DENUNCIA =
     "INSERT INTO denuncias_nivel (nivel, direccion) VALUES ($1, $2) ON CONFLICT (nivel, direccion) DO NOTHING"
     " RETURNING nivel";
@@ -97,11 +107,9 @@ const char *const SQL_PUBLICAR =
 const char *const SQL_ESTADO_NIVEL = "SELECT oculto FROM niveles WHERE id = $1";
 const char *const SQL_MARCA_DE_HUELLA =
     "SELECT m.nivel, m.nombre, m.puntos FROM repeticiones r JOIN marcas m ON m.id = r.id WHERE r.huella = $1";
-// A win, or a run past the level's best, shows on the level's row; any
-// other run leaves the row alone.
-const char *const SQL_CONTAR_NIVEL =
-    "UPDATE niveles SET victorias = victorias + $2, mejor = CASE WHEN mejor < $3 THEN $3 ELSE mejor END"
-    " WHERE id = $1 AND ($2 = 1 OR mejor < $3)";
+// A run past the level's best shows on the level's row; any other run
+// leaves the row alone, but for its address's first play or win.
+const char *const SQL_CONTAR_NIVEL = "UPDATE niveles SET mejor = $2 WHERE id = $1 AND mejor < $2";
 const char *const SQL_INSERTAR_MARCA =
     "INSERT INTO marcas (id, nivel, nombre, puntos, gana, recibida, mejor, plegado) VALUES ($1, $2, $3, $4, $5, $6, 0, $7)";
 
@@ -119,6 +127,16 @@ const sql_mejor MEJOR_MARCAS = {
 };
 
 namespace {
+
+// Inserts (nivel, direccion) once, in `s`; the level's count goes up the
+// first time.
+bool contar_en(sesion_sql &s, const char *insertar, const char *sumar, int64_t nivel, int64_t direccion,
+               std::string &error)
+{
+  std::vector<fila_sql> filas;
+  return sql(s, insertar, {sql_entero(nivel), sql_entero(direccion)}, &filas, error) &&
+         (filas.empty() || sql(s, sumar, {sql_entero(nivel)}, nullptr, error));
+}
 
 void leer_fila_nivel(const fila_sql &f, nivel_publicado &n)
 {
@@ -306,9 +324,7 @@ bool contar_una_vez(almacen *a, const char *insertar, const char *sumar, int64_t
 {
   std::string error;
   return almacen_transaccion(a, true, [&](sesion_sql &s) {
-    std::vector<fila_sql> filas;
-    return sql(s, insertar, {sql_entero(nivel), sql_entero(static_cast<int64_t>(direccion))}, &filas, error) &&
-           (filas.empty() || sql(s, sumar, {sql_entero(nivel)}, nullptr, error));
+    return contar_en(s, insertar, sumar, nivel, static_cast<int64_t>(direccion), error);
   }, error);
 }
 
@@ -378,9 +394,10 @@ namespace {
 // A proved run onto the level's board: the name claimed by the sender's
 // key (a name another key holds: 409), its recording kept under its
 // huella (one game is one run), its row, and the player's best unless the
-// operator barred the name.
+// operator barred the name. The sender's address has played the level,
+// and won it if the run completed it.
 bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, const std::string &clave,
-                    int64_t recibida, resultado_prueba &r, std::string &error)
+                    int64_t direccion, int64_t recibida, resultado_prueba &r, std::string &error)
 {
   std::string tomado;
   const int libre = reclamar_nombre(s, nombre, clave, recibida, false, tomado, error);
@@ -415,7 +432,9 @@ bool escribir_marca(sesion_sql &s, int64_t nivel, const std::string &nombre, con
   const std::string plegado = plegar_nombre(nombre);
   const int vetado = nombre_vetado(s, plegado, error);
   if (vetado < 0 || reclamar_nombre(s, nombre, clave, recibida, true, tomado, error) < 0 ||
-      !sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.gana ? 1 : 0), sql_entero(r.puntos)}, nullptr, error) ||
+      !sql(s, SQL_CONTAR_NIVEL, {sql_entero(nivel), sql_entero(r.puntos)}, nullptr, error) ||
+      !contar_en(s, SQL_JUGADA, SQL_SUMAR_JUGADA, nivel, direccion, error) ||
+      (r.gana && !contar_en(s, SQL_VICTORIA, SQL_SUMAR_VICTORIA, nivel, direccion, error)) ||
       !sql(s, SQL_INSERTAR_MARCA,
            {sql_entero(rep), sql_entero(nivel), sql_texto(nombre), sql_entero(r.puntos), sql_entero(r.gana ? 1 : 0),
             sql_entero(recibida), sql_texto(plegado)},
@@ -473,8 +492,8 @@ bool nivel_ya_publicado(sesion_sql &s, int64_t nivel, resultado_prueba &r, std::
 }
 
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &clave, const std::string &texto, int64_t recibida, resultado_prueba &r,
-                            std::string &error)
+                            const std::string &clave, const std::string &texto, int64_t direccion, int64_t recibida,
+                            resultado_prueba &r, std::string &error)
 {
   std::vector<fila_sql> filas;
   // One proof at a time is written, on every server: a name's claim and
@@ -511,7 +530,7 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
     }
     // The author's winning run opens the level's board.
     resultado_prueba marca = r;
-    if (!escribir_marca(s, nivel, nombre, clave, recibida, marca, error)) {
+    if (!escribir_marca(s, nivel, nombre, clave, direccion, recibida, marca, error)) {
       return false;
     }
     r.estado = 201;
@@ -528,7 +547,7 @@ bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const st
   }
   r.estado = 200;
   r.motivo = "verified " + std::to_string(r.puntos);
-  return escribir_marca(s, nivel, nombre, clave, recibida, r, error);
+  return escribir_marca(s, nivel, nombre, clave, direccion, recibida, r, error);
 }
 
 int64_t id_nivel_canonico(const nivel_texto &n) { return static_cast<int64_t>(hash_nivel_canonico(n)); }

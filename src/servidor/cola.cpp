@@ -89,7 +89,7 @@ const char *const SQL_HAY_TRABAJO =
 const char *const SQL_TOMAR =
     "UPDATE verificaciones SET estado = 1, plazo = $1, testigo = $2, intentos = intentos + 1 WHERE id ="
     " (SELECT id FROM verificaciones WHERE estado = 0 OR (estado = 1 AND plazo < $3) ORDER BY turno, id LIMIT 1%s)"
-    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto, clave";
+    " RETURNING id, nombre, codigo, puntos, fases, recibida, intentos, datos, clase, nivel, texto, clave, direccion";
 const char *const SQL_SOLTAR = "UPDATE verificaciones SET estado = 0, testigo = 0 WHERE id = $1 AND testigo = $2";
 const char *const SQL_TERMINAR =
     "UPDATE verificaciones SET estado = 2, plazo = $2, resultado = $3, motivo = $4, datos = NULL, bytes = 0"
@@ -133,6 +133,7 @@ struct trabajo {
   int64_t nivel = 0;
   std::string texto;  // a level's job: the level's text
   std::string clave;  // the sender's key, hex
+  int64_t direccion = 0;  // the sender's address, hashed
 };
 
 // A worker process and its pipes: `entrada` its standard input, `salida`
@@ -308,6 +309,7 @@ bool tomar(cola *c, trabajo &t)
   t.nivel = f[9].entero;
   t.texto = f[10].texto;
   t.clave = f[11].texto;
+  t.direccion = f[12].entero;
   return true;
 }
 
@@ -566,7 +568,7 @@ void atender_trabajador(cola *c, trabajador &w)
       const bool escrito = terminar(c, t, r, [&](sesion_sql &s, std::string &error) {
         return t.clase == TRABAJO_FILA ? escribir_prueba(s, t, r, error)
                                        : escribir_nivel_probado(s, t.clase, t.nivel, t.fila.nombre, t.clave, t.texto,
-                                                                t.fila.recibida, r, error);
+                                                                t.direccion, t.fila.recibida, r, error);
       });
       if (escrito) {
         registrar(describir(t) + ": " + std::to_string(r.estado) + " " + r.motivo + " (" + std::to_string(r.fotogramas) +

@@ -100,6 +100,11 @@ const char *const PASOS_ESQUEMA[VERSION_ESQUEMA] = {
     "CREATE TABLE denuncias_partida (repeticion BIGINT NOT NULL, direccion BIGINT NOT NULL,"
     " PRIMARY KEY (repeticion, direccion));"
     "CREATE TABLE vetados (plegado TEXT PRIMARY KEY, desde BIGINT NOT NULL);",
+    // A level's wins counted as its plays are, once per address (hashed),
+    // and every win a play: a level's plays are raised to its wins from
+    // before, which were counted per run.
+    "CREATE TABLE victorias_nivel (nivel BIGINT NOT NULL, direccion BIGINT NOT NULL, PRIMARY KEY (nivel, direccion));"
+    "UPDATE niveles SET jugadas = victorias WHERE jugadas < victorias;",
 };
 
 // `texto` with each mark replaced by the backend's words.

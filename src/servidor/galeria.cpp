@@ -71,6 +71,12 @@ std::string enlace_galeria(orden_galeria orden, const std::string &buscar, const
   return u;
 }
 
+// What a level's counts mean, said once on each page that shows them.
+const char *const LEYENDA_CUENTAS =
+    "<p class=\"leyenda\">Plays: the computers that played a level (opened it to play or sent a verified run); "
+    "wins: those of them whose verified run completed it. Each computer counts once, so a level never has more wins "
+    "than plays.</p>\n";
+
 std::string datos_nivel(const nivel_publicado &n)
 {
   return "<p class=\"datos\">by <strong>" + escapar_html(n.creador) + "</strong>, " + fecha_texto(n.publicado, false) +
@@ -170,6 +176,7 @@ respuesta pagina_galeria(almacen *a, const std::string &consulta)
            datos_nivel(n) + "</li>\n";
     }
     h += "</ul>\n";
+    h += LEYENDA_CUENTAS;
   }
   h += "<nav>";
   if (g.tras.hay) {
@@ -244,7 +251,8 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
   if (marcas.empty()) {
     h += "<p class=\"aviso\">No verified runs yet.</p>\n";
   } else {
-    h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th>Date</th>"
+    h += "<div class=\"tabla\"><table>\n"
+         "<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th>Date</th>"
          "<th>Recording</th></tr></thead>\n<tbody>\n";
     for (const marca_nivel &m : marcas) {
       h += std::string(m.id == buscada ? "<tr class=\"buscada\">" : "<tr>") + "<td class=\"n\">" + numero(m.puesto) +
@@ -256,7 +264,7 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
       }
       h += boton_denuncia(m.id) + "</td></tr>\n";
     }
-    h += "</tbody>\n</table>\n";
+    h += "</tbody>\n</table></div>\n";
   }
   h += "<nav>";
   if (tras.hay) {
@@ -267,7 +275,7 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
          "\">next &rsaquo;</a>";
   }
   h += "</nav>\n<p class=\"aviso\">" + numero(n.jugadores) + (n.jugadores == 1 ? " player" : " players") +
-       " ranked by their best run proved by a recording.</p>\n";
+       " ranked by their best run proved by a recording.</p>\n" + LEYENDA_CUENTAS;
   h += "<form class=\"denuncia\" method=\"post\" action=\"/niveles/" + id +
        "/denuncia\"><button type=\"submit\">Report this level</button></form>\n";
   h += fin_pagina();

@@ -43,6 +43,7 @@ const char *const ESTILO =
     "form{text-align:center}"
     "input,button{font:inherit;background:#111;color:#ffcf5a;border:1px solid #f00;padding:0.2em 0.5em}"
     "p.aviso{text-align:center;color:#ff0}"
+    "p.leyenda{text-align:center;color:#aaa;font-size:0.85em}"
     // The community levels: the gallery's cards and a level's page.
     "h2{color:#ffcf5a;font-size:1.15em;margin:0.4em 0}"
     "ul.galeria{list-style:none;padding:0;display:grid;grid-template-columns:repeat(auto-fill,minmax(15em,1fr));gap:1em}"
@@ -58,7 +59,20 @@ const char *const ESTILO =
     "form.denuncia{text-align:right;margin:1em 0}"
     "form.denuncia button{font-size:0.8em;color:#aaa;border-color:#444}"
     "form.partida{display:inline;margin:0 0 0 0.4em}"
-    "form.partida button{font-size:0.75em;color:#aaa;border-color:#444;padding:0 0.3em}";
+    "form.partida button{font-size:0.75em;color:#aaa;border-color:#444;padding:0 0.3em}"
+    // A table wider than the screen scrolls in its own box, not the page.
+    "div.tabla{overflow-x:auto}"
+    // A phone's width: the columns tighter, a long name and the
+    // recording's cell wrapped, so the whole row fits.
+    "@media (max-width:40em){"
+    "body{padding:0.5em 0.2em}"
+    "table{font-size:0.85em}"
+    "th,td{padding:0.2em 0.15em}"
+    "td.nombre{white-space:pre-wrap;overflow-wrap:anywhere}"
+    "td.repeticion{white-space:normal}"
+    "form.partida{margin:0}"
+    "nav.tablas a,nav.tablas strong{margin:0 0.3em;display:inline-block}"
+    "}";
 
 }  // namespace
 
@@ -128,7 +142,8 @@ std::string celda_repeticion(const puntuacion &p)
 
 void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t desde, int64_t marcada)
 {
-  h += "<table>\n<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
+  h += "<div class=\"tabla\"><table>\n"
+       "<thead><tr><th class=\"n\">Rank</th><th>Name</th><th class=\"n\">Points</th><th class=\"n\">Levels</th>"
        "<th>Date</th><th>Verified</th></tr></thead>\n"
        "<tbody>\n";
   for (size_t i = 0; i < filas.size(); ++i) {
@@ -139,7 +154,7 @@ void tabla_html(std::string &h, const std::vector<puntuacion> &filas, int64_t de
          "</td><td class=\"n puntos\">" + numero(p.puntos) + "</td><td class=\"n\">" + numero(p.fases) +
          "</td><td>" + fecha(p.recibida, false) + "</td>" + celda_repeticion(p) + "</tr>\n";
   }
-  h += "</tbody>\n</table>\n";
+  h += "</tbody>\n</table></div>\n";
 }
 
 // The links around a page whose first row is at position `desde`.
@@ -345,8 +360,10 @@ respuesta pagina_tabla(almacen *a, const std::string &consulta)
   h = principio_pagina("fotonauta: world table", "World table");
   // The switch between the two tables.
   h += t == TABLA_VERIFICADA
-           ? "<nav class=\"tablas\"><strong>Verified scores</strong><a href=\"/?todas=1\">All scores</a></nav>\n"
-           : "<nav class=\"tablas\"><a href=\"/\">Verified scores</a><strong>All scores</strong></nav>\n";
+           ? "<nav class=\"tablas\"><strong>Verified scores</strong><a href=\"/?todas=1\">All scores</a>"
+             "<a href=\"/niveles\">Community levels</a></nav>\n"
+           : "<nav class=\"tablas\"><a href=\"/\">Verified scores</a><strong>All scores</strong>"
+             "<a href=\"/niveles\">Community levels</a></nav>\n";
   h += "<form method=\"get\" action=\"/\" accept-charset=\"utf-8\">";
   if (t == TABLA_COMPLETA) {
     h += "<input type=\"hidden\" name=\"todas\" value=\"1\">";

@@ -337,7 +337,7 @@ bool almacen_recontar(almacen *a, std::string &error);
 bool es_base_postgresql(const std::string &base);
 
 // The schema version this program writes; older stores are upgraded.
-constexpr int32_t VERSION_ESQUEMA = 5;
+constexpr int32_t VERSION_ESQUEMA = 6;
 
 // Fills in, once, what schema 5 adds that SQL alone cannot: the canonical
 // IDs of the levels and the folded names of the verified rows and runs of
@@ -665,8 +665,8 @@ struct nivel_publicado {
   std::string creador;      // UTF-8
   std::string texto;      // the level's text, as escribir_nivel_texto writes it
   int64_t publicado = 0;  // seconds since 1970
-  int64_t jugadas = 0;    // addresses that fetched it to play
-  int64_t victorias = 0;  // verified runs that completed it
+  int64_t jugadas = 0;    // addresses that played it: fetched it to play or sent a verified run
+  int64_t victorias = 0;  // those of them that sent a verified run completing it
   int32_t mejor = 0;      // best verified points, 0 none
   int64_t jugadores = 0;  // players on its board
   int64_t denuncias = 0;  // addresses that reported it
@@ -733,11 +733,12 @@ resultado_busqueda almacen_repeticion_marca(almacen *a, int64_t nivel, int64_t i
 // Writes what a level's proved job changes, in the queue's transaction:
 // publishing stores the level (unless it is there: 409) and the author's
 // run on its board; a run enters the board as its player's best if it is;
-// the recording kept is the proof's canonical one. `r` becomes what the
-// sender is told.
+// the recording kept is the proof's canonical one; the sender's address
+// (hashed) has played the level, and won it if the run completed it. `r`
+// becomes what the sender is told.
 bool escribir_nivel_probado(sesion_sql &s, int8_t clase, int64_t nivel, const std::string &nombre,
-                            const std::string &clave, const std::string &texto, int64_t recibida, resultado_prueba &r,
-                            std::string &error);
+                            const std::string &clave, const std::string &texto, int64_t direccion, int64_t recibida,
+                            resultado_prueba &r, std::string &error);
 
 // A level's ID: hash_nivel of its board with its implicit values made
 // explicit (no "gremlins:" line: level 0's, as the game plays it), so one

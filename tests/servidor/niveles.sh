@@ -6,7 +6,9 @@
 #   hash, with the author's run on its board; the same level again says
 #   so; the gallery, the level's page, its text, download, pictures and
 #   JSON show it; a play is counted once per address; a run sent for the
-#   board is verified and ranked;
+#   board is verified and ranked; a verified win is a play and a win of
+#   its address (never more wins than plays), on both stores and in a
+#   store counted before wins had addresses;
 # - every bad input gets its 4xx and its reason, and stores nothing: a
 #   malformed level (line and column), one that breaks the level rules, a
 #   recording that does not win or is of another level, a bad name, an
@@ -14,7 +16,8 @@
 # - a report counts once per address and --denuncias lists it; --ocultar
 #   takes a level out of the gallery and its links answer 410, --mostrar
 #   brings it back;
-# - the gallery and the level's page in headless Chromium;
+# - the gallery and the level's page in headless Chromium, whole at a
+#   phone's 390 px width;
 # - PostgreSQL: two servers on one cluster serve the same gallery, pages,
 #   pictures and JSON byte for byte; with the database gone the store's
 #   own error reaches the log.
@@ -46,7 +49,8 @@ echo "recordings made: the author's win $puntos_autor points, Bea's $puntos_bea"
 
 # "STATUS BODY" of a POST of files (a level then a recording) to a path,
 # signed as the game signs it by the name in its query with the keys of
-# the machine $CLAVES ($TMP/claves unless set), when that name can sign.
+# the machine $CLAVES ($TMP/claves unless set), when that name can sign,
+# from the loopback address $DESDE (127.0.0.1 unless set).
 enviar() {  # port, path-and-query, files...
   local puerto=$1 ruta=$2 cuerpo nombre firma clave=()
   shift 2
@@ -58,7 +62,7 @@ enviar() {  # port, path-and-query, files...
     clave=(-H "Fotonauta-Clave: ${firma% *}" -H "Fotonauta-Firma: ${firma#* }")
   fi
   curl -s -m 20 -H 'Expect:' -o "$cuerpo" -w '%{http_code}' --data-binary @"$cuerpo.envio" -H 'Content-Type: application/octet-stream' \
-    "${clave[@]}" "http://127.0.0.1:$puerto$ruta"
+    --interface "${DESDE:-127.0.0.1}" "${clave[@]}" "http://127.0.0.1:$puerto$ruta"
   echo " $(head -c 300 "$cuerpo")"
 }
 publicar() {  # port, name, level, recording
@@ -117,9 +121,10 @@ done
 cp "$TMP/imagen.png" "$CAPTURAS/servidor_niveles_pequena.png"
 echo "ok: the board's pictures are PNGs of 480 x 288 and 240 x 144"
 
-# ---- a run for the level's board
+# ---- a run for the level's board, from a machine that never fetched the
+# level: its verified win is that machine's play too.
 espera "Bea's run" "200 verified $puntos_bea" \
-  "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_bea.frep")"
+  "$(DESDE=127.0.0.2 enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_bea.frep")"
 espera "the same run again" "200 already verified $puntos_bea" \
   "$(enviar "$P" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_bea.frep")"
 espera "a run of another level" "422 the recording was played on another level" \
@@ -162,7 +167,7 @@ n = json.load(open(sys.argv[1]))
 filas = [(f["nombre"], f["puntos"]) for f in n["tabla"]]
 esperadas = sorted([("Ana", int(sys.argv[2])), ("Bea", int(sys.argv[3]))], key=lambda f: -f[1])
 assert filas == esperadas, filas
-assert n["victorias"] == 2 and n["jugadores"] == 2 and n["mejor"] == esperadas[0][1]
+assert (n["jugadas"], n["victorias"]) == (2, 2) and n["jugadores"] == 2 and n["mejor"] == esperadas[0][1], n
 assert [f["puesto"] for f in n["tabla"]] == ([1, 1] if esperadas[0][1] == esperadas[1][1] else [1, 2])
 EOF
 enlace=$(grep -o '"/niveles/[0-9a-f]*/repeticiones/[0-9]*\.frep"' "$TMP/nivel.json" | grep -v null | tail -1 | tr -d '"')
@@ -194,6 +199,8 @@ for trozo in "href=\"fotonauta://nivel/$ID\"" "<code>fotonauta --nivel $ID</code
   grep -qF "$trozo" "$TMP/pagina.html" || fallo "the level's page lacks $trozo"
 done
 obtener "$P" "/niveles/$ID?nombre=Bea" >"$TMP/buscada.html"
+grep -q "2 plays &middot; 2 wins" "$TMP/pagina.html" && grep -q "Plays: the computers that played a level" "$TMP/pagina.html" ||
+  fallo "the level's page does not show its counts and what they mean"
 grep -q "<tr class=\"buscada\"><td class=\"n\">[12]</td><td class=\"nombre\">Bea</td>" "$TMP/buscada.html" &&
   grep -q "Bea: rank [12], $puntos_bea points." "$TMP/buscada.html" || fallo "a player looked for on the board is not found"
 echo "ok: the gallery (with search), the level's page, a player found on its board"
@@ -232,7 +239,10 @@ navegador --window-size=1024,900 --screenshot="$CAPTURAS/servidor_galeria.png" "
   navegador --window-size=1024,1100 --screenshot="$CAPTURAS/servidor_nivel.png" "http://127.0.0.1:$P/niveles/$ID" >/dev/null ||
   fallo "chromium took no screenshot: $(tail -n 3 "$TMP/navegador.err")"
 navegador --dump-dom "http://127.0.0.1:$P/niveles" | grep -q "src=\"/niveles/$ID-p.png\"" || fallo "chromium does not see the gallery"
-echo "ok: the gallery and the level's page in Chromium ($CAPTURAS/servidor_galeria.png, servidor_nivel.png)"
+en_un_movil "http://127.0.0.1:$P/niveles" "$CAPTURAS/servidor_galeria_movil.png" /
+en_un_movil "http://127.0.0.1:$P/niveles/$ID" "$CAPTURAS/servidor_nivel_movil.png" /niveles /
+echo "ok: the gallery and the level's page in Chromium ($CAPTURAS/servidor_galeria.png, servidor_nivel.png), and"
+echo "    whole at 390 px wide (servidor_galeria_movil.png, servidor_nivel_movil.png)"
 
 # ---- a flood from one address: the posts past the limit (26 an hour,
 # the ones above counted) get 429 and store nothing.
@@ -242,6 +252,16 @@ curl -s -D - -o /dev/null -H 'Expect:' --data-binary @"$N/b.txt" "http://127.0.0
   grep -qi '^Retry-After: [0-9]' || fallo "a 429 without Retry-After"
 kill "$PID"
 wait "$PID" 2>/dev/null || true
+
+# ---- a store from before wins were counted per address, where one
+# machine's three wins outnumbered its one play: opened, it is upgraded
+# with its plays raised to its wins.
+sqlite3 "$TMP/niveles.db" "UPDATE niveles SET jugadas = 1, victorias = 3 WHERE id = $((16#$ID));
+  DROP TABLE victorias_nivel; UPDATE version_esquema SET version = 5;"
+"$SERVIDOR" --base "$TMP/niveles.db" --denuncias >/dev/null
+[ "$(sqlite3 "$TMP/niveles.db" "SELECT jugadas, victorias FROM niveles WHERE id = $((16#$ID)); SELECT version FROM version_esquema")" = "3|3
+6" ] || fallo "the store from before was not upgraded to as many plays as wins"
+echo "ok: a store from before shows as many plays as wins once upgraded"
 
 # ---- PostgreSQL: two servers, one cluster, the same answers
 iniciar_postgresql
@@ -255,7 +275,8 @@ r=$(publicar "$P2" Bea "$N/b.txt" "$N/b_gana.frep")
 espera "another level through the second" "201 published" "$r"
 ID2=${r#201 published }
 espera "a run through the second server" "200 verified $puntos_bea" \
-  "$(enviar "$P2" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_bea.frep")"
+  "$(DESDE=127.0.0.2 enviar "$P2" "/api/niveles/$ID/repeticiones?yourname=Bea" "$N/a_bea.frep")"
+obtener "$P1" "/api/niveles/$ID" | grep -q '"jugadas":2,"victorias":2,' || fallo "PostgreSQL: the two wins are not two plays"
 for ruta in /niveles "/niveles?orden=jugados" "/niveles?orden=ganados&q=a" /api/niveles "/niveles/$ID" "/niveles/$ID2" \
   "/api/niveles/$ID" "/niveles/$ID.png" "/niveles/$ID2-p.png" "/niveles/$ID.txt"; do
   obtener "$P1" "$ruta" >"$TMP/uno"

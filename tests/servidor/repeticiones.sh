@@ -15,7 +15,8 @@
 #   another's; two servers sent the same recordings at once verify each
 #   once; a server killed in the middle of a job: another takes it once
 #   its lease has run out;
-# - the program links no display or sound library; the page in Chromium.
+# - the program links no display or sound library; the page in Chromium,
+#   whole at a phone's 390 px width.
 #
 #   tests/servidor/repeticiones.sh BUILD_DIR
 source "$(dirname "$0")/comun.sh" "$1"
@@ -462,4 +463,8 @@ for vista in "" "?todas=1"; do
     fallo "chromium took no screenshot"
   [ -s "$salida" ] || fallo "chromium's screenshot is empty"
 done
-echo "ok: the page in Chromium ($CAPTURAS/servidor_repeticiones.png, servidor_repeticiones_todas.png)"
+# On a phone the verified table keeps its last column and recording links
+# in view, and the page leads to the community levels.
+en_un_movil "http://127.0.0.1:$P2/" "$CAPTURAS/servidor_repeticiones_movil.png" /niveles
+echo "ok: the page in Chromium ($CAPTURAS/servidor_repeticiones.png, servidor_repeticiones_todas.png, and at 390 px"
+echo "    wide servidor_repeticiones_movil.png)"

@@ -118,7 +118,7 @@ sqlite3 "$BASE_SQLITE" "
   DROP VIEW totales; DROP TABLE recuentos;
   CREATE TABLE totales (clasificadas BIGINT NOT NULL, verificadas BIGINT NOT NULL DEFAULT 0);
   INSERT INTO totales VALUES (10000, (SELECT COUNT(*) FROM puntuaciones WHERE mejor = 1));
-  DROP TABLE niveles; DROP TABLE jugadas_nivel; DROP TABLE denuncias_nivel; DROP TABLE marcas;
+  DROP TABLE niveles; DROP TABLE jugadas_nivel; DROP TABLE denuncias_nivel; DROP TABLE marcas; DROP TABLE victorias_nivel;
   ALTER TABLE verificaciones DROP COLUMN clase; ALTER TABLE verificaciones DROP COLUMN nivel;
   ALTER TABLE verificaciones DROP COLUMN texto;
   DROP TABLE nombres; DROP TABLE denuncias_partida; DROP TABLE vetados;
@@ -131,7 +131,7 @@ sqlite3 "$BASE_SQLITE" "
   UPDATE version_esquema SET version = 2;"
 p=$(puerto_libre)
 iniciar_servidor "$p" "$BASE_SQLITE" --verificadores 0
-[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 5 ] || fallo "the store was not upgraded"
+[ "$(sqlite3 "$BASE_SQLITE" 'SELECT version FROM version_esquema')" = 6 ] || fallo "the store was not upgraded"
 comprobar "$BASE_SQLITE" "$p" "SQLite upgraded"
 esperado "$BASE_SQLITE" "mejor = 1" >"$TMP/esperado_verificadas"
 recorrer "$p" "&verificadas=1"

@@ -13,9 +13,10 @@
 # table with the new row
 # blinking, the upload to fotonauta-servidor on this machine's loopback
 # (the game pointed at it by FOTONAUTA_SERVIDOR) with the game's recording,
-# the row verified by it on the server's web page as headless Chromium
-# shows it while forged codes never are, and a second upload that adds
-# nothing; then the game's recording, kept under the row's code, watched
+# said verified on the result screen, the row verified by it on the
+# server's web page as headless Chromium shows it while forged codes never
+# are, a second upload that adds nothing, and a third once the server is
+# gone, whose failure names the address and why; then the game's recording, kept under the row's code, watched
 # again with `fotonauta --repeticion` to the same final points.
 #
 # The route, found with `niveles trazar`: on level 01 the mirror in cell
@@ -267,7 +268,11 @@ exito() {
 }
 esperar 40 "the upload's success screen; server: $(cat "$REGISTRO")" exito
 capturar puntuaciones_8_enviado
-paso "uploaded"
+# The server played the recording before it answered: the screen's fifth
+# line and standard error say the score is verified.
+grep -q "^fotonauta: score 1 verified: 200 verified" "$TMP/error" && mayor "$(claridad envio 600x48+212+464)" 0.02 ||
+  fallo "the success screen does not say the score was verified; the game said: $(cat "$TMP/error")"
+paso "uploaded and verified"
 
 # What the server kept: the one row, the name as typed (UTF-8, without the
 # field's blanks), the points of pnt.txt and no level completed, read from
@@ -342,6 +347,24 @@ cp "$REGISTRO" "$CAPTURAS/puntuaciones_servidor.log"
   fallo "the server's log has not the two uploads $peticion: $(grep highscore "$REGISTRO")"
 [ "$(grep -c 'highscore.php?yourname=Ana' "$REGISTRO")" -eq 2 ] ||
   fallo "more uploads than two: $(grep highscore "$REGISTRO")"
+
+# The server gone: the upload fails and says why, naming the address, on
+# the screen under its three lines and on standard error.
+clic_grande 416 676
+esperar 10 "the table after the second upload's result" tabla
+kill "$PID_SERVIDOR"
+wait "$PID_SERVIDOR" 2>/dev/null || true
+clic_grande 210 676
+fallida() {
+  mirar envio
+  mayor "$(claridad envio 600x48+212+208)" 0.02 && ! mayor "$(claridad envio 600x48+212+400)" 0.02 &&
+    mayor "$(claridad envio 600x48+212+464)" 0.02
+}
+esperar 20 "the failed upload's screen with its reason; the game said: $(cat "$TMP/error")" fallida
+capturar puntuaciones_8_fallido
+grep -q "^fotonauta: the scores could not be uploaded: cannot connect to 127.0.0.1:$PUERTO: Connection refused$" \
+  "$TMP/error" || fallo "standard error does not say why the upload failed: $(cat "$TMP/error")"
+paso "the upload to a server gone: its reason said"
 
 # Out: the result screen, the table, the menu, "SÃ­".
 clic_grande 416 676
