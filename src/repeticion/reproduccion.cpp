@@ -66,8 +66,7 @@ void terminar_grabacion(repeticion &r)
   c.hash_final = hash_estado();
 }
 
-bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
-                          const ganchos_partida *ganchos, std::string &error)
+bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto, std::string &error)
 {
   const cabecera_repeticion &c = r.cabecera;
   if (!version_reglas_conocida(c.version_reglas)) {
@@ -94,12 +93,15 @@ bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel
   inicio.nivel = c.nivel;
   inicio.version_reglas = c.version_reglas;
   inicio.nivel_suelto = uno_solo ? suelto : nullptr;
-  empezar_partida(inicio, ganchos);
+  empezar_partida(inicio);
   return true;
 }
 
 entrada_juego entrada_siguiente(lector_repeticion &l)
 {
+  if (en_secuencia()) {
+    return {};
+  }
   const std::vector<cambio_entrada> &cambios = l.r->cambios;
   bool cambio = false;
   while (l.siguiente < cambios.size() && cambios[l.siguiente].fotograma == l.fotograma) {
@@ -114,15 +116,20 @@ entrada_juego entrada_siguiente(lector_repeticion &l)
   return e;
 }
 
+bool reproduccion_en_curso(const lector_repeticion &l)
+{
+  return nucleo.dt_bucle.motivo_fin == jugando && (l.fotograma < l.r->cabecera.fotogramas || en_secuencia());
+}
+
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto)
 {
   verificacion v;
   lector_repeticion l;
   const cabecera_repeticion &c = r.cabecera;
-  if (!empezar_reproduccion(l, r, suelto, nullptr, v.motivo)) {
+  if (!empezar_reproduccion(l, r, suelto, v.motivo)) {
     return v;
   }
-  while (l.fotograma < c.fotogramas && nucleo.dt_bucle.motivo_fin == jugando) {
+  while (reproduccion_en_curso(l)) {
     entrada_juego e = entrada_siguiente(l);
     jugar_fotograma(e, nullptr);
     v.trampas = v.trampas || nucleo.trampas != 0;

@@ -357,7 +357,8 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
   // gremlins.
   const inicio_partida inicio{semilla, 0, 1, 0, 0, 0, &nivel, nullptr};
   empezar_grabacion(r, inicio);
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
+  pasar_secuencia();
   const int8_t vidas = nucleo.dt_partida.vidas;
   jugador j{};
   j.hecho.assign(plan.size(), false);
@@ -372,6 +373,7 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
       grabar_entrada(r, e);
     }
     jugar_fotograma(e, nullptr);
+    pasar_secuencia();
     grabar_fotograma(r, e);
   }
   const bool ganada = nucleo.dt_bucle.motivo_fin != jugando && nucleo.dt_partida.fases_superadas > 0;

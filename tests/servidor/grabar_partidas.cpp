@@ -163,7 +163,8 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
   }
   repeticion r;
   empezar_grabacion(r, inicio);
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
+  pasar_secuencia();
   mano_plan mano;
   int nivel_mano = -1;
   int pensando = 0;
@@ -191,6 +192,7 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
       grabar_entrada(r, entrada);
     }
     jugar_fotograma(entrada, nullptr);
+    pasar_secuencia();
     grabar_fotograma(r, entrada);
     ++fotograma;
     // The level starts again after a lost life, and another comes after a
