@@ -29,6 +29,12 @@ void colocar_texto_botones_partida();
 int8_t pausa(int8_t indice);
 int8_t salir(int8_t indice);
 
+// Whether the game is paused, and a frame of it paused: the panel redrawn,
+// the buttons looked at, the frame shown. Returns what the buttons gave: 0
+// "Seguir" (the game goes on), 1 Exit confirmed (the game ends), DLG_NADA.
+bool juego_en_pausa();
+int32_t fotograma_pausa();
+
 // Voices of the looping overload and mine alarms; -1 when silent.
 extern int8_t sonido_sobrecarga;
 extern int8_t sonido_mina;
@@ -167,8 +173,8 @@ void esperar_sin_vidas(void (*paso)());
 void esperar_tras_final(void (*paso)());
 
 // The game's panel before a frame of play: the status strip drawn, the
-// buttons looked at (Pause holds the game there until it goes on). 1 when
-// the player left the game through Exit.
+// buttons looked at. 1 when the player left the game through Exit; Pause
+// leaves the game paused (juego_en_pausa).
 uint8_t panel_partida();
 
 // Shows the frame the rules have just played through `presentar` (see

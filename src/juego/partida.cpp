@@ -147,7 +147,19 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
     entrada_juego entrada;
     const bool de_juego = !en_secuencia();
     if (de_juego && en_pantalla) {
-      entrada.abandono = panel_partida();
+      // Paused, the game stands still until "Seguir" or a confirmed Exit,
+      // which plays the frame it was paused before as the one left in.
+      if (juego_en_pausa()) {
+        if (fotograma_pausa() != 1) {
+          continue;
+        }
+        entrada.abandono = 1;
+      } else {
+        entrada.abandono = panel_partida();
+        if (juego_en_pausa()) {
+          continue;
+        }
+      }
     }
     if (fotograma_logico()) {
       const uint8_t abandono = entrada.abandono;
