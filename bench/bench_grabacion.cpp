@@ -137,7 +137,7 @@ uint8_t fotograma_mano(uint8_t logico)
   return mano->mover(logico);
 }
 
-const ganchos_partida GANCHOS_MANO = {nullptr, fotograma_mano, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ganchos_partida GANCHOS_MANO = {nullptr, fotograma_mano, nullptr};
 
 }  // namespace
 

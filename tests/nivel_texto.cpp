@@ -245,13 +245,13 @@ TEST(ReglasNivel, UnaCarpetaDeNivelesSustituyeLosSuyosYNombraLosMalos)
   const nivel_texto *sustitutos[NUM_NIVELES] = {&niveles[0].second};
   inicio_partida inicio{};
   inicio.sustitutos = sustitutos;
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
   EXPECT_EQ(nucleo.est_nivel[15].tipo, emisor);
   EXPECT_EQ(nucleo.est_nivel[87].tipo, receptor);
   EXPECT_EQ(nucleo.dt_gremlin[1].espera, 140);
   EXPECT_EQ(nucleo.dt_gremlin[2].espera, -1);
   inicio.sustitutos = nullptr;
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
   EXPECT_EQ(nucleo.est_nivel[108].tipo, emisor);
   EXPECT_EQ(nucleo.dt_gremlin[0].espera, -1);
   EXPECT_EQ(gremlins[0], 0);

@@ -216,13 +216,18 @@ class Pausa : public Pantallas {
     dlg_comprobar(buffer);
   }
 
-  // The game loop's checks as the pause button is clicked.
+  // The game loop's checks as the pause button is clicked, then its paused
+  // frames until the game goes on (DLG_NADA) or is left (1).
   static int32_t pausar()
   {
     arnes_raton(px, py, 1);
     dlg_comprobar(buffer);
     arnes_raton(px, py, 0);
-    return dlg_comprobar(buffer);
+    int32_t r = dlg_comprobar(buffer);
+    while (r != 1 && juego_en_pausa()) {
+      r = fotograma_pausa();
+    }
+    return r == 1 ? 1 : DLG_NADA;
   }
   std::function<void()> captura(const char *nombre)
   {

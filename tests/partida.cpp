@@ -1,5 +1,5 @@
 // Whole games played in-process with a scripted mouse and keyboard, on
-// boards made for each case, and the sequences' frame counts.
+// boards made for each case, and the rules' ticker a frame a call.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -117,40 +117,82 @@ class Partida : public ::testing::Test {
   std::string captura_fin;  // screenshot of the first Exit panel, if named
 };
 
-TEST_F(Partida, LasSecuenciasDuranLosFotogramasQueDeben)
+// The rules' ticker plays one frame a call through a whole game on screen,
+// as the game's loop does (input, a frame, the frame shown): level 58's
+// start, a life lost to overload, the level started again (on a board won
+// at once) and won, level 59 started and won, and the closing scene. No
+// call shows a frame itself, each sequence lasts its frames, and the game
+// ends in the state of the same game played with no screen.
+TEST_F(Partida, CadaLlamadaJuegaUnFotogramaHastaLaEscenaFinal)
 {
   marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
   preparar_marcador();
   dlg_apilar_dialogo(DLG_JUEGO);
+  poner_nivel(ULTIMO_NIVEL - 1, REBOTE);
+  const std::vector<uint8_t> ganar = bytes_tablero({"", "", "", "", GANAR});
 
-  arnes_guion({});
-  iniciar_nivel(0, &ganchos_pantalla);
-  EXPECT_EQ(arnes_fotogramas(), 32 + 193 + 20);
-  EXPECT_EQ(nucleo.dt_partida.energia, 64);
-  EXPECT_EQ(nucleo.dt_partida.cuenta_energia, 15);
-  EXPECT_EQ(nucleo.dt_partida.sobrecarga, 0);
-  // The gate of a board without targets opened as it was drawn; its 250
-  // points are wiped by the fresh meters.
-  EXPECT_EQ(nucleo.dt_partida.puntos_nivel, 0);
-  EXPECT_EQ(nucleo.dt_rayo.estado, rayo_detenido);
+  struct tramo {
+    uint8_t secuencia;
+    int fotogramas;
+    bool operator==(const tramo &) const = default;
+  };
+  const auto partida = [&](bool en_pantalla, std::vector<tramo> &tramos) {
+    arnes_guion({});
+    inicio_partida inicio{};
+    inicio.semilla = 11;
+    inicio.nivel = ULTIMO_NIVEL - 1;
+    empezar_partida(inicio);
+    int llamadas = 0;
+    while (nucleo.dt_bucle.motivo_fin == jugando && ++llamadas < 20000) {
+      const uint8_t secuencia = nucleo.secuencia.tipo;
+      const int mostrados = arnes_fotogramas();
+      entrada_juego e;
+      jugar_fotograma(e, en_pantalla ? &ganchos_pantalla : nullptr);
+      EXPECT_EQ(arnes_fotogramas(), mostrados) << "call " << llamadas;
+      if (en_pantalla) {
+        mostrar_fotograma_partida(secuencia == secuencia_ninguna, presentar_fotograma);
+      }
+      if (secuencia != secuencia_ninguna) {
+        if (tramos.empty() || tramos.back().secuencia != secuencia || tramos.back().fotogramas < 0) {
+          tramos.push_back({secuencia, 0});
+        }
+        ++tramos.back().fotogramas;
+      } else if (!tramos.empty() && tramos.back().fotogramas > 0) {
+        tramos.back().fotogramas = -tramos.back().fotogramas;  // closed by a frame of play
+      }
+      if ((nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0) {
+        // What the lost life starts again.
+        std::copy(ganar.begin(), ganar.end(), nucleo.nivel_jugado.bytes);
+      }
+    }
+    for (tramo &t : tramos) {
+      t.fotogramas = t.fotogramas < 0 ? -t.fotogramas : t.fotogramas;
+    }
+    EXPECT_EQ(arnes_fotogramas(), en_pantalla ? llamadas : 0);
+    return hash_estado();
+  };
 
-  arnes_guion({});
-  deslizar_felicitacion();
-  EXPECT_EQ(arnes_fotogramas(), 32);
-
-  // 20 units of energy and 2 lives: 200 and then 1000 points.
-  nucleo.dt_partida.energia = 20;
-  nucleo.dt_partida.vidas = 2;
-  nucleo.dt_partida.puntos = 7;
-  nucleo.dt_partida.fases_superadas = 4;
-  arnes_guion({});
-  nucleo.dt_bucle.nivel = 5;
-  contacto(&ganchos_pantalla);
-  EXPECT_EQ(nucleo.dt_partida.puntos, 7 + 200 + 1000);
-  EXPECT_EQ(nucleo.dt_partida.energia, 0);
-  EXPECT_EQ(nucleo.dt_partida.vidas, 0);
-  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 5);
-  EXPECT_EQ(arnes_fotogramas(), 500 + (3 * 19 + 1) + 20 + 2 * 30 + 20);
+  std::vector<tramo> en_pantalla, sin_pantalla;
+  const uint64_t hash = partida(true, en_pantalla);
+  EXPECT_EQ(nucleo.dt_bucle.motivo_fin, fin_completado);
+  EXPECT_EQ(nucleo.dt_partida.fases_superadas, 2);
+  // Each level's bonus: 64 units of energy, then the lives left (two, then
+  // three: a completed level gives them back).
+  const int energia = 63 * 3 + 1;
+  const int inicio = 32 + 193 + 20;
+  const std::vector<tramo> esperados = {
+      {secuencia_inicio_nivel, inicio},
+      {secuencia_vida_perdida, 140},
+      {secuencia_inicio_nivel, inicio},
+      {secuencia_contacto, 500 + energia + 20 + 2 * 30 + 20},
+      {secuencia_inicio_nivel, inicio},
+      {secuencia_contacto, 500 + energia + 20 + 3 * 30 + 20},
+      {secuencia_final, 32 + 70 + 30 + 500},
+  };
+  EXPECT_TRUE(en_pantalla == esperados);
+  arnes_captura("escena_final_paso_a_paso");
+  EXPECT_EQ(partida(false, sin_pantalla), hash);
+  EXPECT_TRUE(sin_pantalla == esperados);
 
   dlg_desapilar_dialogo();
   destroy_bitmap(marcador);
@@ -334,7 +376,9 @@ TEST_F(Partida, SeCazaAlGremlinSoloEnSuCeldaExacta)
   const int x = ORIGEN_TABLERO + LADO_CELDA * 6, y = ORIGEN_TABLERO + LADO_CELDA * 4;
   int inicio = -1;
   jugar(0, [&](int n) {
-    if (inicio < 0 && nucleo.dt_partida.energia == 64) {
+    // The level's first frame of play has been shown: its logic frame has
+    // run, the next two are not ones.
+    if (inicio < 0 && nucleo.dt_partida.energia == 64 && nucleo.dt_bucle.cuenta_ciclo == 2) {
       inicio = n;
       // One gremlin standing exactly on the cell, one half a cell off.
       nucleo.dt_gremlin[0] = {0, static_cast<int16_t>(x), static_cast<int16_t>(y), 0, 0, 0};

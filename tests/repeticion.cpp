@@ -96,7 +96,7 @@ uint8_t fotograma_mano(uint8_t)
   return mano->mover();
 }
 
-const ganchos_partida GANCHOS_MANO = {nullptr, fotograma_mano, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ganchos_partida GANCHOS_MANO = {nullptr, fotograma_mano, nullptr};
 
 class Repeticion : public ::testing::Test {
  protected:
@@ -169,7 +169,8 @@ TEST_F(Repeticion, UnNivelSueltoVuelveDelEstadoTrasUnaVidaPerdida)
   inicio.nivel_suelto = &suelto;
   repeticion r;
   empezar_grabacion(r, inicio);
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
+  pasar_secuencia();
   const int celda_mina = 62, celda_emisor = 60;
   // Where the stored level 0 has its emitter.
   const int emisor_guardado = 108;
@@ -181,6 +182,7 @@ TEST_F(Repeticion, UnNivelSueltoVuelveDelEstadoTrasUnaVidaPerdida)
     }
     jugar_fotograma(e, nullptr);
     grabar_fotograma(r, e);
+    pasar_secuencia();
     if ((nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0 && nucleo.dt_bucle.motivo_fin == jugando) {
       ++vueltas;
       EXPECT_EQ(nucleo.est_nivel[celda_mina].tipo, mina) << "life " << vueltas;

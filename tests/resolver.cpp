@@ -197,7 +197,7 @@ TEST(BuscarPlan, UnaPartidaQuePideUnPlanSigueIgual)
     inicio_partida inicio{};
     inicio.semilla = 9;
     inicio.nivel = 8;
-    empezar_partida(inicio, nullptr);
+    empezar_partida(inicio);
     uint8_t espejo_mano = CELDA_NINGUNA;
     for (int c = 0; c < NUM_CELDAS && espejo_mano == CELDA_NINGUNA; ++c) {
       espejo_mano = nucleo.est_nivel[c].tipo == espejo ? static_cast<uint8_t>(c) : CELDA_NINGUNA;

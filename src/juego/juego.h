@@ -29,6 +29,12 @@ void colocar_texto_botones_partida();
 int8_t pausa(int8_t indice);
 int8_t salir(int8_t indice);
 
+// Whether the game is paused, and a frame of it paused: the panel redrawn,
+// the buttons looked at, the frame shown. Returns what the buttons gave: 0
+// "Seguir" (the game goes on), 1 Exit confirmed (the game ends), DLG_NADA.
+bool juego_en_pausa();
+int32_t fotograma_pausa();
+
 // Voices of the looping overload and mine alarms; -1 when silent.
 extern int8_t sonido_sobrecarga;
 extern int8_t sonido_mina;
@@ -94,7 +100,8 @@ uint32_t sumar_con_tablas(int color, uint32_t debajo, int profundidad);
 // The game and its sequences
 // ---------------------------------------------------------------------------
 
-// The screen's hooks on the rules: every sequence and frame shown.
+// The screen's hooks on the rules: each frame of play and of a sequence
+// drawn into `buffer`, for the loop that plays it to show.
 extern const ganchos_partida ganchos_pantalla;
 
 // The recording of the game being played, or of the last one played.
@@ -153,18 +160,27 @@ void ver_repeticion(const repeticion &r);
 // scored. The level editor's Play.
 void jugar_nivel_suelto(const nivel_texto &nivel);
 
-// The sequences on screen, the hooks of the rules' ganchos_partida: a
-// level's start (the board slides in, the energy fills while the mirrors
-// scramble), the completed level's celebration and bonus count, a lost
-// life (on the last one, the game-over panel until Exit), and the closing
-// scene after the last level.
-void mostrar_inicio_nivel(int8_t nivel, int paso);
-// The congratulations board of the closing scene, slid in as a level's.
-void deslizar_felicitacion();
-void mostrar_contacto(int8_t nivel, uint8_t fase);
-void mostrar_vida_perdida(uint8_t motivo, int8_t nivel);
-void mostrar_sin_vidas(int8_t nivel);
-void juego_completado();
+// The sequences on screen, the hook of the rules' ganchos_partida: a frame
+// of a level's start (the board slides in, the energy fills while the
+// mirrors scramble), of the completed level's celebration and bonus count,
+// of a lost life, or of the closing scene after the last level.
+void mostrar_secuencia();
+
+// Once a game is over: the game-over panel after the last life, or the
+// closing scene's last picture, until the player presses Exit; `paso`
+// shows each frame.
+void esperar_sin_vidas(void (*paso)());
+void esperar_tras_final(void (*paso)());
+
+// The game's panel before a frame of play: the status strip drawn, the
+// buttons looked at. 1 when the player left the game through Exit; Pause
+// leaves the game paused (juego_en_pausa).
+uint8_t panel_partida();
+
+// Shows the frame the rules have just played through `presentar` (see
+// paso_fotograma_con): a frame of play with the pointer over it and the
+// level's music on, a frame of a sequence as it was drawn.
+void mostrar_fotograma_partida(bool de_juego, void (*presentar)());
 
 // The status strip, shared by the game and its sequences: `marcador`'s
 // floor and labels, and the values drawn over it on `buffer`. `marcador`

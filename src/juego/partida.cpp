@@ -104,8 +104,7 @@ void dibujar_tablero_juego(uint8_t)
   pintar_tablero(buffer);
 }
 
-// The rest of a frame of play on screen; 1 when the player left the game
-// through the panel.
+// The rest of a frame of play on screen.
 uint8_t mostrar_fotograma(uint8_t logico)
 {
   // The frame on which the last unit of energy is about to go shows no beam.
@@ -125,14 +124,7 @@ uint8_t mostrar_fotograma(uint8_t logico)
   if (nucleo.trampas) {
     textout_ex(buffer, fuente_texto(), "*", 0, 0, -1, -1);
   }
-
-  show_mouse(buffer);
-  reproducir_musica(static_cast<int8_t>(nucleo.dt_bucle.nivel % 2 + 1));
-  paso_fotograma();
-  show_mouse(nullptr);
-
-  dibujar_estado();
-  return dlg_comprobar(buffer) == 1 ? 1 : 0;
+  return 0;
 }
 
 // A new seed for every game: the time, to the nanosecond.
@@ -143,22 +135,54 @@ uint64_t semilla_nueva()
 }
 
 // The frames of a game from its start to its end, read from the player and
-// recorded.
-void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganchos)
+// recorded, a frame a turn: the input read, the frame played, the frame
+// shown. `en_pantalla`: in the window, with the panel and its buttons, and
+// the screens that wait for Exit once the game is over.
+void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganchos, bool en_pantalla)
 {
   empezar_grabacion(partida_grabada, inicio);
-  empezar_partida(inicio, ganchos);
+  empezar_partida(inicio);
   show_mouse(nullptr);
   while (nucleo.dt_bucle.motivo_fin == jugando) {
     entrada_juego entrada;
+    const bool de_juego = !en_secuencia();
+    if (de_juego && en_pantalla) {
+      // Paused, the game stands still until "Seguir" or a confirmed Exit,
+      // which plays the frame it was paused before as the one left in.
+      if (juego_en_pausa()) {
+        if (fotograma_pausa() != 1) {
+          continue;
+        }
+        entrada.abandono = 1;
+      } else {
+        entrada.abandono = panel_partida();
+        if (juego_en_pausa()) {
+          continue;
+        }
+      }
+    }
     if (fotograma_logico()) {
+      const uint8_t abandono = entrada.abandono;
       entrada = leer_entrada_juego();
+      entrada.abandono = abandono;
       grabar_entrada(partida_grabada, entrada);
     }
     jugar_fotograma(entrada, ganchos);
-    grabar_fotograma(partida_grabada, entrada);
+    if (de_juego) {
+      grabar_fotograma(partida_grabada, entrada);
+    }
+    if (en_pantalla) {
+      mostrar_fotograma_partida(de_juego, presentar_fotograma);
+    }
   }
   terminar_grabacion(partida_grabada);
+  if (en_pantalla) {
+    if (nucleo.dt_bucle.motivo_fin == fin_sin_vidas) {
+      esperar_sin_vidas(paso_fotograma);
+    } else if (nucleo.dt_bucle.motivo_fin == fin_completado && !nucleo.trampas) {
+      esperar_tras_final(paso_fotograma);
+    }
+  }
 }
 
 // The game from its first level to its end.
@@ -173,7 +197,7 @@ void jugar(inicio_partida inicio)
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
-  jugar_fotogramas(inicio, &ganchos_pantalla);
+  jugar_fotogramas(inicio, &ganchos_pantalla, true);
   cerrar_pantalla_partida();
 }
 
@@ -201,10 +225,25 @@ void cerrar_pantalla_partida()
   marcador = nullptr;
 }
 
-const ganchos_partida ganchos_pantalla = {
-    dibujar_tablero_juego, mostrar_fotograma,   mostrar_inicio_nivel, mostrar_contacto,
-    mostrar_vida_perdida,  mostrar_sin_vidas, juego_completado,
-};
+const ganchos_partida ganchos_pantalla = {dibujar_tablero_juego, mostrar_fotograma, mostrar_secuencia};
+
+uint8_t panel_partida()
+{
+  dibujar_estado();
+  return dlg_comprobar(buffer) == 1 ? 1 : 0;
+}
+
+void mostrar_fotograma_partida(bool de_juego, void (*presentar)())
+{
+  if (!de_juego) {
+    paso_fotograma_con(presentar);
+    return;
+  }
+  show_mouse(buffer);
+  reproducir_musica(static_cast<int8_t>(nucleo.dt_bucle.nivel % 2 + 1));
+  paso_fotograma_con(presentar);
+  show_mouse(nullptr);
+}
 
 entrada_juego leer_entrada_juego()
 {
@@ -280,7 +319,7 @@ final_partida jugar_partida(bool entrenamiento, int8_t nivel)
 #ifdef FOTONAUTA_PRUEBAS
 void jugar_sin_pantalla(const inicio_partida &inicio, const ganchos_partida *ganchos)
 {
-  jugar_fotogramas(inicio, ganchos);
+  jugar_fotogramas(inicio, ganchos, false);
 }
 #endif
 

@@ -76,39 +76,46 @@ void dibujar_caja(int bx, int by)
 
 }  // namespace
 
+namespace {
+
+uint8_t juego_pausado = 0;
+
+}  // namespace
+
 int8_t pausa(int8_t)
 {
-  static uint8_t juego_pausado = 0;
-
   detener_efectos();
-  if (juego_pausado != 0) {
-    // The click on "Seguir" inside the pause loop below: the button's
-    // action is this same function.
+  // The same button pauses and, as "Seguir", goes on.
+  juego_pausado = !juego_pausado;
+  if (juego_pausado) {
+    texto_pausa("Seguir", "Go on");
+    return DLG_NADA;
+  }
+  texto_pausa("Pausa", "Pause");
+  return 0;
+}
+
+bool juego_en_pausa()
+{
+  return juego_pausado != 0;
+}
+
+int32_t fotograma_pausa()
+{
+  // The board stands still; only the panel under the buttons is redrawn.
+  reproducir_musica(-1);
+  if (marcador != nullptr) {
+    blit(marcador, buffer, 0, 0, 0, Y_PANEL, ANCHO_PANEL, ALTO_PANEL);
+  }
+  const int32_t r = dlg_comprobar(buffer);
+  paso_fotograma_con_puntero();
+  if (r == 1) {
+    // Exit confirmed from within the pause: the game ends, and the next
+    // one starts unpaused.
     juego_pausado = 0;
     texto_pausa("Pausa", "Pause");
-    return 0;
   }
-
-  juego_pausado = 1;
-  texto_pausa("Seguir", "Go on");
-  int32_t r;
-  do {
-    // The board stands still; only the panel under the buttons is redrawn.
-    reproducir_musica(-1);
-    if (marcador != nullptr) {
-      blit(marcador, buffer, 0, 0, 0, Y_PANEL, ANCHO_PANEL, ALTO_PANEL);
-    }
-    r = dlg_comprobar(buffer);
-    paso_fotograma_con_puntero();
-  } while (r == DLG_NADA);
-
-  if (r == 0) {
-    return DLG_NADA;  // "Seguir": the game goes on
-  }
-  // Exit confirmed from within the pause: the game ends.
-  juego_pausado = 0;
-  texto_pausa("Pausa", "Pause");
-  return static_cast<int8_t>(r);
+  return r;
 }
 
 int8_t salir(int8_t)

@@ -1,7 +1,10 @@
-// The sequences that run their own frames while the game loop waits: a
-// level's start, its completion, a lost life and the closing scene. The
-// rules change the state (nucleo) and call these to show it; they only
-// read the board and the meters.
+// The sequences on screen: a level's start, its completion, a lost life
+// and the closing scene, each frame drawn as the rules' state (nucleo.
+// secuencia) says; the loop that plays the frames shows them. Then the
+// screens that wait for Exit once a game is over. The drawing only reads
+// the board and the meters; its own variety (the corner a board slides in
+// from, the congratulations floor) draws from the C library's generator,
+// never from the rules'.
 #include <allegro.h>
 
 #include <cstdlib>
@@ -16,33 +19,8 @@ namespace {
 constexpr int ANCHO_TABLERO = COLUMNAS * LADO_CELDA;
 constexpr int ALTO_TABLERO = FILAS * LADO_CELDA;
 
-// Frames of the level start: the slide, the energy fill, the hold.
-constexpr int PASOS_DESLIZAMIENTO = 32;
-constexpr int PASOS_LLENADO = 193;
-constexpr int FOTOGRAMAS_ESPERA_INICIO = 20;
-
-// Frames of the completion sequence.
-constexpr int FOTOGRAMAS_CELEBRACION = 500;
-constexpr int FOTOGRAMAS_ESPERA_BONO = 20;
-constexpr int FOTOGRAMAS_POR_VIDA = 30;
-
-// Frames a lost life is shown.
-constexpr int FOTOGRAMAS_VIDA_PERDIDA = 140;
-
-// Frames of the closing scene.
-constexpr int FOTOGRAMAS_ANTES_DEL_PREMIO = 70;
-constexpr int FOTOGRAMAS_ANTES_DEL_RAYO = 30;
-constexpr int FOTOGRAMAS_FINAL = 500;
-
 // The left part of the status strip, under the panel's buttons.
 constexpr int ANCHO_PANEL = 230;
-
-void esperar_fotogramas(int n)
-{
-  for (int i = 0; i < n; ++i) {
-    paso_fotograma();
-  }
-}
 
 void dibujar_bordes()
 {
@@ -143,9 +121,9 @@ void redibujar_bono(int nivel, bool con_energia)
 }
 
 // Waits, with music 0, until the player presses the panel's Exit; `antes`
-// draws what moves on screen meanwhile.
+// draws what moves on screen meanwhile, `paso` shows each frame.
 template <typename F>
-void esperar_salida(F antes)
+void esperar_salida(F antes, void (*paso)())
 {
   dlg_apilar_dialogo(DLG_FIN);
   for (;;) {
@@ -155,7 +133,7 @@ void esperar_salida(F antes)
     copiar_marcador(0, ANCHO_PANEL);
     const int32_t r = dlg_comprobar(buffer);
     show_mouse(buffer);
-    paso_fotograma();
+    paso();
     if (r == 0) {
       break;
     }
@@ -196,25 +174,30 @@ void destruir_lienzo()
   tablero_lienzo = lienzo = nullptr;
 }
 
-// The canvas's board slides in from a random corner.
-void deslizar_lienzo()
+// The canvas's board slides in from a random corner, a step a frame:
+// `paso` from 1 to FOTOGRAMAS_DESLIZAMIENTO, where it stands in place.
+int esquina;
+
+void deslizar_lienzo(int paso)
 {
   static const int SX[4] = {1, 1, -1, -1};
   static const int SY[4] = {1, -1, 1, -1};
-  const int d = rand() % 4;
-  int ox = ANCHO_TABLERO * SX[d], oy = ALTO_TABLERO * SY[d];
-  const int px = -(ANCHO_TABLERO / PASOS_DESLIZAMIENTO) * SX[d];
-  const int py = -(ALTO_TABLERO / PASOS_DESLIZAMIENTO) * SY[d];
-  dibujar_bordes();
-  set_clip_rect(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
-                ORIGEN_TABLERO + ALTO_TABLERO - 1);
-  while (ox != 0) {
-    ox += px;
-    oy += py;
-    blit(tablero_lienzo, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
-    paso_fotograma();
+  if (paso == 1) {
+    esquina = rand() % 4;
+    dibujar_bordes();
+    set_clip_rect(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
+                  ORIGEN_TABLERO + ALTO_TABLERO - 1);
   }
-  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
+  const int restantes = FOTOGRAMAS_DESLIZAMIENTO - paso;
+  const int ox = (ANCHO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SX[esquina] * restantes;
+  const int oy = (ALTO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SY[esquina] * restantes;
+  blit(tablero_lienzo, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
+  if (restantes == 0) {
+    set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
+    destruir_lienzo();
+    // A wheel turned while the board came in turns nothing.
+    position_mouse_z(0);
+  }
 }
 
 // Whether a cell's piece moves in the mirrors' scramble.
@@ -224,96 +207,79 @@ bool se_revuelve(uint8_t tipo)
          tipo == polarizador_absorbente_giratorio;
 }
 
-}  // namespace
-
-void deslizar_felicitacion()
+void mostrar_inicio_nivel(const datos_secuencia &q)
 {
-  crear_lienzo();
-  show_mouse(nullptr);
-  dibujar_felicitacion(lienzo);
-  deslizar_lienzo();
-  destruir_lienzo();
-  position_mouse_z(0);
-  show_mouse(buffer);
-}
-
-void mostrar_inicio_nivel(int8_t nivel, int paso)
-{
-  if (paso < 0) {
-    crear_lienzo();
-    show_mouse(nullptr);
-    pintar_tablero(lienzo);
-    deslizar_lienzo();
+  const int8_t nivel = nucleo.dt_bucle.nivel;
+  if (q.parte == parte_deslizamiento) {
+    if (q.fotograma == 0) {
+      crear_lienzo();
+      pintar_tablero(lienzo);
+    }
+    deslizar_lienzo(q.fotograma + 1);
+    return;
+  }
+  if (q.parte == parte_espera_inicio && q.fotograma == q.duracion - 1) {
+    // A wheel turned while the level started turns nothing.
+    position_mouse_z(0);
+  }
+  if (q.parte != parte_revuelta || q.fotograma != 0) {
+    return;  // the frame before stays on screen
+  }
+  if (q.paso == 0) {
     copiar_marcador(0, ANCHO_PANTALLA);
     dibujar_puntos_marcador(nucleo.dt_partida.puntos);
     dibujar_nivel_marcador(nivel);
     dibujar_vidas_marcador(nucleo.dt_partida.vidas);
     dlg_dibujar_botones(buffer);
-    return;
   }
-  if (paso < PASOS_REVUELTA) {
-    // The energy fills over PASOS_LLENADO frames; every third, the mirrors
-    // take a step of their scramble.
-    for (int c = 0; c < NUM_CELDAS; ++c) {
-      if (se_revuelve(nucleo.est_nivel[c].tipo)) {
-        blit(loseta[nucleo.est_nivel[c].grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
-      }
+  // The energy fills over the scramble; each step the mirrors take shows.
+  for (int c = 0; c < NUM_CELDAS; ++c) {
+    if (se_revuelve(nucleo.est_nivel[c].tipo)) {
+      blit(loseta[nucleo.est_nivel[c].grf], buffer, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
     }
-    const int k = 3 * paso;
-    dibujar_barra_energia(k, color_llenado(k));
-    reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
-    for (int f = k; f < k + 3 && f < PASOS_LLENADO; ++f) {
-      paso_fotograma();
-    }
-    return;
   }
-  esperar_fotogramas(FOTOGRAMAS_ESPERA_INICIO);
-  destruir_lienzo();
-  position_mouse_z(0);
-  show_mouse(buffer);
+  const int k = 3 * q.paso;
+  dibujar_barra_energia(k, color_llenado(k));
+  reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
 }
 
-void mostrar_contacto(int8_t nivel, uint8_t fase)
+void mostrar_contacto(const datos_secuencia &q)
 {
-  switch (fase) {
-  case 0:  // the celebration
-    detener_sonidos(1);
-    sonido_sobrecarga = -1;
-    sonido_mina = -1;
-    parar_musica();
-    reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
-    show_mouse(nullptr);
-    for (int c = 0; c < NUM_CELDAS; ++c) {
-      grf_celebracion[c] = nucleo.est_nivel[c].grf;
-    }
-    for (int f = 0; f < FOTOGRAMAS_CELEBRACION; ++f) {
-      if (f % 2 == 0) {
-        animar_emisor_y_receptor();
+  const int8_t nivel = nucleo.dt_bucle.nivel;
+  switch (q.parte) {
+  case parte_celebracion:
+    if (q.fotograma == 0) {
+      detener_sonidos(1);
+      sonido_sobrecarga = -1;
+      sonido_mina = -1;
+      parar_musica();
+      reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
+      for (int c = 0; c < NUM_CELDAS; ++c) {
+        grf_celebracion[c] = nucleo.est_nivel[c].grf;
       }
-      paso_fotograma();
+    }
+    if (q.fotograma % 2 == 0) {
+      animar_emisor_y_receptor();
     }
     break;
-  case 1:  // a unit of energy became points: one every third frame
-    redibujar_bono(nivel, true);
-    reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
-    esperar_fotogramas(nucleo.dt_partida.energia != 0 ? 3 : 1);
+  case parte_energia:  // a unit of energy has become points
+    if (q.fotograma == 0) {
+      redibujar_bono(nivel, true);
+      reproducir_sonido(SND_TIC, SONIDO_UNA_VEZ);
+    }
     break;
-  case 2:  // the energy has gone
-    esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
-    break;
-  case 3:  // a life became points
-    reproducir_sonido(SND_BONO_VIDA, SONIDO_UNA_VEZ);
-    redibujar_bono(nivel, false);
-    esperar_fotogramas(FOTOGRAMAS_POR_VIDA);
+  case parte_vida:  // a life has become points
+    if (q.fotograma == 0) {
+      reproducir_sonido(SND_BONO_VIDA, SONIDO_UNA_VEZ);
+      redibujar_bono(nivel, false);
+    }
     break;
   default:
-    esperar_fotogramas(FOTOGRAMAS_ESPERA_BONO);
-    show_mouse(buffer);
     break;
   }
 }
 
-void mostrar_vida_perdida(uint8_t motivo, int8_t)
+void mostrar_vida_perdida(uint8_t motivo)
 {
   parar_musica();
 
@@ -345,12 +311,86 @@ void mostrar_vida_perdida(uint8_t motivo, int8_t)
   sonido_mina = -1;
   sonido_sobrecarga = -1;
   reproducir_sonido(motivo == perdida_energia ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
-  show_mouse(nullptr);
-  esperar_fotogramas(FOTOGRAMAS_VIDA_PERDIDA);
 }
 
-void mostrar_sin_vidas(int8_t nivel)
+// The closing scene's emitter keeps pulsing, without painting over the
+// beam's start.
+uint8_t pulso_emisor;
+
+void animar_emisor_final()
 {
+  const uint8_t emisor_derecha = static_cast<uint8_t>(primer_grf[emisor] + 3);
+  pulso_emisor = static_cast<uint8_t>((pulso_emisor + 1) % 8);
+  blit(loseta[emisor_derecha + 4 * (pulso_emisor / 2)], buffer, 0, 0, 160, 352, LADO_CELDA - 3, LADO_CELDA);
+}
+
+void mostrar_final(const datos_secuencia &q)
+{
+  const uint8_t emisor_derecha = static_cast<uint8_t>(primer_grf[emisor] + 3);
+  switch (q.parte) {
+  case parte_deslizamiento:
+    if (q.fotograma == 0) {
+      parar_musica();
+      crear_lienzo();
+      dibujar_felicitacion(lienzo);
+    }
+    deslizar_lienzo(q.fotograma + 1);
+    break;
+  case parte_premio:
+    if (q.fotograma == 0) {
+      blit(loseta[emisor_derecha], buffer, 0, 0, 160, 352, LADO_CELDA, LADO_CELDA);
+      blit(loseta[primer_grf[GRF_PREMIO]], buffer, 0, 0, 800, 352, LADO_CELDA, LADO_CELDA);
+    }
+    break;
+  case parte_rayo_final:
+    if (q.fotograma == 0) {
+      // The beam to the prize: a bright core in a green glow.
+      set_add_blender(0, 0, 0, 150);
+      drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
+      rectfill(buffer, 221, 379, 799, 389, makecol(0, 200, 0));
+      rectfill(buffer, 221, 381, 799, 387, makecol(0, 200, 0));
+      rectfill(buffer, 221, 383, 799, 385, makecol(165, 255, 165));
+      drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
+      reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
+      textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][0], ANCHO_PANTALLA / 2, 480, -1, -1);
+      textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][1], ANCHO_PANTALLA / 2, 544, -1, -1);
+      pulso_emisor = 0;
+    }
+    animar_emisor_final();
+    break;
+  default:
+    break;
+  }
+}
+
+}  // namespace
+
+void mostrar_secuencia()
+{
+  const datos_secuencia &q = nucleo.secuencia;
+  switch (q.tipo) {
+  case secuencia_inicio_nivel:
+    mostrar_inicio_nivel(q);
+    break;
+  case secuencia_contacto:
+    mostrar_contacto(q);
+    break;
+  case secuencia_vida_perdida:
+    if (q.fotograma == 0) {
+      mostrar_vida_perdida(q.motivo);
+    }
+    break;
+  case secuencia_final:
+    mostrar_final(q);
+    break;
+  default:
+    break;
+  }
+}
+
+void esperar_sin_vidas(void (*paso)())
+{
+  const int8_t nivel = nucleo.dt_bucle.nivel;
   poner_gris(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
              ORIGEN_TABLERO + ALTO_TABLERO - 1);
   draw_sprite(buffer, gameover, (buffer->w - gameover->w) / 2, 289);
@@ -359,41 +399,10 @@ void mostrar_sin_vidas(int8_t nivel)
   // The level always shows as two digits here.
   textprintf_ex(buffer, fuente_texto(), 466, 656, -1, -1, "%i%i", (nivel + 1) / 10, (nivel + 1) % 10);
   dibujar_vidas_marcador("0");
-  esperar_salida([] {});
+  esperar_salida([] {}, paso);
 }
 
-void juego_completado()
+void esperar_tras_final(void (*paso)())
 {
-  parar_musica();
-  deslizar_felicitacion();
-  show_mouse(nullptr);
-  esperar_fotogramas(FOTOGRAMAS_ANTES_DEL_PREMIO);
-
-  const uint8_t emisor_derecha = static_cast<uint8_t>(primer_grf[emisor] + 3);
-  blit(loseta[emisor_derecha], buffer, 0, 0, 160, 352, LADO_CELDA, LADO_CELDA);
-  blit(loseta[primer_grf[GRF_PREMIO]], buffer, 0, 0, 800, 352, LADO_CELDA, LADO_CELDA);
-  esperar_fotogramas(FOTOGRAMAS_ANTES_DEL_RAYO);
-
-  // The beam to the prize: a bright core in a green glow.
-  set_add_blender(0, 0, 0, 150);
-  drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
-  rectfill(buffer, 221, 379, 799, 389, makecol(0, 200, 0));
-  rectfill(buffer, 221, 381, 799, 387, makecol(0, 200, 0));
-  rectfill(buffer, 221, 383, 799, 385, makecol(165, 255, 165));
-  drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
-  reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
-  textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][0], ANCHO_PANTALLA / 2, 480, -1, -1);
-  textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][1], ANCHO_PANTALLA / 2, 544, -1, -1);
-
-  // The emitter keeps pulsing, without painting over the beam's start.
-  uint8_t f = 0;
-  auto animar_emisor = [&] {
-    f = static_cast<uint8_t>((f + 1) % 8);
-    blit(loseta[emisor_derecha + 4 * (f / 2)], buffer, 0, 0, 160, 352, LADO_CELDA - 3, LADO_CELDA);
-  };
-  for (int i = 0; i < FOTOGRAMAS_FINAL; ++i) {
-    animar_emisor();
-    paso_fotograma();
-  }
-  esperar_salida(animar_emisor);
+  esperar_salida(animar_emisor_final, paso);
 }

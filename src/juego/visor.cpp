@@ -1,6 +1,7 @@
 // Watching a recording: the recorded game played again through the rules
-// with the game's own hooks, so it looks and sounds as it did; the viewer's
-// keys, its caption and its pace live in a frame step of its own.
+// with the game's own hooks, so it looks and sounds as it did, a frame a
+// turn of the viewer's loop: its keys read, the frame played unless paused,
+// the frame shown with its caption at the viewer's pace.
 #include <allegro.h>
 
 #include <algorithm>
@@ -197,28 +198,29 @@ void poner_puntero()
   }
 }
 
-// The frame step while a recording is watched.
-void paso_visor()
+// Shows a frame of the recorded game.
+void presentar_visor()
 {
-  leer_teclas();
-  poner_puntero();
   if (correr_sin_mostrar()) {
     return;  // a later frame shows it all
   }
   mostrar_con_rotulo();
   visor.ultimo_mostrado = std::chrono::steady_clock::now();
-  while (visor.pausado) {
-    reproducir_musica(-1);
-    leer_teclas();
-    mostrar_con_rotulo();
-  }
+}
+
+// The frame step of the screens after the game's end: the keys still read
+// (Esc leaves), the caption over the frame.
+void paso_visor_final()
+{
+  leer_teclas();
+  poner_puntero();
+  paso_fotograma_con(mostrar_con_rotulo);
 }
 
 // The last frame of a game that ended with no screen of its own (the
 // player left it), held until a click.
 void esperar_al_final()
 {
-  visor.al_final = 1;
   detener_sonidos(1);
   sonido_mina = -1;
   sonido_sobrecarga = -1;
@@ -226,7 +228,7 @@ void esperar_al_final()
   dlg_olvidar_botones(visor.raton);
   while ((dlg_botones(visor.raton) & 1) == 0) {
     show_mouse(buffer);
-    paso_fotograma();
+    paso_visor_final();
     show_mouse(nullptr);
   }
 }
@@ -251,19 +253,36 @@ void ver_repeticion(const repeticion &r)
   for (tecla_visor *t : {&visor.escape, &visor.espacio, &visor.derecha}) {
     dlg_olvidar_tecla(t->tecla, t->vista);
   }
-  paso_sustituto = paso_visor;
 
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_REPETICION);
   std::string error;
-  if (empezar_reproduccion(visor.lector, r, nullptr, &ganchos_pantalla, error)) {
+  if (empezar_reproduccion(visor.lector, r, nullptr, error)) {
     show_mouse(nullptr);
-    while (nucleo.dt_bucle.motivo_fin == jugando && visor.lector.fotograma < r.cabecera.fotogramas) {
+    while (reproduccion_en_curso(visor.lector)) {
+      leer_teclas();
+      poner_puntero();
+      if (visor.pausado) {
+        // The recorded game stands still; the caption says so.
+        reproducir_musica(-1);
+        paso_fotograma_con(mostrar_con_rotulo);
+        continue;
+      }
+      const bool de_juego = !en_secuencia();
+      if (de_juego) {
+        panel_partida();  // the status strip; the viewer's panel has no buttons
+      }
       entrada_juego e = entrada_siguiente(visor.lector);
       jugar_fotograma(e, &ganchos_pantalla);
+      mostrar_fotograma_partida(de_juego, presentar_visor);
     }
-    // The game's end and its completion wait for Exit themselves.
-    if (nucleo.dt_bucle.motivo_fin != fin_sin_vidas && !(nucleo.dt_bucle.motivo_fin == fin_completado && !nucleo.trampas)) {
+    // The game's end, as the game showed it, until Exit or a click.
+    visor.al_final = 1;
+    if (nucleo.dt_bucle.motivo_fin == fin_sin_vidas) {
+      esperar_sin_vidas(paso_visor_final);
+    } else if (nucleo.dt_bucle.motivo_fin == fin_completado && !nucleo.trampas) {
+      esperar_tras_final(paso_visor_final);
+    } else {
       esperar_al_final();
     }
   } else {
@@ -271,7 +290,6 @@ void ver_repeticion(const repeticion &r)
   }
   cerrar_pantalla_partida();
 
-  paso_sustituto = nullptr;
   set_mouse_sprite(puntero);
   destroy_bitmap(visor.sin_puntero);
   destroy_bitmap(visor.debajo_rotulo);

@@ -539,32 +539,77 @@ enum : uint16_t {
 struct datos_sucesos {
   uint16_t bits;
   uint8_t grf_puerta_antes;
+  uint8_t motivo_perdida;  // with suceso_vida_perdida: why
 };
 
-// The frames of the sequences: the rules change the state, a screen shows
-// it. Every hook may be null, and with no screen all are.
+// The sequences the game shows between its frames of play: a level's
+// start, a completed level's bonus, a lost life and the closing scene. They
+// are states of the rules, played like any other frame, one per call of
+// jugar_fotograma: they read no input, move nothing on the board but what
+// they are about, and a recording does not count them (they always play
+// the same).
+enum : uint8_t {
+  secuencia_ninguna = 0,       // frames of play
+  secuencia_inicio_nivel = 1,  // parts: the board slides in, each scramble step, the hold
+  secuencia_contacto = 2,      // parts: the celebration, each unit of energy, the pause, each life, the end
+  secuencia_vida_perdida = 3,  // one part
+  secuencia_final = 4,         // parts: the board slides in, the wait, the prize, the beam
+};
+
+// The parts of the sequences (datos_secuencia::parte).
+enum : uint8_t {
+  parte_deslizamiento = 0,  // the level's, or the closing scene's, board slides in
+  parte_revuelta = 1,       // a step of the mirrors' scramble (datos_secuencia::paso)
+  parte_espera_inicio = 2,
+  parte_celebracion = 3,
+  parte_energia = 4,        // a unit of energy has just become points
+  parte_energia_hecha = 5,
+  parte_vida = 6,           // a life has just become points
+  parte_fin_contacto = 7,
+  parte_vida_perdida = 8,
+  parte_antes_del_premio = 9,
+  parte_premio = 10,        // the emitter and the prize appear
+  parte_rayo_final = 11,    // the beam reaches the prize
+};
+
+// The sequence under way.
+struct datos_secuencia {
+  uint8_t tipo;           // secuencia_ninguna while the game is played
+  uint8_t parte;
+  int16_t paso;           // the scramble's step, 0 to PASOS_REVUELTA - 1
+  int16_t fotograma;      // the frame of the part the coming call plays, from 0
+  int16_t duracion;       // frames of the part
+  uint8_t motivo;         // a lost life's cause
+  uint8_t tras_contacto;  // a level start that follows a completed level
+  uint8_t regla;          // the rule of the frame that began it which comes after it
+};
+
+// Frames of the sequences' parts.
+constexpr int FOTOGRAMAS_DESLIZAMIENTO = 32;
+constexpr int FOTOGRAMAS_LLENADO = 193;      // the energy fills as the mirrors scramble, a step every third frame
+constexpr int FOTOGRAMAS_ESPERA_INICIO = 20;
+constexpr int FOTOGRAMAS_CELEBRACION = 500;
+constexpr int FOTOGRAMAS_POR_ENERGIA = 3;    // 1 for the last unit
+constexpr int FOTOGRAMAS_ESPERA_BONO = 20;
+constexpr int FOTOGRAMAS_POR_VIDA = 30;
+constexpr int FOTOGRAMAS_VIDA_PERDIDA = 140;
+constexpr int FOTOGRAMAS_ANTES_DEL_PREMIO = 70;
+constexpr int FOTOGRAMAS_ANTES_DEL_RAYO = 30;
+constexpr int FOTOGRAMAS_FINAL = 500;
+
+// What a screen draws. Every hook may be null, and with no screen all are.
+// They draw what the state says; the caller of jugar_fotograma shows the
+// frame afterwards.
 struct ganchos_partida {
-  // Shows the board, in the middle of each frame's animar_tablero.
+  // Shows the board, in the middle of each frame of play's animar_tablero.
   void (*dibujar_tablero)(uint8_t animar);
   // The rest of each frame of play: everything has moved and the beam is
   // traced, the rules have not run. Returns 1 when the player left the game
   // meanwhile (no rule then runs, and the game ends).
   uint8_t (*fotograma)(uint8_t logico);
-  // A level's start: `paso` -1 once its board is loaded, then 0 to
-  // PASOS_REVUELTA - 1 after each step of the mirrors' scramble, then
-  // PASOS_REVUELTA at its end, before its meters are filled.
-  void (*inicio_nivel)(int8_t nivel, int paso);
-  // A completed level's bonus: `fase` 0 before it (the celebration), 1
-  // after each unit of energy turned into points, 2 once the energy is
-  // gone, 3 after each life turned into points, 4 at its end (before the
-  // level counts as completed).
-  void (*contacto)(int8_t nivel, uint8_t fase);
-  // A life lost for `motivo`, after it was taken.
-  void (*vida_perdida)(uint8_t motivo, int8_t nivel);
-  // The last life lost, after the level's points were banked.
-  void (*sin_vidas)(int8_t nivel);
-  // The last level of the game completed, before the game ends.
-  void (*juego_completado)();
+  // A frame of a sequence, as nucleo.secuencia says before the call moves
+  // it on.
+  void (*secuencia)();
 };
 
 // Steps of the mirrors' scramble at a level's start.
@@ -596,24 +641,34 @@ struct inicio_partida {
   const nivel_texto *const *sustitutos;
 };
 
-// Starts a game: the meters, the points and the first level's start.
-void empezar_partida(const inicio_partida &inicio, const ganchos_partida *ganchos);
+// Starts a game: the meters, the points, and the first level's start,
+// whose frames come first.
+void empezar_partida(const inicio_partida &inicio);
 
-// A level's start (level `nivel` taken as tomar_nivel does, its board, the
-// mirrors' scramble, full meters) and the completed level's bonus (the
-// energy and lives left turned into points), as the game's frame runs them.
-void iniciar_nivel(int8_t nivel, const ganchos_partida *ganchos);
-void contacto(const ganchos_partida *ganchos);
+// Whether the next frame is one of a sequence, which takes no input. A
+// game's frame numbers (a recording's changes and length, a verifier's
+// answer) count frames of play only, as they did when a sequence played
+// inside the frame of play that began it: the same game has the same
+// numbers and the same end hash.
+bool en_secuencia();
 
 // Whether the next frame is a logic frame: the only frames that read the
-// player's input (a wheel or button of the others would wait for one).
+// player's input (a wheel or button of the others would wait for one). A
+// frame of a sequence is none.
 bool fotograma_logico();
 
-// Plays one frame with the player's input (read only on a logic frame, but
-// for `abandono`, which the screen's hook may also set), the sequences that
-// follow from it included. Afterwards dt_bucle.motivo_fin says whether the
-// game has ended.
+// Plays exactly one frame: a frame of play with the player's input (read
+// only on a logic frame, but for `abandono`, which the screen's hook may
+// also set), or a frame of the sequence under way, which ignores the input.
+// A frame of play whose rules begin a sequence ends there; the rules left
+// of it run after the sequence's last frame. Afterwards dt_bucle.motivo_fin
+// says whether the game has ended.
 void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *ganchos);
+
+// Plays the sequence under way, if any, to its end, with no screen: what a
+// tool that counts frames of play calls after each. The sucesos of the
+// frames it plays are added to dt_sucesos.
+void pasar_secuencia();
 
 // The state the rules run on (nucleo), boiled down: two games that were
 // played the same way end with the same hash. What it takes, and in what
@@ -674,6 +729,9 @@ struct estado_nucleo {
   int (*sorteo_reemisor)();               // a tool's re-emitter draws; null: the game's generator
   nivel_partida nivel_jugado;             // what a lost life loads again
   const nivel_texto *const *sustitutos;   // inicio_partida::sustitutos of the game
+  // The sequence under way. Not hashed: no game ends in one, and the frames
+  // of play that follow it depend on it only through what it changed.
+  datos_secuencia secuencia;
 };
 
 // The rules' state of the one game being played.

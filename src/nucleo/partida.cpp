@@ -1,8 +1,10 @@
 // One game's rules: its frame, with the order in which everything moves
 // and is traced, and the rules that turn the beam's result into overload,
-// lost lives and completed levels, with the state changes of the level
-// start, the completion bonus and a lost life. A screen watches through
-// the hooks; the verifier and the solver play it with none.
+// lost lives and completed levels; and the sequences (a level's start, the
+// completion bonus, a lost life, the closing scene) as states played a
+// frame a call, whose state changes come in the order they always had. A
+// screen draws through the hooks; the verifier and the solver play with
+// none.
 #include <algorithm>
 #include <cstring>
 
@@ -28,13 +30,13 @@ constexpr int16_t ESPERA_GREMLIN_CAZADO = 300;
 // A logic frame comes every third frame.
 constexpr int8_t FOTOGRAMAS_POR_CICLO = 3;
 
-// Phases of the completion bonus, as its hook is told them.
+// The rules of a logic frame, in their order; a sequence one of them
+// begins notes which comes next.
 enum : uint8_t {
-  contacto_celebracion = 0,
-  contacto_energia = 1,
-  contacto_energia_hecha = 2,
-  contacto_vida = 3,
-  contacto_fin = 4,
+  regla_sobrecarga_ = 0,
+  regla_nivel_ = 1,
+  regla_energia_ = 2,
+  reglas_hechas = 3,
 };
 
 bool cuenta_la_partida()
@@ -92,26 +94,39 @@ void comprobar_integridad()
   }
 }
 
+void empezar_parte(uint8_t parte, int duracion)
+{
+  datos_secuencia &q = nucleo.secuencia;
+  q.parte = parte;
+  q.fotograma = 0;
+  q.duracion = static_cast<int16_t>(duracion);
+}
+
+// A sequence begins; its first frame is the next one played. What the
+// frame's rules left to run (regla) is carried through the sequences that
+// follow one another.
+void empezar_secuencia(uint8_t tipo, uint8_t parte, int duracion)
+{
+  datos_secuencia &q = nucleo.secuencia;
+  q.tipo = tipo;
+  q.paso = 0;
+  empezar_parte(parte, duracion);
+}
+
 // The start of the level being played (nucleo.nivel_jugado) as level
-// `nivel`: its board, the mirrors' scramble, full meters. A lost life
-// starts it again so.
-void arrancar_nivel(int8_t nivel, const ganchos_partida *g)
+// `nivel`: its board, then the sequence of the mirrors' scramble. A lost
+// life starts it again so.
+void arrancar_nivel(int8_t nivel)
 {
   const nivel_partida &jugado = nucleo.nivel_jugado;
   cargar_tablero(jugado.bytes, nivel, jugado.gremlins);
   animar_tablero(1);
-  if (g != nullptr && g->inicio_nivel != nullptr) {
-    g->inicio_nivel(nivel, -1);
-  }
-  for (int paso = 0; paso < PASOS_REVUELTA; ++paso) {
-    revolver_espejos();
-    if (g != nullptr && g->inicio_nivel != nullptr) {
-      g->inicio_nivel(nivel, paso);
-    }
-  }
-  if (g != nullptr && g->inicio_nivel != nullptr) {
-    g->inicio_nivel(nivel, PASOS_REVUELTA);
-  }
+  empezar_secuencia(secuencia_inicio_nivel, parte_deslizamiento, FOTOGRAMAS_DESLIZAMIENTO);
+}
+
+// The level's start done: full meters.
+void nivel_arrancado()
+{
   nucleo.dt_partida.energia = ENERGIA_INICIAL;
   nucleo.dt_partida.cuenta_energia = CUENTA_ENERGIA;
   nucleo.dt_partida.sobrecarga = 0;
@@ -119,29 +134,37 @@ void arrancar_nivel(int8_t nivel, const ganchos_partida *g)
   nucleo.dt_rayo.estado = rayo_detenido;
 }
 
-// A life lost: the same level again, or the end of the game.
-void perder_vida(uint8_t motivo, const ganchos_partida *g)
+void iniciar_nivel(int8_t nivel)
+{
+  tomar_nivel(nivel);
+  arrancar_nivel(nivel);
+}
+
+// A life lost: shown, then the same level again or the end of the game.
+void perder_vida(uint8_t motivo)
 {
   --nucleo.dt_partida.vidas;
   nucleo.dt_sucesos.bits |= suceso_vida_perdida;
-  if (g != nullptr && g->vida_perdida != nullptr) {
-    g->vida_perdida(motivo, nucleo.dt_bucle.nivel);
-  }
+  nucleo.dt_sucesos.motivo_perdida = motivo;
+  empezar_secuencia(secuencia_vida_perdida, parte_vida_perdida, FOTOGRAMAS_VIDA_PERDIDA);
+  nucleo.secuencia.motivo = motivo;
+  nucleo.secuencia.tras_contacto = 0;
+}
+
+void vida_perdida()
+{
   if (nucleo.dt_partida.vidas == 0) {
     nucleo.dt_partida.puntos += nucleo.dt_partida.puntos_nivel;
-    if (g != nullptr && g->sin_vidas != nullptr) {
-      g->sin_vidas(nucleo.dt_bucle.nivel);
-    }
   }
   nucleo.dt_bucle.celda_pinchada = static_cast<uint8_t>(mover_espejos_pinchados(1, entrada_juego{}));
   if (nucleo.dt_partida.vidas == 0) {
     nucleo.dt_bucle.motivo_fin = fin_sin_vidas;
   } else {
-    arrancar_nivel(nucleo.dt_bucle.nivel, g);
+    arrancar_nivel(nucleo.dt_bucle.nivel);
   }
 }
 
-void regla_sobrecarga(const ganchos_partida *g)
+void regla_sobrecarga()
 {
   const uint8_t e = nucleo.dt_rayo.estado;
   if (e == rayo_sobrecarga || e == rayo_mina) {
@@ -150,7 +173,7 @@ void regla_sobrecarga(const ganchos_partida *g)
     if (nucleo.dt_partida.sobrecarga >= SOBRECARGA_MAXIMA) {
       nucleo.dt_partida.sobrecarga = SOBRECARGA_MAXIMA;
       if (cuenta_la_partida()) {
-        perder_vida(perdida_sobrecarga, g);
+        perder_vida(perdida_sobrecarga);
       }
     }
   } else if (nucleo.dt_partida.sobrecarga != 0) {
@@ -158,34 +181,43 @@ void regla_sobrecarga(const ganchos_partida *g)
   }
 }
 
-void regla_nivel_completado(const ganchos_partida *g)
+// The completed level's bonus: what is left of the energy and the lives
+// becomes points, one unit a part.
+void regla_nivel_completado()
 {
   if (nucleo.dt_rayo.estado != rayo_conectado) {
     return;
   }
-  datos_bucle &b = nucleo.dt_bucle;
   nucleo.dt_partida.puntos += nucleo.dt_partida.puntos_nivel;
   nucleo.dt_sucesos.bits |= suceso_nivel_completado;
-  contacto(g);
+  empezar_secuencia(secuencia_contacto, parte_celebracion, FOTOGRAMAS_CELEBRACION);
+}
+
+// After the bonus: the next level, or the end of the game.
+void nivel_completado()
+{
+  datos_bucle &b = nucleo.dt_bucle;
+  ++nucleo.dt_partida.fases_superadas;
   nucleo.dt_partida.vidas = VIDAS_PARTIDA;
   if (b.suelto) {
     b.motivo_fin = fin_abandono;
+  } else if (b.nivel == ULTIMO_NIVEL && !nucleo.trampas) {
+    empezar_secuencia(secuencia_final, parte_deslizamiento, FOTOGRAMAS_DESLIZAMIENTO);
+    return;  // the closing scene ends the game
   } else if (b.nivel == ULTIMO_NIVEL || b.nivel == ULTIMO_NIVEL_ENTRENAMIENTO) {
-    if (b.nivel == ULTIMO_NIVEL && !nucleo.trampas && g != nullptr && g->juego_completado != nullptr) {
-      g->juego_completado();
-    }
     b.motivo_fin = b.nivel == ULTIMO_NIVEL ? fin_completado : fin_abandono;
   } else {
     ++b.nivel;
-    iniciar_nivel(b.nivel, g);
-    b.celda_pinchada = static_cast<uint8_t>(mover_espejos_pinchados(1, entrada_juego{}));
+    iniciar_nivel(b.nivel);
+    nucleo.secuencia.tras_contacto = 1;
+    return;  // the hold is let go once the level has started
   }
   if (nucleo.dt_partida.cuenta_energia == 0) {
     nucleo.dt_partida.cuenta_energia = 1;
   }
 }
 
-void regla_energia(const ganchos_partida *g)
+void regla_energia()
 {
   if (!cuenta_la_partida()) {
     return;
@@ -193,45 +225,131 @@ void regla_energia(const ganchos_partida *g)
   if (nucleo.dt_partida.cuenta_energia == 0) {
     nucleo.dt_partida.cuenta_energia = CUENTA_ENERGIA;
     if (--nucleo.dt_partida.energia == 0) {
-      perder_vida(perdida_energia, g);
+      perder_vida(perdida_energia);
     }
   } else {
     --nucleo.dt_partida.cuenta_energia;
   }
 }
 
-}  // namespace
-
-void iniciar_nivel(int8_t nivel, const ganchos_partida *g)
+// The rules of a logic frame from `regla` on. Each stops the others once
+// the game has ended, so a last life is never taken twice in one frame; one
+// that begins a sequence stops them until its end.
+void reglas_desde(uint8_t regla)
 {
-  tomar_nivel(nivel);
-  arrancar_nivel(nivel, g);
-}
-
-// The completed level's bonus: what is left of the energy and the lives
-// becomes points.
-void contacto(const ganchos_partida *g)
-{
-  const auto avisar = [g](uint8_t fase) {
-    if (g != nullptr && g->contacto != nullptr) {
-      g->contacto(nucleo.dt_bucle.nivel, fase);
+  for (; regla < reglas_hechas; ++regla) {
+    if (nucleo.dt_bucle.motivo_fin != jugando) {
+      return;
     }
-  };
-  avisar(contacto_celebracion);
-  while (nucleo.dt_partida.energia != 0) {
-    --nucleo.dt_partida.energia;
-    nucleo.dt_partida.puntos += PUNTOS_POR_ENERGIA;
-    avisar(contacto_energia);
+    switch (regla) {
+    case regla_sobrecarga_: regla_sobrecarga(); break;
+    case regla_nivel_: regla_nivel_completado(); break;
+    default: regla_energia(); break;
+    }
+    if (nucleo.secuencia.tipo != secuencia_ninguna) {
+      nucleo.secuencia.regla = static_cast<uint8_t>(regla + 1);
+      return;
+    }
   }
-  avisar(contacto_energia_hecha);
-  while (nucleo.dt_partida.vidas != 0) {
-    --nucleo.dt_partida.vidas;
-    nucleo.dt_partida.puntos += PUNTOS_POR_VIDA;
-    avisar(contacto_vida);
-  }
-  avisar(contacto_fin);
-  ++nucleo.dt_partida.fases_superadas;
 }
+
+// The part of a sequence after the one just played, or its end.
+void siguiente_parte()
+{
+  datos_secuencia &q = nucleo.secuencia;
+  datos_partida &p = nucleo.dt_partida;
+  switch (q.parte) {
+  case parte_deslizamiento:
+    if (q.tipo == secuencia_final) {
+      empezar_parte(parte_antes_del_premio, FOTOGRAMAS_ANTES_DEL_PREMIO);
+      return;
+    }
+    [[fallthrough]];
+  case parte_revuelta: {
+    const int paso = q.parte == parte_revuelta ? q.paso + 1 : 0;
+    if (paso < PASOS_REVUELTA) {
+      // Each step is shown for three frames, within the energy's fill.
+      q.paso = static_cast<int16_t>(paso);
+      revolver_espejos();
+      empezar_parte(parte_revuelta, std::min(3, FOTOGRAMAS_LLENADO - 3 * paso));
+    } else {
+      empezar_parte(parte_espera_inicio, FOTOGRAMAS_ESPERA_INICIO);
+    }
+    return;
+  }
+  case parte_celebracion:
+  case parte_energia:
+    if (p.energia != 0) {
+      --p.energia;
+      p.puntos += PUNTOS_POR_ENERGIA;
+      empezar_parte(parte_energia, p.energia != 0 ? FOTOGRAMAS_POR_ENERGIA : 1);
+    } else {
+      empezar_parte(parte_energia_hecha, FOTOGRAMAS_ESPERA_BONO);
+    }
+    return;
+  case parte_energia_hecha:
+  case parte_vida:
+    if (p.vidas != 0) {
+      --p.vidas;
+      p.puntos += PUNTOS_POR_VIDA;
+      empezar_parte(parte_vida, FOTOGRAMAS_POR_VIDA);
+    } else {
+      empezar_parte(parte_fin_contacto, FOTOGRAMAS_ESPERA_BONO);
+    }
+    return;
+  case parte_antes_del_premio:
+    empezar_parte(parte_premio, FOTOGRAMAS_ANTES_DEL_RAYO);
+    return;
+  case parte_premio:
+    empezar_parte(parte_rayo_final, FOTOGRAMAS_FINAL);
+    return;
+  default:
+    break;
+  }
+
+  // The sequence's last frame has been played: what it led to.
+  const datos_secuencia hecha = q;
+  q.tipo = secuencia_ninguna;
+  switch (hecha.tipo) {
+  case secuencia_inicio_nivel:
+    nivel_arrancado();
+    if (hecha.tras_contacto) {
+      nucleo.dt_bucle.celda_pinchada = static_cast<uint8_t>(mover_espejos_pinchados(1, entrada_juego{}));
+      if (p.cuenta_energia == 0) {
+        p.cuenta_energia = 1;
+      }
+    }
+    break;
+  case secuencia_contacto: nivel_completado(); break;
+  case secuencia_vida_perdida: vida_perdida(); break;
+  default:  // the closing scene
+    nucleo.dt_bucle.motivo_fin = fin_completado;
+    if (p.cuenta_energia == 0) {
+      p.cuenta_energia = 1;
+    }
+    break;
+  }
+  if (q.tipo != secuencia_ninguna) {
+    // Another sequence follows (a lost life's level start, the next level's
+    // start, the closing scene): it carries on what the frame left to run.
+    q.regla = hecha.regla;
+  } else {
+    reglas_desde(hecha.regla);
+  }
+}
+
+void jugar_secuencia(const ganchos_partida *g)
+{
+  if (g != nullptr && g->secuencia != nullptr) {
+    g->secuencia();
+  }
+  datos_secuencia &q = nucleo.secuencia;
+  if (++q.fotograma >= q.duracion) {
+    siguiente_parte();
+  }
+}
+
+}  // namespace
 
 void sumar_puntos_nivel(int32_t puntos)
 {
@@ -245,7 +363,7 @@ void poner_puntos_nivel(int32_t puntos)
   nucleo.trampeando[1] = nucleo.dt_partida.puntos_nivel ^ CLAVE_PUNTOS;
 }
 
-void empezar_partida(const inicio_partida &inicio, const ganchos_partida *ganchos)
+void empezar_partida(const inicio_partida &inicio)
 {
   // Nothing of an earlier game may reach this one: a game is played again
   // from its start alone. The hold starts let go, as after a lost life.
@@ -272,7 +390,9 @@ void empezar_partida(const inicio_partida &inicio, const ganchos_partida *gancho
   } else {
     tomar_nivel(inicio.nivel);
   }
-  arrancar_nivel(b.nivel, ganchos);
+  arrancar_nivel(b.nivel);
+  // No frame's rules wait for this level start.
+  nucleo.secuencia.regla = reglas_hechas;
 }
 
 entrada_juego entrada_consumida(const entrada_juego &entrada)
@@ -304,15 +424,37 @@ uint32_t fotogramas_maximos(int32_t fases)
   return static_cast<uint32_t>(std::max(fases, 0) + 1) * VIDAS_PARTIDA * POR_VIDA;
 }
 
+bool en_secuencia()
+{
+  return nucleo.secuencia.tipo != secuencia_ninguna;
+}
+
 bool fotograma_logico()
 {
-  return nucleo.dt_bucle.cuenta_ciclo == 0;
+  return nucleo.dt_bucle.cuenta_ciclo == 0 && !en_secuencia();
+}
+
+void pasar_secuencia()
+{
+  const datos_sucesos antes = nucleo.dt_sucesos;
+  uint16_t bits = 0;
+  entrada_juego nada;
+  while (en_secuencia()) {
+    jugar_fotograma(nada, nullptr);
+    bits |= nucleo.dt_sucesos.bits;
+  }
+  nucleo.dt_sucesos = antes;
+  nucleo.dt_sucesos.bits |= bits;
 }
 
 void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *g)
 {
   datos_bucle &b = nucleo.dt_bucle;
   nucleo.dt_sucesos = {};
+  if (en_secuencia()) {
+    jugar_secuencia(g);
+    return;
+  }
   const bool logico = b.cuenta_ciclo == 0;
   if (logico) {
     if (!nucleo.trampas) {
@@ -347,16 +489,8 @@ void jugar_fotograma(entrada_juego &entrada, const ganchos_partida *g)
     return;
   }
 
-  // Each rule stops the others once the game has ended, so a last life is
-  // never taken twice in one frame.
   if (logico) {
-    regla_sobrecarga(g);
-    if (b.motivo_fin == jugando) {
-      regla_nivel_completado(g);
-    }
-    if (b.motivo_fin == jugando) {
-      regla_energia(g);
-    }
+    reglas_desde(regla_sobrecarga_);
   }
 }
 

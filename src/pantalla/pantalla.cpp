@@ -55,9 +55,6 @@ const char *clase_ventana[2] = {"fotonauta", "Fotonauta"};
 void (*prueba_fotograma)();
 #endif
 
-// The frame step of a screen that runs its frames its own way, or null.
-void (*paso_sustituto)();
-
 namespace {
 
 const char TEXTO_SIN_VIDEO[] =
@@ -337,13 +334,14 @@ void fin_allegro()
 
 void paso_fotograma()
 {
+  paso_fotograma_con(presentar_fotograma);
+}
+
+void paso_fotograma_con(void (*presentar)())
+{
   atender_senal_fin();
   dlg_fotograma_mostrado();
-  if (paso_sustituto != nullptr) {
-    paso_sustituto();
-    return;
-  }
-  presentar_fotograma();
+  presentar();
 }
 
 void presentar_fotograma()

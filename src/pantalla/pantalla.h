@@ -176,10 +176,10 @@ void presentar_fotograma();
 // scale.
 void enviar_fotograma();
 
-// When set, the frame step calls this in place of presentar_fotograma: a
-// screen that runs the frames its own way (watching a recording, which
-// may pause, run fast and put a caption over the frame).
-extern void (*paso_sustituto)();
+// The frame step with `presentar` in place of presentar_fotograma: a
+// screen that shows its frames its own way (watching a recording, which
+// may run fast and puts a caption over the frame).
+void paso_fotograma_con(void (*presentar)());
 
 // The same step with the mouse pointer drawn into `buffer` for the copy.
 void paso_fotograma_con_puntero();

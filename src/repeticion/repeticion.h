@@ -2,6 +2,9 @@
 // holds how the game started (the rules' version, the levels' hash, the
 // seed, the first level) and, frame by frame, the input the rules took;
 // played through the same rules it gives the same game, to the last point.
+// Its frames are the game's frames of play: the sequences' frames (a
+// level's start, a bonus count, a lost life, the closing scene) take no
+// input and are not counted (en_secuencia).
 // The game writes one for every game, `fotonauta --repeticion` shows one,
 // and the score server plays each one it is sent to verify its score.
 //
@@ -85,11 +88,12 @@ struct repeticion {
 // Starts the recording of a game that starts as `inicio`.
 void empezar_grabacion(repeticion &r, const inicio_partida &inicio);
 
-// Before each frame the game plays: the input of a logic frame, as the
+// Before each frame of play: the input of a logic frame, as the
 // rules will take it.
 void grabar_entrada(repeticion &r, const entrada_juego &entrada);
 
-// After each frame: counts it, and notes the player leaving in it.
+// After each frame of play (none of a sequence): counts it, and notes the
+// player leaving in it.
 void grabar_fotograma(repeticion &r, const entrada_juego &entrada);
 
 // Once the game has ended: how it ended, from the rules' state.
@@ -182,16 +186,21 @@ struct lector_repeticion {
   uint32_t fotograma = 0;  // the frame to be played next
 };
 
-// Starts the recorded game through the rules, with a screen's hooks or
-// none, and the reader at its first frame. `suelto`: the level a recording
-// of one level alone was played on (null: the level it carries, if any).
-// False, with the reason, when the recording cannot be played by these
-// rules on these levels.
-bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
-                          const ganchos_partida *ganchos, std::string &error);
+// Starts the recorded game through the rules, and the reader at its first
+// frame. `suelto`: the level a recording of one level alone was played on
+// (null: the level it carries, if any). False, with the reason, when the
+// recording cannot be played by these rules on these levels.
+bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto, std::string &error);
 
-// The input of the next frame (the rules read it on logic frames only).
+// The input of the next frame (the rules read it on logic frames only);
+// the reader moves on only over frames of play, none for a frame of a
+// sequence.
 entrada_juego entrada_siguiente(lector_repeticion &l);
+
+// Whether the recorded game has more frames to play: it goes on, and its
+// recording has frames of play left or a sequence is under way (the one a
+// game's last frame began plays to its end).
+bool reproduccion_en_curso(const lector_repeticion &l);
 
 // What playing a recording to its end gave.
 struct verificacion {

@@ -72,8 +72,7 @@ void terminar_grabacion(repeticion &r)
   c.hash_final = hash_estado();
 }
 
-bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto,
-                          const ganchos_partida *ganchos, std::string &error)
+bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto, std::string &error)
 {
   const cabecera_repeticion &c = r.cabecera;
   if (!version_reglas_conocida(c.version_reglas)) {
@@ -103,12 +102,15 @@ bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel
   inicio.nivel = c.nivel;
   inicio.version_reglas = c.version_reglas;
   inicio.nivel_suelto = uno_solo ? suelto : nullptr;
-  empezar_partida(inicio, ganchos);
+  empezar_partida(inicio);
   return true;
 }
 
 entrada_juego entrada_siguiente(lector_repeticion &l)
 {
+  if (en_secuencia()) {
+    return {};
+  }
   const std::vector<cambio_entrada> &cambios = l.r->cambios;
   bool cambio = false;
   while (l.siguiente < cambios.size() && cambios[l.siguiente].fotograma == l.fotograma) {
@@ -121,6 +123,11 @@ entrada_juego entrada_siguiente(lector_repeticion &l)
   l.actual.abandono = 0;
   ++l.fotograma;
   return e;
+}
+
+bool reproduccion_en_curso(const lector_repeticion &l)
+{
+  return nucleo.dt_bucle.motivo_fin == jugando && (l.fotograma < l.r->cabecera.fotogramas || en_secuencia());
 }
 
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto)
@@ -136,7 +143,7 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
   lector_repeticion l;
   const cabecera_repeticion &c = r.cabecera;
   const nivel_texto *suelto = o.suelto;
-  if (!empezar_reproduccion(l, r, suelto, nullptr, v.motivo)) {
+  if (!empezar_reproduccion(l, r, suelto, v.motivo)) {
     return v;
   }
   // Written again as the game writes what it plays: the same start, and
@@ -150,19 +157,21 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
       k.nivel = suelto != nullptr ? *suelto : r.nivel;
     }
   }
-  while (l.fotograma < c.fotogramas && nucleo.dt_bucle.motivo_fin == jugando && !(o.parar_en_trampa && v.trampas)) {
+  while (reproduccion_en_curso(l) && !(o.parar_en_trampa && v.trampas)) {
+    // Only frames of play are recorded, and checked: a sequence's take no input.
+    const bool de_juego = !en_secuencia();
     const bool logico = fotograma_logico();
     entrada_juego e = entrada_siguiente(l);
     if (o.canonica != nullptr && logico) {
       grabar_entrada(*o.canonica, e);
     }
     jugar_fotograma(e, nullptr);
-    if (o.canonica != nullptr) {
+    if (o.canonica != nullptr && de_juego) {
       grabar_fotograma(*o.canonica, e);
     }
     v.trampas = v.trampas || nucleo.trampas != 0;
     const uint32_t control = l.fotograma / FOTOGRAMAS_CONTROL;
-    if (l.fotograma % FOTOGRAMAS_CONTROL == 0 && control <= r.controles.size() &&
+    if (de_juego && l.fotograma % FOTOGRAMAS_CONTROL == 0 && control <= r.controles.size() &&
         r.controles[control - 1] != hash_estado()) {
       v.fotograma_divergente = l.fotograma;
       break;

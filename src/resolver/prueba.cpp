@@ -357,7 +357,8 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
   // gremlins.
   const inicio_partida inicio{semilla, 0, 1, 0, 0, 0, &nivel, nullptr};
   empezar_grabacion(r, inicio);
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
+  pasar_secuencia();
   const int8_t vidas = nucleo.dt_partida.vidas;
   jugador j{};
   j.hecho.assign(plan.size(), false);
@@ -373,6 +374,7 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
     }
     jugar_fotograma(e, nullptr);
     grabar_fotograma(r, e);
+    pasar_secuencia();
   }
   const bool ganada = nucleo.dt_bucle.motivo_fin != jugando && nucleo.dt_partida.fases_superadas > 0;
   terminar_grabacion(r);

@@ -29,15 +29,7 @@ uint8_t en_el_fotograma(uint8_t logico)
   return 0;
 }
 
-void al_perder_vida(uint8_t motivo, int8_t)
-{
-  if (sim.resultado == sim_en_juego) {
-    sim.resultado = sim_vida_perdida;
-    sim.motivo = motivo;
-  }
-}
-
-const ganchos_partida GANCHOS_SIMULACION = {nullptr, en_el_fotograma, nullptr, nullptr, al_perder_vida, nullptr, nullptr};
+const ganchos_partida GANCHOS_SIMULACION = {nullptr, en_el_fotograma, nullptr};
 
 }  // namespace
 
@@ -52,7 +44,9 @@ void sim_iniciar(const uint8_t *bytes, int nivel, const opciones_simulacion &opc
   sim.resultado = sim_en_juego;
 
   // One life: the run ends with the first one lost, as it was lost.
-  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1, 0, &sim.nivel, nullptr}, nullptr);
+  // The run's frames are counted from the first one played.
+  empezar_partida({opciones.semilla, 0, 1, static_cast<int8_t>(nivel), 1, 0, &sim.nivel, nullptr});
+  pasar_secuencia();
 }
 
 uint8_t sim_fotograma(const entrada_juego &entrada)
@@ -64,6 +58,10 @@ uint8_t sim_fotograma(const entrada_juego &entrada)
   entrada_juego e = logico ? entrada : entrada_juego{};
   jugar_fotograma(e, &GANCHOS_SIMULACION);
   ++sim.fotogramas;
+  if (sim.resultado == sim_en_juego && (nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0) {
+    sim.resultado = sim_vida_perdida;
+    sim.motivo = nucleo.dt_sucesos.motivo_perdida;
+  }
   if (nucleo.dt_partida.sobrecarga > sim.sobrecarga_maxima) {
     sim.sobrecarga_maxima = nucleo.dt_partida.sobrecarga;
   }

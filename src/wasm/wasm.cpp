@@ -105,7 +105,7 @@ EXPORTA(fotonauta_empezar) int32_t fotonauta_empezar()
     return fallo("no recording has been read");
   }
   std::string motivo;
-  if (!empezar_reproduccion(lector, grabada, nullptr, nullptr, motivo)) {
+  if (!empezar_reproduccion(lector, grabada, nullptr, motivo)) {
     return fallo(motivo);
   }
   return 1;
@@ -113,13 +113,12 @@ EXPORTA(fotonauta_empezar) int32_t fotonauta_empezar()
 
 EXPORTA(fotonauta_fotograma) int32_t fotonauta_fotograma()
 {
-  if (lector.r == nullptr || lector.fotograma >= grabada.cabecera.fotogramas ||
-      nucleo.dt_bucle.motivo_fin != jugando) {
+  if (lector.r == nullptr || !reproduccion_en_curso(lector)) {
     return 0;
   }
   entrada_juego e = entrada_siguiente(lector);
   jugar_fotograma(e, nullptr);
-  return lector.fotograma < grabada.cabecera.fotogramas && nucleo.dt_bucle.motivo_fin == jugando ? 1 : 0;
+  return reproduccion_en_curso(lector) ? 1 : 0;
 }
 
 EXPORTA(fotonauta_hash_estado) uint64_t fotonauta_hash_estado()

@@ -176,7 +176,8 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
   }
   repeticion r;
   empezar_grabacion(r, inicio);
-  empezar_partida(inicio, nullptr);
+  empezar_partida(inicio);
+  pasar_secuencia();
   mano_plan mano;
   int nivel_mano = -1;
   int pensando = 0;
@@ -205,6 +206,7 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
     }
     jugar_fotograma(entrada, nullptr);
     grabar_fotograma(r, entrada);
+    pasar_secuencia();
     ++fotograma;
     // The level starts again after a lost life, and another comes after a
     // completed one: the plan is followed from its start.
