@@ -9,6 +9,10 @@ source "$(dirname "$0")/jugar.sh"
 
 iniciar_xvfb
 preparar_directorio
+# A copy of the program, with no data folder beside it: a data file taken
+# away from the run folder is then missing, not found beside the program.
+PROGRAMA=$TMP/fotonauta
+cp "$CONSTRUCCION/fotonauta" "$PROGRAMA"
 cd "$JUEGO_DIR"
 # English, full volumes, six levels unlocked: no first-run question.
 printf '\001\144\144\005' >cfg.dat
@@ -33,11 +37,11 @@ terminar_con() {
 CASOS=0
 
 arrancar_sin_esperar() {
-  "$CONSTRUCCION/fotonauta" 2>"$TMP/error" &
+  "$PROGRAMA" 2>"$TMP/error" &
   pid=$!
 }
 arrancar_con_ventana() {
-  arrancar "$CONSTRUCCION/fotonauta"
+  arrancar "$PROGRAMA"
 }
 
 # From the first instant through the loading of the five data files and
