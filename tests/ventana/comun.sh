@@ -56,6 +56,14 @@ mapear_enie() {
   xmodmap -e "keycode $(xmodmap -pke | awk 'NF == 3 {print $2; exit}') = ntilde Ntilde"
 }
 
+# The game copied where no data folder stands beside it, so that a data
+# file taken away from the run folder is missing (the intro skipped, a
+# missing file's message box shown), not found in the build's datos/.
+programa_aparte() {
+  [ -x "$TMP/aparte/fotonauta" ] || { mkdir -p "$TMP/aparte" && cp "$CONSTRUCCION/fotonauta" "$TMP/aparte/"; }
+  echo "$TMP/aparte/fotonauta"
+}
+
 # A fresh run directory with the five data files, as a player has.
 preparar_directorio() {
   JUEGO_DIR="$TMP/juego"

@@ -17,6 +17,7 @@ cd "$JUEGO_DIR"
 # English, no first-run question; no intro, so the menu comes at once.
 printf '\001\144\144\005' >cfg.dat
 rm intro.dat
+PROGRAMA=$(programa_aparte)
 
 # Polls `$3...` as fast as a screenshot allows, for $1 seconds at most.
 al_aparecer() {
@@ -51,7 +52,7 @@ for ARRANQUE in $(seq "$ARRANQUES"); do
   # Each start from elsewhere on the screen, the way a player comes back
   # to the window.
   xdotool mousemove $((100 + 37 * ARRANQUE)) $((60 + 23 * ARRANQUE))
-  arrancar "$CONSTRUCCION/fotonauta"
+  arrancar "$PROGRAMA"
   origen_ventana
   al_momento en_menu 618 676 opciones  # Options
   al_momento opciones 416 676 en_menu  # its Exit
@@ -67,7 +68,7 @@ done
 # The main thread held up by a busy machine: a click made meanwhile on the
 # menu's Options (a tap, press and release together) opens the options
 # when the thread goes on.
-arrancar "$CONSTRUCCION/fotonauta"
+arrancar "$PROGRAMA"
 origen_ventana
 al_aparecer 20 "the menu" en_menu
 xdotool mousemove $((OX + 618 + 96)) $((OY + 676 + 28))

@@ -9,10 +9,7 @@ source "$(dirname "$0")/jugar.sh"
 
 iniciar_xvfb
 preparar_directorio
-# A copy of the program, with no data folder beside it: a data file taken
-# away from the run folder is then missing, not found beside the program.
-PROGRAMA=$TMP/fotonauta
-cp "$CONSTRUCCION/fotonauta" "$PROGRAMA"
+PROGRAMA=$(programa_aparte)
 cd "$JUEGO_DIR"
 # English, full volumes, six levels unlocked: no first-run question.
 printf '\001\144\144\005' >cfg.dat

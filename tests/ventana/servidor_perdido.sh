@@ -22,7 +22,7 @@ ronda() {
   # menu comes at once.
   printf '\001\144\144\005' >cfg.dat
   rm intro.dat
-  arrancar "$CONSTRUCCION/fotonauta"
+  arrancar "$(programa_aparte)"
   origen_ventana
   esperar 20 "round $1: the menu" en_menu
   perder_servidor_x "round $1"
