@@ -114,14 +114,6 @@ int64_t ahora_ms()
       .count();
 }
 
-respuesta texto(int estado, const std::string &linea)
-{
-  respuesta r;
-  r.estado = estado;
-  r.cuerpo = linea + "\n";
-  return r;
-}
-
 // A job as a worker's thread took it.
 struct trabajo {
   int64_t id = 0;
@@ -666,12 +658,12 @@ namespace {
 bool cola_llena(const fila_sql &cuenta, int64_t bytes, respuesta &r)
 {
   if (entero_sql(cuenta[0]) >= MAX_EN_COLA || entero_sql(cuenta[2]) + bytes > MAX_BYTES_EN_COLA) {
-    r = texto(503, "the verification queue is full; send the recording again later");
+    r = respuesta_texto(503, "the verification queue is full; send the recording again later");
     r.reintentar = 30;
     return true;
   }
   if (entero_sql(cuenta[1]) >= MAX_EN_COLA_DIRECCION || entero_sql(cuenta[3]) + bytes > MAX_BYTES_EN_COLA_DIRECCION) {
-    r = texto(429, "too many recordings from this address are waiting to be verified; send it again later");
+    r = respuesta_texto(429, "too many recordings from this address are waiting to be verified; send it again later");
     r.reintentar = 10;
     return true;
   }
@@ -763,7 +755,7 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &datos, const std
   }, error));
   if (!bien) {
     registrar("cannot queue the recording of (" + p.nombre + ", " + p.codigo + "): " + error);
-    respuesta r = texto(503, "the verification queue cannot be written now; send the recording again later");
+    respuesta r = respuesta_texto(503, "the verification queue cannot be written now; send the recording again later");
     r.reintentar = 10;
     return r;
   }
@@ -778,7 +770,7 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &datos, const std
   }
   c->avisar_trabajadores.notify_one();
   const respuesta en_cola =
-      texto(202, "queued: the row will be marked verified once its recording has been played");
+      respuesta_texto(202, "queued: the row will be marked verified once its recording has been played");
   if (++c->esperando > MAX_ESPERANDO) {
     --c->esperando;
     return en_cola;
@@ -803,7 +795,7 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &datos, const std
     }
     seguir = false;
     if (nuestro && !estado.empty()) {
-      r = texto(static_cast<int>(estado[0][1].entero), estado[0][2].texto);
+      r = respuesta_texto(static_cast<int>(estado[0][1].entero), estado[0][2].texto);
       almacen_transaccion(c->a, true, [&](sesion_sql &s) { return sql(s, SQL_BORRAR, {sql_entero(id)}, nullptr, error); },
                           error);
     } else {
@@ -813,7 +805,7 @@ respuesta encolar(cola *c, const trabajo &j, const std::string &datos, const std
       almacen_transaccion(c->a, false, [&](sesion_sql &s) { return ya_hecho(s, hecho, error); }, error);
       r = hecho.estado != 0
               ? hecho
-              : texto(409, "another recording of this, sent at the same time, was refused; send this one again");
+              : respuesta_texto(409, "another recording of this, sent at the same time, was refused; send this one again");
     }
   }
   --c->esperando;
@@ -835,10 +827,10 @@ respuesta cola_verificar(cola *c, const puntuacion &p, const std::string &datos,
     }
     std::string tomado;
     if (!filas.empty() && filas[0][1].tipo != valor_sql::NULO) {
-      r = texto(200, "already verified");
+      r = respuesta_texto(200, "already verified");
     } else if (const int libre = reclamar_nombre(s, p.nombre, clave, 0, false, tomado, error); libre <= 0) {
       // A name another key holds costs no worker.
-      r = texto(409, tomado);
+      r = respuesta_texto(409, tomado);
       return libre == 0;
     }
     return true;
@@ -860,7 +852,7 @@ respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::stri
   return encolar(c, j, datos, direccion, [&p](sesion_sql &s, respuesta &r, std::string &error) {
     std::string tomado;
     if (const int libre = reclamar_nombre(s, p.nombre, p.firmante, 0, false, tomado, error); libre <= 0) {
-      r = texto(409, tomado);
+      r = respuesta_texto(409, tomado);
       return libre == 0;
     }
     if (p.clase != TRABAJO_PUBLICAR) {
@@ -871,7 +863,7 @@ respuesta cola_verificar_nivel(cola *c, const peticion_nivel &p, const std::stri
       return false;
     }
     if (ya.estado != 0) {
-      r = texto(ya.estado, ya.motivo);
+      r = respuesta_texto(ya.estado, ya.motivo);
     }
     return true;
   });

@@ -14,21 +14,13 @@
 
 namespace {
 
-respuesta texto(int estado, const std::string &linea)
-{
-  respuesta r;
-  r.estado = estado;
-  r.cuerpo = linea + "\n";
-  return r;
-}
-
 // The posts one address may make in an hour (publications and runs), per
 // server process; configurar_niveles sets it.
 limite_direcciones *const limite = crear_limite(20, 3600);
 
 respuesta demasiados(int64_t segundos)
 {
-  respuesta r = texto(429, "too many levels and runs sent from this address: at most " +
+  respuesta r = respuesta_texto(429, "too many levels and runs sent from this address: at most " +
                                std::to_string(limite_por_periodo(limite)) + " an hour; try again later");
   r.reintentar = segundos;
   return r;
@@ -118,20 +110,20 @@ bool nivel_visible(almacen *a, const std::string &cifras, nivel_publicado &n, re
 {
   int64_t id = 0;
   if (!leer_id_nivel(cifras, id)) {
-    r = texto(404, "no such level: an ID is 16 lower-case hexadecimal digits");
+    r = respuesta_texto(404, "no such level: an ID is 16 lower-case hexadecimal digits");
     return false;
   }
   const resultado_busqueda hay = almacen_nivel(a, id, n);
   if (hay == FALLO_ALMACEN) {
-    r = texto(503, "the levels cannot be read now; try again later");
+    r = respuesta_texto(503, "the levels cannot be read now; try again later");
     return false;
   }
   if (hay == NINGUNA) {
-    r = texto(404, "no level " + cifras);
+    r = respuesta_texto(404, "no level " + cifras);
     return false;
   }
   if (n.oculto) {
-    r = texto(410, "level " + cifras + " was hidden by the server's operator");
+    r = respuesta_texto(410, "level " + cifras + " was hidden by the server's operator");
     return false;
   }
   return true;
@@ -156,11 +148,11 @@ respuesta api_galeria(almacen *a, const std::string &consulta)
   consulta_galeria g;
   std::string motivo;
   if (!leer_consulta_galeria(consulta, g, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   std::vector<nivel_publicado> niveles;
   if (!almacen_galeria(a, g.orden, texto_de_busqueda(g.buscar), g.tras, NIVELES_POR_PAGINA + 1, niveles)) {
-    return texto(503, "the levels cannot be read now; try again later");
+    return respuesta_texto(503, "the levels cannot be read now; try again later");
   }
   const bool mas = niveles.size() > static_cast<size_t>(NIVELES_POR_PAGINA);
   niveles.resize(std::min(niveles.size(), static_cast<size_t>(NIVELES_POR_PAGINA)));
@@ -179,7 +171,7 @@ respuesta api_nivel(almacen *a, const nivel_publicado &n)
 {
   std::vector<marca_nivel> marcas;
   if (!almacen_marcas(a, n.id, {}, MARCAS_POR_PAGINA, marcas)) {
-    return texto(503, "the levels cannot be read now; try again later");
+    return respuesta_texto(503, "the levels cannot be read now; try again later");
   }
   respuesta r;
   r.tipo = "application/json";
@@ -200,7 +192,7 @@ respuesta api_nivel(almacen *a, const nivel_publicado &n)
 respuesta png(const std::string &bytes)
 {
   if (bytes.empty()) {
-    return texto(500, "the picture cannot be drawn");
+    return respuesta_texto(500, "the picture cannot be drawn");
   }
   respuesta r;
   r.tipo = "image/png";
@@ -224,39 +216,39 @@ respuesta publicar_nivel(cola *c, const std::string &consulta, const std::string
     return demasiados(espera);
   }
   if (cuerpo.size() > MAX_BYTES_NIVEL + MAX_BYTES_REPETICION) {
-    return texto(413, "the body is larger than the largest level and recording (" +
+    return respuesta_texto(413, "the body is larger than the largest level and recording (" +
                           std::to_string(MAX_BYTES_NIVEL + MAX_BYTES_REPETICION) + " bytes)");
   }
   std::vector<parametro> ps;
   std::string motivo, nombre;
   if (!leer_consulta(consulta, ps, motivo) || !nombre_de(ps, nombre, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   const std::string *largo = buscar_parametro(ps, "nivel");
   if (largo == nullptr || largo->empty() || largo->size() > 6 || largo->find_first_not_of("0123456789") != std::string::npos) {
-    return texto(400, "nivel must be the level text's length in bytes");
+    return respuesta_texto(400, "nivel must be the level text's length in bytes");
   }
   const size_t n = std::strtoul(largo->c_str(), nullptr, 10);
   if (n > MAX_BYTES_NIVEL) {
-    return texto(413, "the level text is longer than the longest level taken (" + std::to_string(MAX_BYTES_NIVEL) + " bytes)");
+    return respuesta_texto(413, "the level text is longer than the longest level taken (" + std::to_string(MAX_BYTES_NIVEL) + " bytes)");
   }
   if (n > cuerpo.size()) {
-    return texto(400, "the body is shorter than the level text it announces (" + std::to_string(n) + " bytes)");
+    return respuesta_texto(400, "the body is shorter than the level text it announces (" + std::to_string(n) + " bytes)");
   }
   nivel_texto nivel;
   if (!interpretar_nivel_texto(cuerpo.substr(0, n), nivel, motivo)) {
-    return texto(400, linea_columna(motivo));
+    return respuesta_texto(400, linea_columna(motivo));
   }
   const std::string problema = primer_problema(nivel);
   if (!problema.empty()) {
-    return texto(422, "the level breaks the level rules: " + problema);
+    return respuesta_texto(422, "the level breaks the level rules: " + problema);
   }
   if (cuerpo.size() == n) {
-    return texto(422, "the recording does not win this level: there is no recording after the level text");
+    return respuesta_texto(422, "the recording does not win this level: there is no recording after the level text");
   }
   int estado = 0;
   if (!cabecera_de_nivel(cuerpo, n, nivel, motivo, estado)) {
-    return texto(estado, "the recording does not win this level: " + motivo);
+    return respuesta_texto(estado, "the recording does not win this level: " + motivo);
   }
   if (respuesta r; !comprobar_firma("/api/niveles", nombre, cuerpo, f, r)) {
     return r;
@@ -281,7 +273,7 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
   std::vector<parametro> ps;
   std::string motivo, nombre;
   if (!leer_consulta(consulta, ps, motivo) || !nombre_de(ps, nombre, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   nivel_publicado n;
   respuesta r;
@@ -289,15 +281,15 @@ respuesta recibir_marca(cola *c, almacen *a, int64_t id, const std::string &cons
     return r;
   }
   if (cuerpo.empty()) {
-    return texto(400, "no recording: the body must be the .frep file");
+    return respuesta_texto(400, "no recording: the body must be the .frep file");
   }
   nivel_texto guardado;
   if (!interpretar_nivel_texto(n.texto, guardado, motivo)) {
-    return texto(500, "the stored level cannot be read: " + motivo);
+    return respuesta_texto(500, "the stored level cannot be read: " + motivo);
   }
   int estado = 0;
   if (!cabecera_de_nivel(cuerpo, 0, guardado, motivo, estado)) {
-    return texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : estado, motivo);
+    return respuesta_texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : estado, motivo);
   }
   if (respuesta sin_firma; !comprobar_firma("/api/niveles/" + id_nivel_texto(id) + "/repeticiones", nombre, cuerpo, f, sin_firma)) {
     return sin_firma;
@@ -327,7 +319,7 @@ respuesta denunciar_nivel(almacen *a, int64_t id, const std::string &direccion)
     return r;
   }
   if (!almacen_denunciar(a, id, hash_direccion(direccion))) {
-    return texto(503, "the report cannot be written now; try again later");
+    return respuesta_texto(503, "the report cannot be written now; try again later");
   }
   return pagina_denuncia(n);
 }
@@ -360,13 +352,13 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
   } else if (es_api && cola_ruta == "/texto") {
     // The game fetches the level here to play it: a play, once per address.
     if (!almacen_contar_jugada(a, n.id, hash_direccion(direccion))) {
-      r = texto(503, "the level cannot be read now; try again later");
+      r = respuesta_texto(503, "the level cannot be read now; try again later");
       return true;
     }
     r = {};
     r.cuerpo = n.texto;
   } else if (es_api) {
-    r = texto(404, "not found");
+    r = respuesta_texto(404, "not found");
   } else if (cola_ruta.empty()) {
     r = pagina_nivel(a, n, consulta);
   } else if (cola_ruta == ".txt") {
@@ -384,11 +376,11 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
             ? NINGUNA
             : almacen_repeticion_marca(a, n.id, std::strtoll(numero.c_str(), nullptr, 10), datos, nombre);
     if (hay == FALLO_ALMACEN) {
-      r = texto(503, "the recording cannot be read now; try again later");
+      r = respuesta_texto(503, "the recording cannot be read now; try again later");
     } else if (hay == NINGUNA) {
-      r = texto(404, "no recording " + numero + " on this level's board");
+      r = respuesta_texto(404, "no recording " + numero + " on this level's board");
     } else if (hay == PODADA) {
-      r = texto(410, "recording " + numero + " was pruned: no row on the board needs it any more");
+      r = respuesta_texto(410, "recording " + numero + " was pruned: no row on the board needs it any more");
     } else {
       r = {};
       r.tipo = TIPO_REPETICION;
@@ -396,7 +388,7 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
       r.adjunto = cifras + "-" + numero + ".frep";
     }
   } else {
-    r = texto(404, "not found");
+    r = respuesta_texto(404, "not found");
   }
   return true;
 }

@@ -15,14 +15,6 @@
 
 namespace {
 
-respuesta texto(int estado, const std::string &linea)
-{
-  respuesta r;
-  r.estado = estado;
-  r.cuerpo = linea + "\n";
-  return r;
-}
-
 const char *const SQL_CLAVE_DE = "SELECT clave, nombre FROM nombres WHERE plegado = $1";
 const char *const SQL_RECLAMAR =
     "INSERT INTO nombres (plegado, nombre, clave, desde) VALUES ($1, $2, $3, $4) ON CONFLICT (plegado) DO NOTHING";
@@ -60,21 +52,21 @@ bool comprobar_firma(const std::string &ruta, const std::string &nombre, const s
                      const firma_envio &f, respuesta &r)
 {
   if (f.clave.empty() && f.firma.empty()) {
-    r = texto(403, std::string("unsigned: this server ranks only games signed by their player's key (headers ") +
+    r = respuesta_texto(403, std::string("unsigned: this server ranks only games signed by their player's key (headers ") +
                        CABECERA_CLAVE + " and " + CABECERA_FIRMA + "); a newer game signs them");
     return false;
   }
   if (!es_hex(f.clave, BYTES_CLAVE_PUBLICA) || !es_hex(f.firma, BYTES_FIRMA)) {
-    r = texto(400, std::string(CABECERA_CLAVE) + " must be " + std::to_string(2 * BYTES_CLAVE_PUBLICA) + " and " +
+    r = respuesta_texto(400, std::string(CABECERA_CLAVE) + " must be " + std::to_string(2 * BYTES_CLAVE_PUBLICA) + " and " +
                        CABECERA_FIRMA + " " + std::to_string(2 * BYTES_FIRMA) + " lower-case hex digits");
     return false;
   }
   if (!firma_valida(f.clave, f.firma, mensaje_firmado(ruta, nombre, cuerpo))) {
-    r = texto(403, "the signature is not this key's for this name and body");
+    r = respuesta_texto(403, "the signature is not this key's for this name and body");
     return false;
   }
   if (plegar_nombre(nombre).empty()) {
-    r = texto(400, "the name has no letter to claim it by");
+    r = respuesta_texto(400, "the name has no letter to claim it by");
     return false;
   }
   return true;
@@ -222,10 +214,10 @@ respuesta denunciar_partida(almacen *a, int64_t partida, const std::string &dire
 {
   const resultado_busqueda hay = almacen_denunciar_partida(a, partida, hash_direccion(direccion));
   if (hay == FALLO_ALMACEN) {
-    return texto(503, "the report cannot be written now; try again later");
+    return respuesta_texto(503, "the report cannot be written now; try again later");
   }
   if (hay == NINGUNA) {
-    return texto(404, "no verified game " + std::to_string(partida));
+    return respuesta_texto(404, "no verified game " + std::to_string(partida));
   }
   respuesta r;
   r.tipo = "text/html; charset=utf-8";

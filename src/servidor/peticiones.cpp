@@ -44,14 +44,6 @@ bool decodificar(const std::string &s, std::string &salida)
   return true;
 }
 
-respuesta texto(int estado, const std::string &linea)
-{
-  respuesta r;
-  r.estado = estado;
-  r.cuerpo = linea + "\n";
-  return r;
-}
-
 // A whole number from 0 to `maximo`, written in plain digits.
 bool leer_numero(const std::string &s, int64_t maximo, int64_t &n)
 {
@@ -85,17 +77,17 @@ respuesta subir(almacen *a, const std::string &consulta, int64_t ahora)
   puntuacion p;
   std::string motivo;
   if (!leer_subida(consulta, ahora, p, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   switch (almacen_guardar(a, p)) {
   case GUARDADA_NUEVA:
-    return texto(200, p.trampa ? "stored, unranked: the game was tampered with" : "stored");
+    return respuesta_texto(200, p.trampa ? "stored, unranked: the game was tampered with" : "stored");
   case GUARDADA_YA:
-    return texto(200, "already stored");
+    return respuesta_texto(200, "already stored");
   case GUARDADA_FALLO:
     break;
   }
-  return texto(503, "the table cannot be written now; try again later");
+  return respuesta_texto(503, "the table cannot be written now; try again later");
 }
 
 respuesta api(almacen *a, const std::string &consulta)
@@ -103,24 +95,24 @@ respuesta api(almacen *a, const std::string &consulta)
   std::vector<parametro> ps;
   std::string motivo;
   if (!leer_consulta(consulta, ps, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   int64_t desde = 1;
   int64_t cuantos = FILAS_POR_PAGINA;
   const std::string *v = buscar_parametro(ps, "desde");
   if (v != nullptr && (!leer_numero(*v, INT64_C(1) << 40, desde) || desde < 1)) {
-    return texto(400, "desde must be a rank from 1");
+    return respuesta_texto(400, "desde must be a rank from 1");
   }
   v = buscar_parametro(ps, "cuantos");
   if (v != nullptr && !leer_numero(*v, MAX_FILAS_API, cuantos)) {
-    return texto(400, "cuantos must be a number from 0 to " + std::to_string(MAX_FILAS_API));
+    return respuesta_texto(400, "cuantos must be a number from 0 to " + std::to_string(MAX_FILAS_API));
   }
   // The whole table unless the verified one is asked for: the rows as
   // clients read them before recordings were verified.
   tabla t = TABLA_COMPLETA;
   v = buscar_parametro(ps, "verificadas");
   if (v != nullptr && *v != "0" && *v != "1") {
-    return texto(400, "verificadas must be 0 or 1");
+    return respuesta_texto(400, "verificadas must be 0 or 1");
   }
   if (v != nullptr && *v == "1") {
     t = TABLA_VERIFICADA;
@@ -129,7 +121,7 @@ respuesta api(almacen *a, const std::string &consulta)
   clave_fila clave;
   v = buscar_parametro(ps, "tras");
   if (v != nullptr && (buscar_parametro(ps, "desde") != nullptr || !leer_clave(*v, clave))) {
-    return texto(400, "tras must be a key as an answer gives it, without desde");
+    return respuesta_texto(400, "tras must be a key as an answer gives it, without desde");
   }
   std::vector<puntuacion> filas;
   const int64_t total = almacen_contar(a, t);
@@ -146,7 +138,7 @@ respuesta api(almacen *a, const std::string &consulta)
     bien = almacen_pagina(a, t, desde - 1, static_cast<int32_t>(cuantos), filas);
   }
   if (!bien) {
-    return texto(503, "the table cannot be read now; try again later");
+    return respuesta_texto(503, "the table cannot be read now; try again later");
   }
   respuesta r;
   r.tipo = "application/json";
@@ -167,19 +159,19 @@ respuesta descargar(almacen *a, const std::string &ruta)
   int64_t id = 0;
   if (ruta.size() <= prefijo.size() + extension.size() || ruta.compare(ruta.size() - extension.size(), extension.size(), extension) != 0 ||
       !leer_numero(cifras, INT64_C(1) << 53, id)) {
-    return texto(404, "not found");
+    return respuesta_texto(404, "not found");
   }
   std::vector<fila_sql> filas;
   std::string error;
   if (!almacen_transaccion(a, false, [&](sesion_sql &s) { return sql(s, SQL_DESCARGA, {sql_entero(id)}, &filas, error); },
                            error)) {
-    return texto(503, "the recording cannot be read now; try again later");
+    return respuesta_texto(503, "the recording cannot be read now; try again later");
   }
   if (filas.empty()) {
-    return texto(404, "no recording " + cifras);
+    return respuesta_texto(404, "no recording " + cifras);
   }
   if (filas[0][0].entero != 1) {
-    return texto(410, "recording " + cifras + " was pruned: no row on the tables needs it any more");
+    return respuesta_texto(410, "recording " + cifras + " was pruned: no row on the tables needs it any more");
   }
   respuesta r;
   r.tipo = TIPO_REPETICION;
@@ -327,7 +319,7 @@ respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const 
     r.cuerpo.assign(reinterpret_cast<const char *>(LOGO_PNG), LONG_LOGO_PNG);
     return r;
   }
-  return texto(404, "not found");
+  return respuesta_texto(404, "not found");
 }
 
 const std::string *buscar_parametro(const std::vector<parametro> &ps, const char *clave)
@@ -351,7 +343,7 @@ respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::st
 {
   cambiar_limite(limite_repeticiones, repeticiones_por_minuto);
   if (const int64_t espera = admitir_envio(limite_repeticiones, direccion, ahora); espera > 0) {
-    respuesta r = texto(429, "too many recordings sent from this address: at most " +
+    respuesta r = respuesta_texto(429, "too many recordings sent from this address: at most " +
                                  std::to_string(repeticiones_por_minuto) + " a minute; try again later");
     r.reintentar = espera;
     return r;
@@ -359,27 +351,35 @@ respuesta recibir_repeticion(cola *c, const std::string &consulta, const std::st
   puntuacion p;
   std::string motivo;
   if (!leer_subida(consulta, ahora, p, motivo)) {
-    return texto(400, motivo);
+    return respuesta_texto(400, motivo);
   }
   if (p.trampa) {
-    return texto(400, "the code is a tampered game's: it has no score for a recording to prove");
+    return respuesta_texto(400, "the code is a tampered game's: it has no score for a recording to prove");
   }
   if (cuerpo.empty()) {
-    return texto(400, "no recording: the body must be the .frep file");
+    return respuesta_texto(400, "no recording: the body must be the .frep file");
   }
   // What the header claims is checked here, at the cost of one checksum:
   // a recording that cannot prove its row never reaches the queue.
   cabecera_repeticion cabecera;
   const auto *datos = reinterpret_cast<const uint8_t *>(cuerpo.data());
   if (!leer_cabecera_repeticion(datos, cuerpo.size(), cabecera, motivo)) {
-    return texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : 400, "the recording cannot be read: " + motivo);
+    return respuesta_texto(cuerpo.size() > MAX_BYTES_REPETICION ? 413 : 400, "the recording cannot be read: " + motivo);
   }
   int estado = 0;
   if (!comprobar_cabecera(cabecera, p, estado, motivo)) {
-    return texto(estado, motivo);
+    return respuesta_texto(estado, motivo);
   }
   if (respuesta r; !comprobar_firma("/api/repeticiones", p.nombre, cuerpo, f, r)) {
     return r;
   }
   return cola_verificar(c, p, cuerpo, direccion, f.clave);
+}
+
+respuesta respuesta_texto(int estado, const std::string &linea)
+{
+  respuesta r;
+  r.estado = estado;
+  r.cuerpo = linea + "\n";
+  return r;
 }

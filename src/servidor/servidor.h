@@ -535,6 +535,10 @@ struct respuesta {
   bool cerrar = false;     // the connection is closed after this answer
 };
 
+// A plain-text answer of one line: what every refusal and every short
+// verdict of the API sends.
+respuesta respuesta_texto(int estado, const std::string &linea);
+
 // Per-address limits (limites.cpp): at most `por_periodo` posts from one
 // address in any `periodo_s` seconds. admitir_envio counts a post and
 // answers 0, or, past the limit, counts nothing and answers the seconds
