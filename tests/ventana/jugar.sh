@@ -173,14 +173,21 @@ jugar_nivel() {
 # like a lost life. So the restart is awaited and its level figure read: a
 # new level means the last one was won after all (NIVEL_YA_EMPEZADO tells
 # esperar_siguiente_nivel), where playing the old plan on the new board
-# would turn cells that hold no mirror there.
+# would turn cells that hold no mirror there. A level played alone has no
+# next level: its win ends the game, and the end's box comes up instead.
 NIVEL_YA_EMPEZADO=0
 ganar_nivel() {
   local intento
   for intento in $(seq "$3"); do
     intentar_nivel "$1" "$2"
     [ "$VIDA_PERDIDA" -eq 1 ] || return 0
-    esperar_nivel "level $1 started again after a lost life" 60
+    esperar 60 "level $1: neither its restart after a lost life nor the game's end came" reinicio_o_fin
+    if caja; then
+      paso "level $1: won after all (the game's end came)"
+      VIDA_PERDIDA=0
+      return 0
+    fi
+    esperar_nivel "level $1 started again after a lost life" 10
     if nivel_cambiado; then
       paso "level $1: won after all (its end looked like a lost life)"
       NIVEL_YA_EMPEZADO=1
@@ -191,6 +198,10 @@ ganar_nivel() {
     paso "level $1: a life lost before the plan was done; its restart is played again"
   done
   fallo "level $1 was not won in $3 attempts: a life was lost in each"
+}
+
+reinicio_o_fin() {
+  energia_llena || caja
 }
 
 # True when the status strip's level figure is no longer the one of the
