@@ -1,9 +1,10 @@
 # cmake -DFUENTES=dir -DREGLAS="module:above above...;..." -DSELLO=file -P capas.cmake
 # Refuses the build when a module's source includes the header of a module
 # above it: the layers point one way. Each rule names a module (a folder of
-# FUENTES) and the modules its files must never include. SELLO is written
-# when every file keeps to its rules, so the check runs again only when a
-# source changes.
+# FUENTES) and the modules its files must never include; a name in angle
+# brackets ("<thread>") is a system header they must never include. SELLO
+# is written when every file keeps to its rules, so the check runs again
+# only when a source changes.
 set(faltas "")
 foreach(regla IN LISTS REGLAS)
   string(REPLACE ":" ";" partes "${regla}")
@@ -15,7 +16,14 @@ foreach(regla IN LISTS REGLAS)
     file(STRINGS ${fichero} inclusiones REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
     foreach(linea IN LISTS inclusiones)
       foreach(arriba IN LISTS prohibidos)
-        if(linea MATCHES "[\"<]${arriba}/")
+        if(arriba MATCHES "^<")
+          string(FIND "${linea}" "${arriba}" sistema)
+          if(NOT sistema EQUAL -1)
+            file(RELATIVE_PATH nombre ${FUENTES} ${fichero})
+            string(STRIP "${linea}" linea)
+            string(APPEND faltas "  ${nombre}: ${linea} (${modulo} must not reach ${arriba})\n")
+          endif()
+        elseif(linea MATCHES "[\"<]${arriba}/")
           file(RELATIVE_PATH nombre ${FUENTES} ${fichero})
           string(STRIP "${linea}" linea)
           string(APPEND faltas "  ${nombre}: ${linea} (${modulo} is below ${arriba})\n")

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "arnes/tablero.h"
+#include "fichero_nivel/fichero_nivel.h"
+#include "fotonauta/fotonauta.h"
 #include "juego/juego.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fichero_nivel/fichero_nivel.h"
 #include "juego/juego.h"
 
 namespace {

@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "fichero_nivel/fichero_nivel.h"
 #include "juego/juego.h"
 #include "ordenes.h"
 #include "pintar.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fichero_nivel/fichero_nivel.h"
 #include "juego/juego.h"
 #include "resolver/resolver.h"
 

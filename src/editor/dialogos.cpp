@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "editor/editor.h"
+#include "fichero_nivel/fichero_nivel.h"
 #include "pantalla/pantalla.h"
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "codigo/codigo.h"
 #include "editor/editor.h"
+#include "fichero_nivel/fichero_nivel.h"
 
 namespace {
 

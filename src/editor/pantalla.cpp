@@ -11,6 +11,7 @@
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "editor/editor.h"
+#include "fichero_nivel/fichero_nivel.h"
 #include "pantalla/pantalla.h"
 
 namespace {

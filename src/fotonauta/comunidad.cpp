@@ -17,6 +17,7 @@
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
+#include "fichero_nivel/fichero_nivel.h"
 #include "fotonauta/fotonauta.h"
 #include "internet/internet.h"
 #include "juego/juego.h"

@@ -4,10 +4,13 @@
 #pragma once
 
 #include "codigo/codigo.h"
+#include "nucleo/nucleo.h"
 #include "pantalla/pantalla.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // The program's runs
@@ -36,6 +39,15 @@ int ejecutar_nivel_comunidad(const std::string &id);
 // 16 hex digits, given back in lower case. False, with a message that
 // quotes the text safely, for anything else.
 bool leer_id_nivel(const char *texto, bool enlace, std::string &id, std::string &motivo);
+
+// Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
+// levels (`--niveles`) and checks each against the level rules. Returns the
+// levels read, and in `errores` one line per bad file, which leaves its
+// level out; in `ignorados` the other files of the folder (hidden ones
+// aside), which are not played.
+std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
+                                                              std::vector<std::string> &errores,
+                                                              std::vector<std::string> &ignorados);
 
 // ---------------------------------------------------------------------------
 // Screens

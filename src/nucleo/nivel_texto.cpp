@@ -2,7 +2,7 @@
 // nine rows, after a title line, an idea line and an optional gremlin count.
 // datos/niveles/README.md documents it. This file needs nothing but the
 // header's constants, so the build's level compiler links it on its own;
-// reading and writing the files is fichero_nivel.cpp's.
+// reading and writing the files is src/fichero_nivel's.
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>

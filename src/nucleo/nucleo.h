@@ -255,9 +255,6 @@ uint64_t hash_nivel_canonico(const nivel_texto &nivel);
 // is refused so.
 bool interpretar_nivel_texto(const std::string &texto, nivel_texto &nivel, std::string &error);
 
-// Reads a level file; the message of a failure starts with the path.
-bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error);
-
 // The text of a level in UTF-8, which interpretar_nivel_texto reads back
 // equal.
 std::string escribir_nivel_texto(const nivel_texto &nivel);
@@ -268,11 +265,6 @@ std::string escribir_nivel_texto(const nivel_texto &nivel);
 // settings keep names and titles.
 std::string linea_utf8(const std::string &latin1);
 bool linea_latin1(const std::string &texto, std::string &latin1);
-
-// Writes a level file through a new file renamed over the old one, so a
-// failed write leaves the old file whole. On failure returns false with a
-// message.
-bool guardar_nivel_texto(const std::string &ruta, const nivel_texto &nivel, std::string &error);
 
 // ---------------------------------------------------------------------------
 // Level rules: what the game relies on a level to keep
@@ -300,15 +292,6 @@ std::vector<problema_nivel> comprobar_nivel(const uint8_t *bytes, int n_gremlins
 // count (0 or more), otherwise the stored count of that level (0 out of
 // range).
 int gremlins_nivel(int nivel, int propios = -1);
-
-// Reads the files NN.txt (00 to 62) of `carpeta` as replacements of those
-// levels and checks each against the level rules. Returns the levels read,
-// and in `errores` one line per bad file, which leaves its level out; in
-// `ignorados` the other files of the folder (hidden ones aside), which are
-// not played.
-std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
-                                                              std::vector<std::string> &errores,
-                                                              std::vector<std::string> &ignorados);
 
 // ---------------------------------------------------------------------------
 // The game's random draws

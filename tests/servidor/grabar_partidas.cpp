@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "codigo/codigo.h"
+#include "fichero_nivel/fichero_nivel.h"
 #include "identidad/identidad.h"
 #include "repeticion/repeticion.h"
 #include "resolver/resolver.h"

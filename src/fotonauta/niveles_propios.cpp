@@ -1,12 +1,12 @@
 // A folder of level files that replace stored levels (`fotonauta
-// --niveles`), read and checked. Apart from the rules themselves, which need
-// no file system: the WebAssembly build of the rules has none.
+// --niveles`), read and checked against the level rules.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 
-#include "nucleo/nucleo.h"
+#include "fichero_nivel/fichero_nivel.h"
+#include "fotonauta/fotonauta.h"
 
 std::vector<std::pair<int, nivel_texto>> leer_carpeta_niveles(const std::string &carpeta,
                                                               std::vector<std::string> &errores,

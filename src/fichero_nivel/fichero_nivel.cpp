@@ -1,12 +1,11 @@
 // Level files on disk: reading one, and writing one through a new file
-// renamed over the old. Kept apart from the text form (nivel_texto.cpp),
-// which needs no file system: the WebAssembly build of the rules has none.
+// renamed over the old.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "nucleo/nucleo.h"
+#include "fichero_nivel/fichero_nivel.h"
 
 bool leer_nivel_texto(const std::string &ruta, nivel_texto &nivel, std::string &error)
 {
