@@ -6,13 +6,16 @@
 #include <allegro.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "pantalla/pantalla.h"
 #include "repeticion/repeticion.h"
+#include "tiempo/tiempo.h"
 
 // Colours of the status strip and the sequences, made once the display's
 // pixel format is known.
@@ -127,6 +130,28 @@ uint8_t mostrar_fotograma(uint8_t logico)
   return 0;
 }
 
+// The line over the top strip of the game on screen (rotular_partida).
+struct rotulo_juego {
+  std::string titulo, aviso;
+  int fotogramas_aviso;  // frames the notice is still shown for
+};
+rotulo_juego rotulo;
+
+// A frame of the game shown, with its line over the top strip.
+void presentar_partida()
+{
+  std::string arriba;
+  if (rotulo.fotogramas_aviso > 0) {
+    arriba = rotulo.aviso;
+  } else {
+    arriba = rotulo.titulo;
+  }
+  if (rotulo.fotogramas_aviso > 0) {
+    --rotulo.fotogramas_aviso;
+  }
+  presentar_con_rotulos(arriba, {}, presentar_fotograma);
+}
+
 // A new seed for every game: the time, to the nanosecond.
 uint64_t semilla_nueva()
 {
@@ -172,7 +197,7 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
       grabar_fotograma(partida_grabada, entrada);
     }
     if (en_pantalla) {
-      mostrar_fotograma_partida(de_juego, presentar_fotograma);
+      mostrar_fotograma_partida(de_juego, presentar_partida);
     }
   }
   terminar_grabacion(partida_grabada);
@@ -197,8 +222,10 @@ void jugar(inicio_partida inicio)
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
+  rotulo.fotogramas_aviso = rotulo.aviso.empty() ? 0 : SEGUNDOS_AVISO * FOTOGRAMAS_POR_SEGUNDO;
   jugar_fotogramas(inicio, &ganchos_pantalla, true);
   cerrar_pantalla_partida();
+  rotulo = {};
 }
 
 }  // namespace
@@ -288,6 +315,12 @@ void ini_juego()
   rojo = makecol(255, 0, 0);
   verde = makecol(0, 255, 0);
   amarillo = makecol(255, 255, 0);
+}
+
+void rotular_partida(const std::string &titulo, const std::string &aviso)
+{
+  rotulo.titulo = titulo;
+  rotulo.aviso = aviso;
 }
 
 const nivel_texto *niveles_sustitutos[NUM_NIVELES];

@@ -1,10 +1,11 @@
 # A community level from a link, in the real window: the level published
 # on the score server (a real one, on loopback); the game started the way
 # its desktop entry's Exec line starts it with the level's fotonauta://
-# link, the level fetched and kept (its win and run sent online are
-# ventana_comunidad_entera's). Then the level withdrawn, and offline the
-# copy kept is played to a win by the solver's plan and its run's failed
-# sending said; unknown and junk links are refused. The player's table is
+# link, the level fetched and kept and shown under its own title (its win
+# and run sent online are ventana_comunidad_entera's). Then the level
+# withdrawn, and offline the copy kept, said over the board, is played to a
+# win by the solver's plan and its run's failed sending said; unknown and
+# junk links are refused. The player's table is
 # never touched.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
@@ -104,6 +105,9 @@ desde_escritorio "fotonauta://nivel/$ID"
 origen_ventana
 esperar_nivel "the community level"
 capturar comunidad_inicio
+# Its own title over the board (the status strip says "01").
+mirar titulo
+rotulo_en titulo 0 || fallo "no title over the community level (comunidad_inicio.png)"
 [ -f "$CACHE" ] || fallo "the level was not kept in $CACHE"
 [ "$("$NIVELES" id "$CACHE")" = "$ID" ] || fallo "the copy kept is not level $ID"
 # Left through the panel's Exit and "Yes": no points, so nothing to send.
@@ -137,7 +141,11 @@ esperar_ventana
 origen_ventana
 esperar_nivel "the copy kept"
 capturar comunidad_sin_red
-grep -q "could not be reached; playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
+grep -q "could not be reached (.*); playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
+# The copy kept is said on screen, in the title's place, for its first
+# seconds (the level's start is most of them).
+mirar copia
+rotulo_en copia 0 && otro_rotulo copia titulo || fallo "the copy kept is not said over the board (comunidad_sin_red.png)"
 ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_sin_red 3
 esperar 60 "the end of the level played offline" caja
 clic_grande 308 336
