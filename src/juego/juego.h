@@ -157,13 +157,15 @@ void ver_repeticion(const repeticion &r);
 
 // Plays `nivel` alone in the game's loop, as level "01", from its start
 // until it is won, the lives run out or the player leaves; nothing is
-// scored. The level editor's Play, and a community level.
+// scored. The level editor's Play, and a community level. Once it is won,
+// a click ends the bonus count at once (its points are the same).
 void jugar_nivel_suelto(const nivel_texto &nivel);
 
 // A line over the frame's top strip in the next game played on screen (it
 // is forgotten when that game ends): `titulo` all along (a level's own
 // title), and `aviso` in its place for the game's first SEGUNDOS_AVISO (the
 // kept copy of a level played, a first game's tip). Either may be empty.
+// A completed level's bonus count takes the strip while it runs.
 constexpr int SEGUNDOS_AVISO = 10;
 void rotular_partida(const std::string &titulo, const std::string &aviso);
 

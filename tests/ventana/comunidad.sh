@@ -4,8 +4,8 @@
 # link, the level fetched and kept and shown under its own title (its win
 # and run sent online are ventana_comunidad_entera's). Then the level
 # withdrawn, and offline the copy kept, said over the board, is played to a
-# win by the solver's plan and its run's failed sending said; unknown and
-# junk links are refused. The player's table is
+# win by the solver's plan, its bonus count told and cut short by a click,
+# and its run's failed sending said; unknown and junk links are refused. The player's table is
 # never touched.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
@@ -147,7 +147,14 @@ grep -q "could not be reached (.*); playing the copy kept in $CACHE" "$TMP/error
 mirar copia
 rotulo_en copia 0 && otro_rotulo copia titulo || fallo "the copy kept is not said over the board (comunidad_sin_red.png)"
 ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_sin_red 3
-esperar 60 "the end of the level played offline" caja
+# The bonus count is told over the board, and a click ends it: the count
+# would take 20 s more.
+mirar bono
+capturar comunidad_bono
+rotulo_en bono 0 && otro_rotulo bono titulo && otro_rotulo bono copia ||
+  fallo "the bonus count is not told over the board (comunidad_bono.png)"
+xdotool click 1
+esperar 8 "the end of the level played offline after a click in its bonus count" caja
 clic_grande 308 336
 # No table, so the name is asked: "ana" (the first letter comes capital).
 esperar 10 "the name entry" fondo_negro
