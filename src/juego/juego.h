@@ -147,7 +147,9 @@ void cerrar_pantalla_partida();
 // Watches recording `r` on screen: the recorded game played again through
 // the rules with the game's own hooks, drawing and sound, at the game's
 // pace, its input taken from the recording. Space pauses and goes on, the
-// right arrow held plays four times as fast, Esc ends the program at once.
+// right arrow held plays four times as fast, Esc ends the program at once;
+// these keys are told under the board for a few seconds as it starts, and
+// again on H or F1.
 // The top of the frame says whose game it is, its points, when it was
 // played and how far it has been watched; the player's own pointer shows
 // only where a screen waits for a click (the Exit of the game's end, and

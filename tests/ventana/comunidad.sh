@@ -5,7 +5,8 @@
 # and run sent online are ventana_comunidad_entera's). Then the level
 # withdrawn, and offline the copy kept, said over the board, is played to a
 # win by the solver's plan, its bonus count told and cut short by a click,
-# and its run's failed sending said; unknown and junk links are refused. The player's table is
+# and its run's failed sending said, and the board's run watched, its keys
+# told; unknown and junk links are refused. The player's table is
 # never touched.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
@@ -179,6 +180,14 @@ esperar_ventana
 origen_ventana
 esperar 30 "the board's run on screen" rotulo_repeticion
 capturar comunidad_repeticion
+# Its keys are told under the board for a few seconds, and again on H.
+teclas() { mirar teclas && rotulo_en teclas 608; }
+sin_teclas() { ! teclas; }
+teclas || fallo "the viewer's keys are not told as it starts (comunidad_repeticion.png)"
+esperar 15 "the viewer's keys gone after a few seconds" sin_teclas
+xdotool key h
+esperar 5 "the viewer's keys told again on H" teclas
+capturar comunidad_repeticion_teclas
 xdotool key Escape
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] && [ ! -s "$TMP/error" ] || fallo "watching the board's run: status $ESTADO: $(cat "$TMP/error")"
