@@ -292,7 +292,7 @@ TEST_P(Frontal, ElMenuLlevaALasOpcionesYSaleConSi)
   EXPECT_EQ(escala_elegida, 1);
   EXPECT_STREQ(boton_de(DLG_OPCIONES, 10).texto, "Scale: 1x");
   const std::vector<uint8_t> ajustes = leer_fichero("ajustes.cfg");
-  EXPECT_EQ(std::string(ajustes.begin(), ajustes.end()), "escala 1\npantalla_completa 0\n");
+  EXPECT_EQ(std::string(ajustes.begin(), ajustes.end()), "escala 1\npantalla_completa 0\nentrenador_sugerido 0\n");
   EXPECT_EQ(arnes_fotogramas(), 105);
 }
 

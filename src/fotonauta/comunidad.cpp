@@ -150,9 +150,9 @@ void avisar(const std::vector<std::string> &lineas, const std::string &para_term
 
 // The level `id` from the server, checked and kept in the cache; when the
 // server cannot be reached (or sends nothing playable), the copy kept from
-// an earlier game. False, once the player has been told why, when there is
-// no level to play.
-bool obtener_nivel(const std::string &id, nivel_texto &nivel)
+// an earlier game, and `aviso` says so for the screen. False, once the
+// player has been told why, when there is no level to play.
+bool obtener_nivel(const std::string &id, nivel_texto &nivel, std::string &aviso)
 {
   const std::string carpeta = carpeta_comunidad();
   const std::string cache = carpeta.empty() ? std::string() : carpeta + "/" + id + ".txt";
@@ -191,6 +191,9 @@ bool obtener_nivel(const std::string &id, nivel_texto &nivel)
     motivo = "the server answered " + std::to_string(estado) + " " + texto.substr(0, texto.find('\n'));
   } else {
     motivo = std::string("the server ") + servidor_puntuaciones() + " could not be reached";
+    if (!inet_motivo().empty()) {
+      motivo += " (" + inet_motivo() + ")";
+    }
   }
   // The server's and the parser's reasons are shown as they are; the
   // player's own network is said in the player's language.
@@ -203,6 +206,11 @@ bool obtener_nivel(const std::string &id, nivel_texto &nivel)
   std::string error;
   if (!cache.empty() && leer_nivel_texto(cache, nivel, error) && comprobar(nivel, id, error)) {
     std::fprintf(stderr, "fotonauta: %s; playing the copy kept in %s\n", motivo.c_str(), cache.c_str());
+    aviso = r == INET_CORRECTO
+                ? (espanol() ? "el servidor no da el nivel: se juega la copia guardada"
+                             : "the server gave no level: playing the copy kept")
+                : (espanol() ? "sin conexi\xF3n con el servidor: se juega la copia guardada"
+                             : "no connection to the server: playing the copy kept");
     return true;
   }
   avisar({espanol() ? "no se ha podido descargar el nivel" : "the level could not be downloaded", id, en_pantalla},
@@ -408,9 +416,13 @@ int ejecutar_nivel_comunidad(const std::string &id)
   leer_cfg();
   leer_pnt();
   nivel_texto nivel;
-  const bool hay_nivel = obtener_nivel(id, nivel);
+  std::string aviso;
+  const bool hay_nivel = obtener_nivel(id, nivel, aviso);
   if (hay_nivel) {
     parar_musica();
+    // The level's own title over the board (the status strip calls every
+    // level played alone "01"), or its ID when it has none.
+    rotular_partida(nivel.titulo.empty() ? id : nivel.titulo, aviso);
     jugar_nivel_suelto(nivel);
     final_nivel(id, nivel);
   }

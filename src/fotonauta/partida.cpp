@@ -13,6 +13,17 @@ int8_t juego(int8_t entrenamiento)
   if (entrenamiento == 0 && ult_fase_completada != 0) {
     nivel = preguntar_nivel();
   }
+  // A player's first normal game points them to the Trainer, once; one who
+  // has got past the first level (settings from before the tip) needs it no
+  // more.
+  if (entrenamiento == 0 && !entrenador_sugerido) {
+    entrenador_sugerido = true;
+    escribir_ajustes();
+    if (ult_fase_completada == 0) {
+      rotular_partida({}, idioma == IDIOMA_ESPANOL ? "consejo: el Trainer del men\xFA ense\xF1" "a el juego en tres niveles"
+                                                   : "tip: the menu's Trainer teaches the game in three levels");
+    }
+  }
   const final_partida f = jugar_partida(entrenamiento != 0, nivel);
 
   if ((f.motivo == fin_sin_vidas || f.motivo == fin_completado) && f.clasificable) {

@@ -147,7 +147,9 @@ void cerrar_pantalla_partida();
 // Watches recording `r` on screen: the recorded game played again through
 // the rules with the game's own hooks, drawing and sound, at the game's
 // pace, its input taken from the recording. Space pauses and goes on, the
-// right arrow held plays four times as fast, Esc ends the program at once.
+// right arrow held plays four times as fast, Esc ends the program at once;
+// these keys are told under the board for a few seconds as it starts, and
+// again on H or F1.
 // The top of the frame says whose game it is, its points, when it was
 // played and how far it has been watched; the player's own pointer shows
 // only where a screen waits for a click (the Exit of the game's end, and
@@ -157,8 +159,24 @@ void ver_repeticion(const repeticion &r);
 
 // Plays `nivel` alone in the game's loop, as level "01", from its start
 // until it is won, the lives run out or the player leaves; nothing is
-// scored. The level editor's Play.
+// scored. The level editor's Play, and a community level. Once it is won,
+// a click ends the bonus count at once (its points are the same).
 void jugar_nivel_suelto(const nivel_texto &nivel);
+
+// A line over the frame's top strip in the next game played on screen (it
+// is forgotten when that game ends): `titulo` all along (a level's own
+// title), and `aviso` in its place for the game's first SEGUNDOS_AVISO (the
+// kept copy of a level played, a first game's tip). Either may be empty.
+// A completed level's bonus count takes the strip while it runs.
+constexpr int SEGUNDOS_AVISO = 10;
+void rotular_partida(const std::string &titulo, const std::string &aviso);
+
+// Shows the frame through `presentar` (presentar_fotograma, or a screen's
+// own) with a line of text over the top border strip (`arriba`) and one
+// over the bottom one, between the board and the status strip (`abajo`),
+// each on a dark band; an empty one is left out. `buffer` is left as the
+// game drew it.
+void presentar_con_rotulos(const std::string &arriba, const std::string &abajo, void (*presentar)());
 
 // The sequences on screen, the hook of the rules' ganchos_partida: a frame
 // of a level's start (the board slides in, the energy fills while the

@@ -6,13 +6,16 @@
 #include <allegro.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
 #include "pantalla/pantalla.h"
 #include "repeticion/repeticion.h"
+#include "tiempo/tiempo.h"
 
 // Colours of the status strip and the sequences, made once the display's
 // pixel format is known.
@@ -127,6 +130,69 @@ uint8_t mostrar_fotograma(uint8_t logico)
   return 0;
 }
 
+// The line over the top strip of the game on screen (rotular_partida).
+struct rotulo_juego {
+  std::string titulo, aviso;
+  int fotogramas_aviso;  // frames the notice is still shown for
+};
+rotulo_juego rotulo;
+
+bool espanol() { return idioma == IDIOMA_ESPANOL; }
+
+// While a completed level's bonus is counted, what is left of it; a game of
+// one level alone, which ends with it, also says a click ends it.
+std::string linea_bono()
+{
+  char texto[160];
+  snprintf(texto, sizeof texto,
+           espanol() ? "\xA1nivel superado!  energ\xED" "a %d x %d  \xB7  vidas %d x %d%s"
+                     : "level complete!  energy %d x %d  \xB7  lives %d x %d%s",
+           static_cast<int>(nucleo.dt_partida.energia), static_cast<int>(PUNTOS_POR_ENERGIA),
+           static_cast<int>(nucleo.dt_partida.vidas), static_cast<int>(PUNTOS_POR_VIDA),
+           !nucleo.dt_bucle.suelto ? ""
+           : espanol()             ? "  \xB7  clic: seguir"
+                                   : "  \xB7  click: go on");
+  return texto;
+}
+
+// A frame of the game shown, with its line over the top strip.
+void presentar_partida()
+{
+  std::string arriba;
+  if (nucleo.secuencia.tipo == secuencia_contacto) {
+    arriba = linea_bono();
+  } else if (rotulo.fotogramas_aviso > 0) {
+    arriba = rotulo.aviso;
+  } else {
+    arriba = rotulo.titulo;
+  }
+  if (rotulo.fotogramas_aviso > 0) {
+    --rotulo.fotogramas_aviso;
+  }
+  presentar_con_rotulos(arriba, {}, presentar_fotograma);
+}
+
+// A click of the player's, made after the bonus count began: for a game of
+// one level alone, which has nothing after it, it ends the count.
+t_vista_raton vista_clic;
+uint8_t boton_visto;
+
+void empezar_a_mirar_clic()
+{
+  dlg_olvidar_botones(vista_clic);
+  // A button still held as the level was won (the mirror being turned)
+  // must be let go first.
+  boton_visto = static_cast<uint8_t>(mouse_b & 1);
+}
+
+bool clic_nuevo()
+{
+  const uint8_t b = dlg_botones(vista_clic) & 1;
+  const bool nuevo = b != 0 && boton_visto == 0;
+  boton_visto = b;
+  return nuevo;
+}
+
 // A new seed for every game: the time, to the nanosecond.
 uint64_t semilla_nueva()
 {
@@ -143,9 +209,24 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
   empezar_grabacion(partida_grabada, inicio);
   empezar_partida(inicio);
   show_mouse(nullptr);
+  uint8_t secuencia_antes = secuencia_ninguna;
   while (nucleo.dt_bucle.motivo_fin == jugando) {
     entrada_juego entrada;
     const bool de_juego = !en_secuencia();
+    if (en_pantalla && nucleo.dt_bucle.suelto && nucleo.secuencia.tipo == secuencia_contacto) {
+      if (secuencia_antes != secuencia_contacto) {
+        empezar_a_mirar_clic();
+      } else if (clic_nuevo()) {
+        // The rest of the count played at once, unseen: the same points,
+        // and the game ends as it would have.
+        pasar_secuencia();
+        detener_sonidos(1);
+        sonido_mina = -1;
+        sonido_sobrecarga = -1;
+        continue;
+      }
+    }
+    secuencia_antes = nucleo.secuencia.tipo;
     if (de_juego && en_pantalla) {
       // Paused, the game stands still until "Seguir" or a confirmed Exit,
       // which plays the frame it was paused before as the one left in.
@@ -172,7 +253,7 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
       grabar_fotograma(partida_grabada, entrada);
     }
     if (en_pantalla) {
-      mostrar_fotograma_partida(de_juego, presentar_fotograma);
+      mostrar_fotograma_partida(de_juego, presentar_partida);
     }
   }
   terminar_grabacion(partida_grabada);
@@ -197,8 +278,10 @@ void jugar(inicio_partida inicio)
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
+  rotulo.fotogramas_aviso = rotulo.aviso.empty() ? 0 : SEGUNDOS_AVISO * FOTOGRAMAS_POR_SEGUNDO;
   jugar_fotogramas(inicio, &ganchos_pantalla, true);
   cerrar_pantalla_partida();
+  rotulo = {};
 }
 
 }  // namespace
@@ -288,6 +371,12 @@ void ini_juego()
   rojo = makecol(255, 0, 0);
   verde = makecol(0, 255, 0);
   amarillo = makecol(255, 255, 0);
+}
+
+void rotular_partida(const std::string &titulo, const std::string &aviso)
+{
+  rotulo.titulo = titulo;
+  rotulo.aviso = aviso;
 }
 
 const nivel_texto *niveles_sustitutos[NUM_NIVELES];

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
@@ -29,12 +30,9 @@ constexpr int VELOCIDAD_RAPIDA = 4;
 constexpr auto DURACION_FOTOGRAMA = std::chrono::microseconds(1000000 / FOTOGRAMAS_POR_SEGUNDO);
 constexpr auto MAXIMO_ATRASO = std::chrono::milliseconds(250);
 
-// The caption stands on the frame's top strip, over the board's border,
-// where it hides nothing of the game and no button.
-constexpr int ALTO_ROTULO = ORIGEN_TABLERO;
-constexpr int Y_ROTULO = 5;
-constexpr int MARGEN_ROTULO = 12;
-constexpr int OPACIDAD_ROTULO = 170;
+// The keys are told over the strip under the board for a while as the
+// recording starts, and again on H or F1.
+constexpr auto DURACION_AYUDA = std::chrono::seconds(5);
 
 // A key as the viewer reads it. A held key repeats, and between a
 // repeat's release and its next press it looks up for a moment: it counts
@@ -70,10 +68,10 @@ struct datos_visor {
   uint8_t al_final;  // the game has ended; its last frame is held
   // While fast, when the next frame is due, and when one was last shown.
   std::chrono::steady_clock::time_point debido, ultimo_mostrado;
-  tecla_visor espacio, derecha, escape;
+  tecla_visor espacio, derecha, escape, ayuda, f1;
+  std::chrono::steady_clock::time_point ayuda_hasta;  // the keys are told until then
   t_vista_raton raton;
-  BITMAP *debajo_rotulo;  // what the caption covers, put back after the copy
-  BITMAP *sin_puntero;    // the pointer while the recorded game plays
+  BITMAP *sin_puntero;  // the pointer while the recorded game plays
   uint8_t puntero_visible;
 };
 datos_visor visor;
@@ -99,6 +97,11 @@ void leer_teclas()
       reanudar_sonidos();
     }
     visor.debido = ahora;
+  }
+  // H (or F1) tells the keys again, or hides them while told.
+  const bool ayuda = pulsada(visor.ayuda, ahora);
+  if (pulsada(visor.f1, ahora) || ayuda) {
+    visor.ayuda_hasta = ahora < visor.ayuda_hasta ? ahora : ahora + DURACION_AYUDA;
   }
   if (pulsada(visor.derecha, ahora)) {
     visor.debido = ahora;
@@ -127,7 +130,7 @@ void poner_tiempo(char *texto, size_t n, uint32_t fotogramas)
 
 // Whose game, its points, when it was played, how far it has been watched,
 // and how it is being watched.
-void dibujar_rotulo()
+std::string texto_rotulo()
 {
   const cabecera_repeticion &c = visor.r->cabecera;
   char texto[200];
@@ -145,10 +148,12 @@ void dibujar_rotulo()
   snprintf(parte, sizeof parte, "%d %s", static_cast<int>(c.puntos), en_idioma("puntos", "points"));
   poner(parte);
   if (c.fecha != 0) {
+    // Year first, as no reader of either language can take it for another
+    // day.
     const time_t t = static_cast<time_t>(c.fecha);
     tm local{};
     localtime_r(&t, &local);
-    strftime(parte, sizeof parte, "%d/%m/%Y %H:%M", &local);
+    strftime(parte, sizeof parte, "%Y-%m-%d %H:%M", &local);
     poner(parte);
   }
   char visto[16], total[16];
@@ -160,31 +165,24 @@ void dibujar_rotulo()
            : visor.rapido  ? "  x4"
                            : "");
   poner(parte);
-  // On a dark band, which the border's rivets do not show through.
-  FONT *fuente = static_cast<FONT *>(f_fnt[FNT_BOTONES].dat);
-  const int medio = text_length(fuente, texto) / 2 + MARGEN_ROTULO;
-  set_trans_blender(0, 0, 0, OPACIDAD_ROTULO);
-  drawing_mode(DRAW_MODE_TRANS, nullptr, 0, 0);
-  rectfill(buffer, ANCHO_PANTALLA / 2 - medio, Y_ROTULO - 2, ANCHO_PANTALLA / 2 + medio,
-           Y_ROTULO + text_height(fuente) + 1, makecol(0, 0, 0));
-  drawing_mode(DRAW_MODE_SOLID, nullptr, 0, 0);
-  textout_centre_ex(buffer, fuente, texto, ANCHO_PANTALLA / 2, Y_ROTULO, -1, -1);
+  return texto;
 }
 
-// The frame with the caption over it; `buffer` itself is left as the game
-// drew it.
+// The viewer's keys, while they are told.
+std::string texto_ayuda()
+{
+  if (std::chrono::steady_clock::now() >= visor.ayuda_hasta) {
+    return {};
+  }
+  return en_idioma("espacio: pausa  \xB7  flecha derecha: x4  \xB7  F11: pantalla completa  \xB7  Esc: salir",
+                   "Space: pause  \xB7  right arrow: x4  \xB7  F11: full screen  \xB7  Esc: leave");
+}
+
+// The frame with the caption over it, and the keys under the board while
+// they are told; `buffer` itself is left as the game drew it.
 void mostrar_con_rotulo()
 {
-  // Over whatever clipping a sequence keeps on the frame (a board sliding
-  // in draws inside the board only).
-  int x0, y0, x1, y1;
-  get_clip_rect(buffer, &x0, &y0, &x1, &y1);
-  set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
-  blit(buffer, visor.debajo_rotulo, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
-  dibujar_rotulo();
-  presentar_fotograma();
-  blit(visor.debajo_rotulo, buffer, 0, 0, 0, 0, ANCHO_PANTALLA, ALTO_ROTULO);
-  set_clip_rect(buffer, x0, y0, x1, y1);
+  presentar_con_rotulos(texto_rotulo(), texto_ayuda(), presentar_fotograma);
 }
 
 // The player's own pointer is drawn only where a screen waits for a click:
@@ -239,9 +237,8 @@ void ver_repeticion(const repeticion &r)
 {
   visor = {};
   visor.r = &r;
-  visor.debajo_rotulo = create_bitmap(ANCHO_PANTALLA, ALTO_ROTULO);
   visor.sin_puntero = create_bitmap(1, 1);
-  if (visor.debajo_rotulo == nullptr || visor.sin_puntero == nullptr) {
+  if (visor.sin_puntero == nullptr) {
     fprintf(stderr, "fotonauta: no memory to watch the recording\n");
     return;
   }
@@ -250,9 +247,12 @@ void ver_repeticion(const repeticion &r)
   visor.escape.tecla = KEY_ESC;
   visor.espacio.tecla = KEY_SPACE;
   visor.derecha.tecla = KEY_RIGHT;
-  for (tecla_visor *t : {&visor.escape, &visor.espacio, &visor.derecha}) {
+  visor.ayuda.tecla = KEY_H;
+  visor.f1.tecla = KEY_F1;
+  for (tecla_visor *t : {&visor.escape, &visor.espacio, &visor.derecha, &visor.ayuda, &visor.f1}) {
     dlg_olvidar_tecla(t->tecla, t->vista);
   }
+  visor.ayuda_hasta = std::chrono::steady_clock::now() + DURACION_AYUDA;
 
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_REPETICION);
@@ -292,6 +292,5 @@ void ver_repeticion(const repeticion &r)
 
   set_mouse_sprite(puntero);
   destroy_bitmap(visor.sin_puntero);
-  destroy_bitmap(visor.debajo_rotulo);
   visor = {};
 }

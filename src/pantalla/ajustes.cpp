@@ -1,7 +1,7 @@
 // The player's settings and their files: cfg.dat, four bytes, the language,
 // the two volumes and the highest level unlocked; and beside it
 // ajustes.cfg, a few lines of text for what came later (the scale, full
-// screen), so cfg.dat keeps its layout.
+// screen, the Trainer's tip given), so cfg.dat keeps its layout.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -16,6 +16,7 @@ int8_t volmus;
 int8_t ult_fase_completada;
 int8_t escala_elegida = ESCALA_AUTO;
 bool pantalla_completa = false;
+bool entrenador_sugerido = false;
 
 namespace {
 
@@ -75,6 +76,7 @@ void interpretar_ajustes(const char *texto, size_t largo)
 {
   escala_elegida = ESCALA_AUTO;
   pantalla_completa = false;
+  entrenador_sugerido = false;
   size_t i = 0;
   while (i < largo) {
     size_t fin = i;
@@ -98,6 +100,8 @@ void interpretar_ajustes(const char *texto, size_t largo)
       }
     } else if (clave == "pantalla_completa" && (valor == "0" || valor == "1")) {
       pantalla_completa = valor == "1";
+    } else if (clave == "entrenador_sugerido" && (valor == "0" || valor == "1")) {
+      entrenador_sugerido = valor == "1";
     }
   }
 }
@@ -116,8 +120,8 @@ void leer_ajustes()
 void escribir_ajustes()
 {
   char texto[128];
-  const int n = std::snprintf(texto, sizeof texto, "escala %s\npantalla_completa %d\n",
+  const int n = std::snprintf(texto, sizeof texto, "escala %s\npantalla_completa %d\nentrenador_sugerido %d\n",
                               escala_elegida == ESCALA_AUTO ? "auto" : std::to_string(escala_elegida).c_str(),
-                              pantalla_completa ? 1 : 0);
+                              pantalla_completa ? 1 : 0, entrenador_sugerido ? 1 : 0);
   escribir_entero(FICHERO_AJUSTES, FICHERO_AJUSTES_TEMPORAL, texto, static_cast<size_t>(n));
 }

@@ -106,6 +106,9 @@ constexpr int8_t ESCALA_MAXIMA = 3;
 extern int8_t escala_elegida;
 // The picture over the whole screen, in a borderless window (F11).
 extern bool pantalla_completa;
+// Whether the player has been pointed to the Trainer, which happens once,
+// as their first game starts.
+extern bool entrenador_sugerido;
 
 // Reads ajustes.cfg from the working folder: a player with none (a new
 // one, or one whose settings predate it) gets Auto, in a window.

@@ -87,7 +87,7 @@ xdotool key F11
 esperar 10 "a window again after F11 (it is $(tamano))" es_de 1024x768
 salir_del_menu
 # Both settings kept beside cfg.dat, whose four bytes keep their layout.
-[ "$(tr '\n' ' ' <ajustes.cfg)" = "escala 1 pantalla_completa 0 " ] ||
+[ "$(tr '\n' ' ' <ajustes.cfg)" = "escala 1 pantalla_completa 0 entrenador_sugerido 0 " ] ||
   fallo "ajustes.cfg holds: $(cat ajustes.cfg)"
 [ "$(od -An -tu1 cfg.dat | tr -s ' ')" = " 0 100 100 0" ] || fallo "cfg.dat holds $(od -An -tu1 cfg.dat)"
 duracion=$(awk -v a="$inicio" -v b="$fin" 'BEGIN {printf "%.2f", b - a}')

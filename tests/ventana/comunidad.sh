@@ -1,10 +1,12 @@
 # A community level from a link, in the real window: the level published
 # on the score server (a real one, on loopback); the game started the way
 # its desktop entry's Exec line starts it with the level's fotonauta://
-# link, the level fetched and kept (its win and run sent online are
-# ventana_comunidad_entera's). Then the level withdrawn, and offline the
-# copy kept is played to a win by the solver's plan and its run's failed
-# sending said; unknown and junk links are refused. The player's table is
+# link, the level fetched and kept and shown under its own title (its win
+# and run sent online are ventana_comunidad_entera's). Then the level
+# withdrawn, and offline the copy kept, said over the board, is played to a
+# win by the solver's plan, its bonus count told and cut short by a click,
+# and its run's failed sending said, and the board's run watched, its keys
+# told; unknown and junk links are refused. The player's table is
 # never touched.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
@@ -104,6 +106,9 @@ desde_escritorio "fotonauta://nivel/$ID"
 origen_ventana
 esperar_nivel "the community level"
 capturar comunidad_inicio
+# Its own title over the board (the status strip says "01").
+mirar titulo
+rotulo_en titulo 0 || fallo "no title over the community level (comunidad_inicio.png)"
 [ -f "$CACHE" ] || fallo "the level was not kept in $CACHE"
 [ "$("$NIVELES" id "$CACHE")" = "$ID" ] || fallo "the copy kept is not level $ID"
 # Left through the panel's Exit and "Yes": no points, so nothing to send.
@@ -137,9 +142,20 @@ esperar_ventana
 origen_ventana
 esperar_nivel "the copy kept"
 capturar comunidad_sin_red
-grep -q "could not be reached; playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
+grep -q "could not be reached (.*); playing the copy kept in $CACHE" "$TMP/error" || fallo "offline: $(cat "$TMP/error")"
+# The copy kept is said on screen, in the title's place, for its first
+# seconds (the level's start is most of them).
+mirar copia
+rotulo_en copia 0 && otro_rotulo copia titulo || fallo "the copy kept is not said over the board (comunidad_sin_red.png)"
 ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_sin_red 3
-esperar 60 "the end of the level played offline" caja
+# The bonus count is told over the board, and a click ends it: the count
+# would take 20 s more.
+mirar bono
+capturar comunidad_bono
+rotulo_en bono 0 && otro_rotulo bono titulo && otro_rotulo bono copia ||
+  fallo "the bonus count is not told over the board (comunidad_bono.png)"
+xdotool click 1
+esperar 8 "the end of the level played offline after a click in its bonus count" caja
 clic_grande 308 336
 # No table, so the name is asked: "ana" (the first letter comes capital).
 esperar 10 "the name entry" fondo_negro
@@ -164,6 +180,14 @@ esperar_ventana
 origen_ventana
 esperar 30 "the board's run on screen" rotulo_repeticion
 capturar comunidad_repeticion
+# Its keys are told under the board for a few seconds, and again on H.
+teclas() { mirar teclas && rotulo_en teclas 608; }
+sin_teclas() { ! teclas; }
+teclas || fallo "the viewer's keys are not told as it starts (comunidad_repeticion.png)"
+esperar 15 "the viewer's keys gone after a few seconds" sin_teclas
+xdotool key h
+esperar 5 "the viewer's keys told again on H" teclas
+capturar comunidad_repeticion_teclas
 xdotool key Escape
 esperar_fin "$pid" 20
 [ "$ESTADO" -eq 0 ] && [ ! -s "$TMP/error" ] || fallo "watching the board's run: status $ESTADO: $(cat "$TMP/error")"

@@ -290,7 +290,7 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 [ -z "$(ventana_juego)" ] || fallo "Exit did not end the game opened from a link"
-grep -q "the server $sin_servidor could not be reached; no copy kept in $carpeta/comunidad/0123456789abcdef.txt" "$TMP/error" ||
+grep -q "the server $sin_servidor could not be reached (cannot connect to $sin_servidor: .*); no copy kept in $carpeta/comunidad/0123456789abcdef.txt" "$TMP/error" ||
   fallo "the game opened from a link said: $(cat "$TMP/error")"
 [ "$(ls -A "$carpeta" | LC_ALL=C sort | xargs)" = "cfg.dat pnt.txt" ] ||
   fallo "a level link left in the player's folder: $(ls -A "$carpeta")"

@@ -398,13 +398,27 @@ esperar_siguiente_nivel() {
   esperar_nivel "$1"
 }
 
-# A recording being watched: its caption on the frame's top strip, light
-# letters on a dark band, where the bare border is light metal.
+# A line over one of the frame's border strips of $TMP/$1.png, the one
+# from y $2 (0 above the board, 608 under it): light letters on a dark
+# band, where the bare border is light metal.
+rotulo_en() {
+  local c
+  c=$(claridad "$1" "200x20+412+$(($2 + 6))")
+  mayor "$c" 0.05 && mayor 0.5 "$c"
+}
+# A recording being watched: its caption on the frame's top strip.
 rotulo_repeticion() {
   mirar rotulo
-  local c
-  c=$(claridad rotulo 300x20+362+6)
-  mayor "$c" 0.05 && mayor 0.5 "$c"
+  rotulo_en rotulo 0
+}
+# True when the top strip of $TMP/$1.png and $TMP/$2.png show different
+# lines.
+otro_rotulo() {
+  local d
+  convert "$TMP/$1.png" -crop 1024x32+0+0 +repage "$TMP/franja_1.png"
+  convert "$TMP/$2.png" -crop 1024x32+0+0 +repage "$TMP/franja_2.png"
+  d=$(compare -metric AE -fuzz 20% "$TMP/franja_1.png" "$TMP/franja_2.png" null: 2>&1) || true
+  [ "${d%% *}" -gt 100 ]
 }
 
 # The menu has given way to a game: its star field is gone.

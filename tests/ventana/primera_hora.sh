@@ -3,7 +3,8 @@
 # player chooses English, watches the intro, sets the volumes, wins the
 # trainer's "p1" by turning its mirrors, leaves, wins level 01 of a normal
 # game, loses a life on 02, wins 02 on its restart, leaves the game once
-# level 03 has started and quits. Each step is checked on the screen;
+# level 03 has started and quits; the first normal game, and only it,
+# points to the Trainer. Each step is checked on the screen;
 # the recording must hold the menu's music and a target's explosion;
 # cfg.dat must hold what was chosen.
 #
@@ -122,6 +123,9 @@ esperar_nivel "the trainer's p1"
 # second of hold before).
 T_P1=$(ahora)
 capturar primera_hora_5_p1
+# The Trainer's tip waits for the first normal game.
+mirar p1
+! rotulo_en p1 0 || fallo "a line over the trainer's board (primera_hora_5_p1.png)"
 jugar_nivel 60 primera_hora_p1
 # From there to a second after the first target was seen hit (read from the
 # window within a few tenths, and the sound takes its way to the recording):
@@ -146,6 +150,11 @@ clic_grande 6 676
 esperar 15 "a game after Play in the menu" sin_menu
 esperar_nivel "level 01"
 capturar primera_hora_8_nivel_01
+# The first normal game points to the Trainer over the board, once.
+mirar nivel_01
+rotulo_en nivel_01 0 || fallo "no tip of the Trainer over the first game's board (primera_hora_8_nivel_01.png)"
+grep -qx "entrenador_sugerido 1" "$XDG_DATA_HOME/fotonauta/ajustes.cfg" ||
+  fallo "the tip given is not kept in ajustes.cfg: $(cat "$XDG_DATA_HOME/fotonauta/ajustes.cfg")"
 # Level 01's re-emitters answer by chance and this player is slower than
 # the solver: when the energy runs out first, the level starts again with
 # a life less and is played once more (two lives are kept for level 02).
@@ -166,6 +175,8 @@ ganar_nivel 1 primera_hora_02 2
 paso "level 02 won"
 esperar_siguiente_nivel "level 03"
 capturar primera_hora_12_nivel_03
+mirar nivel_03
+! rotulo_en nivel_03 0 || fallo "the Trainer's tip is still over the board on level 03 (primera_hora_12_nivel_03.png)"
 salir_partida primera_hora_13_salir_partida "the game on level 03"
 paso "game left"
 clic_grande 822 676
