@@ -1,4 +1,7 @@
-// A game's input and frames written down as it plays them.
+// A game's input and frames written down as it plays them. Apart from the
+// step that calls them (jugar_y_grabar, reproduccion.cpp) so that a
+// benchmark can time them through the linker's --wrap, which sees only
+// calls from another file.
 #include "repeticion/repeticion.h"
 
 void empezar_grabacion(repeticion &r, const inicio_partida &inicio)

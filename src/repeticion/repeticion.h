@@ -109,12 +109,13 @@ void terminar_grabacion(repeticion &r);
 // reading the player and showing the frame.
 bool jugar_y_grabar(repeticion &r, entrada_juego entrada, const ganchos_partida *ganchos);
 
-// A whole game from `inicio` recorded with no screen, for the tools that
-// record games: `mano` is asked before each frame of play for its input
-// (the rules read it on logic frames only, fotograma_logico()), after the
-// sequences before it have played to their end and with their sucesos
-// added to those of the frame before; false ends the recording there. The
-// game ends, or `mano` stops it, and the recording is ended.
+// A whole game from `inicio` recorded with no screen, on jugar_y_grabar,
+// for the tools that record games. Every frame of play is followed by the
+// sequence it begins, played to its end (pasar_secuencia): `mano` is asked
+// before each frame of play for its input (the rules read it on logic
+// frames only, fotograma_logico()), with nucleo.dt_sucesos holding what
+// the frame before and its sequence did; false stops the game there. The
+// recording ends where the game ends or stops.
 void grabar_partida(repeticion &r, const inicio_partida &inicio, const std::function<bool(entrada_juego &)> &mano);
 
 // ---------------------------------------------------------------------------
