@@ -491,7 +491,8 @@ extern "C" void __wrap__Z14pintar_tableroP6BITMAP(BITMAP *destino)
   __real__Z14pintar_tableroP6BITMAP(destino);
 }
 
-// Linked in place of the recording's calls in the game loop.
+// Linked in place of the recording's calls in the game loop's record step
+// (jugar_y_grabar, which calls them from another file).
 extern "C" void __real__Z14grabar_entradaR10repeticionRK13entrada_juego(repeticion &r, const entrada_juego &e);
 extern "C" void __wrap__Z14grabar_entradaR10repeticionRK13entrada_juego(repeticion &r, const entrada_juego &e)
 {

@@ -167,30 +167,21 @@ TEST_F(Repeticion, UnNivelSueltoVuelveDelEstadoTrasUnaVidaPerdida)
   inicio.semilla = 5;
   inicio.suelto = 1;
   inicio.nivel_suelto = &suelto;
-  repeticion r;
-  empezar_grabacion(r, inicio);
-  empezar_partida(inicio);
-  pasar_secuencia();
   const int celda_mina = 62, celda_emisor = 60;
   // Where the stored level 0 has its emitter.
   const int emisor_guardado = 108;
   int vueltas = 0;
-  for (int f = 0; f < 5000 && nucleo.dt_bucle.motivo_fin == jugando; ++f) {
-    entrada_juego e;
-    if (fotograma_logico()) {
-      grabar_entrada(r, e);
-    }
-    jugar_fotograma(e, nullptr);
-    grabar_fotograma(r, e);
-    pasar_secuencia();
-    if ((nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0 && nucleo.dt_bucle.motivo_fin == jugando) {
+  repeticion r;
+  grabar_partida(r, inicio, [&](entrada_juego &) {
+    // What the last frame's lost life, played to its end, started again.
+    if ((nucleo.dt_sucesos.bits & suceso_vida_perdida) != 0) {
       ++vueltas;
       EXPECT_EQ(nucleo.est_nivel[celda_mina].tipo, mina) << "life " << vueltas;
       EXPECT_EQ(nucleo.est_nivel[celda_emisor].tipo, emisor) << "life " << vueltas;
       EXPECT_EQ(nucleo.est_nivel[emisor_guardado].tipo, vacio) << "life " << vueltas;
     }
-  }
-  terminar_grabacion(r);
+    return r.cabecera.fotogramas < 5000;
+  });
   EXPECT_EQ(vueltas, 2);
   EXPECT_EQ(nucleo.dt_bucle.motivo_fin, fin_sin_vidas);
   const verificacion v = verificar_repeticion(r, &suelto);

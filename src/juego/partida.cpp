@@ -246,12 +246,8 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
       const uint8_t abandono = entrada.abandono;
       entrada = leer_entrada_juego();
       entrada.abandono = abandono;
-      grabar_entrada(partida_grabada, entrada);
     }
-    jugar_fotograma(entrada, ganchos);
-    if (de_juego) {
-      grabar_fotograma(partida_grabada, entrada);
-    }
+    jugar_y_grabar(partida_grabada, entrada, ganchos);
     if (en_pantalla) {
       mostrar_fotograma_partida(de_juego, presentar_partida);
     }

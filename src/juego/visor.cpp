@@ -272,8 +272,7 @@ void ver_repeticion(const repeticion &r)
       if (de_juego) {
         panel_partida();  // the status strip; the viewer's panel has no buttons
       }
-      entrada_juego e = entrada_siguiente(visor.lector);
-      jugar_fotograma(e, &ganchos_pantalla);
+      reproducir_fotograma(visor.lector, &ganchos_pantalla);
       mostrar_fotograma_partida(de_juego, presentar_visor);
     }
     // The game's end, as the game showed it, until Exit or a click.

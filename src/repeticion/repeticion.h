@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,16 +89,34 @@ struct repeticion {
 // Starts the recording of a game that starts as `inicio`.
 void empezar_grabacion(repeticion &r, const inicio_partida &inicio);
 
-// Before each frame of play: the input of a logic frame, as the
-// rules will take it.
+// The two halves of jugar_y_grabar below, which is how a frame is
+// recorded. Before a logic frame: its input, as the rules will take it.
 void grabar_entrada(repeticion &r, const entrada_juego &entrada);
 
-// After each frame of play (none of a sequence): counts it, and notes the
-// player leaving in it.
+// After a frame of play (none of a sequence): counts it, notes the player
+// leaving in it, and keeps a check hash on its every FOTOGRAMAS_CONTROL.
 void grabar_fotograma(repeticion &r, const entrada_juego &entrada);
 
 // Once the game has ended: how it ended, from the rules' state.
 void terminar_grabacion(repeticion &r);
+
+// One frame of a game being recorded, whatever plays it: the frame played
+// with `entrada` (and `ganchos`, or none), the input the rules take from it
+// recorded on a logic frame, and a frame of play counted, its check hash
+// taken before any sequence it begins. A frame of a sequence is played and
+// not recorded. Returns whether it was a frame of play. The one way every
+// recorder records a frame: the game's loop calls it once a frame, between
+// reading the player and showing the frame.
+bool jugar_y_grabar(repeticion &r, entrada_juego entrada, const ganchos_partida *ganchos);
+
+// A whole game from `inicio` recorded with no screen, on jugar_y_grabar,
+// for the tools that record games. Every frame of play is followed by the
+// sequence it begins, played to its end (pasar_secuencia): `mano` is asked
+// before each frame of play for its input (the rules read it on logic
+// frames only, fotograma_logico()), with nucleo.dt_sucesos holding what
+// the frame before and its sequence did; false stops the game there. The
+// recording ends where the game ends or stops.
+void grabar_partida(repeticion &r, const inicio_partida &inicio, const std::function<bool(entrada_juego &)> &mano);
 
 // ---------------------------------------------------------------------------
 // The file
@@ -184,6 +203,10 @@ struct lector_repeticion {
   size_t siguiente = 0;
   entrada_juego actual;
   uint32_t fotograma = 0;  // the frame to be played next
+  // The first frame of play whose check hash did not match: the game
+  // parted from its recording in the FOTOGRAMAS_CONTROL frames before it
+  // (0: none yet).
+  uint32_t divergente = 0;
 };
 
 // Starts the recorded game through the rules, and the reader at its first
@@ -192,15 +215,19 @@ struct lector_repeticion {
 // recording cannot be played by these rules on these levels.
 bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto, std::string &error);
 
-// The input of the next frame (the rules read it on logic frames only);
-// the reader moves on only over frames of play, none for a frame of a
-// sequence.
-entrada_juego entrada_siguiente(lector_repeticion &l);
-
 // Whether the recorded game has more frames to play: it goes on, and its
 // recording has frames of play left or a sequence is under way (the one a
 // game's last frame began plays to its end).
 bool reproduccion_en_curso(const lector_repeticion &l);
+
+// One frame of the recorded game (while reproduccion_en_curso): its input
+// taken from the recording, the frame played (with `ganchos`, or none),
+// and after a frame of play that has a check hash, the state checked
+// against it (l.divergente). `copia`, when not null, records the frame as
+// jugar_y_grabar does. Returns whether it was a frame of play. What every
+// replay plays a frame with: the viewer once a frame, the verifier in a
+// loop.
+bool reproducir_fotograma(lector_repeticion &l, const ganchos_partida *ganchos, repeticion *copia = nullptr);
 
 // What playing a recording to its end gave.
 struct verificacion {

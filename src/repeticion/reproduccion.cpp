@@ -1,75 +1,37 @@
-// Recording a game as it is played, and playing a recording again through
-// the rules: to watch it, or to verify what it claims.
+// The frames of a recorded game, one a call: recorded as the game plays
+// them, or played again from a recording, to watch it or to verify what it
+// claims.
 #include "repeticion/repeticion.h"
 
-void empezar_grabacion(repeticion &r, const inicio_partida &inicio)
+bool jugar_y_grabar(repeticion &r, entrada_juego entrada, const ganchos_partida *ganchos)
 {
-  r = {};
-  cabecera_repeticion &c = r.cabecera;
-  c.version_reglas = inicio.version_reglas != 0 ? inicio.version_reglas : VERSION_REGLAS;
-  c.semilla = inicio.semilla;
-  c.nivel = inicio.nivel;
-  c.banderas = static_cast<uint8_t>((inicio.entrenamiento ? REPETICION_ENTRENAMIENTO : 0) |
-                                    (inicio.suelto ? REPETICION_SUELTO : 0));
-  c.hash_niveles = inicio.suelto && inicio.nivel_suelto != nullptr ? hash_nivel(*inicio.nivel_suelto) : hash_niveles();
-  if (inicio.suelto && inicio.nivel_suelto != nullptr) {
-    r.nivel = *inicio.nivel_suelto;
+  const bool de_juego = !en_secuencia();
+  if (fotograma_logico()) {
+    grabar_entrada(r, entrada);
   }
+  jugar_fotograma(entrada, ganchos);
+  if (de_juego) {
+    // Counted, and hashed, as the frame of play left the state, before
+    // any sequence it began plays.
+    grabar_fotograma(r, entrada);
+  }
+  return de_juego;
 }
 
-namespace {
-
-bool misma_entrada(const entrada_juego &a, const entrada_juego &b)
+void grabar_partida(repeticion &r, const inicio_partida &inicio, const std::function<bool(entrada_juego &)> &mano)
 {
-  return a.celda == b.celda && a.botones == b.botones && a.rueda == b.rueda && a.teclas == b.teclas;
-}
-
-}  // namespace
-
-void grabar_entrada(repeticion &r, const entrada_juego &entrada)
-{
-  entrada_juego e = entrada_consumida(entrada);
-  const entrada_juego antes = r.cambios.empty() ? entrada_juego{} : r.cambios.back().entrada;
-  // A field the rules do not look at now (the cell while a mirror is held
-  // or nothing is pressed, the buttons under the wheel, Alt without the
-  // left button) keeps the value it had: it plays the same and costs no
-  // change. A press and its release are then two changes, not three.
-  for (uint8_t entrada_juego::*campo : {&entrada_juego::celda, &entrada_juego::botones, &entrada_juego::teclas}) {
-    entrada_juego quieta = e;
-    quieta.*campo = antes.*campo;
-    if (misma_entrada(entrada_consumida(quieta), entrada_consumida(e))) {
-      e = quieta;
+  empezar_grabacion(r, inicio);
+  empezar_partida(inicio);
+  pasar_secuencia();
+  while (nucleo.dt_bucle.motivo_fin == jugando) {
+    entrada_juego entrada;
+    if (!mano(entrada)) {
+      break;
     }
+    jugar_y_grabar(r, entrada, nullptr);
+    pasar_secuencia();
   }
-  if (!misma_entrada(e, antes)) {
-    r.cambios.push_back({r.cabecera.fotogramas, e});
-  }
-}
-
-void grabar_fotograma(repeticion &r, const entrada_juego &entrada)
-{
-  if (entrada.abandono) {
-    if (!r.cambios.empty() && r.cambios.back().fotograma == r.cabecera.fotogramas) {
-      r.cambios.back().entrada.abandono = 1;
-    } else {
-      entrada_juego e = r.cambios.empty() ? entrada_juego{} : r.cambios.back().entrada;
-      e.abandono = 1;
-      r.cambios.push_back({r.cabecera.fotogramas, e});
-    }
-  }
-  ++r.cabecera.fotogramas;
-  if (r.cabecera.fotogramas % FOTOGRAMAS_CONTROL == 0) {
-    r.controles.push_back(hash_estado());
-  }
-}
-
-void terminar_grabacion(repeticion &r)
-{
-  cabecera_repeticion &c = r.cabecera;
-  c.motivo_fin = nucleo.dt_bucle.motivo_fin;
-  c.puntos = nucleo.dt_partida.puntos;
-  c.fases = nucleo.dt_partida.fases_superadas;
-  c.hash_final = hash_estado();
+  terminar_grabacion(r);
 }
 
 bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel_texto *suelto, std::string &error)
@@ -106,6 +68,16 @@ bool empezar_reproduccion(lector_repeticion &l, const repeticion &r, const nivel
   return true;
 }
 
+bool reproduccion_en_curso(const lector_repeticion &l)
+{
+  return nucleo.dt_bucle.motivo_fin == jugando && (l.fotograma < l.r->cabecera.fotogramas || en_secuencia());
+}
+
+namespace {
+
+// The input of the next frame (the rules read it on logic frames only);
+// the reader moves on only over frames of play, none for a frame of a
+// sequence.
 entrada_juego entrada_siguiente(lector_repeticion &l)
 {
   if (en_secuencia()) {
@@ -125,9 +97,25 @@ entrada_juego entrada_siguiente(lector_repeticion &l)
   return e;
 }
 
-bool reproduccion_en_curso(const lector_repeticion &l)
+}  // namespace
+
+bool reproducir_fotograma(lector_repeticion &l, const ganchos_partida *ganchos, repeticion *copia)
 {
-  return nucleo.dt_bucle.motivo_fin == jugando && (l.fotograma < l.r->cabecera.fotogramas || en_secuencia());
+  const bool de_juego = !en_secuencia();
+  entrada_juego e = entrada_siguiente(l);
+  if (copia != nullptr) {
+    jugar_y_grabar(*copia, e, ganchos);
+  } else {
+    jugar_fotograma(e, ganchos);
+  }
+  // Checked where the recorder hashed it: right after the frame of play.
+  const std::vector<uint64_t> &controles = l.r->controles;
+  const uint32_t control = l.fotograma / FOTOGRAMAS_CONTROL;
+  if (de_juego && l.divergente == 0 && l.fotograma % FOTOGRAMAS_CONTROL == 0 && control >= 1 &&
+      control <= controles.size() && controles[control - 1] != hash_estado()) {
+    l.divergente = l.fotograma;
+  }
+  return de_juego;
 }
 
 verificacion verificar_repeticion(const repeticion &r, const nivel_texto *suelto)
@@ -157,26 +145,11 @@ verificacion verificar_repeticion(const repeticion &r, const opciones_verificaci
       k.nivel = suelto != nullptr ? *suelto : r.nivel;
     }
   }
-  while (reproduccion_en_curso(l) && !(o.parar_en_trampa && v.trampas)) {
-    // Only frames of play are recorded, and checked: a sequence's take no input.
-    const bool de_juego = !en_secuencia();
-    const bool logico = fotograma_logico();
-    entrada_juego e = entrada_siguiente(l);
-    if (o.canonica != nullptr && logico) {
-      grabar_entrada(*o.canonica, e);
-    }
-    jugar_fotograma(e, nullptr);
-    if (o.canonica != nullptr && de_juego) {
-      grabar_fotograma(*o.canonica, e);
-    }
+  while (reproduccion_en_curso(l) && !(o.parar_en_trampa && v.trampas) && l.divergente == 0) {
+    reproducir_fotograma(l, nullptr, o.canonica);
     v.trampas = v.trampas || nucleo.trampas != 0;
-    const uint32_t control = l.fotograma / FOTOGRAMAS_CONTROL;
-    if (de_juego && l.fotograma % FOTOGRAMAS_CONTROL == 0 && control <= r.controles.size() &&
-        r.controles[control - 1] != hash_estado()) {
-      v.fotograma_divergente = l.fotograma;
-      break;
-    }
   }
+  v.fotograma_divergente = l.divergente;
   v.fotogramas = l.fotograma;
   v.motivo_fin = nucleo.dt_bucle.motivo_fin;
   v.puntos = nucleo.dt_partida.puntos;

@@ -356,29 +356,22 @@ bool grabar_plan(const nivel_texto &nivel, const plan_nivel &plan, uint64_t semi
   // As the editor's Play starts the game: three lives, the level's own
   // gremlins.
   const inicio_partida inicio{semilla, 0, 1, 0, 0, 0, &nivel, nullptr};
-  empezar_grabacion(r, inicio);
-  empezar_partida(inicio);
-  pasar_secuencia();
-  const int8_t vidas = nucleo.dt_partida.vidas;
   jugador j{};
   j.hecho.assign(plan.size(), false);
   entrada_juego mano;
-  // The player knows the plan from a fresh start only: a lost life ends
-  // the try.
-  while (nucleo.dt_bucle.motivo_fin == jugando && nucleo.dt_partida.vidas == vidas) {
-    entrada_juego e;
+  grabar_partida(r, inicio, [&](entrada_juego &e) {
+    // The player knows the plan from a fresh start only: a lost life ends
+    // the try.
+    if (nucleo.dt_partida.vidas != VIDAS_PARTIDA) {
+      return false;
+    }
     if (fotograma_logico()) {
       decidir(j, plan, mano);
       e = mano;
-      grabar_entrada(r, e);
     }
-    jugar_fotograma(e, nullptr);
-    grabar_fotograma(r, e);
-    pasar_secuencia();
-  }
-  const bool ganada = nucleo.dt_bucle.motivo_fin != jugando && nucleo.dt_partida.fases_superadas > 0;
-  terminar_grabacion(r);
-  return ganada;
+    return true;
+  });
+  return nucleo.dt_bucle.motivo_fin != jugando && nucleo.dt_partida.fases_superadas > 0;
 }
 
 std::vector<uint8_t> angulos_adversos(const uint8_t *bytes, const plan_nivel &plan)

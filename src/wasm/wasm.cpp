@@ -116,8 +116,7 @@ EXPORTA(fotonauta_fotograma) int32_t fotonauta_fotograma()
   if (lector.r == nullptr || !reproduccion_en_curso(lector)) {
     return 0;
   }
-  entrada_juego e = entrada_siguiente(lector);
-  jugar_fotograma(e, nullptr);
+  reproducir_fotograma(lector, nullptr);
   return reproduccion_en_curso(lector) ? 1 : 0;
 }
 

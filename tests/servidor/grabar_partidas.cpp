@@ -176,46 +176,40 @@ repeticion jugar(uint64_t semilla, int niveles, int pensar, bool trampa)
     inicio.nivel_suelto = &nivel_suelto;
   }
   repeticion r;
-  empezar_grabacion(r, inicio);
-  empezar_partida(inicio);
-  pasar_secuencia();
   mano_plan mano;
   int nivel_mano = -1;
   int pensando = 0;
-  uint32_t fotograma = 0;
-  while (nucleo.dt_bucle.motivo_fin == jugando && fotograma < MAX_FOTOGRAMAS_REPETICION - 1) {
-    entrada_juego entrada;
-    if (fotograma_logico()) {
-      if (trampa && nucleo.trampas == 0) {
-        entrada.teclas = TECLA_Q | TECLA_M;
-      } else if (trampa && nucleo.dt_bucle.nivel < ULTIMO_NIVEL) {
-        // An arrow pressed on every other logic frame: one level each.
-        entrada.teclas = nucleo.dt_bucle.flechas ? 0 : TECLA_DERECHA;
-      } else if (nucleo.dt_partida.fases_superadas < niveles || trampa) {
-        if (nivel_mano != nucleo.dt_bucle.nivel) {
-          nivel_mano = nucleo.dt_bucle.nivel;
-          mano.empezar(plan_de(nivel_mano));
-          pensando = pensar;
-        }
-        if (pensando > 0) {
-          --pensando;
-        } else {
-          entrada = mano.decidir();
-        }
-      }
-      grabar_entrada(r, entrada);
-    }
-    jugar_fotograma(entrada, nullptr);
-    grabar_fotograma(r, entrada);
-    pasar_secuencia();
-    ++fotograma;
+  grabar_partida(r, inicio, [&](entrada_juego &entrada) {
     // The level starts again after a lost life, and another comes after a
     // completed one: the plan is followed from its start.
     if ((nucleo.dt_sucesos.bits & (suceso_vida_perdida | suceso_nivel_completado)) != 0) {
       nivel_mano = -1;
     }
-  }
-  terminar_grabacion(r);
+    if (r.cabecera.fotogramas >= MAX_FOTOGRAMAS_REPETICION - 1) {
+      return false;
+    }
+    if (!fotograma_logico()) {
+      return true;
+    }
+    if (trampa && nucleo.trampas == 0) {
+      entrada.teclas = TECLA_Q | TECLA_M;
+    } else if (trampa && nucleo.dt_bucle.nivel < ULTIMO_NIVEL) {
+      // An arrow pressed on every other logic frame: one level each.
+      entrada.teclas = nucleo.dt_bucle.flechas ? 0 : TECLA_DERECHA;
+    } else if (nucleo.dt_partida.fases_superadas < niveles || trampa) {
+      if (nivel_mano != nucleo.dt_bucle.nivel) {
+        nivel_mano = nucleo.dt_bucle.nivel;
+        mano.empezar(plan_de(nivel_mano));
+        pensando = pensar;
+      }
+      if (pensando > 0) {
+        --pensando;
+      } else {
+        entrada = mano.decidir();
+      }
+    }
+    return true;
+  });
   return r;
 }
 
