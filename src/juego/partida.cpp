@@ -156,14 +156,24 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
         entrada.abandono = 1;
       } else {
         entrada.abandono = panel_partida();
+        // Esc and P pause as the panel's button does.
+        if (entrada.abandono == 0 && tecla_pausa()) {
+          pausa(0);
+        }
         if (juego_en_pausa()) {
           continue;
         }
       }
     }
+    if (en_pantalla) {
+      mover_cursor_teclado();
+    }
     if (fotograma_logico()) {
       const uint8_t abandono = entrada.abandono;
       entrada = leer_entrada_juego();
+      if (en_pantalla && de_juego) {
+        aplicar_teclado(entrada);
+      }
       entrada.abandono = abandono;
       grabar_entrada(partida_grabada, entrada);
     }
@@ -172,6 +182,9 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
       grabar_fotograma(partida_grabada, entrada);
     }
     if (en_pantalla) {
+      if (de_juego) {
+        dibujar_cursor_teclado();
+      }
       mostrar_fotograma_partida(de_juego, presentar_fotograma);
     }
   }
@@ -193,6 +206,7 @@ void jugar(inicio_partida inicio)
   dlg_olvidar_tecla(KEY_RIGHT, vistas.derecha);
   dlg_olvidar_tecla(KEY_Q, vistas.q);
   dlg_olvidar_tecla(KEY_M, vistas.m);
+  empezar_teclado();
 
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);

@@ -102,6 +102,10 @@ bool juego_en_pausa()
 
 int32_t fotograma_pausa()
 {
+  // Esc or P goes on, as "Seguir" does.
+  if (tecla_pausa()) {
+    return pausa(0);
+  }
   // The board stands still; only the panel under the buttons is redrawn.
   reproducir_musica(-1);
   if (marcador != nullptr) {
