@@ -437,7 +437,8 @@ TEST_F(Partida, UnaMuescaDeLaRuedaGiraElEspejoUnPaso)
 // nearest mirror that way (straight ahead preferred), Shift moves it one
 // cell; X held turns the cursor's mirror one step a logic frame, as the
 // right button does. Esc pauses (nothing of the game moves) and P goes on;
-// moving the mouse gives the board back to the pointer. The recording
+// F1 pauses with the box of the keys over the board, and goes on again.
+// Moving the mouse gives the board back to the pointer. The recording
 // plays again to the same end.
 TEST_F(Partida, LasTeclasJueganComoElRatonYPausan)
 {
@@ -505,20 +506,31 @@ TEST_F(Partida, LasTeclasJueganComoElRatonYPausan)
     if (t == 104) {
       EXPECT_FALSE(juego_en_pausa());
     }
+    key[KEY_F1] = t == 105 || t == 112;
+    if (t == 109) {
+      EXPECT_TRUE(juego_en_pausa());
+      // The box's top border, as its picture has it.
+      const color_rgb caja = arnes_pixel(buffer, (ANCHO_PANTALLA - 832) / 2 + 8, 96 + 8);
+      const color_rgb borde_arriba = arnes_pixel(borde[0], 8, 8);
+      EXPECT_TRUE(caja.r == borde_arriba.r && caja.g == borde_arriba.g && caja.b == borde_arriba.b);
+    }
+    if (t == 116) {
+      EXPECT_FALSE(juego_en_pausa());
+    }
     // The mouse takes over: the cursor goes, the pointer's mirror turns.
-    boton_abajo = t >= 106 && t < 116;
-    if (t >= 105) {
+    boton_abajo = t >= 121 && t < 131;
+    if (t >= 120) {
       arnes_raton(ORIGEN_TABLERO + 64 * 10 + 30, ORIGEN_TABLERO + 64 * 4 + 30, boton_abajo ? 1 : 0);
     }
-    if (t == 120) {
+    if (t == 135) {
       EXPECT_FALSE(cursor_en(izquierda));
       EXPECT_GT(giros_raton, 2);
       EXPECT_EQ(nucleo.est_nivel[derecha].valor, (antes_derecha + 16 * 4 - giros_raton) % 16);
     }
-    if (t >= 122 && t < 124) {
-      clic(DLG_JUEGO, 1, t - 122);
-    } else if (t >= 124 && t < 126) {
-      clic(DLG_SI_NO, 0, t - 124);
+    if (t >= 137 && t < 139) {
+      clic(DLG_JUEGO, 1, t - 137);
+    } else if (t >= 139 && t < 141) {
+      clic(DLG_SI_NO, 0, t - 139);
     }
   });
   const verificacion v = verificar_repeticion(partida_grabada);

@@ -249,7 +249,8 @@ std::vector<linea_ayuda> lineas_de_ayuda()
        "Arrows: a cursor jumps to the nearest mirror that way; with Shift, one cell."},
       {"Z sostenida gira el espejo del cursor a la izquierda, X a la derecha; mover el rat\xF3n vuelve al puntero.",
        "Z held turns the cursor's mirror anticlockwise, X clockwise; moving the mouse goes back to the pointer."},
-      {"Esc o P: pausa; otra vez, sigue.", "Esc or P: pause; again, go on."},
+      {"Esc o P: pausa; otra vez, sigue. F1: pausa y muestra estas teclas.",
+       "Esc or P: pause; again, go on. F1: pause with these keys shown."},
   };
   for (const auto &j : jugar) {
     parrafo(j[es ? 0 : 1], 24);

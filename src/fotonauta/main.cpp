@@ -22,7 +22,7 @@ const char AYUDA[] =
     "the beam onto every target, then into the receiver.\n"
     "Without the mouse, the arrows jump a cursor between the mirrors (with\n"
     "Shift, one cell), Z held turns the mirror under it anticlockwise and X\n"
-    "clockwise; Esc or P pauses and goes on.\n"
+    "clockwise. Esc or P pauses and goes on; F1 pauses with these keys shown.\n"
     "\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"

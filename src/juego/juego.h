@@ -31,8 +31,8 @@ int8_t salir(int8_t indice);
 
 // Whether the game is paused, and a frame of it paused: the panel redrawn,
 // the buttons looked at, the frame shown. Returns what the buttons gave: 0
-// "Seguir" or Esc or P (the game goes on), 1 Exit confirmed (the game
-// ends), DLG_NADA.
+// "Seguir" or Esc, P or F1 (the game goes on), 1 Exit confirmed (the
+// game ends), DLG_NADA.
 bool juego_en_pausa();
 int32_t fotograma_pausa();
 
@@ -55,7 +55,8 @@ int mover_espejos_pinchados(uint8_t liberar);
 // The arrows show a cursor on the board and jump it to the nearest mirror
 // that way (with Shift, one cell); Z held turns the mirror under it as the
 // left button does, X as the right one. Moving the mouse, a button or the
-// wheel gives the board back to the pointer. Esc and P pause and go on.
+// wheel gives the board back to the pointer. Esc and P pause and go on;
+// F1 pauses with the box of these keys shown.
 
 // At a game's start: no cursor, no press carried over.
 void empezar_teclado();
@@ -66,8 +67,13 @@ void mover_cursor_teclado();
 void aplicar_teclado(entrada_juego &entrada);
 // The cursor's frame on `buffer`, over the frame of play drawn.
 void dibujar_cursor_teclado();
-// Whether Esc or P has been pressed since the last look.
-bool tecla_pausa();
+// Whether Esc, P or F1 has been pressed since the last look: 0 none,
+// TECLA_PAUSA Esc or P, TECLA_AYUDA F1.
+constexpr int TECLA_PAUSA = 1;
+constexpr int TECLA_AYUDA = 2;
+int tecla_pausa();
+// The box of the keys over the board (F1 pauses the game and shows it).
+void dibujar_ayuda_teclas();
 
 // The cursor's moves on `tablero`: from cell `desde`, one cell in
 // `direccion` (0 up, 1 right, 2 down, 3 left) or, with `solo_espejos`, the

@@ -156,9 +156,14 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
         entrada.abandono = 1;
       } else {
         entrada.abandono = panel_partida();
-        // Esc and P pause as the panel's button does.
-        if (entrada.abandono == 0 && tecla_pausa()) {
+        // Esc and P pause as the panel's button does; F1 with the keys
+        // shown over the board, which stands still until the game goes on.
+        const int tecla = entrada.abandono == 0 ? tecla_pausa() : 0;
+        if (tecla != 0) {
           pausa(0);
+          if (tecla == TECLA_AYUDA) {
+            dibujar_ayuda_teclas();
+          }
         }
         if (juego_en_pausa()) {
           continue;

@@ -36,7 +36,7 @@ struct estado_teclado {
   uint8_t celda;  // the cursor's cell, CELDA_NINGUNA before it is first shown
   int raton_x, raton_y;  // where the pointer was when the keys took over
   tecla_nueva flecha[4];
-  tecla_nueva pausa[2];  // Esc, P
+  tecla_nueva pausa[3];  // Esc, P, F1
   t_vista_tecla giro[2];  // Z, X
   t_vista_tecla mayusculas[2];
 };
@@ -141,16 +141,18 @@ void empezar_teclado()
   }
   olvidar(KEY_ESC, teclado.pausa[0]);
   olvidar(KEY_P, teclado.pausa[1]);
+  olvidar(KEY_F1, teclado.pausa[2]);
   dlg_olvidar_tecla(KEY_Z, teclado.giro[0]);
   dlg_olvidar_tecla(KEY_X, teclado.giro[1]);
 }
 
-bool tecla_pausa()
+int tecla_pausa()
 {
-  // Both are looked at, so neither keeps a press for later.
+  // All are looked at, so none keeps a press for later.
   const bool escape = pulsada(KEY_ESC, teclado.pausa[0]);
   const bool p = pulsada(KEY_P, teclado.pausa[1]);
-  return escape || p;
+  const bool f1 = pulsada(KEY_F1, teclado.pausa[2]);
+  return escape || p ? TECLA_PAUSA : f1 ? TECLA_AYUDA : 0;
 }
 
 void mover_cursor_teclado()

@@ -5,7 +5,8 @@
 # - the gallery in headless Chromium shows it with its board's picture;
 # - the game, started as its desktop entry's Exec line starts it with the
 #   level's fotonauta:// link, is paused with P (the board stands still)
-#   and goes on with Esc, and the level is played to a win by the solver's
+#   and goes on with Esc, paused with F1 (the keys shown) and goes on with
+#   F1 again, and the level is played to a win by the solver's
 #   plan with the keys alone (the arrows jump a cursor between mirrors, Z
 #   and X turn them) and the run sent;
 # - the level's page shows the run verified, with the points the game said.
@@ -100,6 +101,12 @@ cmp -s "$TMP/quieto_1.png" "$TMP/quieto_2.png" && cmp -s "$TMP/barras_1.png" "$T
 xdotool key Escape
 pausa_terminada() { ! cifra_cambiada "$BOTON_PAUSA" boton_pausa; }
 esperar 5 "Esc did not end the pause" pausa_terminada
+# F1 pauses with the keys shown over the board; F1 again goes on.
+xdotool key F1
+esperar 5 "F1 did not pause the game" cifra_cambiada "$BOTON_PAUSA" boton_pausa
+capturar comunidad_entera_4_teclas
+xdotool key F1
+esperar 5 "F1 did not end the pause" pausa_terminada
 # The plan is the solver's for the level as published (kept in the cache).
 mkdir "$TMP/nivel_plan"
 cp "$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt" "$TMP/nivel_plan/00.txt"
