@@ -447,7 +447,8 @@ TEST_F(Partida, LasTeclasJueganComoElRatonYPausan)
   std::copy(b.begin(), b.end(), tabla.begin());
   const uint8_t izquierda = celda_en(4, 4), derecha = celda_en(10, 4), arriba = celda_en(8, 1);
   const auto cursor_en = [](uint8_t c) {
-    const color_rgb p = arnes_pixel(buffer, ORIGEN_TABLERO + 64 * (c % COLUMNAS) + 1, ORIGEN_TABLERO + 64 * (c / COLUMNAS) + 1);
+    const color_rgb p =
+        arnes_pixel(buffer, ORIGEN_TABLERO + 64 * (c % COLUMNAS) + 1, ORIGEN_TABLERO + 64 * (c / COLUMNAS) + 1);
     return p.r < 60 && p.g > 200 && p.b > 200;
   };
   // Where the cursor must stand after each key (pressed at t = 5k + 1).

@@ -21,8 +21,9 @@ constexpr uint8_t CELDA_CENTRO = (FILAS / 2) * COLUMNAS + COLUMNAS / 2;
 // Arrow keys, in the order of the directions of celda_en_direccion.
 constexpr int FLECHAS[4] = {KEY_UP, KEY_RIGHT, KEY_DOWN, KEY_LEFT};
 
-// The frame around the cursor's cell: bright cyan, which no tile and no
-// beam colour is, three pixels thick inside the cell.
+// The frame around the cursor's cell: bright cyan, three pixels thick
+// inside the cell, lined with black so that it stands out from a beam of
+// the same colour.
 constexpr int GROSOR_CURSOR = 3;
 
 // A key read for its new presses: one a press, however briefly held.
@@ -212,7 +213,7 @@ void dibujar_cursor_teclado()
   const int x = ORIGEN_TABLERO + LADO_CELDA * (teclado.celda % COLUMNAS);
   const int y = ORIGEN_TABLERO + LADO_CELDA * (teclado.celda / COLUMNAS);
   const int color = makecol(0, 255, 255);
-  for (int i = 0; i < GROSOR_CURSOR; ++i) {
-    rect(buffer, x + i, y + i, x + LADO_CELDA - 1 - i, y + LADO_CELDA - 1 - i, color);
+  for (int i = 0; i <= GROSOR_CURSOR; ++i) {
+    rect(buffer, x + i, y + i, x + LADO_CELDA - 1 - i, y + LADO_CELDA - 1 - i, i < GROSOR_CURSOR ? color : 0);
   }
 }

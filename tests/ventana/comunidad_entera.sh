@@ -144,4 +144,4 @@ en_tablero() {
 esperar 60 "a verified run of LUIS on the level's page" en_tablero
 navegador --window-size=1024,900 --screenshot="$CAPTURAS/comunidad_entera_6_nivel.png" "http://127.0.0.1:$PUERTO/niveles/$ID" \
   >/dev/null || fallo "chromium took no screenshot of the level's page"
-echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link, paused with P and resumed with Esc, won with the keys alone; its run verified on the level's page"
+echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link, paused with P and F1, won with the keys alone; its run verified on the level's page"

@@ -95,7 +95,8 @@ cursor_en() {
     local x=$((32 + 64 * (c % 15))) y=$((32 + 64 * (c / 15)))
     # Two opposite corners of the cell, where no beam runs.
     local a="p{$((x + 1)),$((y + 1))}" b="p{$((x + 62)),$((y + 62))}"
-    if [ "$(convert "$TMP/$foto.png" -format "%[fx:$a.r < 0.3 && $a.g > 0.8 && $a.b > 0.8 && $b.r < 0.3 && $b.g > 0.8 && $b.b > 0.8 ? 1 : 0]" info:)" = 1 ]; then
+    local cian="$a.r < 0.3 && $a.g > 0.8 && $a.b > 0.8 && $b.r < 0.3 && $b.g > 0.8 && $b.b > 0.8"
+    if [ "$(convert "$TMP/$foto.png" -format "%[fx:$cian ? 1 : 0]" info:)" = 1 ]; then
       echo "$c"
       return 0
     fi
