@@ -12,6 +12,7 @@
 #include "dlg/dlg.h"
 #include "juego/juego.h"
 #include "jugador_plan.h"
+#include "repeticion/repeticion.h"
 #include "resolver/resolver.h"
 
 namespace {
@@ -429,6 +430,113 @@ TEST_F(Partida, UnaMuescaDeLaRuedaGiraElEspejoUnPaso)
       clic(DLG_SI_NO, 0, t - 22);
     }
   });
+}
+
+// A game played with the keys: the first arrow shows the cursor on the
+// mirror nearest the board's middle, each arrow after jumps it to the
+// nearest mirror that way (straight ahead preferred), Shift moves it one
+// cell; X held turns the cursor's mirror one step a logic frame, as the
+// right button does. Esc pauses (nothing of the game moves) and P goes on;
+// F1 pauses with the box of the keys over the board, and goes on again.
+// Moving the mouse gives the board back to the pointer. The recording
+// plays again to the same end.
+TEST_F(Partida, LasTeclasJueganComoElRatonYPausan)
+{
+  const std::vector<uint8_t> b = bytes_tablero(
+      {"", ".. .. .. .. .. .. .. .. m0", "", "", "E3 .. af .. m0 .. .. .. .. .. m0"});
+  std::copy(b.begin(), b.end(), tabla.begin());
+  const uint8_t izquierda = celda_en(4, 4), derecha = celda_en(10, 4), arriba = celda_en(8, 1);
+  const auto cursor_en = [](uint8_t c) {
+    const color_rgb p =
+        arnes_pixel(buffer, ORIGEN_TABLERO + 64 * (c % COLUMNAS) + 1, ORIGEN_TABLERO + 64 * (c / COLUMNAS) + 1);
+    return p.r < 60 && p.g > 200 && p.b > 200;
+  };
+  // Where the cursor must stand after each key (pressed at t = 5k + 1).
+  struct paso {
+    int tecla;
+    bool mayusculas;
+    uint8_t celda;
+  };
+  const paso pasos[] = {{KEY_UP, false, izquierda},         {KEY_RIGHT, false, derecha},
+                        {KEY_UP, false, arriba},            {KEY_LEFT, false, izquierda},
+                        {KEY_DOWN, true, celda_en(4, 5)},   {KEY_UP, false, izquierda}};
+  int inicio = -1, giros_x = 0, giros_raton = 0;
+  bool x_abajo = false, boton_abajo = false;
+  uint8_t antes_izquierda = 0, antes_derecha = 0;
+  int32_t energia_en_pausa = 0;
+  jugar(0, [&](int n) {
+    if (inicio < 0 && nucleo.dt_partida.energia == 64 && nucleo.dt_bucle.cuenta_ciclo == 2) {
+      inicio = n;
+      antes_izquierda = nucleo.est_nivel[izquierda].valor;
+      antes_derecha = nucleo.est_nivel[derecha].valor;
+    }
+    if (inicio < 0) {
+      return;
+    }
+    const int t = n - inicio;
+    // The logic frame just played read what was held before it.
+    if (nucleo.dt_bucle.cuenta_ciclo == 2 && !juego_en_pausa()) {
+      giros_x += x_abajo;
+      giros_raton += boton_abajo;
+    }
+    for (int k = 0; k < 6; ++k) {
+      if (t == 5 * k + 5) {
+        EXPECT_TRUE(cursor_en(pasos[k].celda)) << "after key " << k;
+      }
+    }
+    const int k = (t - 1) / 5;
+    for (int tecla : {KEY_UP, KEY_RIGHT, KEY_DOWN, KEY_LEFT}) {
+      key[tecla] = t >= 1 && t < 31 && (t - 1) % 5 == 0 && pasos[k].tecla == tecla;
+    }
+    key[KEY_LSHIFT] = t >= 1 && t < 31 && pasos[k].mayusculas && (t - 1) % 5 < 2;
+    x_abajo = t >= 31 && t < 60;
+    key[KEY_X] = x_abajo;
+    if (t == 64) {
+      EXPECT_GT(giros_x, 8);
+      EXPECT_EQ(nucleo.est_nivel[izquierda].valor, (antes_izquierda + giros_x) % 16);
+    }
+    key[KEY_ESC] = t == 66;
+    if (t == 70) {
+      EXPECT_TRUE(juego_en_pausa());
+      energia_en_pausa = nucleo.dt_partida.energia * 100 + nucleo.dt_partida.cuenta_energia;
+    }
+    if (t == 99) {
+      EXPECT_EQ(nucleo.dt_partida.energia * 100 + nucleo.dt_partida.cuenta_energia, energia_en_pausa);
+    }
+    key[KEY_P] = t == 100;
+    if (t == 104) {
+      EXPECT_FALSE(juego_en_pausa());
+    }
+    key[KEY_F1] = t == 105 || t == 112;
+    if (t == 109) {
+      EXPECT_TRUE(juego_en_pausa());
+      // The box's top border, as its picture has it.
+      const color_rgb caja = arnes_pixel(buffer, (ANCHO_PANTALLA - 832) / 2 + 8, 96 + 8);
+      const color_rgb borde_arriba = arnes_pixel(borde[0], 8, 8);
+      EXPECT_TRUE(caja.r == borde_arriba.r && caja.g == borde_arriba.g && caja.b == borde_arriba.b);
+    }
+    if (t == 116) {
+      EXPECT_FALSE(juego_en_pausa());
+    }
+    // The mouse takes over: the cursor goes, the pointer's mirror turns.
+    boton_abajo = t >= 121 && t < 131;
+    if (t >= 120) {
+      arnes_raton(ORIGEN_TABLERO + 64 * 10 + 30, ORIGEN_TABLERO + 64 * 4 + 30, boton_abajo ? 1 : 0);
+    }
+    if (t == 135) {
+      EXPECT_FALSE(cursor_en(izquierda));
+      EXPECT_GT(giros_raton, 2);
+      EXPECT_EQ(nucleo.est_nivel[derecha].valor, (antes_derecha + 16 * 4 - giros_raton) % 16);
+    }
+    if (t >= 137 && t < 139) {
+      clic(DLG_JUEGO, 1, t - 137);
+    } else if (t >= 139 && t < 141) {
+      clic(DLG_SI_NO, 0, t - 139);
+    }
+  });
+  const verificacion v = verificar_repeticion(partida_grabada);
+  EXPECT_TRUE(v.valida) << v.motivo;
+  EXPECT_EQ(v.motivo_fin, fin_abandono);
 }
 
 TEST_F(Partida, ElUltimoNivelLlevaALaEscenaFinalSalvoConTruco)

@@ -242,6 +242,20 @@ std::vector<linea_ayuda> lineas_de_ayuda()
   for (const auto &r : raton) {
     parrafo(r[es ? 0 : 1], 24);
   }
+  // Play runs the game's own loop: its keys, for those who play without
+  // the mouse.
+  l.push_back({tr("Al jugar (y en el juego)", "Playing (and in the game)"), true, 0});
+  const char *const jugar[][2] = {
+      {"Flechas: un cursor salta al espejo m\xE1s cercano hacia ese lado; con May\xFAs, una celda.",
+       "Arrows: a cursor jumps to the nearest mirror that way; with Shift, one cell."},
+      {"Z sostenida gira el espejo del cursor a la izquierda, X a la derecha; mover el rat\xF3n vuelve al puntero.",
+       "Z held turns the cursor's mirror anticlockwise, X clockwise; moving the mouse goes back to the pointer."},
+      {"Esc o P: pausa; otra vez, sigue. F1: pausa y muestra estas teclas.",
+       "Esc or P: pause; again, go on. F1: pause with these keys shown."},
+  };
+  for (const auto &j : jugar) {
+    parrafo(j[es ? 0 : 1], 24);
+  }
   l.push_back({tr("Al empezar", "At the start"), true, 0});
   parrafo(tr("El juego gira cada espejo normal a un \xE1ngulo al azar al empezar el nivel (el dado ? de la paleta); el "
              "que se ve aqu\xED es solo el del rayo del editor. Probar cuenta los comienzos al azar que son peligrosos.",

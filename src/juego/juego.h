@@ -31,7 +31,8 @@ int8_t salir(int8_t indice);
 
 // Whether the game is paused, and a frame of it paused: the panel redrawn,
 // the buttons looked at, the frame shown. Returns what the buttons gave: 0
-// "Seguir" (the game goes on), 1 Exit confirmed (the game ends), DLG_NADA.
+// "Seguir" or Esc, P or F1 (the game goes on), 1 Exit confirmed (the
+// game ends), DLG_NADA.
 bool juego_en_pausa();
 int32_t fotograma_pausa();
 
@@ -47,6 +48,39 @@ entrada_juego leer_entrada_juego();
 // The game's hold on the mirrors, read from the mouse now: the rules'
 // mover_espejos_pinchados with leer_entrada_juego.
 int mover_espejos_pinchados(uint8_t liberar);
+
+// ---------------------------------------------------------------------------
+// Playing with the keys
+// ---------------------------------------------------------------------------
+// The arrows show a cursor on the board and jump it to the nearest mirror
+// that way (with Shift, one cell); Z held turns the mirror under it as the
+// left button does, X as the right one. Moving the mouse, a button or the
+// wheel gives the board back to the pointer. Esc and P pause and go on;
+// F1 pauses with the box of these keys shown.
+
+// At a game's start: no cursor, no press carried over.
+void empezar_teclado();
+// Each frame of play: the arrows read, the pointer's move looked for.
+void mover_cursor_teclado();
+// On a logic frame, after leer_entrada_juego: while the cursor is shown,
+// its cell and the turn keys in place of the pointer's cell and buttons.
+void aplicar_teclado(entrada_juego &entrada);
+// The cursor's frame on `buffer`, over the frame of play drawn.
+void dibujar_cursor_teclado();
+// Whether Esc, P or F1 has been pressed since the last look: 0 none,
+// TECLA_PAUSA Esc or P, TECLA_AYUDA F1.
+constexpr int TECLA_PAUSA = 1;
+constexpr int TECLA_AYUDA = 2;
+int tecla_pausa();
+// The box of the keys over the board (F1 pauses the game and shows it).
+void dibujar_ayuda_teclas();
+
+// The cursor's moves on `tablero`: from cell `desde`, one cell in
+// `direccion` (0 up, 1 right, 2 down, 3 left) or, with `solo_espejos`, the
+// nearest mirror ahead that way, straight ahead preferred; `desde` when
+// there is none. And the mirror nearest `desde` (`desde` with no mirror).
+uint8_t celda_en_direccion(const celda tablero[NUM_CELDAS], uint8_t desde, int direccion, bool solo_espejos);
+uint8_t espejo_mas_cercano(const celda tablero[NUM_CELDAS], uint8_t desde);
 
 // ---------------------------------------------------------------------------
 // Drawing the board

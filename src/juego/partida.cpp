@@ -237,18 +237,36 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
         entrada.abandono = 1;
       } else {
         entrada.abandono = panel_partida();
+        // Esc and P pause as the panel's button does; F1 with the keys
+        // shown over the board, which stands still until the game goes on.
+        const int tecla = entrada.abandono == 0 ? tecla_pausa() : 0;
+        if (tecla != 0) {
+          pausa(0);
+          if (tecla == TECLA_AYUDA) {
+            dibujar_ayuda_teclas();
+          }
+        }
         if (juego_en_pausa()) {
           continue;
         }
       }
     }
+    if (en_pantalla) {
+      mover_cursor_teclado();
+    }
     if (fotograma_logico()) {
       const uint8_t abandono = entrada.abandono;
       entrada = leer_entrada_juego();
+      if (en_pantalla && de_juego) {
+        aplicar_teclado(entrada);
+      }
       entrada.abandono = abandono;
     }
     jugar_y_grabar(partida_grabada, entrada, ganchos);
     if (en_pantalla) {
+      if (de_juego) {
+        dibujar_cursor_teclado();
+      }
       mostrar_fotograma_partida(de_juego, presentar_partida);
     }
   }
@@ -270,6 +288,7 @@ void jugar(inicio_partida inicio)
   dlg_olvidar_tecla(KEY_RIGHT, vistas.derecha);
   dlg_olvidar_tecla(KEY_Q, vistas.q);
   dlg_olvidar_tecla(KEY_M, vistas.m);
+  empezar_teclado();
 
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);

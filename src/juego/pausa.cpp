@@ -49,17 +49,17 @@ void texto_pausa(const char *es, const char *en)
   dlg_cambiar_texto_boton(DLG_JUEGO, 0, idioma == IDIOMA_ESPANOL ? es : en);
 }
 
-void dibujar_caja(int bx, int by)
+void dibujar_caja(int bx, int by, int ancho = ANCHO_CAJA, int alto = ALTO_CAJA)
 {
   // Each border strip's start, and the top and bottom strips' right ends
   // for the corners.
-  const int interior_x = ANCHO_CAJA - 2 * GROSOR_BORDE;
-  const int interior_y = ALTO_CAJA - 2 * GROSOR_BORDE;
-  const int derecha = bx + ANCHO_CAJA - GROSOR_BORDE;
-  const int abajo = by + ALTO_CAJA - GROSOR_BORDE;
-  blit(borde[0], buffer, 0, 0, bx, by, ANCHO_CAJA - GROSOR_BORDE, GROSOR_BORDE);
+  const int interior_x = ancho - 2 * GROSOR_BORDE;
+  const int interior_y = alto - 2 * GROSOR_BORDE;
+  const int derecha = bx + ancho - GROSOR_BORDE;
+  const int abajo = by + alto - GROSOR_BORDE;
+  blit(borde[0], buffer, 0, 0, bx, by, ancho - GROSOR_BORDE, GROSOR_BORDE);
   blit(borde[0], buffer, borde[0]->w - GROSOR_BORDE, 0, derecha, by, GROSOR_BORDE, GROSOR_BORDE);
-  blit(borde[1], buffer, 0, 0, bx, abajo, ANCHO_CAJA - GROSOR_BORDE, GROSOR_BORDE);
+  blit(borde[1], buffer, 0, 0, bx, abajo, ancho - GROSOR_BORDE, GROSOR_BORDE);
   blit(borde[1], buffer, borde[1]->w - GROSOR_BORDE, 0, derecha, abajo, GROSOR_BORDE, GROSOR_BORDE);
   blit(borde[2], buffer, 0, 0, bx, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
   blit(borde[3], buffer, 0, 0, derecha, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
@@ -74,6 +74,23 @@ void dibujar_caja(int bx, int by)
   }
 }
 
+// The box of the keys (F1 in a game): wide enough for its lines, above
+// the status strip.
+constexpr int ANCHO_AYUDA = 832;
+constexpr int ALTO_AYUDA = 384;
+constexpr int Y_AYUDA = 96;
+constexpr int ALTO_LINEA_AYUDA = 36;
+
+// Spanish and English, ISO 8859-1.
+const char *const AYUDA_TECLAS[][2] = {
+    {"Jugar con el teclado", "Playing with the keys"},
+    {"Flechas: el cursor salta al espejo m\xE1s cercano", "Arrows: the cursor jumps to the nearest mirror"},
+    {"May\xFAs y una flecha: una celda", "Shift and an arrow: one cell"},
+    {"Z sostenida: gira a la izquierda; X: a la derecha", "Z held: turns anticlockwise; X: clockwise"},
+    {"Mover el rat\xF3n vuelve al puntero", "Moving the mouse goes back to the pointer"},
+    {"Esc o P: pausa y sigue; F1: esta ayuda", "Esc or P: pause and go on; F1: this help"},
+};
+
 }  // namespace
 
 namespace {
@@ -81,6 +98,19 @@ namespace {
 uint8_t juego_pausado = 0;
 
 }  // namespace
+
+void dibujar_ayuda_teclas()
+{
+  const int bx = (buffer->w - ANCHO_AYUDA) / 2;
+  dibujar_caja(bx, Y_AYUDA, ANCHO_AYUDA, ALTO_AYUDA);
+  const int lengua = idioma == IDIOMA_ESPANOL ? 0 : 1;
+  int y = Y_AYUDA + GROSOR_BORDE + 44;  // the lines in the middle of the box
+  for (const auto &linea : AYUDA_TECLAS) {
+    textout_centre_ex(buffer, fuente_texto(), linea[lengua], buffer->w / 2, y, -1, -1);
+    // The title apart from the keys.
+    y += ALTO_LINEA_AYUDA + (&linea == &AYUDA_TECLAS[0] ? 16 : 0);
+  }
+}
 
 int8_t pausa(int8_t)
 {
@@ -102,6 +132,10 @@ bool juego_en_pausa()
 
 int32_t fotograma_pausa()
 {
+  // Esc or P goes on, as "Seguir" does.
+  if (tecla_pausa() != 0) {
+    return pausa(0);
+  }
   // The board stands still; only the panel under the buttons is redrawn.
   reproducir_musica(-1);
   if (marcador != nullptr) {

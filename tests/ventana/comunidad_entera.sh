@@ -4,8 +4,11 @@
 #   author's name asked once), its address printed;
 # - the gallery in headless Chromium shows it with its board's picture;
 # - the game, started as its desktop entry's Exec line starts it with the
-#   level's fotonauta:// link, plays it to a win by the solver's plan and
-#   sends the run;
+#   level's fotonauta:// link, is paused with P (the board stands still)
+#   and goes on with Esc, paused with F1 (the keys shown) and goes on with
+#   F1 again, and the level is played to a win by the solver's
+#   plan with the keys alone (the arrows jump a cursor between mirrors, Z
+#   and X turn them) and the run sent;
 # - the level's page shows the run verified, with the points the game said.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
@@ -81,10 +84,43 @@ done
 arrancar "$CONSTRUCCION/fotonauta" "${argumentos[@]}"
 origen_ventana
 esperar_nivel "the published level"
+# P pauses as the panel's button does: its caption changes and nothing on
+# the board or the strip moves, the energy's drain included; Esc goes on.
+BOTON_PAUSA=192x56+30+645
+instantanea "$TMP/boton_pausa.png" "$BOTON_PAUSA"
+xdotool key p
+esperar 5 "P did not pause the game" cifra_cambiada "$BOTON_PAUSA" boton_pausa
+capturar comunidad_entera_4_pausa
+instantanea "$TMP/quieto_1.png" 1024x640+0+0
+instantanea "$TMP/barras_1.png" 784x128+240+640
+sleep 2.5  # two units of energy would drain meanwhile
+instantanea "$TMP/quieto_2.png" 1024x640+0+0
+instantanea "$TMP/barras_2.png" 784x128+240+640
+cmp -s "$TMP/quieto_1.png" "$TMP/quieto_2.png" && cmp -s "$TMP/barras_1.png" "$TMP/barras_2.png" ||
+  fallo "the board or the strip moved while the game was paused"
+xdotool key Escape
+pausa_terminada() { ! cifra_cambiada "$BOTON_PAUSA" boton_pausa; }
+esperar 5 "Esc did not end the pause" pausa_terminada
+# F1 pauses with the keys shown over the board; F1 again goes on.
+xdotool key F1
+esperar 5 "F1 did not pause the game" cifra_cambiada "$BOTON_PAUSA" boton_pausa
+capturar comunidad_entera_4_teclas
+xdotool key F1
+esperar 5 "F1 did not end the pause" pausa_terminada
 # The plan is the solver's for the level as published (kept in the cache).
 mkdir "$TMP/nivel_plan"
 cp "$XDG_DATA_HOME/fotonauta/comunidad/$ID.txt" "$TMP/nivel_plan/00.txt"
-ganar_nivel "$TMP/nivel_plan/00.txt" comunidad_entera 3
+# The first arrow shows the keys' cursor on a mirror.
+ESPEJOS=$(espejos_de "$TMP/nivel_plan/00.txt")
+xdotool key Up
+cursor_visible() {
+  mirar cursor
+  # shellcheck disable=SC2086
+  [ -n "$(cursor_en cursor $ESPEJOS)" ]
+}
+esperar 5 "the first arrow showed no cursor on a mirror" cursor_visible
+capturar comunidad_entera_4_cursor
+ganar_nivel_teclado "$TMP/nivel_plan/00.txt" comunidad_entera 3
 esperar 60 "the end of the level with its question" caja
 capturar comunidad_entera_4_final
 clic_grande 308 336
@@ -108,4 +144,4 @@ en_tablero() {
 esperar 60 "a verified run of LUIS on the level's page" en_tablero
 navegador --window-size=1024,900 --screenshot="$CAPTURAS/comunidad_entera_6_nivel.png" "http://127.0.0.1:$PUERTO/niveles/$ID" \
   >/dev/null || fallo "chromium took no screenshot of the level's page"
-echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link to a win; its run verified on the level's page"
+echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link, paused with P and F1, won with the keys alone; its run verified on the level's page"

@@ -77,6 +77,98 @@ poner_espejo() {
   fallo "the mirror in cell $celda never showed angle $angulo; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
 }
 
+# ---- Playing with the keys alone ----
+
+# The cells of the mirrors of level file $1: the bytes of the plain ones
+# (16-31) and of the self-turning ones (86-101).
+espejos_de() {
+  "$NIVELES" volcar "$1" | tr ' ' '\n' |
+    awk '($1 >= 16 && $1 <= 31) || ($1 >= 86 && $1 <= 101) {printf "%d ", NR - 1}'
+}
+
+# The cell among $2... whose frame the keys' cursor (bright cyan) shows on
+# screenshot $TMP/$1.png; none when it shows on none.
+cursor_en() {
+  local foto=$1 c
+  shift
+  for c in "$@"; do
+    local x=$((32 + 64 * (c % 15))) y=$((32 + 64 * (c / 15)))
+    # Two opposite corners of the cell, where no beam runs.
+    local a="p{$((x + 1)),$((y + 1))}" b="p{$((x + 62)),$((y + 62))}"
+    local cian="$a.r < 0.3 && $a.g > 0.8 && $a.b > 0.8 && $b.r < 0.3 && $b.g > 0.8 && $b.b > 0.8"
+    if [ "$(convert "$TMP/$foto.png" -format "%[fx:$cian ? 1 : 0]" info:)" = 1 ]; then
+      echo "$c"
+      return 0
+    fi
+  done
+}
+
+# Brings the keys' cursor onto cell $1, one of the mirrors ESPEJOS lists,
+# with the arrows alone: the first press shows it, each one after jumps it
+# to the nearest mirror that way. Where it stands is read from the window.
+llevar_cursor() {
+  local destino=$1 en flecha
+  for _ in $(seq 12); do
+    vida_perdida && return 0
+    mirar cursor
+    # shellcheck disable=SC2086
+    en=$(cursor_en cursor $ESPEJOS)
+    [ "$en" = "$destino" ] && return 0
+    if [ -z "$en" ]; then
+      flecha=Up
+    elif [ $((destino / 15)) -lt $((en / 15)) ]; then
+      flecha=Up
+    elif [ $((destino / 15)) -gt $((en / 15)) ]; then
+      flecha=Down
+    elif [ $((destino % 15)) -lt $((en % 15)) ]; then
+      flecha=Left
+    else
+      flecha=Right
+    fi
+    xdotool key "$flecha"
+    sleep 0.1
+  done
+  capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+  fallo "the keys' cursor never reached cell $destino: last seen on '${en}' (screen in ${PREFIJO:-ventana}_fallo.png)"
+}
+
+# poner_espejo with the keys alone: the cursor brought onto the mirror, X
+# (clockwise) or Z held for a long way, tapped one step at a time for the
+# last steps.
+poner_espejo_teclado() {
+  local celda=$1 angulo=$2 visto=""
+  for _ in $(seq 40); do
+    local t a
+    llevar_cursor "$celda"
+    vida_perdida && return 0
+    t=$(losetas "$celda")
+    a=$(angulo_de "$t")
+    visto="$visto $t"
+    [ "$a" -eq "$angulo" ] && return 0
+    local d=$(((angulo - a + 16) % 16)) tecla=x pasos
+    if [ "$d" -le 8 ]; then pasos=$d; else tecla=z; pasos=$((16 - d)); fi
+    if [ "$pasos" -ge 3 ]; then
+      xdotool keydown "$tecla"
+      sleep "$(awk -v p="$pasos" 'BEGIN {print (p - 1) * 0.075 - 0.02}')"
+      xdotool keyup "$tecla"
+    else
+      for _ in $(seq "$pasos"); do
+        xdotool key "$tecla"
+        sleep 0.1
+      done
+    fi
+    sleep 0.12
+  done
+  capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
+  fallo "the mirror in cell $celda never showed angle $angulo with the keys; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
+}
+
+# ganar_nivel for level file $1 with the keys alone.
+ganar_nivel_teclado() {
+  ESPEJOS=$(espejos_de "$1")
+  PONER_ESPEJO=poner_espejo_teclado ganar_nivel "$@"
+}
+
 # True when a target's cell that showed tile $1 has been hit: it no longer
 # shows the whole target (135) but its explosion, its remains, or the beam
 # that now runs on across the cell.
@@ -137,11 +229,12 @@ intentar_nivel() {
       fi
       ;;
     fin) ;;
-    *) poner_espejo "$primero" "$resto" ;;
+    *) "${PONER_ESPEJO:-poner_espejo}" "$primero" "$resto" ;;
     esac
     [ "$VIDA_PERDIDA" -eq 0 ] || break
   done <"$TMP/plan"
-  xdotool mousemove $((OX + 512)) $((OY + 700))
+  # The pointer off the receiver (the keys' player never moves it).
+  [ "${PONER_ESPEJO:-poner_espejo}" != poner_espejo ] || xdotool mousemove $((OX + 512)) $((OY + 700))
   # The celebration: the receiver lights up and pulses.
   for _ in $(seq 60); do
     vida_perdida && break
