@@ -45,36 +45,50 @@ angulo_de() {
 # Turns the mirror in cell $1 until it shows angle $2: held buttons for a
 # long way (left anticlockwise, right clockwise, 13.3 steps a second), the
 # wheel for the last steps, one notch a logic frame, which cannot overshoot
-# however late a busy machine lets the button go. While a level is played
-# (VIDAS_EN_JUEGO names the lives figure it started with) a life lost
-# meanwhile stops the turning and sets VIDA_PERDIDA.
+# however late a busy machine lets the button go. With $3 "teclado" the keys
+# alone do it: the cursor brought onto the mirror, X (clockwise) or Z held,
+# then tapped. While a level is played (VIDAS_EN_JUEGO names the lives
+# figure it started with) a life lost meanwhile stops the turning and sets
+# VIDA_PERDIDA.
 poner_espejo() {
-  local celda=$1 angulo=$2 visto=""
-  xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
+  local celda=$1 angulo=$2 con=${3:-raton} visto=""
+  [ "$con" = teclado ] || xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
   for _ in $(seq 40); do
     local t a
+    [ "$con" != teclado ] || llevar_cursor "$celda"
     vida_perdida && return 0
     t=$(losetas "$celda")
     a=$(angulo_de "$t")
     visto="$visto $t"
     [ "$a" -eq "$angulo" ] && return 0
-    local d=$(((angulo - a + 16) % 16)) boton=3 rueda=5 pasos
-    if [ "$d" -le 8 ]; then pasos=$d; else boton=1; rueda=4; pasos=$((16 - d)); fi
-    xdotool mousemove $((OX + 64 + 64 * (celda % 15))) $((OY + 64 + 64 * (celda / 15)))
-    if [ "$pasos" -ge 3 ]; then
-      xdotool mousedown "$boton"
-      sleep "$(awk -v p="$pasos" 'BEGIN {print (p - 1) * 0.075 - 0.02}')"
-      xdotool mouseup "$boton"
-    else
-      for _ in $(seq "$pasos"); do
-        xdotool click "$rueda"
-        sleep 0.1
-      done
-    fi
+    girar "$con" $(((angulo - a + 16) % 16))
     sleep 0.12
   done
   capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
-  fallo "the mirror in cell $celda never showed angle $angulo; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
+  fallo "the mirror in cell $celda never showed angle $angulo ($con); it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
+}
+
+# Turns the mirror under the pointer ($1 raton) or the keys' cursor ($1
+# teclado) $2 steps clockwise, or 16 - $2 anticlockwise when shorter.
+girar() {
+  local con=$1 d=$2 pasos mantener pulsar
+  if [ "$d" -le 8 ]; then
+    pasos=$d mantener=3 pulsar=5
+    [ "$con" != teclado ] || mantener=x pulsar=x
+  else
+    pasos=$((16 - d)) mantener=1 pulsar=4
+    [ "$con" != teclado ] || mantener=z pulsar=z
+  fi
+  if [ "$pasos" -ge 3 ]; then
+    if [ "$con" = teclado ]; then xdotool keydown "$mantener"; else xdotool mousedown "$mantener"; fi
+    sleep "$(awk -v p="$pasos" 'BEGIN {print (p - 1) * 0.075 - 0.02}')"
+    if [ "$con" = teclado ]; then xdotool keyup "$mantener"; else xdotool mouseup "$mantener"; fi
+  else
+    for _ in $(seq "$pasos"); do
+      if [ "$con" = teclado ]; then xdotool key "$pulsar"; else xdotool click "$pulsar"; fi
+      sleep 0.1
+    done
+  fi
 }
 
 # ---- Playing with the keys alone ----
@@ -132,35 +146,9 @@ llevar_cursor() {
   fallo "the keys' cursor never reached cell $destino: last seen on '${en}' (screen in ${PREFIJO:-ventana}_fallo.png)"
 }
 
-# poner_espejo with the keys alone: the cursor brought onto the mirror, X
-# (clockwise) or Z held for a long way, tapped one step at a time for the
-# last steps.
+# poner_espejo with the keys alone.
 poner_espejo_teclado() {
-  local celda=$1 angulo=$2 visto=""
-  for _ in $(seq 40); do
-    local t a
-    llevar_cursor "$celda"
-    vida_perdida && return 0
-    t=$(losetas "$celda")
-    a=$(angulo_de "$t")
-    visto="$visto $t"
-    [ "$a" -eq "$angulo" ] && return 0
-    local d=$(((angulo - a + 16) % 16)) tecla=x pasos
-    if [ "$d" -le 8 ]; then pasos=$d; else tecla=z; pasos=$((16 - d)); fi
-    if [ "$pasos" -ge 3 ]; then
-      xdotool keydown "$tecla"
-      sleep "$(awk -v p="$pasos" 'BEGIN {print (p - 1) * 0.075 - 0.02}')"
-      xdotool keyup "$tecla"
-    else
-      for _ in $(seq "$pasos"); do
-        xdotool key "$tecla"
-        sleep 0.1
-      done
-    fi
-    sleep 0.12
-  done
-  capturar "${PREFIJO:-ventana}_fallo" 2>/dev/null || true
-  fallo "the mirror in cell $celda never showed angle $angulo with the keys; it showed the tiles$visto (screen in ${PREFIJO:-ventana}_fallo.png)"
+  poner_espejo "$1" "$2" teclado
 }
 
 # ganar_nivel for level file $1 with the keys alone.
