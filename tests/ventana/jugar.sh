@@ -42,6 +42,11 @@ angulo_de() {
   if [ "$1" -ge 112 ] && [ "$1" -le 127 ]; then echo $(($1 - 112)); else echo $(($1 - 16)); fi
 }
 
+# The receiver's tile $1 lit: the level is won.
+receptor_encendido() {
+  [ "$1" -ge 164 ] && [ "$1" -le 175 ]
+}
+
 # Turns the mirror in cell $1 until it shows angle $2: held buttons for a
 # long way (left anticlockwise, right clockwise, 13.3 steps a second), the
 # wheel for the last steps, one notch a logic frame, which cannot overshoot
@@ -57,7 +62,11 @@ poner_espejo() {
     local t a
     [ "$con" != teclado ] || llevar_cursor "$celda"
     vida_perdida && return 0
-    t=$(losetas "$celda")
+    # Within a level (intentar_nivel's receptor) its win stops the turning:
+    # a press after the win would end a level played alone's bonus count.
+    local r
+    read -r t r < <(losetas "$celda" "${receptor:-$celda}" | xargs)
+    [ -z "${receptor:-}" ] || ! receptor_encendido "$r" || return 0
     a=$(angulo_de "$t")
     visto="$visto $t"
     [ "$a" -eq "$angulo" ] && return 0
@@ -225,13 +234,12 @@ intentar_nivel() {
   [ "${PONER_ESPEJO:-poner_espejo}" != poner_espejo ] || xdotool mousemove $((OX + 512)) $((OY + 700))
   # The celebration: the receiver lights up and pulses.
   for _ in $(seq 60); do
-    vida_perdida && break
-    t=$(losetas "$receptor")
-    if [ "$t" -ge 164 ] && [ "$t" -le 175 ]; then
+    if receptor_encendido "$(losetas "$receptor")"; then
       instantanea "$CAPTURAS/${nombre}_celebracion.png"
       VIDAS_EN_JUEGO=
       return 0
     fi
+    vida_perdida && break
     sleep 0.25
   done
   VIDAS_EN_JUEGO=
