@@ -40,6 +40,10 @@ int32_t fotograma_pausa();
 extern int8_t sonido_sobrecarga;
 extern int8_t sonido_mina;
 
+// Every effect of the game stopped, the looping alarms' voices with them
+// (the game loop starts the alarms again if they are still due).
+void detener_efectos();
+
 // What the player does now, read from the mouse and the keys through the
 // press latch, for a logic frame of the game: a tap between two logic
 // frames is a press held for one of them, and the wheel counts once.

@@ -137,21 +137,17 @@ struct rotulo_juego {
 };
 rotulo_juego rotulo;
 
-bool espanol() { return idioma == IDIOMA_ESPANOL; }
-
 // While a completed level's bonus is counted, what is left of it; a game of
 // one level alone, which ends with it, also says a click ends it.
 std::string linea_bono()
 {
   char texto[160];
   snprintf(texto, sizeof texto,
-           espanol() ? "\xA1nivel superado!  energ\xED" "a %d x %d  \xB7  vidas %d x %d%s"
-                     : "level complete!  energy %d x %d  \xB7  lives %d x %d%s",
+           idioma == IDIOMA_ESPANOL ? "\xA1nivel superado!  energ\xED" "a %d x %d  \xB7  vidas %d x %d%s"
+                                    : "level complete!  energy %d x %d  \xB7  lives %d x %d%s",
            static_cast<int>(nucleo.dt_partida.energia), static_cast<int>(PUNTOS_POR_ENERGIA),
            static_cast<int>(nucleo.dt_partida.vidas), static_cast<int>(PUNTOS_POR_VIDA),
-           !nucleo.dt_bucle.suelto ? ""
-           : espanol()             ? "  \xB7  clic: seguir"
-                                   : "  \xB7  click: go on");
+           nucleo.dt_bucle.suelto ? en_idioma("  \xB7  clic: seguir", "  \xB7  click: go on") : "");
   return texto;
 }
 
@@ -193,6 +189,27 @@ bool clic_nuevo()
   return nuevo;
 }
 
+// In a game of one level alone, a click after the win ends its bonus
+// count: the rest of the count played at once, unseen, for the same points,
+// and the game ends as it would have. `antes` is the sequence of the frame
+// before. True when the count was ended.
+bool cortar_cuenta(uint8_t antes)
+{
+  if (!nucleo.dt_bucle.suelto || nucleo.secuencia.tipo != secuencia_contacto) {
+    return false;
+  }
+  if (antes != secuencia_contacto) {
+    empezar_a_mirar_clic();
+    return false;
+  }
+  if (!clic_nuevo()) {
+    return false;
+  }
+  pasar_secuencia();
+  detener_efectos();
+  return true;
+}
+
 // A new seed for every game: the time, to the nanosecond.
 uint64_t semilla_nueva()
 {
@@ -213,18 +230,8 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
   while (nucleo.dt_bucle.motivo_fin == jugando) {
     entrada_juego entrada;
     const bool de_juego = !en_secuencia();
-    if (en_pantalla && nucleo.dt_bucle.suelto && nucleo.secuencia.tipo == secuencia_contacto) {
-      if (secuencia_antes != secuencia_contacto) {
-        empezar_a_mirar_clic();
-      } else if (clic_nuevo()) {
-        // The rest of the count played at once, unseen: the same points,
-        // and the game ends as it would have.
-        pasar_secuencia();
-        detener_sonidos(1);
-        sonido_mina = -1;
-        sonido_sobrecarga = -1;
-        continue;
-      }
+    if (en_pantalla && cortar_cuenta(secuencia_antes)) {
+      continue;
     }
     secuencia_antes = nucleo.secuencia.tipo;
     if (de_juego && en_pantalla) {
@@ -315,9 +322,7 @@ void abrir_pantalla_partida(int8_t dialogo)
 
 void cerrar_pantalla_partida()
 {
-  detener_sonidos(1);
-  sonido_mina = -1;
-  sonido_sobrecarga = -1;
+  detener_efectos();
   dlg_desapilar_dialogo();
   destroy_bitmap(marcador);
   marcador = nullptr;

@@ -36,14 +36,6 @@ const texto_boton TEXTOS[] = {
     {DLG_FIN, 0, {"Salir", "Exit"}},
 };
 
-void detener_efectos()
-{
-  detener_sonidos(1);
-  // The game loop starts the alarms again if they are still due.
-  sonido_sobrecarga = -1;
-  sonido_mina = -1;
-}
-
 void texto_pausa(const char *es, const char *en)
 {
   dlg_cambiar_texto_boton(DLG_JUEGO, 0, idioma == IDIOMA_ESPANOL ? es : en);
@@ -110,6 +102,13 @@ void dibujar_ayuda_teclas()
     // The title apart from the keys.
     y += ALTO_LINEA_AYUDA + (&linea == &AYUDA_TECLAS[0] ? 16 : 0);
   }
+}
+
+void detener_efectos()
+{
+  detener_sonidos(1);
+  sonido_sobrecarga = -1;
+  sonido_mina = -1;
 }
 
 int8_t pausa(int8_t)

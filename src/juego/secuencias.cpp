@@ -249,9 +249,7 @@ void mostrar_contacto(const datos_secuencia &q)
   switch (q.parte) {
   case parte_celebracion:
     if (q.fotograma == 0) {
-      detener_sonidos(1);
-      sonido_sobrecarga = -1;
-      sonido_mina = -1;
+      detener_efectos();
       parar_musica();
       reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
       for (int c = 0; c < NUM_CELDAS; ++c) {
@@ -307,9 +305,7 @@ void mostrar_vida_perdida(uint8_t motivo)
     dibujar_barra_sobrecarga(3 * 64, rojo);
   }
 
-  detener_sonidos(1);
-  sonido_mina = -1;
-  sonido_sobrecarga = -1;
+  detener_efectos();
   reproducir_sonido(motivo == perdida_energia ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
 }
 

@@ -76,11 +76,6 @@ struct datos_visor {
 };
 datos_visor visor;
 
-const char *en_idioma(const char *es, const char *en)
-{
-  return idioma == IDIOMA_ESPANOL ? es : en;
-}
-
 void leer_teclas()
 {
   const auto ahora = std::chrono::steady_clock::now();
@@ -219,9 +214,7 @@ void paso_visor_final()
 // player left it), held until a click.
 void esperar_al_final()
 {
-  detener_sonidos(1);
-  sonido_mina = -1;
-  sonido_sobrecarga = -1;
+  detener_efectos();
   parar_musica();
   dlg_olvidar_botones(visor.raton);
   while ((dlg_botones(visor.raton) & 1) == 0) {

@@ -77,6 +77,12 @@ constexpr int8_t IDIOMA_INGLES = 1;
 // The language of every text.
 extern int8_t idioma;
 
+// Of a text's Spanish and English forms, the one of the current language.
+inline const char *en_idioma(const char *es, const char *en)
+{
+  return idioma == IDIOMA_ESPANOL ? es : en;
+}
+
 // Volumes in percent, 0 to 100.
 extern int8_t volson;
 extern int8_t volmus;
