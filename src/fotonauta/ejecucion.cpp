@@ -27,7 +27,7 @@ void ejecutar_juego()
   fin_allegro();
 }
 
-void ejecutar_repeticion(const repeticion &r)
+void ejecutar_repeticion(const repeticion &r, uint32_t desde)
 {
   ini_audio();
   ini_dialogos();
@@ -35,7 +35,7 @@ void ejecutar_repeticion(const repeticion &r)
   clear_to_color(buffer, 0);
   // The language and the volumes are the player's; a first run asks.
   leer_cfg();
-  ver_repeticion(r);
+  ver_repeticion(r, desde);
   fin_audio();
   fin_allegro();
 }

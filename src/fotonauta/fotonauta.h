@@ -22,9 +22,10 @@
 void ejecutar_juego();
 
 // The same for watching recording `r`: the rest of start-up, cfg.dat (a
-// first run asks the language), the recording on screen, and shutdown.
+// first run asks the language), the recording on screen (opened paused on
+// frame `desde`, when past 0), and shutdown.
 struct repeticion;
-void ejecutar_repeticion(const repeticion &r);
+void ejecutar_repeticion(const repeticion &r, uint32_t desde);
 
 // The same for community level `id` (16 lower-case hex digits): the level
 // fetched from the score server into the player's cache (the cached copy

@@ -16,8 +16,9 @@
 namespace {
 
 const char AYUDA[] =
-    "Usage: fotonauta [--help | --version | --niveles FOLDER | [--repeticion] FILE |\n"
-    "                  --nivel ID | fotonauta://nivel/ID]\n"
+    "Usage: fotonauta [--help | --version | --niveles FOLDER |\n"
+    "                  [--repeticion] FILE [--fotograma N] | --nivel ID |\n"
+    "                  fotonauta://nivel/ID]\n"
     "A laser puzzle game played with the mouse: turn the mirrors and steer\n"
     "the beam onto every target, then into the receiver.\n"
     "Without the mouse, the arrows jump a cursor between the mirrors (with\n"
@@ -31,6 +32,8 @@ const char AYUDA[] =
     "  --repeticion FILE  watch the recorded game FILE (a .frep file, which\n"
     "                     may also be named alone): Space pauses, the right\n"
     "                     arrow held plays four times as fast, Esc leaves\n"
+    "  --fotograma N      open the recording paused on its frame N (the\n"
+    "                     frames played from its start, 60 a second)\n"
     "  --nivel ID, fotonauta://nivel/ID\n"
     "                     play community level ID (16 hex digits) from the\n"
     "                     score server (FOTONAUTA_SERVIDOR), or the copy kept\n"
@@ -121,6 +124,21 @@ bool ruta_de_url(const char *url, std::string &ruta)
   return true;
 }
 
+// A frame of --fotograma: digits only, 1 to MAX_FOTOGRAMAS_VISTA (past a
+// recording's end, its end is shown).
+constexpr uint32_t MAX_FOTOGRAMAS_VISTA = 2 * MAX_FOTOGRAMAS_REPETICION;
+bool leer_fotograma(const char *texto, uint32_t &fotograma)
+{
+  uint64_t n = 0;
+  for (const char *p = texto; *p != '\0'; ++p) {
+    if (!isdigit(static_cast<unsigned char>(*p)) || (n = n * 10 + static_cast<uint64_t>(*p - '0')) > MAX_FOTOGRAMAS_VISTA) {
+      return false;
+    }
+  }
+  fotograma = static_cast<uint32_t>(n);
+  return n > 0;
+}
+
 // The path of a recording named by a file:// URL; alive for the whole run.
 std::string ruta_vista;
 
@@ -141,6 +159,7 @@ int main(int argc, char *argv[])
   }
   const char *niveles = nullptr;
   const char *vista = nullptr;
+  uint32_t desde = 0;
   // A community level, from a link (as a browser hands one to the desktop
   // entry) or from --nivel: checked before anything else starts.
   std::string nivel_comunidad;
@@ -164,6 +183,11 @@ int main(int argc, char *argv[])
         return 2;
       }
       (opcion_niveles ? niveles : vista) = argv[++i];
+    } else if (strcmp(argv[i], "--fotograma") == 0) {
+      if (i + 1 >= argc || !leer_fotograma(argv[++i], desde)) {
+        fprintf(stderr, "fotonauta: --fotograma needs a frame, 1 to %u\n", MAX_FOTOGRAMAS_VISTA);
+        return 2;
+      }
     } else if (strncmp(argv[i], "file://", 7) == 0 && vista == nullptr) {
       if (!ruta_de_url(argv[i], ruta_vista)) {
         fprintf(stderr, "fotonauta: '%s' is not a file's address\n", argv[i]);
@@ -178,6 +202,10 @@ int main(int argc, char *argv[])
       fprintf(stderr, "fotonauta: unknown option '%s'\nTry 'fotonauta --help'.\n", argv[i]);
       return 2;
     }
+  }
+  if (desde != 0 && vista == nullptr) {
+    fprintf(stderr, "fotonauta: --fotograma is a frame of a recording watched\n");
+    return 2;
   }
   if (niveles != nullptr && vista != nullptr) {
     fprintf(stderr, "fotonauta: a recording is watched on the built-in levels, not with --niveles\n");
@@ -201,7 +229,7 @@ int main(int argc, char *argv[])
     return ejecutar_nivel_comunidad(nivel_comunidad);
   }
   if (vista != nullptr) {
-    ejecutar_repeticion(repeticion_vista);
+    ejecutar_repeticion(repeticion_vista, desde);
   } else {
     ejecutar_juego();
   }

@@ -193,7 +193,11 @@ void cerrar_pantalla_partida();
 // only where a screen waits for a click (the Exit of the game's end, and
 // the last frame of a game that was left, held until a click). `r` must
 // play on these rules and levels (verificar_repeticion).
-void ver_repeticion(const repeticion &r);
+// With `desde` past 0 the recording opens paused on that frame, counted
+// as the frames the rules have played from its start, sequences included
+// (the first frame shown is 1): the frames before it are played and drawn
+// unseen and unheard.
+void ver_repeticion(const repeticion &r, uint32_t desde = 0);
 
 // Plays `nivel` alone in the game's loop, as level "01", from its start
 // until it is won, the lives run out or the player leaves; nothing is

@@ -66,6 +66,8 @@ struct datos_visor {
   uint8_t pausado;
   uint8_t rapido;
   uint8_t al_final;  // the game has ended; its last frame is held
+  uint32_t jugados;  // frames the rules have played, sequences included
+  uint32_t desde;    // the frame to open paused on; none is shown before it
   // While fast, when the next frame is due, and when one was last shown.
   std::chrono::steady_clock::time_point debido, ultimo_mostrado;
   tecla_visor espacio, derecha, escape, ayuda, f1;
@@ -226,10 +228,11 @@ void esperar_al_final()
 
 }  // namespace
 
-void ver_repeticion(const repeticion &r)
+void ver_repeticion(const repeticion &r, uint32_t desde)
 {
   visor = {};
   visor.r = &r;
+  visor.desde = desde;
   visor.sin_puntero = create_bitmap(1, 1);
   if (visor.sin_puntero == nullptr) {
     fprintf(stderr, "fotonauta: no memory to watch the recording\n");
@@ -266,6 +269,15 @@ void ver_repeticion(const repeticion &r)
         panel_partida();  // the status strip; the viewer's panel has no buttons
       }
       reproducir_fotograma(visor.lector, &ganchos_pantalla);
+      ++visor.jugados;
+      if (visor.jugados < visor.desde) {
+        continue;  // drawn, for what the drawing carries on, but not shown
+      }
+      if (visor.jugados == visor.desde) {
+        // The frames played unseen started sounds nobody should hear.
+        detener_efectos();
+        visor.pausado = 1;
+      }
       mostrar_fotograma_partida(de_juego, presentar_visor);
     }
     // The game's end, as the game showed it, until Exit or a click.
