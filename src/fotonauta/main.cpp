@@ -32,8 +32,9 @@ const char AYUDA[] =
     "  --repeticion FILE  watch the recorded game FILE (a .frep file, which\n"
     "                     may also be named alone): Space pauses, the right\n"
     "                     arrow held plays four times as fast, Esc leaves\n"
-    "  --fotograma N      open the recording paused on its frame N (the\n"
-    "                     frames played from its start, 60 a second)\n"
+    "  --fotograma N      open the recording paused on its frame N: its\n"
+    "                     frames are numbered from 0, the scenes between\n"
+    "                     levels included, as its web page numbers them\n"
     "  --nivel ID, fotonauta://nivel/ID\n"
     "                     play community level ID (16 hex digits) from the\n"
     "                     score server (FOTONAUTA_SERVIDOR), or the copy kept\n"
@@ -124,10 +125,11 @@ bool ruta_de_url(const char *url, std::string &ruta)
   return true;
 }
 
-// A frame of --fotograma: digits only, 1 to MAX_FOTOGRAMAS_VISTA (past a
-// recording's end, its end is shown).
+// The frame of --fotograma, numbered from 0: digits only, at most
+// MAX_FOTOGRAMAS_VISTA (past a recording's end, its end is shown). Kept
+// counted from 1, as ver_repeticion takes it.
 constexpr uint32_t MAX_FOTOGRAMAS_VISTA = 2 * MAX_FOTOGRAMAS_REPETICION;
-bool leer_fotograma(const char *texto, uint32_t &fotograma)
+bool leer_fotograma(const char *texto, uint32_t &desde)
 {
   uint64_t n = 0;
   for (const char *p = texto; *p != '\0'; ++p) {
@@ -135,8 +137,8 @@ bool leer_fotograma(const char *texto, uint32_t &fotograma)
       return false;
     }
   }
-  fotograma = static_cast<uint32_t>(n);
-  return n > 0;
+  desde = static_cast<uint32_t>(n) + 1;
+  return *texto != '\0';
 }
 
 // The path of a recording named by a file:// URL; alive for the whole run.
@@ -159,7 +161,7 @@ int main(int argc, char *argv[])
   }
   const char *niveles = nullptr;
   const char *vista = nullptr;
-  uint32_t desde = 0;
+  uint32_t desde = 0;  // the frame to open paused on, counted from 1; 0 none
   // A community level, from a link (as a browser hands one to the desktop
   // entry) or from --nivel: checked before anything else starts.
   std::string nivel_comunidad;
@@ -185,7 +187,7 @@ int main(int argc, char *argv[])
       (opcion_niveles ? niveles : vista) = argv[++i];
     } else if (strcmp(argv[i], "--fotograma") == 0) {
       if (i + 1 >= argc || !leer_fotograma(argv[++i], desde)) {
-        fprintf(stderr, "fotonauta: --fotograma needs a frame, 1 to %u\n", MAX_FOTOGRAMAS_VISTA);
+        fprintf(stderr, "fotonauta: --fotograma needs a frame, 0 to %u\n", MAX_FOTOGRAMAS_VISTA);
         return 2;
       }
     } else if (strncmp(argv[i], "file://", 7) == 0 && vista == nullptr) {
