@@ -9,7 +9,9 @@
 #   F1 again, and the level is played to a win by the solver's
 #   plan with the keys alone (the arrows jump a cursor between mirrors, Z
 #   and X turn them) and the run sent;
-# - the level's page shows the run verified, with the points the game said.
+# - the level's page shows the run verified, with the points the game said;
+# - its Watch link in headless Chromium, a frame sought there, and the same
+#   frame in the desktop game's viewer: the board and beam pixel for pixel.
 AQUI=$(cd "$(dirname "$0")" && pwd)
 source "$AQUI/comun.sh"
 source "$AQUI/jugar.sh"
@@ -144,4 +146,26 @@ en_tablero() {
 esperar 60 "a verified run of LUIS on the level's page" en_tablero
 navegador --window-size=1024,900 --screenshot="$CAPTURAS/comunidad_entera_6_nivel.png" "http://127.0.0.1:$PUERTO/niveles/$ID" \
   >/dev/null || fallo "chromium took no screenshot of the level's page"
-echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link, paused with P and F1, won with the keys alone; its run verified on the level's page"
+
+# ---- The run watched in the browser, as the desktop game shows it ----
+# Its Watch link, a frame of it sought in the page, and the same frame of
+# the same recording in the desktop game's viewer: the same board and beam.
+fila=$(sed 's/<tr/\n<tr/g' "$TMP/nivel.html" | grep '<td class="nombre">LUIS</td>' | head -n 1)
+ver=$(grep -o 'href="/ver/niveles/[^"]*"' <<<"$fila" | head -n 1 | cut -d'"' -f2)
+fichero=$(grep -o 'href="[^"]*" type="application/x-fotonauta-repeticion"' <<<"$fila" | head -n 1 | cut -d'"' -f2)
+[ -n "$ver" ] && [ -n "$fichero" ] || fallo "the level's page has no Watch link or no recording for the run"
+api -o "$TMP/corrida.frep" "http://127.0.0.1:$PUERTO$fichero"
+fotograma=$(node --no-warnings "$AQUI/lienzo_web.mjs" ver "http://127.0.0.1:$PUERTO$ver" 0.4 "$TMP/pagina.rgba" \
+  "$CAPTURAS/comunidad_entera_7_web.png" "$TMP/navegador_ver") || fallo "watching the run in the browser"
+"$CONSTRUCCION/fotonauta" --repeticion "$TMP/corrida.frep" --fotograma "$fotograma" 2>"$TMP/error" &
+pid=$!
+esperar_ventana
+esperar 30 "the run on the desktop's screen, paused on frame $fotograma" rotulo_repeticion
+capturar comunidad_entera_7_escritorio
+convert "$CAPTURAS/comunidad_entera_7_escritorio.png" -depth 8 rgb:"$TMP/ventana.rgb"
+node --no-warnings "$AQUI/lienzo_web.mjs" comparar "$TMP/pagina.rgba" "$TMP/ventana.rgb" ||
+  fallo "frame $fotograma in the browser (comunidad_entera_7_web.png) is not the desktop's (comunidad_entera_7_escritorio.png)"
+xdotool key Escape
+esperar_fin "$pid" 20
+pid=
+echo "ok: a level built in the editor, proved and published; in the gallery with its picture; played from its fotonauta:// link, paused with P and F1, won with the keys alone; its run verified on the level's page and watched in the browser as on the desktop"
