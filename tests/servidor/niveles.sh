@@ -157,6 +157,8 @@ espera "a run recorded on another spelling of the level" "422 the recording was 
 "$SERVIDOR" --base "$TMP/niveles.db" --ocultar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null ||
   fallo "--ocultar-partida of a run failed"
 ! obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a hidden run is on the board"
+ver_bea=/ver/niveles/$ID/$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')
+[ "$(estado "$P" "$ver_bea")" = 410 ] || fallo "the Watch page of a hidden run answered $(estado "$P" "$ver_bea"), not 410"
 "$SERVIDOR" --base "$TMP/niveles.db" --mostrar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null
 obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a run shown again is not on the board"
 echo "ok: a run hidden from its board and shown again"
@@ -214,7 +216,8 @@ done
 grep -q "^$ID	1 report(s)	shown	Primer contacto by Ana$" "$TMP/denuncias.txt" ||
   fallo "--denuncias does not list one report: $(cat "$TMP/denuncias.txt")"
 "$SERVIDOR" --base "$TMP/niveles.db" --ocultar "$ID" >/dev/null
-for ruta in "/niveles/$ID" "/niveles/$ID.txt" "/niveles/$ID.png" "/api/niveles/$ID" "/api/niveles/$ID/texto"; do
+for ruta in "/niveles/$ID" "/niveles/$ID.txt" "/niveles/$ID.png" "/api/niveles/$ID" "/api/niveles/$ID/texto" \
+  "/niveles/$ID/jugar" "$ver_bea"; do
   [ "$(estado "$P" "$ruta")" = 410 ] || fallo "$ruta of a hidden level answered $(estado "$P" "$ruta"), not 410"
 done
 ! obtener "$P" /niveles | grep -q "$ID" || fallo "the hidden level is in the gallery"
