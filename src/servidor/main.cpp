@@ -118,7 +118,10 @@ const char *const AYUDA =
     "GET /api/niveles, /api/niveles/ID, /api/niveles/ID/texto\n"
     "                               the same as JSON, and the level's text\n"
     "POST /api/niveles/ID/repeticiones?yourname=NAME\n"
-    "                               a run of level ID for its board\n";
+    "                               a run of level ID for its board\n"
+    "GET /ver/ID, /ver/niveles/ID/RUN\n"
+    "                               watch a verified game in the browser\n"
+    "GET /niveles/ID/jugar          play level ID in the browser\n";
 
 // The listening socket's backlog. The library listens with room for 5
 // connections not yet accepted; 64 clients connecting at once then have
