@@ -142,7 +142,7 @@ respuesta pagina_ver(almacen *a, const std::string &ruta)
        "<option value=\"0.5\">&frac12;&times;</option><option value=\"1\" selected>1&times;</option>"
        "<option value=\"2\">2&times;</option><option value=\"4\">4&times;</option><option value=\"8\">8&times;</option>"
        "</select></label>"
-       "<button type=\"button\" id=\"sonido\" title=\"sound on or off (M)\" disabled>&#128263; Sound</button>"
+       "<button type=\"button\" id=\"sonido\" title=\"sound on or off (M)\" disabled>Sound: off</button>"
        "</div>\n<div class=\"barra\"><input type=\"range\" id=\"barra\" min=\"0\" max=\"0\" value=\"0\" step=\"1\" "
        "aria-label=\"frame\" disabled><span id=\"tiempo\">0:00 / 0:00</span></div>\n";
   h += "<p class=\"leyenda atajos\">Keys: <kbd>Space</kbd> play or pause &middot; <kbd>,</kbd> <kbd>.</kbd> a frame back or on "
@@ -167,7 +167,7 @@ respuesta pagina_jugar(const nivel_publicado &n)
   h += LIENZO;
   h += "<div class=\"controles\"><button type=\"button\" id=\"sentido\" aria-pressed=\"false\" "
        "title=\"which way a touch turns (D)\">&#8634; Touch turns anticlockwise</button>"
-       "<button type=\"button\" id=\"sonido\" title=\"sound on or off (M)\">&#128263; Sound</button>"
+       "<button type=\"button\" id=\"sonido\" title=\"sound on or off (M)\">Sound: off</button>"
        "<button type=\"button\" id=\"otra\" title=\"start again (R)\">&#8635; Start again</button></div>\n";
   h += "<form class=\"envio\" id=\"envio\" hidden><p id=\"resultado\"></p>"
        "<label>Your name <input id=\"nombre\" name=\"nombre\" maxlength=\"20\" required autocomplete=\"nickname\"></label> "

@@ -25,11 +25,16 @@ export function aviso(texto) {
 // An error of ours, with the text the page shows.
 export class Fallo extends Error {}
 
+// Whatever fails in a handler says so in the page too.
+const decir = (e) => aviso(e instanceof Fallo ? e.message : `Something went wrong: ${e?.message ?? e}`);
+window.addEventListener('error', (ev) => decir(ev.error ?? ev.message));
+window.addEventListener('unhandledrejection', (ev) => decir(ev.reason));
+
 // Every failure that reaches the page's top shows as its message.
 export function atender(promesa) {
   promesa.catch((e) => {
     console.error(e);
-    aviso(e instanceof Fallo ? e.message : `Something went wrong: ${e.message}`);
+    decir(e);
   });
 }
 
@@ -97,6 +102,22 @@ function wasi(memoria) {
 }
 
 export const latin1 = (bytes) => String.fromCharCode(...bytes);
+
+// Calls `paso(ahora)` at every animation frame; a failure stops it and
+// says why in the page.
+export function cada_fotograma(paso) {
+  const marco = (ahora) => {
+    try {
+      paso(ahora);
+    } catch (e) {
+      console.error(e);
+      decir(e);
+      return;
+    }
+    requestAnimationFrame(marco);
+  };
+  requestAnimationFrame(marco);
+}
 
 // The module, instantiated, with grf.dat and fuentes.dat loaded: what
 // drawing needs. Fetched at once, so the art comes while the module
@@ -227,15 +248,15 @@ export async function empaquetar(bytes) {
     .arrayBuffer());
 }
 
-// The canvas at a whole multiple of the game's size when the page has room
-// for one, else scaled down to the page's width.
+// The canvas at a whole multiple of the game's size when the window has
+// room for one, else scaled down to the window's width and height.
 export function ajustar_lienzo(lienzo) {
   const ajustar = () => {
     const ancho = lienzo.parentElement.clientWidth;
-    const alto = window.innerHeight * 0.85;
+    const alto = window.innerHeight;
     const k = Math.floor(Math.min(ancho / ANCHO, alto / ALTO));
-    lienzo.style.width = k >= 1 ? `${ANCHO * k}px` : '100%';
-    lienzo.style.maxWidth = k >= 1 ? 'none' : '1024px';
+    lienzo.style.width = `${k >= 1 ? ANCHO * k : Math.floor(Math.min(ancho, alto * ANCHO / ALTO))}px`;
+    lienzo.style.maxWidth = 'none';
   };
   window.addEventListener('resize', ajustar);
   ajustar();
@@ -336,7 +357,7 @@ export function boton_sonido(sonido) {
   const boton = document.getElementById('sonido');
   let elegido = false;
   const poner = () => {
-    boton.innerHTML = sonido.activo ? '&#128266; Sound' : '&#128263; Sound';
+    boton.textContent = sonido.activo ? 'Sound: on' : 'Sound: off';
     boton.setAttribute('aria-pressed', String(sonido.activo));
   };
   const cambiar = () => {
@@ -345,9 +366,17 @@ export function boton_sonido(sonido) {
       sonido.apagar();
       poner();
     } else {
-      atender(sonido.encender().then(poner));
+      encender();
     }
   };
+  // Without sound the game still plays: the button says so.
+  const encender = () => sonido.encender().then(poner, (e) => {
+    console.warn(e);
+    sonido.apagar();
+    boton.textContent = 'No sound';
+    boton.title = e.message;
+    boton.disabled = true;
+  });
   const primer_gesto = (ev) => {
     if (ev.target === boton || ev.key === 'm' || ev.key === 'M' || ev.target.tagName === 'INPUT') {
       return;
@@ -356,7 +385,7 @@ export function boton_sonido(sonido) {
     document.removeEventListener('keydown', primer_gesto, true);
     if (!elegido) {
       elegido = true;
-      atender(sonido.encender().then(poner));
+      encender();
     }
   };
   document.addEventListener('pointerdown', primer_gesto, true);

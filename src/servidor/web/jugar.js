@@ -1,7 +1,7 @@
 // The Play page: a community level played alone by the game's own module,
 // as `fotonauta --nivel ID` plays it, with the mouse or by touch; the run
 // recorded, signed as the game signs it, and sent to the level's board.
-import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cargar_modulo, datos, empaquetar,
+import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cada_fotograma, cargar_modulo, datos, empaquetar,
          traer } from './comun.js';
 
 const $ = (id) => document.getElementById(id);
@@ -231,6 +231,7 @@ async function jugar() {
     }
     $('enviar').disabled = false;
     $('envio').hidden = false;
+    $('envio').scrollIntoView({ block: 'nearest' });
     $('envio').onsubmit = (ev) => {
       ev.preventDefault();
       const nombre = $('nombre').value;
@@ -251,8 +252,8 @@ async function jugar() {
         tablero.href = `${datos.tablero}?nombre=${encodeURIComponent(nombre.replace(/ +$/, ''))}`;
         tablero.textContent = 'See it on the level\'s board';
         if (s === 200 || s === 202) {
-          r.append(s === 200 ? `Verified: ${t}. ` : 'Sent: the server is still verifying it; it shows on the board once verified. ',
-                   tablero);
+          r.append(s === 200 ? `Sent: the server says "${t}". `
+                             : 'Sent: the server is still verifying it; it shows on the board once verified. ', tablero);
           document.body.dataset.estado = 'enviado';
         } else {
           r.append(`Not taken (${s || 'no answer'}): ${t}. `, tablero);
@@ -262,7 +263,7 @@ async function jugar() {
       }));
     };
   };
-  const marco = (ahora) => {
+  cada_fotograma((ahora) => {
     if (jugando) {
       debidos += Math.min((ahora - antes) / 1000, MAX_RETRASO_S) * fps;
       let dibujado = false;
@@ -284,8 +285,7 @@ async function jugar() {
       }
     }
     antes = ahora;
-    requestAnimationFrame(marco);
-  };
+  });
 
   $('otra').addEventListener('click', empezar);
   document.addEventListener('keydown', (ev) => {
@@ -299,7 +299,7 @@ async function jugar() {
     }
   });
   empezar();
-  requestAnimationFrame(marco);
+  lienzo.scrollIntoView({ block: 'nearest' });
 }
 
 atender(jugar());

@@ -1,7 +1,7 @@
 // The Watch page: a verified game's recording played by the game's own
 // module, drawn on the canvas, paced by the game's clock at the speed
 // chosen; any frame reached at once through the scrub bar.
-import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cargar_modulo, datos, traer } from './comun.js';
+import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cada_fotograma, cargar_modulo, datos, traer } from './comun.js';
 
 const $ = (id) => document.getElementById(id);
 const VELOCIDADES = [0.25, 0.5, 1, 2, 4, 8];
@@ -80,7 +80,7 @@ async function ver() {
     $('velocidad').value = String(velocidad);
   };
 
-  const marco = (ahora) => {
+  cada_fotograma((ahora) => {
     if (jugando) {
       debidos += Math.min((ahora - antes) / 1000, MAX_RETRASO_S) * fps * velocidad;
       let dibujado = false;
@@ -98,8 +98,7 @@ async function ver() {
       }
     }
     antes = ahora;
-    requestAnimationFrame(marco);
-  };
+  });
 
   $('reproducir').addEventListener('click', alternar);
   $('atras').addEventListener('click', () => paso(-1));
@@ -147,7 +146,6 @@ async function ver() {
   barra.disabled = false;
   ir_a(0);
   document.body.dataset.estado = 'listo';
-  requestAnimationFrame(marco);
 }
 
 atender(ver());
