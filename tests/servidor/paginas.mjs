@@ -10,11 +10,12 @@
 //   browser without WebAssembly: each says so in the page (screenshots);
 // - no script error and nothing blocked by the pages' policy throughout.
 //
-//   node paginas.mjs URL LEVEL_ID PLAN BOARD_DUMP CAPTURES TEMP_FOLDER
+//   node paginas.mjs URL LEVEL_ID PLAN BOARD_DUMP CAPTURES TEMP_FOLDER LOSETA_EN_CELDA TILE_SHEET
+import { execFileSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { abrir_navegador, fallar } from './cdp.mjs';
 
-const [base, id, ruta_plan, ruta_volcado, capturas, tmp] = process.argv.slice(2);
+const [base, id, ruta_plan, ruta_volcado, capturas, tmp, leer_losetas, hoja] = process.argv.slice(2);
 const plan = readFileSync(ruta_plan, 'utf8').trim().split('\n').map((l) => l.trim().split(/\s+/));
 const volcado = readFileSync(ruta_volcado, 'utf8').trim().split(/\s+/).map(Number);
 const t0 = Date.now();
@@ -90,49 +91,65 @@ async function ver(url, que, foto) {
   return { total, f };
 }
 
-// Plays the level from the solver's plan. `girar(celda, pasos, horario)`
-// turns a mirror; `tocar(x, y)` presses off the board. True once won.
+// The tile each listed cell of the canvas shows, read as the window tests
+// read the game's window (tests/ventana/loseta_en_celda).
+async function losetas(...celdas) {
+  await guardar_lienzo(`${tmp}/lienzo.png`);
+  return execFileSync(leer_losetas, [`${tmp}/lienzo.png`, hoja, ...celdas.map(String)], { encoding: 'latin1' })
+    .trim().split('\n').map(Number);
+}
+// A mirror's angle (0-15) from its tile: lit 112-127, dark 16-31.
+const angulo_de = (t) => (t >= 112 && t <= 127 ? t - 112 : t - 16);
+const receptor_encendido = (t) => t >= 164 && t <= 175;
+const receptor = volcado.findIndex((b) => b >= 10 && b <= 13);
+
+// Plays the level from the solver's plan as the window tests do: each
+// mirror turned until it shows the plan's angle (the right button
+// clockwise, the left anticlockwise, one press a step), each wait until
+// its targets are hit. `girar(x, y, horario)` presses once; `tocar(x, y)`
+// presses off the board. True once won.
 async function intentar(girar, tocar) {
   await n.esperar('Number(document.getElementById("visor").dataset.juego) > 0', 15000, 'the game starts');
-  const angulos = volcado.map((b) => (b >= 16 && b <= 31 ? b - 16 : b >= 86 && b <= 101 ? b - 86 : 0));
-  const celda = (c) => [32 + 64 * (c % 15), 32 + 64 * Math.floor(c / 15), 64, 64];
-  const blancos = new Map();
-  for (const l of plan.filter((l) => l[0] === 'espera')) {
-    for (const c of l.slice(1)) {
-      blancos.set(c, (await pixeles(...celda(Number(c)))).hash);
-    }
-  }
+  const jugando = async () => await estado() === 'jugando';
   for (const [primero, ...resto] of plan) {
     if (primero === 'espera') {
-      // A target hit no longer looks as it did (its explosion, the beam on).
       const limite = Date.now() + 10000;
-      for (const c of resto) {
-        while ((await pixeles(...celda(Number(c)))).hash === blancos.get(c)) {
-          if (Date.now() > limite || await estado() !== 'jugando') {
-            return false;
-          }
-          await dormir(30);
+      while (!(await losetas(...resto)).every((t) => t !== 135)) {
+        if (Date.now() > limite || !await jugando()) {
+          return false;
         }
       }
     } else if (primero !== 'fin') {
       const c = Number(primero);
-      const d = (Number(resto[0]) - angulos[c] + 16) % 16;
-      const horario = d <= 8;
-      for (let i = 0; i < (horario ? d : 16 - d); i++) {
-        const antes = await fotograma();
-        await girar(64 + 64 * (c % 15), 64 + 64 * Math.floor(c / 15), horario);
-        // One press a frame: two in one frame are one step.
-        await n.esperar(`Number(document.getElementById('visor').dataset.fotograma) > ${antes + 1}`, 3000, 'a frame');
+      for (let vuelta = 0; ; vuelta++) {
+        const [t, r] = await losetas(c, receptor);
+        if (receptor_encendido(r) || !await jugando()) {
+          break;
+        }
+        const d = (Number(resto[0]) - angulo_de(t) + 16) % 16;
+        if (d === 0) {
+          break;
+        }
+        if (vuelta === 20) {
+          return false;
+        }
+        for (let i = 0; i < (d <= 8 ? d : 16 - d); i++) {
+          const antes = await fotograma();
+          await girar(64 + 64 * (c % 15), 64 + 64 * Math.floor(c / 15), d <= 8);
+          // A mirror turns a step in 3 frames: the next press after it.
+          // (A press in the bonus count ends the game.)
+          await n.esperar(`Number(document.getElementById('visor').dataset.fotograma) > ${antes + 4} ||
+                           document.body.dataset.estado !== 'jugando'`, 3000, 'a step');
+        }
       }
-      angulos[c] = Number(resto[0]);
     }
   }
-  // A press during the bonus count ends it.
-  for (let i = 0; i < 60 && await estado() === 'jugando'; i++) {
-    await dormir(250);
-    if (i % 4 === 3) {
+  // The receiver lit, then a press ends the bonus count.
+  for (let i = 0; i < 40 && await jugando(); i++) {
+    if (receptor_encendido((await losetas(receptor))[0])) {
       await tocar(512, 745);
     }
+    await dormir(250);
   }
   return (await n.evaluar('document.getElementById("resultado").textContent')).startsWith('Level completed');
 }
@@ -146,7 +163,8 @@ async function ganar_y_enviar(girar, tocar, nombre, que) {
   for (let intento = 1; intento <= 3 && !ganado; intento++) {
     ganado = await intentar(girar, tocar);
     if (!ganado) {
-      console.log(`${que}: try ${intento} not won; again`);
+      await n.captura(`${capturas}/servidor_jugar_${nombre}_intento${intento}.png`);
+      console.log(`${que}: try ${intento} not won (servidor_jugar_${nombre}_intento${intento}.png); again`);
       await tecla('r', 'KeyR');
       await n.esperar('document.body.dataset.estado === "jugando"', 5000, 'a new game');
     }
@@ -157,7 +175,7 @@ async function ganar_y_enviar(girar, tocar, nombre, que) {
     document.getElementById('enviar').click()`);
   await n.esperar('["enviado", "rechazado"].includes(document.body.dataset.estado)', 15000, `${que}: the run sent`);
   const respuesta = await n.evaluar('document.getElementById("respuesta").textContent');
-  respuesta.startsWith('Verified: verified') || fallar(`${que}: the server answered "${respuesta}"`);
+  respuesta.startsWith('Sent: the server says "verified') || fallar(`${que}: the server answered "${respuesta}"`);
   await n.captura(`${capturas}/servidor_jugar_${nombre}_enviado.png`);
   sin_avisos(que);
   ok(`${que}: won, signed, sent and ${respuesta}`);

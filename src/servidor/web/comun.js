@@ -143,6 +143,9 @@ export async function cargar_modulo() {
     throw e instanceof Fallo ? e : new Fallo(`The game's module could not be started: ${e.message}`);
   }
   instancia.exports._initialize?.();
+  // The game's own texts in the picture: Spanish for a Spanish browser,
+  // else English, as the page around them.
+  instancia.exports.fotonauta_idioma?.(navigator.language.startsWith('es') ? 0 : 1);
   const m = new Modulo(instancia.exports);
   m.cargar(0, await graficos, 'pictures');
   m.cargar(1, await fuentes, 'fonts');
@@ -381,14 +384,15 @@ export function boton_sonido(sonido) {
     if (ev.target === boton || ev.key === 'm' || ev.key === 'M' || ev.target.tagName === 'INPUT') {
       return;
     }
-    document.removeEventListener('pointerdown', primer_gesto, true);
+    document.removeEventListener('pointerup', primer_gesto, true);
     document.removeEventListener('keydown', primer_gesto, true);
     if (!elegido) {
       elegido = true;
       encender();
     }
   };
-  document.addEventListener('pointerdown', primer_gesto, true);
+  // A finger's press is no gesture to a browser until it is lifted.
+  document.addEventListener('pointerup', primer_gesto, true);
   document.addEventListener('keydown', primer_gesto, true);
   boton.disabled = false;
   boton.addEventListener('click', cambiar);

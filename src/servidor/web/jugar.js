@@ -219,7 +219,9 @@ async function jugar() {
     if (esta !== partida) {
       return;
     }
-    const ganada = motivo === 3;
+    // A level played alone ends after its bonus count as a game left (1),
+    // and this page has no way to leave: 1 is a win here, 2 lives lost.
+    const ganada = motivo === 1 || motivo === 3;
     estado(ganada ? `won, ${puntos} points` : `game over, ${puntos} points`);
     $('resultado').textContent = ganada ? `Level completed: ${puntos} points.` : `Game over: ${puntos} points.`;
     document.body.dataset.estado = 'fin';
