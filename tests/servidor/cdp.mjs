@@ -2,7 +2,7 @@
 // but Node: the browser started with --remote-debugging-pipe, which reads
 // NUL-terminated JSON commands on its fd 3 and writes answers and events
 // on its fd 4. Every wait is bounded, and the browser is killed however
-// the test ends.
+// the test ends (killed with Node, it ends itself as its pipe closes).
 //
 //   const n = await abrir_navegador(carpeta);
 //   await n.ir(url); await n.evaluar('1 + 1'); await n.cerrar();

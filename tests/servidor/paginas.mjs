@@ -118,6 +118,7 @@ async function intentar(girar, tocar) {
         if (Date.now() > limite || !await jugando()) {
           return false;
         }
+        await dormir(100);
       }
     } else if (primero !== 'fin') {
       const c = Number(primero);
