@@ -59,7 +59,7 @@ void dibujar_caja(int bx, int by, int ancho = ANCHO_CAJA, int alto = ALTO_CAJA)
   for (int c = 0; c < interior_x / LADO_LOSETA; ++c) {
     for (int r = 0; r < interior_y / LADO_LOSETA; ++r) {
       // Any of the floor tiles may fill each square of the box.
-      const int t = primer_grf[vacio] + rand() % NUM_SUELOS;
+      const int t = primer_grf[vacio] + azar_dibujo(NUM_SUELOS);
       blit(loseta[t], buffer, 0, 0, bx + GROSOR_BORDE + LADO_LOSETA * c, by + GROSOR_BORDE + LADO_LOSETA * r,
            LADO_LOSETA, LADO_LOSETA);
     }
@@ -102,13 +102,6 @@ void dibujar_ayuda_teclas()
     // The title apart from the keys.
     y += ALTO_LINEA_AYUDA + (&linea == &AYUDA_TECLAS[0] ? 16 : 0);
   }
-}
-
-void detener_efectos()
-{
-  detener_sonidos(1);
-  sonido_sobrecarga = -1;
-  sonido_mina = -1;
 }
 
 int8_t pausa(int8_t)
