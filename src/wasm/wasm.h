@@ -87,6 +87,16 @@ int32_t fotonauta_cargar(int32_t cual, uint32_t n);
 // 1 once grf.dat and fuentes.dat are loaded: frames can be drawn.
 int32_t fotonauta_graficos_listos();
 
+// The language of the game's own texts in the picture (the status strip's
+// labels, the level's lines): FOTONAUTA_ESPANOL (the default, as a new
+// player's game) or FOTONAUTA_INGLES. Taken when a game is watched or
+// played from its start.
+enum : int32_t {
+  FOTONAUTA_ESPANOL = 0,
+  FOTONAUTA_INGLES = 1,
+};
+void fotonauta_idioma(int32_t idioma);
+
 // ---------------------------------------------------------------------------
 // Reading a recording
 // ---------------------------------------------------------------------------
