@@ -6,7 +6,7 @@
 //   played a frame per call, each end with the state hash, frames and
 //   points the native verifier gives, and verify there too; a damaged file
 //   is refused for its checksum.
-// - Watched: the frames the native game's drawing picks out of each (a
+// - Watched (a data file cut short refused first): the frames the native game's drawing picks out of each (a
 //   board sliding in, the scramble, the beam in each state, gremlins, a
 //   completed level's count, a lost life, a late frame), reached by seeking
 //   back and forth, are the native pixels exactly (compared in 5.6.5); a
@@ -93,6 +93,12 @@ const ALTO = 768;
 const arte = cargarArte(datos);
 if (arte !== null) {
   fallar(arte);
+}
+// Pictures cut short are refused, and those loaded before stay.
+const cortado = readFileSync(join(datos, 'grf.dat')).subarray(0, 100000);
+escribir(cortado);
+if (m.fotonauta_cargar(0, cortado.length) || !m.fotonauta_graficos_listos()) {
+  fallar(`a grf.dat cut short is taken, or the one before dropped (${error()})`);
 }
 
 // The picture last drawn, as 5.6.5 pixels (the page's RGBA taken back to
