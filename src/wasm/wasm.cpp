@@ -162,6 +162,11 @@ EXPORTA(fotonauta_nivel) int32_t fotonauta_nivel()
   return nucleo.dt_bucle.nivel;
 }
 
+EXPORTA(fotonauta_fases) int32_t fotonauta_fases()
+{
+  return nucleo.dt_partida.fases_superadas;
+}
+
 EXPORTA(fotonauta_verificar) int32_t fotonauta_verificar()
 {
   if (!leida) {

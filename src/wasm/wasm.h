@@ -148,12 +148,15 @@ int32_t fotonauta_verificar();
 // The rules' state as it stands, whichever way it is being played or
 // watched: its hash (what a recording's end is checked by), the frames of
 // play played, the points banked, why the game ended (0 it goes on, 1 left,
-// 2 no lives, 3 completed), the level played (0-based).
+// 2 no lives, 3 completed), the level played (0-based), the levels
+// completed. A level played alone ends as left (1) once it is won too:
+// fotonauta_fases() is then 1, as the game tells "level completed!".
 uint64_t fotonauta_hash_estado();
 uint32_t fotonauta_fotogramas();
 int32_t fotonauta_puntos();
 int32_t fotonauta_motivo_fin();
 int32_t fotonauta_nivel();
+int32_t fotonauta_fases();
 
 // ---------------------------------------------------------------------------
 // Watching a recording (needs the art)

@@ -244,7 +244,7 @@ if (!m.fotonauta_nivel_texto(readFileSync(nivelRuta).length) || !m.fotonauta_jug
   const jugada = join(tmp, 'jugada.frep');
   writeFileSync(jugada, bytes(p, m.fotonauta_largo_salida()));
   const [aqui, alli] = verificarNativo([jugada, ganada]);
-  if (p === 0 || !aqui.startsWith('1 ') || aqui !== alli) {
+  if (p === 0 || !aqui.startsWith('1 ') || aqui !== alli || m.fotonauta_fases() !== 1) {
     fallar(`the level played here verifies as "${aqui}", the plan's own recording as "${alli}" (${error()})`);
   } else {
     console.log(`the level played here: ${marcos} frames shown, verified natively as the plan's game ` +
