@@ -189,7 +189,7 @@ void olvidar_rotulo()
   rotulo = {};
 }
 
-std::string linea_partida()
+std::string linea_rotulo()
 {
   std::string arriba;
   if (nucleo.secuencia.tipo == secuencia_contacto) {

@@ -242,7 +242,7 @@ void rotular_partida(const std::string &titulo, const std::string &aviso);
 // it runs, else the notice in the game's first seconds, else the title.
 // Each call is a frame shown. The notice's seconds count from
 // empezar_rotulo, as the game starts; olvidar_rotulo, as it ends.
-std::string linea_partida();
+std::string linea_rotulo();
 void empezar_rotulo();
 void olvidar_rotulo();
 

@@ -33,7 +33,7 @@ vistas_jugador vistas;
 // A frame of the game shown, with its line over the top strip.
 void presentar_partida()
 {
-  presentar_con_rotulos(linea_partida(), {}, presentar_fotograma);
+  presentar_con_rotulos(linea_rotulo(), {}, presentar_fotograma);
 }
 
 // The left button as cortar_cuenta looks at it: from the bonus count's

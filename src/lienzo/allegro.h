@@ -199,7 +199,6 @@ extern DATAFILE_TYPE _datafile_type[MAX_DATAFILE_TYPES];
 extern volatile int mouse_x, mouse_y, mouse_z, mouse_b;
 extern volatile char key[128];
 extern BITMAP *screen;
-enum { KEY_LEFT = 82, KEY_RIGHT = 83, KEY_Q = 17, KEY_M = 13, KEY_ALT = 120 };
 inline void show_mouse(BITMAP *) {}
 inline void position_mouse_z(int z) { mouse_z = z; }
 inline int poll_mouse() { return 0; }

@@ -5,8 +5,6 @@
 #include "lienzo/allegro.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -442,6 +440,9 @@ namespace {
 
 // The polygon rasteriser's edges, in its fixed point.
 constexpr int POLYGON_FIX_SHIFT = 18;
+// The game's shapes have four corners; one of more than this draws
+// nothing.
+constexpr int MAX_VERTICES = 64;
 struct arista {
   int top, bottom;
   int x, dx, w;
@@ -504,10 +505,10 @@ arista *quitar_arista(arista *lista, arista *e)
 
 void polygon(BITMAP *bmp, int vertices, const int *points, int color)
 {
-  if (oculto(bmp) || vertices <= 0 || vertices > 64) {
+  if (oculto(bmp) || vertices <= 0 || vertices > MAX_VERTICES) {
     return;
   }
-  arista aristas[64];
+  arista aristas[MAX_VERTICES];
   int top = INT32_MAX, bottom = INT32_MIN;
   arista *activas = nullptr, *inactivas = nullptr;
   arista *e = aristas;

@@ -162,6 +162,11 @@ EXPORTA(fotonauta_nivel) int32_t fotonauta_nivel()
   return nucleo.dt_bucle.nivel;
 }
 
+EXPORTA(fotonauta_fases) int32_t fotonauta_fases()
+{
+  return nucleo.dt_partida.fases_superadas;
+}
+
 EXPORTA(fotonauta_verificar) int32_t fotonauta_verificar()
 {
   if (!leida) {
@@ -597,7 +602,7 @@ int32_t fotonauta_jugar_fotograma(int32_t x, int32_t y, int32_t b, int32_t pulsa
       e.abandono = ab;
     }
     jugar_y_grabar(jugada, e, &ganchos_pantalla);
-    presentar_con_rotulos(linea_partida(), {}, pintar_imagen);
+    presentar_con_rotulos(linea_rotulo(), {}, pintar_imagen);
   }
   if (nucleo.dt_bucle.motivo_fin == jugando) {
     return 1;

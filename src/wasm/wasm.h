@@ -11,7 +11,8 @@
 // n bytes at p, then the call that reads them is given n. Bytes the module
 // hands out (the picture, the sounds, a recording made) lie in its memory
 // at the pointer a call returns, valid until the next call of any kind.
-// A call that fails returns 0 and leaves its reason in fotonauta_error
+// A call may grow the memory: the host makes its views of it again after
+// each call. A call that fails returns 0 and leaves its reason in fotonauta_error
 // (ISO 8859-1 bytes, fotonauta_largo_error of them).
 //
 // The art. The data files the game's build generates, as the game reads
@@ -45,8 +46,14 @@
 // the recording made: its input unpacked (fotonauta_eventos_grabados) for
 // the host to pack with zlib, then the whole file (fotonauta_archivo).
 //
-// The picture is the game's frame as the game drew it, without the
-// desktop viewer's caption (the page writes its own).
+// The rules' state is one, so these are one at a time: watching, playing
+// and verifying each start afresh and end whichever ran before.
+//
+// The picture is the game's frame as the game drew it: watched, without
+// the desktop viewer's caption (the page writes its own); played, with the
+// game's line over the top strip (the level's title, the bonus count and
+// its "click: go on"). The screens after a game's end (game over, the
+// closing picture's Exit) are the page's to show.
 //
 // The game's clock: 40 frames a second (fotonauta_fotogramas_por_segundo).
 #pragma once
@@ -141,12 +148,15 @@ int32_t fotonauta_verificar();
 // The rules' state as it stands, whichever way it is being played or
 // watched: its hash (what a recording's end is checked by), the frames of
 // play played, the points banked, why the game ended (0 it goes on, 1 left,
-// 2 no lives, 3 completed), the level played (0-based).
+// 2 no lives, 3 completed), the level played (0-based), the levels
+// completed. A level played alone ends as left (1) once it is won too:
+// fotonauta_fases() is then 1, as the game tells "level completed!".
 uint64_t fotonauta_hash_estado();
 uint32_t fotonauta_fotogramas();
 int32_t fotonauta_puntos();
 int32_t fotonauta_motivo_fin();
 int32_t fotonauta_nivel();
+int32_t fotonauta_fases();
 
 // ---------------------------------------------------------------------------
 // Watching a recording (needs the art)
@@ -189,8 +199,8 @@ uint32_t fotonauta_nivel_largo_titulo();
 
 // Starts a game of the level read, alone, as level "01", with the rules'
 // random generator (and the drawing's) seeded from `semilla`; it is
-// recorded. 1 when started; frame 0 comes with the first
-// fotonauta_jugar_fotograma.
+// recorded, and the level's title shown over the top strip. 1 when
+// started; frame 0 comes with the first fotonauta_jugar_fotograma.
 int32_t fotonauta_jugar(uint64_t semilla);
 
 // Bits of fotonauta_jugar_fotograma's `botones` and `pulsados`.
@@ -216,7 +226,8 @@ int32_t fotonauta_jugar_fotograma(int32_t x, int32_t y, int32_t botones, int32_t
 // its input unpacked, at the pointer returned and fotonauta_largo_salida()
 // bytes long, for the host to pack with zlib (deflate with a zlib header);
 // the player's name (fotonauta_nombre: at most 20 ISO 8859-1 bytes at
-// fotonauta_memoria, blanks at its end dropped); and the whole file made
+// fotonauta_memoria, blanks at its end dropped, control characters
+// refused); and the whole file made
 // around the packed input (`n` bytes at fotonauta_memoria) with its date
 // (seconds since 1970): the file as the game would send it, at the pointer
 // returned and fotonauta_largo_salida() bytes long. Null (and 0) before
@@ -242,7 +253,9 @@ const uint8_t *fotonauta_imagen();
 // fotonauta_num_sonidos() records of six int32_t at fotonauta_sonidos():
 //   accion:     1 start once, 2 start looping, 3 stop voice `voz`,
 //               4 stop every voice;
-//   voz:        the voice (0..15) a start takes, which a later stop names;
+//   voz:        the voice (0..15) a start takes, which a later stop names
+//               (a sound played once only borrows it: it plays out
+//               unless every voice is stopped);
 //   muestra:    the sample (0..11, snd.dat's objects) a start plays;
 //   volumen:    0..255 (the player's effects volume, 255 at full);
 //   pan:        0 left .. 255 right, 128 centred;
@@ -253,7 +266,7 @@ uint32_t fotonauta_num_sonidos();
 const int32_t *fotonauta_sonidos();
 
 // The effects volume for the sounds told from now on, 0..100 (the game's
-// option); 100 by default.
+// option); 100 by default. At 0 nothing starts, as in the game.
 void fotonauta_volumen(int32_t porcentaje);
 
 // Sample `i` (0..11) of snd.dat, loaded with fotonauta_cargar: its PCM as

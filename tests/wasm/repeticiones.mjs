@@ -6,7 +6,7 @@
 //   played a frame per call, each end with the state hash, frames and
 //   points the native verifier gives, and verify there too; a damaged file
 //   is refused for its checksum.
-// - Watched: the frames the native game's drawing picks out of each (a
+// - Watched (a data file cut short refused first): the frames the native game's drawing picks out of each (a
 //   board sliding in, the scramble, the beam in each state, gremlins, a
 //   completed level's count, a lost life, a late frame), reached by seeking
 //   back and forth, are the native pixels exactly (compared in 5.6.5); a
@@ -19,56 +19,23 @@
 //
 //   node repeticiones.mjs MODULE.wasm HASH_TOOL DRAWING_TOOL PLAN_TOOL DATA_DIR LEVEL.txt FILE.frep...
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
-import { WASI } from 'node:wasi';
-import { deflateSync, inflateSync } from 'node:zlib';
+import { deflateSync } from 'node:zlib';
+
+import { cargarModulo } from './modulo.mjs';
 
 const [moduloRuta, nativo, dibujo, plan, datos, nivelRuta, ...ficheros] = process.argv.slice(2);
 let fallos = 0;
-const fallar = (texto) => {
-  console.error(`FAIL ${texto}`);
+const fallar = (mensaje) => {
+  console.error(`FAIL ${mensaje}`);
   fallos++;
 };
 const tmp = mkdtempSync(join(tmpdir(), 'fotonauta-wasm-'));
 process.on('exit', () => rmSync(tmp, { recursive: true, force: true }));
 
-const wasi = new WASI({ version: 'preview1', args: [], env: {}, returnOnExit: true });
-const instancia = await WebAssembly.instantiate(await WebAssembly.compile(readFileSync(moduloRuta)),
-                                                wasi.getImportObject());
-wasi.initialize(instancia);
-const m = instancia.exports;
-
-const escribir = (bytes) => {
-  const p = m.fotonauta_memoria(bytes.length);
-  if (p === 0) {
-    throw new Error(`no room for ${bytes.length} bytes`);
-  }
-  new Uint8Array(m.memory.buffer, p, bytes.length).set(bytes);
-};
-const texto = (p, n) => Buffer.from(new Uint8Array(m.memory.buffer, p, n)).toString('latin1');
-const error = () => texto(m.fotonauta_error(), m.fotonauta_largo_error());
-const bytes = (p, n) => Buffer.from(new Uint8Array(m.memory.buffer, p, n));
-
-// The first two steps: the header, then the input unpacked here.
-const abrir = (datos) => {
-  escribir(datos);
-  if (!m.fotonauta_abrir(datos.length)) {
-    return error();
-  }
-  const inicio = m.fotonauta_inicio_entrada();
-  const largo = m.fotonauta_largo_eventos();
-  let eventos;
-  try {
-    eventos = inflateSync(datos.subarray(inicio, inicio + m.fotonauta_largo_entrada()),
-                          { maxOutputLength: Math.max(1, largo) });
-  } catch (e) {
-    return `the input does not unpack within ${largo} bytes: ${e.message}`;
-  }
-  escribir(eventos);
-  return m.fotonauta_eventos(eventos.length) ? null : error();
-};
+const { m, escribir, bytes, texto, error, abrir, cargarArte } = await cargarModulo(moduloRuta);
 
 const hex = (n) => BigInt.asUintN(64, n).toString(16).padStart(16, '0');
 const verificarNativo = (rutas) => execFileSync(nativo, rutas, { encoding: 'latin1' }).trim().split('\n');
@@ -123,11 +90,15 @@ ficheros.forEach((ruta, i) => {
 
 const ANCHO = 1024;
 const ALTO = 768;
-for (const [cual, fichero] of [[0, 'grf.dat'], [1, 'fuentes.dat'], [2, 'snd.dat']]) {
-  escribir(readFileSync(join(datos, fichero)));
-  if (!m.fotonauta_cargar(cual, readFileSync(join(datos, fichero)).length)) {
-    fallar(`${fichero} is not taken: ${error()}`);
-  }
+const arte = cargarArte(datos);
+if (arte !== null) {
+  fallar(arte);
+}
+// Pictures cut short are refused, and those loaded before stay.
+const cortado = readFileSync(join(datos, 'grf.dat')).subarray(0, 100000);
+escribir(cortado);
+if (m.fotonauta_cargar(0, cortado.length) || !m.fotonauta_graficos_listos()) {
+  fallar(`a grf.dat cut short is taken, or the one before dropped (${error()})`);
 }
 
 // The picture last drawn, as 5.6.5 pixels (the page's RGBA taken back to
@@ -273,7 +244,7 @@ if (!m.fotonauta_nivel_texto(readFileSync(nivelRuta).length) || !m.fotonauta_jug
   const jugada = join(tmp, 'jugada.frep');
   writeFileSync(jugada, bytes(p, m.fotonauta_largo_salida()));
   const [aqui, alli] = verificarNativo([jugada, ganada]);
-  if (p === 0 || !aqui.startsWith('1 ') || aqui !== alli) {
+  if (p === 0 || !aqui.startsWith('1 ') || aqui !== alli || m.fotonauta_fases() !== 1) {
     fallar(`the level played here verifies as "${aqui}", the plan's own recording as "${alli}" (${error()})`);
   } else {
     console.log(`the level played here: ${marcos} frames shown, verified natively as the plan's game ` +
