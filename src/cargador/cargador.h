@@ -17,6 +17,8 @@
 
 #include <allegro.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Where the data file `nombre` (a bare name, "grf.dat") is read from, in
@@ -65,3 +67,12 @@ void soltar_adelantos();
 // load_datafile. Null when the file cannot be read or an object in it is
 // cut short. It does not run the completeness check: cargar_datafile does.
 DATAFILE *leer_datafile(const char *fichero);
+
+// The walk leer_datafile makes first, of a file: null when the file is not
+// one it takes (compressed, nested, cut short), `*probar_allegro` then
+// saying whether load_datafile should have it.
+DATAFILE *recorrer_datafile(const char *fichero, bool solo_sonido, bool *probar_allegro);
+
+// The same walk of a datafile's `n` bytes in memory: null for anything it
+// does not take. For a host with no files (the web build).
+DATAFILE *leer_datafile_memoria(const uint8_t *datos, size_t n);

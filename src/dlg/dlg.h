@@ -146,6 +146,15 @@ void dlg_instalar_entrada();
 // A button reported down at the last look and pressed again since is
 // reported up once, then down: the release between is never skipped.
 int dlg_botones(t_vista_raton &vista);
+
+// dlg_botones's rules on counts given, for a program that counts the
+// presses itself (the web build, whose host reports them): whether a reader
+// whose last look was at frame `fotograma` is still looking at frame
+// `mostrados` (else it starts afresh, dlg_olvidar_botones); and a look
+// with `pulsaciones` presses of each button counted so far and `abajo` the
+// buttons held now, which sets vista.botones and returns the new presses.
+bool dlg_mirando(bool miro, uint32_t fotograma, uint32_t mostrados);
+int dlg_ver_botones(t_vista_raton &vista, const uint32_t pulsaciones[BOTONES_RATON], int abajo);
 // Records a look without reporting: presses made before now are not seen.
 // A screen does this as it opens.
 void dlg_olvidar_botones(t_vista_raton &vista);

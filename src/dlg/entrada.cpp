@@ -109,16 +109,9 @@ void gancho_teclado(int codigo)
   }
 }
 
-// Whether the reader whose last look was made at frame `fotograma` has been
-// looking all along: it looked at one of the last few frames shown. Such a
-// reader sees every press since its last look, however long ago that was,
-// so a frame held up by a busy machine loses nothing. One that was not
-// looking while frames were shown (another screen, or a sequence, held the
-// display) starts afresh, seeing no press made before this look: those
-// were made on another picture.
 bool mirando(bool miro, uint32_t fotograma)
 {
-  return miro && fotogramas_mostrados - fotograma <= FOTOGRAMAS_SIN_MIRAR;
+  return dlg_mirando(miro, fotograma, fotogramas_mostrados);
 }
 
 }  // namespace
@@ -142,28 +135,13 @@ int dlg_botones(t_vista_raton &vista)
   if (!mirando(vista.miro, vista.fotograma)) {
     dlg_olvidar_botones(vista);
   }
-  int nuevos = 0;
-  int soltados = 0;
+  // The counts first: a press that lands after this read is seen at the
+  // next look rather than lost.
+  uint32_t pulsaciones[BOTONES_RATON];
+  uint32_t lugares[BOTONES_RATON];
   for (int b = 0; b < BOTONES_RATON; ++b) {
-    // The count first: a press that lands after this read is seen at the
-    // next look rather than lost.
-    const uint32_t n = pulsaciones_boton[b].load();
-    if (n == vista.pulsaciones[b]) {
-      continue;
-    }
-    // A reader told at its last look that the button was down must first
-    // see the release that came before this press: told "down" again, it
-    // would take a release and a new press (a tap on one mirror, then on
-    // another, within one logic step) for the same press held on.
-    if ((vista.botones & (1 << b)) != 0) {
-      soltados |= 1 << b;
-    } else {
-      nuevos |= 1 << b;
-      vista.pulsaciones[b] = n;
-      const uint32_t lugar = lugar_pulsacion[b].load();
-      vista.x_pulsacion[b] = static_cast<int16_t>(lugar >> 16);
-      vista.y_pulsacion[b] = static_cast<int16_t>(lugar & 0xffff);
-    }
+    pulsaciones[b] = pulsaciones_boton[b].load();
+    lugares[b] = lugar_pulsacion[b].load();
   }
   for (int b = 0; b < BOTONES_RATON; ++b) {
     const uint32_t lugar = lugar_soltado[b].load();
@@ -177,7 +155,13 @@ int dlg_botones(t_vista_raton &vista)
   if (muestrear_raton) {
     poll_mouse();
   }
-  vista.botones = (mouse_b | nuevos) & ~soltados;
+  const int nuevos = dlg_ver_botones(vista, pulsaciones, mouse_b);
+  for (int b = 0; b < BOTONES_RATON; ++b) {
+    if ((nuevos & (1 << b)) != 0) {
+      vista.x_pulsacion[b] = static_cast<int16_t>(lugares[b] >> 16);
+      vista.y_pulsacion[b] = static_cast<int16_t>(lugares[b] & 0xffff);
+    }
+  }
   return vista.botones;
 }
 

@@ -2,7 +2,6 @@
 #include <allegro.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "pantalla/pantalla.h"
 #include "juego/juego.h"
@@ -15,10 +14,8 @@ constexpr uint8_t COMPONENTE_BAJA = 15;
 constexpr uint8_t COMPONENTE_ALTA = 231;
 constexpr uint8_t PASO_COLOR = 24;
 
-// The harmless beam's colour, drifting from one pure colour to a
-// neighbouring one, and the colour it is heading for.
-uint8_t color[3] = {231, 15, 15};
-uint8_t destino[3] = {231, 15, 15};
+// The harmless beam's colour drifts from one pure colour to a neighbouring
+// one (dibujo.color_rayo, heading for dibujo.destino_rayo).
 
 constexpr int CAPAS = 3;
 constexpr int RADIO[CAPAS] = {5, 3, 1};
@@ -50,13 +47,15 @@ int alfa_rayo()
 
 uint8_t componente_al_azar()
 {
-  return rand() % 2 == 0 ? COMPONENTE_BAJA : COMPONENTE_ALTA;
+  return azar_dibujo(2) == 0 ? COMPONENTE_BAJA : COMPONENTE_ALTA;
 }
 
 // Picks a new target next to the current colour when it has been reached,
 // and takes one step towards it.
 void derivar_color()
 {
+  uint8_t *color = dibujo.color_rayo;
+  uint8_t *destino = dibujo.destino_rayo;
   if (std::equal(color, color + 3, destino)) {
     for (;;) {
       int distintos = 0, altos = 0;
@@ -88,6 +87,7 @@ int aclarar(int componente, int cuanto)
 // The three layer colours, outer first, by the beam's state.
 void colores_capas(int capas[CAPAS])
 {
+  const uint8_t *color = dibujo.color_rayo;
   switch (nucleo.dt_rayo.estado) {
   case rayo_sobrecarga:
     capas[0] = makecol(200, 200, 0);
@@ -169,14 +169,14 @@ void dibujar_segmento(const punto_rayo &a, const punto_rayo &b, bool primero, bo
 #ifdef FOTONAUTA_PRUEBAS
 void color_rayo(uint8_t actual[3], uint8_t objetivo[3])
 {
-  std::copy(color, color + 3, actual);
-  std::copy(destino, destino + 3, objetivo);
+  std::copy(dibujo.color_rayo, dibujo.color_rayo + 3, actual);
+  std::copy(dibujo.destino_rayo, dibujo.destino_rayo + 3, objetivo);
 }
 
 void poner_color_rayo(const uint8_t actual[3], const uint8_t objetivo[3])
 {
-  std::copy(actual, actual + 3, color);
-  std::copy(objetivo, objetivo + 3, destino);
+  std::copy(actual, actual + 3, dibujo.color_rayo);
+  std::copy(objetivo, objetivo + 3, dibujo.destino_rayo);
 }
 #endif
 

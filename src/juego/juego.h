@@ -18,6 +18,29 @@ extern int rojo, amarillo, verde;
 // Seeds the random generator and makes the fixed colours. Needs the display.
 void ini_juego();
 
+// The fixed colours alone, for the pixel format in force.
+void crear_colores_juego();
+
+// What the drawing carries from one frame of a game to the next, beside
+// the rules' state and the pictures: its own random generator (the beam's
+// colour drift, the corner a board slides in from, the closing scene's
+// floor, the pause's floor), which never touches the rules', and the
+// animations the sequences keep. It starts afresh with every game and
+// every replay, seeded from the game's seed, so that a replay is drawn as
+// its game was.
+struct estado_dibujo {
+  generador_azar azar{};
+  uint8_t color_rayo[3] = {231, 15, 15};    // the harmless beam's colour
+  uint8_t destino_rayo[3] = {231, 15, 15};  // and the colour it heads for
+  uint8_t grf_celebracion[NUM_CELDAS] = {};  // the emitter's and receiver's tiles as they pulse
+  uint8_t pulso_emisor = 0;                 // the closing scene's emitter
+  uint8_t esquina = 0;                      // the corner a board slides in from
+};
+extern estado_dibujo dibujo;
+void empezar_dibujo(uint64_t semilla);
+// A draw of the drawing's generator, 0 .. n-1.
+uint32_t azar_dibujo(uint32_t n);
+
 // The buttons of the game's screens: the panel's Pause and Exit, the quit
 // box's two and the game's end's Exit (after ini_botones); and their
 // captions for the current language.
@@ -43,6 +66,12 @@ extern int8_t sonido_mina;
 // Every effect of the game stopped, the looping alarms' voices with them
 // (the game loop starts the alarms again if they are still due).
 void detener_efectos();
+
+// The input of a logic frame from the pointer: the buttons as the press
+// latch gives them (dlg_botones), the picture's pixel (x, y) it is over,
+// the wheel moved since the last logic frame (its direction counts, once)
+// and Alt held. leer_entrada_juego's pointer half.
+entrada_juego entrada_puntero(int botones, int x, int y, int rueda, bool alt);
 
 // What the player does now, read from the mouse and the keys through the
 // press latch, for a logic frame of the game: a tap between two logic
@@ -213,6 +242,14 @@ void jugar_nivel_suelto(const nivel_texto &nivel);
 constexpr int SEGUNDOS_AVISO = 10;
 void rotular_partida(const std::string &titulo, const std::string &aviso);
 
+// The line over the top strip of the game shown now: the bonus count while
+// it runs, else the notice in the game's first seconds, else the title.
+// Each call is a frame shown. The notice's seconds count from
+// empezar_rotulo, as the game starts; olvidar_rotulo, as it ends.
+std::string linea_rotulo();
+void empezar_rotulo();
+void olvidar_rotulo();
+
 // Shows the frame through `presentar` (presentar_fotograma, or a screen's
 // own) with a line of text over the top border strip (`arriba`) and one
 // over the bottom one, between the board and the status strip (`abajo`),
@@ -231,6 +268,24 @@ void mostrar_secuencia();
 // shows each frame.
 void esperar_sin_vidas(void (*paso)());
 void esperar_tras_final(void (*paso)());
+
+// The status strip of a frame of play drawn on `buffer` from the rules'
+// meters, before the frame is played: the game's panel draws it, and the
+// viewer's, which has no buttons, is only it.
+void dibujar_estado();
+
+// The line over the top strip while a completed level's bonus is counted:
+// what is left of it; a game of one level alone, which ends with it, also
+// says a click ends it.
+std::string linea_bono();
+
+// In a game of one level alone, a click made after the win ends its bonus
+// count: the rest of the count played at once, unseen, for the same points,
+// and the game ends as it would have. `antes` is the sequence of the frame
+// before; `clic` reads the left button: with true as the count begins (a
+// look from then on), with false for whether a new click has come. True
+// when the count was ended: the frame about to be played is not.
+bool cortar_cuenta(uint8_t antes, bool (*clic)(bool empezar));
 
 // The game's panel before a frame of play: the status strip drawn, the
 // buttons looked at. 1 when the player left the game through Exit; Pause

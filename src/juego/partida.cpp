@@ -17,14 +17,6 @@
 #include "repeticion/repeticion.h"
 #include "tiempo/tiempo.h"
 
-// Colours of the status strip and the sequences, made once the display's
-// pixel format is known.
-int rojo, amarillo, verde;
-
-// Voices of the two looping alarms, -1 while silent.
-int8_t sonido_sobrecarga = -1;
-int8_t sonido_mina = -1;
-
 // The recording of the game being played, or of the last one played.
 repeticion partida_grabada;
 
@@ -38,176 +30,29 @@ struct vistas_jugador {
 };
 vistas_jugador vistas;
 
-int color_sobrecarga(int s)
-{
-  return s <= 31 ? verde : s <= 48 ? amarillo : rojo;
-}
-
-int color_energia(int e)
-{
-  return e <= 9 ? rojo : e <= 25 ? amarillo : verde;
-}
-
-// What the frame's rules did, heard.
-void sonar_sucesos()
-{
-  const uint16_t s = nucleo.dt_sucesos.bits;
-  if (s & suceso_explosion) {
-    reproducir_sonido(SND_EXPLOSION, SONIDO_UNA_VEZ);
-  }
-  if (s & suceso_explosion_larga) {
-    reproducir_sonido(SND_EXPLOSION + 1, SONIDO_UNA_VEZ);
-  }
-  if (s & suceso_puerta) {
-    reproducir_sonido(SND_PUERTA, SONIDO_UNA_VEZ);
-  }
-  if (s & suceso_gremlin_entra) {
-    reproducir_sonido(SND_GREMLIN, SONIDO_UNA_VEZ);
-  }
-  if (s & suceso_gremlin_cazado) {
-    reproducir_sonido(SND_GREMLIN_CAZADO, SONIDO_UNA_VEZ);
-  }
-}
-
-// Each looping alarm sounds exactly while its state lasts.
-void alarmas()
-{
-  if (sonido_sobrecarga >= 0 && nucleo.dt_rayo.estado != rayo_sobrecarga) {
-    detener_sonido(sonido_sobrecarga);
-    sonido_sobrecarga = -1;
-  }
-  if (sonido_mina >= 0 && nucleo.dt_rayo.estado != rayo_mina) {
-    detener_sonido(sonido_mina);
-    sonido_mina = -1;
-  }
-  if (sonido_sobrecarga == -1 && nucleo.dt_rayo.estado == rayo_sobrecarga) {
-    sonido_sobrecarga = reproducir_sonido(SND_ALARMA_SOBRECARGA, SONIDO_BUCLE);
-  }
-  if (sonido_mina == -1 && nucleo.dt_rayo.estado == rayo_mina) {
-    sonido_mina = reproducir_sonido(SND_ALARMA_MINA, SONIDO_BUCLE);
-  }
-}
-
-void dibujar_estado()
-{
-  copiar_marcador(0, ANCHO_PANTALLA);
-  dibujar_puntos_marcador(nucleo.dt_partida.puntos + nucleo.dt_partida.puntos_nivel);
-  if (nucleo.dt_partida.sobrecarga != 0) {
-    dibujar_barra_sobrecarga(3 * nucleo.dt_partida.sobrecarga, color_sobrecarga(nucleo.dt_partida.sobrecarga));
-  }
-  if (nucleo.dt_partida.energia > 1 || nucleo.dt_partida.cuenta_energia != 0) {
-    dibujar_barra_energia(3 * nucleo.dt_partida.energia, color_energia(nucleo.dt_partida.energia));
-  }
-  dibujar_nivel_marcador(nucleo.dt_bucle.nivel);
-  dibujar_vidas_marcador(nucleo.dt_partida.vidas);
-}
-
-void dibujar_tablero_juego(uint8_t)
-{
-  pintar_tablero(buffer);
-}
-
-// The rest of a frame of play on screen.
-uint8_t mostrar_fotograma(uint8_t logico)
-{
-  // The frame on which the last unit of energy is about to go shows no beam.
-  if (!(logico && nucleo.dt_partida.energia <= 1 && nucleo.dt_partida.cuenta_energia <= 0)) {
-    dibujar_rayo();
-  }
-  const uint8_t c = nucleo.dt_bucle.celda_pinchada;
-  if (c != CELDA_NINGUNA) {
-    draw_sprite(buffer, loseta[LOSETA_MARCA], ORIGEN_TABLERO + LADO_CELDA * (c % COLUMNAS),
-                ORIGEN_TABLERO + LADO_CELDA * (c / COLUMNAS));
-  }
-  if ((nucleo.dt_sucesos.bits & suceso_puerta_recompuesta) != 0) {
-    recomponer_loseta_puerta(nucleo.dt_sucesos.grf_puerta_antes);
-  }
-  sonar_sucesos();
-  alarmas();
-  if (nucleo.trampas) {
-    textout_ex(buffer, fuente_texto(), "*", 0, 0, -1, -1);
-  }
-  return 0;
-}
-
-// The line over the top strip of the game on screen (rotular_partida).
-struct rotulo_juego {
-  std::string titulo, aviso;
-  int fotogramas_aviso;  // frames the notice is still shown for
-};
-rotulo_juego rotulo;
-
-// While a completed level's bonus is counted, what is left of it; a game of
-// one level alone, which ends with it, also says a click ends it.
-std::string linea_bono()
-{
-  char texto[160];
-  snprintf(texto, sizeof texto,
-           idioma == IDIOMA_ESPANOL ? "\xA1nivel superado!  energ\xED" "a %d x %d  \xB7  vidas %d x %d%s"
-                                    : "level complete!  energy %d x %d  \xB7  lives %d x %d%s",
-           static_cast<int>(nucleo.dt_partida.energia), static_cast<int>(PUNTOS_POR_ENERGIA),
-           static_cast<int>(nucleo.dt_partida.vidas), static_cast<int>(PUNTOS_POR_VIDA),
-           nucleo.dt_bucle.suelto ? en_idioma("  \xB7  clic: seguir", "  \xB7  click: go on") : "");
-  return texto;
-}
-
 // A frame of the game shown, with its line over the top strip.
 void presentar_partida()
 {
-  std::string arriba;
-  if (nucleo.secuencia.tipo == secuencia_contacto) {
-    arriba = linea_bono();
-  } else if (rotulo.fotogramas_aviso > 0) {
-    arriba = rotulo.aviso;
-  } else {
-    arriba = rotulo.titulo;
-  }
-  if (rotulo.fotogramas_aviso > 0) {
-    --rotulo.fotogramas_aviso;
-  }
-  presentar_con_rotulos(arriba, {}, presentar_fotograma);
+  presentar_con_rotulos(linea_rotulo(), {}, presentar_fotograma);
 }
 
-// A click of the player's, made after the bonus count began: for a game of
-// one level alone, which has nothing after it, it ends the count.
+// The left button as cortar_cuenta looks at it: from the bonus count's
+// start, a press made after it; one still held as the level was won (the
+// mirror being turned) must be let go first.
 t_vista_raton vista_clic;
 uint8_t boton_visto;
 
-void empezar_a_mirar_clic()
+bool clic_tras_cuenta(bool empezar)
 {
-  dlg_olvidar_botones(vista_clic);
-  // A button still held as the level was won (the mirror being turned)
-  // must be let go first.
-  boton_visto = static_cast<uint8_t>(mouse_b & 1);
-}
-
-bool clic_nuevo()
-{
+  if (empezar) {
+    dlg_olvidar_botones(vista_clic);
+    boton_visto = static_cast<uint8_t>(mouse_b & 1);
+    return false;
+  }
   const uint8_t b = dlg_botones(vista_clic) & 1;
   const bool nuevo = b != 0 && boton_visto == 0;
   boton_visto = b;
   return nuevo;
-}
-
-// In a game of one level alone, a click after the win ends its bonus
-// count: the rest of the count played at once, unseen, for the same points,
-// and the game ends as it would have. `antes` is the sequence of the frame
-// before. True when the count was ended.
-bool cortar_cuenta(uint8_t antes)
-{
-  if (!nucleo.dt_bucle.suelto || nucleo.secuencia.tipo != secuencia_contacto) {
-    return false;
-  }
-  if (antes != secuencia_contacto) {
-    empezar_a_mirar_clic();
-    return false;
-  }
-  if (!clic_nuevo()) {
-    return false;
-  }
-  pasar_secuencia();
-  detener_efectos();
-  return true;
 }
 
 // A new seed for every game: the time, to the nanosecond.
@@ -225,12 +70,13 @@ void jugar_fotogramas(const inicio_partida &inicio, const ganchos_partida *ganch
 {
   empezar_grabacion(partida_grabada, inicio);
   empezar_partida(inicio);
+  empezar_dibujo(inicio.semilla);
   show_mouse(nullptr);
   uint8_t secuencia_antes = secuencia_ninguna;
   while (nucleo.dt_bucle.motivo_fin == jugando) {
     entrada_juego entrada;
     const bool de_juego = !en_secuencia();
-    if (en_pantalla && cortar_cuenta(secuencia_antes)) {
+    if (en_pantalla && cortar_cuenta(secuencia_antes, clic_tras_cuenta)) {
       continue;
     }
     secuencia_antes = nucleo.secuencia.tipo;
@@ -300,19 +146,14 @@ void jugar(inicio_partida inicio)
   crear_marcador_partida();
   abrir_pantalla_partida(DLG_JUEGO);
   inicio.semilla = semilla_nueva();
-  rotulo.fotogramas_aviso = rotulo.aviso.empty() ? 0 : SEGUNDOS_AVISO * FOTOGRAMAS_POR_SEGUNDO;
+  empezar_rotulo();
   jugar_fotogramas(inicio, &ganchos_pantalla, true);
   cerrar_pantalla_partida();
-  rotulo = {};
+  olvidar_rotulo();
 }
 
 }  // namespace
 
-void crear_marcador_partida()
-{
-  marcador = create_bitmap(ANCHO_PANTALLA, ALTO_MARCADOR);
-  preparar_marcador();
-}
 
 void abrir_pantalla_partida(int8_t dialogo)
 {
@@ -327,8 +168,6 @@ void cerrar_pantalla_partida()
   destroy_bitmap(marcador);
   marcador = nullptr;
 }
-
-const ganchos_partida ganchos_pantalla = {dibujar_tablero_juego, mostrar_fotograma, mostrar_secuencia};
 
 uint8_t panel_partida()
 {
@@ -350,15 +189,10 @@ void mostrar_fotograma_partida(bool de_juego, void (*presentar)())
 
 entrada_juego leer_entrada_juego()
 {
-  entrada_juego e;
-  e.botones = static_cast<uint8_t>(dlg_botones(vistas.raton));
-  e.celda = celda_en_pantalla(mouse_x, mouse_y);
+  const int botones = dlg_botones(vistas.raton);
+  entrada_juego e = entrada_puntero(botones, mouse_x, mouse_y, mouse_z, key[KEY_ALT] != 0);
   if (mouse_z != 0) {
-    e.rueda = mouse_z > 0 ? 1 : -1;
     position_mouse_z(0);
-  }
-  if (key[KEY_ALT]) {
-    e.teclas |= TECLA_ALT;
   }
   if (dlg_tecla(KEY_LEFT, vistas.izquierda)) {
     e.teclas |= TECLA_IZQUIERDA;
@@ -388,15 +222,7 @@ int mover_espejos_pinchados(uint8_t liberar)
 void ini_juego()
 {
   srand(static_cast<unsigned>(time(nullptr)));
-  rojo = makecol(255, 0, 0);
-  verde = makecol(0, 255, 0);
-  amarillo = makecol(255, 255, 0);
-}
-
-void rotular_partida(const std::string &titulo, const std::string &aviso)
-{
-  rotulo.titulo = titulo;
-  rotulo.aviso = aviso;
+  crear_colores_juego();
 }
 
 const nivel_texto *niveles_sustitutos[NUM_NIVELES];

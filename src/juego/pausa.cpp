@@ -56,10 +56,13 @@ void dibujar_caja(int bx, int by, int ancho = ANCHO_CAJA, int alto = ALTO_CAJA)
   blit(borde[2], buffer, 0, 0, bx, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
   blit(borde[3], buffer, 0, 0, derecha, by + GROSOR_BORDE, GROSOR_BORDE, interior_y);
 
+  // Any of the floor tiles may fill each square of the box, drawn from a
+  // copy of the drawing's generator: a box, which a replay of the game does
+  // not show, leaves the game's own draws as they were.
+  generador_azar azar = dibujo.azar;
   for (int c = 0; c < interior_x / LADO_LOSETA; ++c) {
     for (int r = 0; r < interior_y / LADO_LOSETA; ++r) {
-      // Any of the floor tiles may fill each square of the box.
-      const int t = primer_grf[vacio] + rand() % NUM_SUELOS;
+      const int t = primer_grf[vacio] + static_cast<int>(sacar_azar(azar, NUM_SUELOS));
       blit(loseta[t], buffer, 0, 0, bx + GROSOR_BORDE + LADO_LOSETA * c, by + GROSOR_BORDE + LADO_LOSETA * r,
            LADO_LOSETA, LADO_LOSETA);
     }
@@ -102,13 +105,6 @@ void dibujar_ayuda_teclas()
     // The title apart from the keys.
     y += ALTO_LINEA_AYUDA + (&linea == &AYUDA_TECLAS[0] ? 16 : 0);
   }
-}
-
-void detener_efectos()
-{
-  detener_sonidos(1);
-  sonido_sobrecarga = -1;
-  sonido_mina = -1;
 }
 
 int8_t pausa(int8_t)

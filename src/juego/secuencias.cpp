@@ -3,11 +3,9 @@
 // secuencia) says; the loop that plays the frames shows them. Then the
 // screens that wait for Exit once a game is over. The drawing only reads
 // the board and the meters; its own variety (the corner a board slides in
-// from, the congratulations floor) draws from the C library's generator,
-// never from the rules'.
+// from, the congratulations floor) draws from the drawing's own generator,
+// never from the rules' (azar_dibujo).
 #include <allegro.h>
-
-#include <cstdlib>
 
 #include "audio/audio.h"
 #include "dlg/dlg.h"
@@ -59,7 +57,7 @@ int idioma_textos()
 void dibujar_felicitacion(BITMAP *lienzo)
 {
   for (int c = 0; c < NUM_CELDAS; ++c) {
-    blit(loseta[primer_grf[vacio] + rand() % 7], lienzo, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
+    blit(loseta[primer_grf[vacio] + azar_dibujo(7)], lienzo, 0, 0, celda_x(c), celda_y(c), LADO_CELDA, LADO_CELDA);
   }
   for (int l = 0; l < 4; ++l) {
     textout_centre_ex(lienzo, fuente_texto(), FELICIDADES[idioma_textos()][l], ANCHO_PANTALLA / 2, 64 * (l + 1),
@@ -87,9 +85,9 @@ void dibujar_sin_boca(const celda &e, int c, int franja)
   blit(loseta[e.grf], buffer, dx, dy, celda_x(c) + dx, celda_y(c) + dy, ancho, alto);
 }
 
-// The emitter's and the receiver's tiles while the completed level is
-// celebrated: they pulse on screen only, the board keeps its own.
-uint8_t grf_celebracion[NUM_CELDAS];
+// The emitter's and the receiver's tiles pulse on screen only while the
+// completed level is celebrated (dibujo.grf_celebracion); the board keeps
+// its own.
 
 void animar_emisor_y_receptor()
 {
@@ -99,7 +97,7 @@ void animar_emisor_y_receptor()
       continue;
     }
     const uint8_t primera = primer_grf[e.tipo];
-    uint8_t &grf = grf_celebracion[c];
+    uint8_t &grf = dibujo.grf_celebracion[c];
     grf = static_cast<uint8_t>(grf < primera + 12 ? grf + 4 : grf - 12);
     celda mostrada = e;
     mostrada.grf = grf;
@@ -161,12 +159,6 @@ namespace {
 BITMAP *lienzo = nullptr;
 BITMAP *tablero_lienzo = nullptr;
 
-void crear_lienzo()
-{
-  lienzo = create_bitmap(ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO + ALTO_TABLERO);
-  tablero_lienzo = create_sub_bitmap(lienzo, ORIGEN_TABLERO, ORIGEN_TABLERO, ANCHO_TABLERO, ALTO_TABLERO);
-}
-
 void destruir_lienzo()
 {
   destroy_bitmap(tablero_lienzo);
@@ -174,23 +166,31 @@ void destruir_lienzo()
   tablero_lienzo = lienzo = nullptr;
 }
 
-// The canvas's board slides in from a random corner, a step a frame:
-// `paso` from 1 to FOTOGRAMAS_DESLIZAMIENTO, where it stands in place.
-int esquina;
+void crear_lienzo()
+{
+  // One left by a slide not played to its end (a replay sought away from
+  // the middle of one) goes first.
+  destruir_lienzo();
+  lienzo = create_bitmap(ORIGEN_TABLERO + ANCHO_TABLERO, ORIGEN_TABLERO + ALTO_TABLERO);
+  tablero_lienzo = create_sub_bitmap(lienzo, ORIGEN_TABLERO, ORIGEN_TABLERO, ANCHO_TABLERO, ALTO_TABLERO);
+}
 
+// The canvas's board slides in from a random corner (dibujo.esquina), a
+// step a frame: `paso` from 1 to FOTOGRAMAS_DESLIZAMIENTO, where it stands
+// in place.
 void deslizar_lienzo(int paso)
 {
   static const int SX[4] = {1, 1, -1, -1};
   static const int SY[4] = {1, -1, 1, -1};
   if (paso == 1) {
-    esquina = rand() % 4;
+    dibujo.esquina = static_cast<uint8_t>(azar_dibujo(4));
     dibujar_bordes();
     set_clip_rect(buffer, ORIGEN_TABLERO, ORIGEN_TABLERO, ORIGEN_TABLERO + ANCHO_TABLERO - 1,
                   ORIGEN_TABLERO + ALTO_TABLERO - 1);
   }
   const int restantes = FOTOGRAMAS_DESLIZAMIENTO - paso;
-  const int ox = (ANCHO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SX[esquina] * restantes;
-  const int oy = (ALTO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SY[esquina] * restantes;
+  const int ox = (ANCHO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SX[dibujo.esquina] * restantes;
+  const int oy = (ALTO_TABLERO / FOTOGRAMAS_DESLIZAMIENTO) * SY[dibujo.esquina] * restantes;
   blit(tablero_lienzo, buffer, 0, 0, ORIGEN_TABLERO + ox, ORIGEN_TABLERO + oy, ANCHO_TABLERO, ALTO_TABLERO);
   if (restantes == 0) {
     set_clip_rect(buffer, 0, 0, ANCHO_PANTALLA - 1, ALTO_PANTALLA - 1);
@@ -253,7 +253,7 @@ void mostrar_contacto(const datos_secuencia &q)
       parar_musica();
       reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
       for (int c = 0; c < NUM_CELDAS; ++c) {
-        grf_celebracion[c] = nucleo.est_nivel[c].grf;
+        dibujo.grf_celebracion[c] = nucleo.est_nivel[c].grf;
       }
     }
     if (q.fotograma % 2 == 0) {
@@ -309,15 +309,13 @@ void mostrar_vida_perdida(uint8_t motivo)
   reproducir_sonido(motivo == perdida_energia ? SND_SIN_ENERGIA : SND_SOBRECARGA, SONIDO_UNA_VEZ);
 }
 
-// The closing scene's emitter keeps pulsing, without painting over the
-// beam's start.
-uint8_t pulso_emisor;
-
+// The closing scene's emitter keeps pulsing (dibujo.pulso_emisor), without
+// painting over the beam's start.
 void animar_emisor_final()
 {
   const uint8_t emisor_derecha = static_cast<uint8_t>(primer_grf[emisor] + 3);
-  pulso_emisor = static_cast<uint8_t>((pulso_emisor + 1) % 8);
-  blit(loseta[emisor_derecha + 4 * (pulso_emisor / 2)], buffer, 0, 0, 160, 352, LADO_CELDA - 3, LADO_CELDA);
+  dibujo.pulso_emisor = static_cast<uint8_t>((dibujo.pulso_emisor + 1) % 8);
+  blit(loseta[emisor_derecha + 4 * (dibujo.pulso_emisor / 2)], buffer, 0, 0, 160, 352, LADO_CELDA - 3, LADO_CELDA);
 }
 
 void mostrar_final(const datos_secuencia &q)
@@ -350,7 +348,7 @@ void mostrar_final(const datos_secuencia &q)
       reproducir_sonido(SND_CONECTADO, SONIDO_UNA_VEZ);
       textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][0], ANCHO_PANTALLA / 2, 480, -1, -1);
       textout_centre_ex(buffer, fuente_texto(), TE[idioma_textos()][1], ANCHO_PANTALLA / 2, 544, -1, -1);
-      pulso_emisor = 0;
+      dibujo.pulso_emisor = 0;
     }
     animar_emisor_final();
     break;

@@ -254,6 +254,7 @@ void ver_repeticion(const repeticion &r, uint32_t desde)
   abrir_pantalla_partida(DLG_REPETICION);
   std::string error;
   if (empezar_reproduccion(visor.lector, r, nullptr, error)) {
+    empezar_dibujo(r.cabecera.semilla);
     show_mouse(nullptr);
     while (reproduccion_en_curso(visor.lector)) {
       leer_teclas();

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "dlg/dlg.h"
 
@@ -168,6 +169,16 @@ void fin_allegro();
 // object the game uses and cuts the tile sheet. On failure it has told the
 // player what is wrong, freed what it loaded and returns non-zero.
 int8_t cargar_graficos();
+
+// What cargar_graficos checks of a data file read: that `d` holds every
+// object the game takes from fuentes.dat (`fuentes`) or grf.dat, of its
+// kind and size. Empty when it does; else what is wrong, in both
+// languages, naming the file as `fichero`.
+std::string comprobar_graficos(const DATAFILE *d, bool fuentes, const char *fichero);
+
+// The two files checked, taken as the game's: f_grf, f_fnt, the borders,
+// pictures and pointer, and the tiles cut from the sheet.
+void tomar_graficos(DATAFILE *grf, DATAFILE *fnt);
 
 // Shows a fatal message: in the platform's message box, and on standard
 // error for whoever started the game from a terminal.

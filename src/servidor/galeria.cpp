@@ -173,7 +173,7 @@ respuesta pagina_galeria(almacen *a, const std::string &consulta)
       h += "<li><a href=\"/niveles/" + id + "\"><img class=\"tablero\" src=\"/niveles/" + id +
            "-p.png\" width=\"240\" height=\"144\" alt=\"the board of " + escapar_html(n.titulo) + "\"></a>\n<h2><a href=\"/niveles/" +
            id + "\">" + escapar_html(n.titulo) + "</a></h2>\n<p class=\"idea\">" + escapar_html(n.idea) + "</p>\n" +
-           datos_nivel(n) + "</li>\n";
+           datos_nivel(n) + "<p class=\"jugar\"><a class=\"boton\" href=\"/niveles/" + id + "/jugar\">&#9654; Play</a></p></li>\n";
     }
     h += "</ul>\n";
     h += LEYENDA_CUENTAS;
@@ -237,7 +237,8 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
   h += "<nav class=\"tablas\"><a href=\"/niveles\">All levels</a><a href=\"/\">World table</a></nav>\n";
   h += "<img class=\"tablero\" src=\"/niveles/" + id + ".png\" width=\"480\" height=\"288\" alt=\"the board of " +
        escapar_html(n.titulo) + "\">\n<p class=\"idea\">" + escapar_html(n.idea) + "</p>\n" + datos_nivel(n);
-  h += "<p class=\"jugar\"><a href=\"fotonauta://nivel/" + id + "\">&#9654; Play</a> &middot; or run <code>fotonauta --nivel " +
+  h += "<p class=\"jugar\"><a class=\"boton\" href=\"/niveles/" + id + "/jugar\">&#9654; Play in the browser</a></p>\n";
+  h += "<p class=\"jugar\"><a href=\"fotonauta://nivel/" + id + "\">&#9654; Play in the game</a> &middot; or run <code>fotonauta --nivel " +
        id + "</code> &middot; <a href=\"/niveles/" + id + ".txt\" download>download " + id + ".txt</a></p>\n";
   if (buscada >= 0 && !marcas.empty()) {
     aviso = escapar_html(nombre) + ": rank " + numero(marcas[0].puesto) + ", " + numero(marcas[0].puntos) + " points.";
@@ -260,6 +261,7 @@ respuesta pagina_nivel(almacen *a, const nivel_publicado &n, const std::string &
            "</td><td class=\"n puntos\">" + numero(m.puntos) + "</td><td>" + fecha_texto(m.recibida, false) +
            "</td><td class=\"repeticion\"><span class=\"verificada\" title=\"proved by a recording\">&#10003;</span>";
       if (m.guardada) {
+        h += " <a class=\"ver\" href=\"/ver/niveles/" + id + "/" + numero(m.id) + "\">&#9654; Watch</a>";
         h += " <a href=\"" + url_repeticion_marca(n.id, m.id) + "\" type=\"" + TIPO_REPETICION + "\" download>recording</a>";
       }
       h += boton_denuncia(m.id) + "</td></tr>\n";

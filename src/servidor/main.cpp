@@ -118,7 +118,10 @@ const char *const AYUDA =
     "GET /api/niveles, /api/niveles/ID, /api/niveles/ID/texto\n"
     "                               the same as JSON, and the level's text\n"
     "POST /api/niveles/ID/repeticiones?yourname=NAME\n"
-    "                               a run of level ID for its board\n";
+    "                               a run of level ID for its board\n"
+    "GET /ver/ID, /ver/niveles/ID/RUN\n"
+    "                               watch a verified game in the browser\n"
+    "GET /niveles/ID/jugar          play level ID in the browser\n";
 
 // The listening socket's backlog. The library listens with room for 5
 // connections not yet accepted; 64 clients connecting at once then have
@@ -586,6 +589,9 @@ int main(int argc, char **argv)
     if (!x.adjunto.empty()) {
       r.set_header("Content-Disposition", "attachment; filename=\"" + x.adjunto + "\"");
     }
+    for (const auto &[nombre, valor] : x.cabeceras) {
+      r.set_header(nombre, valor);
+    }
   };
   s.Get(R"(.*)", [a, suelo, cabeceras_grandes, responder](const httplib::Request &peticion, httplib::Response &r) {
     if (cabeceras_grandes(peticion, r)) {
@@ -594,6 +600,11 @@ int main(int argc, char **argv)
     if (suelo && peticion.path == "/highscore.php") {
       r.status = 200;
       r.set_content("stored\n", "text/plain; charset=utf-8");
+      return;
+    }
+    if (respuesta x; peticion.path.rfind("/web/", 0) == 0 &&
+                     servir_web(peticion.path, peticion.get_header_value("Accept-Encoding").find("gzip") != std::string::npos, x)) {
+      responder(x, r);
       return;
     }
     responder(atender(a, peticion.target, static_cast<int64_t>(std::time(nullptr)), peticion.remote_addr), r);

@@ -345,6 +345,9 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
   const std::string cola_ruta = resto.size() > 16 ? resto.substr(16) : "";
   nivel_publicado n;
   if (!nivel_visible(a, cifras, n, r)) {
+    if (!es_api && cola_ruta == "/jugar") {
+      r = pagina_jugar_ausente(r);
+    }
     return true;
   }
   if (es_api && cola_ruta.empty()) {
@@ -361,6 +364,8 @@ bool atender_niveles(almacen *a, const std::string &ruta, const std::string &con
     r = respuesta_texto(404, "not found");
   } else if (cola_ruta.empty()) {
     r = pagina_nivel(a, n, consulta);
+  } else if (cola_ruta == "/jugar") {
+    r = pagina_jugar(n);
   } else if (cola_ruta == ".txt") {
     r = {};
     r.cuerpo = n.texto;

@@ -38,6 +38,7 @@ const char *const ESTILO =
     "nav.tablas a,nav.tablas strong{margin:0 0.6em}"
     "nav.tablas strong{color:#ffcf5a}"
     "a{color:#ff0}"
+    "a.boton{display:inline-block;border:1px solid #f00;background:#111;padding:0.2em 0.8em;text-decoration:none;font-weight:bold}"
     "nav{text-align:center;margin:1em 0}"
     "nav a,nav span{margin:0 0.4em}"
     "form{text-align:center}"
@@ -92,12 +93,14 @@ std::string fecha_texto(int64_t segundos, bool con_hora)
   return texto;
 }
 
-std::string principio_pagina(const std::string &titulo, const std::string &encabezado)
+const char *estilo_paginas() { return ESTILO; }
+
+std::string principio_pagina(const std::string &titulo, const std::string &encabezado, const std::string &hoja)
 {
   return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-         titulo + "</title>\n<style>" + ESTILO +
-         "</style>\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
+         titulo + "</title>\n" + (hoja.empty() ? "<style>" + std::string(ESTILO) + "</style>" : "<link rel=\"stylesheet\" href=\"" + hoja + "\">") +
+         "\n</head>\n<body>\n<header><img src=\"/logo.png\" alt=\"fotonauta\" width=\"788\" height=\"150\">\n"
          "<h1>" +
          encabezado + "</h1></header>\n<main>\n";
 }
@@ -134,8 +137,8 @@ std::string celda_repeticion(const puntuacion &p)
   }
   std::string c = "<td class=\"repeticion\"><span class=\"verificada\" title=\"proved by a recording\">&#10003;</span>";
   if (p.repeticion != 0) {
-    c += " <a href=\"/repeticiones/" + numero(p.repeticion) + ".frep\" type=\"" + TIPO_REPETICION +
-         "\" download>recording</a>";
+    c += " <a class=\"ver\" href=\"/ver/" + numero(p.repeticion) + "\">&#9654; Watch</a> <a href=\"/repeticiones/" +
+         numero(p.repeticion) + ".frep\" type=\"" + TIPO_REPETICION + "\" download>recording</a>";
   }
   return c + boton_denuncia(p.partida) + "</td>";
 }

@@ -313,6 +313,9 @@ respuesta atender(almacen *a, const std::string &objetivo, int64_t ahora, const 
   if (ruta.rfind("/repeticiones/", 0) == 0) {
     return descargar(a, ruta);
   }
+  if (ruta.rfind("/ver/", 0) == 0) {
+    return pagina_ver(a, ruta);
+  }
   if (ruta == "/logo.png") {
     respuesta r;
     r.tipo = "image/png";

@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "identidad/identidad.h"
@@ -533,6 +534,7 @@ struct respuesta {
   std::string adjunto;  // a file name: the body is downloaded as that file
   int64_t reintentar = 0;  // seconds: sent as Retry-After (429, 503)
   bool cerrar = false;     // the connection is closed after this answer
+  std::vector<std::pair<std::string, std::string>> cabeceras;  // more headers, as they are
 };
 
 // A plain-text answer of one line: what every refusal and every short
@@ -813,7 +815,11 @@ std::string url_repeticion_marca(int64_t nivel, int64_t marca);
 
 // The page's look, shared by the world table and the gallery: the start of
 // a page up to its <main>, and its end.
-std::string principio_pagina(const std::string &titulo, const std::string &encabezado);
+// With `hoja`, the style is that stylesheet's, not inline (pages whose
+// policy allows nothing inline).
+std::string principio_pagina(const std::string &titulo, const std::string &encabezado, const std::string &hoja = "");
+// The pages' shared style.
+const char *estilo_paginas();
 std::string fin_pagina();
 std::string fecha_texto(int64_t segundos, bool con_hora);
 // The Report button of a verified game (POST /repeticiones/ID/denuncia).
@@ -833,3 +839,30 @@ std::string dibujar_imagen_nivel(const std::string &texto, bool pequena);
 // zlib-packed RGB pixels of the tiles, 64 x 64 each, one after another.
 extern const unsigned char LOSETAS_WEB[];
 extern const uint32_t LONG_LOSETAS_WEB;
+
+// ---------------------------------------------------------------------------
+// Watching and playing in the browser (web.cpp, visor.cpp)
+// ---------------------------------------------------------------------------
+// The pages run the game's own module for WebAssembly with its art; their
+// files (src/servidor/web) are in the program, served at
+// /web/NAME.HASH.EXT, kept a year by browsers.
+
+// The Content-Security-Policy of the pages that run scripts: nothing
+// inline, scripts and the module only from this server.
+extern const char *const POLITICA_PAGINAS;
+// Where file `nombre` ("ver.js", "fotonauta.wasm", "grf.dat"...) is served.
+std::string ruta_web(const char *nombre);
+// Whether this program was built with the module (else the pages say so).
+bool modulo_web_presente();
+// A GET of /web/...: the file, gzipped when `acepta_gzip` and it pays;
+// false when there is no such file.
+bool servir_web(const std::string &ruta, bool acepta_gzip, respuesta &r);
+
+// GET /ver/ID: the Watch page of the world table's game ID (its recording
+// /repeticiones/ID.frep). GET /ver/niveles/LEVEL/ID: of run ID on level
+// LEVEL's board. 404 or 410 pages when there is no such game to watch.
+respuesta pagina_ver(almacen *a, const std::string &ruta);
+// GET /niveles/ID/jugar: level `n` played alone in the page.
+respuesta pagina_jugar(const nivel_publicado &n);
+// The Play page's 404 or 410 page, from the answer `texto` that says why.
+respuesta pagina_jugar_ausente(const respuesta &texto);

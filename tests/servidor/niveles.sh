@@ -73,6 +73,38 @@ espera() {  # what, expected start, got
 }
 obtener() { curl -s -m 10 "http://127.0.0.1:$1$2"; }
 
+# ---- the Watch and Play pages in one Chromium session, on a server of
+# their own (tests/servidor/paginas.mjs): the author's run watched, the
+# level won with the mouse and by touch from the solver's plan, the runs
+# sent and watched from the board, and the bad inputs' messages. The
+# browser mostly waits on the game's clock: it runs beside the rest of
+# this test, and is waited for at its end.
+PP=$(puerto_libre)
+iniciar_servidor "$PP" "$TMP/paginas.db" --verificadores 1
+PID_PAGINAS=$PID_SERVIDOR
+r=$(publicar "$PP" Ana "$N/a.txt" "$N/a_gana.frep")
+espera "the level published for the pages" "201 published " "$r"
+IDP=${r#201 published }
+# The module as the build made it, gzipped for a browser that takes it,
+# as it is for one that does not, kept a year.
+modulo=$(obtener "$PP" "/niveles/$IDP/jugar" | grep -o 'data-modulo="/web/fotonauta\.[0-9a-f]*\.wasm"' | cut -d'"' -f2)
+[ -n "$modulo" ] || fallo "the Play page names no module"
+curl -s -m 5 -H 'Accept-Encoding: gzip' -D "$TMP/cabeceras" -o "$TMP/modulo.gz" "http://127.0.0.1:$PP$modulo"
+grep -qi '^Content-Type: application/wasm' "$TMP/cabeceras" && grep -qi '^Content-Encoding: gzip' "$TMP/cabeceras" &&
+  grep -qi '^Cache-Control: public, max-age=31536000, immutable' "$TMP/cabeceras" &&
+  gunzip -c "$TMP/modulo.gz" | cmp -s - "$CONSTRUCCION/wasm/fotonauta_web.wasm" &&
+  obtener "$PP" "$modulo" | cmp -s - "$CONSTRUCCION/wasm/fotonauta_web.wasm" ||
+  fallo "$modulo is not the build's module, gzipped when asked and kept a year: $(cat "$TMP/cabeceras")"
+echo "ok: the module served as the build made it, gzipped when asked ($(stat -c %s "$TMP/modulo.gz") bytes), kept a year"
+mkdir -p "$TMP/plan" "$TMP/cdp"
+cp "$N/a.txt" "$TMP/plan/00.txt"
+"$CONSTRUCCION/niveles" resolver "$TMP/plan/00.txt" | tail -n +2 | grep -v '^gremlins\|^peligro' >"$TMP/plan.txt"
+"$CONSTRUCCION/niveles" volcar "$TMP/plan/00.txt" >"$TMP/volcado.txt"
+timeout 240 node "$(dirname "$0")/paginas.mjs" "http://127.0.0.1:$PP" "$IDP" "$TMP/plan.txt" "$TMP/volcado.txt" "$CAPTURAS" \
+  "$TMP/cdp" "$CONSTRUCCION/tests/loseta_en_celda" "$CONSTRUCCION/datos/hoja_losetas.png" >"$TMP/paginas.log" 2>&1 &
+PID_NAVEGADOR=$!
+PIDS_SERVIDOR+=("$PID_NAVEGADOR")
+
 P=$(puerto_libre)
 iniciar_servidor "$P" "$TMP/niveles.db" --verificadores 1 --limite-niveles 26
 PID=$PID_SERVIDOR
@@ -157,6 +189,8 @@ espera "a run recorded on another spelling of the level" "422 the recording was 
 "$SERVIDOR" --base "$TMP/niveles.db" --ocultar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null ||
   fallo "--ocultar-partida of a run failed"
 ! obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a hidden run is on the board"
+ver_bea=/ver/niveles/$ID/$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')
+[ "$(estado "$P" "$ver_bea")" = 410 ] || fallo "the Watch page of a hidden run answered $(estado "$P" "$ver_bea"), not 410"
 "$SERVIDOR" --base "$TMP/niveles.db" --mostrar-partida "$(grep -o '[0-9]*\.frep' <<<"$run_bea" | grep -o '[0-9]*')" >/dev/null
 obtener "$P" "/api/niveles/$ID" | grep -q '"nombre":"Bea"' || fallo "a run shown again is not on the board"
 echo "ok: a run hidden from its board and shown again"
@@ -214,7 +248,8 @@ done
 grep -q "^$ID	1 report(s)	shown	Primer contacto by Ana$" "$TMP/denuncias.txt" ||
   fallo "--denuncias does not list one report: $(cat "$TMP/denuncias.txt")"
 "$SERVIDOR" --base "$TMP/niveles.db" --ocultar "$ID" >/dev/null
-for ruta in "/niveles/$ID" "/niveles/$ID.txt" "/niveles/$ID.png" "/api/niveles/$ID" "/api/niveles/$ID/texto"; do
+for ruta in "/niveles/$ID" "/niveles/$ID.txt" "/niveles/$ID.png" "/api/niveles/$ID" "/api/niveles/$ID/texto" \
+  "/niveles/$ID/jugar" "$ver_bea"; do
   [ "$(estado "$P" "$ruta")" = 410 ] || fallo "$ruta of a hidden level answered $(estado "$P" "$ruta"), not 410"
 done
 ! obtener "$P" /niveles | grep -q "$ID" || fallo "the hidden level is in the gallery"
@@ -290,4 +325,44 @@ parar_postgresql immediate
 grep -q "the store failed: .*\(connect\|server\|terminat\|reached\)" "$TMP/servidor_$P1.log" ||
   fallo "the store's own error is not in the log: $(tail -n 3 "$TMP/servidor_$P1.log")"
 echo "ok: the database gone: 503, and the store's own words in the log"
+# ---- the Watch and Play pages' outcome
+wait "$PID_NAVEGADOR" || fallo "the Watch and Play pages (screens in $CAPTURAS/servidor_*.png): $(cat "$TMP/paginas.log")"
+cat "$TMP/paginas.log"
+# The frame the page drew (servidor_ver.png) against the desktop game's
+# window at the same frame of the same recording, under Xvfb: the board
+# and the beam, the 15 x 9 cells, pixel for pixel (the status strip and
+# the viewer's caption are the desktop viewer's own).
+read -r ver_url fotograma <"$TMP/cdp/ver.txt"
+ver_run=${ver_url##*/}
+curl -s -m 5 -o "$TMP/visto.frep" "http://127.0.0.1:$PP/niveles/$IDP/repeticiones/$ver_run.frep"
+if "$CONSTRUCCION/fotonauta" --help 2>&1 | grep -q -- '--fotograma'; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+  PIDS_SERVIDOR+=("$!")
+  for _ in $(seq 400); do [ -s "$TMP/display" ] && break; sleep 0.05; done
+  DISPLAY=":$(cat "$TMP/display")" "$CONSTRUCCION/fotonauta" --repeticion "$TMP/visto.frep" --fotograma "$fotograma" \
+    >"$TMP/escritorio.log" 2>&1 &
+  PIDS_SERVIDOR+=("$!")
+  ventana=
+  for _ in $(seq 400); do
+    ventana=$(DISPLAY=":$(cat "$TMP/display")" xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}')
+    [ -n "$ventana" ] && break
+    sleep 0.05
+  done
+  [ -n "$ventana" ] || fallo "the desktop game showed no window for frame $fotograma: $(cat "$TMP/escritorio.log")"
+  # The paused frame, once two looks at the window agree.
+  for _ in $(seq 50); do
+    DISPLAY=":$(cat "$TMP/display")" import -window "$ventana" "$TMP/antes.png"
+    DISPLAY=":$(cat "$TMP/display")" import -window "$ventana" "$CAPTURAS/servidor_ver_escritorio.png"
+    [ "$(compare -metric AE "$TMP/antes.png" "$CAPTURAS/servidor_ver_escritorio.png" null: 2>&1 || true)" = 0 ] && break
+  done
+  distintos=$(compare -metric AE <(convert "$CAPTURAS/servidor_ver_escritorio.png" -crop 960x576+32+32 png:-) \
+    <(convert "$CAPTURAS/servidor_ver.png" -crop 960x576+32+32 png:-) null: 2>&1 || true)
+  [ "$distintos" = 0 ] || fallo "frame $fotograma: $distintos pixels of the board differ between the page and the game's window"
+  echo "ok: frame $fotograma of the run: the page's board and beam are the desktop window's, pixel for pixel"
+else
+  echo "skipped: the desktop game has no --fotograma yet: the page's frame $fotograma was checked against itself only"
+fi
+kill "$PID_PAGINAS"
+wait "$PID_PAGINAS" 2>/dev/null || true
+
 echo "PASS"

@@ -149,7 +149,14 @@ probar_almacen() {  # store
   grep -qi '^Content-Type: application/x-fotonauta-repeticion' "$TMP/cabeceras" || fallo "$enlace: $(cat "$TMP/cabeceras")"
   grep -qi "^Content-Disposition: attachment; filename=\"$(campo "$R/ana.txt" 3 1).frep\"" "$TMP/cabeceras" ||
     fallo "$enlace is not downloaded under its code: $(cat "$TMP/cabeceras")"
-  echo "ok: rows verified, the verified table ranks a player's best, the recording downloads whole"
+  # Its Watch page plays that recording, under a policy with nothing inline.
+  local ver=${enlace%.frep}
+  ver=/ver/${ver#/repeticiones/}
+  curl -s -m 5 -D "$TMP/cabeceras" -o "$TMP/ver.html" "http://127.0.0.1:$p$ver"
+  grep -q "data-repeticion=\"$enlace\"" "$TMP/ver.html" && grep -q "<strong>$ANA_UTF8</strong> &middot; $mejor points" "$TMP/ver.html" &&
+    grep -qi "^Content-Security-Policy: default-src 'none'; script-src 'self' 'wasm-unsafe-eval'" "$TMP/cabeceras" ||
+    fallo "$ver is not the Watch page of $enlace: $(head -c 600 "$TMP/ver.html")"
+  echo "ok: rows verified, the verified table ranks a player's best, the recording downloads whole, its Watch page"
 
   # ---- one game is claimed once: Ana's best, downloaded, disguised each
   # way that leaves the game as it was and sent under another name, is
@@ -256,7 +263,8 @@ probar_almacen() {  # store
   local id
   for i in 1 2; do
     id=$(sql "SELECT repeticion FROM puntuaciones WHERE codigo = '$(campo "$R/ana.txt" "$i" 1)'")
-    [ "$(estado "$p" "/repeticiones/$id.frep")" = 410 ] || fallo "Ana's recording $i is not pruned"
+    [ "$(estado "$p" "/repeticiones/$id.frep")" = 410 ] && [ "$(estado "$p" "/ver/$id")" = 410 ] ||
+      fallo "Ana's recording $i is not pruned, or its Watch page does not say so"
   done
   [ "$(estado "$p" "$enlace")" = 200 ] || fallo "Ana's best recording was pruned"
   grep -q "pruned [12] recording(s)" "$log" || fallo "the pruning is not in the log"
@@ -451,8 +459,8 @@ echo "ok: a server killed mid-job: its job is taken again once its lease runs ou
 # whole table with the forged and unverified rows.
 navegador --dump-dom "http://127.0.0.1:$P2/" >"$TMP/verificadas.html" ||
   fallo "chromium could not read the page: $(tail -n 3 "$TMP/navegador.err")"
-grep -q "<td class=\"nombre\">$ANA_UTF8</td>.*href=\"/repeticiones/[0-9]*\.frep\"" "$TMP/verificadas.html" ||
-  fallo "the verified page has no link to Ana's recording"
+grep -q "<td class=\"nombre\">$ANA_UTF8</td>.*href=\"/ver/[0-9]*\">.*href=\"/repeticiones/[0-9]*\.frep\"" "$TMP/verificadas.html" ||
+  fallo "the verified page has no Watch link and no link to Ana's recording"
 ! grep -q Falsario "$TMP/verificadas.html" || fallo "the forged row is on the verified page"
 navegador --dump-dom "http://127.0.0.1:$P2/?todas=1" >"$TMP/todas.html"
 grep -q "<td class=\"nombre\">Falsario</td><td class=\"n puntos\">1485000</td>.*<td class=\"repeticion\"></td>" \
