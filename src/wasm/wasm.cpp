@@ -175,6 +175,11 @@ EXPORTA(fotonauta_verificar) int32_t fotonauta_verificar()
   ver_dejar();
   lector = {};
   const verificacion v = verificar_repeticion(grabada);
+  // The reader stands where the verifier stopped, past every change, so
+  // that fotonauta_fotogramas tells the frames verified and
+  // fotonauta_fotograma has nothing more to play.
+  lector.r = &grabada;
+  lector.siguiente = grabada.cambios.size();
   lector.fotograma = v.fotogramas;
   return v.valida ? 1 : fallo(v.motivo);
 }

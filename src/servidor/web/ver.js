@@ -145,6 +145,8 @@ async function ver() {
   }
   barra.disabled = false;
   ir_a(0);
+  // When the first frame reached the canvas, for bench/web.
+  performance.mark('fotonauta-primer-fotograma');
   document.body.dataset.estado = 'listo';
 }
 
