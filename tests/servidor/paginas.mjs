@@ -93,8 +93,19 @@ async function ver(url, que, foto) {
 
 // The tile each listed cell of the canvas shows, read as the window tests
 // read the game's window (tests/ventana/loseta_en_celda).
+// Only the cells' rectangle is copied: a picture mostly blank packs fast.
 async function losetas(...celdas) {
-  await guardar_lienzo(`${tmp}/lienzo.png`);
+  const xs = celdas.map((c) => 32 + 64 * (c % 15)), ys = celdas.map((c) => 32 + 64 * Math.floor(c / 15));
+  const [x, y] = [Math.min(...xs), Math.min(...ys)];
+  const [w, h] = [Math.max(...xs) + 64 - x, Math.max(...ys) + 64 - y];
+  const url = await n.evaluar(`(() => {
+    const c = document.createElement('canvas');
+    c.width = 1024;
+    c.height = 768;
+    c.getContext('2d').drawImage(document.getElementById('lienzo'), ${x}, ${y}, ${w}, ${h}, ${x}, ${y}, ${w}, ${h});
+    return c.toDataURL('image/png');
+  })()`);
+  writeFileSync(`${tmp}/lienzo.png`, Buffer.from(url.split(',')[1], 'base64'));
   return execFileSync(leer_losetas, [`${tmp}/lienzo.png`, hoja, ...celdas.map(String)], { encoding: 'latin1' })
     .trim().split('\n').map(Number);
 }

@@ -156,8 +156,9 @@ export class Modulo {
   constructor(e) {
     this.e = e;
   }
+  // (A call may grow the memory: its buffer is taken after the calls.)
   error() {
-    return latin1(new Uint8Array(this.e.memory.buffer, this.e.fotonauta_error(), this.e.fotonauta_largo_error()));
+    return latin1(this.copia(this.e.fotonauta_error(), this.e.fotonauta_largo_error()));
   }
   // Fails with the module's reason when a call answers 0.
   exigir(r, que) {
@@ -194,7 +195,8 @@ export class Modulo {
   }
   // The picture last drawn onto the canvas's context.
   pintar(contexto, imagen) {
-    imagen.data.set(new Uint8Array(this.e.memory.buffer, this.e.fotonauta_imagen(), ANCHO * ALTO * 4));
+    const p = this.e.fotonauta_imagen();
+    imagen.data.set(new Uint8Array(this.e.memory.buffer, p, ANCHO * ALTO * 4));
     contexto.putImageData(imagen, 0, 0);
   }
   // The sounds the frame last drawn told, as records.
@@ -203,7 +205,8 @@ export class Modulo {
     if (n === 0) {
       return [];
     }
-    const v = new Int32Array(this.e.memory.buffer, this.e.fotonauta_sonidos(), n * 6);
+    const p = this.e.fotonauta_sonidos();
+    const v = new Int32Array(this.e.memory.buffer, p, n * 6);
     const lista = [];
     for (let i = 0; i < n; i++) {
       lista.push(Array.from(v.subarray(i * 6, i * 6 + 6)));

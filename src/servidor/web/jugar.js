@@ -211,7 +211,6 @@ async function jugar() {
   const terminar = async () => {
     jugando = false;
     sonido.callar();
-    const motivo = e.fotonauta_motivo_fin();
     const puntos = e.fotonauta_puntos();
     const esta = partida;
     const grabados = m.copia(e.fotonauta_eventos_grabados(), e.fotonauta_largo_salida());
@@ -219,9 +218,9 @@ async function jugar() {
     if (esta !== partida) {
       return;
     }
-    // A level played alone ends after its bonus count as a game left (1),
-    // and this page has no way to leave: 1 is a win here, 2 lives lost.
-    const ganada = motivo === 1 || motivo === 3;
+    // A level played alone ends as a game left once won too: the levels
+    // completed tell a win.
+    const ganada = e.fotonauta_fases() > 0;
     estado(ganada ? `won, ${puntos} points` : `game over, ${puntos} points`);
     $('resultado').textContent = ganada ? `Level completed: ${puntos} points.` : `Game over: ${puntos} points.`;
     document.body.dataset.estado = 'fin';
