@@ -50,6 +50,18 @@ std::string atributos_modulo()
          (modulo_web_presente() ? "" : " data-sin-modulo=\"1\"");
 }
 
+// Fetched at once, while the page's script and the module it imports are
+// still on their way: the art, the module and what the page plays are what
+// its first frame waits for.
+std::string precargas(const std::string &datos)
+{
+  std::string h = "<link rel=\"modulepreload\" href=\"" + ruta_web("comun.js") + "\">\n";
+  for (const char *fichero : {"fotonauta.wasm", "grf.dat", "fuentes.dat"}) {
+    h += "<link rel=\"preload\" as=\"fetch\" crossorigin href=\"" + ruta_web(fichero) + "\">\n";
+  }
+  return h + "<link rel=\"preload\" as=\"fetch\" crossorigin href=\"" + datos + "\">\n";
+}
+
 const char *const LIENZO =
     "<p class=\"aviso\" id=\"aviso\" role=\"alert\" hidden></p>\n"
     "<noscript><p class=\"aviso\">This page plays the game in the browser: it needs JavaScript and "
@@ -129,6 +141,7 @@ respuesta pagina_ver(almacen *a, const std::string &ruta)
   std::string h = principio("fotonauta: " + nombre + "'s game", "Watch " + nombre + "'s game");
   h += "<nav class=\"tablas\">" + (de_nivel ? volver : std::string("<a href=\"/\">World table</a>")) +
        "<a href=\"/niveles\">Community levels</a></nav>\n";
+  h += precargas(fichero);
   h += "<div class=\"visor\" id=\"visor\" data-repeticion=\"" + fichero + "\"" + atributos_modulo() + ">\n";
   // A game of the game's levels says which one it is on as it plays.
   h += "<p class=\"leyenda-partida\">" + leyenda + (de_nivel ? "" : " &middot; now on level <span id=\"nivel\">&ndash;</span>") +
@@ -159,6 +172,7 @@ respuesta pagina_jugar(const nivel_publicado &n)
   const std::string id = id_nivel_texto(n.id);
   std::string h = principio("fotonauta: play " + escapar_html(n.titulo), "Play " + escapar_html(n.titulo));
   h += "<nav class=\"tablas\"><a href=\"/niveles/" + id + "\">The level's board</a><a href=\"/niveles\">All levels</a></nav>\n";
+  h += precargas("/api/niveles/" + id + "/texto");
   h += "<div class=\"visor\" id=\"visor\" data-nivel=\"" + id + "\" data-texto=\"/api/niveles/" + id +
        "/texto\" data-enviar=\"/api/niveles/" + id + "/repeticiones\" data-tablero=\"/niveles/" + id + "\"" +
        atributos_modulo() + ">\n";
