@@ -328,40 +328,6 @@ echo "ok: the database gone: 503, and the store's own words in the log"
 # ---- the Watch and Play pages' outcome
 wait "$PID_NAVEGADOR" || fallo "the Watch and Play pages (screens in $CAPTURAS/servidor_*.png): $(cat "$TMP/paginas.log")"
 cat "$TMP/paginas.log"
-# The frame the page drew (servidor_ver.png) against the desktop game's
-# window at the same frame of the same recording, under Xvfb: the board
-# and the beam, the 15 x 9 cells, pixel for pixel (the status strip and
-# the viewer's caption are the desktop viewer's own).
-read -r ver_url fotograma <"$TMP/cdp/ver.txt"
-ver_run=${ver_url##*/}
-curl -s -m 5 -o "$TMP/visto.frep" "http://127.0.0.1:$PP/niveles/$IDP/repeticiones/$ver_run.frep"
-if "$CONSTRUCCION/fotonauta" --help 2>&1 | grep -q -- '--fotograma'; then
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
-  PIDS_SERVIDOR+=("$!")
-  for _ in $(seq 400); do [ -s "$TMP/display" ] && break; sleep 0.05; done
-  DISPLAY=":$(cat "$TMP/display")" "$CONSTRUCCION/fotonauta" --repeticion "$TMP/visto.frep" --fotograma "$fotograma" \
-    >"$TMP/escritorio.log" 2>&1 &
-  PIDS_SERVIDOR+=("$!")
-  ventana=
-  for _ in $(seq 400); do
-    ventana=$(DISPLAY=":$(cat "$TMP/display")" xwininfo -root -tree 2>/dev/null | awk '/ 1024x768\+/ {print $1; exit}')
-    [ -n "$ventana" ] && break
-    sleep 0.05
-  done
-  [ -n "$ventana" ] || fallo "the desktop game showed no window for frame $fotograma: $(cat "$TMP/escritorio.log")"
-  # The paused frame, once two looks at the window agree.
-  for _ in $(seq 50); do
-    DISPLAY=":$(cat "$TMP/display")" import -window "$ventana" "$TMP/antes.png"
-    DISPLAY=":$(cat "$TMP/display")" import -window "$ventana" "$CAPTURAS/servidor_ver_escritorio.png"
-    [ "$(compare -metric AE "$TMP/antes.png" "$CAPTURAS/servidor_ver_escritorio.png" null: 2>&1 || true)" = 0 ] && break
-  done
-  distintos=$(compare -metric AE <(convert "$CAPTURAS/servidor_ver_escritorio.png" -crop 960x576+32+32 png:-) \
-    <(convert "$CAPTURAS/servidor_ver.png" -crop 960x576+32+32 png:-) null: 2>&1 || true)
-  [ "$distintos" = 0 ] || fallo "frame $fotograma: $distintos pixels of the board differ between the page and the game's window"
-  echo "ok: frame $fotograma of the run: the page's board and beam are the desktop window's, pixel for pixel"
-else
-  echo "skipped: the desktop game has no --fotograma yet: the page's frame $fotograma was checked against itself only"
-fi
 kill "$PID_PAGINAS"
 wait "$PID_PAGINAS" 2>/dev/null || true
 

@@ -2,7 +2,8 @@
 // server, in one browser session:
 // - a verified run's Watch link: the recording drawn on the canvas, a seek
 //   to a frame giving the same picture as stepping to it frame by frame,
-//   play and pause, the picture kept for comparison with the desktop's;
+//   play and pause (the desktop viewer's own frame is compared with the
+//   page's by ventana_comunidad_entera);
 // - the level played to a win with the mouse from the solver's plan, the
 //   run signed and sent, verified, on the board with a Watch link that
 //   plays it; the same by touch on a phone's 390 px wide page;
@@ -226,7 +227,6 @@ try {
   const enlace = await n.evaluar('document.querySelector("a.ver")?.href');
   enlace || fallar('the level\'s board has no Watch link');
   const { total, f } = await ver(enlace, 'Watch', `${capturas}/servidor_ver.png`);
-  writeFileSync(`${tmp}/ver.txt`, `${enlace} ${f}\n`);
   await n.captura(`${capturas}/servidor_ver_pagina.png`);
   ok(`Watch: ${total} frames; frame ${f} sought equals it stepped to; play and pause`);
 
