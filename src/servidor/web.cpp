@@ -1,15 +1,12 @@
 // The files the Watch and Play pages load, served from the program under
 // names that carry a hash of their bytes, so a browser keeps each one for
 // a year and a new build's file is a new name. The module and the art are
-// sent gzipped (made once, at the first request); the scripts and style,
+// sent gzipped as the build packed them; the scripts and style,
 // as any text, are packed per request by the HTTP library when the
 // browser takes it.
 #include "servidor/servidor.h"
 
-#include <zlib.h>
-
 #include <cstring>
-#include <mutex>
 
 extern "C" {
 #define DECLARAR(simbolo) extern const unsigned char simbolo[], simbolo##_fin[]
@@ -21,6 +18,10 @@ DECLARAR(web_modulo_wasm);
 DECLARAR(web_grf_dat);
 DECLARAR(web_fuentes_dat);
 DECLARAR(web_snd_dat);
+DECLARAR(web_modulo_wasm_gz);
+DECLARAR(web_grf_dat_gz);
+DECLARAR(web_fuentes_dat_gz);
+DECLARAR(web_snd_dat_gz);
 #undef DECLARAR
 }
 
@@ -53,23 +54,6 @@ std::string hex_fnv(const std::string &s)
   return t;
 }
 
-std::string empaquetar_gzip(const std::string &s)
-{
-  z_stream z{};
-  if (deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-    return {};
-  }
-  std::string salida(deflateBound(&z, static_cast<uLong>(s.size())) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(s.data()));
-  z.avail_in = static_cast<uInt>(s.size());
-  z.next_out = reinterpret_cast<Bytef *>(salida.data());
-  z.avail_out = static_cast<uInt>(salida.size());
-  const int r = deflate(&z, Z_FINISH);
-  salida.resize(z.total_out);
-  deflateEnd(&z);
-  return r == Z_STREAM_END ? salida : std::string();
-}
-
 // A script's imports of the other scripts ("./comun.js") become their
 // hashed names, so a script's own hash changes with what it imports.
 void enlazar(std::string &texto, const std::vector<fichero_web> &hechos)
@@ -87,25 +71,25 @@ const std::vector<fichero_web> &ficheros()
 {
   static const std::vector<fichero_web> todos = [] {
     std::vector<fichero_web> v;
-    const auto poner = [&v](const char *nombre, const char *tipo, std::string datos) {
-      fichero_web f{nombre, tipo, std::move(datos), {}, {}};
+    const auto poner = [&v](const char *nombre, const char *tipo, std::string datos, std::string gzip = {}) {
+      fichero_web f{nombre, tipo, std::move(datos), std::move(gzip), {}};
       if (std::strncmp(tipo, "text/", 5) == 0) {
         enlazar(f.datos, v);
-      } else {
-        f.gzip = empaquetar_gzip(f.datos);
-        // Packing that saves less than a tenth is not worth a browser's time.
-        if (f.gzip.size() * 10 > f.datos.size() * 9) {
-          f.gzip.clear();
-        }
+      }
+      // Packing that saves less than a tenth is not worth a browser's time.
+      if (f.gzip.size() * 10 > f.datos.size() * 9) {
+        f.gzip.clear();
       }
       const char *punto = std::strrchr(nombre, '.');
       f.ruta = "/web/" + std::string(nombre, punto) + "." + hex_fnv(f.datos) + punto;
       v.push_back(std::move(f));
     };
-    poner("fotonauta.wasm", "application/wasm", bytes(web_modulo_wasm, web_modulo_wasm_fin));
-    poner("grf.dat", "application/octet-stream", bytes(web_grf_dat, web_grf_dat_fin));
-    poner("fuentes.dat", "application/octet-stream", bytes(web_fuentes_dat, web_fuentes_dat_fin));
-    poner("snd.dat", "application/octet-stream", bytes(web_snd_dat, web_snd_dat_fin));
+    poner("fotonauta.wasm", "application/wasm", bytes(web_modulo_wasm, web_modulo_wasm_fin),
+          bytes(web_modulo_wasm_gz, web_modulo_wasm_gz_fin));
+    poner("grf.dat", "application/octet-stream", bytes(web_grf_dat, web_grf_dat_fin), bytes(web_grf_dat_gz, web_grf_dat_gz_fin));
+    poner("fuentes.dat", "application/octet-stream", bytes(web_fuentes_dat, web_fuentes_dat_fin),
+          bytes(web_fuentes_dat_gz, web_fuentes_dat_gz_fin));
+    poner("snd.dat", "application/octet-stream", bytes(web_snd_dat, web_snd_dat_fin), bytes(web_snd_dat_gz, web_snd_dat_gz_fin));
     // The tables' style, then the players' own: one sheet, as the pages'
     // policy allows no style inline.
     poner("visor.css", "text/css; charset=utf-8", std::string(estilo_paginas()) + bytes(web_visor_css, web_visor_css_fin));
