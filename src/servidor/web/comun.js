@@ -19,6 +19,8 @@ export function aviso(texto) {
   for (const e of visor.querySelectorAll('#marco, .controles, .barra, .atajos, form')) {
     e.hidden = true;
   }
+  // Nor "loading..." beside the title once it never will.
+  document.getElementById('estado')?.replaceChildren('not playable here');
   document.body.dataset.estado = 'error';
 }
 
