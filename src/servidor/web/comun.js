@@ -404,3 +404,14 @@ export function boton_sonido(sonido) {
   poner();
   return cambiar;
 }
+
+// What both pages play on: the canvas fitted to the window, the picture
+// the module's frames are put into, and the sound with its button.
+export function preparar_visor(m) {
+  const lienzo = document.getElementById('lienzo');
+  const contexto = lienzo.getContext('2d');
+  const imagen = contexto.createImageData(ANCHO, ALTO);
+  ajustar_lienzo(lienzo);
+  const sonido = new Sonido(m);
+  return { lienzo, contexto, imagen, sonido, cambiar_sonido: boton_sonido(sonido) };
+}

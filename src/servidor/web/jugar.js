@@ -1,7 +1,7 @@
 // The Play page: a community level played alone by the game's own module,
 // as `fotonauta --nivel ID` plays it, with the mouse or by touch; the run
 // recorded, signed as the game signs it, and sent to the level's board.
-import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cada_fotograma, cargar_modulo, datos, empaquetar,
+import { ALTO, ANCHO, Fallo, atender, cada_fotograma, cargar_modulo, datos, empaquetar, preparar_visor,
          traer } from './comun.js';
 
 const $ = (id) => document.getElementById(id);
@@ -95,12 +95,7 @@ async function jugar() {
   const e = m.e;
   m.exigir(e.fotonauta_nivel_texto(m.escribir(texto)), 'This level cannot be played here');
   const fps = e.fotonauta_fotogramas_por_segundo();
-  const lienzo = $('lienzo');
-  const contexto = lienzo.getContext('2d');
-  const imagen = contexto.createImageData(ANCHO, ALTO);
-  ajustar_lienzo(lienzo);
-  const sonido = new Sonido(m);
-  const cambiar_sonido = boton_sonido(sonido);
+  const { lienzo, contexto, imagen, sonido, cambiar_sonido } = preparar_visor(m);
   const visor = $('visor');
 
   // ---- The pointer, in the game's pixels.

@@ -1,7 +1,7 @@
 // The Watch page: a verified game's recording played by the game's own
 // module, drawn on the canvas, paced by the game's clock at the speed
 // chosen; any frame reached at once through the scrub bar.
-import { ALTO, ANCHO, Fallo, Sonido, ajustar_lienzo, atender, boton_sonido, cada_fotograma, cargar_modulo, datos, traer } from './comun.js';
+import { Fallo, atender, cada_fotograma, cargar_modulo, datos, preparar_visor, traer } from './comun.js';
 
 const $ = (id) => document.getElementById(id);
 const VELOCIDADES = [0.25, 0.5, 1, 2, 4, 8];
@@ -19,12 +19,7 @@ async function ver() {
     throw new Fallo('This recording has no frames to watch.');
   }
   const fps = e.fotonauta_fotogramas_por_segundo();
-  const lienzo = $('lienzo');
-  const contexto = lienzo.getContext('2d');
-  const imagen = contexto.createImageData(ANCHO, ALTO);
-  ajustar_lienzo(lienzo);
-  const sonido = new Sonido(m);
-  const cambiar_sonido = boton_sonido(sonido);
+  const { contexto, imagen, sonido, cambiar_sonido } = preparar_visor(m);
   const barra = $('barra');
   barra.max = String(total - 1);
   const reloj = (f) => `${Math.floor(f / fps / 60)}:${String(Math.floor(f / fps) % 60).padStart(2, '0')}`;
